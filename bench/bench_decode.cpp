@@ -1,0 +1,34 @@
+#include "telemetry.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// One frame as it comes off the line, in three reads, through framing, decoding and conversion.
+void decodeAndConvert(benchmark::State& state)
+{
+    config::CalibrationSettings settings{QStringLiteral("38.46"), QStringLiteral("0.52"),
+                                         QStringLiteral("10.3"), QStringLiteral("2"),
+                                         QStringLiteral("1.6")};
+    const calibration::Conversion conversion = calibration::makeConversion(settings);
+    const QString pieces[] = {QStringLiteral("[<V>512</V><I>1"),
+                              QStringLiteral("30</I><R>10</R><M>1</M>"),
+                              QStringLiteral("<S>25</S>]\r\n")};
+    QString buffer;
+    monitor::IntervalPeaks peaks;
+    for (auto _ : state) {
+        for (const QString& piece : pieces) {
+            if (const auto frame = monitor::takeFrame(buffer, piece)) {
+                const monitor::Reading r =
+                    monitor::computeReading(monitor::decodeFrame(*frame), conversion);
+                monitor::raisePeaks(peaks, r);
+                benchmark::DoNotOptimize(monitor::titleText(r));
+            }
+        }
+    }
+}
+BENCHMARK(decodeAndConvert);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "configfiles.h"
+
+#include <QStringList>
+#include <optional>
+
+namespace calibration {
+
+// The calibration constants as numbers. A divider that is missing, not a number or 0 is
+// unusable: its quantity then reads 0 rather than an infinity or NaN.
+struct Conversion
+{
+    std::optional<double> voltDivider = 1.0;
+    double voltOffset = 0.0;
+    std::optional<double> ampDivider = 1.0;
+    std::optional<double> rpmDivider = 1.0;
+    std::optional<double> wsDivider = 1.0;
+};
+
+// Converts the five texts; each unusable one adds a warning naming its key.
+Conversion makeConversion(const config::CalibrationSettings& settings,
+                          QStringList* warnings = nullptr);
+
+// Raw board values to engineering units, rounded as the readings are kept.
+double voltsFrom(double rawV, const Conversion& c); // V, 2 decimals
+double ampsFrom(double rawI, const Conversion& c);  // A, offset removed first, 2 decimals
+double rpmFrom(double rawR, const Conversion& c);   // pulses per second x 60, 1 decimal
+double windFrom(double rawS, const Conversion& c);  // the unit WSDivider is set for, 1 decimal
+
+} // namespace calibration

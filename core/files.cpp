@@ -1,0 +1,30 @@
+#include "files.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace core {
+
+std::optional<QByteArray> readWholeFile(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return std::nullopt;
+    }
+    return file.readAll();
+}
+
+bool replaceFile(const QString& path, const QByteArray& bytes, QString* error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace core

@@ -1,0 +1,31 @@
+#include "messagebox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace core {
+namespace {
+
+std::function<void(const QString&)>& handlerSlot()
+{
+    static std::function<void(const QString&)> handler;
+    return handler;
+}
+
+} // namespace
+
+void showMessage(QWidget* parent, const QString& text)
+{
+    if (const auto& handler = handlerSlot()) {
+        handler(text);
+        return;
+    }
+    QMessageBox::information(parent, QApplication::applicationName(), text, QMessageBox::Ok);
+}
+
+void setMessageHandler(std::function<void(const QString&)> handler)
+{
+    handlerSlot() = std::move(handler);
+}
+
+} // namespace core

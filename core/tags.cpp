@@ -1,0 +1,17 @@
+#include "tags.h"
+
+namespace core {
+
+std::optional<QString> tagValue(QStringView text, QStringView key)
+{
+    const QString open = QLatin1String("<") + key.toString() + QLatin1String(">");
+    const QString close = QLatin1String("</") + key.toString() + QLatin1String(">");
+    const qsizetype p = text.indexOf(open);
+    const qsizetype q = text.indexOf(close);
+    if (p < 0 || q < 0 || q < p + open.size())
+        return std::nullopt;
+    const qsizetype start = p + open.size();
+    return text.mid(start, q - start).toString();
+}
+
+} // namespace core

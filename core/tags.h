@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <optional>
+
+namespace core {
+
+// The text between the first "<key>" and the first "</key>" of the whole text, nothing trimmed.
+// Absent when either tag is missing or the closing tag stands before the opening one.
+std::optional<QString> tagValue(QStringView text, QStringView key);
+
+} // namespace core

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "appdir.h"
+#include "clock.h"
+#include "configfiles.h"
+#include "conversion.h"
+#include "telemetry.h"
+#include "variant.h"
+
+#include <QSerialPort>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <map>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace monitor {
+
+// The main window: owns the serial line, the current reading, the peaks and the watt-hour
+// total, and opens the other windows.
+class Logger : public QWidget
+{
+    Q_OBJECT
+public:
+    Logger(const ProgramVariant& variant, const core::AppDir& app, const core::Clock& clock,
+           QWidget* parent = nullptr);
+
+    const Reading& reading() const { return m_reading; }
+    const IntervalPeaks& peaks() const { return m_peaks; }
+    double wattHourTotal() const { return m_wattHourTotal; }
+    const QString& receiveBuffer() const { return m_receiveBuffer; }
+    std::int16_t holder(int index) const { return m_VScroll1.at(index); }
+    bool portOpen() const { return m_MSComm1.isOpen(); }
+    bool logging() const { return m_Timer1.isActive(); }
+    QString statusText() const;
+
+    // Event handlers, public so tests can drive a tick without waiting for it.
+    void MSComm1_OnComm();
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Timer3_Timer();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void LoadConfiguration();
+    void openPort(bool readPortNumber);
+    void closePort();
+    void lineLost(const QString& reason);
+    void showStatus();
+    void startLogging(bool fromStartup);
+    void assignHolder(int index, double value);
+    void VScroll1_Change(int index);
+    void lampOn(QPushButton* lamp);
+    template <typename Window> void runWindow(Window& window, bool rereadPort);
+
+    void StartLogging_Click();
+    void StopLogging_Click();
+    void CalibrateButton_Click();
+    void Setup_Click();
+    void ShowLogs_Click();
+
+    ProgramVariant m_variant;
+    core::AppDir m_app;
+    core::Clock m_clock;
+
+    config::ProgramConfig m_programConfig;
+    config::CalibrationSettings m_calibrationSettings;
+    calibration::Conversion m_conversion;
+    QStringList m_configWarnings;
+
+    Reading m_reading;
+    IntervalPeaks m_peaks;
+    double m_wattHourTotal = 0;
+    QDate m_lastWattHourTick;
+    QString m_receiveBuffer;
+    std::array<std::int16_t, 14> m_VScroll1{};
+
+    QSerialPort m_MSComm1;
+    int m_portNumber = 1;
+    QString m_portStatus;
+    QTimer m_retry;
+    QTimer m_Timer1;
+    QTimer m_Timer2;
+    QTimer m_Timer3;
+
+    QPushButton* m_StartLogging = nullptr;
+    QPushButton* m_StopLogging = nullptr;
+    QPushButton* m_BlinkLog = nullptr;
+    QPushButton* m_BlinkData = nullptr;
+    QLineEdit* m_delay = nullptr;
+    QLabel* m_txtMode = nullptr;
+    QLabel* m_status = nullptr;
+    std::map<int, QLabel*> m_Label5;
+};
+
+} // namespace monitor

@@ -1,0 +1,19 @@
+#include "entry.h"
+
+#include "logger.h"
+
+#include <QApplication>
+
+namespace programs {
+
+int run(int argc, char** argv, const monitor::ProgramVariant& variant)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(variant.name);
+    const core::AppDir dir{QCoreApplication::applicationDirPath()};
+    monitor::Logger logger(variant, dir, core::Clock::system());
+    logger.show();
+    return app.exec();
+}
+
+} // namespace programs

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "variant.h"
+
+namespace programs {
+
+// Starts the main window of the given build in the folder that holds the program.
+int run(int argc, char** argv, const monitor::ProgramVariant& variant);
+
+} // namespace programs

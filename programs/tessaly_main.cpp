@@ -1,0 +1,7 @@
+#include "entry.h"
+#include "variants.h"
+
+int main(int argc, char** argv)
+{
+    return programs::run(argc, argv, programs::tessaly());
+}
