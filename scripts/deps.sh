@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the programs and the tests need (once; quick after).
+set -euo pipefail
+packages=(cmake g++ qt6-base-dev libqt6serialport6-dev qt6-serialport-dev libgtest-dev
+          libbenchmark-dev fonts-liberation xvfb xauth)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
