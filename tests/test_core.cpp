@@ -1,0 +1,147 @@
+#include "appdir.h"
+#include "datetime.h"
+#include "numbers.h"
+#include "tags.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const QLocale kC(QLocale::C);
+const QLocale kGerman(QLocale::German, QLocale::Germany);
+
+TEST(TagValue, FirstOccurrencesAndAbsence)
+{
+    struct Case
+    {
+        const char* text;
+        const char* key;
+        std::optional<QString> value;
+    } cases[] = {
+        {"<V>512</V>", "V", QStringLiteral("512")},
+        {"x<V> 12.5 </V>y", "V", QStringLiteral(" 12.5 ")},
+        {"<V></V>", "V", QStringLiteral("")},
+        {"<V>1</V><V>2</V>", "V", QStringLiteral("1")},
+        {"<v>1</v>", "V", std::nullopt},
+        {"<V>1", "V", std::nullopt},
+        {"1</V>", "V", std::nullopt},
+        {"12</V>]\r\n[<V>480</V>", "V", std::nullopt}, // closing before opening
+        {"<Port>2</Port><LogOn>1</LogOn>", "LogOn", QStringLiteral("1")},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(core::tagValue(QString::fromLatin1(c.text), QString::fromLatin1(c.key)), c.value)
+            << c.text;
+    }
+}
+
+TEST(Numeric, AcceptsDecimalNumbersOnly)
+{
+    struct Case
+    {
+        const char* text;
+        std::optional<double> value;
+    } cases[] = {
+        {"512", 512},      {" 12.5 ", 12.5}, {"-3", -3},        {"+4", 4},      {".5", 0.5},
+        {"5.", 5},         {"1e3", 1000},    {"1.5E-2", 0.015}, {"\t7\t", 7},   {"", std::nullopt},
+        {"  ", std::nullopt}, {"abc", std::nullopt}, {"1.2.3", std::nullopt},
+        {"1e", std::nullopt}, {"--1", std::nullopt}, {"1 2", std::nullopt},
+        {"nan", std::nullopt}, {"inf", std::nullopt}, {"0x10", std::nullopt},
+        {"COM2", std::nullopt}, {"1,5", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(core::isNumeric(QString::fromLatin1(c.text), kC), c.value.has_value()) << c.text;
+        EXPECT_EQ(core::numericValue(QString::fromLatin1(c.text), kC), c.value) << c.text;
+    }
+    EXPECT_EQ(core::numericValue(u"1,5", kGerman), 1.5);
+    EXPECT_EQ(core::numericValue(u"1.5", kGerman), 1.5);
+    const auto huge = core::numericValue(u"1e999", kC);
+    ASSERT_TRUE(huge);
+    EXPECT_TRUE(std::isfinite(*huge));
+}
+
+TEST(Rounding, HalvesGoToTheEvenNeighbour)
+{
+    struct Case
+    {
+        double value;
+        int decimals;
+        double expected;
+    } cases[] = {
+        {2.125, 2, 2.12},  {12.035, 2, 12.04}, {2.5, 0, 2},      {3.5, 0, 4},
+        {0.5, 0, 0},       {1.5, 0, 2},        {-2.5, 0, -2},    {115.2, 2, 115.2},
+        {12.8, 2, 12.8},   {0.004, 2, 0},      {-0.005, 2, -0},  {1.005, 2, 1.0},
+        {13.615, 2, 13.62}, {299.95, 1, 300},  {1e20, 2, 1e20},  {0.125, 2, 0.12},
+        {17.6 / 38.46, 2, 0.46},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(core::roundTo(c.value, c.decimals), c.expected) << c.value;
+}
+
+TEST(Rounding, SixteenBitIntegers)
+{
+    struct Case
+    {
+        double value;
+        std::int16_t expected;
+    } cases[] = {{12.49, 12}, {12.51, 13}, {12.5, 12},      {13.5, 14},      {1.5, 2},
+                 {-0.5, 0},   {-1.5, -2},  {40000, 32767}, {-40000, -32768}, {1e300, 32767}};
+    for (const Case& c : cases)
+        EXPECT_EQ(core::toInt16(c.value), c.expected) << c.value;
+    EXPECT_EQ(core::toInt16(std::numeric_limits<double>::quiet_NaN()), 0);
+    EXPECT_EQ(core::toInt(12.5 * 1000), 12500);
+}
+
+TEST(NumberText, FifteenDigitsAndExponents)
+{
+    struct Case
+    {
+        double value;
+        const char* text;
+    } cases[] = {
+        {0.5, "0.5"},       {13.62, "13.62"},    {40, "40"},          {-1.25, "-1.25"},
+        {0, "0"},           {-0.0, "0"},         {12.8, "12.8"},      {9, "9"},
+        {115.2, "115.2"},   {1e-5, "1E-05"},     {1.5e15, "1.5E+15"}, {1e14, "100000000000000"},
+        {0.0001, "0.0001"}, {0.00012, "0.00012"}, {1.0 / 3, "0.333333333333333"},
+        {2.0 / 3, "0.666666666666667"}, {-9 * 0.0, "0"}, {1e100, "1E+100"}, {0.1 + 0.2, "0.3"},
+        {123456789012345678.0, "1.23456789012346E+17"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(core::numberText(c.value, kC), QString::fromLatin1(c.text)) << c.text;
+    EXPECT_EQ(core::numberText(13.62, kGerman), QStringLiteral("13,62"));
+    EXPECT_EQ(core::numberText(1.5e15, kGerman), QStringLiteral("1,5E+15"));
+    EXPECT_EQ(core::numberText(std::numeric_limits<double>::infinity(), kC), QStringLiteral("0"));
+}
+
+TEST(DateTime, Texts)
+{
+    EXPECT_EQ(core::datePart(QDate(2024, 3, 7)), QStringLiteral("2024_3_7"));
+    EXPECT_EQ(core::datePart(QDate(2024, 12, 31)), QStringLiteral("2024_12_31"));
+    EXPECT_EQ(core::hoursMinutes(QTime(14, 5, 59)), QStringLiteral("14:05"));
+    EXPECT_EQ(core::hoursMinutes(QTime(9, 30)), QStringLiteral("09:30"));
+    EXPECT_EQ(core::longTimeText(QTime(14, 5, 7), kC), QStringLiteral("14:05:07"));
+    EXPECT_EQ(core::longTimeText(QTime(14, 5, 7), kGerman), QStringLiteral("14:05:07"));
+    EXPECT_EQ(core::longTimeText(QTime(14, 5, 7), QLocale(QLocale::English, QLocale::UnitedStates)),
+              QStringLiteral("2:05:07 PM"));
+    EXPECT_EQ(core::shortDateText(QDate(2024, 3, 7), kC), QStringLiteral("3/7/2024"));
+    EXPECT_EQ(core::shortDateText(QDate(2024, 3, 7), kGerman), QStringLiteral("07.03.2024"));
+    EXPECT_EQ(core::shortDateText(QDate(2024, 3, 7),
+                                  QLocale(QLocale::English, QLocale::UnitedStates)),
+              QStringLiteral("3/7/2024"));
+    EXPECT_DOUBLE_EQ(core::dayFraction(QTime(12, 0)), 0.5);
+}
+
+TEST(AppDir, Paths)
+{
+    const core::AppDir app{QStringLiteral("/opt/mill")};
+    EXPECT_EQ(app.progCfg(), QStringLiteral("/opt/mill/prog.cfg"));
+    EXPECT_EQ(app.settingsCfg(), QStringLiteral("/opt/mill/settings.cfg"));
+    EXPECT_EQ(app.dailyLog(QDate(2024, 3, 7)), QStringLiteral("/opt/mill/logs/2024_3_7.txt"));
+    EXPECT_EQ(app.htmlDir(), QStringLiteral("/opt/mill/html/"));
+    EXPECT_EQ(app.excelDir(), QStringLiteral("/opt/mill/Excel/"));
+    EXPECT_EQ(app.comLink(2), QStringLiteral("/opt/mill/com2"));
+}
+
+} // namespace
