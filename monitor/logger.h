@@ -35,6 +35,7 @@ public:
     std::int16_t holder(int index) const { return m_VScroll1.at(index); }
     bool portOpen() const { return m_MSComm1.isOpen(); }
     bool logging() const { return m_Timer1.isActive(); }
+    int loggingInterval() const { return m_Timer1.interval(); }
     QString statusText() const;
 
     // Event handlers, public so tests can drive a tick without waiting for it.

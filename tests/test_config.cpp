@@ -8,10 +8,11 @@
 
 namespace {
 
-const QByteArray kProgExample = "Program Config File\r\n\r\n<Port>2</Port>\r\n<Savehtml>1</Savehtml>"
-                                "\r\n<SaveExcel>0</SaveExcel>\r\n<LogDelay>60</LogDelay>\r\n"
-                                "<LogOn>1</LogOn>\r\n<DisplayRPM>1</DisplayRPM>\r\n"
-                                "<DisplayWS>0</DisplayWS>\r\n<WSUnits>km/h</WSUnits>\r\n\r\n";
+const QByteArray kProgExample =
+    "Program Config File\r\n\r\n<Port>2</Port>\r\n<Savehtml>1</Savehtml>"
+    "\r\n<SaveExcel>0</SaveExcel>\r\n<LogDelay>60</LogDelay>\r\n"
+    "<LogOn>1</LogOn>\r\n<DisplayRPM>1</DisplayRPM>\r\n"
+    "<DisplayWS>0</DisplayWS>\r\n<WSUnits>km/h</WSUnits>\r\n\r\n";
 const QByteArray kSettingsExample =
     "Calibration Settings\r\n\r\n\r\n<VoltDivider>38.46</VoltDivider>\r\n"
     "<VoltOffset>0.52</VoltOffset>\r\n<AmpDivider>10.3</AmpDivider>\r\n"
@@ -32,8 +33,8 @@ protected:
 
 TEST_F(ConfigFiles, WorkedExamplesAreWrittenByteForByte)
 {
-    ASSERT_TRUE(config::SaveProgramConfig(m_app, QStringLiteral("2"), 1, 0, QStringLiteral("60"),
-                                          1, 1, 0, QStringLiteral("km/h")));
+    ASSERT_TRUE(config::SaveProgramConfig(m_app, QStringLiteral("2"), 1, 0, QStringLiteral("60"), 1,
+                                          1, 0, QStringLiteral("km/h")));
     EXPECT_EQ(bytes(m_app.progCfg()), kProgExample);
     ASSERT_TRUE(config::SaveCalibrationSettings(m_app, QStringLiteral("38.46"), 0.52,
                                                 QStringLiteral("10.3"), QStringLiteral("2"),
@@ -91,7 +92,7 @@ TEST_F(ConfigFiles, MissingFilesAndTagsGiveDefaultsWithWarnings)
     const auto s = config::ReadCalibrationSettings(m_app, &warnings);
     EXPECT_EQ(s.VoltDivider, QStringLiteral("40"));
     EXPECT_EQ(s.RPMDivider, QStringLiteral("1")); // closing tag before opening: absent
-    EXPECT_EQ(warnings.size(), 3);                  // VoltOffset, RPMDivider, WSDivider
+    EXPECT_EQ(warnings.size(), 3);                // VoltOffset, RPMDivider, WSDivider
 }
 
 TEST(Flags, NumericComparison)
@@ -112,8 +113,8 @@ TEST_F(ConfigFiles, FailedWriteLeavesTheOldFile)
     // A folder standing where the temporary file's folder should be makes the write fail.
     const core::AppDir gone{m_tmp.filePath(QStringLiteral("missing"))};
     QString error;
-    EXPECT_FALSE(config::SaveProgramConfig(gone, QStringLiteral("1"), 0, 0, QStringLiteral("60"),
-                                           0, 0, 0, QString(), &error));
+    EXPECT_FALSE(config::SaveProgramConfig(gone, QStringLiteral("1"), 0, 0, QStringLiteral("60"), 0,
+                                           0, 0, QString(), &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(bytes(m_app.progCfg()), kProgExample);
 }

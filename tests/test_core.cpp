@@ -44,12 +44,27 @@ TEST(Numeric, AcceptsDecimalNumbersOnly)
         const char* text;
         std::optional<double> value;
     } cases[] = {
-        {"512", 512},      {" 12.5 ", 12.5}, {"-3", -3},        {"+4", 4},      {".5", 0.5},
-        {"5.", 5},         {"1e3", 1000},    {"1.5E-2", 0.015}, {"\t7\t", 7},   {"", std::nullopt},
-        {"  ", std::nullopt}, {"abc", std::nullopt}, {"1.2.3", std::nullopt},
-        {"1e", std::nullopt}, {"--1", std::nullopt}, {"1 2", std::nullopt},
-        {"nan", std::nullopt}, {"inf", std::nullopt}, {"0x10", std::nullopt},
-        {"COM2", std::nullopt}, {"1,5", std::nullopt},
+        {"512", 512},
+        {" 12.5 ", 12.5},
+        {"-3", -3},
+        {"+4", 4},
+        {".5", 0.5},
+        {"5.", 5},
+        {"1e3", 1000},
+        {"1.5E-2", 0.015},
+        {"\t7\t", 7},
+        {"", std::nullopt},
+        {"  ", std::nullopt},
+        {"abc", std::nullopt},
+        {"1.2.3", std::nullopt},
+        {"1e", std::nullopt},
+        {"--1", std::nullopt},
+        {"1 2", std::nullopt},
+        {"nan", std::nullopt},
+        {"inf", std::nullopt},
+        {"0x10", std::nullopt},
+        {"COM2", std::nullopt},
+        {"1,5", std::nullopt},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(core::isNumeric(QString::fromLatin1(c.text), kC), c.value.has_value()) << c.text;
@@ -70,10 +85,22 @@ TEST(Rounding, HalvesGoToTheEvenNeighbour)
         int decimals;
         double expected;
     } cases[] = {
-        {2.125, 2, 2.12},  {12.035, 2, 12.04}, {2.5, 0, 2},      {3.5, 0, 4},
-        {0.5, 0, 0},       {1.5, 0, 2},        {-2.5, 0, -2},    {115.2, 2, 115.2},
-        {12.8, 2, 12.8},   {0.004, 2, 0},      {-0.005, 2, -0},  {1.005, 2, 1.0},
-        {13.615, 2, 13.62}, {299.95, 1, 300},  {1e20, 2, 1e20},  {0.125, 2, 0.12},
+        {2.125, 2, 2.12},
+        {12.035, 2, 12.04},
+        {2.5, 0, 2},
+        {3.5, 0, 4},
+        {0.5, 0, 0},
+        {1.5, 0, 2},
+        {-2.5, 0, -2},
+        {115.2, 2, 115.2},
+        {12.8, 2, 12.8},
+        {0.004, 2, 0},
+        {-0.005, 2, -0},
+        {1.005, 2, 1.0},
+        {13.615, 2, 13.62},
+        {299.95, 1, 300},
+        {1e20, 2, 1e20},
+        {0.125, 2, 0.12},
         {17.6 / 38.46, 2, 0.46},
     };
     for (const Case& c : cases)
@@ -86,7 +113,7 @@ TEST(Rounding, SixteenBitIntegers)
     {
         double value;
         std::int16_t expected;
-    } cases[] = {{12.49, 12}, {12.51, 13}, {12.5, 12},      {13.5, 14},      {1.5, 2},
+    } cases[] = {{12.49, 12}, {12.51, 13}, {12.5, 12},     {13.5, 14},       {1.5, 2},
                  {-0.5, 0},   {-1.5, -2},  {40000, 32767}, {-40000, -32768}, {1e300, 32767}};
     for (const Case& c : cases)
         EXPECT_EQ(core::toInt16(c.value), c.expected) << c.value;
@@ -101,11 +128,25 @@ TEST(NumberText, FifteenDigitsAndExponents)
         double value;
         const char* text;
     } cases[] = {
-        {0.5, "0.5"},       {13.62, "13.62"},    {40, "40"},          {-1.25, "-1.25"},
-        {0, "0"},           {-0.0, "0"},         {12.8, "12.8"},      {9, "9"},
-        {115.2, "115.2"},   {1e-5, "1E-05"},     {1.5e15, "1.5E+15"}, {1e14, "100000000000000"},
-        {0.0001, "0.0001"}, {0.00012, "0.00012"}, {1.0 / 3, "0.333333333333333"},
-        {2.0 / 3, "0.666666666666667"}, {-9 * 0.0, "0"}, {1e100, "1E+100"}, {0.1 + 0.2, "0.3"},
+        {0.5, "0.5"},
+        {13.62, "13.62"},
+        {40, "40"},
+        {-1.25, "-1.25"},
+        {0, "0"},
+        {-0.0, "0"},
+        {12.8, "12.8"},
+        {9, "9"},
+        {115.2, "115.2"},
+        {1e-5, "1E-05"},
+        {1.5e15, "1.5E+15"},
+        {1e14, "100000000000000"},
+        {0.0001, "0.0001"},
+        {0.00012, "0.00012"},
+        {1.0 / 3, "0.333333333333333"},
+        {2.0 / 3, "0.666666666666667"},
+        {-9 * 0.0, "0"},
+        {1e100, "1E+100"},
+        {0.1 + 0.2, "0.3"},
         {123456789012345678.0, "1.23456789012346E+17"},
     };
     for (const Case& c : cases)
@@ -127,9 +168,9 @@ TEST(DateTime, Texts)
               QStringLiteral("2:05:07 PM"));
     EXPECT_EQ(core::shortDateText(QDate(2024, 3, 7), kC), QStringLiteral("3/7/2024"));
     EXPECT_EQ(core::shortDateText(QDate(2024, 3, 7), kGerman), QStringLiteral("07.03.2024"));
-    EXPECT_EQ(core::shortDateText(QDate(2024, 3, 7),
-                                  QLocale(QLocale::English, QLocale::UnitedStates)),
-              QStringLiteral("3/7/2024"));
+    EXPECT_EQ(
+        core::shortDateText(QDate(2024, 3, 7), QLocale(QLocale::English, QLocale::UnitedStates)),
+        QStringLiteral("3/7/2024"));
     EXPECT_DOUBLE_EQ(core::dayFraction(QTime(12, 0)), 0.5);
 }
 

@@ -1,0 +1,261 @@
+#include "files.h"
+#include "logger.h"
+#include "messagebox.h"
+#include "pty.h"
+#include "variants.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+const QByteArray kSettings = "Calibration Settings\r\n\r\n\r\n<VoltDivider>40</VoltDivider>\r\n"
+                             "<VoltOffset>512</VoltOffset>\r\n<AmpDivider>2</AmpDivider>\r\n"
+                             "<RPMDivider>2</RPMDivider>\r\n<WSDivider>5</WSDivider>\r\n";
+const QString kTitle = QStringLiteral("Logger  12.8 V  9 A  115.2 W  300 RPM  5 WIND ");
+
+QByteArray progCfg(const char* port, const char* logDelay, const char* logOn)
+{
+    return QByteArray("Program Config File\r\n\r\n<Port>") + port +
+           "</Port>\r\n<Savehtml>0</Savehtml>\r\n<SaveExcel>0</SaveExcel>\r\n<LogDelay>" +
+           logDelay + "</LogDelay>\r\n<LogOn>" + logOn +
+           "</LogOn>\r\n<DisplayRPM>0</DisplayRPM>\r\n<DisplayWS>0</DisplayWS>\r\n"
+           "<WSUnits>km/h</WSUnits>\r\n\r\n";
+}
+
+// Runs the event loop until the condition holds or the time is up.
+template <typename Pred> bool waitFor(Pred pred, int ms = 3000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred() && t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return pred();
+}
+
+class LoggerWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QLocale::setDefault(QLocale::c());
+        ASSERT_TRUE(core::replaceFile(m_app.settingsCfg(), kSettings));
+        writeProg("1", "60", "0");
+        core::setMessageHandler([this](const QString& text) { m_messages << text; });
+    }
+    void TearDown() override { core::setMessageHandler({}); }
+
+    void writeProg(const char* port, const char* logDelay, const char* logOn)
+    {
+        ASSERT_TRUE(core::replaceFile(m_app.progCfg(), progCfg(port, logDelay, logOn)));
+    }
+    std::unique_ptr<sim::PseudoTerminal> line(int port)
+    {
+        auto pty = std::make_unique<sim::PseudoTerminal>();
+        EXPECT_TRUE(pty->isOpen()) << pty->error();
+        EXPECT_TRUE(pty->linkAt(m_app.comLink(port).toStdString())) << pty->error();
+        return pty;
+    }
+    std::unique_ptr<monitor::Logger> start(const monitor::ProgramVariant& v = programs::tessaly())
+    {
+        auto w = std::make_unique<monitor::Logger>(v, m_app, core::Clock::fixed(m_now));
+        w->show();
+        return w;
+    }
+    // Sends text in pieces with the loop running between them, as a real line delivers it.
+    void send(sim::PseudoTerminal& pty, const std::string& text, std::size_t piece = 7)
+    {
+        for (std::size_t k = 0; k < text.size(); k += piece) {
+            ASSERT_TRUE(pty.write(text.substr(k, piece)));
+            waitFor([] { return false; }, 15);
+        }
+    }
+    template <typename T> T* child(QWidget& w, const char* name)
+    {
+        return w.findChild<T*>(QString::fromLatin1(name));
+    }
+
+    QTemporaryDir m_tmp;
+    core::AppDir m_app{m_tmp.path()};
+    QDateTime m_now{QDate(2024, 3, 7), QTime(14, 5, 7)};
+    QStringList m_messages;
+};
+
+const std::string kFrame = "[<V>512</V><I>530</I><R>10</R><M>1</M><S>25</S>]\r\n";
+
+TEST_F(LoggerWindow, DecodesFramesArrivingInPieces)
+{
+    auto pty = line(1);
+    auto w = start();
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Logger - No Signal"));
+    ASSERT_TRUE(w->portOpen()) << w->statusText().toStdString();
+    send(*pty, "no brackets yet ");
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Logger - No Signal"));
+    EXPECT_EQ(w->holder(0), 0);
+    send(*pty, kFrame);
+    ASSERT_TRUE(waitFor([&] { return w->windowTitle() == kTitle; }))
+        << w->windowTitle().toStdString();
+    EXPECT_EQ(child<QLabel>(*w, "txtMode")->text(), QStringLiteral("On Load"));
+    EXPECT_EQ(w->reading().watts, 115.2);
+    EXPECT_EQ(w->holder(0), 13);
+    EXPECT_EQ(w->holder(12), 115);
+    EXPECT_EQ(child<QLabel>(*w, "Label5_0")->text(), QStringLiteral("13"));
+    EXPECT_EQ(child<QLabel>(*w, "Label5_10")->text(), QStringLiteral("300"));
+    EXPECT_EQ(w->peaks(), monitor::IntervalPeaks{}); // not logging: peaks stay
+    EXPECT_EQ(child<QPushButton>(*w, "BlinkData")->palette().button().color(), QColor(Qt::red));
+    w->Timer2_Timer();
+    EXPECT_NE(child<QPushButton>(*w, "BlinkData")->palette().button().color(), QColor(Qt::red));
+
+    // Watt-hours grow at each 5-second tick and reach the holders with the next notification.
+    w->Timer3_Timer();
+    EXPECT_DOUBLE_EQ(w->wattHourTotal(), 115.2 / 720);
+    send(*pty, "[<V>512</V><I>530</I><M>0</M>]");
+    ASSERT_TRUE(waitFor([&] { return w->reading().mode == 0; }));
+    EXPECT_EQ(child<QLabel>(*w, "txtMode")->text(), QString());
+}
+
+TEST_F(LoggerWindow, SurvivesALostLineAndReconnects)
+{
+    auto pty = line(1);
+    auto w = start();
+    ASSERT_TRUE(w->portOpen());
+    pty->close();
+    ASSERT_TRUE(waitFor([&] { return !w->portOpen(); }));
+    EXPECT_TRUE(w->statusText().contains(QStringLiteral("line lost")))
+        << w->statusText().toStdString();
+    pty = line(1);
+    ASSERT_TRUE(waitFor([&] { return w->portOpen(); }, 8000)) << w->statusText().toStdString();
+    send(*pty, kFrame);
+    EXPECT_TRUE(waitFor([&] { return w->windowTitle() == kTitle; }));
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(LoggerWindow, MissingPortIsReportedInTheWindow)
+{
+    writeProg("COM2", "60", "0");
+    auto w = start();
+    EXPECT_FALSE(w->portOpen());
+    EXPECT_TRUE(w->statusText().contains(QStringLiteral("COM2")));
+    writeProg("7", "60", "0");
+    w = start();
+    EXPECT_FALSE(w->portOpen());
+    EXPECT_TRUE(w->statusText().contains(QStringLiteral("cannot open")));
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(LoggerWindow, AutomaticStartCorrectsTheInterval)
+{
+    struct Case
+    {
+        const char* delay;
+        const char* logOn;
+        bool logging;
+        const char* text;
+        int ms;
+    } cases[] = {{"700", "1", true, "600", 600000},  {"5", "1", true, "10", 10000},
+                 {"10", "1", true, "10", 10000},     {"600", " 1 ", true, "600", 600000},
+                 {"12.5", "1", true, "12.5", 12500}, {"abc", "1", false, "abc", 0},
+                 {"60", "0", false, "60", 0},        {"60", "2", false, "60", 0}};
+    for (const Case& c : cases) {
+        writeProg("1", c.delay, c.logOn);
+        auto w = start();
+        EXPECT_EQ(w->logging(), c.logging) << c.delay;
+        EXPECT_EQ(child<QLineEdit>(*w, "delay")->text(), QString::fromLatin1(c.text));
+        EXPECT_EQ(child<QPushButton>(*w, "StartLogging")->isEnabled(), !c.logging);
+        EXPECT_EQ(child<QPushButton>(*w, "StopLogging")->isEnabled(), c.logging);
+        if (c.logging) {
+            EXPECT_EQ(w->loggingInterval(), c.ms);
+        }
+    }
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(LoggerWindow, PeaksMoveOnlyWhileLogging)
+{
+    auto pty = line(1);
+    auto w = start();
+    child<QLineEdit>(*w, "delay")->setText(QStringLiteral("x"));
+    child<QPushButton>(*w, "StartLogging")->click();
+    EXPECT_EQ(m_messages, QStringList{QStringLiteral(
+                              "Invalid delay period, needs to be a number between 10 and 600")});
+    EXPECT_FALSE(w->logging());
+    child<QLineEdit>(*w, "delay")->setText(QStringLiteral("30"));
+    child<QPushButton>(*w, "StartLogging")->click();
+    ASSERT_TRUE(w->logging());
+    send(*pty, kFrame);
+    ASSERT_TRUE(waitFor([&] { return w->peaks().watts == 115.2; }));
+    child<QPushButton>(*w, "StopLogging")->click();
+    send(*pty, "[<V>600</V><I>530</I>]");
+    ASSERT_TRUE(waitFor([&] { return w->reading().volts == 15; }));
+    EXPECT_EQ(w->peaks().volts, 12.8);
+}
+
+// Closes whatever modal window is open once it shows, noting its name and the port state.
+void closeModalSoon(QString* name, bool* portOpenMeanwhile, const monitor::Logger* w)
+{
+    QTimer::singleShot(50, [=] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        *name = modal->objectName();
+        *portOpenMeanwhile = w->portOpen();
+        modal->close();
+    });
+}
+
+TEST_F(LoggerWindow, HandsThePortToTheOtherWindows)
+{
+    auto com1 = line(1);
+    auto com2 = line(2);
+    auto w = start();
+    ASSERT_TRUE(w->portOpen());
+    QString name;
+    bool openMeanwhile = true;
+
+    writeProg("2", "60", "0"); // after Calib the port number is not read again
+    closeModalSoon(&name, &openMeanwhile, w.get());
+    child<QPushButton>(*w, "CalibrateButton")->click();
+    EXPECT_EQ(name, QStringLiteral("Calibrate"));
+    EXPECT_FALSE(openMeanwhile);
+    ASSERT_TRUE(w->portOpen());
+    send(*com1, kFrame);
+    ASSERT_TRUE(waitFor([&] { return w->windowTitle() == kTitle; }));
+
+    closeModalSoon(&name, &openMeanwhile, w.get());
+    child<QPushButton>(*w, "Setup")->click();
+    EXPECT_EQ(name, QStringLiteral("ProgramSetup"));
+    EXPECT_FALSE(openMeanwhile);
+    ASSERT_TRUE(w->portOpen());
+    send(*com2, "[<V>480</V><I>530</I>]");
+    ASSERT_TRUE(waitFor([&] { return w->reading().volts == 12; }));
+
+    closeModalSoon(&name, &openMeanwhile, w.get());
+    child<QPushButton>(*w, "ShowLogs")->click();
+    EXPECT_EQ(name, QStringLiteral("Graph"));
+    EXPECT_TRUE(openMeanwhile);
+}
+
+TEST_F(LoggerWindow, CorvennaAssignsOnlyTheMeterHolders)
+{
+    auto pty = line(1);
+    auto w = start(programs::corvenna());
+    send(*pty, kFrame);
+    ASSERT_TRUE(waitFor([&] { return w->windowTitle() == kTitle; }));
+    EXPECT_EQ(w->holder(0), 13);
+    EXPECT_EQ(w->holder(4), 300);
+    for (int i : {7, 8, 10, 11, 12, 13})
+        EXPECT_EQ(w->holder(i), 0) << i;
+    EXPECT_EQ(child<QLabel>(*w, "Label5_7"), nullptr);
+}
+
+} // namespace

@@ -6,8 +6,7 @@ namespace {
 
 using monitor::Reading;
 
-const calibration::Conversion kExample =
-    calibration::makeConversion({"40", "512", "2", "2", "5"});
+const calibration::Conversion kExample = calibration::makeConversion({"40", "512", "2", "2", "5"});
 
 Reading decode(const QString& frame, const calibration::Conversion& c = kExample)
 {
@@ -117,8 +116,7 @@ TEST(Telemetry, WattHours)
 {
     const QDate day(2024, 3, 7);
     // 00:00:07 with 360 W: reset, then one increment.
-    EXPECT_EQ(monitor::wattHourTick(99, 360, QDateTime(day, QTime(0, 0, 7)), day.addDays(-1)),
-              0.5);
+    EXPECT_EQ(monitor::wattHourTick(99, 360, QDateTime(day, QTime(0, 0, 7)), day.addDays(-1)), 0.5);
     // 720 W held for 60 minutes: 720 ticks of 1 Wh.
     double total = 0;
     QDateTime t(day, QTime(12, 0));
