@@ -11,6 +11,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
 fi
 build/tools/simboard --link "$PWD/app/com1" --quiet &
 board=$!
-trap 'kill $board 2>/dev/null; wait $board 2>/dev/null' EXIT
+# The board removes its link when it stops; remove it here too in case it was killed outright,
+# so no stale link can point at some other terminal later.
+trap 'kill $board 2>/dev/null; wait $board 2>/dev/null; rm -f app/com1' EXIT
 sleep 0.5
 app/Tessaly

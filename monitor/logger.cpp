@@ -174,6 +174,9 @@ void Logger::buildControls()
         w->setObjectName(c.index >= 0 ? QStringLiteral("%1_%2").arg(c.name).arg(c.index) : c.name);
         w->setGeometry(c.rect);
     }
+    // The mode text stands over the first meter's face.
+    if (m_txtMode)
+        m_txtMode->raise();
     // The port and configuration status sits in a line of its own below the laid-out controls.
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("Status"));
