@@ -145,7 +145,10 @@ void Logger::buildControls()
             QPalette pal = m_txtMode->palette();
             pal.setColor(QPalette::WindowText, Qt::red);
             m_txtMode->setPalette(pal);
-            m_txtMode->setFont(QFont(QStringLiteral("Arial"), 13, QFont::Bold));
+            QFont modeFont(QStringLiteral("Arial"));
+            modeFont.setPointSizeF(13.5);
+            modeFont.setBold(true);
+            m_txtMode->setFont(modeFont);
             m_txtMode->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             w = m_txtMode;
             break;
