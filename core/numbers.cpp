@@ -154,14 +154,6 @@ double roundTo(double value, int decimals)
     return value < 0 ? -magnitude : magnitude;
 }
 
-std::int16_t toInt16(double value)
-{
-    if (std::isnan(value))
-        return 0;
-    const double r = std::nearbyint(roundTo(value, 0));
-    return static_cast<std::int16_t>(std::clamp(r, -32768.0, 32767.0));
-}
-
 int toInt(double value)
 {
     if (std::isnan(value))
@@ -169,6 +161,11 @@ int toInt(double value)
     const double r = std::nearbyint(roundTo(value, 0));
     return static_cast<int>(std::clamp(r, double(std::numeric_limits<int>::min()),
                                        double(std::numeric_limits<int>::max())));
+}
+
+std::int16_t toInt16(double value)
+{
+    return static_cast<std::int16_t>(std::clamp(toInt(value), -32768, 32767));
 }
 
 QString numberText(double value, const QLocale& locale)

@@ -1,18 +1,12 @@
 // The simulated logger board's frames, physics and damaged frames.
 
 #include "boardmodel.h"
-#include "pty.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <chrono>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <regex>
@@ -21,24 +15,11 @@
 #include <utility>
 #include <vector>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/ioctl.h>
-#include <sys/wait.h>
-#include <termios.h>
-#include <unistd.h>
-
 namespace {
 
-namespace fs = std::filesystem;
 using sim::Fault;
 using sim::RawSample;
 using Text = std::string;
-
-// Bounds only so a broken test cannot hang; nothing is timed against them.
-constexpr int kWaitMs = 5000;
 
 struct Reading
 {
@@ -50,9 +31,6 @@ Reading decode(const RawSample& raw)
 {
     return {raw.v / 38.46, (raw.i - 0.52) / 10.3, raw.r / 2.0 * 60.0, raw.s / 1.6};
 }
-
-const std::regex
-    kFramePattern(R"(\[<V>-?\d+</V><I>-?\d+</I><R>-?\d+</R><M>[01]</M><S>-?\d+</S>\]\r\n)");
 
 // (tag, value) pairs in frame order.
 std::vector<std::pair<Text, Text>> tagsOf(const Text& text)
