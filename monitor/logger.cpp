@@ -212,7 +212,7 @@ void Logger::openPort(bool readPortNumber)
         showStatus();
         return;
     }
-    const QString device = portDevice(m_app, m_portNumber);
+    const QString device = core::portDevice(m_app, m_portNumber);
     m_MSComm1.setPortName(device);
     m_MSComm1.setBaudRate(4800);
     m_MSComm1.setParity(QSerialPort::NoParity);

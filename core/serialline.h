@@ -4,11 +4,11 @@
 
 #include <QString>
 
-namespace monitor {
+namespace core {
 
 // The device that port number n opens: the application directory's "com<n>" link when it is
 // there (resolved to its target, so each device gets its own lock), otherwise the platform's
 // n-th serial port (/dev/ttyS<n-1>, COM<n>).
-QString portDevice(const core::AppDir& app, int port);
+QString portDevice(const AppDir& app, int port);
 
-} // namespace monitor
+} // namespace core

@@ -2,9 +2,9 @@
 
 #include <QFileInfo>
 
-namespace monitor {
+namespace core {
 
-QString portDevice(const core::AppDir& app, int port)
+QString portDevice(const AppDir& app, int port)
 {
     const QFileInfo link(app.comLink(port));
     if (link.isSymLink() || link.exists()) {
@@ -18,4 +18,4 @@ QString portDevice(const core::AppDir& app, int port)
 #endif
 }
 
-} // namespace monitor
+} // namespace core
