@@ -1,5 +1,7 @@
 #include "windowlook.h"
 
+#include <QFont>
+#include <QFontDatabase>
 #include <QWidget>
 
 namespace core {
@@ -11,6 +13,17 @@ void applyWindowLook(QWidget* window)
     pal.setColor(QPalette::WindowText, kWindowText);
     window->setPalette(pal);
     window->setAutoFillBackground(true);
+}
+
+void installFontSubstitutes()
+{
+    const QString standIn = QStringLiteral("Liberation Sans");
+    if (!QFontDatabase::hasFamily(standIn))
+        return;
+    for (const QString& family : {QStringLiteral("Arial"), QStringLiteral("MS Sans Serif")}) {
+        if (!QFontDatabase::hasFamily(family))
+            QFont::insertSubstitution(family, standIn);
+    }
 }
 
 } // namespace core

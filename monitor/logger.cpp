@@ -4,6 +4,7 @@
 #include "graph.h"
 #include "logcontrol.h"
 #include "messagebox.h"
+#include "meterface.h"
 #include "numbers.h"
 #include "programsetup.h"
 #include "serialline.h"
@@ -168,9 +169,15 @@ void Logger::buildControls()
             break;
         }
         case ControlKind::Meter: {
-            auto* face = new QLabel(this);
-            setBackground(face, QColor(235, 232, 220));
-            w = face;
+            // The face is drawn once; each needle drawing starts again from it, and the label
+            // keeps the result, so the needle survives the window being covered or restored.
+            auto* picture = new QLabel(this);
+            const MeterSpec& spec = kMeterSpec[c.index];
+            m_faces[c.index] =
+                meterFace(c.rect.size(), spec.fullScale, QString::fromLatin1(spec.faceName));
+            picture->setPixmap(QPixmap::fromImage(m_faces[c.index]));
+            m_Picture1[c.index] = picture;
+            w = picture;
             break;
         }
         }
@@ -294,6 +301,17 @@ void Logger::VScroll1_Change(int index)
 {
     if (const auto it = m_Label5.find(index); it != m_Label5.end())
         it->second->setText(QString::number(m_VScroll1[index]));
+    if (index >= 0 && index < 6)
+        DrawNeedle(index, m_VScroll1[index], kMeterSpec[index].fullScale);
+}
+
+void Logger::DrawNeedle(int meter, double value, double fullScale)
+{
+    const auto picture = m_Picture1.find(meter);
+    if (picture == m_Picture1.end())
+        return;
+    picture->second->setPixmap(
+        QPixmap::fromImage(faceWithNeedle(m_faces[meter], value, fullScale)));
 }
 
 void Logger::lampOn(QPushButton* lamp)
@@ -352,28 +370,29 @@ void Logger::StopLogging_Click()
     m_Timer1.stop();
 }
 
-template <typename Window> void Logger::runWindow(Window& window, bool rereadPort)
+// The other window is made only after the port is closed: it may open the same line itself,
+// and a device is held by one port at a time.
+template <typename Window> void Logger::runWindow(bool rereadPort)
 {
     closePort();
-    m_portStatus = QStringLiteral("Port %1 handed to the %2 window")
-                       .arg(m_portNumber)
-                       .arg(window.windowTitle().trimmed());
+    m_portStatus = QStringLiteral("Port %1 handed to another window").arg(m_portNumber);
     showStatus();
-    window.exec();
+    {
+        Window window(m_app, this);
+        window.exec();
+    }
     LoadConfiguration();
     openPort(rereadPort);
 }
 
 void Logger::CalibrateButton_Click()
 {
-    calibration::Calibrate window(m_app, this);
-    runWindow(window, false);
+    runWindow<calibration::Calibrate>(false);
 }
 
 void Logger::Setup_Click()
 {
-    config::ProgramSetup window(m_app, this);
-    runWindow(window, true);
+    runWindow<config::ProgramSetup>(true);
 }
 
 void Logger::ShowLogs_Click()

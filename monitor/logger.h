@@ -7,6 +7,7 @@
 #include "telemetry.h"
 #include "variant.h"
 
+#include <QImage>
 #include <QSerialPort>
 #include <QTimer>
 #include <QWidget>
@@ -57,8 +58,9 @@ private:
     void startLogging(bool fromStartup);
     void assignHolder(int index, double value);
     void VScroll1_Change(int index);
+    void DrawNeedle(int meter, double value, double fullScale);
     void lampOn(QPushButton* lamp);
-    template <typename Window> void runWindow(Window& window, bool rereadPort);
+    template <typename Window> void runWindow(bool rereadPort);
 
     void StartLogging_Click();
     void StopLogging_Click();
@@ -98,6 +100,8 @@ private:
     QLabel* m_txtMode = nullptr;
     QLabel* m_status = nullptr;
     std::map<int, QLabel*> m_Label5;
+    std::map<int, QLabel*> m_Picture1;
+    std::map<int, QImage> m_faces; // each meter's face without its needle
 };
 
 } // namespace monitor

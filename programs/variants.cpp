@@ -71,11 +71,14 @@ void addControls(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoi
                    {}});
 }
 
+// A meter's (or panel row's) readout index with the name label that goes with it.
 struct Meter
 {
     int index;
     const char* caption;
     QColor colour;
+    const char* label;
+    int labelIndex = -1;
 };
 
 } // namespace
@@ -90,9 +93,10 @@ monitor::ProgramVariant tessaly()
     addControls(v.controls, 0, {264, 336, 384, 400, 448, 472, 544, 624, 704, 784, 864},
                 QPoint(32, 8));
     // Meters in the column order volts, amps, rpm, wind, watts, watt-hours.
-    const Meter meters[] = {{0, "            VOLTS", kRed},       {1, "           AMPS", kGreen},
-                            {4, "           MILL RPM", kYellow},  {5, "    WIND SPEED", kGrey},
-                            {2, "            WATTS", kLightBlue}, {3, "   WATT HOURS", kMagenta}};
+    const Meter meters[] = {
+        {0, "            VOLTS", kRed, "Label1"},         {1, "           AMPS", kGreen, "Label2"},
+        {4, "           MILL RPM", kYellow, "Label5", 6}, {5, "    WIND SPEED", kGrey, "Labe6", 1},
+        {2, "            WATTS", kLightBlue, "Label3"},   {3, "   WATT HOURS", kMagenta, "Label4"}};
     const int tops[] = {0, 115, 235, 352, 469, 585};
     for (int k = 0; k < 6; ++k) {
         const Meter& m = meters[k];
@@ -103,7 +107,7 @@ monitor::ProgramVariant tessaly()
                               QRect(8, y, 172, 100),
                               {},
                               {}});
-        v.controls.push_back({ControlKind::NameLabel, QStringLiteral("Name"), m.index,
+        v.controls.push_back({ControlKind::NameLabel, QString::fromLatin1(m.label), m.labelIndex,
                               QRect(8, y + 97, 121, 18), QString::fromLatin1(m.caption), m.colour});
         v.controls.push_back({ControlKind::Readout,
                               QStringLiteral("Label5"),
@@ -113,15 +117,18 @@ monitor::ProgramVariant tessaly()
                               m.colour});
     }
     // The compact panel at the bottom right, with readouts 7, 8, 10 | 11, 12, 13.
-    const Meter panel[] = {{7, "            VOLTS", kRed},        {8, "           AMPS", kGreen},
-                           {10, "           MILL RPM", kYellow},  {11, "    WIND SPEED", kGrey},
-                           {12, "            WATTS", kLightBlue}, {13, "   WATT HOURS", kMagenta}};
+    const Meter panel[] = {{7, "            VOLTS", kRed, "Label6"},
+                           {8, "           AMPS", kGreen, "Label7"},
+                           {10, "           MILL RPM", kYellow, "Label5", 9},
+                           {11, "    WIND SPEED", kGrey, "Labe6", 0},
+                           {12, "            WATTS", kLightBlue, "Label8"},
+                           {13, "   WATT HOURS", kMagenta, "Label11"}};
     for (int k = 0; k < 6; ++k) {
         const int nameX = k < 3 ? 400 : 592;
         const int y = 632 + 24 * (k % 3);
-        v.controls.push_back({ControlKind::NameLabel, QStringLiteral("Panel"), panel[k].index,
-                              QRect(nameX, y, 121, 19), QString::fromLatin1(panel[k].caption),
-                              panel[k].colour});
+        v.controls.push_back({ControlKind::NameLabel, QString::fromLatin1(panel[k].label),
+                              panel[k].labelIndex, QRect(nameX, y, 121, 19),
+                              QString::fromLatin1(panel[k].caption), panel[k].colour});
         v.controls.push_back({ControlKind::Readout,
                               QStringLiteral("Label5"),
                               panel[k].index,
@@ -141,9 +148,10 @@ monitor::ProgramVariant corvenna()
     v.historyWidth = 974;
     addControls(v.controls, 132, {664, 272, 320, 336, 384, 408, 24, 104, 184, 504, 584},
                 QPoint(40, 8));
-    const Meter meters[] = {{0, "            VOLTS", kRed},       {1, "           AMPS", kGreen},
-                            {4, "        MILL RPM", kYellow},     {5, "  WIND SPEED", kGrey},
-                            {2, "            WATTS", kLightBlue}, {3, " WATT HOURS", kMagenta}};
+    const Meter meters[] = {
+        {0, "            VOLTS", kRed, "Label1"},       {1, "           AMPS", kGreen, "Label2"},
+        {4, "        MILL RPM", kYellow, "Label5", 6},  {5, "  WIND SPEED", kGrey, "Labe6", 1},
+        {2, "            WATTS", kLightBlue, "Label3"}, {3, " WATT HOURS", kMagenta, "Label4"}};
     const int lefts[] = {16, 176, 336, 496, 656, 816};
     for (int k = 0; k < 6; ++k) {
         const Meter& m = meters[k];
@@ -153,7 +161,7 @@ monitor::ProgramVariant corvenna()
                               QRect(lefts[k], 0, 158, 100),
                               {},
                               {}});
-        v.controls.push_back({ControlKind::NameLabel, QStringLiteral("Name"), m.index,
+        v.controls.push_back({ControlKind::NameLabel, QString::fromLatin1(m.label), m.labelIndex,
                               QRect(lefts[k], 105, 110, 19), QString::fromLatin1(m.caption),
                               m.colour});
         v.controls.push_back({ControlKind::Readout,

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QImage>
+#include <QPointF>
+#include <QSize>
+#include <QString>
+#include <cstdint>
+
+namespace monitor {
+
+// One meter: the holder (and face) index it shows, the needle's full scale and the name on
+// the face.
+struct MeterSpec
+{
+    int index;
+    double fullScale;
+    const char* faceName;
+};
+
+// Meters 0 to 5, in holder order.
+inline constexpr MeterSpec kMeterSpec[6] = {{0, 100, "VOLTS"}, {1, 100, "AMPS"}, {2, 1000, "WATTS"},
+                                            {3, 3000, "WH"},   {4, 1000, "RPM"}, {5, 100, "WIND"}};
+
+// Where the needle turns and how long it is, from the face's size.
+struct NeedleGeometry
+{
+    std::int16_t centreX = 0;
+    std::int16_t centreY = 0;
+    float radius = 0;
+    std::int16_t inner = 0;
+};
+
+NeedleGeometry needleGeometry(QSize face);
+
+// The needle's tip for value on a scale from 0 to fullScale: 0 points left, half scale up,
+// full scale right. A value beyond either end stops at that end, as a needle stops at its peg.
+QPointF needleTip(const NeedleGeometry& geometry, double value, double fullScale);
+
+// The meter's face: a light dial with a half-circle scale, ticks, numbers at every quarter of
+// the full scale, the quantity's name and the hub. Drawn without pure black, which is the
+// needle's alone.
+QImage meterFace(QSize size, double fullScale, const QString& name);
+
+// The face with the needle for value drawn over it: black, 3 pixels wide, not anti-aliased.
+QImage faceWithNeedle(const QImage& face, double value, double fullScale);
+
+} // namespace monitor
