@@ -1,0 +1,70 @@
+#pragma once
+
+#include "appdir.h"
+#include "configfiles.h"
+
+#include <QString>
+#include <Qt>
+#include <cstdint>
+#include <optional>
+
+namespace config {
+
+inline const QString kBadPortMessage = QStringLiteral(
+    "There is a bad number for Port Number. Must be between 1 and 8 ( 1 or 2 most common )");
+
+// What the settings window shows: the three texts as they stand in "prog.cfg" and the five
+// check box values (0 unticked, 1 ticked, 2 greyed).
+struct SetupValues
+{
+    QString PortNumber;
+    std::int16_t Savehtml = 0;
+    std::int16_t SaveExcel = 0;
+    QString LogDelay;
+    std::int16_t LogOn = 0;
+    std::int16_t DisplayRPM = 0;
+    std::int16_t DisplayWS = 0;
+    QString WSUnits;
+
+    bool operator==(const SetupValues&) const = default;
+};
+
+// A flag text as a check box value: the nearest 16-bit integer (halves to even). A text that is
+// not a number, or a number no check box can show (outside 0 to 2), starts unticked.
+std::int16_t checkValue(const QString& flagText);
+
+Qt::CheckState checkState(std::int16_t value);
+std::int16_t checkValue(Qt::CheckState state);
+
+// The load steps: the window's values from the file's.
+SetupValues setupValues(const ProgramConfig& config);
+
+// Why the values cannot be saved as they stand, and the control to put right.
+struct SaveRefusal
+{
+    QString control;
+    QString message;
+};
+
+// The port text must be a number. Beyond that, a typed text must read back as typed: the file
+// holds 8-bit characters only, and a text holding one of its tags would change what is read.
+std::optional<SaveRefusal> saveRefusal(const SetupValues& values);
+
+// Writes "prog.cfg" (atomically) from the values; false with the reason in error.
+bool saveSetupValues(const core::AppDir& app, const SetupValues& values, QString* error);
+
+QString saveFailedMessage(const core::AppDir& app, const QString& reason);
+
+// What the typed port number would open, for the line beside the port box.
+struct PortDeviceNote
+{
+    QString text;   // two short lines: the device, and whether it is there
+    QString detail; // the same as a sentence, for the tooltip
+    bool present = false;
+};
+
+// The device by core::portDevice: the "com<n>" link beside the program and where it points,
+// or the platform's n-th serial port.
+PortDeviceNote portDeviceNote(const core::AppDir& app, const QString& portText);
+
+} // namespace config
