@@ -1,1 +1,817 @@
+#include "chartgeometry.h"
+#include "daylog.h"
+#include "files.h"
+#include "graph.h"
+#include "historystore.h"
+#include "messagebox.h"
+#include "numbers.h"
+#include "pointer.h"
+
+#include <QAbstractItemModel>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+using history::Graph;
+using history::HistoryStore;
+
+const QColor kRed{255, 0, 0};
+const QColor kShade{128, 128, 255};
+const QColor kGround{0, 64, 0};
+
+QByteArray record(double v, double i, double w, double r, double s, int m, const char* t)
+{
+    return QByteArray("<V>") + core::numberText(v).toLatin1() + "</V><I>" +
+           core::numberText(i).toLatin1() + "</I><W>" + core::numberText(w).toLatin1() + "</W><R>" +
+           core::numberText(r).toLatin1() + "</R><S>" + core::numberText(s).toLatin1() + "</S><M>" +
+           QByteArray::number(m) + "</M><T>" + t + "</T>\r\n";
+}
+
+// Ten records, 10:01 to 10:10; record k has volts 10 + k and amps k, load on for 4 to 6.
+QByteArray tenRecords()
+{
+    QByteArray text;
+    for (int k = 1; k <= 10; ++k) {
+        const QByteArray t = QStringLiteral("10:%1").arg(k, 2, 10, QLatin1Char('0')).toLatin1();
+        text += record(10 + k, k, 20 * k, 100 * k, k / 2.0, k >= 4 && k <= 6 ? 1 : 0, t.data());
+    }
+    return text;
+}
+
+QByteArray progCfg(const char* displayRpm, const char* displayWs, const char* units)
+{
+    return QByteArray("Program Config File\r\n\r\n<Port>1</Port>\r\n<Savehtml>0</Savehtml>\r\n"
+                      "<SaveExcel>0</SaveExcel>\r\n<LogDelay>60</LogDelay>\r\n<LogOn>0</LogOn>\r\n"
+                      "<DisplayRPM>") +
+           displayRpm + "</DisplayRPM>\r\n<DisplayWS>" + displayWs + "</DisplayWS>\r\n<WSUnits>" +
+           units + "</WSUnits>\r\n\r\n";
+}
+
+class GraphWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QLocale::setDefault(QLocale::c());
+        ASSERT_TRUE(QDir(m_app.dir).mkdir(QStringLiteral("logs")));
+        ASSERT_TRUE(core::replaceFile(m_app.progCfg(), progCfg("1", "0", "km/h")));
+        core::setMessageHandler([this](const QString& text) { m_messages << text; });
+    }
+    void TearDown() override { core::setMessageHandler({}); }
+
+    void writeDay(const QString& name, const QByteArray& text)
+    {
+        ASSERT_TRUE(core::replaceFile(m_app.logsDir() + name, text));
+    }
+    std::unique_ptr<Graph> open(int width = 758)
+    {
+        auto g = std::make_unique<Graph>(m_store, m_app, core::Clock::fixed(m_now), width, nullptr);
+        g->show();
+        return g;
+    }
+    template <typename T> static T* child(QWidget& w, const char* name)
+    {
+        T* c = w.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    static QString captionOf(QWidget& w, const char* name)
+    {
+        if (auto* l = w.findChild<QLabel*>(QString::fromLatin1(name)))
+            return l->text();
+        return child<QLineEdit>(w, name)->text();
+    }
+    static void type(QWidget& w, const char* name, const QString& value)
+    {
+        child<QLineEdit>(w, name)->setText(value);
+    }
+    // Types a query into the boxes and presses Display.
+    void display(QWidget& w, const QString& y, const QString& m, const QString& d,
+                 const QString& from = QStringLiteral("00:00"),
+                 const QString& to = QStringLiteral("23:59"))
+    {
+        type(w, "DateY1", y);
+        type(w, "DateM1", m);
+        type(w, "DateD1", d);
+        type(w, "Time1h", from.section(QLatin1Char(':'), 0, 0));
+        type(w, "Time1m", from.section(QLatin1Char(':'), 1));
+        type(w, "Time2h", to.section(QLatin1Char(':'), 0, 0));
+        type(w, "Time2m", to.section(QLatin1Char(':'), 1));
+        child<QPushButton>(w, "Command1")->click();
+    }
+    void displayDay(QWidget& w, const QString& from = QStringLiteral("00:00"),
+                    const QString& to = QStringLiteral("23:59"))
+    {
+        display(w, QStringLiteral("2024"), QStringLiteral("3"), QStringLiteral("7"), from, to);
+    }
+    static QAbstractItemModel* list(QWidget& w)
+    {
+        return child<QTableView>(w, "ListView1")->model();
+    }
+    static QString cell(QWidget& w, int row, int column)
+    {
+        QAbstractItemModel* m = list(w);
+        return m->data(m->index(row, column)).toString();
+    }
+    // A mouse event on the chart at x pixels.
+    static void mouse(Graph& g, QEvent::Type type, double px, bool held)
+    {
+        QWidget* plot = child<QLabel>(g, "Plot");
+        const QPointF at(px, 20);
+        const Qt::MouseButton button =
+            type == QEvent::MouseMove ? Qt::NoButton : Qt::MouseButton::LeftButton;
+        QMouseEvent e(type, at, plot->mapToGlobal(at), button,
+                      held ? Qt::MouseButtons(Qt::LeftButton) : Qt::MouseButtons(Qt::NoButton),
+                      Qt::NoModifier);
+        QCoreApplication::sendEvent(plot, &e);
+    }
+    // The pixel of chart position x, on the chart as drawn.
+    static double px(const Graph& g, double x) { return x / g.chartWidth() * g.picture().width(); }
+    static QColor grabbed(Graph& g, int x, int y)
+    {
+        return child<QLabel>(g, "Plot")->grab().toImage().pixelColor(x, y);
+    }
+
+    QTemporaryDir m_tmp;
+    core::AppDir m_app{m_tmp.path()};
+    QDateTime m_now{QDate(2024, 3, 7), QTime(14, 5, 7)};
+    HistoryStore m_store;
+    QStringList m_messages;
+};
+
+// ---- The query's readers ----
+
+TEST(QueryReaders, TimesOfDay)
+{
+    const std::pair<const char*, int> good[] = {{"0:0", 0},      {"00:00", 0},
+                                                {"23:59", 1439}, {" 7 : 5 ", 425},
+                                                {"9:30", 570},   {"\t12:\t01", 721}};
+    for (const auto& [text, minutes] : good)
+        EXPECT_EQ(history::minutesOfDay(std::string_view(text)), minutes) << text;
+    for (const char* text : {"24:00", "23:60", "", ":", "12", "12:", ":30", "123:00", "12:005",
+                             "-1:00", "1:2:3", "a:00", "12.5:00", "12:3 0", "+1:00"}) {
+        EXPECT_FALSE(history::minutesOfDay(std::string_view(text))) << text;
+    }
+    EXPECT_EQ(history::timeText(history::dayTime(425)), QStringLiteral("07:05"));
+    EXPECT_EQ(history::timeText(0), QStringLiteral("00:00"));
+}
+
+TEST(QueryReaders, CalendarDates)
+{
+    struct Case
+    {
+        const char *d, *m, *y;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"7", "3", "2024", true},   {"07", "03", "2024", true}, {" 7", "3 ", " 2024 ", true},
+        {"29", "2", "2024", true},  {"29", "2", "2023", false}, {"29", "2", "1900", false},
+        {"29", "2", "2000", true},  {"31", "4", "2024", false}, {"0", "3", "2024", false},
+        {"7", "13", "2024", false}, {"7", "3", "24", false},    {"7", "3", "02024", false},
+        {"", "3", "2024", false},   {"7", "3", "20x4", false},  {"7.0", "3", "2024", false},
+        {"123", "3", "2024", false}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(history::isCalendarDate(QString::fromLatin1(c.d), QString::fromLatin1(c.m),
+                                          QString::fromLatin1(c.y)),
+                  c.ok)
+            << c.d << "/" << c.m << "/" << c.y;
+    }
+}
+
+// ---- Display: checks, the day file, the records taken ----
+
+TEST_F(GraphWindow, BadBoxesGiveTheirMessageAndChangeNothing)
+{
+    writeDay(QStringLiteral("2024_3_7.txt"), tenRecords());
+    auto g = open();
+    displayDay(*g);
+    ASSERT_EQ(m_store.RecordCount, 10);
+    const qint64 size = QFileInfo(m_app.logsDir() + QStringLiteral("2024_3_7.txt")).size();
+    struct Case
+    {
+        const char *y, *m, *d, *from, *to, *message;
+    };
+    const Case cases[] = {
+        {"2024", "3", "7", "24:00", "23:59", "Bad time format for start time"},
+        {"2024", "3", "7", "ab:00", "23:59", "Bad time format for start time"},
+        {"2024", "3", "7", "00:", "23:59", "Bad time format for start time"},
+        {"2024", "3", "7", "00:00", "23:60", "Bad time format for finish time"},
+        {"2024", "3", "7", "00:00", ":", "Bad time format for finish time"},
+        {"2024", "2", "30", "00:00", "23:59", "Bad date format for record date"},
+        {"24", "3", "7", "00:00", "23:59", "Bad date format for record date"},
+        {"2023", "2", "29", "00:00", "23:59", "Bad date format for record date"},
+        // The start is checked first, then the finish, then the date.
+        {"2024", "13", "7", "99:00", "99:00", "Bad time format for start time"},
+        {"2024", "13", "7", "00:00", "99:00", "Bad time format for finish time"},
+    };
+    for (const Case& c : cases) {
+        m_messages.clear();
+        display(*g, QString::fromLatin1(c.y), QString::fromLatin1(c.m), QString::fromLatin1(c.d),
+                QString::fromLatin1(c.from), QString::fromLatin1(c.to));
+        EXPECT_EQ(m_messages, QStringList{QString::fromLatin1(c.message)}) << c.from << c.to;
+    }
+    EXPECT_EQ(m_store.RecordCount, 10);
+    EXPECT_EQ(m_store.ViewEnd, 10);
+    EXPECT_EQ(list(*g)->rowCount(), 10);
+    EXPECT_EQ(QFileInfo(m_app.logsDir() + QStringLiteral("2024_3_7.txt")).size(), size);
+    EXPECT_EQ(QDir(m_app.logsDir()).entryList(QDir::Files).size(), 1);
+}
+
+TEST_F(GraphWindow, EachDisplayAppendsOneEmptyLineToTheFileAsTyped)
+{
+    const QString day = m_app.logsDir() + QStringLiteral("2024_3_7.txt");
+    writeDay(QStringLiteral("2024_3_7.txt"), tenRecords());
+    auto g = open();
+    const qint64 size = QFileInfo(day).size();
+    displayDay(*g);
+    EXPECT_EQ(QFileInfo(day).size(), size + 2);
+    displayDay(*g, QStringLiteral("12:00"), QStringLiteral("11:00")); // start after finish
+    EXPECT_EQ(m_messages, QStringList{history::kNoDataMessage});
+    EXPECT_EQ(QFileInfo(day).size(), size + 4);
+    EXPECT_TRUE(core::readWholeFile(day)->endsWith("</T>\r\n\r\n\r\n"));
+
+    // A leading zero names another file than the logger's; it is made, holding one empty line.
+    m_messages.clear();
+    display(*g, QStringLiteral("2024"), QStringLiteral("03"), QStringLiteral("7"));
+    EXPECT_EQ(m_messages, QStringList{history::kNoDataMessage});
+    EXPECT_EQ(core::readWholeFile(m_app.logsDir() + QStringLiteral("2024_03_7.txt")),
+              QByteArray("\r\n"));
+    EXPECT_EQ(QFileInfo(day).size(), size + 4);
+    // Blanks are kept too.
+    m_messages.clear();
+    display(*g, QStringLiteral("2024"), QStringLiteral("3"), QStringLiteral("7 "));
+    EXPECT_TRUE(QFileInfo::exists(m_app.logsDir() + QStringLiteral("2024_3_7 .txt")));
+    EXPECT_EQ(m_messages, QStringList{history::kNoDataMessage});
+    // "No data" empties the store's count but leaves the view, chart and list.
+    EXPECT_EQ(m_store.RecordCount, 0);
+    EXPECT_EQ(m_store.Zoomed, 0);
+    EXPECT_EQ(m_store.ViewEnd, 10);
+    EXPECT_EQ(list(*g)->rowCount(), 10);
+}
+
+TEST_F(GraphWindow, RangeEndsAreNeverTaken)
+{
+    QByteArray text = record(1, 0, 0, 0, 0, 0, "00:00") + record(2, 0, 0, 0, 0, 0, "10:00") +
+                      record(3, 0, 0, 0, 0, 0, "10:01") + record(4, 0, 0, 0, 0, 0, "12:00") +
+                      record(5, 0, 0, 0, 0, 0, "12:01") + record(6, 0, 0, 0, 0, 0, "23:59");
+    writeDay(QStringLiteral("2024_3_7.txt"), text);
+    auto g = open();
+    displayDay(*g);
+    EXPECT_TRUE(m_messages.isEmpty());
+    ASSERT_EQ(m_store.RecordCount, 4);
+    for (int k = 1; k <= 4; ++k)
+        EXPECT_EQ(m_store.Volts[k], k + 1);
+    EXPECT_EQ(list(*g)->rowCount(), 4);
+    EXPECT_EQ(captionOf(*g, "stime"), QStringLiteral("10:00"));
+    EXPECT_EQ(captionOf(*g, "ftime"), QStringLiteral("12:01"));
+
+    // One record: nothing is drawn, the list empties, the labels keep their captions.
+    displayDay(*g, QStringLiteral("10:00"), QStringLiteral("12:00"));
+    EXPECT_EQ(m_store.RecordCount, 1);
+    EXPECT_EQ(m_store.Volts[1], 3);
+    EXPECT_EQ(list(*g)->rowCount(), 0);
+    EXPECT_EQ(captionOf(*g, "stime"), QStringLiteral("10:00"));
+    EXPECT_EQ(g->picture().pixelColor(10, 10), kGround);
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(GraphWindow, DrawsExactly9999RecordsAndRefusesOneMore)
+{
+    QByteArray full;
+    for (int k = 1; k <= 9999; ++k)
+        full += record(12 + k % 3, 1, 2, 3, 4, k % 2, "12:00");
+    writeDay(QStringLiteral("2024_3_7.txt"), full);
+    writeDay(QStringLiteral("2024_3_8.txt"), record(99, 9, 9, 9, 9, 0, "01:00") + full);
+    auto g = open();
+    displayDay(*g);
+    EXPECT_TRUE(m_messages.isEmpty());
+    ASSERT_EQ(m_store.RecordCount, 9999);
+    EXPECT_EQ(m_store.ViewStart, 1);
+    EXPECT_EQ(m_store.ViewEnd, 9999);
+    EXPECT_EQ(list(*g)->rowCount(), 9999);
+    EXPECT_EQ(g->chartWidth(), 9998);
+
+    display(*g, QStringLiteral("2024"), QStringLiteral("3"), QStringLiteral("8"));
+    EXPECT_EQ(m_messages, QStringList{history::kOverLimitMessage});
+    EXPECT_TRUE(history::kOverLimitMessage.endsWith(QStringLiteral("future. ")));
+    // The earlier load stays whole: no record of the refused day got in.
+    EXPECT_EQ(m_store.RecordCount, 9999);
+    EXPECT_EQ(m_store.Volts[1], 13);
+    EXPECT_EQ(m_store.ViewEnd, 9999);
+    EXPECT_EQ(list(*g)->rowCount(), 9999);
+    child<QCheckBox>(*g, "Check1")->setChecked(false);
+    EXPECT_EQ(cell(*g, 0, 2), QStringLiteral(" 13"));
+}
+
+TEST_F(GraphWindow, DamagedLinesAreSkippedOrReadAsZero)
+{
+    const QByteArray text =
+        "no tags at all\r\n"
+        "<V>1</V><T>25:00</T>\r\n"
+        "<V>1</V><T>noon</T>\r\n"
+        "<V>1</V>\r\n"
+        "</T>10:00<T>\r\n"
+        "\r\n"
+        "<V>12.5</V><I>x</I><W></W><R>1e3</R><S> 7.25 </S><M>1.5</M><T>10:00</T>\r\n"
+        "<T>10:01</T><M>2.5</M><S>3</S><R>2</R><W>1</W><V>-4</V>\r\n"
+        "<V>13,5</V><I>-1.5E-05</I><M>99999</M><T> 10:02</T>\r\n"
+        "<M>-70000</M></V>5<V><T>10:03</T>\r\n"
+        "<V>7</V><T>10:04</T><T>10:05</T>";
+    writeDay(QStringLiteral("2024_3_7.txt"), text);
+    auto g = open();
+    displayDay(*g);
+    EXPECT_TRUE(m_messages.isEmpty());
+    ASSERT_EQ(m_store.RecordCount, 5);
+    EXPECT_EQ(m_store.Volts[1], 12.5);
+    EXPECT_EQ(m_store.Amps[1], 0);
+    EXPECT_EQ(m_store.Watts[1], 0);
+    EXPECT_EQ(m_store.Rpm[1], 1000);
+    EXPECT_EQ(m_store.WindSpeed[1], 7.25);
+    EXPECT_EQ(m_store.Mode[1], 2);
+    EXPECT_EQ(m_store.Time[1], history::dayTime(600));
+    EXPECT_EQ(m_store.Volts[2], -4);
+    EXPECT_EQ(m_store.Watts[2], 1);
+    EXPECT_EQ(m_store.Rpm[2], 2);
+    EXPECT_EQ(m_store.WindSpeed[2], 3);
+    EXPECT_EQ(m_store.Mode[2], 2);
+    EXPECT_EQ(m_store.Volts[3], 0); // "13,5" is no number under a point locale
+    EXPECT_EQ(m_store.Amps[3], -1.5e-5);
+    EXPECT_EQ(m_store.Mode[3], 32767);
+    EXPECT_EQ(m_store.Volts[4], 0); // closing tag before the opening one
+    EXPECT_EQ(m_store.Mode[4], -32768);
+    EXPECT_EQ(m_store.Volts[5], 7);
+    EXPECT_EQ(m_store.Time[5], history::dayTime(604)); // the first <T> counts
+    EXPECT_EQ(cell(*g, 2, 3), QStringLiteral(" -0.000015"));
+}
+
+TEST_F(GraphWindow, AMissingLogsFolderIsReportedAndTheStoreKept)
+{
+    writeDay(QStringLiteral("2024_3_7.txt"), tenRecords());
+    auto g = open();
+    displayDay(*g);
+    ASSERT_EQ(m_store.RecordCount, 10);
+    ASSERT_TRUE(QDir(m_app.logsDir()).removeRecursively());
+    displayDay(*g);
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages[0].contains(QDir::toNativeSeparators(m_app.logsDir())))
+        << m_messages[0].toStdString();
+    EXPECT_FALSE(QDir(m_app.logsDir()).exists());
+    EXPECT_EQ(m_store.RecordCount, 10);
+    EXPECT_EQ(list(*g)->rowCount(), 10);
+}
+
+TEST(DayLoader, ReadsTheFastPathAsTheProgramsOwnNumberReader)
+{
+    for (const char* v : {"0", "13.62", "-1.25", "40", ".5", "5.", "-0", "007", "1.2.3", "-", "+5",
+                          " 5", "1E-05", "1.5E+15", "abc", "", "12345678901234567890"}) {
+        const QByteArray line = QByteArray("<V>") + v + "</V><T>12:00</T>";
+        const history::DayRecords r = history::parseDayLog(line, 0, 1);
+        ASSERT_EQ(r.records.size(), 1u);
+        EXPECT_EQ(r.records[0].volts, core::numericValue(QString::fromLatin1(v)).value_or(0.0))
+            << v;
+    }
+}
+
+// ---- Chart geometry ----
+
+TEST(ChartGeometry, ExtremesCountTheirStartValues)
+{
+    HistoryStore store;
+    for (int k = 1; k <= 3; ++k) {
+        store.Volts[k] = 12 + k;
+        store.Amps[k] = -2 + k;
+        store.Watts[k] = 5 * k;
+        store.Rpm[k] = 1000 + k;
+        store.WindSpeed[k] = 3;
+    }
+    const std::vector<int> rows{1, 2, 3};
+    history::Extremes e = history::viewExtremes(store, rows, false);
+    EXPECT_EQ(e.VMax, 15);
+    EXPECT_EQ(e.VMin, 13);
+    EXPECT_EQ(e.AMax, 1);
+    EXPECT_EQ(e.AMin, -1);
+    EXPECT_EQ(e.WMax, 15);
+    EXPECT_EQ(e.WMin, 5);
+    EXPECT_EQ(e.RMax, 1003);
+    EXPECT_EQ(e.RMin, 1000); // the start value wins
+    EXPECT_EQ(e.SMax, 3);
+    EXPECT_EQ(e.SMin, 3);
+    e = history::viewExtremes(store, rows, true);
+    EXPECT_EQ(e.VMin, 0);
+    EXPECT_EQ(history::extremeTexts(e, QStringLiteral("km/h")).VMin1, QStringLiteral("0 V"));
+    EXPECT_EQ(history::extremeTexts(e, QStringLiteral("km/h")).SMax1, QStringLiteral("3 km/h"));
+    EXPECT_EQ(history::extremeTexts(e, QString()).RMax1, QStringLiteral("1003 RPM"));
+    // Nothing in view keeps the start values themselves.
+    e = history::viewExtremes(store, {}, false);
+    EXPECT_EQ(e.AMax, -500);
+    EXPECT_EQ(e.WMin, 2000);
+    EXPECT_EQ(e.VMin, 100);
+}
+
+TEST(ChartGeometry, ScalesLeaveAFortySecondOfTheHeightAtEachEnd)
+{
+    const history::SeriesScale s = history::seriesScale(14, 12);
+    EXPECT_EQ(s.span, 2);
+    EXPECT_DOUBLE_EQ(s.range, 2.1);
+    EXPECT_DOUBLE_EQ(history::plotY(s, 14) / s.range, 1.0 / 42);
+    EXPECT_DOUBLE_EQ(history::plotY(s, 12) / s.range, 41.0 / 42);
+    EXPECT_DOUBLE_EQ(history::plotY(s, 13) / s.range, 0.5);
+    const history::SeriesScale flat = history::seriesScale(5, 5);
+    EXPECT_EQ(flat.range, 2);
+    EXPECT_EQ(history::plotY(flat, 5), 1);
+    // A zero line only for values strictly on both sides of 0, where 0 plots.
+    const history::SeriesScale amps = history::seriesScale(10, -5);
+    ASSERT_TRUE(history::zeroLineY(amps));
+    EXPECT_DOUBLE_EQ(*history::zeroLineY(amps), 10 + 15.0 / 40);
+    EXPECT_DOUBLE_EQ(*history::zeroLineY(amps), history::plotY(amps, 0));
+    EXPECT_FALSE(history::zeroLineY(history::seriesScale(10, 0)));
+    EXPECT_FALSE(history::zeroLineY(history::seriesScale(0, -3)));
+}
+
+TEST(ChartGeometry, PositionsRowsAndShading)
+{
+    struct Case
+    {
+        double start, end;
+        std::vector<int> rows;
+    };
+    const Case cases[] = {{1, 5, {1, 2, 3, 4, 5}},
+                          {2.2, 6, {2, 3, 4, 5}},
+                          {0.4, 2.9, {0, 1, 2}},
+                          {2.5, 5, {2, 4, 4}},
+                          {9998, 10000, {9998, 9999, 10000}}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(history::viewSlots(history::clampView(c.start, c.end)), c.rows) << c.start;
+    }
+    // Views beyond the slots that exist are held to them.
+    EXPECT_EQ(history::clampView(-3, 12000).start, 0);
+    EXPECT_EQ(history::clampView(-3, 12000).end, 10000);
+    EXPECT_EQ(history::slotOf(2.5), 2);
+    EXPECT_EQ(history::slotOf(3.5), 4);
+    EXPECT_EQ(history::slotOf(1e9), 10000);
+
+    HistoryStore store;
+    store.RecordCount = 6;
+    store.ViewStart = 1;
+    store.ViewEnd = 6;
+    const std::int16_t modes[] = {0, 1, 1, 1, 0, 1, 1};
+    for (int k = 1; k <= 6; ++k) {
+        store.Mode[k] = modes[k];
+        store.Volts[k] = 10;
+        store.Watts[k] = k;
+    }
+    history::SeriesFlags flags;
+    flags.ShowVolts = 1;
+    flags.RefVZero = 1;
+    const history::ChartPlan plan = history::planChart(store, flags);
+    ASSERT_TRUE(plan.drawn);
+    EXPECT_EQ(plan.width, 5);
+    EXPECT_EQ(plan.rowSlots.size(), 6u);
+    // Box i spans x i-1 to i for the record at position i; the first one on the watts scale
+    // (range 5.25), the later ones on that of volts (the last series drawn: 10.5).
+    ASSERT_EQ(plan.shading.size(), 3u);
+    EXPECT_EQ(plan.shading[0].x1, 0);
+    EXPECT_EQ(plan.shading[0].x2, 1);
+    EXPECT_DOUBLE_EQ(plan.shading[0].depth, 10 / 5.25);
+    EXPECT_EQ(plan.shading[1].x1, 1);
+    EXPECT_EQ(plan.shading[1].x2, 2);
+    EXPECT_DOUBLE_EQ(plan.shading[1].depth, 10 / 10.5);
+    EXPECT_EQ(plan.shading[2].x1, 3); // slot 5 and 6 side by side make one run
+    EXPECT_EQ(plan.shading[2].x2, 5);
+    store.ViewStart = store.ViewEnd = 3;
+    EXPECT_FALSE(history::planChart(store, flags).drawn);
+}
+
+TEST(ChartGeometry, PlainNumbers)
+{
+    const std::pair<double, const char*> cases[] = {{12.5, "12.5"},
+                                                    {0, "0"},
+                                                    {-3.25, "-3.25"},
+                                                    {40, "40"},
+                                                    {1e-5, "0.00001"},
+                                                    {-1.5e-5, "-0.000015"},
+                                                    {1.5e15, "1500000000000000"},
+                                                    {0.1 + 0.2, "0.3"},
+                                                    {123456.789, "123456.789"}};
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(history::plainNumberText(value), QString::fromLatin1(text)) << text;
+}
+
+// ---- The chart on screen ----
+
+TEST_F(GraphWindow, DrawsTheSeriesShadingAndZeroLinesIntoThePicture)
+{
+    // Flat volts, amps on both sides of 0, the load on throughout.
+    QByteArray text;
+    for (int k = 1; k <= 20; ++k) {
+        const QByteArray t = QStringLiteral("11:%1").arg(k, 2, 10, QLatin1Char('0')).toLatin1();
+        text += record(12.5, k % 2 ? 3 : -1, 0, 0, 0, 1, t.data());
+    }
+    writeDay(QStringLiteral("2024_3_7.txt"), text);
+    auto g = open();
+    child<QCheckBox>(*g, "Check2")->setChecked(false);
+    child<QCheckBox>(*g, "Check3")->setChecked(false);
+    child<QCheckBox>(*g, "Check4")->setChecked(false);
+    child<QCheckBox>(*g, "Check6")->setChecked(false);
+    displayDay(*g);
+    ASSERT_EQ(m_store.RecordCount, 20);
+    const QImage& pic = g->picture();
+    ASSERT_EQ(pic.size(), QSize(757, 349));
+    // The flat volts line at mid-height, red all along, on the light blue load band.
+    for (const int x : {5, 300, 700})
+        EXPECT_EQ(grabbed(*g, x, 349 / 2), kRed) << x;
+    EXPECT_EQ(grabbed(*g, 300, 100), kShade);
+    EXPECT_EQ(captionOf(*g, "VMax1"), QStringLiteral("12.5 V"));
+    EXPECT_EQ(captionOf(*g, "VMin1"), QStringLiteral("12.5 V"));
+    EXPECT_EQ(captionOf(*g, "AMin1"), QStringLiteral("-1 A"));
+    EXPECT_EQ(captionOf(*g, "SMin1"), QStringLiteral("0 km/h"));
+
+    // Every series box off: no series colour is left, only the band and the zero lines.
+    child<QCheckBox>(*g, "Check1")->setChecked(false);
+    bool seriesColour = false;
+    bool zeroLine = false;
+    const QImage shown = child<QLabel>(*g, "Plot")->grab().toImage();
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            const QColor c = shown.pixelColor(x, y);
+            seriesColour = seriesColour || c == kRed || c == QColor(0, 255, 0) ||
+                           c == QColor(0, 0, 255) || c == QColor(255, 255, 0) ||
+                           c == QColor(255, 255, 255);
+            zeroLine = zeroLine || (c != kShade && c != kGround);
+        }
+    }
+    EXPECT_FALSE(seriesColour);
+    EXPECT_TRUE(zeroLine);
+    // "Ref V to 0v" moves the volts axis even with volts hidden.
+    child<QCheckBox>(*g, "Check6")->setChecked(true);
+    EXPECT_EQ(captionOf(*g, "VMin1"), QStringLiteral("0 V"));
+}
+
+TEST_F(GraphWindow, ListsTheRecordsInView)
+{
+    writeDay(QStringLiteral("2024_3_7.txt"), tenRecords());
+    auto g = open();
+    displayDay(*g);
+    QAbstractItemModel* m = list(*g);
+    ASSERT_EQ(m->rowCount(), 10);
+    ASSERT_EQ(m->columnCount(), 8);
+    const QStringList titles{QString(),
+                             QStringLiteral("Mode"),
+                             QStringLiteral("Volts"),
+                             QStringLiteral("Amps"),
+                             QStringLiteral("Watts"),
+                             QStringLiteral("RPM"),
+                             QStringLiteral("km/h"),
+                             QStringLiteral("Time")};
+    for (int c = 0; c < 8; ++c)
+        EXPECT_EQ(m->headerData(c, Qt::Horizontal).toString(), titles[c]);
+    const QStringList row4{QString(),
+                           QStringLiteral(" 1"),
+                           QStringLiteral(" 15"),
+                           QStringLiteral(" 5"),
+                           QStringLiteral(" 100"),
+                           QStringLiteral(" 500"),
+                           QStringLiteral(" 2.5"),
+                           QStringLiteral(" 10:05")};
+    for (int c = 0; c < 8; ++c)
+        EXPECT_EQ(cell(*g, 4, c), row4[c]) << c;
+}
+
+// ---- Pointer, zoom and toggles ----
+
+TEST_F(GraphWindow, PointerReadsTheRecordUnderIt)
+{
+    writeDay(QStringLiteral("2024_3_7.txt"), tenRecords());
+    auto g = open();
+    mouse(*g, QEvent::MouseMove, 300, false); // nothing loaded yet
+    EXPECT_EQ(captionOf(*g, "vv"), QStringLiteral("0"));
+    displayDay(*g);
+    ASSERT_EQ(g->chartWidth(), 9);
+    mouse(*g, QEvent::MouseMove, px(*g, 4.7), false);
+    EXPECT_EQ(captionOf(*g, "vv"), QStringLiteral("15 Volts"));
+    EXPECT_EQ(captionOf(*g, "av"), QStringLiteral("5 Amps"));
+    EXPECT_EQ(captionOf(*g, "wv"), QStringLiteral("100 Watts"));
+    EXPECT_EQ(captionOf(*g, "rv"), QStringLiteral("500 RPM"));
+    EXPECT_EQ(captionOf(*g, "sv"), QStringLiteral("2.5 km/h"));
+    EXPECT_EQ(captionOf(*g, "vt"), QStringLiteral("10:05"));
+    // Off the chart's edges the readout stays as it was.
+    mouse(*g, QEvent::MouseMove, -40, false);
+    mouse(*g, QEvent::MouseMove, 800, false);
+    EXPECT_EQ(captionOf(*g, "vt"), QStringLiteral("10:05"));
+    // The readout covers hidden series too.
+    for (const char* box : {"Check1", "Check2", "Check3", "Check4", "Check5"})
+        child<QCheckBox>(*g, box)->setChecked(false);
+    mouse(*g, QEvent::MouseMove, px(*g, 1.2), false);
+    EXPECT_EQ(captionOf(*g, "vv"), QStringLiteral("12 Volts"));
+    EXPECT_EQ(g->buttonDown(), 0);
+}
+
+TEST_F(GraphWindow, DraggingRightZoomsOnceUntilTheNextDisplay)
+{
+    writeDay(QStringLiteral("2024_3_7.txt"), tenRecords());
+    auto g = open();
+    displayDay(*g);
+    const double from = px(*g, 2.2);
+    const double to = px(*g, 6.0);
+    mouse(*g, QEvent::MouseButtonPress, from, true);
+    EXPECT_EQ(g->buttonDown(), 1);
+    mouse(*g, QEvent::MouseMove, to, true);
+    // The selection line runs along the top edge from the press to the pointer.
+    EXPECT_EQ(grabbed(*g, int(from) + 2, 0), kRed);
+    EXPECT_EQ(grabbed(*g, int(to) - 2, 0), kRed);
+    EXPECT_NE(grabbed(*g, int(to) + 20, 0), kRed);
+    mouse(*g, QEvent::MouseButtonRelease, to, false);
+    EXPECT_EQ(g->buttonDown(), 0);
+    EXPECT_EQ(m_store.Zoomed, 1);
+    EXPECT_NEAR(m_store.ViewStart, 2.2, 1e-5);
+    EXPECT_NEAR(m_store.ViewEnd, 6.0, 1e-5);
+    ASSERT_EQ(list(*g)->rowCount(), 4); // positions 2.2, 3.2, 4.2, 5.2
+    EXPECT_EQ(cell(*g, 0, 7), QStringLiteral(" 10:02"));
+    EXPECT_EQ(captionOf(*g, "stime"), QStringLiteral("10:02"));
+    EXPECT_EQ(captionOf(*g, "ftime"), QStringLiteral("10:06"));
+
+    // Zoomed: a drag draws no selection line and zooms no further.
+    const double width = g->chartWidth();
+    mouse(*g, QEvent::MouseButtonPress, 100, true);
+    mouse(*g, QEvent::MouseMove, 600, true);
+    EXPECT_NE(grabbed(*g, 300, 0), kRed);
+    mouse(*g, QEvent::MouseButtonRelease, 600, false);
+    EXPECT_EQ(g->chartWidth(), width);
+    EXPECT_EQ(list(*g)->rowCount(), 4);
+    // The readout now reads the zoomed view.
+    mouse(*g, QEvent::MouseMove, px(*g, 1.5), false);
+    EXPECT_EQ(captionOf(*g, "vt"), QStringLiteral("10:03"));
+
+    displayDay(*g);
+    EXPECT_EQ(m_store.Zoomed, 0);
+    EXPECT_EQ(m_store.ViewStart, 1);
+    EXPECT_EQ(m_store.ViewEnd, 10);
+    EXPECT_EQ(list(*g)->rowCount(), 10);
+}
+
+TEST_F(GraphWindow, AReleaseAtOrLeftOfThePressDoesNotZoom)
+{
+    writeDay(QStringLiteral("2024_3_7.txt"), tenRecords());
+    auto g = open();
+    displayDay(*g);
+    const double at = px(*g, 5);
+    mouse(*g, QEvent::MouseButtonPress, at, true);
+    mouse(*g, QEvent::MouseMove, at + 50, true);
+    mouse(*g, QEvent::MouseMove, at - 50, true);
+    mouse(*g, QEvent::MouseButtonRelease, at - 50, false);
+    EXPECT_EQ(m_store.Zoomed, 0);
+    EXPECT_EQ(list(*g)->rowCount(), 10); // not redrawn
+    // The selection line drawn so far stays, dragging back did not shorten it.
+    EXPECT_EQ(grabbed(*g, int(at) + 40, 0), kRed);
+    EXPECT_EQ(grabbed(*g, int(at) - 40, 0), kRed);
+    mouse(*g, QEvent::MouseButtonPress, at, true);
+    mouse(*g, QEvent::MouseButtonRelease, at, false);
+    EXPECT_EQ(m_store.Zoomed, 0);
+    EXPECT_NEAR(m_store.ViewStart, 5, 1e-5);
+    // The next redraw starts the view at the press, still unzoomed.
+    child<QCheckBox>(*g, "Check5")->setChecked(true);
+    EXPECT_EQ(list(*g)->rowCount(), 6);
+    EXPECT_NE(grabbed(*g, int(at) + 40, 0), kRed);
+}
+
+TEST_F(GraphWindow, ZoomEdgesReachSlotZeroAndStopAtTheLastSlot)
+{
+    writeDay(QStringLiteral("2024_3_7.txt"), tenRecords());
+    auto g = open();
+    displayDay(*g);
+    mouse(*g, QEvent::MouseButtonPress, px(*g, 0.3), true);
+    mouse(*g, QEvent::MouseButtonRelease, px(*g, 3), false);
+    ASSERT_EQ(m_store.Zoomed, 1);
+    EXPECT_EQ(cell(*g, 0, 7), QStringLiteral(" 00:00"));
+    EXPECT_EQ(cell(*g, 0, 2), QStringLiteral(" 0"));
+    EXPECT_EQ(cell(*g, 1, 7), QStringLiteral(" 10:01"));
+
+    displayDay(*g);
+    mouse(*g, QEvent::MouseButtonPress, px(*g, 8), true);
+    mouse(*g, QEvent::MouseButtonRelease, 1e7, false); // held far beyond the right edge
+    ASSERT_EQ(m_store.Zoomed, 1);
+    EXPECT_EQ(m_store.ViewEnd, history::kLastSlot);
+    EXPECT_EQ(list(*g)->rowCount(), history::kLastSlot - 8 + 1);
+    EXPECT_EQ(cell(*g, 2, 2), QStringLiteral(" 20")); // record 10, then empty slots
+    EXPECT_EQ(cell(*g, 3, 2), QStringLiteral(" 0"));
+}
+
+// ---- Opening the window ----
+
+TEST_F(GraphWindow, SetsUpFromTheClockAndProgCfg)
+{
+    auto g = open();
+    EXPECT_EQ(g->objectName(), QStringLiteral("Graph"));
+    EXPECT_EQ(g->windowTitle(), QStringLiteral("Data Graph"));
+    EXPECT_EQ(g->size(), QSize(758, 550));
+    EXPECT_EQ(captionOf(*g, "DateY1"), QStringLiteral("2024"));
+    EXPECT_EQ(captionOf(*g, "DateM1"), QStringLiteral("3"));
+    EXPECT_EQ(captionOf(*g, "DateD1"), QStringLiteral("7"));
+    EXPECT_EQ(captionOf(*g, "Time1h"), QStringLiteral("00"));
+    EXPECT_EQ(captionOf(*g, "Time2m"), QStringLiteral("59"));
+    const history::SeriesFlags& f = g->seriesFlags();
+    EXPECT_EQ(
+        std::vector<int>({f.ShowVolts, f.ShowAmps, f.ShowWatts, f.ShowRPM, f.ShowWind, f.RefVZero}),
+        std::vector<int>({1, 1, 1, 1, 0, 1}));
+    EXPECT_EQ(list(*g)->headerData(6, Qt::Horizontal).toString(), QStringLiteral("km/h"));
+
+    ASSERT_TRUE(QFile::remove(m_app.progCfg()));
+    auto wide = open(974);
+    EXPECT_EQ(wide->size(), QSize(974, 557));
+    EXPECT_EQ(child<QLabel>(*wide, "Plot")->size(), QSize(969, 349));
+    EXPECT_EQ(wide->picture().width(), 969);
+    EXPECT_EQ(wide->seriesFlags().ShowRPM, 0);
+    EXPECT_EQ(wide->seriesFlags().ShowWind, 0);
+    EXPECT_EQ(list(*wide)->headerData(6, Qt::Horizontal).toString(), QString());
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(GraphWindow, TheStoreOutlivesTheWindow)
+{
+    EXPECT_EQ(&history::programHistoryStore(), &history::programHistoryStore());
+    {
+        Graph own(m_app, core::Clock::fixed(m_now), 758, nullptr);
+        EXPECT_EQ(&own.store(), &history::programHistoryStore());
+    }
+    writeDay(QStringLiteral("2024_3_7.txt"), tenRecords());
+    auto g = open();
+    displayDay(*g);
+    mouse(*g, QEvent::MouseButtonPress, px(*g, 2), true);
+    mouse(*g, QEvent::MouseButtonRelease, px(*g, 5), false);
+    ASSERT_EQ(m_store.Zoomed, 1);
+    g.reset();
+
+    g = open();
+    EXPECT_EQ(m_store.RecordCount, 10);
+    EXPECT_EQ(m_store.Volts[10], 20);
+    EXPECT_EQ(m_store.ViewStart, 0);
+    EXPECT_EQ(m_store.ViewEnd, 0);
+    EXPECT_EQ(list(*g)->rowCount(), 0);
+    // No chart in this opening yet: the pointer reads nothing, a drag does nothing.
+    mouse(*g, QEvent::MouseMove, 300, false);
+    mouse(*g, QEvent::MouseButtonPress, 100, true);
+    mouse(*g, QEvent::MouseMove, 300, true);
+    mouse(*g, QEvent::MouseButtonRelease, 300, false);
+    EXPECT_EQ(captionOf(*g, "vv"), QStringLiteral("0"));
+    EXPECT_EQ(g->picture().pixelColor(200, 0), kGround);
+    child<QCheckBox>(*g, "Check5")->setChecked(true);
+    EXPECT_EQ(list(*g)->rowCount(), 0);
+    displayDay(*g);
+    EXPECT_EQ(m_store.Zoomed, 0);
+    EXPECT_EQ(list(*g)->rowCount(), 10);
+}
+
+// ---- The simulated board's day file, read back ----
+
+TEST(DayLog, NumbersAreWrittenAsTheProgramWritesThem)
+{
+    for (const double v : {0.0, 0.5, 13.62, 40.0, -1.25, 1e-5, 1.5e15, 0.0001, 123456789012345678.0,
+                           1.0 / 3, -2.5e-7, 100.0, 99999999999999.9}) {
+        EXPECT_EQ(QString::fromStdString(sim::logNumberText(v)), core::numberText(v)) << v;
+    }
+    sim::LogValues r;
+    r.volts = 13.62;
+    r.amps = 4.15;
+    r.watts = 56.52;
+    r.rpm = 412.5;
+    r.windSpeed = 18.3;
+    r.mode = 1;
+    r.secondOfDay = 14 * 3600 + 5 * 60 + 59;
+    EXPECT_EQ(sim::logRecordText(r),
+              "<V>13.62</V><I>4.15</I><W>56.52</W><R>412.5</R><S>18.3</S><M>1</M><T>14:05</T>\r\n");
+}
+
+TEST_F(GraphWindow, ShowsADayTheSimulatedBoardLogged)
+{
+    const std::string day = sim::dayLogText(sim::DayLogShape{});
+    writeDay(QStringLiteral("2024_3_7.txt"), QByteArray::fromStdString(day));
+    auto g = open();
+    displayDay(*g);
+    EXPECT_TRUE(m_messages.isEmpty());
+    // Every 10 s from 00:00:00 to 23:59:50; the six of each end minute lie outside the range.
+    ASSERT_EQ(m_store.RecordCount, 8640 - 12);
+    int loadOn = 0;
+    for (int k = 1; k <= m_store.RecordCount; ++k) {
+        EXPECT_GE(m_store.Volts[k], 12);
+        EXPECT_LE(m_store.Volts[k], 14.5);
+        EXPECT_GE(m_store.Amps[k], 0);
+        loadOn += m_store.Mode[k];
+    }
+    EXPECT_GT(loadOn, 0);
+    EXPECT_LT(loadOn, m_store.RecordCount);
+    EXPECT_EQ(captionOf(*g, "stime"), QStringLiteral("00:01"));
+    EXPECT_EQ(captionOf(*g, "ftime"), QStringLiteral("23:58"));
+}
+
+} // namespace

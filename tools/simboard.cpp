@@ -2,6 +2,7 @@
 // pseudo-terminal, linked where the program expects its serial port, at the board's pace.
 
 #include "boardmodel.h"
+#include "daylog.h"
 #include "pty.h"
 
 #include <algorithm>
@@ -11,6 +12,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <random>
 #include <string>
@@ -49,6 +53,8 @@ struct Options
     double malformed = 0.0;
     bool quiet = false;
     bool help = false;
+    std::string writeDay; // instead of a line: write a whole day's log file here
+    std::optional<std::tm> date;
 };
 
 void printUsage(std::FILE* to)
@@ -62,7 +68,16 @@ void printUsage(std::FILE* to)
                "  --rate R          frames a second, 0.1 to 50 (default 1); the 4800-baud line\n"
                "                    carries about 9 at most, faster rates send back to back\n"
                "  --malformed F     damage about this fraction of frames, 0 to 1 (default 0)\n"
-               "  --quiet           do not print each frame\n",
+               "  --quiet           do not print each frame\n"
+               "\n"
+               "   or: simboard --write-day PATH [--date Y-M-D] [--seed N]\n"
+               "\n"
+               "Writes the daily log file the program would log from the board over a whole\n"
+               "day, one record every 10 seconds, and exits.\n"
+               "  --write-day PATH  the file to write, or a folder (such as the program's logs\n"
+               "                    folder) to write the date's file Y_M_D.txt in; an existing\n"
+               "                    file is never overwritten\n"
+               "  --date Y-M-D      the day that names the file in a folder (default today)\n",
                to);
 }
 
@@ -95,6 +110,28 @@ bool parseSeed(const std::string& text, std::uint32_t& out)
     return true;
 }
 
+bool parseDate(const std::string& text, std::tm& out)
+{
+    int y = 0;
+    int m = 0;
+    int d = 0;
+    char end = 0;
+    if (std::sscanf(text.c_str(), "%d-%d-%d%c", &y, &m, &d, &end) != 3 || y < 1 || y > 9999 ||
+        m < 1 || m > 12 || d < 1) {
+        return false;
+    }
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    const int days[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (d > days[m - 1]) {
+        return false;
+    }
+    out = std::tm{};
+    out.tm_year = y - 1900;
+    out.tm_mon = m - 1;
+    out.tm_mday = d;
+    return true;
+}
+
 // Returns the options, or nullopt after telling what is wrong in error.
 std::optional<Options> parseArguments(int argc, char** argv, std::string& error)
 {
@@ -121,7 +158,7 @@ std::optional<Options> parseArguments(int argc, char** argv, std::string& error)
         } else if (name == "--quiet") {
             options.quiet = true;
         } else if (name == "--link" || name == "--seed" || name == "--rate" ||
-                   name == "--malformed") {
+                   name == "--malformed" || name == "--write-day" || name == "--date") {
             const std::optional<std::string> text = takeValue();
             if (!text) {
                 error = name + " needs a value";
@@ -137,6 +174,13 @@ std::optional<Options> parseArguments(int argc, char** argv, std::string& error)
                 options.seed = seed;
             } else if (name == "--rate") {
                 ok = parseNumber(*text, kMinRate, kMaxRate, options.rate);
+            } else if (name == "--write-day") {
+                options.writeDay = *text;
+                ok = !text->empty();
+            } else if (name == "--date") {
+                std::tm date{};
+                ok = parseDate(*text, date);
+                options.date = date;
             } else {
                 ok = parseNumber(*text, 0.0, 1.0, options.malformed);
             }
@@ -149,7 +193,7 @@ std::optional<Options> parseArguments(int argc, char** argv, std::string& error)
             return std::nullopt;
         }
     }
-    if (!options.help && options.link.empty()) {
+    if (!options.help && options.link.empty() && options.writeDay.empty()) {
         error = "--link PATH is required";
         return std::nullopt;
     }
@@ -222,6 +266,44 @@ std::string printable(const std::vector<std::string>& pieces)
         }
     }
     return out;
+}
+
+// Writes a whole day's log file and returns the exit status.
+int writeDay(const Options& options)
+{
+    namespace fs = std::filesystem;
+    const std::uint32_t seed = options.seed ? *options.seed : std::random_device{}();
+    fs::path path = options.writeDay;
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        std::tm date{};
+        if (options.date) {
+            date = *options.date;
+        } else {
+            const std::time_t now = std::time(nullptr);
+            localtime_r(&now, &date);
+        }
+        path /= std::to_string(date.tm_year + 1900) + "_" + std::to_string(date.tm_mon + 1) + "_" +
+                std::to_string(date.tm_mday) + ".txt";
+    }
+    // A day file may hold real records: never overwrite one.
+    if (fs::exists(fs::symlink_status(path, ec))) {
+        std::fprintf(stderr, "simboard: %s exists already; not overwritten\n", path.c_str());
+        return kExitFailure;
+    }
+    sim::DayLogShape shape;
+    shape.seed = seed;
+    const std::string text = sim::dayLogText(shape);
+    std::ofstream out(path, std::ios::binary);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "simboard: cannot write %s\n", path.c_str());
+        return kExitFailure;
+    }
+    std::printf("simboard: wrote %d records to %s, seed %u\n", shape.records, path.c_str(),
+                static_cast<unsigned>(seed));
+    return 0;
 }
 
 int run(const Options& options)
@@ -302,6 +384,9 @@ int main(int argc, char** argv)
     if (options->help) {
         printUsage(stdout);
         return 0;
+    }
+    if (!options->writeDay.empty()) {
+        return writeDay(*options);
     }
     return run(*options);
 }

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "historystore.h"
+
+#include <QString>
+#include <array>
+#include <optional>
+#include <vector>
+
+namespace history {
+
+// The six check boxes' states, 0 or 1.
+struct SeriesFlags
+{
+    int ShowVolts = 0;
+    int ShowAmps = 0;
+    int ShowWatts = 0;
+    int ShowRPM = 0;
+    int ShowWind = 0;
+    int RefVZero = 0;
+};
+
+// The five series, in the order they are drawn.
+enum Series
+{
+    kVolts,
+    kAmps,
+    kWatts,
+    kRpm,
+    kWind,
+    kSeriesCount
+};
+
+// Lowest and highest value of each series in view, counting the start values.
+struct Extremes
+{
+    double VMax = 0, VMin = 0;
+    double AMax = 0, AMin = 0;
+    double WMax = 0, WMin = 0;
+    double RMax = 0, RMin = 0;
+    double SMax = 0, SMin = 0;
+
+    double max(Series s) const;
+    double min(Series s) const;
+};
+
+// Where each series' scale starts before the records are compared. The volts minimum starts at
+// 100 (or 0 with "Ref V to 0v"), so the axis fits the data unless a battery is over 100 V.
+Extremes startExtremes(bool refVZero);
+
+// A series' vertical scale in chart units: span is max - min; range is the chart's height, with a
+// margin of span / 40 above and below (2 for a flat series).
+struct SeriesScale
+{
+    double max = 0;
+    double min = 0;
+    double span = 0;
+    double range = 2;
+};
+SeriesScale seriesScale(double max, double min);
+
+// The ordinate of a value on its series' scale, 0 at the top edge: the highest value lies 1/42 of
+// the height below the top and the lowest 1/42 above the bottom; a flat series lies at y 1.
+double plotY(const SeriesScale& scale, double value);
+
+// Where the value 0 lies on the scale, when the series has values strictly on both sides of it.
+std::optional<double> zeroLineY(const SeriesScale& scale);
+
+// The record slot of a position: nearest whole number, halves to even, held to 0 to 10000.
+int slotOf(double position);
+
+// The view held to the slots that exist.
+struct ViewRange
+{
+    double start = 0;
+    double end = 0;
+};
+ViewRange clampView(double start, double end);
+
+// The slot of each position start, start + 1, ... up to end: one list row each.
+std::vector<int> viewSlots(const ViewRange& view);
+
+Extremes viewExtremes(const HistoryStore& store, const std::vector<int>& rowSlots, bool refVZero);
+
+// A stretch of the chart where the load was on, in chart units across and as a share of the
+// chart's height downwards from the top (it may exceed 1; it is then cut at the bottom edge).
+struct ShadeRun
+{
+    double x1 = 0;
+    double x2 = 0;
+    double depth = 0;
+};
+
+// Everything one drawing of the chart needs, in chart units: x runs from 0 to width, record i of
+// the view at x = i.
+struct ChartPlan
+{
+    bool drawn = false; // false: the view is empty; chart and list are cleared, labels kept
+    ViewRange view;
+    double width = 0;
+    std::vector<int> rowSlots;
+    Extremes extremes;
+    std::array<SeriesScale, kSeriesCount> scales;
+    std::array<bool, kSeriesCount> shown{};
+    std::optional<double> ampsZeroY;  // on the amps scale
+    std::optional<double> wattsZeroY; // on the watts scale
+    std::vector<ShadeRun> shading;
+    int startSlot = 0;
+    int finishSlot = 0;
+};
+
+ChartPlan planChart(const HistoryStore& store, const SeriesFlags& flags);
+
+// The values of a series, slot by slot.
+const std::vector<double>& seriesValues(const HistoryStore& store, Series series);
+
+// Plain decimal form, at most 15 significant digits, no trailing zeros, the locale's separator:
+// 12.5, 0, -3.25, 0.00001.
+QString plainNumberText(double value);
+
+// The ten captions under the chart: "12.5 V", ... and the wind speed unit after a blank.
+struct ExtremeTexts
+{
+    QString VMax1, VMin1, AMax1, AMin1, WMax1, WMin1, RMax1, RMin1, SMax1, SMin1;
+};
+ExtremeTexts extremeTexts(const Extremes& e, const QString& wsUnits);
+
+} // namespace history

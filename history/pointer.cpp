@@ -1,0 +1,60 @@
+#include "pointer.h"
+
+#include "chartgeometry.h"
+#include "numbers.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace history {
+
+void pressAt(HistoryStore& store, int& buttonDown, float x)
+{
+    buttonDown = 1;
+    if (store.Zoomed == 0 && store.RecordCount > 1)
+        store.ViewStart = x;
+}
+
+bool releaseAt(HistoryStore& store, int& buttonDown, float x)
+{
+    buttonDown = 0;
+    if (store.Zoomed != 0 || store.RecordCount <= 1 || !(float(store.ViewStart) < x))
+        return false;
+    // A release far right of the chart would name slots that do not exist.
+    store.ViewEnd = std::min(double(x), double(kLastSlot));
+    store.Zoomed = 1;
+    return true;
+}
+
+std::optional<Readout> readoutAt(const HistoryStore& store, float x, double chartWidth,
+                                 const QString& wsUnits)
+{
+    if (store.RecordCount < 2 || !std::isfinite(x) || x < 0 || double(x) > chartWidth)
+        return std::nullopt;
+    const double timeSlot = std::floor(double(x) + store.ViewStart);
+    const double valueSlot = std::nearbyint(std::floor(double(x)) + store.ViewStart);
+    if (timeSlot < 0 || timeSlot > kLastSlot || valueSlot < 0 || valueSlot > kLastSlot)
+        return std::nullopt;
+    const int t = int(timeSlot);
+    const int k = int(valueSlot);
+    const auto value = [](double v, const QString& unit) {
+        return plainNumberText(core::roundTo(v, 2)) + unit;
+    };
+    Readout r;
+    r.vv = value(store.Volts[k], QStringLiteral(" Volts"));
+    r.av = value(store.Amps[k], QStringLiteral(" Amps"));
+    r.wv = value(store.Watts[k], QStringLiteral(" Watts"));
+    r.rv = value(store.Rpm[k], QStringLiteral(" RPM"));
+    r.sv = value(store.WindSpeed[k], QLatin1Char(' ') + wsUnits);
+    r.vt = timeText(store.Time[t]);
+    return r;
+}
+
+std::optional<Selection> selectionAt(const HistoryStore& store, int buttonDown, float x)
+{
+    if (store.RecordCount < 2 || store.Zoomed != 0 || buttonDown != 1 || !std::isfinite(x))
+        return std::nullopt;
+    return Selection{store.ViewStart, double(x)};
+}
+
+} // namespace history
