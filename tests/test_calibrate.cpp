@@ -1,1 +1,619 @@
+#include "calibrate.h"
+#include "files.h"
+#include "logger.h"
+#include "messagebox.h"
+#include "preview.h"
+#include "pty.h"
+#include "rawframe.h"
+#include "variants.h"
+#include "windowload.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+using calibration::CalibrationState;
+using calibration::DividerBoxes;
+using calibration::RawReadings;
+
+// ---- The rules, without a window -------------------------------------------------------------
+
+class CalibrationRules : public ::testing::Test
+{
+protected:
+    void SetUp() override { QLocale::setDefault(QLocale::c()); }
+};
+
+CalibrationState stateWith(double rawV, double rawI, const char* r, const char* s, double offset)
+{
+    CalibrationState st;
+    st.raw = {rawV, rawI, QString::fromLatin1(r), QString::fromLatin1(s)};
+    st.VoltOffset = offset;
+    return st;
+}
+
+DividerBoxes boxes(const char* v, const char* i, const char* r, const char* s)
+{
+    return {QString::fromLatin1(v), QString::fromLatin1(i), QString::fromLatin1(r),
+            QString::fromLatin1(s)};
+}
+
+TEST_F(CalibrationRules, WorkedExample)
+{
+    CalibrationState st = stateWith(512, 530, "10", "25", 512);
+    const auto l = calibration::ComputePreview(st, boxes("40", "2", "2", "5"), u"km/h"_qs);
+    EXPECT_EQ(l.txtBattV, u"512"_qs);
+    EXPECT_EQ(l.txtShuntV, u"530"_qs);
+    EXPECT_EQ(l.txtPulsess, u"10"_qs);
+    EXPECT_EQ(l.txtPulsess2, u"25"_qs);
+    EXPECT_EQ(l.txtBattVadjusted, u"12.8 Volts"_qs);
+    EXPECT_EQ(l.txtBattAadjusted, u"9 Amps"_qs);
+    EXPECT_EQ(l.txtWindmillRPM, u"300 RPM"_qs);
+    EXPECT_EQ(l.txtWindSpeed, u"5 km/h"_qs);
+    EXPECT_EQ(st.RpmPreview, 300);
+    EXPECT_EQ(st.WindSpeedPreview, 5);
+}
+
+TEST_F(CalibrationRules, UnusableBoxesStopOnlyTheirOwnPreview)
+{
+    // Each row breaks one box after a frame computed with the worked example's boxes.
+    struct Case
+    {
+        DividerBoxes boxes;
+        const char* rpm;
+        const char* wind;
+        bool volts, amps; // whether the adjusted label gets a new text
+    } cases[] = {
+        {boxes("40", "2", "", "5"), "1 RPM", "5 km/h", true, true},
+        {boxes("40", "2", "0", "5"), "1 RPM", "5 km/h", true, true},
+        {boxes("40", "2", "-2", "5"), "1 RPM", "5 km/h", true, true},
+        {boxes("40", "2", "abc", "5"), "1 RPM", "5 km/h", true, true},
+        {boxes("40", "2", "2", "0"), "300 RPM", "5 km/h", true, true},
+        {boxes("40", "2", "2", "x"), "300 RPM", "5 km/h", true, true},
+        {boxes("0", "2", "2", "5"), "300 RPM", "5 km/h", false, true},
+        {boxes("-40", "2", "2", "5"), "300 RPM", "5 km/h", false, true},
+        {boxes("40", "0", "2", "5"), "300 RPM", "5 km/h", true, false},
+        {boxes("40", "", "2", "5"), "300 RPM", "5 km/h", true, false},
+    };
+    for (const Case& c : cases) {
+        CalibrationState st = stateWith(512, 530, "10", "25", 512);
+        calibration::ComputePreview(st, boxes("40", "2", "2", "5"), u"km/h"_qs);
+        // The next frame carries other wind pulses: a kept wind preview shows the old value.
+        st.raw.S = u"50"_qs;
+        const auto l = calibration::ComputePreview(st, c.boxes, u"km/h"_qs);
+        const std::string row =
+            c.boxes.BatteryVolts.toStdString() + "/" + c.boxes.BatteryCurrent.toStdString() + "/" +
+            c.boxes.PulseDivider.toStdString() + "/" + c.boxes.Pulse2Divider.toStdString();
+        EXPECT_EQ(l.txtWindmillRPM.toStdString(), c.rpm) << row;
+        const bool windKept = !calibration::positiveDivider(c.boxes.Pulse2Divider);
+        EXPECT_EQ(l.txtWindSpeed, windKept ? u"5 km/h"_qs : u"10 km/h"_qs) << row;
+        EXPECT_EQ(l.txtBattVadjusted.has_value(), c.volts) << row;
+        EXPECT_EQ(l.txtBattAadjusted.has_value(), c.amps) << row;
+    }
+}
+
+TEST_F(CalibrationRules, NegativeAmpDividerTurnsTheCurrentRound)
+{
+    CalibrationState st = stateWith(0, 530, "", "", 512);
+    const auto l = calibration::ComputePreview(st, boxes("40", "-2", "2", "5"), u"m/s"_qs);
+    EXPECT_EQ(l.txtBattAadjusted, u"-9 Amps"_qs);
+    // Absent pulses show empty text and count as 0.
+    EXPECT_EQ(l.txtPulsess, QString());
+    EXPECT_EQ(l.txtWindmillRPM, u"0 RPM"_qs);
+    EXPECT_EQ(l.txtWindSpeed, u"0 m/s"_qs);
+}
+
+TEST_F(CalibrationRules, PreviewsRoundTiesToEven)
+{
+    CalibrationState st = stateWith(2.125, 13.456, "1.25", "0.25", 0);
+    const auto l = calibration::ComputePreview(st, boxes("1", "1", "60", "1"), QString());
+    EXPECT_EQ(l.txtBattV, u"2.12"_qs);
+    EXPECT_EQ(l.txtShuntV, u"13.46"_qs);
+    EXPECT_EQ(l.txtBattVadjusted, u"2.12 Volts"_qs);
+    EXPECT_EQ(l.txtWindmillRPM, u"1.2 RPM"_qs);
+    EXPECT_EQ(l.txtWindSpeed, u"0.2 "_qs);
+}
+
+TEST_F(CalibrationRules, ZeroTakesTheShownShunt)
+{
+    EXPECT_EQ(calibration::zeroOffset(RawReadings{0, 511.57, {}, {}}), 511.57);
+    EXPECT_EQ(calibration::zeroOffset(RawReadings{0, 511.574, {}, {}}), 511.57);
+    EXPECT_EQ(calibration::zeroOffset(RawReadings{}), 0);
+}
+
+TEST_F(CalibrationRules, FramesAndRawValues)
+{
+    QString buffer;
+    EXPECT_FALSE(calibration::takeFrame(buffer, u"[<V>12"));
+    const auto frame = calibration::takeFrame(buffer, u"4.5</V><I>3</I>]");
+    ASSERT_TRUE(frame);
+    EXPECT_TRUE(buffer.isEmpty());
+    EXPECT_EQ(calibration::readRawValues(*frame), (RawReadings{124.5, 3, {}, {}}));
+
+    // A closing bracket alone waits for an opening one and is taken with all that follows.
+    EXPECT_FALSE(calibration::takeFrame(buffer, u"<R>7</R>]"));
+    const auto late = calibration::takeFrame(buffer, u"[<V>1</V>");
+    ASSERT_TRUE(late);
+    EXPECT_EQ(*late, u"<R>7</R>][<V>1</V>"_qs);
+
+    struct Case
+    {
+        const char* frame;
+        RawReadings raw;
+    } cases[] = {
+        {"[<V>13.456</V>]", {13.456, 0, {}, {}}},
+        {"[<R>abc</R><S></S>]", {0, 0, u"0"_qs, u"0"_qs}},
+        {"[<R> 12 </R><S>-3</S><I>x</I>]", {0, 0, u" 12 "_qs, u"-3"_qs}},
+        {"[</V>5<V>7</V>]", {0, 0, {}, {}}}, // closing tag first: absent
+        {"[<v>5</v><M>1</M>]", {0, 0, {}, {}}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(calibration::readRawValues(QString::fromLatin1(c.frame)), c.raw) << c.frame;
+
+    // Text without brackets never grows the buffer past its bound.
+    QString noise;
+    for (int k = 0; k < 100; ++k)
+        calibration::takeFrame(noise, QString(100, QLatin1Char('x')));
+    EXPECT_EQ(noise.size(), calibration::kReceiveBufferLimit);
+}
+
+TEST_F(CalibrationRules, SaveRefusesBoxesTheMainWindowCannotDivideBy)
+{
+    struct Case
+    {
+        DividerBoxes boxes;
+        int box;
+        const char* message;
+    } cases[] = {
+        {boxes("abc", "2", "2", "5"), 0,
+         "Cannot save: voltage divider must be a number greater than 0"},
+        {boxes("0", "2", "2", "5"), 0,
+         "Cannot save: voltage divider must be a number greater than 0"},
+        {boxes("40", "0", "2", "5"), 1,
+         "Cannot save: current divider must be a number other than 0"},
+        {boxes("40", "", "2", "5"), 1,
+         "Cannot save: current divider must be a number other than 0"},
+        {boxes("40", "2", "-2", "5"), 2,
+         "Cannot save: RPM divider must be a number greater than 0"},
+        {boxes("40", "2", "2", "1/2"), 3,
+         "Cannot save: wind speed divider must be a number greater than 0"},
+    };
+    for (const Case& c : cases) {
+        const auto refusal = calibration::saveRefusal(c.boxes);
+        ASSERT_TRUE(refusal) << c.message;
+        EXPECT_EQ(refusal->box, c.box);
+        EXPECT_EQ(refusal->message.toStdString(), c.message);
+    }
+    EXPECT_FALSE(calibration::saveRefusal(boxes("40", "-2", " 2 ", "2.50")));
+}
+
+// ---- Files in an application directory -------------------------------------------------------
+
+const QByteArray kSettings = "Calibration Settings\r\n\r\n\r\n<VoltDivider>40</VoltDivider>\r\n"
+                             "<VoltOffset>512</VoltOffset>\r\n<AmpDivider>2</AmpDivider>\r\n"
+                             "<RPMDivider>2</RPMDivider>\r\n<WSDivider>5</WSDivider>\r\n";
+
+QByteArray progCfg(const char* port, const char* units)
+{
+    return QByteArray("Program Config File\r\n\r\n<Port>") + port +
+           "</Port>\r\n<Savehtml>0</Savehtml>\r\n<SaveExcel>0</SaveExcel>\r\n<LogDelay>60"
+           "</LogDelay>\r\n<LogOn>0</LogOn>\r\n<DisplayRPM>0</DisplayRPM>\r\n<DisplayWS>0"
+           "</DisplayWS>\r\n<WSUnits>" +
+           units + "</WSUnits>\r\n\r\n";
+}
+
+// Runs the event loop until the condition holds or the time is up.
+template <typename Pred> bool waitFor(Pred pred, int ms = 3000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred() && t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return pred();
+}
+
+class CalibrateWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QLocale::setDefault(QLocale::c());
+        writeSettings(kSettings);
+        writeProg("1", "km/h");
+        core::setMessageHandler([this](const QString& text) { m_messages << text; });
+    }
+    void TearDown() override { core::setMessageHandler({}); }
+
+    void writeProg(const char* port, const char* units)
+    {
+        ASSERT_TRUE(core::replaceFile(m_app.progCfg(), progCfg(port, units)));
+    }
+    void writeSettings(const QByteArray& bytes)
+    {
+        ASSERT_TRUE(core::replaceFile(m_app.settingsCfg(), bytes));
+    }
+    QByteArray settingsOnDisk() const
+    {
+        return core::readWholeFile(m_app.settingsCfg()).value_or(QByteArray("<unreadable>"));
+    }
+    std::unique_ptr<sim::PseudoTerminal> line(int port)
+    {
+        auto pty = std::make_unique<sim::PseudoTerminal>();
+        EXPECT_TRUE(pty->isOpen()) << pty->error();
+        EXPECT_TRUE(pty->linkAt(m_app.comLink(port).toStdString())) << pty->error();
+        return pty;
+    }
+    std::unique_ptr<calibration::Calibrate> open()
+    {
+        auto w = std::make_unique<calibration::Calibrate>(m_app, nullptr);
+        w->show();
+        return w;
+    }
+    // Sends text in pieces with the loop running between them, as a real line delivers it.
+    static void send(sim::PseudoTerminal& pty, const std::string& text, std::size_t piece = 7)
+    {
+        for (std::size_t k = 0; k < text.size(); k += piece) {
+            ASSERT_TRUE(pty.write(text.substr(k, piece)));
+            waitFor([] { return false; }, 15);
+        }
+    }
+    template <typename T> static T* child(QWidget& w, const char* name)
+    {
+        T* found = w.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    static QString text(QWidget& w, const char* name)
+    {
+        if (auto* label = w.findChild<QLabel*>(QString::fromLatin1(name)))
+            return label->text();
+        if (auto* box = w.findChild<QLineEdit*>(QString::fromLatin1(name)))
+            return box->text();
+        ADD_FAILURE() << "no control " << name;
+        return {};
+    }
+    static void type(QWidget& w, const char* box, const char* value)
+    {
+        child<QLineEdit>(w, box)->setText(QString::fromLatin1(value));
+    }
+    // Runs body on the modal window once it shows, then makes sure it is closed, so a failed
+    // expectation inside never leaves the test waiting on a modal loop.
+    static void whenModal(std::function<void(calibration::Calibrate&)> body)
+    {
+        QTimer::singleShot(0, [body] {
+            auto* modal = qobject_cast<calibration::Calibrate*>(QApplication::activeModalWidget());
+            if (!modal) {
+                ADD_FAILURE() << "no calibration window is showing";
+                if (QWidget* other = QApplication::activeModalWidget())
+                    other->close();
+                return;
+            }
+            body(*modal);
+            if (modal->isVisible())
+                modal->close();
+        });
+    }
+
+    QTemporaryDir m_tmp;
+    core::AppDir m_app{m_tmp.path()};
+    QStringList m_messages;
+};
+
+const std::string kFrame = "[<V>512</V><I>530</I><R>10</R><M>1</M><S>25</S>]\r\n";
+
+TEST_F(CalibrateWindow, OpensWithTheStoredConstants)
+{
+    writeProg("7", "m/s"); // no such line: the window opens all the same
+    writeSettings("Calibration Settings\r\n\r\n\r\n<VoltDivider>2.50</VoltDivider>\r\n"
+                  "<VoltOffset>-0.250</VoltOffset>\r\n<AmpDivider>10.30</AmpDivider>\r\n"
+                  "<RPMDivider>02</RPMDivider>\r\n<WSDivider>2.50</WSDivider>\r\n");
+    auto w = open();
+    EXPECT_EQ(w->objectName(), u"Calibrate"_qs);
+    EXPECT_EQ(w->windowTitle(), u"Calibration"_qs);
+    EXPECT_EQ(text(*w, "BatteryVolts"), u"2.5"_qs);
+    EXPECT_EQ(text(*w, "BatteryCurrent"), u"10.3"_qs);
+    EXPECT_EQ(text(*w, "PulseDivider"), u"2"_qs);
+    EXPECT_EQ(text(*w, "Pulse2Divider"), u"2.50"_qs);
+    EXPECT_EQ(text(*w, "OffsetV"), u"-0.25"_qs);
+    EXPECT_EQ(text(*w, "Label23"), u"How many pulses per m/s?"_qs);
+    for (const char* label : {"txtBattV", "txtShuntV", "txtPulsess", "txtPulsess2"})
+        EXPECT_EQ(text(*w, label), u"0"_qs) << label;
+    for (const char* label :
+         {"txtBattVadjusted", "txtBattAadjusted", "txtWindmillRPM", "txtWindSpeed"})
+        EXPECT_EQ(text(*w, label), QString()) << label;
+    EXPECT_EQ(child<QPushButton>(*w, "Command1")->text(), u"Save Calibration"_qs);
+    EXPECT_EQ(child<QPushButton>(*w, "Command6")->text(), u"Exit ( dont save )"_qs);
+    EXPECT_EQ(child<QPushButton>(*w, "Command2")->text(), u"Zero"_qs);
+
+    // The port error stands in the warning line, below the 362 x 308 steps.
+    EXPECT_FALSE(w->portOpen());
+    EXPECT_TRUE(w->warningText().contains(u"Port 7"_qs)) << w->warningText().toStdString();
+    EXPECT_TRUE(w->warningText().contains(u"cannot open"_qs));
+    EXPECT_EQ(w->width(), 362);
+    EXPECT_GT(w->height(), 308);
+    EXPECT_TRUE(m_messages.isEmpty());
+
+    // Focus starts in BatteryVolts and moves in the window's own order.
+    QWidget* at = child<QLineEdit>(*w, "BatteryVolts");
+    EXPECT_EQ(w->focusWidget(), at);
+    QStringList order;
+    while (order.size() < 8) {
+        if (at->focusPolicy() & Qt::TabFocus)
+            order << at->objectName();
+        at = at->nextInFocusChain();
+    }
+    EXPECT_EQ(order.join(u' '), u"BatteryVolts BatteryCurrent PulseDivider Command1 Command2 "
+                                u"Command6 Pulse2Divider BatteryVolts"_qs);
+}
+
+TEST_F(CalibrateWindow, MissingOrBrokenFilesGiveDefaultsAndWarnings)
+{
+    struct Case
+    {
+        QByteArray prog;     // empty: no prog.cfg
+        QByteArray settings; // empty: no settings.cfg
+        std::vector<const char*> warned;
+    } cases[] = {
+        {{}, {}, {"prog.cfg", "settings.cfg"}},
+        {progCfg("COM2", ""),
+         "<VoltDivider>abc</VoltDivider><AmpDivider>2</AmpDivider>",
+         {"Port \"COM2\"", "VoltDivider \"abc\"", "<VoltOffset>", "<RPMDivider>", "<WSDivider>"}},
+        {"<WSUnits>km/h</WSUnits>",
+         "<VoltDivider>1</VoltDivider><VoltOffset>x</VoltOffset><AmpDivider>1</AmpDivider>"
+         "<RPMDivider>1</RPMDivider><WSDivider>five</WSDivider>",
+         {"<Port>", "VoltOffset \"x\"", "WSDivider \"five\""}},
+    };
+    for (const Case& c : cases) {
+        QFile::remove(m_app.progCfg());
+        QFile::remove(m_app.settingsCfg());
+        if (!c.prog.isEmpty()) {
+            ASSERT_TRUE(core::replaceFile(m_app.progCfg(), c.prog));
+        }
+        if (!c.settings.isEmpty()) {
+            writeSettings(c.settings);
+        }
+        const calibration::WindowLoad load = calibration::loadCalibrationWindow(m_app);
+        EXPECT_EQ(load.Port, 1);
+        EXPECT_EQ(load.VoltDivider, 1);
+        EXPECT_EQ(load.VoltOffset, 0);
+        EXPECT_EQ(load.RPMDivider, 1);
+        EXPECT_EQ(load.WSDivider, u"1"_qs);
+        const QString warnings = load.warnings.join(u'\n');
+        for (const char* w : c.warned) {
+            EXPECT_TRUE(warnings.contains(QString::fromLatin1(w))) << w << "\n"
+                                                                   << warnings.toStdString();
+        }
+    }
+    // The window itself comes up with them and says so.
+    QFile::remove(m_app.progCfg());
+    auto w = open();
+    EXPECT_TRUE(w->warningText().contains(u"prog.cfg"_qs));
+    EXPECT_EQ(text(*w, "Label23"), u"How many pulses per ?"_qs);
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(CalibrateWindow, ShowsRawValuesAndPreviewsOfEachFrame)
+{
+    auto pty = line(1);
+    auto w = open();
+    ASSERT_TRUE(w->portOpen()) << w->warningText().toStdString();
+    EXPECT_EQ(w->warningText(), QString());
+    EXPECT_EQ(w->size(), QSize(362, 308));
+
+    send(*pty, kFrame.substr(0, 20));
+    EXPECT_EQ(text(*w, "txtBattV"), u"0"_qs);
+    send(*pty, kFrame.substr(20));
+    ASSERT_TRUE(waitFor([&] { return text(*w, "txtWindSpeed") == u"5 km/h"_qs; }));
+    EXPECT_EQ(text(*w, "txtBattV"), u"512"_qs);
+    EXPECT_EQ(text(*w, "txtShuntV"), u"530"_qs);
+    EXPECT_EQ(text(*w, "txtPulsess"), u"10"_qs);
+    EXPECT_EQ(text(*w, "txtPulsess2"), u"25"_qs);
+    EXPECT_EQ(text(*w, "txtBattVadjusted"), u"12.8 Volts"_qs);
+    EXPECT_EQ(text(*w, "txtBattAadjusted"), u"9 Amps"_qs);
+    EXPECT_EQ(text(*w, "txtWindmillRPM"), u"300 RPM"_qs);
+
+    // A box change shows with the next frame only; broken boxes keep their previews.
+    type(*w, "BatteryVolts", "0");
+    type(*w, "Pulse2Divider", "abc");
+    type(*w, "PulseDivider", "");
+    EXPECT_EQ(text(*w, "txtWindmillRPM"), u"300 RPM"_qs);
+    send(*pty, "[<V>13.456</V><R>abc</R>]");
+    ASSERT_TRUE(waitFor([&] { return text(*w, "txtBattV") == u"13.46"_qs; }));
+    EXPECT_EQ(text(*w, "txtShuntV"), u"0"_qs);
+    EXPECT_EQ(text(*w, "txtPulsess"), u"0"_qs);
+    EXPECT_EQ(text(*w, "txtPulsess2"), QString());
+    EXPECT_EQ(text(*w, "txtWindmillRPM"), u"1 RPM"_qs);
+    EXPECT_EQ(text(*w, "txtWindSpeed"), u"5 km/h"_qs);
+    EXPECT_EQ(text(*w, "txtBattVadjusted"), u"12.8 Volts"_qs);
+    EXPECT_EQ(text(*w, "txtBattAadjusted"), u"-256 Amps"_qs);
+
+    // Zero takes the shown shunt value; the new offset counts from the next frame.
+    send(*pty, "[<I>511.574</I>]");
+    ASSERT_TRUE(waitFor([&] { return text(*w, "txtShuntV") == u"511.57"_qs; }));
+    child<QPushButton>(*w, "Command2")->click();
+    EXPECT_EQ(w->state().VoltOffset, 511.57);
+    EXPECT_EQ(text(*w, "OffsetV"), u"511.57"_qs);
+    // A raw value wider than its place stays whole.
+    send(*pty, "[<V>123456.78</V><I>531.57</I>]");
+    ASSERT_TRUE(waitFor([&] { return text(*w, "txtBattAadjusted") == u"10 Amps"_qs; }));
+    auto* raw = child<QLabel>(*w, "txtBattV");
+    EXPECT_GE(raw->width(), raw->fontMetrics().horizontalAdvance(raw->text()));
+    EXPECT_EQ(raw->geometry().right(), 276);
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(CalibrateWindow, SavesTheBoxesByteForByte)
+{
+    writeSettings("Calibration Settings\r\n\r\n\r\n<VoltDivider>2.50</VoltDivider>\r\n"
+                  "<VoltOffset>0.520</VoltOffset>\r\n<AmpDivider>10.30</AmpDivider>\r\n"
+                  "<RPMDivider>2.0</RPMDivider>\r\n<WSDivider>1.60</WSDivider>\r\n");
+    calibration::Calibrate w(m_app, nullptr);
+    whenModal([](calibration::Calibrate& c) { child<QPushButton>(c, "Command1")->click(); });
+    EXPECT_EQ(w.exec(), QDialog::Accepted);
+    EXPECT_EQ(settingsOnDisk(),
+              QByteArray("Calibration Settings\r\n\r\n\r\n<VoltDivider>2.5</VoltDivider>\r\n"
+                         "<VoltOffset>0.52</VoltOffset>\r\n<AmpDivider>10.3</AmpDivider>\r\n"
+                         "<RPMDivider>2</RPMDivider>\r\n<WSDivider>1.60</WSDivider>\r\n"));
+
+    // Box texts go to the file exactly as typed, blanks included.
+    calibration::Calibrate again(m_app, nullptr);
+    whenModal([](calibration::Calibrate& c) {
+        type(c, "BatteryVolts", "38.46");
+        type(c, "BatteryCurrent", "-10.3");
+        type(c, "PulseDivider", " 2");
+        type(c, "Pulse2Divider", "1.6E0");
+        child<QPushButton>(c, "Command1")->click();
+    });
+    EXPECT_EQ(again.exec(), QDialog::Accepted);
+    EXPECT_FALSE(again.portOpen());
+    EXPECT_EQ(settingsOnDisk(),
+              QByteArray("Calibration Settings\r\n\r\n\r\n<VoltDivider>38.46</VoltDivider>\r\n"
+                         "<VoltOffset>0.52</VoltOffset>\r\n<AmpDivider>-10.3</AmpDivider>\r\n"
+                         "<RPMDivider> 2</RPMDivider>\r\n<WSDivider>1.6E0</WSDivider>\r\n"));
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(CalibrateWindow, RefusedOrFailedSaveKeepsTheWindowOpen)
+{
+    calibration::Calibrate w(m_app, nullptr);
+    w.show();
+    type(w, "PulseDivider", "0");
+    child<QPushButton>(w, "Command1")->click();
+    EXPECT_EQ(m_messages,
+              QStringList{u"Cannot save: RPM divider must be a number greater than 0"_qs});
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(settingsOnDisk(), kSettings);
+
+    // A settings.cfg that cannot be replaced: said so, nothing changed, still open.
+    type(w, "PulseDivider", "3");
+    ASSERT_TRUE(QFile::remove(m_app.settingsCfg()));
+    ASSERT_TRUE(QDir(m_app.dir).mkdir(u"settings.cfg"_qs));
+    m_messages.clear();
+    child<QPushButton>(w, "Command1")->click();
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages[0].startsWith(u"Cannot write settings.cfg"_qs))
+        << m_messages[0].toStdString();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(QFileInfo(m_app.settingsCfg()).isDir());
+}
+
+TEST_F(CalibrateWindow, EveryWayOutClosesThePortAndOnlySaveWrites)
+{
+    auto pty = line(1);
+    const std::function<void(calibration::Calibrate&)> ways[] = {
+        [](calibration::Calibrate& c) { child<QPushButton>(c, "Command6")->click(); },
+        [](calibration::Calibrate& c) { c.close(); }, // the close box
+    };
+    for (const auto& way : ways) {
+        calibration::Calibrate w(m_app, nullptr);
+        bool openMeanwhile = false;
+        whenModal([&](calibration::Calibrate& c) {
+            openMeanwhile = c.portOpen();
+            type(c, "BatteryVolts", "99");
+            child<QPushButton>(c, "Command2")->click();
+            // Escape does not close the window.
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(&c, &escape);
+            EXPECT_TRUE(c.isVisible());
+            way(c);
+        });
+        EXPECT_EQ(w.exec(), QDialog::Rejected);
+        EXPECT_TRUE(openMeanwhile);
+        EXPECT_FALSE(w.portOpen());
+        EXPECT_EQ(settingsOnDisk(), kSettings);
+    }
+    {
+        calibration::Calibrate w(m_app, nullptr);
+        w.show();
+        ASSERT_TRUE(w.portOpen());
+    } // the window goes without being closed: its port goes with it
+    auto w = open();
+    EXPECT_TRUE(w->portOpen()) << w->warningText().toStdString();
+}
+
+TEST_F(CalibrateWindow, ReportsALostLine)
+{
+    auto pty = line(1);
+    auto w = open();
+    ASSERT_TRUE(w->portOpen());
+    pty->close();
+    ASSERT_TRUE(waitFor([&] { return !w->portOpen(); }));
+    EXPECT_TRUE(w->warningText().contains(u"line lost"_qs)) << w->warningText().toStdString();
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+// ---- The handover with the main window --------------------------------------------------------
+
+TEST_F(CalibrateWindow, TakesTheLineFromTheMainWindowAndGivesItBack)
+{
+    auto pty = line(1);
+    monitor::Logger main(programs::tessaly(), m_app,
+                         core::Clock::fixed(QDateTime(QDate(2024, 3, 7), QTime(14, 5, 7))));
+    main.show();
+    ASSERT_TRUE(main.portOpen()) << main.statusText().toStdString();
+    send(*pty, kFrame);
+    const QString before = u"Logger  12.8 V  9 A  115.2 W  300 RPM  5 WIND "_qs;
+    ASSERT_TRUE(waitFor([&] { return main.windowTitle() == before; }));
+
+    const QString mainBuffer = main.receiveBuffer();
+    bool ran = false;
+    whenModal([&](calibration::Calibrate& c) {
+        ran = true;
+        EXPECT_FALSE(main.portOpen());
+        ASSERT_TRUE(c.portOpen()) << c.warningText().toStdString();
+        send(*pty, "[<V>500</V><I>520</I><R>10</R><M>1</M><S>25</S>]");
+        ASSERT_TRUE(waitFor([&] { return text(c, "txtShuntV") == u"520"_qs; }));
+        EXPECT_EQ(text(c, "txtBattVadjusted"), u"12.5 Volts"_qs);
+        EXPECT_EQ(main.windowTitle(), before); // the frame went to this window only
+        EXPECT_EQ(main.receiveBuffer(), mainBuffer);
+        child<QPushButton>(c, "Command2")->click();
+        type(c, "BatteryVolts", "50");
+        type(c, "BatteryCurrent", "4");
+        type(c, "PulseDivider", "1");
+        type(c, "Pulse2Divider", "2.50");
+        child<QPushButton>(c, "Command1")->click();
+        EXPECT_FALSE(c.isVisible());
+        EXPECT_FALSE(c.portOpen());
+    });
+    child<QPushButton>(main, "CalibrateButton")->click();
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(settingsOnDisk(),
+              QByteArray("Calibration Settings\r\n\r\n\r\n<VoltDivider>50</VoltDivider>\r\n"
+                         "<VoltOffset>520</VoltOffset>\r\n<AmpDivider>4</AmpDivider>\r\n"
+                         "<RPMDivider>1</RPMDivider>\r\n<WSDivider>2.50</WSDivider>\r\n"));
+
+    // Back in the main window, which converts with the saved constants.
+    ASSERT_TRUE(main.portOpen()) << main.statusText().toStdString();
+    send(*pty, kFrame);
+    ASSERT_TRUE(waitFor([&] {
+        return main.windowTitle() == u"Logger  10.24 V  2.5 A  25.6 W  600 RPM  10 WIND "_qs;
+    })) << main.windowTitle().toStdString();
+
+    // Exit gives the line back too, and changes nothing.
+    whenModal([&](calibration::Calibrate& c) {
+        EXPECT_TRUE(c.portOpen());
+        type(c, "BatteryVolts", "1");
+        child<QPushButton>(c, "Command6")->click();
+    });
+    child<QPushButton>(main, "CalibrateButton")->click();
+    ASSERT_TRUE(main.portOpen());
+    send(*pty, "[<V>600</V><I>520</I>]");
+    ASSERT_TRUE(waitFor([&] { return main.reading().volts == 12; }));
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+} // namespace
