@@ -172,9 +172,9 @@ void Logger::buildControls()
             // The face is drawn once; each needle drawing starts again from it, and the label
             // keeps the result, so the needle survives the window being covered or restored.
             auto* picture = new QLabel(this);
-            const MeterSpec& spec = kMeterSpec[c.index];
+            const MeterSpec& meter = kMeterSpec[c.index];
             m_faces[c.index] =
-                meterFace(c.rect.size(), spec.fullScale, QString::fromLatin1(spec.faceName));
+                meterFace(c.rect.size(), meter.fullScale, QString::fromLatin1(meter.faceName));
             picture->setPixmap(QPixmap::fromImage(m_faces[c.index]));
             m_Picture1[c.index] = picture;
             w = picture;

@@ -16,19 +16,6 @@ double rawNumber(QStringView frame, QStringView key)
 
 } // namespace
 
-std::optional<QString> takeFrame(QString& buffer, QStringView received)
-{
-    buffer += received;
-    if (buffer.contains(QLatin1Char('[')) && buffer.contains(QLatin1Char(']'))) {
-        QString frame;
-        frame.swap(buffer);
-        return frame;
-    }
-    if (buffer.size() > kReceiveBufferLimit)
-        buffer.remove(0, buffer.size() - kReceiveBufferLimit);
-    return std::nullopt;
-}
-
 RawValues decodeFrame(QStringView frame)
 {
     RawValues raw;

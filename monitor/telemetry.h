@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rawframe.h"
+
 #include "conversion.h"
 
 #include <QDateTime>
@@ -33,12 +35,9 @@ struct RawValues
     std::int16_t mode = 0;
 };
 
-// Without a frame, the receive buffer keeps at most this many of the latest characters.
-constexpr qsizetype kReceiveBufferLimit = 4096;
-
-// Appends received text to the buffer. Once the buffer holds both "[" and "]" (in either order)
-// the whole buffer is the frame: it is returned and the buffer emptied.
-std::optional<QString> takeFrame(QString& buffer, QStringView received);
+// Both windows with a serial port take frames from their receive buffers by the same rule.
+using calibration::kReceiveBufferLimit;
+using calibration::takeFrame;
 
 RawValues decodeFrame(QStringView frame);
 Reading computeReading(const RawValues& raw, const calibration::Conversion& c);
