@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 
 namespace monitor {
 namespace {
@@ -32,6 +33,7 @@ bool isLineLost(QSerialPort::SerialPortError error)
 constexpr int kRetryMs = 5000;
 constexpr int kStatusHeight = 40;
 const QColor kLampRed{255, 0, 0};
+const QColor kWarningText{255, 214, 64};
 
 void setBackground(QWidget* w, const QColor& colour)
 {
@@ -68,6 +70,11 @@ Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const cor
     m_retry.setInterval(kRetryMs);
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, [this] { openPort(false); });
+    // Records that could not be written are tried again between ticks too, so they reach their
+    // files even when logging is stopped before the next record.
+    m_writeRetry.setInterval(kRetryMs);
+    m_writeRetry.setSingleShot(true);
+    connect(&m_writeRetry, &QTimer::timeout, this, &Logger::writePendingRecords);
 
     m_Timer1.setInterval(1000);
     connect(&m_Timer1, &QTimer::timeout, this, &Logger::Timer1_Timer);
@@ -264,8 +271,17 @@ QString Logger::statusText() const
 void Logger::showStatus()
 {
     QStringList lines{m_portStatus};
-    lines << m_configWarnings;
+    lines << m_logWarnings << m_configWarnings;
     m_status->setText(lines.join(QLatin1Char('\n')));
+    // Records waiting for their files are the one thing here that needs the user's hand.
+    QPalette pal = m_status->palette();
+    pal.setColor(QPalette::WindowText, m_logWarnings.isEmpty() ? core::kWindowText : kWarningText);
+    m_status->setPalette(pal);
+    const int height = std::max(kStatusHeight, m_status->heightForWidth(m_status->width()) + 4);
+    if (height != m_status->height()) {
+        m_status->resize(m_status->width(), height);
+        setFixedSize(m_variant.client.width(), m_variant.client.height() + height);
+    }
 }
 
 void Logger::MSComm1_OnComm()
@@ -323,6 +339,31 @@ void Logger::lampOn(QPushButton* lamp)
 void Logger::Timer1_Timer()
 {
     lampOn(m_BlinkLog);
+    const logging::RecordInputs in{m_peaks,
+                                   m_reading.mode,
+                                   m_clock.now(),
+                                   m_wattHourTotal,
+                                   m_programConfig.WSUnits,
+                                   config::flagOn(m_programConfig.Savehtml),
+                                   config::flagOn(m_programConfig.SaveExcel)};
+    m_templateWarning.clear();
+    // Behind anything still waiting, so every file keeps its records in order.
+    for (logging::FileWrite& write : logging::recordWrites(m_app, in, &m_templateWarning))
+        m_pendingWrites.add(std::move(write));
+    writePendingRecords();
+    m_peaks = IntervalPeaks{};
+}
+
+void Logger::writePendingRecords()
+{
+    m_logWarnings = logging::failureWarnings(logging::writePending(m_pendingWrites));
+    if (!m_templateWarning.isEmpty())
+        m_logWarnings << m_templateWarning;
+    if (m_pendingWrites.empty())
+        m_writeRetry.stop();
+    else
+        m_writeRetry.start();
+    showStatus();
 }
 
 void Logger::Timer2_Timer()
@@ -404,6 +445,14 @@ void Logger::ShowLogs_Click()
 void Logger::closeEvent(QCloseEvent* event)
 {
     closePort();
+    if (!m_pendingWrites.empty()) {
+        writePendingRecords();
+        if (!m_pendingWrites.empty()) {
+            core::showMessage(this, QStringLiteral("These log lines could not be written and are "
+                                                   "lost when the program ends:\n") +
+                                        m_logWarnings.join(QLatin1Char('\n')));
+        }
+    }
     event->accept();
 }
 

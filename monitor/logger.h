@@ -4,6 +4,7 @@
 #include "clock.h"
 #include "configfiles.h"
 #include "conversion.h"
+#include "logfiles.h"
 #include "telemetry.h"
 #include "variant.h"
 
@@ -38,6 +39,8 @@ public:
     bool logging() const { return m_Timer1.isActive(); }
     int loggingInterval() const { return m_Timer1.interval(); }
     QString statusText() const;
+    // Log, history, page and spreadsheet writes still waiting for their files.
+    std::size_t pendingWrites() const { return m_pendingWrites.queue.size(); }
 
     // Event handlers, public so tests can drive a tick without waiting for it.
     void MSComm1_OnComm();
@@ -55,6 +58,7 @@ private:
     void closePort();
     void lineLost(const QString& reason);
     void showStatus();
+    void writePendingRecords();
     void startLogging(bool fromStartup);
     void assignHolder(int index, double value);
     void VScroll1_Change(int index);
@@ -91,6 +95,10 @@ private:
     QTimer m_Timer1;
     QTimer m_Timer2;
     QTimer m_Timer3;
+    logging::PendingWrites m_pendingWrites;
+    QString m_templateWarning;
+    QStringList m_logWarnings;
+    QTimer m_writeRetry;
 
     QPushButton* m_StartLogging = nullptr;
     QPushButton* m_StopLogging = nullptr;

@@ -3,6 +3,7 @@
 #include "rawframe.h"
 
 #include "conversion.h"
+#include "logrecord.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -21,12 +22,7 @@ struct Reading
     std::int16_t mode = 0;
 };
 
-// The highest values seen while logging runs since the last record.
-struct IntervalPeaks
-{
-    double volts = 0, amps = 0, watts = 0, rpm = 0, windSpeed = 0;
-    bool operator==(const IntervalPeaks&) const = default;
-};
+using logging::IntervalPeaks;
 
 // The raw values of one frame; a missing, empty or non-numeric tag gives 0.
 struct RawValues

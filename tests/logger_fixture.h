@@ -71,7 +71,10 @@ protected:
     }
     std::unique_ptr<monitor::Logger> start(const monitor::ProgramVariant& v = programs::tessaly())
     {
-        auto w = std::make_unique<monitor::Logger>(v, m_app, core::Clock::fixed(m_now));
+        // The window reads m_now at every use, so a test can move the clock on.
+        auto w = std::make_unique<monitor::Logger>(v, m_app, core::Clock{[this] {
+                                                       return m_now;
+                                                   }});
         w->show();
         return w;
     }
