@@ -1,4 +1,5 @@
 #include "datetime.h"
+#include "logcontrol.h"
 #include "logfiles.h"
 #include "logger_fixture.h"
 
@@ -130,6 +131,13 @@ TEST(PendingWrites, KeepOrderPerFileAndReplaceOlderPages)
                 QStringList{QStringLiteral("log.asp")}); // no temporary file left behind
 }
 
+TEST(AppendToFile, AFullDiskIsAFailure)
+{
+    QString error;
+    EXPECT_FALSE(logging::appendToFile(QStringLiteral("/dev/full"), "a whole line\r\n", &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
 class Logging : public LoggerWindow
 {
 protected:
@@ -220,6 +228,37 @@ TEST_F(Logging, ExportsFollowTheirFlags)
         EXPECT_EQ(QFileInfo::exists(page()), c.html);
         EXPECT_EQ(QFileInfo::exists(sheet()), c.excel);
     }
+}
+
+TEST_F(Logging, StartButtonChecksAndCorrectsTheDelay)
+{
+    struct Case
+    {
+        const char* typed;
+        const char* shown; // nullptr: refused with the message
+        int ms;
+    } cases[] = {{"5", "10", 10000},     {"601", "600", 600000},  {"10", "10", 10000},
+                 {"600", "600", 600000}, {"12.5", "12.5", 12500}, {" 30 ", " 30 ", 30000},
+                 {"", nullptr, 0},       {"abc", nullptr, 0}};
+    auto w = start();
+    for (const Case& c : cases) {
+        m_messages.clear();
+        child<QLineEdit>(*w, "delay")->setText(QString::fromLatin1(c.typed));
+        child<QPushButton>(*w, "StartLogging")->click();
+        EXPECT_EQ(w->logging(), c.shown != nullptr) << c.typed;
+        if (c.shown) {
+            EXPECT_TRUE(m_messages.isEmpty());
+            EXPECT_EQ(child<QLineEdit>(*w, "delay")->text(), QString::fromLatin1(c.shown));
+            EXPECT_FALSE(child<QLineEdit>(*w, "delay")->isEnabled());
+            EXPECT_EQ(w->loggingInterval(), c.ms);
+            child<QPushButton>(*w, "StopLogging")->click();
+            EXPECT_TRUE(child<QLineEdit>(*w, "delay")->isEnabled());
+        } else {
+            EXPECT_EQ(m_messages, QStringList{logging::kInvalidDelayMessage});
+            EXPECT_TRUE(child<QPushButton>(*w, "StartLogging")->isEnabled());
+        }
+    }
+    EXPECT_FALSE(QFileInfo::exists(dayLog())); // no record at a start or a stop
 }
 
 TEST_F(Logging, NegativeValuesAndPeaksBeforeAStopNeverReachARecord)
