@@ -147,12 +147,6 @@ QStringList failureWarnings(const std::vector<WriteFailure>& failures)
 
 bool appendToFile(const QString& path, const QByteArray& bytes, QString* error)
 {
-    QString reason;
-    if (!makeFolderFor(path, &reason)) {
-        if (error)
-            *error = reason;
-        return false;
-    }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
         if (error)

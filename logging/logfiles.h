@@ -80,8 +80,8 @@ std::vector<WriteFailure> writePending(PendingWrites& pending);
 // The main window's warning lines for the files still failing.
 QStringList failureWarnings(const std::vector<WriteFailure>& failures);
 
-// Appends the bytes in one write, making the file's folder when it is missing. A failed or short
-// write is cut back off, so a retry never leaves half a line in the file.
+// Appends the bytes in one write and closes the file. A failed or short write is cut back off,
+// so a retry never leaves half a line in the file.
 bool appendToFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 } // namespace logging

@@ -271,11 +271,15 @@ QString Logger::statusText() const
 void Logger::showStatus()
 {
     QStringList lines{m_portStatus};
-    lines << m_logWarnings << m_configWarnings;
+    lines << m_logWarnings;
+    if (!m_templateWarning.isEmpty())
+        lines << m_templateWarning;
+    lines << m_configWarnings;
     m_status->setText(lines.join(QLatin1Char('\n')));
-    // Records waiting for their files are the one thing here that needs the user's hand.
+    // Records waiting for their files need the user's hand, so they stand out.
+    const bool logTrouble = !m_logWarnings.isEmpty() || !m_templateWarning.isEmpty();
     QPalette pal = m_status->palette();
-    pal.setColor(QPalette::WindowText, m_logWarnings.isEmpty() ? core::kWindowText : kWarningText);
+    pal.setColor(QPalette::WindowText, logTrouble ? kWarningText : core::kWindowText);
     m_status->setPalette(pal);
     const int height = std::max(kStatusHeight, m_status->heightForWidth(m_status->width()) + 4);
     if (height != m_status->height()) {
@@ -357,8 +361,6 @@ void Logger::Timer1_Timer()
 void Logger::writePendingRecords()
 {
     m_logWarnings = logging::failureWarnings(logging::writePending(m_pendingWrites));
-    if (!m_templateWarning.isEmpty())
-        m_logWarnings << m_templateWarning;
     if (m_pendingWrites.empty())
         m_writeRetry.stop();
     else

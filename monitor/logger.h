@@ -96,8 +96,8 @@ private:
     QTimer m_Timer2;
     QTimer m_Timer3;
     logging::PendingWrites m_pendingWrites;
-    QString m_templateWarning;
-    QStringList m_logWarnings;
+    QString m_templateWarning; // from the latest tick
+    QStringList m_logWarnings; // one line per file that writes wait for
     QTimer m_writeRetry;
 
     QPushButton* m_StartLogging = nullptr;
