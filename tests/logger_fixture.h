@@ -7,6 +7,7 @@
 #include "messagebox.h"
 #include "pty.h"
 #include "variants.h"
+#include "wait.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -32,18 +33,6 @@ inline QByteArray progCfg(const char* port, const char* logDelay, const char* lo
            logDelay + "</LogDelay>\r\n<LogOn>" + logOn +
            "</LogOn>\r\n<DisplayRPM>0</DisplayRPM>\r\n<DisplayWS>0</DisplayWS>\r\n"
            "<WSUnits>km/h</WSUnits>\r\n\r\n";
-}
-
-// Runs the event loop until the condition holds or the time is up.
-template <typename Pred> bool waitFor(Pred pred, int ms = 3000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred() && t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return pred();
 }
 
 class LoggerWindow : public ::testing::Test

@@ -6,6 +6,7 @@
 #include "pty.h"
 #include "rawframe.h"
 #include "variants.h"
+#include "wait.h"
 #include "windowload.h"
 
 #include <QApplication>
@@ -212,18 +213,6 @@ QByteArray progCfg(const char* port, const char* units)
            "</LogDelay>\r\n<LogOn>0</LogOn>\r\n<DisplayRPM>0</DisplayRPM>\r\n<DisplayWS>0"
            "</DisplayWS>\r\n<WSUnits>" +
            units + "</WSUnits>\r\n\r\n";
-}
-
-// Runs the event loop until the condition holds or the time is up.
-template <typename Pred> bool waitFor(Pred pred, int ms = 3000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred() && t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return pred();
 }
 
 class CalibrateWindow : public ::testing::Test

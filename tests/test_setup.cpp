@@ -8,6 +8,7 @@
 #include "setupform.h"
 #include "setupsteps.h"
 #include "variants.h"
+#include "wait.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -38,17 +39,6 @@ QByteArray withPort(const char* port)
 {
     QByteArray b = kProgExample;
     return b.replace("<Port>2</Port>", QByteArray("<Port>") + port + "</Port>");
-}
-
-template <typename Pred> bool waitFor(Pred pred, int ms = 3000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred() && t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return pred();
 }
 
 class SetupWindow : public ::testing::Test
