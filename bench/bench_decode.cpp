@@ -1,3 +1,4 @@
+#include "serialline.h"
 #include "telemetry.h"
 
 #include <benchmark/benchmark.h>
@@ -18,7 +19,7 @@ void decodeAndConvert(benchmark::State& state)
     monitor::IntervalPeaks peaks;
     for (auto _ : state) {
         for (const QString& piece : pieces) {
-            if (const auto frame = monitor::takeFrame(buffer, piece)) {
+            if (const auto frame = core::takeFrame(buffer, piece)) {
                 const monitor::Reading r =
                     monitor::computeReading(monitor::decodeFrame(*frame), conversion);
                 monitor::raisePeaks(peaks, r);

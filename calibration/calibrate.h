@@ -1,15 +1,11 @@
 #pragma once
 
 #include "appdir.h"
+#include "calibrateform.h"
 #include "preview.h"
+#include "serialline.h"
 
 #include <QDialog>
-#include <QSerialPort>
-#include <QTimer>
-
-class QLabel;
-class QLineEdit;
-class QPushButton;
 
 namespace calibration {
 
@@ -21,16 +17,16 @@ class Calibrate : public QDialog
     Q_OBJECT
 public:
     Calibrate(const core::AppDir& app, QWidget* parent);
-    ~Calibrate() override;
 
     const CalibrationState& state() const { return m_state; }
-    const QString& receiveBuffer() const { return m_receiveBuffer; }
+    const QString& receiveBuffer() const { return m_MSComm2.receiveBuffer(); }
     bool portOpen() const { return m_MSComm2.isOpen(); }
     // The warning line under the steps: configuration and port problems; empty when none.
     QString warningText() const;
 
-    // The receive event of MSComm2, public so tests can drive it.
-    void MSComm2_OnComm();
+    // The receive event of MSComm2, public so tests can drive it: the frame the notification
+    // completed, or empty when it completed none (nothing happens then).
+    void MSComm2_OnComm(const QString& frame);
 
     // Every way of closing ends here; the port goes before the modal call returns.
     void done(int result) override;
@@ -40,15 +36,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void buildControls();
     void Form_Load();
-    void openPort();
-    void closePort();
-    void lineLost(const QString& reason);
+    void MSComm2_StatusChange();
     void showWarnings();
     void ComputePreview();
-    void placeRawLabel(QLabel* label, const QString& text);
-    void placeOffset();
     DividerBoxes boxes() const;
 
     void Command2_Click();
@@ -60,33 +51,12 @@ private:
     QString m_portText;
     QString m_WSUnits;
     CalibrationState m_state;
-    QString m_receiveBuffer;
     QStringList m_loadWarnings;
-    QString m_portProblem;
-    bool m_loaded = false;
-
-    QSerialPort m_MSComm2;
-    QTimer m_retry;
-
-    QLabel* m_txtBattV = nullptr;
-    QLineEdit* m_BatteryVolts = nullptr;
-    QLabel* m_txtBattVadjusted = nullptr;
-    QPushButton* m_Command2 = nullptr;
-    QLabel* m_OffsetV = nullptr;
-    QLabel* m_offsetCaption = nullptr;
-    QLabel* m_txtShuntV = nullptr;
-    QLineEdit* m_BatteryCurrent = nullptr;
-    QLabel* m_txtBattAadjusted = nullptr;
-    QLabel* m_txtPulsess = nullptr;
-    QLineEdit* m_PulseDivider = nullptr;
-    QLabel* m_txtWindmillRPM = nullptr;
-    QLabel* m_txtPulsess2 = nullptr;
-    QLineEdit* m_Pulse2Divider = nullptr;
-    QLabel* m_txtWindSpeed = nullptr;
-    QLabel* m_Label23 = nullptr;
-    QPushButton* m_Command6 = nullptr;
-    QPushButton* m_Command1 = nullptr;
-    QLabel* m_warning = nullptr;
+    QString m_portProblem; // the line's status while it is not open, first in the warning line
+    CalibrateControls m_controls;
+    // Last, so it is the first member to go: a window that goes without being closed closes
+    // its port before anything else of it is gone.
+    core::SerialLine m_MSComm2;
 };
 
 } // namespace calibration

@@ -74,4 +74,13 @@ std::optional<SaveRefusal> saveRefusal(const DividerBoxes& boxes, const QLocale&
     return std::nullopt;
 }
 
+config::CalibrationSettings savedSettings(const DividerBoxes& boxes, double voltOffset)
+{
+    return {.VoltDivider = boxes.BatteryVolts,
+            .VoltOffset = core::numberText(voltOffset),
+            .AmpDivider = boxes.BatteryCurrent,
+            .RPMDivider = boxes.PulseDivider,
+            .WSDivider = boxes.Pulse2Divider};
+}
+
 } // namespace calibration

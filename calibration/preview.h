@@ -1,5 +1,6 @@
 #pragma once
 
+#include "configfiles.h"
 #include "rawframe.h"
 
 #include <QLocale>
@@ -63,5 +64,8 @@ struct SaveRefusal
 };
 std::optional<SaveRefusal> saveRefusal(const DividerBoxes& boxes,
                                        const QLocale& locale = QLocale());
+
+// What "Save Calibration" writes: the four boxes exactly as typed, the offset as number text.
+config::CalibrationSettings savedSettings(const DividerBoxes& boxes, double voltOffset);
 
 } // namespace calibration

@@ -6,14 +6,6 @@
 
 namespace calibration {
 
-// Without a frame, the receive buffer keeps at most this many of the latest characters, so a
-// line that never sends a bracket cannot grow it without end.
-constexpr qsizetype kReceiveBufferLimit = 4096;
-
-// Appends received text to the buffer. Once the buffer holds both "[" and "]" (in either order)
-// the whole buffer is the frame: it is returned and the buffer emptied.
-std::optional<QString> takeFrame(QString& buffer, QStringView received);
-
 // The raw values of the last frame, as the calibration window shows them.
 struct RawReadings
 {

@@ -1,9 +1,7 @@
 #include "windowload.h"
 
 #include "configfiles.h"
-#include "files.h"
 #include "numbers.h"
-#include "tags.h"
 
 namespace calibration {
 namespace {
@@ -18,35 +16,38 @@ void toNumber(const QString& text, const char* key, double& field, QStringList& 
                     .arg(QLatin1String(key), text, core::numberText(field));
 }
 
+// Only Port and WSUnits matter here, so only their problems are told, in this window's words:
+// what the window does without them.
+void takeProgramConfig(const core::AppDir& app, WindowLoad& w)
+{
+    config::ReadProblems problems;
+    const config::ProgramConfig prog = config::ReadProgramConfig(app, problems);
+    if (problems.unreadable) {
+        w.warnings << QStringLiteral("Cannot read prog.cfg (%1): %2; using port 1 and no wind "
+                                     "speed unit")
+                          .arg(app.progCfg(), *problems.unreadable);
+        return;
+    }
+    if (problems.missingKeys.contains(QLatin1String("Port"))) {
+        w.warnings << QStringLiteral("prog.cfg has no <Port> value; using port 1");
+    } else if (const auto n = core::numericValue(prog.Port)) {
+        w.Port = core::toInt16(*n);
+    } else {
+        w.warnings
+            << QStringLiteral("prog.cfg: Port \"%1\" is not a number; using port 1").arg(prog.Port);
+    }
+    w.PortText = prog.Port;
+    if (problems.missingKeys.contains(QLatin1String("WSUnits")))
+        w.warnings << QStringLiteral("prog.cfg has no <WSUnits> value; no wind speed unit");
+    w.WSUnits = prog.WSUnits;
+}
+
 } // namespace
 
 WindowLoad loadCalibrationWindow(const core::AppDir& app)
 {
     WindowLoad w;
-
-    // Only Port and WSUnits matter here, so only they are looked for.
-    QString reason;
-    if (const auto bytes = core::readWholeFile(app.progCfg(), &reason)) {
-        const QString text = QString::fromLatin1(*bytes);
-        if (const auto port = core::tagValue(text, u"Port")) {
-            w.PortText = *port;
-            if (const auto n = core::numericValue(*port))
-                w.Port = core::toInt16(*n);
-            else
-                w.warnings << QStringLiteral("prog.cfg: Port \"%1\" is not a number; using port 1")
-                                  .arg(*port);
-        } else {
-            w.warnings << QStringLiteral("prog.cfg has no <Port> value; using port 1");
-        }
-        if (const auto units = core::tagValue(text, u"WSUnits"))
-            w.WSUnits = *units;
-        else
-            w.warnings << QStringLiteral("prog.cfg has no <WSUnits> value; no wind speed unit");
-    } else {
-        w.warnings << QStringLiteral("Cannot read prog.cfg (%1): %2; using port 1 and no wind "
-                                     "speed unit")
-                          .arg(app.progCfg(), reason);
-    }
+    takeProgramConfig(app, w);
 
     const config::CalibrationSettings s = config::ReadCalibrationSettings(app, &w.warnings);
     toNumber(s.VoltDivider, "VoltDivider", w.VoltDivider, w.warnings);

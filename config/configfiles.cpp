@@ -4,12 +4,28 @@
 #include "numbers.h"
 #include "tags.h"
 
+#include <span>
+
 namespace config {
 namespace {
 
-const QString kProgCfg = QStringLiteral("prog.cfg");
-const QString kSettingsCfg = QStringLiteral("settings.cfg");
-const QByteArray kCrLf = QByteArrayLiteral("\r\n");
+// How one file is laid out around its keys, and where it lives.
+template <typename Values> struct ConfigFile
+{
+    QString name;
+    QString (core::AppDir::*path)() const;
+    QByteArray head; // the title line and the empty lines under it
+    QByteArray tail; // after the last key
+    std::span<const ConfigKey<Values>> keys;
+};
+
+// "prog.cfg" ends with an empty line; "settings.cfg" has two under its title and none at the end.
+const ConfigFile<ProgramConfig> kProgFile{QStringLiteral("prog.cfg"), &core::AppDir::progCfg,
+                                          "Program Config File\r\n\r\n", "\r\n",
+                                          kProgramConfigKeys};
+const ConfigFile<CalibrationSettings> kSettingsFile{
+    QStringLiteral("settings.cfg"), &core::AppDir::settingsCfg, "Calibration Settings\r\n\r\n\r\n",
+    "", kCalibrationSettingsKeys};
 
 // The files are 8-bit text; Latin-1 keeps every byte as it was on the way in and out.
 QString fromFile(const QByteArray& bytes)
@@ -22,25 +38,79 @@ QByteArray toFile(const QString& text)
     return text.toLatin1();
 }
 
-void take(QStringView text, const char* key, QString& field, const QString& file,
-          QStringList* warnings)
+template <typename Values>
+Values parse(const ConfigFile<Values>& file, QStringView text, ReadProblems& problems)
 {
-    const QString name = QString::fromLatin1(key);
-    if (const auto value = core::tagValue(text, name)) {
-        field = *value;
-    } else if (warnings) {
-        *warnings << QStringLiteral("%1 has no <%2> value; using \"%3\"").arg(file, name, field);
+    Values values;
+    for (const ConfigKey<Values>& key : file.keys) {
+        const QString name = QString::fromLatin1(key.name);
+        if (const auto value = core::tagValue(text, name))
+            values.*key.value = *value;
+        else
+            problems.missingKeys << name;
+    }
+    return values;
+}
+
+template <typename Values>
+Values read(const ConfigFile<Values>& file, const core::AppDir& app, ReadProblems& problems)
+{
+    QString reason;
+    const auto bytes = core::readWholeFile((app.*file.path)(), &reason);
+    if (!bytes) {
+        problems.unreadable = reason;
+        return Values{};
+    }
+    return parse(file, fromFile(*bytes), problems);
+}
+
+// The general wording, for the windows that do not word their own.
+template <typename Values>
+void addWarnings(const ConfigFile<Values>& file, const QString& path, const Values& values,
+                 const ReadProblems& problems, QStringList* warnings)
+{
+    if (!warnings)
+        return;
+    if (problems.unreadable) {
+        *warnings << QStringLiteral("Cannot read %1 (%2): %3; using the defaults")
+                         .arg(file.name, path, *problems.unreadable);
+    }
+    for (const ConfigKey<Values>& key : file.keys) {
+        const QString name = QString::fromLatin1(key.name);
+        if (problems.missingKeys.contains(name)) {
+            *warnings << QStringLiteral("%1 has no <%2> value; using \"%3\"")
+                             .arg(file.name, name, values.*key.value);
+        }
     }
 }
 
-QByteArray line(const char* key, const QString& value)
+template <typename Values>
+Values parseWithWarnings(const ConfigFile<Values>& file, QStringView text, QStringList* warnings)
 {
-    return '<' + QByteArray(key) + '>' + toFile(value) + "</" + QByteArray(key) + '>' + kCrLf;
+    ReadProblems problems;
+    const Values values = parse(file, text, problems);
+    addWarnings(file, QString(), values, problems, warnings);
+    return values;
 }
 
-QString missingFileWarning(const QString& file, const QString& path, const QString& reason)
+template <typename Values>
+Values readWithWarnings(const ConfigFile<Values>& file, const core::AppDir& app,
+                        QStringList* warnings)
 {
-    return QStringLiteral("Cannot read %1 (%2): %3; using the defaults").arg(file, path, reason);
+    ReadProblems problems;
+    const Values values = read(file, app, problems);
+    addWarnings(file, (app.*file.path)(), values, problems, warnings);
+    return values;
+}
+
+template <typename Values> QByteArray fileText(const ConfigFile<Values>& file, const Values& values)
+{
+    QByteArray out = file.head;
+    for (const ConfigKey<Values>& key : file.keys) {
+        const QByteArray name(key.name);
+        out += '<' + name + '>' + toFile(values.*key.value) + "</" + name + '>' + "\r\n";
+    }
+    return out + file.tail;
 }
 
 } // namespace
@@ -53,103 +123,48 @@ bool flagOn(const QString& text)
 
 ProgramConfig parseProgramConfig(QStringView text, QStringList* warnings)
 {
-    ProgramConfig c;
-    take(text, "Port", c.Port, kProgCfg, warnings);
-    take(text, "Savehtml", c.Savehtml, kProgCfg, warnings);
-    take(text, "SaveExcel", c.SaveExcel, kProgCfg, warnings);
-    take(text, "LogDelay", c.LogDelay, kProgCfg, warnings);
-    take(text, "LogOn", c.LogOn, kProgCfg, warnings);
-    take(text, "DisplayRPM", c.DisplayRPM, kProgCfg, warnings);
-    take(text, "DisplayWS", c.DisplayWS, kProgCfg, warnings);
-    take(text, "WSUnits", c.WSUnits, kProgCfg, warnings);
-    return c;
+    return parseWithWarnings(kProgFile, text, warnings);
 }
 
 CalibrationSettings parseCalibrationSettings(QStringView text, QStringList* warnings)
 {
-    CalibrationSettings s;
-    take(text, "VoltDivider", s.VoltDivider, kSettingsCfg, warnings);
-    take(text, "VoltOffset", s.VoltOffset, kSettingsCfg, warnings);
-    take(text, "AmpDivider", s.AmpDivider, kSettingsCfg, warnings);
-    take(text, "RPMDivider", s.RPMDivider, kSettingsCfg, warnings);
-    take(text, "WSDivider", s.WSDivider, kSettingsCfg, warnings);
-    return s;
+    return parseWithWarnings(kSettingsFile, text, warnings);
 }
 
 ProgramConfig ReadProgramConfig(const core::AppDir& app, QStringList* warnings)
 {
-    QString reason;
-    const auto bytes = core::readWholeFile(app.progCfg(), &reason);
-    if (!bytes) {
-        if (warnings)
-            *warnings << missingFileWarning(kProgCfg, app.progCfg(), reason);
-        return ProgramConfig{};
-    }
-    return parseProgramConfig(fromFile(*bytes), warnings);
+    return readWithWarnings(kProgFile, app, warnings);
+}
+
+ProgramConfig ReadProgramConfig(const core::AppDir& app, ReadProblems& problems)
+{
+    return read(kProgFile, app, problems);
 }
 
 CalibrationSettings ReadCalibrationSettings(const core::AppDir& app, QStringList* warnings)
 {
-    QString reason;
-    const auto bytes = core::readWholeFile(app.settingsCfg(), &reason);
-    if (!bytes) {
-        if (warnings)
-            *warnings << missingFileWarning(kSettingsCfg, app.settingsCfg(), reason);
-        return CalibrationSettings{};
-    }
-    return parseCalibrationSettings(fromFile(*bytes), warnings);
+    return readWithWarnings(kSettingsFile, app, warnings);
 }
 
-QByteArray programConfigText(const QString& port, std::int16_t savehtml, std::int16_t saveExcel,
-                             const QString& logDelay, std::int16_t logOn, std::int16_t displayRPM,
-                             std::int16_t displayWS, const QString& wsUnits)
+QByteArray programConfigText(const ProgramConfig& values)
 {
-    const auto flag = [](std::int16_t v) {
-        return QString::number(v);
-    };
-    QByteArray out = "Program Config File" + kCrLf + kCrLf;
-    out += line("Port", port);
-    out += line("Savehtml", flag(savehtml));
-    out += line("SaveExcel", flag(saveExcel));
-    out += line("LogDelay", logDelay);
-    out += line("LogOn", flag(logOn));
-    out += line("DisplayRPM", flag(displayRPM));
-    out += line("DisplayWS", flag(displayWS));
-    out += line("WSUnits", wsUnits);
-    return out + kCrLf;
+    return fileText(kProgFile, values);
 }
 
-QByteArray calibrationSettingsText(const QString& voltDivider, double voltOffset,
-                                   const QString& ampDivider, const QString& rpmDivider,
-                                   const QString& wsDivider)
+QByteArray calibrationSettingsText(const CalibrationSettings& values)
 {
-    QByteArray out = "Calibration Settings" + kCrLf + kCrLf + kCrLf;
-    out += line("VoltDivider", voltDivider);
-    out += line("VoltOffset", core::numberText(voltOffset));
-    out += line("AmpDivider", ampDivider);
-    out += line("RPMDivider", rpmDivider);
-    out += line("WSDivider", wsDivider);
-    return out;
+    return fileText(kSettingsFile, values);
 }
 
-bool SaveProgramConfig(const core::AppDir& app, const QString& port, std::int16_t savehtml,
-                       std::int16_t saveExcel, const QString& logDelay, std::int16_t logOn,
-                       std::int16_t displayRPM, std::int16_t displayWS, const QString& wsUnits,
-                       QString* error)
+bool SaveProgramConfig(const core::AppDir& app, const ProgramConfig& values, QString* error)
 {
-    return core::replaceFile(app.progCfg(),
-                             programConfigText(port, savehtml, saveExcel, logDelay, logOn,
-                                               displayRPM, displayWS, wsUnits),
-                             error);
+    return core::replaceFile(app.progCfg(), programConfigText(values), error);
 }
 
-bool SaveCalibrationSettings(const core::AppDir& app, const QString& voltDivider, double voltOffset,
-                             const QString& ampDivider, const QString& rpmDivider,
-                             const QString& wsDivider, QString* error)
+bool SaveCalibrationSettings(const core::AppDir& app, const CalibrationSettings& values,
+                             QString* error)
 {
-    return core::replaceFile(
-        app.settingsCfg(),
-        calibrationSettingsText(voltDivider, voltOffset, ampDivider, rpmDivider, wsDivider), error);
+    return core::replaceFile(app.settingsCfg(), calibrationSettingsText(values), error);
 }
 
 } // namespace config

@@ -5,7 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <cstdint>
+#include <optional>
 
 namespace config {
 
@@ -24,7 +24,8 @@ struct ProgramConfig
     bool operator==(const ProgramConfig&) const = default;
 };
 
-// The five calibration constants of "settings.cfg", as text.
+// The five calibration constants of "settings.cfg", as text. The calibration window hands its
+// VoltOffset in as core::numberText of the number.
 struct CalibrationSettings
 {
     QString VoltDivider = QStringLiteral("1");
@@ -36,8 +37,40 @@ struct CalibrationSettings
     bool operator==(const CalibrationSettings&) const = default;
 };
 
+// One key of a configuration file: the name inside its tags and the value it holds.
+template <typename Values> struct ConfigKey
+{
+    const char* name;
+    QString Values::*value;
+};
+
+// The keys of each file in the order they are written. The same lists serve reading, writing
+// and the settings window's check that a typed text holds none of the tags.
+inline constexpr ConfigKey<ProgramConfig> kProgramConfigKeys[] = {
+    {"Port", &ProgramConfig::Port},           {"Savehtml", &ProgramConfig::Savehtml},
+    {"SaveExcel", &ProgramConfig::SaveExcel}, {"LogDelay", &ProgramConfig::LogDelay},
+    {"LogOn", &ProgramConfig::LogOn},         {"DisplayRPM", &ProgramConfig::DisplayRPM},
+    {"DisplayWS", &ProgramConfig::DisplayWS}, {"WSUnits", &ProgramConfig::WSUnits},
+};
+inline constexpr ConfigKey<CalibrationSettings> kCalibrationSettingsKeys[] = {
+    {"VoltDivider", &CalibrationSettings::VoltDivider},
+    {"VoltOffset", &CalibrationSettings::VoltOffset},
+    {"AmpDivider", &CalibrationSettings::AmpDivider},
+    {"RPMDivider", &CalibrationSettings::RPMDivider},
+    {"WSDivider", &CalibrationSettings::WSDivider},
+};
+
 // A flag is on when its text, read as a number (blanks allowed), equals 1.
 bool flagOn(const QString& text);
+
+// What a read found wrong, for a window that words its own warnings: why the file could not be
+// read (the values are then all defaults), and the keys whose tags are missing (each keeps its
+// default).
+struct ReadProblems
+{
+    std::optional<QString> unreadable;
+    QStringList missingKeys;
+};
 
 // The values found in a file's text. A key whose tags are missing keeps its default, and
 // warnings (when given) gets a line naming the file and the key.
@@ -46,25 +79,19 @@ CalibrationSettings parseCalibrationSettings(QStringView text, QStringList* warn
 
 // Read the whole file; a missing or unreadable file gives the defaults and a warning.
 ProgramConfig ReadProgramConfig(const core::AppDir& app, QStringList* warnings = nullptr);
+ProgramConfig ReadProgramConfig(const core::AppDir& app, ReadProblems& problems);
 CalibrationSettings ReadCalibrationSettings(const core::AppDir& app,
                                             QStringList* warnings = nullptr);
 
-// The exact bytes of each file, CR LF line ends.
-QByteArray programConfigText(const QString& port, std::int16_t savehtml, std::int16_t saveExcel,
-                             const QString& logDelay, std::int16_t logOn, std::int16_t displayRPM,
-                             std::int16_t displayWS, const QString& wsUnits);
-QByteArray calibrationSettingsText(const QString& voltDivider, double voltOffset,
-                                   const QString& ampDivider, const QString& rpmDivider,
-                                   const QString& wsDivider);
+// The exact bytes of each file, CR LF line ends; every value is written as it stands.
+QByteArray programConfigText(const ProgramConfig& values);
+QByteArray calibrationSettingsText(const CalibrationSettings& values);
 
 // Write the file atomically; they check none of the values. False, with the reason in error,
 // when the file could not be written (the old file then stays as it was).
-bool SaveProgramConfig(const core::AppDir& app, const QString& port, std::int16_t savehtml,
-                       std::int16_t saveExcel, const QString& logDelay, std::int16_t logOn,
-                       std::int16_t displayRPM, std::int16_t displayWS, const QString& wsUnits,
+bool SaveProgramConfig(const core::AppDir& app, const ProgramConfig& values,
                        QString* error = nullptr);
-bool SaveCalibrationSettings(const core::AppDir& app, const QString& voltDivider, double voltOffset,
-                             const QString& ampDivider, const QString& rpmDivider,
-                             const QString& wsDivider, QString* error = nullptr);
+bool SaveCalibrationSettings(const core::AppDir& app, const CalibrationSettings& values,
+                             QString* error = nullptr);
 
 } // namespace config

@@ -1,15 +1,11 @@
 #pragma once
 
 #include "appdir.h"
+#include "setupform.h"
 #include "setupsteps.h"
 
 #include <QDialog>
 #include <QTimer>
-
-class QCheckBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
 
 namespace config {
 
@@ -23,24 +19,14 @@ public:
     ProgramSetup(const core::AppDir& app, QWidget* parent);
 
 private:
-    void buildControls();
     void Form_Load();
     void Command1_Click();
     void PortNumber_Change();
     SetupValues shownValues() const;
+    QWidget* control(SetupRole role) const;
 
     core::AppDir m_app;
-
-    QLineEdit* m_PortNumber = nullptr;
-    QCheckBox* m_Savehtml = nullptr;
-    QCheckBox* m_SaveExcel = nullptr;
-    QLineEdit* m_LogDelay = nullptr;
-    QCheckBox* m_LogOn = nullptr;
-    QCheckBox* m_DisplayRPM = nullptr;
-    QCheckBox* m_DisplayWS = nullptr;
-    QLineEdit* m_WSUnits = nullptr;
-    QPushButton* m_Command1 = nullptr;
-    QLabel* m_PortDevice = nullptr;
+    SetupControls m_controls;
     // Devices come and go (an adapter plugged in while the window is open), so the line is
     // refreshed now and then as well as on every keystroke.
     QTimer m_deviceCheck;

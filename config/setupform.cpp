@@ -1,13 +1,88 @@
 #include "setupform.h"
 
+#include "controlroles.h"
+#include "windowlook.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <utility>
+
 namespace config {
 namespace {
 
-SetupControl control(SetupControlKind kind, const char* name, const char* caption, int left,
-                     int top, int width, int height, int tabIndex)
+const QColor kBoxGround{0, 255, 0};
+
+SetupControl control(SetupControlKind kind, SetupRole role, const char* name, const char* caption,
+                     int left, int top, int width, int height, int tabIndex)
 {
-    return {kind, QString::fromLatin1(name), QString::fromLatin1(caption),
-            QRect(left, top, width, height), tabIndex};
+    return {kind,
+            role,
+            QString::fromLatin1(name),
+            QString::fromLatin1(caption),
+            QRect(left, top, width, height),
+            tabIndex};
+}
+
+void setGround(QWidget* w, QPalette::ColorRole ground, QPalette::ColorRole text)
+{
+    QPalette pal = w->palette();
+    pal.setColor(ground, kBoxGround);
+    pal.setColor(text, Qt::black);
+    w->setPalette(pal);
+}
+
+QCheckBox* checkBox(QWidget* window, const QString& caption)
+{
+    // Only the box shows; the label to its left names it.
+    auto* box = new QCheckBox(caption, window);
+    setGround(box, QPalette::Window, QPalette::WindowText);
+    box->setAutoFillBackground(true);
+    // A greyed value from the file shows as such (setting it makes the box tristate), but the
+    // user only ticks and unticks: a click on a greyed box ticks it and greys nothing again.
+    // clicked comes after the click has moved the state on.
+    QObject::connect(box, &QCheckBox::clicked, box, [box] { box->setTristate(false); });
+    return box;
+}
+
+QWidget* makeControl(QWidget* window, const SetupControl& c)
+{
+    switch (c.kind) {
+    case SetupControlKind::Label:
+        return new QLabel(c.caption, window);
+    case SetupControlKind::TextBox: {
+        auto* box = new QLineEdit(c.caption, window);
+        setGround(box, QPalette::Base, QPalette::Text);
+        return box;
+    }
+    case SetupControlKind::CheckBox:
+        return checkBox(window, c.caption);
+    case SetupControlKind::Button: {
+        auto* button = new QPushButton(c.caption, window);
+        setGround(button, QPalette::Button, QPalette::ButtonText);
+        button->setDefault(true);
+        return button;
+    }
+    }
+    return nullptr;
+}
+
+SetupControls bind(const ControlsByRole<SetupRole>& made)
+{
+    using R = SetupRole;
+    SetupControls c;
+    made.take(c.PortNumber, R::PortNumber);
+    made.take(c.Savehtml, R::Savehtml);
+    made.take(c.SaveExcel, R::SaveExcel);
+    made.take(c.LogDelay, R::LogDelay);
+    made.take(c.LogOn, R::LogOn);
+    made.take(c.DisplayRPM, R::DisplayRPM);
+    made.take(c.DisplayWS, R::DisplayWS);
+    made.take(c.WSUnits, R::WSUnits);
+    made.take(c.Command1, R::Command1);
+    return c;
 }
 
 } // namespace
@@ -15,37 +90,64 @@ SetupControl control(SetupControlKind kind, const char* name, const char* captio
 const std::vector<SetupControl>& setupControls()
 {
     using K = SetupControlKind;
+    using R = SetupRole;
     static const std::vector<SetupControl> controls{
-        control(K::Label, "Label1", "Com port", 45, 135, 690, 240, 0),
-        control(K::TextBox, "PortNumber", "Text1", 2025, 90, 330, 285, 3),
-        control(K::Label, "Label2", "Save HTML page?", 45, 450, 1590, 240, 1),
-        control(K::CheckBox, "Savehtml", "Check1", 2025, 450, 240, 240, 2),
-        control(K::Label, "Label4", "Saved to /html folder", 2385, 480, 2310, 195, 6),
-        control(K::Label, "Label3", "Save Excel File?", 45, 765, 1455, 240, 4),
-        control(K::CheckBox, "SaveExcel", "Check2", 2025, 765, 240, 195, 5),
-        control(K::Label, "Label5", "Saved to /Excel folder", 2385, 765, 2085, 195, 7),
-        control(K::Label, "Label6", "Default Logging Interval", 45, 1080, 1815, 240, 13),
-        control(K::TextBox, "LogDelay", "Text1", 2025, 1035, 330, 285, 9),
-        control(K::Label, "Label8", "Seconds ( 10 - 600 )", 2385, 1080, 1725, 240, 11),
-        control(K::Label, "Label7", "Start Logger Automatically?", 45, 1440, 1995, 195, 12),
-        control(K::CheckBox, "LogOn", "Check1", 2025, 1395, 240, 240, 10),
-        control(K::Label, "Label9", "Display RPM?", 45, 1710, 1635, 195, 14),
-        control(K::CheckBox, "DisplayRPM", "Check1", 2025, 1710, 195, 195, 18),
-        control(K::Label, "Label10", "Display Wind Speed?", 45, 1980, 1680, 285, 15),
-        control(K::CheckBox, "DisplayWS", "Check2", 2025, 1980, 195, 195, 19),
-        control(K::Label, "Label11", "Wind Speed Units", 45, 2295, 1995, 240, 17),
-        control(K::TextBox, "WSUnits", "Text1", 2025, 2250, 735, 285, 16),
-        control(K::Button, "Command1", "Save Setings", 2610, 2610, 1275, 375, 8),
+        control(K::Label, R::None, "Label1", "Com port", 45, 135, 690, 240, 0),
+        control(K::TextBox, R::PortNumber, "PortNumber", "Text1", 2025, 90, 330, 285, 3),
+        control(K::Label, R::None, "Label2", "Save HTML page?", 45, 450, 1590, 240, 1),
+        control(K::CheckBox, R::Savehtml, "Savehtml", "Check1", 2025, 450, 240, 240, 2),
+        control(K::Label, R::None, "Label4", "Saved to /html folder", 2385, 480, 2310, 195, 6),
+        control(K::Label, R::None, "Label3", "Save Excel File?", 45, 765, 1455, 240, 4),
+        control(K::CheckBox, R::SaveExcel, "SaveExcel", "Check2", 2025, 765, 240, 195, 5),
+        control(K::Label, R::None, "Label5", "Saved to /Excel folder", 2385, 765, 2085, 195, 7),
+        control(K::Label, R::None, "Label6", "Default Logging Interval", 45, 1080, 1815, 240, 13),
+        control(K::TextBox, R::LogDelay, "LogDelay", "Text1", 2025, 1035, 330, 285, 9),
+        control(K::Label, R::None, "Label8", "Seconds ( 10 - 600 )", 2385, 1080, 1725, 240, 11),
+        control(K::Label, R::None, "Label7", "Start Logger Automatically?", 45, 1440, 1995, 195,
+                12),
+        control(K::CheckBox, R::LogOn, "LogOn", "Check1", 2025, 1395, 240, 240, 10),
+        control(K::Label, R::None, "Label9", "Display RPM?", 45, 1710, 1635, 195, 14),
+        control(K::CheckBox, R::DisplayRPM, "DisplayRPM", "Check1", 2025, 1710, 195, 195, 18),
+        control(K::Label, R::None, "Label10", "Display Wind Speed?", 45, 1980, 1680, 285, 15),
+        control(K::CheckBox, R::DisplayWS, "DisplayWS", "Check2", 2025, 1980, 195, 195, 19),
+        control(K::Label, R::None, "Label11", "Wind Speed Units", 45, 2295, 1995, 240, 17),
+        control(K::TextBox, R::WSUnits, "WSUnits", "Text1", 2025, 2250, 735, 285, 16),
+        control(K::Button, R::Command1, "Command1", "Save Setings", 2610, 2610, 1275, 375, 8),
     };
     return controls;
 }
 
-QRect twipsToPixels(const QRect& twips)
+SetupControls buildSetupControls(QWidget* window)
 {
-    const auto px = [](int t) {
-        return (t + kTwipsPerPixel / 2) / kTwipsPerPixel;
-    };
-    return QRect(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height()));
+    ControlsByRole<SetupRole> made("Setup");
+    std::vector<std::pair<int, QWidget*>> tabStops;
+    QString namingLabel;
+    for (const SetupControl& c : setupControls()) {
+        QWidget* w = makeControl(window, c);
+        w->setObjectName(c.name);
+        w->setGeometry(core::twipsToPixels(c.twips));
+        if (c.kind == SetupControlKind::Label)
+            namingLabel = c.caption;
+        else
+            tabStops.emplace_back(c.tabIndex, w);
+        if (c.kind == SetupControlKind::TextBox || c.kind == SetupControlKind::CheckBox)
+            w->setAccessibleName(namingLabel);
+        if (c.role != SetupRole::None)
+            made.add(c.role, w);
+    }
+
+    std::sort(tabStops.begin(), tabStops.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t k = 1; k < tabStops.size(); ++k)
+        QWidget::setTabOrder(tabStops[k - 1].second, tabStops[k].second);
+    tabStops.front().second->setFocus();
+
+    SetupControls controls = bind(made);
+    controls.PortDevice = new QLabel(window);
+    controls.PortDevice->setObjectName(QStringLiteral("PortDevice"));
+    controls.PortDevice->setGeometry(kPortDeviceRect);
+    controls.PortDevice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return controls;
 }
 
 } // namespace config

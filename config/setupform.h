@@ -5,6 +5,12 @@
 #include <QString>
 #include <vector>
 
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
 namespace config {
 
 enum class SetupControlKind
@@ -15,17 +21,31 @@ enum class SetupControlKind
     Button
 };
 
+// What the window does with a control; the labels only name the boxes.
+enum class SetupRole
+{
+    None,
+    PortNumber,
+    Savehtml,
+    SaveExcel,
+    LogDelay,
+    LogOn,
+    DisplayRPM,
+    DisplayWS,
+    WSUnits,
+    Command1
+};
+
 // One control of the settings window as designed: position in twips, tab index, design text.
 struct SetupControl
 {
     SetupControlKind kind;
+    SetupRole role;
     QString name;
     QString caption;
     QRect twips;
     int tabIndex;
 };
-
-inline constexpr int kTwipsPerPixel = 15;
 
 // 4050 x 3060 twips.
 inline constexpr QSize kSetupClientSize{270, 204};
@@ -37,6 +57,23 @@ inline constexpr QRect kPortDeviceRect{160, 1, 108, 29};
 // The controls in design order; each box follows the label that names it.
 const std::vector<SetupControl>& setupControls();
 
-QRect twipsToPixels(const QRect& twips);
+// The controls the window works with, named as in the table.
+struct SetupControls
+{
+    QLineEdit* PortNumber = nullptr;
+    QCheckBox* Savehtml = nullptr;
+    QCheckBox* SaveExcel = nullptr;
+    QLineEdit* LogDelay = nullptr;
+    QCheckBox* LogOn = nullptr;
+    QCheckBox* DisplayRPM = nullptr;
+    QCheckBox* DisplayWS = nullptr;
+    QLineEdit* WSUnits = nullptr;
+    QPushButton* Command1 = nullptr;
+    QLabel* PortDevice = nullptr; // not designed: the device line at kPortDeviceRect
+};
+
+// Makes the table's controls on the window in tab order, the focus on the first, and binds
+// them by role; a table without one of them stops the program (ControlsByRole).
+SetupControls buildSetupControls(QWidget* window);
 
 } // namespace config

@@ -4,13 +4,9 @@
 #include "serialline.h"
 
 #include <QFileInfo>
-#include <array>
 
 namespace config {
 namespace {
-
-const std::array<const char*, 8> kKeys{"Port",  "Savehtml",   "SaveExcel", "LogDelay",
-                                       "LogOn", "DisplayRPM", "DisplayWS", "WSUnits"};
 
 // The first character the 8-bit file cannot hold, or empty.
 QString unstorableCharacter(const QString& text)
@@ -25,9 +21,9 @@ QString unstorableCharacter(const QString& text)
 // The first tag of "prog.cfg" the text contains, or empty.
 QString containedTag(const QString& text)
 {
-    for (const char* key : kKeys) {
+    for (const auto& key : kProgramConfigKeys) {
         for (const char* open : {"<", "</"}) {
-            const QString tag = QLatin1String(open) + QLatin1String(key) + QLatin1Char('>');
+            const QString tag = QLatin1String(open) + QLatin1String(key.name) + QLatin1Char('>');
             if (text.contains(tag))
                 return tag;
         }
@@ -35,7 +31,7 @@ QString containedTag(const QString& text)
     return {};
 }
 
-std::optional<SaveRefusal> textRefusal(const QString& control, const QString& caption,
+std::optional<SaveRefusal> textRefusal(SetupRole control, const QString& caption,
                                        const QString& text)
 {
     if (const QString c = unstorableCharacter(text); !c.isEmpty()) {
@@ -104,19 +100,31 @@ SetupValues setupValues(const ProgramConfig& config)
 std::optional<SaveRefusal> saveRefusal(const SetupValues& values)
 {
     if (!core::isNumeric(values.PortNumber))
-        return SaveRefusal{QStringLiteral("PortNumber"), kBadPortMessage};
-    if (auto r = textRefusal(QStringLiteral("LogDelay"), QStringLiteral("Default Logging Interval"),
+        return SaveRefusal{SetupRole::PortNumber, kBadPortMessage};
+    if (auto r = textRefusal(SetupRole::LogDelay, QStringLiteral("Default Logging Interval"),
                              values.LogDelay))
         return r;
-    return textRefusal(QStringLiteral("WSUnits"), QStringLiteral("Wind Speed Units"),
-                       values.WSUnits);
+    return textRefusal(SetupRole::WSUnits, QStringLiteral("Wind Speed Units"), values.WSUnits);
+}
+
+ProgramConfig savedConfig(const SetupValues& values)
+{
+    const auto digits = [](std::int16_t check) {
+        return QString::number(check);
+    };
+    return {.Port = values.PortNumber,
+            .Savehtml = digits(values.Savehtml),
+            .SaveExcel = digits(values.SaveExcel),
+            .LogDelay = values.LogDelay,
+            .LogOn = digits(values.LogOn),
+            .DisplayRPM = digits(values.DisplayRPM),
+            .DisplayWS = digits(values.DisplayWS),
+            .WSUnits = values.WSUnits};
 }
 
 bool saveSetupValues(const core::AppDir& app, const SetupValues& values, QString* error)
 {
-    return SaveProgramConfig(app, values.PortNumber, values.Savehtml, values.SaveExcel,
-                             values.LogDelay, values.LogOn, values.DisplayRPM, values.DisplayWS,
-                             values.WSUnits, error);
+    return SaveProgramConfig(app, savedConfig(values), error);
 }
 
 QString saveFailedMessage(const core::AppDir& app, const QString& reason)

@@ -2,6 +2,7 @@
 
 #include "appdir.h"
 #include "configfiles.h"
+#include "setupform.h"
 
 #include <QString>
 #include <Qt>
@@ -42,13 +43,16 @@ SetupValues setupValues(const ProgramConfig& config);
 // Why the values cannot be saved as they stand, and the control to put right.
 struct SaveRefusal
 {
-    QString control;
+    SetupRole control;
     QString message;
 };
 
 // The port text must be a number. Beyond that, a typed text must read back as typed: the file
 // holds 8-bit characters only, and a text holding one of its tags would change what is read.
 std::optional<SaveRefusal> saveRefusal(const SetupValues& values);
+
+// The values "prog.cfg" gets: the texts as typed, the check box values as their digits.
+ProgramConfig savedConfig(const SetupValues& values);
 
 // Writes "prog.cfg" (atomically) from the values; false with the reason in error.
 bool saveSetupValues(const core::AppDir& app, const SetupValues& values, QString* error);

@@ -32,9 +32,4 @@ QString shortDateText(QDate date, const QLocale& locale)
     return locale.toString(date, format);
 }
 
-double dayFraction(QTime time)
-{
-    return time.msecsSinceStartOfDay() / 86400000.0;
-}
-
 } // namespace core

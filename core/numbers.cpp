@@ -168,7 +168,9 @@ std::int16_t toInt16(double value)
     return static_cast<std::int16_t>(std::clamp(toInt(value), -32768, 32767));
 }
 
-QString numberText(double value, const QLocale& locale)
+namespace {
+
+QString numberText(double value, const QLocale& locale, bool exponentForm)
 {
     if (!std::isfinite(value) || value == 0.0)
         return QStringLiteral("0");
@@ -180,7 +182,7 @@ QString numberText(double value, const QLocale& locale)
     const QString digits = QString::fromLatin1(d.digits, len);
     QString out = value < 0 ? QStringLiteral("-") : QString();
     const int e = d.exponent;
-    if (e < -4 || e >= 15) {
+    if (exponentForm && (e < -4 || e >= 15)) {
         out += digits.left(1);
         if (len > 1)
             out += sep + digits.mid(1);
@@ -194,6 +196,18 @@ QString numberText(double value, const QLocale& locale)
         out += QLatin1Char('0') + sep + QString(-e - 1, QLatin1Char('0')) + digits;
     }
     return out;
+}
+
+} // namespace
+
+QString numberText(double value, const QLocale& locale)
+{
+    return numberText(value, locale, true);
+}
+
+QString plainNumberText(double value, const QLocale& locale)
+{
+    return numberText(value, locale, false);
 }
 
 } // namespace core

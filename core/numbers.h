@@ -29,4 +29,8 @@ int toInt(double value);
 // (1E-05, 1.5E+15), the locale's decimal separator. Negative zero and non-finite values give 0.
 QString numberText(double value, const QLocale& locale = QLocale());
 
+// The same 15 significant digits always written out in plain decimal form, never with an
+// exponent: 12.5, 0, -3.25, 0.00001, 1500000000000000.
+QString plainNumberText(double value, const QLocale& locale = QLocale());
+
 } // namespace core

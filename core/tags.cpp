@@ -1,5 +1,7 @@
 #include "tags.h"
 
+#include "numbers.h"
+
 namespace core {
 
 std::optional<QString> tagValue(QStringView text, QStringView key)
@@ -12,6 +14,12 @@ std::optional<QString> tagValue(QStringView text, QStringView key)
         return std::nullopt;
     const qsizetype start = p + open.size();
     return text.mid(start, q - start).toString();
+}
+
+double tagNumber(QStringView text, QStringView key)
+{
+    const auto value = tagValue(text, key);
+    return value ? numericValue(*value).value_or(0.0) : 0.0;
 }
 
 } // namespace core

@@ -10,4 +10,7 @@ namespace core {
 // Absent when either tag is missing or the closing tag stands before the opening one.
 std::optional<QString> tagValue(QStringView text, QStringView key);
 
+// The number a tag's value reads as; 0 when the tag is absent or its value is not numeric.
+double tagNumber(QStringView text, QStringView key);
+
 } // namespace core

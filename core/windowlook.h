@@ -1,6 +1,10 @@
 #pragma once
 
+#include "quantities.h"
+
 #include <QColor>
+#include <QRect>
+#include <cmath>
 
 class QWidget;
 
@@ -10,7 +14,24 @@ namespace core {
 inline const QColor kWindowGround{0, 64, 0};
 inline const QColor kWindowText{0, 255, 0};
 
+inline QColor toColour(const Rgb& c)
+{
+    return QColor(c.r, c.g, c.b);
+}
+
 void applyWindowLook(QWidget* window);
+
+// The windows were laid out in twips, 15 to a pixel; positions round to the nearest pixel.
+inline constexpr int kTwipsPerPixel = 15;
+inline int twipsToPixels(double twips)
+{
+    return int(std::lround(twips / kTwipsPerPixel));
+}
+inline QRect twipsToPixels(const QRect& twips)
+{
+    return QRect(twipsToPixels(twips.x()), twipsToPixels(twips.y()), twipsToPixels(twips.width()),
+                 twipsToPixels(twips.height()));
+}
 
 // The windows name Arial and MS Sans Serif; where those are not installed, the metric-compatible
 // Liberation Sans stands in, so captions fill their labels as laid out.

@@ -2,58 +2,36 @@
 
 #include "numbers.h"
 
-#include <QLocale>
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 namespace history {
+namespace {
 
-double Extremes::max(Series s) const
-{
-    switch (s) {
-    case kVolts:
-        return VMax;
-    case kAmps:
-        return AMax;
-    case kWatts:
-        return WMax;
-    case kRpm:
-        return RMax;
-    default:
-        return SMax;
+// The zero lines set the chart's scale one after the other, so the last of them is still in
+// force when the first load-on box is drawn.
+constexpr core::Quantity kLastZeroLine = [] {
+    core::Quantity last = core::kQuantityCount;
+    for (const core::Quantity q : core::kLogged) {
+        if (core::spec(q).zeroLine)
+            last = q;
     }
-}
+    return last;
+}();
+static_assert(kLastZeroLine != core::kQuantityCount, "the load-on boxes need a zero line's scale");
 
-double Extremes::min(Series s) const
-{
-    switch (s) {
-    case kVolts:
-        return VMin;
-    case kAmps:
-        return AMin;
-    case kWatts:
-        return WMin;
-    case kRpm:
-        return RMin;
-    default:
-        return SMin;
-    }
-}
+} // namespace
 
 Extremes startExtremes(bool refVZero)
 {
     Extremes e;
-    e.VMax = 0;
-    e.VMin = refVZero ? 0 : 100;
-    e.AMax = -500;
-    e.AMin = 500;
-    e.WMax = -2000;
-    e.WMin = 2000;
-    e.RMax = 0;
-    e.RMin = 1000;
-    e.SMax = 0;
-    e.SMin = 1000;
+    for (const core::Quantity q : core::kLogged) {
+        e.max[q] = core::spec(q).startMax;
+        e.min[q] = core::spec(q).startMin;
+    }
+    // Only the battery voltage has a box to pin its axis to 0 V.
+    if (refVZero)
+        e.min[core::kVolts] = 0;
     return e;
 }
 
@@ -105,37 +83,19 @@ std::vector<int> viewSlots(const ViewRange& view)
     return rowSlots;
 }
 
-const std::vector<double>& seriesValues(const HistoryStore& store, Series series)
-{
-    switch (series) {
-    case kVolts:
-        return store.Volts;
-    case kAmps:
-        return store.Amps;
-    case kWatts:
-        return store.Watts;
-    case kRpm:
-        return store.Rpm;
-    default:
-        return store.WindSpeed;
-    }
-}
-
 Extremes viewExtremes(const HistoryStore& store, const std::vector<int>& rowSlots, bool refVZero)
 {
     Extremes e = startExtremes(refVZero);
-    const auto widen = [](double value, double& max, double& min) {
-        if (value > max)
-            max = value;
-        if (value < min)
-            min = value;
-    };
-    for (const int k : rowSlots) {
-        widen(store.Volts[k], e.VMax, e.VMin);
-        widen(store.Amps[k], e.AMax, e.AMin);
-        widen(store.Watts[k], e.WMax, e.WMin);
-        widen(store.Rpm[k], e.RMax, e.RMin);
-        widen(store.WindSpeed[k], e.SMax, e.SMin);
+    for (const core::Quantity q : core::kLogged) {
+        const std::vector<double>& values = store.Values[q];
+        double& max = e.max[q];
+        double& min = e.min[q];
+        for (const int k : rowSlots) {
+            if (values[k] > max)
+                max = values[k];
+            if (values[k] < min)
+                min = values[k];
+        }
     }
     return e;
 }
@@ -149,29 +109,30 @@ ChartPlan planChart(const HistoryStore& store, const SeriesFlags& flags)
     plan.drawn = true;
     plan.width = plan.view.end - plan.view.start;
     plan.rowSlots = viewSlots(plan.view);
-    plan.extremes = viewExtremes(store, plan.rowSlots, flags.RefVZero == 1);
+    plan.extremes = viewExtremes(store, plan.rowSlots, flags.RefVZero);
     plan.startSlot = slotOf(plan.view.start);
     plan.finishSlot = slotOf(plan.view.end);
-    for (int s = 0; s < kSeriesCount; ++s) {
-        plan.scales[s] = seriesScale(plan.extremes.max(Series(s)), plan.extremes.min(Series(s)));
+    for (const core::Quantity q : core::kLogged) {
+        plan.scales[q] = seriesScale(plan.extremes.max[q], plan.extremes.min[q]);
+        plan.shown[q] = flags.shown[q];
+        if (core::spec(q).zeroLine)
+            plan.zeroY[q] = zeroLineY(plan.scales[q]);
     }
-    plan.shown = {flags.ShowVolts == 1, flags.ShowAmps == 1, flags.ShowWatts == 1,
-                  flags.ShowRPM == 1, flags.ShowWind == 1};
-    plan.ampsZeroY = zeroLineY(plan.scales[kAmps]);
-    plan.wattsZeroY = zeroLineY(plan.scales[kWatts]);
 
-    // The load-on box reaches down to VMax measured on the scale in force when it is drawn: that
-    // of watts (the last zero line's) for the first record, then that of the last series drawn.
-    double laterRange = plan.scales[kWatts].range;
-    for (int s = 0; s < kSeriesCount; ++s) {
-        if (plan.shown[s])
-            laterRange = plan.scales[s].range;
+    // The load-on box reaches down to the highest volts measured on the scale in force when it is
+    // drawn, not on the volts scale: that of the last zero line for the first record, then that of
+    // the last series drawn for the record before.
+    const double firstRange = plan.scales[kLastZeroLine].range;
+    double laterRange = firstRange;
+    for (const core::Quantity q : core::kLogged) {
+        if (plan.shown[q])
+            laterRange = plan.scales[q].range;
     }
     for (std::size_t i = 1; i < plan.rowSlots.size(); ++i) {
         if (store.Mode[plan.rowSlots[i]] != 1)
             continue;
-        const double range = i == 1 ? plan.scales[kWatts].range : laterRange;
-        const double depth = plan.extremes.VMax / range;
+        const double range = i == 1 ? firstRange : laterRange;
+        const double depth = plan.extremes.max[core::kVolts] / range;
         const double x1 = double(i - 1);
         if (!plan.shading.empty() && plan.shading.back().x2 == x1 &&
             plan.shading.back().depth == depth) {
@@ -183,47 +144,15 @@ ChartPlan planChart(const HistoryStore& store, const SeriesFlags& flags)
     return plan;
 }
 
-QString plainNumberText(double value)
-{
-    const double magnitude = std::fabs(value);
-    if (!std::isfinite(value) || value == 0.0 || (magnitude >= 1e-4 && magnitude < 1e15))
-        return core::numberText(value);
-    // 15 significant digits in exponent form, then written out in full.
-    char buf[64];
-    const auto res =
-        std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 14);
-    const std::string_view text(buf, std::size_t(res.ptr - buf));
-    const std::size_t e = text.find('e');
-    std::string digits(1, text[0]);
-    digits += text.substr(2, e - 2);
-    while (digits.size() > 1 && digits.back() == '0')
-        digits.pop_back();
-    int exponent = 0;
-    const std::string_view expText = text.substr(e + 1);
-    std::from_chars(expText.data() + (expText.front() == '+' ? 1 : 0),
-                    expText.data() + expText.size(), exponent);
-    QString out = value < 0 ? QStringLiteral("-") : QString();
-    if (exponent < 0) {
-        out += QLatin1Char('0') + QLocale().decimalPoint() +
-               QString(-exponent - 1, QLatin1Char('0')) + QString::fromLatin1(digits);
-    } else {
-        out += QString::fromLatin1(digits).leftJustified(exponent + 1, QLatin1Char('0'));
-    }
-    return out;
-}
-
 ExtremeTexts extremeTexts(const Extremes& e, const QString& wsUnits)
 {
-    const auto with = [](double value, const QString& unit) {
-        return plainNumberText(value) + unit;
-    };
-    const QString v = QStringLiteral(" V");
-    const QString a = QStringLiteral(" A");
-    const QString w = QStringLiteral(" W");
-    const QString r = QStringLiteral(" RPM");
-    const QString s = QLatin1Char(' ') + wsUnits;
-    return {with(e.VMax, v), with(e.VMin, v), with(e.AMax, a), with(e.AMin, a), with(e.WMax, w),
-            with(e.WMin, w), with(e.RMax, r), with(e.RMin, r), with(e.SMax, s), with(e.SMin, s)};
+    ExtremeTexts t;
+    for (const core::Quantity q : core::kLogged) {
+        const QString unit = QLatin1Char(' ') + core::unitText(core::spec(q).shortUnit, wsUnits);
+        t.max[q] = core::plainNumberText(e.max[q]) + unit;
+        t.min[q] = core::plainNumberText(e.min[q]) + unit;
+    }
+    return t;
 }
 
 } // namespace history

@@ -1,51 +1,31 @@
 #pragma once
 
 #include "historystore.h"
+#include "quantities.h"
 
 #include <QString>
-#include <array>
 #include <optional>
 #include <vector>
 
 namespace history {
 
-// The six check boxes' states, 0 or 1.
+// The check boxes' states: one per logged quantity, and "Ref V to 0v".
 struct SeriesFlags
 {
-    int ShowVolts = 0;
-    int ShowAmps = 0;
-    int ShowWatts = 0;
-    int ShowRPM = 0;
-    int ShowWind = 0;
-    int RefVZero = 0;
+    core::PerQuantity<bool> shown{};
+    bool RefVZero = false;
 };
 
-// The five series, in the order they are drawn.
-enum Series
-{
-    kVolts,
-    kAmps,
-    kWatts,
-    kRpm,
-    kWind,
-    kSeriesCount
-};
-
-// Lowest and highest value of each series in view, counting the start values.
+// Lowest and highest value of each logged quantity in view, counting the start values.
 struct Extremes
 {
-    double VMax = 0, VMin = 0;
-    double AMax = 0, AMin = 0;
-    double WMax = 0, WMin = 0;
-    double RMax = 0, RMin = 0;
-    double SMax = 0, SMin = 0;
-
-    double max(Series s) const;
-    double min(Series s) const;
+    core::PerQuantity<double> max{};
+    core::PerQuantity<double> min{};
 };
 
-// Where each series' scale starts before the records are compared. The volts minimum starts at
-// 100 (or 0 with "Ref V to 0v"), so the axis fits the data unless a battery is over 100 V.
+// Where each series' scale starts before the records are compared (the quantity table's start
+// values). The volts minimum starts at 100, or 0 with "Ref V to 0v", so the axis fits the data
+// unless a battery is over 100 V.
 Extremes startExtremes(bool refVZero);
 
 // A series' vertical scale in chart units: span is max - min; range is the chart's height, with a
@@ -100,10 +80,10 @@ struct ChartPlan
     double width = 0;
     std::vector<int> rowSlots;
     Extremes extremes;
-    std::array<SeriesScale, kSeriesCount> scales;
-    std::array<bool, kSeriesCount> shown{};
-    std::optional<double> ampsZeroY;  // on the amps scale
-    std::optional<double> wattsZeroY; // on the watts scale
+    core::PerQuantity<SeriesScale> scales;
+    core::PerQuantity<bool> shown{};
+    // Where each series with a zero line in the quantity table crosses 0, on its own scale.
+    core::PerQuantity<std::optional<double>> zeroY;
     std::vector<ShadeRun> shading;
     int startSlot = 0;
     int finishSlot = 0;
@@ -111,17 +91,12 @@ struct ChartPlan
 
 ChartPlan planChart(const HistoryStore& store, const SeriesFlags& flags);
 
-// The values of a series, slot by slot.
-const std::vector<double>& seriesValues(const HistoryStore& store, Series series);
-
-// Plain decimal form, at most 15 significant digits, no trailing zeros, the locale's separator:
-// 12.5, 0, -3.25, 0.00001.
-QString plainNumberText(double value);
-
-// The ten captions under the chart: "12.5 V", ... and the wind speed unit after a blank.
+// The captions under the chart, two per logged quantity: the number in plain decimal form, a
+// blank and the short unit ("12.5 V"), or the wind speed unit the user typed.
 struct ExtremeTexts
 {
-    QString VMax1, VMin1, AMax1, AMin1, WMax1, WMin1, RMax1, RMin1, SMax1, SMin1;
+    core::PerQuantity<QString> max;
+    core::PerQuantity<QString> min;
 };
 ExtremeTexts extremeTexts(const Extremes& e, const QString& wsUnits);
 

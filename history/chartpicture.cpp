@@ -33,25 +33,23 @@ void paintChart(QImage& picture, const ChartPlan& plan, const HistoryStore& stor
 
     // The zero lines over the band, so a long load-on stretch cannot hide them.
     painter.setPen(linePen(kZeroLineColour, Qt::DashLine));
-    const std::pair<const std::optional<double>&, Series> zeros[] = {{plan.ampsZeroY, kAmps},
-                                                                     {plan.wattsZeroY, kWatts}};
-    for (const auto& [y, series] : zeros) {
-        if (y) {
-            const double py = *y / plan.scales[series].range * h;
+    for (const core::Quantity q : core::kLogged) {
+        if (const std::optional<double>& y = plan.zeroY[q]) {
+            const double py = *y / plan.scales[q].range * h;
             painter.drawLine(QPointF(0, py), QPointF(w, py));
         }
     }
 
     std::vector<QPointF> points(plan.rowSlots.size());
-    for (int s = 0; s < kSeriesCount; ++s) {
-        if (!plan.shown[s] || points.size() < 2)
+    for (const core::Quantity q : core::kLogged) {
+        if (!plan.shown[q] || points.size() < 2)
             continue;
-        const SeriesScale& scale = plan.scales[s];
-        const std::vector<double>& values = seriesValues(store, Series(s));
+        const SeriesScale& scale = plan.scales[q];
+        const std::vector<double>& values = store.Values[q];
         const double sy = h / scale.range;
         for (std::size_t i = 0; i < plan.rowSlots.size(); ++i)
             points[i] = QPointF(double(i) * sx, plotY(scale, values[plan.rowSlots[i]]) * sy);
-        painter.setPen(linePen(kSeriesColours[s]));
+        painter.setPen(linePen(core::toColour(core::spec(q).seriesColour)));
         painter.drawPolyline(points.data(), int(points.size()));
     }
 }

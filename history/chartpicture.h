@@ -2,16 +2,16 @@
 
 #include "chartgeometry.h"
 #include "pointer.h"
+#include "quantities.h"
+#include "windowlook.h"
 
 #include <QColor>
 #include <QImage>
 
 namespace history {
 
-inline const QColor kSeriesColours[kSeriesCount] = {
-    {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}, {255, 255, 255}};
 inline const QColor kShadeColour{128, 128, 255};
-// Dim and dashed, so the zero lines never pass for one of the five series.
+// Dim and dashed, so the zero lines never pass for one of the series.
 inline const QColor kZeroLineColour{112, 144, 112};
 inline const QColor kSelectionColour{255, 0, 0};
 

@@ -112,19 +112,11 @@ QString native(const QString& path)
 } // namespace
 
 HistoryStore::HistoryStore()
-    : Volts(kSlots, 0.0)
-    , Amps(kSlots, 0.0)
-    , Watts(kSlots, 0.0)
-    , Rpm(kSlots, 0.0)
-    , WindSpeed(kSlots, 0.0)
-    , Mode(kSlots, 0)
+    : Mode(kSlots, 0)
     , Time(kSlots, 0.0)
-{}
-
-HistoryStore& programHistoryStore()
 {
-    static HistoryStore store;
-    return store;
+    for (const core::Quantity q : core::kLogged)
+        Values[q].assign(kSlots, 0.0);
 }
 
 std::optional<int> minutesOfDay(std::string_view text)
@@ -185,11 +177,8 @@ DayRecords parseDayLog(QByteArrayView content, double start, double finish)
                     }
                     LoadedRecord r;
                     r.time = time;
-                    r.volts = tagNumber(line, 'V');
-                    r.amps = tagNumber(line, 'I');
-                    r.rpm = tagNumber(line, 'R');
-                    r.watts = tagNumber(line, 'W');
-                    r.windSpeed = tagNumber(line, 'S');
+                    for (const core::Quantity q : core::kLogged)
+                        r.values[q] = tagNumber(line, core::spec(q).logTag);
                     r.mode = core::toInt16(tagNumber(line, 'M'));
                     out.records.push_back(r);
                 }
@@ -255,11 +244,8 @@ DisplayResult loadDay(HistoryStore& store, const core::AppDir& app, const QueryT
     for (int k = 1; k <= n; ++k) {
         const LoadedRecord& r = day.records[std::size_t(k - 1)];
         store.Time[k] = r.time;
-        store.Volts[k] = r.volts;
-        store.Amps[k] = r.amps;
-        store.Watts[k] = r.watts;
-        store.Rpm[k] = r.rpm;
-        store.WindSpeed[k] = r.windSpeed;
+        for (const core::Quantity q : core::kLogged)
+            store.Values[q][k] = r.values[q];
         store.Mode[k] = r.mode;
     }
     store.RecordCount = std::int16_t(n);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "appdir.h"
+#include "quantities.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -23,11 +24,8 @@ struct HistoryStore
 {
     HistoryStore();
 
-    std::vector<double> Volts;
-    std::vector<double> Amps;
-    std::vector<double> Watts;
-    std::vector<double> Rpm;
-    std::vector<double> WindSpeed;
+    // The logged quantities' values slot by slot (Values[core::kVolts][k]); the others stay empty.
+    core::PerQuantity<std::vector<double>> Values;
     std::vector<std::int16_t> Mode;
     std::vector<double> Time; // days after midnight
     std::int16_t RecordCount = 0;
@@ -38,18 +36,11 @@ struct HistoryStore
     int Zoomed = 0;
 };
 
-// The one store of the running program, kept from one opening of the window to the next.
-HistoryStore& programHistoryStore();
-
 // One line of a day file as the loader takes it.
 struct LoadedRecord
 {
     double time = 0;
-    double volts = 0;
-    double amps = 0;
-    double watts = 0;
-    double rpm = 0;
-    double windSpeed = 0;
+    core::QuantityValues values{}; // the logged quantities'; the others 0
     std::int16_t mode = 0;
 };
 

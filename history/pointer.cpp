@@ -1,6 +1,5 @@
 #include "pointer.h"
 
-#include "chartgeometry.h"
 #include "numbers.h"
 
 #include <algorithm>
@@ -37,15 +36,11 @@ std::optional<Readout> readoutAt(const HistoryStore& store, float x, double char
         return std::nullopt;
     const int t = int(timeSlot);
     const int k = int(valueSlot);
-    const auto value = [](double v, const QString& unit) {
-        return plainNumberText(core::roundTo(v, 2)) + unit;
-    };
     Readout r;
-    r.vv = value(store.Volts[k], QStringLiteral(" Volts"));
-    r.av = value(store.Amps[k], QStringLiteral(" Amps"));
-    r.wv = value(store.Watts[k], QStringLiteral(" Watts"));
-    r.rv = value(store.Rpm[k], QStringLiteral(" RPM"));
-    r.sv = value(store.WindSpeed[k], QLatin1Char(' ') + wsUnits);
+    for (const core::Quantity q : core::kLogged) {
+        r.values[q] = core::plainNumberText(core::roundTo(store.Values[q][k], 2)) +
+                      QLatin1Char(' ') + core::unitText(core::spec(q).longUnit, wsUnits);
+    }
     r.vt = timeText(store.Time[t]);
     return r;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "historystore.h"
+#include "quantities.h"
 
 #include <QString>
 #include <optional>
@@ -15,10 +16,12 @@ void pressAt(HistoryStore& store, int& buttonDown, float x);
 // load, the view held to the slots that exist. True when the view changed and must be drawn.
 bool releaseAt(HistoryStore& store, int& buttonDown, float x);
 
-// The record under the pointer, as the six readout captions show it.
+// The record under the pointer, as the readout captions show it: each logged quantity's value
+// to 2 decimals, a blank and its long unit ("12.5 Volts"), and the time.
 struct Readout
 {
-    QString vv, av, wv, rv, sv, vt;
+    core::PerQuantity<QString> values;
+    QString vt;
 };
 
 // chartWidth is the width, in chart units, of the chart on screen. Nothing while fewer than two

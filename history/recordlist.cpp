@@ -1,6 +1,6 @@
 #include "recordlist.h"
 
-#include "chartgeometry.h"
+#include "numbers.h"
 
 namespace history {
 
@@ -25,10 +25,21 @@ void RecordListModel::clear()
     endResetModel();
 }
 
-void RecordListModel::setWindTitle(const QString& title)
+int RecordListModel::widthTwips(int column)
 {
-    m_windTitle = title;
-    emit headerDataChanged(Qt::Horizontal, 6, 6);
+    if (column == 0)
+        return 1; // the always empty item text, all but hidden
+    if (column == kModeColumn)
+        return 600;
+    if (column == kTimeColumn)
+        return 800;
+    return 700;
+}
+
+void RecordListModel::setWSUnits(const QString& units)
+{
+    m_WSUnits = units;
+    emit headerDataChanged(Qt::Horizontal, kFirstValueColumn, kTimeColumn - 1);
 }
 
 int RecordListModel::rowCount(const QModelIndex& parent) const
@@ -47,24 +58,15 @@ QString RecordListModel::cellText(int row, int column) const
         return {};
     const int k = m_slots[std::size_t(row)];
     const QString blank = QStringLiteral(" ");
-    switch (column) {
-    case 1:
+    if (column == kModeColumn)
         return blank + QString::number(m_store.Mode[k]);
-    case 2:
-        return blank + plainNumberText(m_store.Volts[k]);
-    case 3:
-        return blank + plainNumberText(m_store.Amps[k]);
-    case 4:
-        return blank + plainNumberText(m_store.Watts[k]);
-    case 5:
-        return blank + plainNumberText(m_store.Rpm[k]);
-    case 6:
-        return blank + plainNumberText(m_store.WindSpeed[k]);
-    case 7:
+    if (column == kTimeColumn)
         return blank + timeText(m_store.Time[k]);
-    default:
-        return {};
+    if (column >= kFirstValueColumn && column < kTimeColumn) {
+        const core::Quantity q = core::kLogged[std::size_t(column - kFirstValueColumn)];
+        return blank + core::plainNumberText(m_store.Values[q][k]);
     }
+    return {};
 }
 
 QVariant RecordListModel::data(const QModelIndex& index, int role) const
@@ -78,24 +80,15 @@ QVariant RecordListModel::headerData(int section, Qt::Orientation orientation, i
 {
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
         return {};
-    switch (section) {
-    case 1:
+    if (section == kModeColumn)
         return QStringLiteral("Mode");
-    case 2:
-        return QStringLiteral("Volts");
-    case 3:
-        return QStringLiteral("Amps");
-    case 4:
-        return QStringLiteral("Watts");
-    case 5:
-        return QStringLiteral("RPM");
-    case 6:
-        return m_windTitle;
-    case 7:
+    if (section == kTimeColumn)
         return QStringLiteral("Time");
-    default:
-        return QString();
+    if (section >= kFirstValueColumn && section < kTimeColumn) {
+        const core::Quantity q = core::kLogged[std::size_t(section - kFirstValueColumn)];
+        return core::unitText(core::spec(q).longUnit, m_WSUnits);
     }
+    return QString();
 }
 
 } // namespace history

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "historystore.h"
+#include "quantities.h"
 
 #include <QAbstractTableModel>
 #include <vector>
@@ -13,15 +14,21 @@ class RecordListModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    // Column 0 is the item's own text, always empty; then mode, the five values and the time.
-    static constexpr int kColumns = 8;
+    // Column 0 is the item's own text, always empty; then the mode, one column per logged
+    // quantity in the quantity table's order, and the time.
+    static constexpr int kModeColumn = 1;
+    static constexpr int kFirstValueColumn = 2;
+    static constexpr int kTimeColumn = kFirstValueColumn + int(core::kLogged.size());
+    static constexpr int kColumns = kTimeColumn + 1;
+    // A column's width as laid out, in twips.
+    static int widthTwips(int column);
 
     explicit RecordListModel(const HistoryStore& store, QObject* parent = nullptr);
 
     void showSlots(std::vector<int> rowSlots);
     void clear();
-    // The title of the wind speed column: the unit of wind speed.
-    void setWindTitle(const QString& title);
+    // The unit of wind speed the user typed, the title of its column.
+    void setWSUnits(const QString& units);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -35,7 +42,7 @@ public:
 private:
     const HistoryStore& m_store;
     std::vector<int> m_slots;
-    QString m_windTitle;
+    QString m_WSUnits;
 };
 
 } // namespace history

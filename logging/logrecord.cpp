@@ -26,31 +26,33 @@ QString loadText(std::int16_t mode)
 QByteArray logRecordLine(const IntervalPeaks& p, std::int16_t mode, QTime time,
                          const QLocale& locale)
 {
-    return "<V>" + number(p.volts, locale) + "</V><I>" + number(p.amps, locale) + "</I><W>" +
-           number(p.watts, locale) + "</W><R>" + number(p.rpm, locale) + "</R><S>" +
-           number(p.windSpeed, locale) + "</S><M>" + QByteArray::number(mode) + "</M><T>" +
-           text(core::hoursMinutes(time)) + "</T>\r\n";
+    QByteArray line;
+    for (const core::Quantity q : core::kLogged) {
+        const char tag = core::spec(q).logTag;
+        line += '<' + QByteArray(1, tag) + '>' + number(p[q], locale) + "</" + tag + '>';
+    }
+    return line + "<M>" + QByteArray::number(mode) + "</M><T>" + text(core::hoursMinutes(time)) +
+           "</T>\r\n";
 }
 
 QByteArray historyLine(const IntervalPeaks& p, const QString& wsUnits, const QString& load,
                        const QString& longTime, const QLocale& locale)
 {
-    return number(p.volts, locale) + "V\t\t" + number(p.amps, locale) + "A\t\t" +
-           number(p.watts, locale) + "W\t\t" + number(p.rpm, locale) + "RPM\t\t" +
-           number(p.windSpeed, locale) + text(wsUnits) + "\t\t" + text(load) + "\t\t" +
-           text(longTime) + "\r\n";
+    QByteArray line;
+    for (const core::Quantity q : core::kLogged)
+        line +=
+            number(p[q], locale) + text(core::unitText(core::spec(q).shortUnit, wsUnits)) + "\t\t";
+    return line + text(load) + "\t\t" + text(longTime) + "\r\n";
 }
 
 QByteArray webPage(const QByteArray& pageTemplate, const IntervalPeaks& p, double wattHourTotal,
                    const QString& longTime, const QString& load, const QLocale& locale)
 {
+    core::QuantityValues values = p.peak;
+    values[core::kWattHours] = wattHourTotal;
     QByteArray page = pageTemplate;
-    page.replace("<VV>", number(p.volts, locale));
-    page.replace("<II>", number(p.amps, locale));
-    page.replace("<WW>", number(p.watts, locale));
-    page.replace("<WH>", number(wattHourTotal, locale));
-    page.replace("<RR>", number(p.rpm, locale));
-    page.replace("<SS>", number(p.windSpeed, locale));
+    for (const core::Quantity q : core::kAllQuantities)
+        page.replace(core::spec(q).pagePlaceholder, number(values[q], locale));
     page.replace("<TT>", text(longTime));
     page.replace("<MM>", text(load));
     return page + "\r\n";
@@ -58,18 +60,19 @@ QByteArray webPage(const QByteArray& pageTemplate, const IntervalPeaks& p, doubl
 
 QByteArray spreadsheetHeader(const QString& wsUnits)
 {
-    return "<html><body><table><tr><td><b>Volts</b></td><td><b>Amps</b></td><td><b>Watts</b>"
-           "</td><td><b>RPM</b></td><td><b>" +
-           text(wsUnits) + "</b></td><td><b>Mode</b></td><td><b>Time</b></td></tr>\r\n\r\n";
+    QByteArray row = "<html><body><table><tr>";
+    for (const core::Quantity q : core::kLogged)
+        row += "<td><b>" + text(core::unitText(core::spec(q).longUnit, wsUnits)) + "</b></td>";
+    return row + "<td><b>Mode</b></td><td><b>Time</b></td></tr>\r\n\r\n";
 }
 
 QByteArray spreadsheetRow(const IntervalPeaks& p, const QString& load, const QString& longTime,
                           const QLocale& locale)
 {
-    return "<tr><td>" + number(p.volts, locale) + "</td><td>" + number(p.amps, locale) +
-           "</td><td>" + number(p.watts, locale) + "</td><td>" + number(p.rpm, locale) +
-           "</td><td>" + number(p.windSpeed, locale) + "</td><td>" + text(load) + "</td><td>" +
-           text(longTime) + "</td></tr>\r\n\r\n";
+    QByteArray row = "<tr>";
+    for (const core::Quantity q : core::kLogged)
+        row += "<td>" + number(p[q], locale) + "</td>";
+    return row + "<td>" + text(load) + "</td><td>" + text(longTime) + "</td></tr>\r\n\r\n";
 }
 
 } // namespace logging

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "quantities.h"
+
 #include <QByteArray>
 #include <QLocale>
 #include <QString>
@@ -8,10 +10,13 @@
 
 namespace logging {
 
-// The highest values seen while logging runs since the last record.
+// The highest value of each logged quantity seen while logging runs since the last record;
+// the others stay 0.
 struct IntervalPeaks
 {
-    double volts = 0, amps = 0, watts = 0, rpm = 0, windSpeed = 0;
+    core::QuantityValues peak{};
+
+    double operator[](core::Quantity q) const { return peak[q]; }
     bool operator==(const IntervalPeaks&) const = default;
 };
 

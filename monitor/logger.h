@@ -4,20 +4,16 @@
 #include "clock.h"
 #include "configfiles.h"
 #include "conversion.h"
+#include "historystore.h"
 #include "logfiles.h"
+#include "loggercontrols.h"
+#include "serialline.h"
 #include "telemetry.h"
 #include "variant.h"
 
-#include <QImage>
-#include <QSerialPort>
 #include <QTimer>
 #include <QWidget>
 #include <array>
-#include <map>
-
-class QLabel;
-class QLineEdit;
-class QPushButton;
 
 namespace monitor {
 
@@ -33,8 +29,8 @@ public:
     const Reading& reading() const { return m_reading; }
     const IntervalPeaks& peaks() const { return m_peaks; }
     double wattHourTotal() const { return m_wattHourTotal; }
-    const QString& receiveBuffer() const { return m_receiveBuffer; }
-    std::int16_t holder(int index) const { return m_VScroll1.at(index); }
+    const QString& receiveBuffer() const { return m_MSComm1.receiveBuffer(); }
+    std::int16_t holder(int index) const { return m_VScroll1.at(std::size_t(index)); }
     bool portOpen() const { return m_MSComm1.isOpen(); }
     bool logging() const { return m_Timer1.isActive(); }
     int loggingInterval() const { return m_Timer1.interval(); }
@@ -43,7 +39,7 @@ public:
     std::size_t pendingWrites() const { return m_pendingWrites.queue.size(); }
 
     // Event handlers, public so tests can drive a tick without waiting for it.
-    void MSComm1_OnComm();
+    void MSComm1_OnComm(const QString& frame);
     void Timer1_Timer();
     void Timer2_Timer();
     void Timer3_Timer();
@@ -52,11 +48,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void buildControls();
     void LoadConfiguration();
     void openPort(bool readPortNumber);
-    void closePort();
-    void lineLost(const QString& reason);
     void showStatus();
     void writePendingRecords();
     void startLogging(bool fromStartup);
@@ -85,13 +78,14 @@ private:
     IntervalPeaks m_peaks;
     double m_wattHourTotal = 0;
     QDate m_lastWattHourTick;
-    QString m_receiveBuffer;
-    std::array<std::int16_t, 14> m_VScroll1{};
+    std::array<std::int16_t, core::kLastHolder + 1> m_VScroll1{};
+    // Kept for the life of the program, so each opening of the history window finds the
+    // records of the last.
+    history::HistoryStore m_historyStore;
 
-    QSerialPort m_MSComm1;
+    core::SerialLine m_MSComm1;
     int m_portNumber = 1;
     QString m_portStatus;
-    QTimer m_retry;
     QTimer m_Timer1;
     QTimer m_Timer2;
     QTimer m_Timer3;
@@ -100,16 +94,7 @@ private:
     QStringList m_logWarnings; // one line per file that writes wait for
     QTimer m_writeRetry;
 
-    QPushButton* m_StartLogging = nullptr;
-    QPushButton* m_StopLogging = nullptr;
-    QPushButton* m_BlinkLog = nullptr;
-    QPushButton* m_BlinkData = nullptr;
-    QLineEdit* m_delay = nullptr;
-    QLabel* m_txtMode = nullptr;
-    QLabel* m_status = nullptr;
-    std::map<int, QLabel*> m_Label5;
-    std::map<int, QLabel*> m_Picture1;
-    std::map<int, QImage> m_faces; // each meter's face without its needle
+    LoggerControls m_controls;
 };
 
 } // namespace monitor

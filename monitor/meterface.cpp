@@ -47,6 +47,9 @@ NeedleGeometry needleGeometry(QSize face)
 QPointF needleTip(const NeedleGeometry& geometry, double value, double fullScale)
 {
     const double v = std::clamp(value, 0.0, fullScale);
+    // The scale's general form, from (lowest value, lowest position) to (full scale, highest
+    // position); both lows are 0 on these meters, and are kept so a scale not starting at 0
+    // changes only them.
     const double g = (kAngleRange - 0) / (fullScale - 0) * v + 0;
     return onScale(geometry, g, geometry.radius - geometry.inner);
 }

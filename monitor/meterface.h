@@ -8,19 +8,6 @@
 
 namespace monitor {
 
-// One meter: the holder (and face) index it shows, the needle's full scale and the name on
-// the face.
-struct MeterSpec
-{
-    int index;
-    double fullScale;
-    const char* faceName;
-};
-
-// Meters 0 to 5, in holder order.
-inline constexpr MeterSpec kMeterSpec[6] = {{0, 100, "VOLTS"}, {1, 100, "AMPS"}, {2, 1000, "WATTS"},
-                                            {3, 3000, "WH"},   {4, 1000, "RPM"}, {5, 100, "WIND"}};
-
 // Where the needle turns and how long it is, from the face's size.
 struct NeedleGeometry
 {

@@ -1,25 +1,26 @@
 #pragma once
 
-#include "rawframe.h"
-
 #include "conversion.h"
 #include "logrecord.h"
+#include "quantities.h"
 
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
-#include <array>
 #include <cstdint>
-#include <optional>
 #include <utility>
+#include <vector>
 
 namespace monitor {
 
-// The current decoded sample: volts, amps, watts to 2 decimals, RPM and wind to 1.
+// The current decoded sample: volts, amps and watts to 2 decimals, RPM and wind speed to 1. The
+// watt-hour total is the window's own, so its place here stays 0.
 struct Reading
 {
-    double volts = 0, amps = 0, watts = 0, rpm = 0, windSpeed = 0;
+    core::QuantityValues value{};
     std::int16_t mode = 0;
+
+    double operator[](core::Quantity q) const { return value[q]; }
 };
 
 using logging::IntervalPeaks;
@@ -31,14 +32,10 @@ struct RawValues
     std::int16_t mode = 0;
 };
 
-// Both windows with a serial port take frames from their receive buffers by the same rule.
-using calibration::kReceiveBufferLimit;
-using calibration::takeFrame;
-
 RawValues decodeFrame(QStringView frame);
 Reading computeReading(const RawValues& raw, const calibration::Conversion& c);
 
-// Raises each peak the reading strictly exceeds.
+// Raises each logged quantity's peak that the reading strictly exceeds.
 void raisePeaks(IntervalPeaks& peaks, const Reading& r);
 
 // "Logger  12.8 V  9 A  115.2 W  300 RPM  5 WIND "
@@ -51,8 +48,9 @@ QString modeText(std::int16_t mode);
 // date, invalid before the first), then grows by watts / 720.
 double wattHourTick(double total, double watts, const QDateTime& now, QDate lastTick);
 
-// The meter holders in the order they are assigned: index and value.
-using HolderValues = std::array<std::pair<int, double>, 12>;
-HolderValues holderValues(const Reading& r, double wattHours);
+// The meter holders in the order they are assigned, index and value: each quantity's meter
+// (holders 0 to 5), then, with the compact panel, each quantity's panel holder.
+std::vector<std::pair<int, double>> holderValues(const Reading& r, double wattHours,
+                                                 bool compactPanel);
 
 } // namespace monitor

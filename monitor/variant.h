@@ -8,23 +8,33 @@
 
 namespace monitor {
 
-enum class ControlKind
+// What a control of the main window is for; the window binds its members by this, never by
+// the control's name.
+enum class Control
 {
-    Button,
-    TextBox,
+    Exit,
+    StartLogging,
+    StopLogging,
+    CalibrateButton,
+    Setup,
+    ShowLogs,
+    Delay,         // the logging interval box "delay"
+    RecordCaption, // "Record", right-aligned up to the lamp
     Caption,
-    Lamp,
-    ModeLabel,
-    NameLabel,
-    Readout,
-    Meter
+    BlinkLog,
+    BlinkData,
+    TxtMode,
+    NameLabel, // a quantity's name under its meter or in the compact panel
+    Readout,   // Label5(index): a holder's digital readout
+    Meter      // Picture1(index): a meter face with its needle
 };
 
-// One control of the main window: what it is, its name and index, where it stands (pixels of
-// the client area), its caption and, for name labels and readouts, its background.
+// One control of the main window: its role, its name and index (the object name is "name" or
+// "name_index"), where it stands (pixels of the client area), its caption and, for name labels
+// and readouts, its background.
 struct ControlPlace
 {
-    ControlKind kind;
+    Control control;
     QString name;
     int index = -1;
     QRect rect;
@@ -38,7 +48,7 @@ struct ProgramVariant
     QString name;
     QSize client;
     std::vector<ControlPlace> controls;
-    bool assignsCompactPanel = true; // holders 7 to 13
+    bool assignsCompactPanel = true; // the panel's holders, besides the meters' 0 to 5
     int historyWidth = 758;          // the history window's client width
 };
 

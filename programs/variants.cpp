@@ -1,22 +1,26 @@
 #include "variants.h"
 
+#include "quantities.h"
+#include "windowlook.h"
+
 namespace programs {
 namespace {
 
-using monitor::ControlKind;
+using core::Quantity;
+using monitor::Control;
 using monitor::ControlPlace;
 
-const QColor kRed{255, 0, 0};
-const QColor kGreen{0, 255, 0};
-const QColor kLightBlue{128, 128, 255};
-const QColor kMagenta{255, 0, 255};
-const QColor kYellow{255, 255, 0};
-const QColor kGrey{128, 128, 128};
-
-ControlPlace button(const char* name, int x, int y, const char* caption)
+ControlPlace button(Control control, const char* name, int x, int y, const char* caption)
 {
-    return {ControlKind::Button, QString::fromLatin1(name),    -1,
-            QRect(x, y, 45, 21), QString::fromLatin1(caption), {}};
+    return {
+        control, QString::fromLatin1(name), -1, QRect(x, y, 45, 21), QString::fromLatin1(caption),
+        {}};
+}
+
+ControlPlace plain(Control control, const char* name, int index, const QRect& rect,
+                   const char* caption = "")
+{
+    return {control, QString::fromLatin1(name), index, rect, QString::fromLatin1(caption), {}};
 }
 
 // The controls both builds share, placed by the x of each in the build's control row.
@@ -27,149 +31,88 @@ struct RowPlaces
 
 void addControls(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoint mode)
 {
-    out.push_back(button("Exit", x.exit, y, "Exit"));
-    out.push_back(button("StartLogging", x.start, y, "Start"));
-    out.push_back(button("StopLogging", x.stop, y, "Stop"));
-    out.push_back(button("CalibrateButton", x.calib, y, "Calib"));
-    out.push_back(button("Setup", x.setup, y, " Setup"));
-    out.push_back(button("ShowLogs", x.graph, y, "Graph"));
-    out.push_back({ControlKind::TextBox,
-                   QStringLiteral("delay"),
-                   -1,
-                   QRect(x.delay, y, 40, 19),
-                   QStringLiteral("60"),
-                   {}});
-    out.push_back({ControlKind::Caption,
-                   QStringLiteral("Label9"),
-                   0,
-                   QRect(x.record - 8, y + 6, 44, 14),
-                   QStringLiteral("Record"),
-                   {}});
-    out.push_back({ControlKind::Lamp,
-                   QStringLiteral("BlinkLog"),
-                   -1,
-                   QRect(x.blinkLog, y + 8, 10, 9),
-                   {},
-                   {}});
-    out.push_back({ControlKind::Caption,
-                   QStringLiteral("Label10"),
-                   -1,
-                   QRect(x.seconds, y + 6, 46, 14),
-                   QStringLiteral("Seconds"),
-                   {}});
-    out.push_back({ControlKind::Lamp,
-                   QStringLiteral("BlinkData"),
-                   -1,
-                   QRect(x.blinkData, y + 8, 10, 10),
-                   {},
-                   {}});
-    out.push_back({ControlKind::ModeLabel,
-                   QStringLiteral("txtMode"),
-                   -1,
-                   QRect(mode.x(), mode.y(), 94, 25),
-                   {},
-                   {}});
+    out.push_back(button(Control::Exit, "Exit", x.exit, y, "Exit"));
+    out.push_back(button(Control::StartLogging, "StartLogging", x.start, y, "Start"));
+    out.push_back(button(Control::StopLogging, "StopLogging", x.stop, y, "Stop"));
+    out.push_back(button(Control::CalibrateButton, "CalibrateButton", x.calib, y, "Calib"));
+    out.push_back(button(Control::Setup, "Setup", x.setup, y, " Setup"));
+    out.push_back(button(Control::ShowLogs, "ShowLogs", x.graph, y, "Graph"));
+    out.push_back(plain(Control::Delay, "delay", -1, QRect(x.delay, y, 40, 19), "60"));
+    out.push_back(
+        plain(Control::RecordCaption, "Label9", 0, QRect(x.record - 8, y + 6, 44, 14), "Record"));
+    out.push_back(plain(Control::BlinkLog, "BlinkLog", -1, QRect(x.blinkLog, y + 8, 10, 9)));
+    out.push_back(
+        plain(Control::Caption, "Label10", -1, QRect(x.seconds, y + 6, 46, 14), "Seconds"));
+    out.push_back(plain(Control::BlinkData, "BlinkData", -1, QRect(x.blinkData, y + 8, 10, 10)));
+    out.push_back(plain(Control::TxtMode, "txtMode", -1, QRect(mode.x(), mode.y(), 94, 25)));
 }
 
-// A meter's (or panel row's) readout index with the name label that goes with it.
-struct Meter
+// The object name of a quantity's name label, under its meter and in the compact panel.
+struct LabelName
 {
-    int index;
-    const char* caption;
-    QColor colour;
-    const char* label;
-    int labelIndex = -1;
+    const char* name;
+    int index = -1;
 };
+constexpr core::PerQuantity<LabelName> kMeterLabels{
+    {{"Label1"}, {"Label2"}, {"Label3"}, {"Label4"}, {"Label5", 6}, {"Labe6", 1}}};
+constexpr core::PerQuantity<LabelName> kPanelLabels{
+    {{"Label6"}, {"Label7"}, {"Label8"}, {"Label11"}, {"Label5", 9}, {"Labe6", 0}}};
+
+// Both builds show the meters, and the panel its rows, in this order.
+constexpr Quantity kShownOrder[] = {core::kVolts, core::kAmps,  core::kRpm,
+                                    core::kWind,  core::kWatts, core::kWattHours};
+static_assert(std::size(kShownOrder) == core::kQuantityCount);
+
+// A name label with the readout beside it: the quantity's caption and colour, readout index.
+void addNamedReadout(std::vector<ControlPlace>& out, const LabelName& label, const char* caption,
+                     Quantity q, int holder, const QRect& nameRect, const QRect& readoutRect)
+{
+    const QColor c = core::toColour(core::spec(q).labelColour);
+    out.push_back({Control::NameLabel, QString::fromLatin1(label.name), label.index, nameRect,
+                   QString::fromLatin1(caption), c});
+    out.push_back({Control::Readout, QStringLiteral("Label5"), holder, readoutRect, {}, c});
+}
 
 } // namespace
 
 monitor::ProgramVariant tessaly()
 {
-    monitor::ProgramVariant v;
-    v.name = QStringLiteral("Tessaly");
-    v.client = QSize(910, 710);
-    v.assignsCompactPanel = true;
-    v.historyWidth = 758;
+    monitor::ProgramVariant v{QStringLiteral("Tessaly"), QSize(910, 710), {}, true, 758};
     addControls(v.controls, 0, {264, 336, 384, 400, 448, 472, 544, 624, 704, 784, 864},
                 QPoint(32, 8));
-    // Meters in the column order volts, amps, rpm, wind, watts, watt-hours.
-    const Meter meters[] = {
-        {0, "            VOLTS", kRed, "Label1"},         {1, "           AMPS", kGreen, "Label2"},
-        {4, "           MILL RPM", kYellow, "Label5", 6}, {5, "    WIND SPEED", kGrey, "Labe6", 1},
-        {2, "            WATTS", kLightBlue, "Label3"},   {3, "   WATT HOURS", kMagenta, "Label4"}};
-    const int tops[] = {0, 115, 235, 352, 469, 585};
-    for (int k = 0; k < 6; ++k) {
-        const Meter& m = meters[k];
+    // Meters in a column.
+    constexpr int tops[] = {0, 115, 235, 352, 469, 585};
+    static_assert(std::size(tops) == std::size(kShownOrder));
+    for (std::size_t k = 0; k < std::size(kShownOrder); ++k) {
+        const Quantity q = kShownOrder[k];
         const int y = tops[k];
-        v.controls.push_back({ControlKind::Meter,
-                              QStringLiteral("Picture1"),
-                              m.index,
-                              QRect(8, y, 172, 100),
-                              {},
-                              {}});
-        v.controls.push_back({ControlKind::NameLabel, QString::fromLatin1(m.label), m.labelIndex,
-                              QRect(8, y + 97, 121, 18), QString::fromLatin1(m.caption), m.colour});
-        v.controls.push_back({ControlKind::Readout,
-                              QStringLiteral("Label5"),
-                              m.index,
-                              QRect(130, y + 97, 49, 18),
-                              {},
-                              m.colour});
+        v.controls.push_back(plain(Control::Meter, "Picture1", q, QRect(8, y, 172, 100)));
+        addNamedReadout(v.controls, kMeterLabels[q], core::spec(q).captionInColumn, q, q,
+                        QRect(8, y + 97, 121, 18), QRect(130, y + 97, 49, 18));
     }
-    // The compact panel at the bottom right, with readouts 7, 8, 10 | 11, 12, 13.
-    const Meter panel[] = {{7, "            VOLTS", kRed, "Label6"},
-                           {8, "           AMPS", kGreen, "Label7"},
-                           {10, "           MILL RPM", kYellow, "Label5", 9},
-                           {11, "    WIND SPEED", kGrey, "Labe6", 0},
-                           {12, "            WATTS", kLightBlue, "Label8"},
-                           {13, "   WATT HOURS", kMagenta, "Label11"}};
-    for (int k = 0; k < 6; ++k) {
-        const int nameX = k < 3 ? 400 : 592;
-        const int y = 632 + 24 * (k % 3);
-        v.controls.push_back({ControlKind::NameLabel, QString::fromLatin1(panel[k].label),
-                              panel[k].labelIndex, QRect(nameX, y, 121, 19),
-                              QString::fromLatin1(panel[k].caption), panel[k].colour});
-        v.controls.push_back({ControlKind::Readout,
-                              QStringLiteral("Label5"),
-                              panel[k].index,
-                              QRect(nameX + 120, y, 49, 19),
-                              {},
-                              panel[k].colour});
+    // The compact panel at the bottom right, in two columns of three rows.
+    for (std::size_t k = 0; k < std::size(kShownOrder); ++k) {
+        const Quantity q = kShownOrder[k];
+        const int x = 400 + 192 * int(k / 3);
+        const int y = 632 + 24 * int(k % 3);
+        addNamedReadout(v.controls, kPanelLabels[q], core::spec(q).captionInColumn, q,
+                        core::spec(q).panelHolder, QRect(x, y, 121, 19), QRect(x + 120, y, 49, 19));
     }
     return v;
 }
 
 monitor::ProgramVariant corvenna()
 {
-    monitor::ProgramVariant v;
-    v.name = QStringLiteral("Corvenna");
-    v.client = QSize(990, 160);
-    v.assignsCompactPanel = false;
-    v.historyWidth = 974;
+    monitor::ProgramVariant v{QStringLiteral("Corvenna"), QSize(990, 160), {}, false, 974};
     addControls(v.controls, 132, {664, 272, 320, 336, 384, 408, 24, 104, 184, 504, 584},
                 QPoint(40, 8));
-    const Meter meters[] = {
-        {0, "            VOLTS", kRed, "Label1"},       {1, "           AMPS", kGreen, "Label2"},
-        {4, "        MILL RPM", kYellow, "Label5", 6},  {5, "  WIND SPEED", kGrey, "Labe6", 1},
-        {2, "            WATTS", kLightBlue, "Label3"}, {3, " WATT HOURS", kMagenta, "Label4"}};
-    const int lefts[] = {16, 176, 336, 496, 656, 816};
-    for (int k = 0; k < 6; ++k) {
-        const Meter& m = meters[k];
-        v.controls.push_back({ControlKind::Meter,
-                              QStringLiteral("Picture1"),
-                              m.index,
-                              QRect(lefts[k], 0, 158, 100),
-                              {},
-                              {}});
-        v.controls.push_back({ControlKind::NameLabel, QString::fromLatin1(m.label), m.labelIndex,
-                              QRect(lefts[k], 105, 110, 19), QString::fromLatin1(m.caption),
-                              m.colour});
-        v.controls.push_back({ControlKind::Readout,
-                              QStringLiteral("Label5"),
-                              m.index,
-                              QRect(lefts[k] + 110, 105, 48, 19),
-                              {},
-                              m.colour});
+    // Meters in a row.
+    for (std::size_t k = 0; k < std::size(kShownOrder); ++k) {
+        const Quantity q = kShownOrder[k];
+        const int x = 16 + 160 * int(k);
+        v.controls.push_back(plain(Control::Meter, "Picture1", q, QRect(x, 0, 158, 100)));
+        addNamedReadout(v.controls, kMeterLabels[q], core::spec(q).captionInRow, q, q,
+                        QRect(x, 105, 110, 19), QRect(x + 110, 105, 48, 19));
     }
     return v;
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything in build/ and lays out the application directory app/.
+# Extra CMake settings may come in TESSALY_CMAKE_ARGS (CI turns warnings into errors that way).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# shellcheck disable=SC2086
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo ${TESSALY_CMAKE_ARGS:-} >/dev/null
 cmake --build build -j2
 cmake --install build --prefix "$PWD/app" >/dev/null

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the programs and the tests need (once; quick after).
 set -euo pipefail
-packages=(cmake g++ qt6-base-dev qt6-serialport-dev libgtest-dev
+packages=(cmake g++ clang-format qt6-base-dev qt6-serialport-dev libgtest-dev
           libbenchmark-dev fonts-liberation xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do

@@ -1,27 +1,19 @@
 #include "calibrate.h"
-#include "files.h"
-#include "logger.h"
-#include "messagebox.h"
+#include "calibrateform.h"
+#include "logger_window.h"
 #include "preview.h"
-#include "pty.h"
 #include "rawframe.h"
-#include "variants.h"
-#include "wait.h"
+#include "serialline.h"
 #include "windowload.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QThread>
-#include <QTimer>
-#include <functional>
-#include <gtest/gtest.h>
-#include <memory>
+#include <map>
 
 namespace {
 
@@ -137,15 +129,15 @@ TEST_F(CalibrationRules, ZeroTakesTheShownShunt)
 TEST_F(CalibrationRules, FramesAndRawValues)
 {
     QString buffer;
-    EXPECT_FALSE(calibration::takeFrame(buffer, u"[<V>12"));
-    const auto frame = calibration::takeFrame(buffer, u"4.5</V><I>3</I>]");
+    EXPECT_FALSE(core::takeFrame(buffer, u"[<V>12"));
+    const auto frame = core::takeFrame(buffer, u"4.5</V><I>3</I>]");
     ASSERT_TRUE(frame);
     EXPECT_TRUE(buffer.isEmpty());
     EXPECT_EQ(calibration::readRawValues(*frame), (RawReadings{124.5, 3, {}, {}}));
 
     // A closing bracket alone waits for an opening one and is taken with all that follows.
-    EXPECT_FALSE(calibration::takeFrame(buffer, u"<R>7</R>]"));
-    const auto late = calibration::takeFrame(buffer, u"[<V>1</V>");
+    EXPECT_FALSE(core::takeFrame(buffer, u"<R>7</R>]"));
+    const auto late = core::takeFrame(buffer, u"[<V>1</V>");
     ASSERT_TRUE(late);
     EXPECT_EQ(*late, u"<R>7</R>][<V>1</V>"_qs);
 
@@ -166,8 +158,8 @@ TEST_F(CalibrationRules, FramesAndRawValues)
     // Text without brackets never grows the buffer past its bound.
     QString noise;
     for (int k = 0; k < 100; ++k)
-        calibration::takeFrame(noise, QString(100, QLatin1Char('x')));
-    EXPECT_EQ(noise.size(), calibration::kReceiveBufferLimit);
+        core::takeFrame(noise, QString(100, QLatin1Char('x')));
+    EXPECT_EQ(noise.size(), core::kReceiveBufferLimit);
 }
 
 TEST_F(CalibrationRules, SaveRefusesBoxesTheMainWindowCannotDivideBy)
@@ -202,136 +194,70 @@ TEST_F(CalibrationRules, SaveRefusesBoxesTheMainWindowCannotDivideBy)
 
 // ---- Files in an application directory -------------------------------------------------------
 
-const QByteArray kSettings = "Calibration Settings\r\n\r\n\r\n<VoltDivider>40</VoltDivider>\r\n"
-                             "<VoltOffset>512</VoltOffset>\r\n<AmpDivider>2</AmpDivider>\r\n"
-                             "<RPMDivider>2</RPMDivider>\r\n<WSDivider>5</WSDivider>\r\n";
-
-QByteArray progCfg(const char* port, const char* units)
-{
-    return QByteArray("Program Config File\r\n\r\n<Port>") + port +
-           "</Port>\r\n<Savehtml>0</Savehtml>\r\n<SaveExcel>0</SaveExcel>\r\n<LogDelay>60"
-           "</LogDelay>\r\n<LogOn>0</LogOn>\r\n<DisplayRPM>0</DisplayRPM>\r\n<DisplayWS>0"
-           "</DisplayWS>\r\n<WSUnits>" +
-           units + "</WSUnits>\r\n\r\n";
-}
-
-class CalibrateWindow : public ::testing::Test
+class CalibrateWindow : public AppDirTest
 {
 protected:
-    void SetUp() override
-    {
-        QLocale::setDefault(QLocale::c());
-        writeSettings(kSettings);
-        writeProg("1", "km/h");
-        core::setMessageHandler([this](const QString& text) { m_messages << text; });
-    }
-    void TearDown() override { core::setMessageHandler({}); }
-
-    void writeProg(const char* port, const char* units)
-    {
-        ASSERT_TRUE(core::replaceFile(m_app.progCfg(), progCfg(port, units)));
-    }
-    void writeSettings(const QByteArray& bytes)
-    {
-        ASSERT_TRUE(core::replaceFile(m_app.settingsCfg(), bytes));
-    }
-    QByteArray settingsOnDisk() const
-    {
-        return core::readWholeFile(m_app.settingsCfg()).value_or(QByteArray("<unreadable>"));
-    }
-    std::unique_ptr<sim::PseudoTerminal> line(int port)
-    {
-        auto pty = std::make_unique<sim::PseudoTerminal>();
-        EXPECT_TRUE(pty->isOpen()) << pty->error();
-        EXPECT_TRUE(pty->linkAt(m_app.comLink(port).toStdString())) << pty->error();
-        return pty;
-    }
     std::unique_ptr<calibration::Calibrate> open()
     {
         auto w = std::make_unique<calibration::Calibrate>(m_app, nullptr);
         w->show();
         return w;
     }
-    // Sends text in pieces with the loop running between them, as a real line delivers it.
-    static void send(sim::PseudoTerminal& pty, const std::string& text, std::size_t piece = 7)
-    {
-        for (std::size_t k = 0; k < text.size(); k += piece) {
-            ASSERT_TRUE(pty.write(text.substr(k, piece)));
-            waitFor([] { return false; }, 15);
-        }
-    }
-    template <typename T> static T* child(QWidget& w, const char* name)
-    {
-        T* found = w.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-    static QString text(QWidget& w, const char* name)
-    {
-        if (auto* label = w.findChild<QLabel*>(QString::fromLatin1(name)))
-            return label->text();
-        if (auto* box = w.findChild<QLineEdit*>(QString::fromLatin1(name)))
-            return box->text();
-        ADD_FAILURE() << "no control " << name;
-        return {};
-    }
-    static void type(QWidget& w, const char* box, const char* value)
-    {
-        child<QLineEdit>(w, box)->setText(QString::fromLatin1(value));
-    }
-    // Runs body on the modal window once it shows, then makes sure it is closed, so a failed
-    // expectation inside never leaves the test waiting on a modal loop.
-    static void whenModal(std::function<void(calibration::Calibrate&)> body)
-    {
-        QTimer::singleShot(0, [body] {
-            auto* modal = qobject_cast<calibration::Calibrate*>(QApplication::activeModalWidget());
-            if (!modal) {
-                ADD_FAILURE() << "no calibration window is showing";
-                if (QWidget* other = QApplication::activeModalWidget())
-                    other->close();
-                return;
-            }
-            body(*modal);
-            if (modal->isVisible())
-                modal->close();
-        });
-    }
-
-    QTemporaryDir m_tmp;
-    core::AppDir m_app{m_tmp.path()};
-    QStringList m_messages;
+    QByteArray settingsOnDisk() const { return fileBytes(m_app.settingsCfg()); }
 };
 
-const std::string kFrame = "[<V>512</V><I>530</I><R>10</R><M>1</M><S>25</S>]\r\n";
+void type(const QWidget& w, const char* box, const char* value)
+{
+    child<QLineEdit>(w, box)->setText(QString::fromLatin1(value));
+}
+
+void click(const QWidget& w, const char* button)
+{
+    child<QPushButton>(w, button)->click();
+}
+
+// Runs body on the calibration window once it shows as the modal window (see onModal).
+void whenCalibrating(std::function<void(calibration::Calibrate&)> body)
+{
+    onModal([body](QWidget& modal) {
+        auto* calibrate = qobject_cast<calibration::Calibrate*>(&modal);
+        ASSERT_NE(calibrate, nullptr) << "the modal window is " << modal.objectName().toStdString();
+        body(*calibrate);
+    });
+}
 
 TEST_F(CalibrateWindow, OpensWithTheStoredConstants)
 {
-    writeProg("7", "m/s"); // no such line: the window opens all the same
+    writeProg(ProgFile{.Port = "7", .WSUnits = "m/s"}); // no such line: it opens all the same
     writeSettings("Calibration Settings\r\n\r\n\r\n<VoltDivider>2.50</VoltDivider>\r\n"
                   "<VoltOffset>-0.250</VoltOffset>\r\n<AmpDivider>10.30</AmpDivider>\r\n"
                   "<RPMDivider>02</RPMDivider>\r\n<WSDivider>2.50</WSDivider>\r\n");
     auto w = open();
     EXPECT_EQ(w->objectName(), u"Calibrate"_qs);
     EXPECT_EQ(w->windowTitle(), u"Calibration"_qs);
-    EXPECT_EQ(text(*w, "BatteryVolts"), u"2.5"_qs);
-    EXPECT_EQ(text(*w, "BatteryCurrent"), u"10.3"_qs);
-    EXPECT_EQ(text(*w, "PulseDivider"), u"2"_qs);
-    EXPECT_EQ(text(*w, "Pulse2Divider"), u"2.50"_qs);
-    EXPECT_EQ(text(*w, "OffsetV"), u"-0.25"_qs);
-    EXPECT_EQ(text(*w, "Label23"), u"How many pulses per m/s?"_qs);
+    EXPECT_EQ(textOf(*w, "BatteryVolts"), u"2.5"_qs);
+    EXPECT_EQ(textOf(*w, "BatteryCurrent"), u"10.3"_qs);
+    EXPECT_EQ(textOf(*w, "PulseDivider"), u"2"_qs);
+    EXPECT_EQ(textOf(*w, "Pulse2Divider"), u"2.50"_qs);
+    EXPECT_EQ(textOf(*w, "OffsetV"), u"-0.25"_qs);
+    EXPECT_EQ(textOf(*w, "Label23"), u"How many pulses per m/s?"_qs);
     for (const char* label : {"txtBattV", "txtShuntV", "txtPulsess", "txtPulsess2"})
-        EXPECT_EQ(text(*w, label), u"0"_qs) << label;
+        EXPECT_EQ(textOf(*w, label), u"0"_qs) << label;
     for (const char* label :
          {"txtBattVadjusted", "txtBattAadjusted", "txtWindmillRPM", "txtWindSpeed"})
-        EXPECT_EQ(text(*w, label), QString()) << label;
+        EXPECT_EQ(textOf(*w, label), QString()) << label;
     EXPECT_EQ(child<QPushButton>(*w, "Command1")->text(), u"Save Calibration"_qs);
     EXPECT_EQ(child<QPushButton>(*w, "Command6")->text(), u"Exit ( dont save )"_qs);
     EXPECT_EQ(child<QPushButton>(*w, "Command2")->text(), u"Zero"_qs);
 
     // The port error stands in the warning line, below the 362 x 308 steps.
     EXPECT_FALSE(w->portOpen());
-    EXPECT_TRUE(w->warningText().contains(u"Port 7"_qs)) << w->warningText().toStdString();
-    EXPECT_TRUE(w->warningText().contains(u"cannot open"_qs));
+    const QString warning = w->warningText();
+    EXPECT_TRUE(
+        warning.startsWith(u"Port 7 (%1): cannot open: "_qs.arg(core::portDevice(m_app, 7))))
+        << warning.toStdString();
+    EXPECT_TRUE(
+        warning.endsWith(u". No readings until it opens; trying again every 5 seconds."_qs));
     EXPECT_EQ(w->width(), 362);
     EXPECT_GT(w->height(), 308);
     EXPECT_TRUE(m_messages.isEmpty());
@@ -351,47 +277,88 @@ TEST_F(CalibrateWindow, OpensWithTheStoredConstants)
 
 TEST_F(CalibrateWindow, MissingOrBrokenFilesGiveDefaultsAndWarnings)
 {
+    const QString noFile = u"No such file or directory"_qs;
+    const QString cannotReadProg =
+        u"Cannot read prog.cfg (%1): %2; using port 1 and no wind speed unit"_qs.arg(
+            m_app.progCfg(), noFile);
+    const QString cannotReadSettings =
+        u"Cannot read settings.cfg (%1): %2; using the defaults"_qs.arg(m_app.settingsCfg(),
+                                                                        noFile);
     struct Case
     {
         QByteArray prog;     // empty: no prog.cfg
         QByteArray settings; // empty: no settings.cfg
-        std::vector<const char*> warned;
+        int port;
+        QString portText, units;
+        double voltOffset;
+        QString wsDivider;
+        QStringList warnings;
     } cases[] = {
-        {{}, {}, {"prog.cfg", "settings.cfg"}},
-        {progCfg("COM2", ""),
+        {{}, {}, 1, u"1"_qs, {}, 0, u"1"_qs, {cannotReadProg, cannotReadSettings}},
+        {ProgFile{.Port = "COM2", .WSUnits = ""}.bytes(),
          "<VoltDivider>abc</VoltDivider><AmpDivider>2</AmpDivider>",
-         {"Port \"COM2\"", "VoltDivider \"abc\"", "<VoltOffset>", "<RPMDivider>", "<WSDivider>"}},
+         1,
+         u"COM2"_qs,
+         {},
+         0,
+         u"1"_qs,
+         {u"prog.cfg: Port \"COM2\" is not a number; using port 1"_qs,
+          u"settings.cfg has no <VoltOffset> value; using \"0\""_qs,
+          u"settings.cfg has no <RPMDivider> value; using \"1\""_qs,
+          u"settings.cfg has no <WSDivider> value; using \"1\""_qs,
+          u"settings.cfg: VoltDivider \"abc\" is not a number; using 1"_qs}},
         {"<WSUnits>km/h</WSUnits>",
          "<VoltDivider>1</VoltDivider><VoltOffset>x</VoltOffset><AmpDivider>1</AmpDivider>"
          "<RPMDivider>1</RPMDivider><WSDivider>five</WSDivider>",
-         {"<Port>", "VoltOffset \"x\"", "WSDivider \"five\""}},
+         1,
+         u"1"_qs,
+         u"km/h"_qs,
+         0,
+         u"1"_qs,
+         {u"prog.cfg has no <Port> value; using port 1"_qs,
+          u"settings.cfg: VoltOffset \"x\" is not a number; using 0"_qs,
+          u"settings.cfg: WSDivider \"five\" is not a number; using 1"_qs}},
+        {"<Port> 0 </Port>",
+         "<VoltDivider>1</VoltDivider><VoltOffset>2</VoltOffset><AmpDivider>1</AmpDivider>"
+         "<RPMDivider>1</RPMDivider><WSDivider>2.50</WSDivider>",
+         0,
+         u" 0 "_qs,
+         {},
+         2,
+         u"2.50"_qs,
+         {u"prog.cfg has no <WSUnits> value; no wind speed unit"_qs}},
+        {"<Port></Port><WSUnits> m/s</WSUnits>",
+         {},
+         1,
+         {},
+         u" m/s"_qs,
+         0,
+         u"1"_qs,
+         {u"prog.cfg: Port \"\" is not a number; using port 1"_qs, cannotReadSettings}},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.prog.toStdString());
         QFile::remove(m_app.progCfg());
         QFile::remove(m_app.settingsCfg());
-        if (!c.prog.isEmpty()) {
-            ASSERT_TRUE(core::replaceFile(m_app.progCfg(), c.prog));
-        }
-        if (!c.settings.isEmpty()) {
+        if (!c.prog.isEmpty())
+            writeProg(c.prog);
+        if (!c.settings.isEmpty())
             writeSettings(c.settings);
-        }
         const calibration::WindowLoad load = calibration::loadCalibrationWindow(m_app);
-        EXPECT_EQ(load.Port, 1);
+        EXPECT_EQ(load.Port, c.port);
+        EXPECT_EQ(load.PortText, c.portText);
+        EXPECT_EQ(load.WSUnits, c.units);
         EXPECT_EQ(load.VoltDivider, 1);
-        EXPECT_EQ(load.VoltOffset, 0);
+        EXPECT_EQ(load.VoltOffset, c.voltOffset);
         EXPECT_EQ(load.RPMDivider, 1);
-        EXPECT_EQ(load.WSDivider, u"1"_qs);
-        const QString warnings = load.warnings.join(u'\n');
-        for (const char* w : c.warned) {
-            EXPECT_TRUE(warnings.contains(QString::fromLatin1(w))) << w << "\n"
-                                                                   << warnings.toStdString();
-        }
+        EXPECT_EQ(load.WSDivider, c.wsDivider);
+        EXPECT_EQ(load.warnings, c.warnings);
     }
     // The window itself comes up with them and says so.
     QFile::remove(m_app.progCfg());
     auto w = open();
     EXPECT_TRUE(w->warningText().contains(u"prog.cfg"_qs));
-    EXPECT_EQ(text(*w, "Label23"), u"How many pulses per ?"_qs);
+    EXPECT_EQ(textOf(*w, "Label23"), u"How many pulses per ?"_qs);
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
@@ -404,41 +371,41 @@ TEST_F(CalibrateWindow, ShowsRawValuesAndPreviewsOfEachFrame)
     EXPECT_EQ(w->size(), QSize(362, 308));
 
     send(*pty, kFrame.substr(0, 20));
-    EXPECT_EQ(text(*w, "txtBattV"), u"0"_qs);
+    EXPECT_EQ(textOf(*w, "txtBattV"), u"0"_qs);
     send(*pty, kFrame.substr(20));
-    ASSERT_TRUE(waitFor([&] { return text(*w, "txtWindSpeed") == u"5 km/h"_qs; }));
-    EXPECT_EQ(text(*w, "txtBattV"), u"512"_qs);
-    EXPECT_EQ(text(*w, "txtShuntV"), u"530"_qs);
-    EXPECT_EQ(text(*w, "txtPulsess"), u"10"_qs);
-    EXPECT_EQ(text(*w, "txtPulsess2"), u"25"_qs);
-    EXPECT_EQ(text(*w, "txtBattVadjusted"), u"12.8 Volts"_qs);
-    EXPECT_EQ(text(*w, "txtBattAadjusted"), u"9 Amps"_qs);
-    EXPECT_EQ(text(*w, "txtWindmillRPM"), u"300 RPM"_qs);
+    ASSERT_TRUE(waitFor([&] { return textOf(*w, "txtWindSpeed") == u"5 km/h"_qs; }));
+    EXPECT_EQ(textOf(*w, "txtBattV"), u"512"_qs);
+    EXPECT_EQ(textOf(*w, "txtShuntV"), u"530"_qs);
+    EXPECT_EQ(textOf(*w, "txtPulsess"), u"10"_qs);
+    EXPECT_EQ(textOf(*w, "txtPulsess2"), u"25"_qs);
+    EXPECT_EQ(textOf(*w, "txtBattVadjusted"), u"12.8 Volts"_qs);
+    EXPECT_EQ(textOf(*w, "txtBattAadjusted"), u"9 Amps"_qs);
+    EXPECT_EQ(textOf(*w, "txtWindmillRPM"), u"300 RPM"_qs);
 
     // A box change shows with the next frame only; broken boxes keep their previews.
     type(*w, "BatteryVolts", "0");
     type(*w, "Pulse2Divider", "abc");
     type(*w, "PulseDivider", "");
-    EXPECT_EQ(text(*w, "txtWindmillRPM"), u"300 RPM"_qs);
+    EXPECT_EQ(textOf(*w, "txtWindmillRPM"), u"300 RPM"_qs);
     send(*pty, "[<V>13.456</V><R>abc</R>]");
-    ASSERT_TRUE(waitFor([&] { return text(*w, "txtBattV") == u"13.46"_qs; }));
-    EXPECT_EQ(text(*w, "txtShuntV"), u"0"_qs);
-    EXPECT_EQ(text(*w, "txtPulsess"), u"0"_qs);
-    EXPECT_EQ(text(*w, "txtPulsess2"), QString());
-    EXPECT_EQ(text(*w, "txtWindmillRPM"), u"1 RPM"_qs);
-    EXPECT_EQ(text(*w, "txtWindSpeed"), u"5 km/h"_qs);
-    EXPECT_EQ(text(*w, "txtBattVadjusted"), u"12.8 Volts"_qs);
-    EXPECT_EQ(text(*w, "txtBattAadjusted"), u"-256 Amps"_qs);
+    ASSERT_TRUE(waitFor([&] { return textOf(*w, "txtBattV") == u"13.46"_qs; }));
+    EXPECT_EQ(textOf(*w, "txtShuntV"), u"0"_qs);
+    EXPECT_EQ(textOf(*w, "txtPulsess"), u"0"_qs);
+    EXPECT_EQ(textOf(*w, "txtPulsess2"), QString());
+    EXPECT_EQ(textOf(*w, "txtWindmillRPM"), u"1 RPM"_qs);
+    EXPECT_EQ(textOf(*w, "txtWindSpeed"), u"5 km/h"_qs);
+    EXPECT_EQ(textOf(*w, "txtBattVadjusted"), u"12.8 Volts"_qs);
+    EXPECT_EQ(textOf(*w, "txtBattAadjusted"), u"-256 Amps"_qs);
 
     // Zero takes the shown shunt value; the new offset counts from the next frame.
     send(*pty, "[<I>511.574</I>]");
-    ASSERT_TRUE(waitFor([&] { return text(*w, "txtShuntV") == u"511.57"_qs; }));
-    child<QPushButton>(*w, "Command2")->click();
+    ASSERT_TRUE(waitFor([&] { return textOf(*w, "txtShuntV") == u"511.57"_qs; }));
+    click(*w, "Command2");
     EXPECT_EQ(w->state().VoltOffset, 511.57);
-    EXPECT_EQ(text(*w, "OffsetV"), u"511.57"_qs);
+    EXPECT_EQ(textOf(*w, "OffsetV"), u"511.57"_qs);
     // A raw value wider than its place stays whole.
     send(*pty, "[<V>123456.78</V><I>531.57</I>]");
-    ASSERT_TRUE(waitFor([&] { return text(*w, "txtBattAadjusted") == u"10 Amps"_qs; }));
+    ASSERT_TRUE(waitFor([&] { return textOf(*w, "txtBattAadjusted") == u"10 Amps"_qs; }));
     auto* raw = child<QLabel>(*w, "txtBattV");
     EXPECT_GE(raw->width(), raw->fontMetrics().horizontalAdvance(raw->text()));
     EXPECT_EQ(raw->geometry().right(), 276);
@@ -451,7 +418,7 @@ TEST_F(CalibrateWindow, SavesTheBoxesByteForByte)
                   "<VoltOffset>0.520</VoltOffset>\r\n<AmpDivider>10.30</AmpDivider>\r\n"
                   "<RPMDivider>2.0</RPMDivider>\r\n<WSDivider>1.60</WSDivider>\r\n");
     calibration::Calibrate w(m_app, nullptr);
-    whenModal([](calibration::Calibrate& c) { child<QPushButton>(c, "Command1")->click(); });
+    whenCalibrating([](calibration::Calibrate& c) { click(c, "Command1"); });
     EXPECT_EQ(w.exec(), QDialog::Accepted);
     EXPECT_EQ(settingsOnDisk(),
               QByteArray("Calibration Settings\r\n\r\n\r\n<VoltDivider>2.5</VoltDivider>\r\n"
@@ -460,12 +427,12 @@ TEST_F(CalibrateWindow, SavesTheBoxesByteForByte)
 
     // Box texts go to the file exactly as typed, blanks included.
     calibration::Calibrate again(m_app, nullptr);
-    whenModal([](calibration::Calibrate& c) {
+    whenCalibrating([](calibration::Calibrate& c) {
         type(c, "BatteryVolts", "38.46");
         type(c, "BatteryCurrent", "-10.3");
         type(c, "PulseDivider", " 2");
         type(c, "Pulse2Divider", "1.6E0");
-        child<QPushButton>(c, "Command1")->click();
+        click(c, "Command1");
     });
     EXPECT_EQ(again.exec(), QDialog::Accepted);
     EXPECT_FALSE(again.portOpen());
@@ -481,7 +448,7 @@ TEST_F(CalibrateWindow, RefusedOrFailedSaveKeepsTheWindowOpen)
     calibration::Calibrate w(m_app, nullptr);
     w.show();
     type(w, "PulseDivider", "0");
-    child<QPushButton>(w, "Command1")->click();
+    click(w, "Command1");
     EXPECT_EQ(m_messages,
               QStringList{u"Cannot save: RPM divider must be a number greater than 0"_qs});
     EXPECT_TRUE(w.isVisible());
@@ -492,7 +459,7 @@ TEST_F(CalibrateWindow, RefusedOrFailedSaveKeepsTheWindowOpen)
     ASSERT_TRUE(QFile::remove(m_app.settingsCfg()));
     ASSERT_TRUE(QDir(m_app.dir).mkdir(u"settings.cfg"_qs));
     m_messages.clear();
-    child<QPushButton>(w, "Command1")->click();
+    click(w, "Command1");
     ASSERT_EQ(m_messages.size(), 1);
     EXPECT_TRUE(m_messages[0].startsWith(u"Cannot write settings.cfg"_qs))
         << m_messages[0].toStdString();
@@ -504,16 +471,16 @@ TEST_F(CalibrateWindow, EveryWayOutClosesThePortAndOnlySaveWrites)
 {
     auto pty = line(1);
     const std::function<void(calibration::Calibrate&)> ways[] = {
-        [](calibration::Calibrate& c) { child<QPushButton>(c, "Command6")->click(); },
+        [](calibration::Calibrate& c) { click(c, "Command6"); },
         [](calibration::Calibrate& c) { c.close(); }, // the close box
     };
     for (const auto& way : ways) {
         calibration::Calibrate w(m_app, nullptr);
         bool openMeanwhile = false;
-        whenModal([&](calibration::Calibrate& c) {
+        whenCalibrating([&](calibration::Calibrate& c) {
             openMeanwhile = c.portOpen();
             type(c, "BatteryVolts", "99");
-            child<QPushButton>(c, "Command2")->click();
+            click(c, "Command2");
             // Escape does not close the window.
             QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
             QApplication::sendEvent(&c, &escape);
@@ -545,40 +512,91 @@ TEST_F(CalibrateWindow, ReportsALostLine)
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
+TEST_F(CalibrateWindow, TriesThePortAgainUntilItOpens)
+{
+    writeProg(ProgFile{.Port = "7"}); // no device until the test links one
+    calibration::Calibrate w(m_app, nullptr);
+    auto* port = child<core::SerialLine>(w, "MSComm2");
+    ASSERT_NE(port, nullptr);
+    port->setRetryInterval(50);
+    w.show();
+    EXPECT_FALSE(w.portOpen());
+    EXPECT_TRUE(w.warningText().contains(u"cannot open"_qs)) << w.warningText().toStdString();
+
+    auto pty = line(7);
+    ASSERT_TRUE(waitFor([&] { return w.portOpen(); }));
+    EXPECT_EQ(w.warningText(), QString());
+    EXPECT_EQ(w.size(), QSize(362, 308));
+    send(*pty, kFrame);
+    ASSERT_TRUE(waitFor([&] { return textOf(w, "txtWindSpeed") == u"5 km/h"_qs; }));
+
+    // A lost line is tried again the same way.
+    pty->close();
+    ASSERT_TRUE(waitFor([&] { return !w.portOpen(); }));
+    pty = line(7);
+    ASSERT_TRUE(waitFor([&] { return w.portOpen(); }));
+    EXPECT_EQ(w.warningText(), QString());
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(CalibrateWindow, APortBelowOneIsNeverTried)
+{
+    writeProg(ProgFile{.Port = " 0 "});
+    auto w = open();
+    EXPECT_FALSE(w->portOpen());
+    EXPECT_EQ(w->warningText(), u"Port \" 0 \" is not a port number. Choose a port in Setup."_qs);
+    EXPECT_FALSE(child<core::SerialLine>(*w, "MSComm2")->retrying());
+}
+
+TEST(CalibrateTable, EachRoleOnce)
+{
+    std::map<calibration::CalibrateRole, int> roles;
+    for (const calibration::CalibrateControl& c : calibration::calibrateControls()) {
+        if (c.role != calibration::CalibrateRole::None)
+            ++roles[c.role];
+    }
+    EXPECT_EQ(roles.size(), std::size_t(calibration::CalibrateRole::Command1));
+    for (const auto& [role, count] : roles)
+        EXPECT_EQ(count, 1) << int(role);
+}
+
 // ---- The handover with the main window --------------------------------------------------------
 
-TEST_F(CalibrateWindow, TakesTheLineFromTheMainWindowAndGivesItBack)
+class CalibrateFromMainWindow : public LoggerWindow
+{
+protected:
+    QByteArray settingsOnDisk() const { return fileBytes(m_app.settingsCfg()); }
+};
+
+TEST_F(CalibrateFromMainWindow, TakesTheLineFromTheMainWindowAndGivesItBack)
 {
     auto pty = line(1);
-    monitor::Logger main(programs::tessaly(), m_app,
-                         core::Clock::fixed(QDateTime(QDate(2024, 3, 7), QTime(14, 5, 7))));
-    main.show();
-    ASSERT_TRUE(main.portOpen()) << main.statusText().toStdString();
+    auto main = start();
+    ASSERT_TRUE(main->portOpen()) << main->statusText().toStdString();
     send(*pty, kFrame);
-    const QString before = u"Logger  12.8 V  9 A  115.2 W  300 RPM  5 WIND "_qs;
-    ASSERT_TRUE(waitFor([&] { return main.windowTitle() == before; }));
+    ASSERT_TRUE(waitFor([&] { return main->windowTitle() == kTitle; }));
 
-    const QString mainBuffer = main.receiveBuffer();
+    const QString mainBuffer = main->receiveBuffer();
     bool ran = false;
-    whenModal([&](calibration::Calibrate& c) {
+    whenCalibrating([&](calibration::Calibrate& c) {
         ran = true;
-        EXPECT_FALSE(main.portOpen());
+        EXPECT_FALSE(main->portOpen());
         ASSERT_TRUE(c.portOpen()) << c.warningText().toStdString();
         send(*pty, "[<V>500</V><I>520</I><R>10</R><M>1</M><S>25</S>]");
-        ASSERT_TRUE(waitFor([&] { return text(c, "txtShuntV") == u"520"_qs; }));
-        EXPECT_EQ(text(c, "txtBattVadjusted"), u"12.5 Volts"_qs);
-        EXPECT_EQ(main.windowTitle(), before); // the frame went to this window only
-        EXPECT_EQ(main.receiveBuffer(), mainBuffer);
-        child<QPushButton>(c, "Command2")->click();
+        ASSERT_TRUE(waitFor([&] { return textOf(c, "txtShuntV") == u"520"_qs; }));
+        EXPECT_EQ(textOf(c, "txtBattVadjusted"), u"12.5 Volts"_qs);
+        EXPECT_EQ(main->windowTitle(), kTitle); // the frame went to this window only
+        EXPECT_EQ(main->receiveBuffer(), mainBuffer);
+        click(c, "Command2");
         type(c, "BatteryVolts", "50");
         type(c, "BatteryCurrent", "4");
         type(c, "PulseDivider", "1");
         type(c, "Pulse2Divider", "2.50");
-        child<QPushButton>(c, "Command1")->click();
+        click(c, "Command1");
         EXPECT_FALSE(c.isVisible());
         EXPECT_FALSE(c.portOpen());
     });
-    child<QPushButton>(main, "CalibrateButton")->click();
+    click(*main, "CalibrateButton");
     ASSERT_TRUE(ran);
     EXPECT_EQ(settingsOnDisk(),
               QByteArray("Calibration Settings\r\n\r\n\r\n<VoltDivider>50</VoltDivider>\r\n"
@@ -586,22 +604,22 @@ TEST_F(CalibrateWindow, TakesTheLineFromTheMainWindowAndGivesItBack)
                          "<RPMDivider>1</RPMDivider>\r\n<WSDivider>2.50</WSDivider>\r\n"));
 
     // Back in the main window, which converts with the saved constants.
-    ASSERT_TRUE(main.portOpen()) << main.statusText().toStdString();
+    ASSERT_TRUE(main->portOpen()) << main->statusText().toStdString();
     send(*pty, kFrame);
     ASSERT_TRUE(waitFor([&] {
-        return main.windowTitle() == u"Logger  10.24 V  2.5 A  25.6 W  600 RPM  10 WIND "_qs;
-    })) << main.windowTitle().toStdString();
+        return main->windowTitle() == u"Logger  10.24 V  2.5 A  25.6 W  600 RPM  10 WIND "_qs;
+    })) << main->windowTitle().toStdString();
 
     // Exit gives the line back too, and changes nothing.
-    whenModal([&](calibration::Calibrate& c) {
+    whenCalibrating([&](calibration::Calibrate& c) {
         EXPECT_TRUE(c.portOpen());
         type(c, "BatteryVolts", "1");
-        child<QPushButton>(c, "Command6")->click();
+        click(c, "Command6");
     });
-    child<QPushButton>(main, "CalibrateButton")->click();
-    ASSERT_TRUE(main.portOpen());
+    click(*main, "CalibrateButton");
+    ASSERT_TRUE(main->portOpen());
     send(*pty, "[<V>600</V><I>520</I>]");
-    ASSERT_TRUE(waitFor([&] { return main.reading().volts == 12; }));
+    ASSERT_TRUE(waitFor([&] { return main->reading()[core::kVolts] == 12; }));
     EXPECT_TRUE(m_messages.isEmpty());
 }
 

@@ -1,10 +1,11 @@
 #include "configfiles.h"
-#include "files.h"
+#include "fixture.h"
+#include "numbers.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -18,51 +19,82 @@ const QByteArray kSettingsExample =
     "<VoltOffset>0.52</VoltOffset>\r\n<AmpDivider>10.3</AmpDivider>\r\n"
     "<RPMDivider>2</RPMDivider>\r\n<WSDivider>1.6</WSDivider>\r\n";
 
-class ConfigFiles : public ::testing::Test
+const config::ProgramConfig kProgValues{.Port = "2",
+                                        .Savehtml = "1",
+                                        .SaveExcel = "0",
+                                        .LogDelay = "60",
+                                        .LogOn = "1",
+                                        .DisplayRPM = "1",
+                                        .DisplayWS = "0",
+                                        .WSUnits = "km/h"};
+
+// The application directory starts with the fixture's two files; these tests start without.
+class ConfigFiles : public AppDirTest
 {
 protected:
-    QTemporaryDir m_tmp;
-    core::AppDir m_app{m_tmp.path()};
-
-    QByteArray bytes(const QString& path) { return core::readWholeFile(path).value_or("?"); }
-    void write(const QString& path, const QByteArray& data)
+    void SetUp() override
     {
-        ASSERT_TRUE(core::replaceFile(path, data));
+        AppDirTest::SetUp();
+        ASSERT_TRUE(QFile::remove(m_app.progCfg()));
+        ASSERT_TRUE(QFile::remove(m_app.settingsCfg()));
     }
 };
 
 TEST_F(ConfigFiles, WorkedExamplesAreWrittenByteForByte)
 {
-    ASSERT_TRUE(config::SaveProgramConfig(m_app, QStringLiteral("2"), 1, 0, QStringLiteral("60"), 1,
-                                          1, 0, QStringLiteral("km/h")));
-    EXPECT_EQ(bytes(m_app.progCfg()), kProgExample);
-    ASSERT_TRUE(config::SaveCalibrationSettings(m_app, QStringLiteral("38.46"), 0.52,
-                                                QStringLiteral("10.3"), QStringLiteral("2"),
-                                                QStringLiteral("1.6")));
-    EXPECT_EQ(bytes(m_app.settingsCfg()), kSettingsExample);
+    ASSERT_TRUE(config::SaveProgramConfig(m_app, kProgValues));
+    EXPECT_EQ(fileBytes(m_app.progCfg()), kProgExample);
+    ASSERT_TRUE(config::SaveCalibrationSettings(m_app, {.VoltDivider = "38.46",
+                                                        .VoltOffset = "0.52",
+                                                        .AmpDivider = "10.3",
+                                                        .RPMDivider = "2",
+                                                        .WSDivider = "1.6"}));
+    EXPECT_EQ(fileBytes(m_app.settingsCfg()), kSettingsExample);
     // Nothing of the temporary file stays behind.
     EXPECT_EQ(QDir(m_tmp.path()).entryList(QDir::Files).size(), 2);
 }
 
 TEST_F(ConfigFiles, RoundTrip)
 {
-    ASSERT_TRUE(config::SaveProgramConfig(m_app, QStringLiteral(" 2 "), 0, 1, QStringLiteral("abc"),
-                                          0, 0, 1, QString()));
+    const config::ProgramConfig prog{" 2 ", "0", "1", "abc", "0", "0", "1", ""};
+    ASSERT_TRUE(config::SaveProgramConfig(m_app, prog));
     QStringList warnings;
-    const config::ProgramConfig c = config::ReadProgramConfig(m_app, &warnings);
+    EXPECT_EQ(config::ReadProgramConfig(m_app, &warnings), prog);
     EXPECT_TRUE(warnings.isEmpty());
-    EXPECT_EQ(c, (config::ProgramConfig{" 2 ", "0", "1", "abc", "0", "0", "1", ""}));
+    EXPECT_TRUE(fileBytes(m_app.progCfg()).contains("<WSUnits></WSUnits>"));
 
-    ASSERT_TRUE(config::SaveCalibrationSettings(m_app, QStringLiteral("40"), -0.25,
-                                                QStringLiteral("2"), QStringLiteral("2"),
-                                                QStringLiteral("2.50")));
-    EXPECT_TRUE(bytes(m_app.settingsCfg()).contains("<VoltOffset>-0.25</VoltOffset>"));
-    EXPECT_EQ(config::ReadCalibrationSettings(m_app),
-              (config::CalibrationSettings{"40", "-0.25", "2", "2", "2.50"}));
-    ASSERT_TRUE(config::SaveCalibrationSettings(m_app, QStringLiteral("40"), 0.0,
-                                                QStringLiteral("2"), QStringLiteral("2"),
-                                                QStringLiteral("5")));
-    EXPECT_TRUE(bytes(m_app.settingsCfg()).contains("<VoltOffset>0</VoltOffset>"));
+    // The offset is handed in as number text: -0.25, and 0 as the digit 0.
+    for (const double offset : {-0.25, 0.0}) {
+        const config::CalibrationSettings settings{"40", core::numberText(offset), "2", "2",
+                                                   "2.50"};
+        ASSERT_TRUE(config::SaveCalibrationSettings(m_app, settings));
+        EXPECT_EQ(config::ReadCalibrationSettings(m_app), settings);
+    }
+    EXPECT_TRUE(fileBytes(m_app.settingsCfg()).contains("<VoltOffset>0</VoltOffset>"));
+    ASSERT_TRUE(config::SaveCalibrationSettings(m_app, {.VoltOffset = core::numberText(-0.25)}));
+    EXPECT_TRUE(fileBytes(m_app.settingsCfg()).contains("<VoltOffset>-0.25</VoltOffset>"));
+}
+
+TEST_F(ConfigFiles, OneKeyListForReadingAndWriting)
+{
+    // Each key's value lands between its own tags and reads back from there alone.
+    config::ProgramConfig prog;
+    for (const auto& key : config::kProgramConfigKeys)
+        prog.*key.value = QStringLiteral("value of %1").arg(QLatin1String(key.name));
+    const QByteArray text = config::programConfigText(prog);
+    for (const auto& key : config::kProgramConfigKeys) {
+        const QByteArray name(key.name);
+        EXPECT_TRUE(text.contains('<' + name + ">value of " + name + "</" + name + ">\r\n"))
+            << key.name;
+    }
+    EXPECT_EQ(config::parseProgramConfig(QString::fromLatin1(text)), prog);
+
+    config::CalibrationSettings settings;
+    for (const auto& key : config::kCalibrationSettingsKeys)
+        settings.*key.value = QString::fromLatin1(key.name).toLower();
+    EXPECT_EQ(config::parseCalibrationSettings(
+                  QString::fromLatin1(config::calibrationSettingsText(settings))),
+              settings);
 }
 
 TEST_F(ConfigFiles, TagsAnywhereFirstWinsCaseMatters)
@@ -86,13 +118,32 @@ TEST_F(ConfigFiles, MissingFilesAndTagsGiveDefaultsWithWarnings)
     EXPECT_TRUE(warnings[0].contains(m_app.progCfg()));
     EXPECT_TRUE(warnings[1].contains(m_app.settingsCfg()));
 
-    write(m_app.settingsCfg(), "<VoltDivider>40</VoltDivider><AmpDivider>2</AmpDivider>"
-                               "</RPMDivider>2<RPMDivider>");
+    writeSettings("<VoltDivider>40</VoltDivider><AmpDivider>2</AmpDivider>"
+                  "</RPMDivider>2<RPMDivider>");
     warnings.clear();
     const auto s = config::ReadCalibrationSettings(m_app, &warnings);
     EXPECT_EQ(s.VoltDivider, QStringLiteral("40"));
     EXPECT_EQ(s.RPMDivider, QStringLiteral("1")); // closing tag before opening: absent
-    EXPECT_EQ(warnings.size(), 3);                // VoltOffset, RPMDivider, WSDivider
+    EXPECT_EQ(warnings, (QStringList{"settings.cfg has no <VoltOffset> value; using \"0\"",
+                                     "settings.cfg has no <RPMDivider> value; using \"1\"",
+                                     "settings.cfg has no <WSDivider> value; using \"1\""}));
+}
+
+TEST_F(ConfigFiles, ProblemsForAWindowThatWordsItsOwnWarnings)
+{
+    config::ReadProblems problems;
+    EXPECT_EQ(config::ReadProgramConfig(m_app, problems), config::ProgramConfig{});
+    ASSERT_TRUE(problems.unreadable);
+    EXPECT_FALSE(problems.unreadable->isEmpty());
+    EXPECT_TRUE(problems.missingKeys.isEmpty());
+
+    writeProg("<WSUnits>m/s</WSUnits><LogOn>1</LogOn>");
+    problems = {};
+    const config::ProgramConfig c = config::ReadProgramConfig(m_app, problems);
+    EXPECT_FALSE(problems.unreadable);
+    EXPECT_EQ(problems.missingKeys, (QStringList{"Port", "Savehtml", "SaveExcel", "LogDelay",
+                                                 "DisplayRPM", "DisplayWS"}));
+    EXPECT_EQ(c, (config::ProgramConfig{.LogOn = "1", .WSUnits = "m/s"}));
 }
 
 TEST(Flags, NumericComparison)
@@ -107,16 +158,71 @@ TEST(Flags, NumericComparison)
         EXPECT_EQ(config::flagOn(QString::fromLatin1(c.text)), c.on) << c.text;
 }
 
+// A limit the process runs under for a while: RLIMIT_NOFILE at the lowest free descriptor lets
+// it open no file, whoever it runs as.
+class ProcessLimit
+{
+public:
+    ProcessLimit(int resource, rlim_t value)
+        : m_resource(resource)
+    {
+        getrlimit(m_resource, &m_old);
+        rlimit low = m_old;
+        low.rlim_cur = value;
+        m_limited = setrlimit(m_resource, &low) == 0;
+    }
+    ~ProcessLimit() { setrlimit(m_resource, &m_old); }
+    bool limited() const { return m_limited; }
+
+    static rlim_t lowestFreeDescriptor()
+    {
+        const int fd = dup(0);
+        close(fd);
+        return rlim_t(fd);
+    }
+
+private:
+    int m_resource;
+    rlimit m_old{};
+    bool m_limited = false;
+};
+
 TEST_F(ConfigFiles, FailedWriteLeavesTheOldFile)
 {
-    write(m_app.progCfg(), kProgExample);
-    // A folder standing where the temporary file's folder should be makes the write fail.
-    const core::AppDir gone{m_tmp.filePath(QStringLiteral("missing"))};
-    QString error;
-    EXPECT_FALSE(config::SaveProgramConfig(gone, QStringLiteral("1"), 0, 0, QStringLiteral("60"), 0,
-                                           0, 0, QString(), &error));
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(bytes(m_app.progCfg()), kProgExample);
+    struct Case
+    {
+        const char* why;
+        QString dir;       // the application directory written to
+        QByteArray before; // its prog.cfg, or nothing
+        int resource;      // a limit to write under, or -1
+        rlim_t limit;
+    } cases[] = {
+        {"the folder is missing", m_tmp.filePath(QStringLiteral("missing")), {}, -1, 0},
+        {"no temporary file can be made", m_tmp.path(), kProgExample, RLIMIT_NOFILE,
+         ProcessLimit::lowestFreeDescriptor()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        const core::AppDir app{c.dir};
+        if (!c.before.isEmpty())
+            writeProg(c.before);
+        const QByteArray before = fileBytes(app.progCfg());
+        QString error;
+        bool saved = true;
+        {
+            std::optional<ProcessLimit> limit;
+            if (c.resource >= 0) {
+                limit.emplace(c.resource, c.limit);
+                ASSERT_TRUE(limit->limited());
+            }
+            saved = config::SaveProgramConfig(app, config::ProgramConfig{}, &error);
+        }
+        EXPECT_FALSE(saved);
+        EXPECT_FALSE(error.isEmpty());
+        EXPECT_EQ(fileBytes(app.progCfg()), before);
+    }
+    // Nor does a temporary file stay behind.
+    EXPECT_EQ(QDir(m_tmp.path()).entryList(QDir::Files), QStringList{"prog.cfg"});
 }
 
 } // namespace

@@ -171,7 +171,6 @@ TEST(DateTime, Texts)
     EXPECT_EQ(
         core::shortDateText(QDate(2024, 3, 7), QLocale(QLocale::English, QLocale::UnitedStates)),
         QStringLiteral("3/7/2024"));
-    EXPECT_DOUBLE_EQ(core::dayFraction(QTime(12, 0)), 0.5);
 }
 
 TEST(AppDir, Paths)

@@ -1,11 +1,13 @@
 #include "chartgeometry.h"
+#include "chartpicture.h"
 #include "daylog.h"
 #include "files.h"
+#include "fixture.h"
 #include "graph.h"
 #include "historystore.h"
-#include "messagebox.h"
 #include "numbers.h"
 #include "pointer.h"
+#include "quantities.h"
 
 #include <QAbstractItemModel>
 #include <QCheckBox>
@@ -17,12 +19,15 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTableView>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <memory>
 
 namespace {
 
+using core::kAmps;
+using core::kRpm;
+using core::kVolts;
+using core::kWatts;
+using core::kWind;
 using history::Graph;
 using history::HistoryStore;
 
@@ -49,26 +54,15 @@ QByteArray tenRecords()
     return text;
 }
 
-QByteArray progCfg(const char* displayRpm, const char* displayWs, const char* units)
-{
-    return QByteArray("Program Config File\r\n\r\n<Port>1</Port>\r\n<Savehtml>0</Savehtml>\r\n"
-                      "<SaveExcel>0</SaveExcel>\r\n<LogDelay>60</LogDelay>\r\n<LogOn>0</LogOn>\r\n"
-                      "<DisplayRPM>") +
-           displayRpm + "</DisplayRPM>\r\n<DisplayWS>" + displayWs + "</DisplayWS>\r\n<WSUnits>" +
-           units + "</WSUnits>\r\n\r\n";
-}
-
-class GraphWindow : public ::testing::Test
+class GraphWindow : public AppDirTest
 {
 protected:
     void SetUp() override
     {
-        QLocale::setDefault(QLocale::c());
+        AppDirTest::SetUp();
         ASSERT_TRUE(QDir(m_app.dir).mkdir(QStringLiteral("logs")));
-        ASSERT_TRUE(core::replaceFile(m_app.progCfg(), progCfg("1", "0", "km/h")));
-        core::setMessageHandler([this](const QString& text) { m_messages << text; });
+        writeProg(ProgFile{.DisplayRPM = "1"});
     }
-    void TearDown() override { core::setMessageHandler({}); }
 
     void writeDay(const QString& name, const QByteArray& text)
     {
@@ -79,18 +73,6 @@ protected:
         auto g = std::make_unique<Graph>(m_store, m_app, core::Clock::fixed(m_now), width, nullptr);
         g->show();
         return g;
-    }
-    template <typename T> static T* child(QWidget& w, const char* name)
-    {
-        T* c = w.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(c, nullptr) << name;
-        return c;
-    }
-    static QString captionOf(QWidget& w, const char* name)
-    {
-        if (auto* l = w.findChild<QLabel*>(QString::fromLatin1(name)))
-            return l->text();
-        return child<QLineEdit>(w, name)->text();
     }
     static void type(QWidget& w, const char* name, const QString& value)
     {
@@ -143,11 +125,8 @@ protected:
         return child<QLabel>(g, "Plot")->grab().toImage().pixelColor(x, y);
     }
 
-    QTemporaryDir m_tmp;
-    core::AppDir m_app{m_tmp.path()};
     QDateTime m_now{QDate(2024, 3, 7), QTime(14, 5, 7)};
     HistoryStore m_store;
-    QStringList m_messages;
 };
 
 // ---- The query's readers ----
@@ -271,17 +250,17 @@ TEST_F(GraphWindow, RangeEndsAreNeverTaken)
     EXPECT_TRUE(m_messages.isEmpty());
     ASSERT_EQ(m_store.RecordCount, 4);
     for (int k = 1; k <= 4; ++k)
-        EXPECT_EQ(m_store.Volts[k], k + 1);
+        EXPECT_EQ(m_store.Values[kVolts][k], k + 1);
     EXPECT_EQ(list(*g)->rowCount(), 4);
-    EXPECT_EQ(captionOf(*g, "stime"), QStringLiteral("10:00"));
-    EXPECT_EQ(captionOf(*g, "ftime"), QStringLiteral("12:01"));
+    EXPECT_EQ(textOf(*g, "stime"), QStringLiteral("10:00"));
+    EXPECT_EQ(textOf(*g, "ftime"), QStringLiteral("12:01"));
 
     // One record: nothing is drawn, the list empties, the labels keep their captions.
     displayDay(*g, QStringLiteral("10:00"), QStringLiteral("12:00"));
     EXPECT_EQ(m_store.RecordCount, 1);
-    EXPECT_EQ(m_store.Volts[1], 3);
+    EXPECT_EQ(m_store.Values[kVolts][1], 3);
     EXPECT_EQ(list(*g)->rowCount(), 0);
-    EXPECT_EQ(captionOf(*g, "stime"), QStringLiteral("10:00"));
+    EXPECT_EQ(textOf(*g, "stime"), QStringLiteral("10:00"));
     EXPECT_EQ(g->picture().pixelColor(10, 10), kGround);
     EXPECT_TRUE(m_messages.isEmpty());
 }
@@ -307,7 +286,7 @@ TEST_F(GraphWindow, DrawsExactly9999RecordsAndRefusesOneMore)
     EXPECT_TRUE(history::kOverLimitMessage.endsWith(QStringLiteral("future. ")));
     // The earlier load stays whole: no record of the refused day got in.
     EXPECT_EQ(m_store.RecordCount, 9999);
-    EXPECT_EQ(m_store.Volts[1], 13);
+    EXPECT_EQ(m_store.Values[kVolts][1], 13);
     EXPECT_EQ(m_store.ViewEnd, 9999);
     EXPECT_EQ(list(*g)->rowCount(), 9999);
     child<QCheckBox>(*g, "Check1")->setChecked(false);
@@ -333,24 +312,24 @@ TEST_F(GraphWindow, DamagedLinesAreSkippedOrReadAsZero)
     displayDay(*g);
     EXPECT_TRUE(m_messages.isEmpty());
     ASSERT_EQ(m_store.RecordCount, 5);
-    EXPECT_EQ(m_store.Volts[1], 12.5);
-    EXPECT_EQ(m_store.Amps[1], 0);
-    EXPECT_EQ(m_store.Watts[1], 0);
-    EXPECT_EQ(m_store.Rpm[1], 1000);
-    EXPECT_EQ(m_store.WindSpeed[1], 7.25);
+    EXPECT_EQ(m_store.Values[kVolts][1], 12.5);
+    EXPECT_EQ(m_store.Values[kAmps][1], 0);
+    EXPECT_EQ(m_store.Values[kWatts][1], 0);
+    EXPECT_EQ(m_store.Values[kRpm][1], 1000);
+    EXPECT_EQ(m_store.Values[kWind][1], 7.25);
     EXPECT_EQ(m_store.Mode[1], 2);
     EXPECT_EQ(m_store.Time[1], history::dayTime(600));
-    EXPECT_EQ(m_store.Volts[2], -4);
-    EXPECT_EQ(m_store.Watts[2], 1);
-    EXPECT_EQ(m_store.Rpm[2], 2);
-    EXPECT_EQ(m_store.WindSpeed[2], 3);
+    EXPECT_EQ(m_store.Values[kVolts][2], -4);
+    EXPECT_EQ(m_store.Values[kWatts][2], 1);
+    EXPECT_EQ(m_store.Values[kRpm][2], 2);
+    EXPECT_EQ(m_store.Values[kWind][2], 3);
     EXPECT_EQ(m_store.Mode[2], 2);
-    EXPECT_EQ(m_store.Volts[3], 0); // "13,5" is no number under a point locale
-    EXPECT_EQ(m_store.Amps[3], -1.5e-5);
+    EXPECT_EQ(m_store.Values[kVolts][3], 0); // "13,5" is no number under a point locale
+    EXPECT_EQ(m_store.Values[kAmps][3], -1.5e-5);
     EXPECT_EQ(m_store.Mode[3], 32767);
-    EXPECT_EQ(m_store.Volts[4], 0); // closing tag before the opening one
+    EXPECT_EQ(m_store.Values[kVolts][4], 0); // closing tag before the opening one
     EXPECT_EQ(m_store.Mode[4], -32768);
-    EXPECT_EQ(m_store.Volts[5], 7);
+    EXPECT_EQ(m_store.Values[kVolts][5], 7);
     EXPECT_EQ(m_store.Time[5], history::dayTime(604)); // the first <T> counts
     EXPECT_EQ(cell(*g, 2, 3), QStringLiteral(" -0.000015"));
 }
@@ -378,7 +357,8 @@ TEST(DayLoader, ReadsTheFastPathAsTheProgramsOwnNumberReader)
         const QByteArray line = QByteArray("<V>") + v + "</V><T>12:00</T>";
         const history::DayRecords r = history::parseDayLog(line, 0, 1);
         ASSERT_EQ(r.records.size(), 1u);
-        EXPECT_EQ(r.records[0].volts, core::numericValue(QString::fromLatin1(v)).value_or(0.0))
+        EXPECT_EQ(r.records[0].values[kVolts],
+                  core::numericValue(QString::fromLatin1(v)).value_or(0.0))
             << v;
     }
 }
@@ -389,34 +369,35 @@ TEST(ChartGeometry, ExtremesCountTheirStartValues)
 {
     HistoryStore store;
     for (int k = 1; k <= 3; ++k) {
-        store.Volts[k] = 12 + k;
-        store.Amps[k] = -2 + k;
-        store.Watts[k] = 5 * k;
-        store.Rpm[k] = 1000 + k;
-        store.WindSpeed[k] = 3;
+        store.Values[kVolts][k] = 12 + k;
+        store.Values[kAmps][k] = -2 + k;
+        store.Values[kWatts][k] = 5 * k;
+        store.Values[kRpm][k] = 1000 + k;
+        store.Values[kWind][k] = 3;
     }
     const std::vector<int> rows{1, 2, 3};
     history::Extremes e = history::viewExtremes(store, rows, false);
-    EXPECT_EQ(e.VMax, 15);
-    EXPECT_EQ(e.VMin, 13);
-    EXPECT_EQ(e.AMax, 1);
-    EXPECT_EQ(e.AMin, -1);
-    EXPECT_EQ(e.WMax, 15);
-    EXPECT_EQ(e.WMin, 5);
-    EXPECT_EQ(e.RMax, 1003);
-    EXPECT_EQ(e.RMin, 1000); // the start value wins
-    EXPECT_EQ(e.SMax, 3);
-    EXPECT_EQ(e.SMin, 3);
+    EXPECT_EQ(e.max[kVolts], 15);
+    EXPECT_EQ(e.min[kVolts], 13);
+    EXPECT_EQ(e.max[kAmps], 1);
+    EXPECT_EQ(e.min[kAmps], -1);
+    EXPECT_EQ(e.max[kWatts], 15);
+    EXPECT_EQ(e.min[kWatts], 5);
+    EXPECT_EQ(e.max[kRpm], 1003);
+    EXPECT_EQ(e.min[kRpm], 1000); // the start value wins
+    EXPECT_EQ(e.max[kWind], 3);
+    EXPECT_EQ(e.min[kWind], 3);
     e = history::viewExtremes(store, rows, true);
-    EXPECT_EQ(e.VMin, 0);
-    EXPECT_EQ(history::extremeTexts(e, QStringLiteral("km/h")).VMin1, QStringLiteral("0 V"));
-    EXPECT_EQ(history::extremeTexts(e, QStringLiteral("km/h")).SMax1, QStringLiteral("3 km/h"));
-    EXPECT_EQ(history::extremeTexts(e, QString()).RMax1, QStringLiteral("1003 RPM"));
+    EXPECT_EQ(e.min[kVolts], 0);
+    EXPECT_EQ(history::extremeTexts(e, QStringLiteral("km/h")).min[kVolts], QStringLiteral("0 V"));
+    EXPECT_EQ(history::extremeTexts(e, QStringLiteral("km/h")).max[kWind],
+              QStringLiteral("3 km/h"));
+    EXPECT_EQ(history::extremeTexts(e, QString()).max[kRpm], QStringLiteral("1003 RPM"));
     // Nothing in view keeps the start values themselves.
     e = history::viewExtremes(store, {}, false);
-    EXPECT_EQ(e.AMax, -500);
-    EXPECT_EQ(e.WMin, 2000);
-    EXPECT_EQ(e.VMin, 100);
+    EXPECT_EQ(e.max[kAmps], -500);
+    EXPECT_EQ(e.min[kWatts], 2000);
+    EXPECT_EQ(e.min[kVolts], 100);
 }
 
 TEST(ChartGeometry, ScalesLeaveAFortySecondOfTheHeightAtEachEnd)
@@ -468,12 +449,12 @@ TEST(ChartGeometry, PositionsRowsAndShading)
     const std::int16_t modes[] = {0, 1, 1, 1, 0, 1, 1};
     for (int k = 1; k <= 6; ++k) {
         store.Mode[k] = modes[k];
-        store.Volts[k] = 10;
-        store.Watts[k] = k;
+        store.Values[kVolts][k] = 10;
+        store.Values[kWatts][k] = k;
     }
     history::SeriesFlags flags;
-    flags.ShowVolts = 1;
-    flags.RefVZero = 1;
+    flags.shown[kVolts] = true;
+    flags.RefVZero = true;
     const history::ChartPlan plan = history::planChart(store, flags);
     ASSERT_TRUE(plan.drawn);
     EXPECT_EQ(plan.width, 5);
@@ -505,7 +486,7 @@ TEST(ChartGeometry, PlainNumbers)
                                                     {0.1 + 0.2, "0.3"},
                                                     {123456.789, "123456.789"}};
     for (const auto& [value, text] : cases)
-        EXPECT_EQ(history::plainNumberText(value), QString::fromLatin1(text)) << text;
+        EXPECT_EQ(core::plainNumberText(value), QString::fromLatin1(text)) << text;
 }
 
 // ---- The chart on screen ----
@@ -532,10 +513,10 @@ TEST_F(GraphWindow, DrawsTheSeriesShadingAndZeroLinesIntoThePicture)
     for (const int x : {5, 300, 700})
         EXPECT_EQ(grabbed(*g, x, 349 / 2), kRed) << x;
     EXPECT_EQ(grabbed(*g, 300, 100), kShade);
-    EXPECT_EQ(captionOf(*g, "VMax1"), QStringLiteral("12.5 V"));
-    EXPECT_EQ(captionOf(*g, "VMin1"), QStringLiteral("12.5 V"));
-    EXPECT_EQ(captionOf(*g, "AMin1"), QStringLiteral("-1 A"));
-    EXPECT_EQ(captionOf(*g, "SMin1"), QStringLiteral("0 km/h"));
+    EXPECT_EQ(textOf(*g, "VMax1"), QStringLiteral("12.5 V"));
+    EXPECT_EQ(textOf(*g, "VMin1"), QStringLiteral("12.5 V"));
+    EXPECT_EQ(textOf(*g, "AMin1"), QStringLiteral("-1 A"));
+    EXPECT_EQ(textOf(*g, "SMin1"), QStringLiteral("0 km/h"));
 
     // Every series box off: no series colour is left, only the band and the zero lines.
     child<QCheckBox>(*g, "Check1")->setChecked(false);
@@ -555,7 +536,7 @@ TEST_F(GraphWindow, DrawsTheSeriesShadingAndZeroLinesIntoThePicture)
     EXPECT_TRUE(zeroLine);
     // "Ref V to 0v" moves the volts axis even with volts hidden.
     child<QCheckBox>(*g, "Check6")->setChecked(true);
-    EXPECT_EQ(captionOf(*g, "VMin1"), QStringLiteral("0 V"));
+    EXPECT_EQ(textOf(*g, "VMin1"), QStringLiteral("0 V"));
 }
 
 TEST_F(GraphWindow, ListsTheRecordsInView)
@@ -588,6 +569,109 @@ TEST_F(GraphWindow, ListsTheRecordsInView)
         EXPECT_EQ(cell(*g, 4, c), row4[c]) << c;
 }
 
+// The controls, captions, titles and colours made from the quantity table, one quantity a row,
+// as the window has always named and shown them.
+TEST_F(GraphWindow, SeriesControlsKeepTheirNamesCaptionsAndColours)
+{
+    struct Case
+    {
+        core::Quantity q;
+        const char *readout, *readoutText, *max, *maxText, *min, *minText, *box, *caption;
+        QColor ground, line;
+        int column;
+        const char* title;
+    };
+    const Case cases[] = {
+        {kVolts,
+         "vv",
+         "15 Volts",
+         "VMax1",
+         "20 V",
+         "VMin1",
+         "0 V",
+         "Check1",
+         "Volts",
+         {255, 0, 0},
+         {255, 0, 0},
+         2,
+         "Volts"},
+        {kAmps,
+         "av",
+         "5 Amps",
+         "AMax1",
+         "10 A",
+         "AMin1",
+         "1 A",
+         "Check2",
+         "Amps",
+         {0, 255, 0},
+         {0, 255, 0},
+         3,
+         "Amps"},
+        {kWatts,
+         "wv",
+         "100 Watts",
+         "WMax1",
+         "200 W",
+         "WMin1",
+         "20 W",
+         "Check3",
+         "Watts",
+         {128, 128, 255},
+         {0, 0, 255},
+         4,
+         "Watts"},
+        {kRpm,
+         "rv",
+         "500 RPM",
+         "RMax1",
+         "1000 RPM",
+         "RMin1",
+         "100 RPM",
+         "Check4",
+         "RPM",
+         {255, 255, 0},
+         {255, 255, 0},
+         5,
+         "RPM"},
+        {kWind,
+         "sv",
+         "2.5 km/h",
+         "SMax1",
+         "5 km/h",
+         "SMin1",
+         "0.5 km/h",
+         "Check5",
+         "Wind Speed",
+         {255, 255, 255},
+         {255, 255, 255},
+         6,
+         "km/h"},
+    };
+    ASSERT_EQ(std::size(cases), core::kLogged.size());
+    writeDay(QStringLiteral("2024_3_7.txt"), tenRecords());
+    auto g = open();
+    displayDay(*g);
+    mouse(*g, QEvent::MouseMove, px(*g, 4.7), false);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.box);
+        EXPECT_EQ(textOf(*g, c.readout), QString::fromLatin1(c.readoutText));
+        EXPECT_EQ(textOf(*g, c.max), QString::fromLatin1(c.maxText));
+        EXPECT_EQ(textOf(*g, c.min), QString::fromLatin1(c.minText));
+        QCheckBox* box = child<QCheckBox>(*g, c.box);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), QString::fromLatin1(c.caption));
+        EXPECT_EQ(box->palette().color(QPalette::Window), c.ground);
+        EXPECT_EQ(core::toColour(core::spec(c.q).seriesColour), c.line);
+        EXPECT_EQ(list(*g)->headerData(c.column, Qt::Horizontal).toString(),
+                  QString::fromLatin1(c.title));
+    }
+    QCheckBox* refV = child<QCheckBox>(*g, "Check6");
+    ASSERT_NE(refV, nullptr);
+    EXPECT_EQ(refV->text(), QStringLiteral("Ref V to 0v"));
+    EXPECT_EQ(refV->palette().color(QPalette::Window), QColor(0, 64, 0));
+}
+
 // ---- Pointer, zoom and toggles ----
 
 TEST_F(GraphWindow, PointerReadsTheRecordUnderIt)
@@ -595,25 +679,25 @@ TEST_F(GraphWindow, PointerReadsTheRecordUnderIt)
     writeDay(QStringLiteral("2024_3_7.txt"), tenRecords());
     auto g = open();
     mouse(*g, QEvent::MouseMove, 300, false); // nothing loaded yet
-    EXPECT_EQ(captionOf(*g, "vv"), QStringLiteral("0"));
+    EXPECT_EQ(textOf(*g, "vv"), QStringLiteral("0"));
     displayDay(*g);
     ASSERT_EQ(g->chartWidth(), 9);
     mouse(*g, QEvent::MouseMove, px(*g, 4.7), false);
-    EXPECT_EQ(captionOf(*g, "vv"), QStringLiteral("15 Volts"));
-    EXPECT_EQ(captionOf(*g, "av"), QStringLiteral("5 Amps"));
-    EXPECT_EQ(captionOf(*g, "wv"), QStringLiteral("100 Watts"));
-    EXPECT_EQ(captionOf(*g, "rv"), QStringLiteral("500 RPM"));
-    EXPECT_EQ(captionOf(*g, "sv"), QStringLiteral("2.5 km/h"));
-    EXPECT_EQ(captionOf(*g, "vt"), QStringLiteral("10:05"));
+    EXPECT_EQ(textOf(*g, "vv"), QStringLiteral("15 Volts"));
+    EXPECT_EQ(textOf(*g, "av"), QStringLiteral("5 Amps"));
+    EXPECT_EQ(textOf(*g, "wv"), QStringLiteral("100 Watts"));
+    EXPECT_EQ(textOf(*g, "rv"), QStringLiteral("500 RPM"));
+    EXPECT_EQ(textOf(*g, "sv"), QStringLiteral("2.5 km/h"));
+    EXPECT_EQ(textOf(*g, "vt"), QStringLiteral("10:05"));
     // Off the chart's edges the readout stays as it was.
     mouse(*g, QEvent::MouseMove, -40, false);
     mouse(*g, QEvent::MouseMove, 800, false);
-    EXPECT_EQ(captionOf(*g, "vt"), QStringLiteral("10:05"));
+    EXPECT_EQ(textOf(*g, "vt"), QStringLiteral("10:05"));
     // The readout covers hidden series too.
     for (const char* box : {"Check1", "Check2", "Check3", "Check4", "Check5"})
         child<QCheckBox>(*g, box)->setChecked(false);
     mouse(*g, QEvent::MouseMove, px(*g, 1.2), false);
-    EXPECT_EQ(captionOf(*g, "vv"), QStringLiteral("12 Volts"));
+    EXPECT_EQ(textOf(*g, "vv"), QStringLiteral("12 Volts"));
     EXPECT_EQ(g->buttonDown(), 0);
 }
 
@@ -638,8 +722,8 @@ TEST_F(GraphWindow, DraggingRightZoomsOnceUntilTheNextDisplay)
     EXPECT_NEAR(m_store.ViewEnd, 6.0, 1e-5);
     ASSERT_EQ(list(*g)->rowCount(), 4); // positions 2.2, 3.2, 4.2, 5.2
     EXPECT_EQ(cell(*g, 0, 7), QStringLiteral(" 10:02"));
-    EXPECT_EQ(captionOf(*g, "stime"), QStringLiteral("10:02"));
-    EXPECT_EQ(captionOf(*g, "ftime"), QStringLiteral("10:06"));
+    EXPECT_EQ(textOf(*g, "stime"), QStringLiteral("10:02"));
+    EXPECT_EQ(textOf(*g, "ftime"), QStringLiteral("10:06"));
 
     // Zoomed: a drag draws no selection line and zooms no further.
     const double width = g->chartWidth();
@@ -651,7 +735,7 @@ TEST_F(GraphWindow, DraggingRightZoomsOnceUntilTheNextDisplay)
     EXPECT_EQ(list(*g)->rowCount(), 4);
     // The readout now reads the zoomed view.
     mouse(*g, QEvent::MouseMove, px(*g, 1.5), false);
-    EXPECT_EQ(captionOf(*g, "vt"), QStringLiteral("10:03"));
+    EXPECT_EQ(textOf(*g, "vt"), QStringLiteral("10:03"));
 
     displayDay(*g);
     EXPECT_EQ(m_store.Zoomed, 0);
@@ -715,15 +799,15 @@ TEST_F(GraphWindow, SetsUpFromTheClockAndProgCfg)
     EXPECT_EQ(g->objectName(), QStringLiteral("Graph"));
     EXPECT_EQ(g->windowTitle(), QStringLiteral("Data Graph"));
     EXPECT_EQ(g->size(), QSize(758, 550));
-    EXPECT_EQ(captionOf(*g, "DateY1"), QStringLiteral("2024"));
-    EXPECT_EQ(captionOf(*g, "DateM1"), QStringLiteral("3"));
-    EXPECT_EQ(captionOf(*g, "DateD1"), QStringLiteral("7"));
-    EXPECT_EQ(captionOf(*g, "Time1h"), QStringLiteral("00"));
-    EXPECT_EQ(captionOf(*g, "Time2m"), QStringLiteral("59"));
+    EXPECT_EQ(textOf(*g, "DateY1"), QStringLiteral("2024"));
+    EXPECT_EQ(textOf(*g, "DateM1"), QStringLiteral("3"));
+    EXPECT_EQ(textOf(*g, "DateD1"), QStringLiteral("7"));
+    EXPECT_EQ(textOf(*g, "Time1h"), QStringLiteral("00"));
+    EXPECT_EQ(textOf(*g, "Time2m"), QStringLiteral("59"));
     const history::SeriesFlags& f = g->seriesFlags();
-    EXPECT_EQ(
-        std::vector<int>({f.ShowVolts, f.ShowAmps, f.ShowWatts, f.ShowRPM, f.ShowWind, f.RefVZero}),
-        std::vector<int>({1, 1, 1, 1, 0, 1}));
+    EXPECT_EQ(std::vector<bool>({f.shown[kVolts], f.shown[kAmps], f.shown[kWatts], f.shown[kRpm],
+                                 f.shown[kWind], f.RefVZero}),
+              std::vector<bool>({true, true, true, true, false, true}));
     EXPECT_EQ(list(*g)->headerData(6, Qt::Horizontal).toString(), QStringLiteral("km/h"));
 
     ASSERT_TRUE(QFile::remove(m_app.progCfg()));
@@ -731,18 +815,17 @@ TEST_F(GraphWindow, SetsUpFromTheClockAndProgCfg)
     EXPECT_EQ(wide->size(), QSize(974, 557));
     EXPECT_EQ(child<QLabel>(*wide, "Plot")->size(), QSize(969, 349));
     EXPECT_EQ(wide->picture().width(), 969);
-    EXPECT_EQ(wide->seriesFlags().ShowRPM, 0);
-    EXPECT_EQ(wide->seriesFlags().ShowWind, 0);
+    EXPECT_FALSE(wide->seriesFlags().shown[kRpm]);
+    EXPECT_FALSE(wide->seriesFlags().shown[kWind]);
     EXPECT_EQ(list(*wide)->headerData(6, Qt::Horizontal).toString(), QString());
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
 TEST_F(GraphWindow, TheStoreOutlivesTheWindow)
 {
-    EXPECT_EQ(&history::programHistoryStore(), &history::programHistoryStore());
     {
-        Graph own(m_app, core::Clock::fixed(m_now), 758, nullptr);
-        EXPECT_EQ(&own.store(), &history::programHistoryStore());
+        Graph own(m_store, m_app, core::Clock::fixed(m_now), 758, nullptr);
+        EXPECT_EQ(&own.store(), &m_store);
     }
     writeDay(QStringLiteral("2024_3_7.txt"), tenRecords());
     auto g = open();
@@ -754,7 +837,7 @@ TEST_F(GraphWindow, TheStoreOutlivesTheWindow)
 
     g = open();
     EXPECT_EQ(m_store.RecordCount, 10);
-    EXPECT_EQ(m_store.Volts[10], 20);
+    EXPECT_EQ(m_store.Values[kVolts][10], 20);
     EXPECT_EQ(m_store.ViewStart, 0);
     EXPECT_EQ(m_store.ViewEnd, 0);
     EXPECT_EQ(list(*g)->rowCount(), 0);
@@ -763,7 +846,7 @@ TEST_F(GraphWindow, TheStoreOutlivesTheWindow)
     mouse(*g, QEvent::MouseButtonPress, 100, true);
     mouse(*g, QEvent::MouseMove, 300, true);
     mouse(*g, QEvent::MouseButtonRelease, 300, false);
-    EXPECT_EQ(captionOf(*g, "vv"), QStringLiteral("0"));
+    EXPECT_EQ(textOf(*g, "vv"), QStringLiteral("0"));
     EXPECT_EQ(g->picture().pixelColor(200, 0), kGround);
     child<QCheckBox>(*g, "Check5")->setChecked(true);
     EXPECT_EQ(list(*g)->rowCount(), 0);
@@ -803,15 +886,15 @@ TEST_F(GraphWindow, ShowsADayTheSimulatedBoardLogged)
     ASSERT_EQ(m_store.RecordCount, 8640 - 12);
     int loadOn = 0;
     for (int k = 1; k <= m_store.RecordCount; ++k) {
-        EXPECT_GE(m_store.Volts[k], 12);
-        EXPECT_LE(m_store.Volts[k], 14.5);
-        EXPECT_GE(m_store.Amps[k], 0);
+        EXPECT_GE(m_store.Values[kVolts][k], 12);
+        EXPECT_LE(m_store.Values[kVolts][k], 14.5);
+        EXPECT_GE(m_store.Values[kAmps][k], 0);
         loadOn += m_store.Mode[k];
     }
     EXPECT_GT(loadOn, 0);
     EXPECT_LT(loadOn, m_store.RecordCount);
-    EXPECT_EQ(captionOf(*g, "stime"), QStringLiteral("00:01"));
-    EXPECT_EQ(captionOf(*g, "ftime"), QStringLiteral("23:58"));
+    EXPECT_EQ(textOf(*g, "stime"), QStringLiteral("00:01"));
+    EXPECT_EQ(textOf(*g, "ftime"), QStringLiteral("23:58"));
 }
 
 } // namespace

@@ -1,7 +1,4 @@
-#include "logger_fixture.h"
-
-#include <QApplication>
-#include <QTimer>
+#include "logger_window.h"
 
 namespace {
 
@@ -18,7 +15,7 @@ TEST_F(LoggerWindow, DecodesFramesArrivingInPieces)
     ASSERT_TRUE(waitFor([&] { return w->windowTitle() == kTitle; }))
         << w->windowTitle().toStdString();
     EXPECT_EQ(child<QLabel>(*w, "txtMode")->text(), QStringLiteral("On Load"));
-    EXPECT_EQ(w->reading().watts, 115.2);
+    EXPECT_EQ(w->reading()[core::kWatts], 115.2);
     EXPECT_EQ(w->holder(0), 13);
     EXPECT_EQ(w->holder(12), 115);
     EXPECT_EQ(child<QLabel>(*w, "Label5_0")->text(), QStringLiteral("13"));
@@ -46,7 +43,7 @@ TEST_F(LoggerWindow, SurvivesALostLineAndReconnects)
     EXPECT_TRUE(w->statusText().contains(QStringLiteral("line lost")))
         << w->statusText().toStdString();
     pty = line(1);
-    ASSERT_TRUE(waitFor([&] { return w->portOpen(); }, 8000)) << w->statusText().toStdString();
+    ASSERT_TRUE(waitFor([&] { return w->portOpen(); })) << w->statusText().toStdString();
     send(*pty, kFrame);
     EXPECT_TRUE(waitFor([&] { return w->windowTitle() == kTitle; }));
     EXPECT_TRUE(m_messages.isEmpty());
@@ -54,11 +51,11 @@ TEST_F(LoggerWindow, SurvivesALostLineAndReconnects)
 
 TEST_F(LoggerWindow, MissingPortIsReportedInTheWindow)
 {
-    writeProg("COM2", "60", "0");
+    writeProg(ProgFile{.Port = "COM2"});
     auto w = start();
     EXPECT_FALSE(w->portOpen());
     EXPECT_TRUE(w->statusText().contains(QStringLiteral("COM2")));
-    writeProg("7", "60", "0");
+    writeProg(ProgFile{.Port = "7"});
     w = start();
     EXPECT_FALSE(w->portOpen());
     EXPECT_TRUE(w->statusText().contains(QStringLiteral("cannot open")));
@@ -79,7 +76,7 @@ TEST_F(LoggerWindow, AutomaticStartCorrectsTheInterval)
                  {"12.5", "1", true, "12.5", 12500}, {"abc", "1", false, "abc", 0},
                  {"60", "0", false, "60", 0},        {"60", "2", false, "60", 0}};
     for (const Case& c : cases) {
-        writeProg("1", c.delay, c.logOn);
+        writeProg(ProgFile{.LogDelay = c.delay, .LogOn = c.logOn});
         auto w = start();
         EXPECT_EQ(w->logging(), c.logging) << c.delay;
         EXPECT_EQ(child<QLineEdit>(*w, "delay")->text(), QString::fromLatin1(c.text));
@@ -105,23 +102,19 @@ TEST_F(LoggerWindow, PeaksMoveOnlyWhileLogging)
     child<QPushButton>(*w, "StartLogging")->click();
     ASSERT_TRUE(w->logging());
     send(*pty, kFrame);
-    ASSERT_TRUE(waitFor([&] { return w->peaks().watts == 115.2; }));
+    ASSERT_TRUE(waitFor([&] { return w->peaks()[core::kWatts] == 115.2; }));
     child<QPushButton>(*w, "StopLogging")->click();
     send(*pty, "[<V>600</V><I>530</I>]");
-    ASSERT_TRUE(waitFor([&] { return w->reading().volts == 15; }));
-    EXPECT_EQ(w->peaks().volts, 12.8);
+    ASSERT_TRUE(waitFor([&] { return w->reading()[core::kVolts] == 15; }));
+    EXPECT_EQ(w->peaks()[core::kVolts], 12.8);
 }
 
-// Closes whatever modal window is open once it shows, noting its name and the port state.
+// Closes the modal window once it shows, noting its name and the port state.
 void closeModalSoon(QString* name, bool* portOpenMeanwhile, const monitor::Logger* w)
 {
-    QTimer::singleShot(50, [=] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal)
-            return;
-        *name = modal->objectName();
+    onModal([=](QWidget& modal) {
+        *name = modal.objectName();
         *portOpenMeanwhile = w->portOpen();
-        modal->close();
     });
 }
 
@@ -134,7 +127,7 @@ TEST_F(LoggerWindow, HandsThePortToTheOtherWindows)
     QString name;
     bool openMeanwhile = true;
 
-    writeProg("2", "60", "0"); // after Calib the port number is not read again
+    writeProg(ProgFile{.Port = "2"}); // after Calib the port number is not read again
     closeModalSoon(&name, &openMeanwhile, w.get());
     child<QPushButton>(*w, "CalibrateButton")->click();
     EXPECT_EQ(name, QStringLiteral("Calibrate"));
@@ -149,7 +142,7 @@ TEST_F(LoggerWindow, HandsThePortToTheOtherWindows)
     EXPECT_FALSE(openMeanwhile);
     ASSERT_TRUE(w->portOpen());
     send(*com2, "[<V>480</V><I>530</I>]");
-    ASSERT_TRUE(waitFor([&] { return w->reading().volts == 12; }));
+    ASSERT_TRUE(waitFor([&] { return w->reading()[core::kVolts] == 12; }));
 
     closeModalSoon(&name, &openMeanwhile, w.get());
     child<QPushButton>(*w, "ShowLogs")->click();
@@ -167,7 +160,7 @@ TEST_F(LoggerWindow, CorvennaAssignsOnlyTheMeterHolders)
     EXPECT_EQ(w->holder(4), 300);
     for (int i : {7, 8, 10, 11, 12, 13})
         EXPECT_EQ(w->holder(i), 0) << i;
-    EXPECT_EQ(child<QLabel>(*w, "Label5_7"), nullptr);
+    EXPECT_EQ(w->findChild<QLabel*>(QStringLiteral("Label5_7")), nullptr);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "datetime.h"
 #include "logcontrol.h"
 #include "logfiles.h"
-#include "logger_fixture.h"
+#include "logger_window.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +13,7 @@ using logging::IntervalPeaks;
 
 const QLocale kC(QLocale::C);
 const QLocale kGerman(QLocale::German, QLocale::Germany);
-const IntervalPeaks kExample{13.62, 4.15, 56.52, 412.5, 18.3};
+const IntervalPeaks kExample{{13.62, 4.15, 56.52, 0, 412.5, 18.3}};
 
 TEST(LogFormats, WorkedExamplesByteForByte)
 {
@@ -21,7 +21,7 @@ TEST(LogFormats, WorkedExamplesByteForByte)
               "<V>13.62</V><I>4.15</I><W>56.52</W><R>412.5</R><S>18.3</S><M>1</M><T>14:05</T>\r\n");
     EXPECT_EQ(logging::logRecordLine({}, -3, QTime(9, 30, 59), kC),
               "<V>0</V><I>0</I><W>0</W><R>0</R><S>0</S><M>-3</M><T>09:30</T>\r\n");
-    EXPECT_EQ(logging::logRecordLine({0.00001, 40, 0, 0, 0}, 0, QTime(0, 0), kGerman),
+    EXPECT_EQ(logging::logRecordLine({{0.00001, 40, 0, 0, 0, 0}}, 0, QTime(0, 0), kGerman),
               "<V>1E-05</V><I>40</I><W>0</W><R>0</R><S>0</S><M>0</M><T>00:00</T>\r\n");
 
     struct Case
@@ -51,7 +51,7 @@ TEST(LogFormats, WorkedExamplesByteForByte)
               "<html><body><table><tr><td><b>Volts</b></td><td><b>Amps</b></td><td><b>Watts</b>"
               "</td><td><b>RPM</b></td><td><b></b></td><td><b>Mode</b></td><td><b>Time</b>"
               "</td></tr>\r\n\r\n");
-    EXPECT_EQ(logging::spreadsheetRow({-1.25, 0, 0, 0, 0.5}, QString(),
+    EXPECT_EQ(logging::spreadsheetRow({{-1.25, 0, 0, 0, 0, 0.5}}, QString(),
                                       QStringLiteral("2:05:07 PM"), kGerman),
               "<tr><td>-1,25</td><td>0</td><td>0</td><td>0</td><td>0,5</td><td></td>"
               "<td>2:05:07 PM</td></tr>\r\n\r\n");
@@ -143,13 +143,12 @@ class Logging : public LoggerWindow
 protected:
     void writeFlags(const char* savehtml, const char* saveExcel, const char* units = "km/h")
     {
-        ASSERT_TRUE(core::replaceFile(
-            m_app.progCfg(),
-            config::programConfigText(QStringLiteral("1"), std::int16_t(std::atoi(savehtml)),
-                                      std::int16_t(std::atoi(saveExcel)), QStringLiteral("10"), 1,
-                                      0, 0, QString::fromLatin1(units))));
+        writeProg(ProgFile{.Savehtml = savehtml,
+                           .SaveExcel = saveExcel,
+                           .LogDelay = "10",
+                           .LogOn = "1",
+                           .WSUnits = units});
     }
-    QByteArray file(const QString& path) { return core::readWholeFile(path).value_or("<absent>"); }
     QString dayLog() const { return m_app.dailyLog(m_now.date()); }
     QString history() const { return m_app.path(QStringLiteral("html/history3_7_2024.txt")); }
     QString page() const { return m_app.path(QStringLiteral("html/log.asp")); }
@@ -179,33 +178,33 @@ TEST_F(Logging, FramesInRecordsOutThroughTheLine)
     ASSERT_TRUE(w->logging());
     EXPECT_EQ(w->loggingInterval(), 10000);
     send(*pty, kFrame);
-    ASSERT_TRUE(waitFor([&] { return w->peaks().watts == 115.2; }));
+    ASSERT_TRUE(waitFor([&] { return w->peaks()[core::kWatts] == 115.2; }));
     send(*pty, "[<V>500</V><I>512</I><R>4</R><M>1</M><S>20</S>]\r\n"); // lower: no peak moves
-    ASSERT_TRUE(waitFor([&] { return w->reading().volts == 12.5; }));
+    ASSERT_TRUE(waitFor([&] { return w->reading()[core::kVolts] == 12.5; }));
     w->Timer1_Timer();
     EXPECT_EQ(w->peaks(), IntervalPeaks{});
     EXPECT_EQ(child<QPushButton>(*w, "BlinkLog")->palette().button().color(), QColor(Qt::red));
-    EXPECT_EQ(file(dayLog()), kRecord);
-    EXPECT_EQ(file(history()),
+    EXPECT_EQ(fileBytes(dayLog()), kRecord);
+    EXPECT_EQ(fileBytes(history()),
               "12.8V\t\t9A\t\t115.2W\t\t300RPM\t\t5km/h\t\tLoad On\t\t14:05:07\r\n");
-    EXPECT_EQ(file(page()), "<p>12.8 V Load On at 14:05:07</p>\r\n");
-    EXPECT_TRUE(file(sheet()).startsWith("<html><body><table>"));
-    EXPECT_TRUE(file(sheet()).endsWith(
+    EXPECT_EQ(fileBytes(page()), "<p>12.8 V Load On at 14:05:07</p>\r\n");
+    EXPECT_TRUE(fileBytes(sheet()).startsWith("<html><body><table>"));
+    EXPECT_TRUE(fileBytes(sheet()).endsWith(
         "<tr><td>12.8</td><td>9</td><td>115.2</td><td>300</td><td>5</td><td>Load On</td>"
         "<td>14:05:07</td></tr>\r\n\r\n"));
 
     // An interval without frames logs zeros with the current mode; the header comes only once.
     w->Timer1_Timer();
-    EXPECT_EQ(file(dayLog()), kRecord + zeros(1, "14:05"));
-    EXPECT_EQ(file(sheet()).count("<html>"), 1);
-    EXPECT_EQ(file(sheet()).count("<tr>"), 3);
-    EXPECT_EQ(file(page()), "<p>0 V Load On at 14:05:07</p>\r\n");
+    EXPECT_EQ(fileBytes(dayLog()), kRecord + zeros(1, "14:05"));
+    EXPECT_EQ(fileBytes(sheet()).count("<html>"), 1);
+    EXPECT_EQ(fileBytes(sheet()).count("<tr>"), 3);
+    EXPECT_EQ(fileBytes(page()), "<p>0 V Load On at 14:05:07</p>\r\n");
 
     // A spreadsheet deleted during the day starts again with its header.
     ASSERT_TRUE(QFile::remove(sheet()));
     w->Timer1_Timer();
-    EXPECT_EQ(file(sheet()).count("<html>"), 1);
-    EXPECT_EQ(file(sheet()).count("<tr>"), 2);
+    EXPECT_EQ(fileBytes(sheet()).count("<html>"), 1);
+    EXPECT_EQ(fileBytes(sheet()).count("<tr>"), 2);
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
@@ -223,7 +222,7 @@ TEST_F(Logging, ExportsFollowTheirFlags)
         writeTemplate();
         auto w = start();
         w->Timer1_Timer();
-        EXPECT_EQ(file(dayLog()), zeros(0, "14:05"));
+        EXPECT_EQ(fileBytes(dayLog()), zeros(0, "14:05"));
         EXPECT_EQ(QFileInfo::exists(history()), c.html);
         EXPECT_EQ(QFileInfo::exists(page()), c.html);
         EXPECT_EQ(QFileInfo::exists(sheet()), c.excel);
@@ -267,14 +266,15 @@ TEST_F(Logging, NegativeValuesAndPeaksBeforeAStopNeverReachARecord)
     auto w = start();
     child<QPushButton>(*w, "StartLogging")->click();
     send(*pty, "[<V>600</V><I>500</I><R>10</R><M>0</M><S>25</S>]\r\n"); // discharging: -6 A
-    ASSERT_TRUE(waitFor([&] { return w->reading().amps == -6; }));
+    ASSERT_TRUE(waitFor([&] { return w->reading()[core::kAmps] == -6; }));
     child<QPushButton>(*w, "StopLogging")->click();
     child<QPushButton>(*w, "StartLogging")->click();
     EXPECT_EQ(w->peaks(), IntervalPeaks{});
     send(*pty, "[<V>520</V><I>500</I><M>0</M>]\r\n");
-    ASSERT_TRUE(waitFor([&] { return w->reading().volts == 13; }));
+    ASSERT_TRUE(waitFor([&] { return w->reading()[core::kVolts] == 13; }));
     w->Timer1_Timer();
-    EXPECT_EQ(file(dayLog()), "<V>13</V><I>0</I><W>0</W><R>0</R><S>0</S><M>0</M><T>14:05</T>\r\n");
+    EXPECT_EQ(fileBytes(dayLog()),
+              "<V>13</V><I>0</I><W>0</W><R>0</R><S>0</S><M>0</M><T>14:05</T>\r\n");
 }
 
 TEST_F(Logging, FirstRecordAfterMidnightStartsTheNewDaysFiles)
@@ -285,11 +285,11 @@ TEST_F(Logging, FirstRecordAfterMidnightStartsTheNewDaysFiles)
     w->Timer1_Timer();
     m_now = m_now.addSecs(10);
     w->Timer1_Timer();
-    const QByteArray first = file(m_app.dailyLog(QDate(2024, 2, 28)));
-    const QByteArray second = file(m_app.dailyLog(QDate(2024, 2, 29)));
+    const QByteArray first = fileBytes(m_app.dailyLog(QDate(2024, 2, 28)));
+    const QByteArray second = fileBytes(m_app.dailyLog(QDate(2024, 2, 29)));
     EXPECT_TRUE(first.endsWith("<T>23:59</T>\r\n") && first.count("<V>") == 1);
     EXPECT_TRUE(second.endsWith("<T>00:00</T>\r\n") && second.count("<V>") == 1);
-    EXPECT_EQ(file(m_app.path(QStringLiteral("Excel/2024_2_29.xls"))).count("<html>"), 1);
+    EXPECT_EQ(fileBytes(m_app.path(QStringLiteral("Excel/2024_2_29.xls"))).count("<html>"), 1);
 }
 
 TEST_F(Logging, BlockedFolderKeepsRecordsUntilItCanBeWritten)
@@ -304,7 +304,7 @@ TEST_F(Logging, BlockedFolderKeepsRecordsUntilItCanBeWritten)
     EXPECT_TRUE(w->statusText().contains(m_app.path(QStringLiteral("logs"))))
         << w->statusText().toStdString();
     EXPECT_TRUE(w->statusText().contains(QStringLiteral("template.asp")));
-    EXPECT_EQ(file(history()).count("\r\n"), 2); // the html folder was made and written
+    EXPECT_EQ(fileBytes(history()).count("\r\n"), 2); // the html folder was made and written
     EXPECT_FALSE(QFileInfo::exists(page()));
 
     ASSERT_TRUE(QFile::remove(m_app.path(QStringLiteral("logs"))));
@@ -312,7 +312,7 @@ TEST_F(Logging, BlockedFolderKeepsRecordsUntilItCanBeWritten)
     m_now = m_now.addSecs(60);
     w->Timer1_Timer();
     EXPECT_EQ(w->pendingWrites(), 0u);
-    EXPECT_EQ(file(dayLog()), zeros(0, "14:05") + zeros(0, "14:06") + zeros(0, "14:07"));
+    EXPECT_EQ(fileBytes(dayLog()), zeros(0, "14:05") + zeros(0, "14:06") + zeros(0, "14:07"));
     EXPECT_FALSE(w->statusText().contains(QStringLiteral("Cannot write")));
     EXPECT_TRUE(QFileInfo::exists(page()));
     EXPECT_TRUE(m_messages.isEmpty());

@@ -1,4 +1,4 @@
-#include "logger_fixture.h"
+#include "logger_window.h"
 #include "meterface.h"
 
 #include <QPixmap>
@@ -95,7 +95,7 @@ protected:
     {
         const QString v = QString::number(volts * 40, 'f', 2);
         send(pty, QStringLiteral("[<V>%1</V><I>512</I><M>0</M>]").arg(v).toStdString());
-        ASSERT_TRUE(waitFor([&] { return w.reading().volts == volts; })) << volts;
+        ASSERT_TRUE(waitFor([&] { return w.reading()[core::kVolts] == volts; })) << volts;
     }
 };
 
@@ -138,7 +138,7 @@ TEST_F(Meters, RedrawOnlyWhenTheWholeNumberChanges)
     const qint64 amps = pictureKey(*w, "Picture1_1");
     EXPECT_EQ(child<QLabel>(*w, "Label5_7")->text(), QStringLiteral("13"));
     send(*pty, "[<V>516</V><I>530</I><M>0</M>]"); // 12.9 V, 9 A
-    ASSERT_TRUE(waitFor([&] { return w->reading().amps == 9; }));
+    ASSERT_TRUE(waitFor([&] { return w->reading()[core::kAmps] == 9; }));
     EXPECT_EQ(child<QLabel>(*w, "Label5_8")->text(), QStringLiteral("9"));
     EXPECT_NE(pictureKey(*w, "Picture1_1"), amps);
     EXPECT_EQ(pictureKey(*w, "Picture1_0"), at13);

@@ -16,11 +16,11 @@ Reading decode(const QString& frame, const calibration::Conversion& c = kExample
 TEST(Telemetry, WorkedExample)
 {
     const Reading r = decode(QStringLiteral("[<V>512</V><I>530</I><R>10</R><M>1</M><S>25</S>]"));
-    EXPECT_EQ(r.volts, 12.8);
-    EXPECT_EQ(r.amps, 9);
-    EXPECT_EQ(r.rpm, 300);
-    EXPECT_EQ(r.windSpeed, 5);
-    EXPECT_EQ(r.watts, 115.2);
+    EXPECT_EQ(r[core::kVolts], 12.8);
+    EXPECT_EQ(r[core::kAmps], 9);
+    EXPECT_EQ(r[core::kRpm], 300);
+    EXPECT_EQ(r[core::kWind], 5);
+    EXPECT_EQ(r[core::kWatts], 115.2);
     EXPECT_EQ(r.mode, 1);
     EXPECT_EQ(monitor::titleText(r, QLocale::c()),
               QStringLiteral("Logger  12.8 V  9 A  115.2 W  300 RPM  5 WIND "));
@@ -50,41 +50,14 @@ TEST(Telemetry, BadAndMissingValues)
     };
     for (const Case& c : cases) {
         const Reading r = decode(QString::fromLatin1(c.frame));
-        EXPECT_EQ(r.volts, c.volts) << c.frame;
-        EXPECT_EQ(r.amps, c.amps) << c.frame;
-        EXPECT_EQ(r.rpm, c.rpm) << c.frame;
-        EXPECT_EQ(r.windSpeed, c.wind) << c.frame;
+        EXPECT_EQ(r[core::kVolts], c.volts) << c.frame;
+        EXPECT_EQ(r[core::kAmps], c.amps) << c.frame;
+        EXPECT_EQ(r[core::kRpm], c.rpm) << c.frame;
+        EXPECT_EQ(r[core::kWind], c.wind) << c.frame;
         EXPECT_EQ(r.mode, c.mode) << c.frame;
     }
     for (int mode : {0, 2})
         EXPECT_EQ(monitor::modeText(mode), QString());
-}
-
-TEST(Telemetry, FramingSplitMergedAndBounded)
-{
-    QString buffer;
-    EXPECT_FALSE(monitor::takeFrame(buffer, u"[<V>512</V><I>5"));
-    EXPECT_FALSE(monitor::takeFrame(buffer, u"30</I><R>10</R>"));
-    const auto frame = monitor::takeFrame(buffer, u"<M>1</M><S>25</S>]\r\n");
-    ASSERT_TRUE(frame);
-    EXPECT_EQ(decode(*frame).amps, 9);
-    EXPECT_TRUE(buffer.isEmpty());
-
-    // "]" then "[" and the start of the next frame in one read: one frame, the next one lost.
-    const auto merged = monitor::takeFrame(buffer, u"[<V>400</V>]\r\n[<V>48");
-    ASSERT_TRUE(merged);
-    EXPECT_EQ(decode(*merged).volts, 10);
-    EXPECT_TRUE(buffer.isEmpty());
-
-    // A "]" alone waits for a "[" in either order.
-    EXPECT_FALSE(monitor::takeFrame(buffer, u"]"));
-    EXPECT_TRUE(monitor::takeFrame(buffer, u"["));
-
-    // Text without brackets keeps only the newest characters.
-    for (int k = 0; k < 1000; ++k)
-        EXPECT_FALSE(monitor::takeFrame(buffer, u"noise "));
-    EXPECT_EQ(buffer.size(), monitor::kReceiveBufferLimit);
-    EXPECT_TRUE(buffer.endsWith(QStringLiteral("noise ")));
 }
 
 TEST(Telemetry, UnusableDividersReadZero)
@@ -92,11 +65,11 @@ TEST(Telemetry, UnusableDividersReadZero)
     QStringList warnings;
     const auto c = calibration::makeConversion({"0", "x", "", "abc", "-2"}, &warnings);
     const Reading r = decode(QStringLiteral("[<V>512</V><I>530</I><R>10</R><S>25</S>]"), c);
-    EXPECT_EQ(r.volts, 0);
-    EXPECT_EQ(r.amps, 0);
-    EXPECT_EQ(r.rpm, 0);
-    EXPECT_EQ(r.windSpeed, -12.5); // a negative divider is a number: it stands
-    EXPECT_EQ(r.watts, 0);
+    EXPECT_EQ(r[core::kVolts], 0);
+    EXPECT_EQ(r[core::kAmps], 0);
+    EXPECT_EQ(r[core::kRpm], 0);
+    EXPECT_EQ(r[core::kWind], -12.5); // a negative divider is a number: it stands
+    EXPECT_EQ(r[core::kWatts], 0);
     EXPECT_EQ(warnings.size(), 4);
     EXPECT_TRUE(warnings[0].contains(QStringLiteral("VoltDivider")));
     EXPECT_EQ(monitor::titleText(r, QLocale::c()),
@@ -105,11 +78,12 @@ TEST(Telemetry, UnusableDividersReadZero)
 
 TEST(Telemetry, PeaksRiseOnlyOnGreaterValues)
 {
+    // In the table's order: volts, amps, watts, watt-hours (never a peak), RPM, wind speed.
     monitor::IntervalPeaks peaks;
-    monitor::raisePeaks(peaks, Reading{12.5, -3, -37.5, 0, 4, 0});
-    EXPECT_EQ(peaks, (monitor::IntervalPeaks{12.5, 0, 0, 0, 4}));
-    monitor::raisePeaks(peaks, Reading{12.4, 2, 24.8, 300, 4, 1});
-    EXPECT_EQ(peaks, (monitor::IntervalPeaks{12.5, 2, 24.8, 300, 4}));
+    monitor::raisePeaks(peaks, Reading{{12.5, -3, -37.5, 99, 0, 4}, 0});
+    EXPECT_EQ(peaks, (monitor::IntervalPeaks{{12.5, 0, 0, 0, 0, 4}}));
+    monitor::raisePeaks(peaks, Reading{{12.4, 2, 24.8, 99, 300, 4}, 1});
+    EXPECT_EQ(peaks, (monitor::IntervalPeaks{{12.5, 2, 24.8, 0, 300, 4}}));
 }
 
 TEST(Telemetry, WattHours)
@@ -130,13 +104,20 @@ TEST(Telemetry, WattHours)
 
 TEST(Telemetry, HolderOrder)
 {
-    const auto v = monitor::holderValues(Reading{1, 2, 3, 5, 6, 0}, 4);
+    // The reading's own watt-hour place is never shown: the window's total is.
+    const Reading r{{1, 2, 3, 99, 5, 6}, 0};
+    const auto v = monitor::holderValues(r, 4, true);
     const int indices[] = {0, 1, 2, 3, 4, 5, 7, 8, 12, 13, 10, 11};
     const double values[] = {1, 2, 3, 4, 5, 6, 1, 2, 3, 4, 5, 6};
-    for (int k = 0; k < 12; ++k) {
+    ASSERT_EQ(v.size(), std::size(indices));
+    for (std::size_t k = 0; k < v.size(); ++k) {
         EXPECT_EQ(v[k].first, indices[k]);
         EXPECT_EQ(v[k].second, values[k]);
     }
+    // Without the compact panel, only the meters' holders.
+    const auto meters = monitor::holderValues(r, 4, false);
+    ASSERT_EQ(meters.size(), 6u);
+    EXPECT_EQ(meters.back(), (std::pair<int, double>{5, 6}));
 }
 
 } // namespace

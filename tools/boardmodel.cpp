@@ -8,13 +8,6 @@ namespace sim {
 
 namespace {
 
-// The shipped calibration file's numbers; the program turns our raw values back with them.
-constexpr double kVoltDivider = 38.46;
-constexpr double kCurrentOffset = 0.52; // "VoltOffset" in the file, applied to the current
-constexpr double kAmpDivider = 10.3;
-constexpr double kRpmDivider = 2.0;
-constexpr double kWindDivider = 1.6;
-
 constexpr double kMinVolts = 12.0;
 constexpr double kMaxVolts = 14.5;
 constexpr double kMaxWind = 60.0;

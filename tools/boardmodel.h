@@ -10,6 +10,14 @@
 
 namespace sim {
 
+// The shipped calibration file's numbers: the board's raw values are the program's readings
+// multiplied back by them.
+inline constexpr double kVoltDivider = 38.46;
+inline constexpr double kCurrentOffset = 0.52; // "VoltOffset" in the file, applied to the current
+inline constexpr double kAmpDivider = 10.3;
+inline constexpr double kRpmDivider = 2.0;
+inline constexpr double kWindDivider = 1.6;
+
 // One reading as the logger board sends it: raw integers, before calibration.
 //   v: battery volts x 38.46
 //   i: battery current (A) x 10.3 + 0.52, negative while the load drains the battery

@@ -11,13 +11,6 @@
 namespace sim {
 namespace {
 
-// The calibration file shipped beside the program.
-constexpr double kVoltDivider = 38.46;
-constexpr double kVoltOffset = 0.52;
-constexpr double kAmpDivider = 10.3;
-constexpr double kRpmDivider = 2.0;
-constexpr double kWindDivider = 1.6;
-
 double roundTo(double value, int decimals)
 {
     const double scale = std::pow(10.0, decimals);
@@ -28,7 +21,7 @@ LogValues convert(const RawSample& raw)
 {
     LogValues v;
     v.volts = roundTo(double(raw.v) / kVoltDivider, 2);
-    v.amps = roundTo((double(raw.i) - kVoltOffset) / kAmpDivider, 2);
+    v.amps = roundTo((double(raw.i) - kCurrentOffset) / kAmpDivider, 2);
     v.watts = roundTo(v.volts * v.amps, 2);
     v.rpm = roundTo(double(raw.r) / kRpmDivider * 60.0, 1);
     v.windSpeed = roundTo(double(raw.s) / kWindDivider, 1);

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "graphlayout.h"
+#include "quantities.h"
+
+#include <QString>
+#include <QStringList>
+
+class QAbstractItemModel;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class QWidget;
+
+namespace history {
+
+// The object name a control is known by. The per-series ones come from the quantity table:
+// "vv" (readout), "VMax1", "VMin1" and "Check1" for volts, numbered in the table's order.
+QString graphControlName(GraphControlId id);
+
+// The controls the history window works with after building them, bound by role.
+struct GraphControls
+{
+    core::PerQuantity<QLabel*> Readout{};
+    core::PerQuantity<QLabel*> Max{};
+    core::PerQuantity<QLabel*> Min{};
+    core::PerQuantity<QCheckBox*> SeriesBox{};
+    QLabel* vt = nullptr;
+    QLabel* stime = nullptr;
+    QLabel* ftime = nullptr;
+    QLabel* Plot = nullptr;
+    QCheckBox* RefVBox = nullptr;
+    QTableView* ListView1 = nullptr;
+    QLineEdit* DateY1 = nullptr;
+    QLineEdit* DateM1 = nullptr;
+    QLineEdit* DateD1 = nullptr;
+    QLineEdit* Time1h = nullptr;
+    QLineEdit* Time1m = nullptr;
+    QLineEdit* Time2h = nullptr;
+    QLineEdit* Time2m = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+
+    // The names of those that were not built, or not as the kind of control the window expects.
+    QStringList missing() const;
+};
+
+// Builds every control of the history window from its table, in the window's creation order,
+// each at its place for the client width (pixels) and with its design caption and colours; the
+// record list shows listModel. Nothing is connected yet.
+GraphControls buildGraphControls(QWidget* window, int width, QAbstractItemModel* listModel);
+
+} // namespace history

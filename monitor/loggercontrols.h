@@ -1,0 +1,43 @@
+#pragma once
+
+#include "quantities.h"
+#include "variant.h"
+
+#include <QImage>
+#include <map>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace monitor {
+
+// The main window's controls, bound by their role in the build's layout table.
+struct LoggerControls
+{
+    QPushButton* Exit = nullptr;
+    QPushButton* StartLogging = nullptr;
+    QPushButton* StopLogging = nullptr;
+    QPushButton* CalibrateButton = nullptr;
+    QPushButton* Setup = nullptr;
+    QPushButton* ShowLogs = nullptr;
+    QPushButton* BlinkLog = nullptr;
+    QPushButton* BlinkData = nullptr;
+    QLineEdit* delay = nullptr;
+    QLabel* txtMode = nullptr;
+    QLabel* status = nullptr;        // port, file and configuration warnings, below the layout
+    std::map<int, QLabel*> Label5;   // readouts by holder
+    std::map<int, QLabel*> Picture1; // meters by quantity
+    std::map<int, QImage> faces;     // each meter's face without its needle
+};
+
+// Makes the controls of the layout table on the window. A table without one of the controls
+// the window needs (a button, the lamps, the delay box, the mode label) is a fault in the build
+// and stops the program at once with the role's name, rather than later on a null pointer.
+LoggerControls buildLoggerControls(QWidget* window, const ProgramVariant& variant);
+
+// Colours a lamp, a name label or a readout.
+void setBackground(QWidget* w, const QColor& colour);
+
+} // namespace monitor

@@ -1,0 +1,27 @@
+#pragma once
+
+// The main window on a pseudo-terminal in a temporary application directory.
+
+#include "fixture.h"
+#include "logger.h"
+#include "serialline.h"
+#include "variants.h"
+
+class LoggerWindow : public AppDirTest
+{
+protected:
+    // The window reads m_now at every use, so a test can move the clock on. Its line retries
+    // after retryMs instead of 5 s, so a reconnect test need not wait for the real interval.
+    std::unique_ptr<monitor::Logger> start(const monitor::ProgramVariant& v = programs::tessaly(),
+                                           int retryMs = 100)
+    {
+        auto w = std::make_unique<monitor::Logger>(v, m_app, core::Clock{[this] {
+                                                       return m_now;
+                                                   }});
+        w->findChild<core::SerialLine*>(QStringLiteral("MSComm1"))->setRetryInterval(retryMs);
+        w->show();
+        return w;
+    }
+
+    QDateTime m_now{QDate(2024, 3, 7), QTime(14, 5, 7)};
+};
