@@ -48,8 +48,8 @@ void Calibrate::Form_Load()
     m_state.VoltOffset = load.VoltOffset;
     m_loadWarnings = load.warnings;
     m_controls.Label23->setText(pulsesQuestion(m_WSUnits));
-    // The port opens when the window first shows (showEvent): by then the main window has
-    // certainly let go of the line.
+    // Three dividers show as the numbers they read as (a stored 2.50 shows 2.5), the wind one as
+    // it is stored: so the window has always done, and a save writes back what it shows.
     m_controls.BatteryVolts->setText(core::numberText(load.VoltDivider));
     m_controls.BatteryCurrent->setText(core::numberText(load.AmpDivider));
     m_controls.PulseDivider->setText(core::numberText(load.RPMDivider));
@@ -62,8 +62,9 @@ void Calibrate::Form_Load()
 void Calibrate::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    // Closed with no problem told: never opened yet, or closed after it had opened. A line
-    // that is retrying, names no port, or was closed while it failed is left as it is.
+    // The port opens when the window shows, not at load: by then the main window has certainly
+    // let go of the line. Only a line closed with no problem told (never opened, or closed after
+    // it had opened) is opened; one retrying, naming no port or closed while failing is left.
     if (m_MSComm2.status().state == core::LineStatus::State::Closed && m_portProblem.isEmpty())
         m_MSComm2.open(m_port);
 }

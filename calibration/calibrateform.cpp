@@ -26,6 +26,7 @@ constexpr QRect toEdge(int x, int y)
     return QRect(x, y, kWidth - x, kRowHeight);
 }
 
+// Captions as the users know them, misspellings and all ("dont save", "Zero button..").
 constexpr CalibrateControl kControls[] = {
     // Step 1: battery voltage.
     {K::Step, R::None, "", "Step 1. Set Voltage", {3, 8, 0, 0}},
@@ -204,6 +205,7 @@ QWidget* makeControl(QWidget* window, const CalibrateControl& c)
     return nullptr;
 }
 
+// In the struct's order, step by step.
 CalibrateControls bind(const config::ControlsByRole<CalibrateRole>& made)
 {
     CalibrateControls c;

@@ -70,25 +70,31 @@ std::span<const CalibrateControl> calibrateControls();
 // The controls the window works with, named as in the table.
 struct CalibrateControls
 {
+    // Step 1: raw volts, the VoltDivider box and the volts it gives.
     QLabel* txtBattV = nullptr;
     QLineEdit* BatteryVolts = nullptr;
     QLabel* txtBattVadjusted = nullptr;
+    // Step 2: Zero and the offset it takes...
     QPushButton* Command2 = nullptr;
     QLabel* OffsetV = nullptr;
     QLabel* OffsetCaption = nullptr;
+    // ...raw shunt, the AmpDivider box and the amps they give.
     QLabel* txtShuntV = nullptr;
     QLineEdit* BatteryCurrent = nullptr;
     QLabel* txtBattAadjusted = nullptr;
+    // Step 3: raw turbine pulses, pulses per revolution and the RPM they give.
     QLabel* txtPulsess = nullptr;
     QLineEdit* PulseDivider = nullptr;
     QLabel* txtWindmillRPM = nullptr;
+    // Step 4: the unit's question, raw wind pulses, pulses per unit and the speed they give.
     QLabel* Label23 = nullptr;
     QLabel* txtPulsess2 = nullptr;
     QLineEdit* Pulse2Divider = nullptr;
     QLabel* txtWindSpeed = nullptr;
+    // The ways out, and file and port problems (not designed; hidden while there are none).
     QPushButton* Command6 = nullptr;
     QPushButton* Command1 = nullptr;
-    QLabel* Warning = nullptr; // not designed: file and port problems, hidden while there are none
+    QLabel* Warning = nullptr;
 };
 
 // Sets the window's font and makes the table's controls on it, in the window's focus order with the

@@ -28,6 +28,8 @@ PreviewLabels ComputePreview(CalibrationState& state, const DividerBoxes& boxes,
     c.rpmDivider = positiveDivider(boxes.PulseDivider, locale);
     c.wsDivider = positiveDivider(boxes.Pulse2Divider, locale);
 
+    // 1, not 0, while the pulses box cannot divide, and afresh for every frame: the window has
+    // always shown "1 RPM" then, and users take it as the sign to fix that box.
     state.RpmPreview = 1;
     if (c.rpmDivider)
         state.RpmPreview = rpmFrom(pulseNumber(state.raw.R), c);

@@ -69,18 +69,19 @@ QWidget* makeControl(QWidget* window, const SetupControl& c)
     return nullptr;
 }
 
+// In the struct's order: texts, flags, button.
 SetupControls bind(const ControlsByRole<SetupRole>& made)
 {
     using R = SetupRole;
     SetupControls c;
     made.take(c.PortNumber, R::PortNumber);
+    made.take(c.LogDelay, R::LogDelay);
+    made.take(c.WSUnits, R::WSUnits);
     made.take(c.Savehtml, R::Savehtml);
     made.take(c.SaveExcel, R::SaveExcel);
-    made.take(c.LogDelay, R::LogDelay);
     made.take(c.LogOn, R::LogOn);
     made.take(c.DisplayRPM, R::DisplayRPM);
     made.take(c.DisplayWS, R::DisplayWS);
-    made.take(c.WSUnits, R::WSUnits);
     made.take(c.Command1, R::Command1);
     return c;
 }
@@ -91,6 +92,7 @@ const std::vector<SetupControl>& setupControls()
 {
     using K = SetupControlKind;
     using R = SetupRole;
+    // Captions as the users know them, "Save Setings" included.
     static const std::vector<SetupControl> controls{
         control(K::Label, R::None, "Label1", "Com port", 45, 135, 690, 240, 0),
         control(K::TextBox, R::PortNumber, "PortNumber", "Text1", 2025, 90, 330, 285, 3),

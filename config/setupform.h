@@ -60,16 +60,19 @@ const std::vector<SetupControl>& setupControls();
 // The controls the window works with, named as in the table.
 struct SetupControls
 {
+    // The texts of prog.cfg, as typed.
     QLineEdit* PortNumber = nullptr;
+    QLineEdit* LogDelay = nullptr;
+    QLineEdit* WSUnits = nullptr;
+    // Its flags.
     QCheckBox* Savehtml = nullptr;
     QCheckBox* SaveExcel = nullptr;
-    QLineEdit* LogDelay = nullptr;
     QCheckBox* LogOn = nullptr;
     QCheckBox* DisplayRPM = nullptr;
     QCheckBox* DisplayWS = nullptr;
-    QLineEdit* WSUnits = nullptr;
+    // Save, and the device line at kPortDeviceRect (not designed).
     QPushButton* Command1 = nullptr;
-    QLabel* PortDevice = nullptr; // not designed: the device line at kPortDeviceRect
+    QLabel* PortDevice = nullptr;
 };
 
 // Makes the table's controls on the window in tab order, the focus on the first, and binds

@@ -4,9 +4,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+count=0
 for bench in build/bench/bench_*; do
-  [ -x "$bench" ] || continue
-  echo "== ${bench##*/}"
-  "$bench" --benchmark_min_time=0.01 >/dev/null
+  [ -f "$bench" ] && [ -x "$bench" ] || continue
+  if ! "$bench" --benchmark_min_time=0.01 >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "Benchmark ${bench##*/} failed" >&2
+    exit 1
+  fi
+  count=$((count + 1))
 done
-echo "Benchmarks: all ran"
+[ "$count" -gt 0 ] || { echo "No benchmarks were built" >&2; exit 1; }
+echo "Benchmarks: $count ran"

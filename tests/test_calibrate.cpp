@@ -17,6 +17,7 @@
 
 namespace {
 
+using namespace Qt::StringLiterals;
 using calibration::CalibrationState;
 using calibration::DividerBoxes;
 using calibration::RawReadings;
@@ -46,15 +47,15 @@ DividerBoxes boxes(const char* v, const char* i, const char* r, const char* s)
 TEST_F(CalibrationRules, WorkedExample)
 {
     CalibrationState st = stateWith(512, 530, "10", "25", 512);
-    const auto l = calibration::ComputePreview(st, boxes("40", "2", "2", "5"), u"km/h"_qs);
-    EXPECT_EQ(l.txtBattV, u"512"_qs);
-    EXPECT_EQ(l.txtShuntV, u"530"_qs);
-    EXPECT_EQ(l.txtPulsess, u"10"_qs);
-    EXPECT_EQ(l.txtPulsess2, u"25"_qs);
-    EXPECT_EQ(l.txtBattVadjusted, u"12.8 Volts"_qs);
-    EXPECT_EQ(l.txtBattAadjusted, u"9 Amps"_qs);
-    EXPECT_EQ(l.txtWindmillRPM, u"300 RPM"_qs);
-    EXPECT_EQ(l.txtWindSpeed, u"5 km/h"_qs);
+    const auto l = calibration::ComputePreview(st, boxes("40", "2", "2", "5"), u"km/h"_s);
+    EXPECT_EQ(l.txtBattV, u"512"_s);
+    EXPECT_EQ(l.txtShuntV, u"530"_s);
+    EXPECT_EQ(l.txtPulsess, u"10"_s);
+    EXPECT_EQ(l.txtPulsess2, u"25"_s);
+    EXPECT_EQ(l.txtBattVadjusted, u"12.8 Volts"_s);
+    EXPECT_EQ(l.txtBattAadjusted, u"9 Amps"_s);
+    EXPECT_EQ(l.txtWindmillRPM, u"300 RPM"_s);
+    EXPECT_EQ(l.txtWindSpeed, u"5 km/h"_s);
     EXPECT_EQ(st.RpmPreview, 300);
     EXPECT_EQ(st.WindSpeedPreview, 5);
 }
@@ -82,16 +83,16 @@ TEST_F(CalibrationRules, UnusableBoxesStopOnlyTheirOwnPreview)
     };
     for (const Case& c : cases) {
         CalibrationState st = stateWith(512, 530, "10", "25", 512);
-        calibration::ComputePreview(st, boxes("40", "2", "2", "5"), u"km/h"_qs);
+        calibration::ComputePreview(st, boxes("40", "2", "2", "5"), u"km/h"_s);
         // The next frame carries other wind pulses: a kept wind preview shows the old value.
-        st.raw.S = u"50"_qs;
-        const auto l = calibration::ComputePreview(st, c.boxes, u"km/h"_qs);
+        st.raw.S = u"50"_s;
+        const auto l = calibration::ComputePreview(st, c.boxes, u"km/h"_s);
         const std::string row =
             c.boxes.BatteryVolts.toStdString() + "/" + c.boxes.BatteryCurrent.toStdString() + "/" +
             c.boxes.PulseDivider.toStdString() + "/" + c.boxes.Pulse2Divider.toStdString();
         EXPECT_EQ(l.txtWindmillRPM.toStdString(), c.rpm) << row;
         const bool windKept = !calibration::positiveDivider(c.boxes.Pulse2Divider);
-        EXPECT_EQ(l.txtWindSpeed, windKept ? u"5 km/h"_qs : u"10 km/h"_qs) << row;
+        EXPECT_EQ(l.txtWindSpeed, windKept ? u"5 km/h"_s : u"10 km/h"_s) << row;
         EXPECT_EQ(l.txtBattVadjusted.has_value(), c.volts) << row;
         EXPECT_EQ(l.txtBattAadjusted.has_value(), c.amps) << row;
     }
@@ -100,23 +101,23 @@ TEST_F(CalibrationRules, UnusableBoxesStopOnlyTheirOwnPreview)
 TEST_F(CalibrationRules, NegativeAmpDividerTurnsTheCurrentRound)
 {
     CalibrationState st = stateWith(0, 530, "", "", 512);
-    const auto l = calibration::ComputePreview(st, boxes("40", "-2", "2", "5"), u"m/s"_qs);
-    EXPECT_EQ(l.txtBattAadjusted, u"-9 Amps"_qs);
+    const auto l = calibration::ComputePreview(st, boxes("40", "-2", "2", "5"), u"m/s"_s);
+    EXPECT_EQ(l.txtBattAadjusted, u"-9 Amps"_s);
     // Absent pulses show empty text and count as 0.
     EXPECT_EQ(l.txtPulsess, QString());
-    EXPECT_EQ(l.txtWindmillRPM, u"0 RPM"_qs);
-    EXPECT_EQ(l.txtWindSpeed, u"0 m/s"_qs);
+    EXPECT_EQ(l.txtWindmillRPM, u"0 RPM"_s);
+    EXPECT_EQ(l.txtWindSpeed, u"0 m/s"_s);
 }
 
 TEST_F(CalibrationRules, PreviewsRoundTiesToEven)
 {
     CalibrationState st = stateWith(2.125, 13.456, "1.25", "0.25", 0);
     const auto l = calibration::ComputePreview(st, boxes("1", "1", "60", "1"), QString());
-    EXPECT_EQ(l.txtBattV, u"2.12"_qs);
-    EXPECT_EQ(l.txtShuntV, u"13.46"_qs);
-    EXPECT_EQ(l.txtBattVadjusted, u"2.12 Volts"_qs);
-    EXPECT_EQ(l.txtWindmillRPM, u"1.2 RPM"_qs);
-    EXPECT_EQ(l.txtWindSpeed, u"0.2 "_qs);
+    EXPECT_EQ(l.txtBattV, u"2.12"_s);
+    EXPECT_EQ(l.txtShuntV, u"13.46"_s);
+    EXPECT_EQ(l.txtBattVadjusted, u"2.12 Volts"_s);
+    EXPECT_EQ(l.txtWindmillRPM, u"1.2 RPM"_s);
+    EXPECT_EQ(l.txtWindSpeed, u"0.2 "_s);
 }
 
 TEST_F(CalibrationRules, ZeroTakesTheShownShunt)
@@ -139,7 +140,7 @@ TEST_F(CalibrationRules, FramesAndRawValues)
     EXPECT_FALSE(core::takeFrame(buffer, u"<R>7</R>]"));
     const auto late = core::takeFrame(buffer, u"[<V>1</V>");
     ASSERT_TRUE(late);
-    EXPECT_EQ(*late, u"<R>7</R>][<V>1</V>"_qs);
+    EXPECT_EQ(*late, u"<R>7</R>][<V>1</V>"_s);
 
     struct Case
     {
@@ -147,8 +148,8 @@ TEST_F(CalibrationRules, FramesAndRawValues)
         RawReadings raw;
     } cases[] = {
         {"[<V>13.456</V>]", {13.456, 0, {}, {}}},
-        {"[<R>abc</R><S></S>]", {0, 0, u"0"_qs, u"0"_qs}},
-        {"[<R> 12 </R><S>-3</S><I>x</I>]", {0, 0, u" 12 "_qs, u"-3"_qs}},
+        {"[<R>abc</R><S></S>]", {0, 0, u"0"_s, u"0"_s}},
+        {"[<R> 12 </R><S>-3</S><I>x</I>]", {0, 0, u" 12 "_s, u"-3"_s}},
         {"[</V>5<V>7</V>]", {0, 0, {}, {}}}, // closing tag first: absent
         {"[<v>5</v><M>1</M>]", {0, 0, {}, {}}},
     };
@@ -192,6 +193,21 @@ TEST_F(CalibrationRules, SaveRefusesBoxesTheMainWindowCannotDivideBy)
     EXPECT_FALSE(calibration::saveRefusal(boxes("40", "-2", " 2 ", "2.50")));
 }
 
+TEST_F(CalibrationRules, SaveWritesTheBoxesAsTypedAndTheOffsetAsNumberText)
+{
+    struct Case
+    {
+        double offset;
+        const char* written;
+    } cases[] = {{0.0, "0"}, {-0.25, "-0.25"}, {511.57, "511.57"}, {0.00001, "1E-05"}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(
+            calibration::savedSettings(boxes("abc", " 2", "2", "2.50"), c.offset),
+            (config::CalibrationSettings{"abc", QString::fromLatin1(c.written), " 2", "2", "2.50"}))
+            << c.written;
+    }
+}
+
 // ---- Files in an application directory -------------------------------------------------------
 
 class CalibrateWindow : public AppDirTest
@@ -216,6 +232,13 @@ void click(const QWidget& w, const char* button)
     child<QPushButton>(w, button)->click();
 }
 
+// The texts of the window's labels and boxes, by control.
+void expectTexts(const QWidget& w, std::initializer_list<std::pair<const char*, QString>> texts)
+{
+    for (const auto& [name, text] : texts)
+        EXPECT_EQ(textOf(w, name), text) << name;
+}
+
 // Runs body on the calibration window once it shows as the modal window (see onModal).
 void whenCalibrating(std::function<void(calibration::Calibrate&)> body)
 {
@@ -233,31 +256,29 @@ TEST_F(CalibrateWindow, OpensWithTheStoredConstants)
                   "<VoltOffset>-0.250</VoltOffset>\r\n<AmpDivider>10.30</AmpDivider>\r\n"
                   "<RPMDivider>02</RPMDivider>\r\n<WSDivider>2.50</WSDivider>\r\n");
     auto w = open();
-    EXPECT_EQ(w->objectName(), u"Calibrate"_qs);
-    EXPECT_EQ(w->windowTitle(), u"Calibration"_qs);
-    EXPECT_EQ(textOf(*w, "BatteryVolts"), u"2.5"_qs);
-    EXPECT_EQ(textOf(*w, "BatteryCurrent"), u"10.3"_qs);
-    EXPECT_EQ(textOf(*w, "PulseDivider"), u"2"_qs);
-    EXPECT_EQ(textOf(*w, "Pulse2Divider"), u"2.50"_qs);
-    EXPECT_EQ(textOf(*w, "OffsetV"), u"-0.25"_qs);
-    EXPECT_EQ(textOf(*w, "Label23"), u"How many pulses per m/s?"_qs);
+    EXPECT_EQ(w->objectName(), u"Calibrate"_s);
+    EXPECT_EQ(w->windowTitle(), u"Calibration"_s);
+    expectTexts(*w, {{"BatteryVolts", u"2.5"_s},
+                     {"BatteryCurrent", u"10.3"_s},
+                     {"PulseDivider", u"2"_s},
+                     {"Pulse2Divider", u"2.50"_s},
+                     {"OffsetV", u"-0.25"_s},
+                     {"Label23", u"How many pulses per m/s?"_s}});
     for (const char* label : {"txtBattV", "txtShuntV", "txtPulsess", "txtPulsess2"})
-        EXPECT_EQ(textOf(*w, label), u"0"_qs) << label;
+        EXPECT_EQ(textOf(*w, label), u"0"_s) << label;
     for (const char* label :
          {"txtBattVadjusted", "txtBattAadjusted", "txtWindmillRPM", "txtWindSpeed"})
         EXPECT_EQ(textOf(*w, label), QString()) << label;
-    EXPECT_EQ(child<QPushButton>(*w, "Command1")->text(), u"Save Calibration"_qs);
-    EXPECT_EQ(child<QPushButton>(*w, "Command6")->text(), u"Exit ( dont save )"_qs);
-    EXPECT_EQ(child<QPushButton>(*w, "Command2")->text(), u"Zero"_qs);
+    EXPECT_EQ(child<QPushButton>(*w, "Command1")->text(), u"Save Calibration"_s);
+    EXPECT_EQ(child<QPushButton>(*w, "Command6")->text(), u"Exit ( dont save )"_s);
+    EXPECT_EQ(child<QPushButton>(*w, "Command2")->text(), u"Zero"_s);
 
     // The port error stands in the warning line, below the 362 x 308 steps.
     EXPECT_FALSE(w->portOpen());
     const QString warning = w->warningText();
-    EXPECT_TRUE(
-        warning.startsWith(u"Port 7 (%1): cannot open: "_qs.arg(core::portDevice(m_app, 7))))
+    EXPECT_TRUE(warning.startsWith(u"Port 7 (%1): cannot open: "_s.arg(core::portDevice(m_app, 7))))
         << warning.toStdString();
-    EXPECT_TRUE(
-        warning.endsWith(u". No readings until it opens; trying again every 5 seconds."_qs));
+    EXPECT_TRUE(warning.endsWith(u". No readings until it opens; trying again every 5 seconds."_s));
     EXPECT_EQ(w->width(), 362);
     EXPECT_GT(w->height(), 308);
     EXPECT_TRUE(m_messages.isEmpty());
@@ -272,18 +293,17 @@ TEST_F(CalibrateWindow, OpensWithTheStoredConstants)
         at = at->nextInFocusChain();
     }
     EXPECT_EQ(order.join(u' '), u"BatteryVolts BatteryCurrent PulseDivider Command1 Command2 "
-                                u"Command6 Pulse2Divider BatteryVolts"_qs);
+                                u"Command6 Pulse2Divider BatteryVolts"_s);
 }
 
 TEST_F(CalibrateWindow, MissingOrBrokenFilesGiveDefaultsAndWarnings)
 {
-    const QString noFile = u"No such file or directory"_qs;
+    const QString noFile = u"No such file or directory"_s;
     const QString cannotReadProg =
-        u"Cannot read prog.cfg (%1): %2; using port 1 and no wind speed unit"_qs.arg(
-            m_app.progCfg(), noFile);
+        u"Cannot read prog.cfg (%1): %2; using port 1 and no wind speed unit"_s.arg(m_app.progCfg(),
+                                                                                    noFile);
     const QString cannotReadSettings =
-        u"Cannot read settings.cfg (%1): %2; using the defaults"_qs.arg(m_app.settingsCfg(),
-                                                                        noFile);
+        u"Cannot read settings.cfg (%1): %2; using the defaults"_s.arg(m_app.settingsCfg(), noFile);
     struct Case
     {
         QByteArray prog;     // empty: no prog.cfg
@@ -294,47 +314,47 @@ TEST_F(CalibrateWindow, MissingOrBrokenFilesGiveDefaultsAndWarnings)
         QString wsDivider;
         QStringList warnings;
     } cases[] = {
-        {{}, {}, 1, u"1"_qs, {}, 0, u"1"_qs, {cannotReadProg, cannotReadSettings}},
+        {{}, {}, 1, u"1"_s, {}, 0, u"1"_s, {cannotReadProg, cannotReadSettings}},
         {ProgFile{.Port = "COM2", .WSUnits = ""}.bytes(),
          "<VoltDivider>abc</VoltDivider><AmpDivider>2</AmpDivider>",
          1,
-         u"COM2"_qs,
+         u"COM2"_s,
          {},
          0,
-         u"1"_qs,
-         {u"prog.cfg: Port \"COM2\" is not a number; using port 1"_qs,
-          u"settings.cfg has no <VoltOffset> value; using \"0\""_qs,
-          u"settings.cfg has no <RPMDivider> value; using \"1\""_qs,
-          u"settings.cfg has no <WSDivider> value; using \"1\""_qs,
-          u"settings.cfg: VoltDivider \"abc\" is not a number; using 1"_qs}},
+         u"1"_s,
+         {u"prog.cfg: Port \"COM2\" is not a number; using port 1"_s,
+          u"settings.cfg has no <VoltOffset> value; using \"0\""_s,
+          u"settings.cfg has no <RPMDivider> value; using \"1\""_s,
+          u"settings.cfg has no <WSDivider> value; using \"1\""_s,
+          u"settings.cfg: VoltDivider \"abc\" is not a number; using 1"_s}},
         {"<WSUnits>km/h</WSUnits>",
          "<VoltDivider>1</VoltDivider><VoltOffset>x</VoltOffset><AmpDivider>1</AmpDivider>"
          "<RPMDivider>1</RPMDivider><WSDivider>five</WSDivider>",
          1,
-         u"1"_qs,
-         u"km/h"_qs,
+         u"1"_s,
+         u"km/h"_s,
          0,
-         u"1"_qs,
-         {u"prog.cfg has no <Port> value; using port 1"_qs,
-          u"settings.cfg: VoltOffset \"x\" is not a number; using 0"_qs,
-          u"settings.cfg: WSDivider \"five\" is not a number; using 1"_qs}},
+         u"1"_s,
+         {u"prog.cfg has no <Port> value; using port 1"_s,
+          u"settings.cfg: VoltOffset \"x\" is not a number; using 0"_s,
+          u"settings.cfg: WSDivider \"five\" is not a number; using 1"_s}},
         {"<Port> 0 </Port>",
          "<VoltDivider>1</VoltDivider><VoltOffset>2</VoltOffset><AmpDivider>1</AmpDivider>"
          "<RPMDivider>1</RPMDivider><WSDivider>2.50</WSDivider>",
          0,
-         u" 0 "_qs,
+         u" 0 "_s,
          {},
          2,
-         u"2.50"_qs,
-         {u"prog.cfg has no <WSUnits> value; no wind speed unit"_qs}},
+         u"2.50"_s,
+         {u"prog.cfg has no <WSUnits> value; no wind speed unit"_s}},
         {"<Port></Port><WSUnits> m/s</WSUnits>",
          {},
          1,
          {},
-         u" m/s"_qs,
+         u" m/s"_s,
          0,
-         u"1"_qs,
-         {u"prog.cfg: Port \"\" is not a number; using port 1"_qs, cannotReadSettings}},
+         u"1"_s,
+         {u"prog.cfg: Port \"\" is not a number; using port 1"_s, cannotReadSettings}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.prog.toStdString());
@@ -357,8 +377,8 @@ TEST_F(CalibrateWindow, MissingOrBrokenFilesGiveDefaultsAndWarnings)
     // The window itself comes up with them and says so.
     QFile::remove(m_app.progCfg());
     auto w = open();
-    EXPECT_TRUE(w->warningText().contains(u"prog.cfg"_qs));
-    EXPECT_EQ(textOf(*w, "Label23"), u"How many pulses per ?"_qs);
+    EXPECT_TRUE(w->warningText().contains(u"prog.cfg"_s));
+    EXPECT_EQ(textOf(*w, "Label23"), u"How many pulses per ?"_s);
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
@@ -371,41 +391,41 @@ TEST_F(CalibrateWindow, ShowsRawValuesAndPreviewsOfEachFrame)
     EXPECT_EQ(w->size(), QSize(362, 308));
 
     send(*pty, kFrame.substr(0, 20));
-    EXPECT_EQ(textOf(*w, "txtBattV"), u"0"_qs);
+    EXPECT_EQ(textOf(*w, "txtBattV"), u"0"_s);
     send(*pty, kFrame.substr(20));
-    ASSERT_TRUE(waitFor([&] { return textOf(*w, "txtWindSpeed") == u"5 km/h"_qs; }));
-    EXPECT_EQ(textOf(*w, "txtBattV"), u"512"_qs);
-    EXPECT_EQ(textOf(*w, "txtShuntV"), u"530"_qs);
-    EXPECT_EQ(textOf(*w, "txtPulsess"), u"10"_qs);
-    EXPECT_EQ(textOf(*w, "txtPulsess2"), u"25"_qs);
-    EXPECT_EQ(textOf(*w, "txtBattVadjusted"), u"12.8 Volts"_qs);
-    EXPECT_EQ(textOf(*w, "txtBattAadjusted"), u"9 Amps"_qs);
-    EXPECT_EQ(textOf(*w, "txtWindmillRPM"), u"300 RPM"_qs);
+    ASSERT_TRUE(waitFor([&] { return textOf(*w, "txtWindSpeed") == u"5 km/h"_s; }));
+    expectTexts(*w, {{"txtBattV", u"512"_s},
+                     {"txtShuntV", u"530"_s},
+                     {"txtPulsess", u"10"_s},
+                     {"txtPulsess2", u"25"_s},
+                     {"txtBattVadjusted", u"12.8 Volts"_s},
+                     {"txtBattAadjusted", u"9 Amps"_s},
+                     {"txtWindmillRPM", u"300 RPM"_s}});
 
     // A box change shows with the next frame only; broken boxes keep their previews.
     type(*w, "BatteryVolts", "0");
     type(*w, "Pulse2Divider", "abc");
     type(*w, "PulseDivider", "");
-    EXPECT_EQ(textOf(*w, "txtWindmillRPM"), u"300 RPM"_qs);
+    EXPECT_EQ(textOf(*w, "txtWindmillRPM"), u"300 RPM"_s);
     send(*pty, "[<V>13.456</V><R>abc</R>]");
-    ASSERT_TRUE(waitFor([&] { return textOf(*w, "txtBattV") == u"13.46"_qs; }));
-    EXPECT_EQ(textOf(*w, "txtShuntV"), u"0"_qs);
-    EXPECT_EQ(textOf(*w, "txtPulsess"), u"0"_qs);
-    EXPECT_EQ(textOf(*w, "txtPulsess2"), QString());
-    EXPECT_EQ(textOf(*w, "txtWindmillRPM"), u"1 RPM"_qs);
-    EXPECT_EQ(textOf(*w, "txtWindSpeed"), u"5 km/h"_qs);
-    EXPECT_EQ(textOf(*w, "txtBattVadjusted"), u"12.8 Volts"_qs);
-    EXPECT_EQ(textOf(*w, "txtBattAadjusted"), u"-256 Amps"_qs);
+    ASSERT_TRUE(waitFor([&] { return textOf(*w, "txtBattV") == u"13.46"_s; }));
+    expectTexts(*w, {{"txtShuntV", u"0"_s},
+                     {"txtPulsess", u"0"_s},
+                     {"txtPulsess2", QString()},
+                     {"txtWindmillRPM", u"1 RPM"_s},
+                     {"txtWindSpeed", u"5 km/h"_s},
+                     {"txtBattVadjusted", u"12.8 Volts"_s},
+                     {"txtBattAadjusted", u"-256 Amps"_s}});
 
     // Zero takes the shown shunt value; the new offset counts from the next frame.
     send(*pty, "[<I>511.574</I>]");
-    ASSERT_TRUE(waitFor([&] { return textOf(*w, "txtShuntV") == u"511.57"_qs; }));
+    ASSERT_TRUE(waitFor([&] { return textOf(*w, "txtShuntV") == u"511.57"_s; }));
     click(*w, "Command2");
     EXPECT_EQ(w->state().VoltOffset, 511.57);
-    EXPECT_EQ(textOf(*w, "OffsetV"), u"511.57"_qs);
+    EXPECT_EQ(textOf(*w, "OffsetV"), u"511.57"_s);
     // A raw value wider than its place stays whole.
     send(*pty, "[<V>123456.78</V><I>531.57</I>]");
-    ASSERT_TRUE(waitFor([&] { return textOf(*w, "txtBattAadjusted") == u"10 Amps"_qs; }));
+    ASSERT_TRUE(waitFor([&] { return textOf(*w, "txtBattAadjusted") == u"10 Amps"_s; }));
     auto* raw = child<QLabel>(*w, "txtBattV");
     EXPECT_GE(raw->width(), raw->fontMetrics().horizontalAdvance(raw->text()));
     EXPECT_EQ(raw->geometry().right(), 276);
@@ -450,18 +470,18 @@ TEST_F(CalibrateWindow, RefusedOrFailedSaveKeepsTheWindowOpen)
     type(w, "PulseDivider", "0");
     click(w, "Command1");
     EXPECT_EQ(m_messages,
-              QStringList{u"Cannot save: RPM divider must be a number greater than 0"_qs});
+              QStringList{u"Cannot save: RPM divider must be a number greater than 0"_s});
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(settingsOnDisk(), kSettings);
 
     // A settings.cfg that cannot be replaced: said so, nothing changed, still open.
     type(w, "PulseDivider", "3");
     ASSERT_TRUE(QFile::remove(m_app.settingsCfg()));
-    ASSERT_TRUE(QDir(m_app.dir).mkdir(u"settings.cfg"_qs));
+    ASSERT_TRUE(QDir(m_app.dir).mkdir(u"settings.cfg"_s));
     m_messages.clear();
     click(w, "Command1");
     ASSERT_EQ(m_messages.size(), 1);
-    EXPECT_TRUE(m_messages[0].startsWith(u"Cannot write settings.cfg"_qs))
+    EXPECT_TRUE(m_messages[0].startsWith(u"Cannot write settings.cfg"_s))
         << m_messages[0].toStdString();
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(QFileInfo(m_app.settingsCfg()).isDir());
@@ -508,7 +528,7 @@ TEST_F(CalibrateWindow, ReportsALostLine)
     ASSERT_TRUE(w->portOpen());
     pty->close();
     ASSERT_TRUE(waitFor([&] { return !w->portOpen(); }));
-    EXPECT_TRUE(w->warningText().contains(u"line lost"_qs)) << w->warningText().toStdString();
+    EXPECT_TRUE(w->warningText().contains(u"line lost"_s)) << w->warningText().toStdString();
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
@@ -521,14 +541,14 @@ TEST_F(CalibrateWindow, TriesThePortAgainUntilItOpens)
     port->setRetryInterval(50);
     w.show();
     EXPECT_FALSE(w.portOpen());
-    EXPECT_TRUE(w.warningText().contains(u"cannot open"_qs)) << w.warningText().toStdString();
+    EXPECT_TRUE(w.warningText().contains(u"cannot open"_s)) << w.warningText().toStdString();
 
     auto pty = line(7);
     ASSERT_TRUE(waitFor([&] { return w.portOpen(); }));
     EXPECT_EQ(w.warningText(), QString());
     EXPECT_EQ(w.size(), QSize(362, 308));
     send(*pty, kFrame);
-    ASSERT_TRUE(waitFor([&] { return textOf(w, "txtWindSpeed") == u"5 km/h"_qs; }));
+    ASSERT_TRUE(waitFor([&] { return textOf(w, "txtWindSpeed") == u"5 km/h"_s; }));
 
     // A lost line is tried again the same way.
     pty->close();
@@ -544,7 +564,7 @@ TEST_F(CalibrateWindow, APortBelowOneIsNeverTried)
     writeProg(ProgFile{.Port = " 0 "});
     auto w = open();
     EXPECT_FALSE(w->portOpen());
-    EXPECT_EQ(w->warningText(), u"Port \" 0 \" is not a port number. Choose a port in Setup."_qs);
+    EXPECT_EQ(w->warningText(), u"Port \" 0 \" is not a port number. Choose a port in Setup."_s);
     EXPECT_FALSE(child<core::SerialLine>(*w, "MSComm2")->retrying());
 }
 
@@ -583,8 +603,8 @@ TEST_F(CalibrateFromMainWindow, TakesTheLineFromTheMainWindowAndGivesItBack)
         EXPECT_FALSE(main->portOpen());
         ASSERT_TRUE(c.portOpen()) << c.warningText().toStdString();
         send(*pty, "[<V>500</V><I>520</I><R>10</R><M>1</M><S>25</S>]");
-        ASSERT_TRUE(waitFor([&] { return textOf(c, "txtShuntV") == u"520"_qs; }));
-        EXPECT_EQ(textOf(c, "txtBattVadjusted"), u"12.5 Volts"_qs);
+        ASSERT_TRUE(waitFor([&] { return textOf(c, "txtShuntV") == u"520"_s; }));
+        EXPECT_EQ(textOf(c, "txtBattVadjusted"), u"12.5 Volts"_s);
         EXPECT_EQ(main->windowTitle(), kTitle); // the frame went to this window only
         EXPECT_EQ(main->receiveBuffer(), mainBuffer);
         click(c, "Command2");
@@ -607,7 +627,7 @@ TEST_F(CalibrateFromMainWindow, TakesTheLineFromTheMainWindowAndGivesItBack)
     ASSERT_TRUE(main->portOpen()) << main->statusText().toStdString();
     send(*pty, kFrame);
     ASSERT_TRUE(waitFor([&] {
-        return main->windowTitle() == u"Logger  10.24 V  2.5 A  25.6 W  600 RPM  10 WIND "_qs;
+        return main->windowTitle() == u"Logger  10.24 V  2.5 A  25.6 W  600 RPM  10 WIND "_s;
     })) << main->windowTitle().toStdString();
 
     // Exit gives the line back too, and changes nothing.
