@@ -185,7 +185,7 @@ inline constexpr PerQuantity<QuantitySpec> kQuantities{{
     },
 }};
 
-constexpr const QuantitySpec& spec(Quantity q)
+constexpr const QuantitySpec& facts(Quantity q)
 {
     return kQuantities[std::size_t(q)];
 }
@@ -198,7 +198,7 @@ inline QString unitText(const char* unit, const QString& wsUnits)
 
 constexpr bool isLogged(Quantity q)
 {
-    return spec(q).logTag != '\0';
+    return facts(q).logTag != '\0';
 }
 
 // The logged quantities in table order: the daily log's values, the history's series.

@@ -13,7 +13,7 @@ namespace {
 constexpr core::Quantity kLastZeroLine = [] {
     core::Quantity last = core::kQuantityCount;
     for (const core::Quantity q : core::kLogged) {
-        if (core::spec(q).zeroLine)
+        if (core::facts(q).zeroLine)
             last = q;
     }
     return last;
@@ -26,8 +26,8 @@ Extremes startExtremes(bool refVZero)
 {
     Extremes e;
     for (const core::Quantity q : core::kLogged) {
-        e.max[q] = core::spec(q).startMax;
-        e.min[q] = core::spec(q).startMin;
+        e.max[q] = core::facts(q).startMax;
+        e.min[q] = core::facts(q).startMin;
     }
     // Only the battery voltage has a box to pin its axis to 0 V.
     if (refVZero)
@@ -115,7 +115,7 @@ ChartPlan planChart(const HistoryStore& store, const SeriesFlags& flags)
     for (const core::Quantity q : core::kLogged) {
         plan.scales[q] = seriesScale(plan.extremes.max[q], plan.extremes.min[q]);
         plan.shown[q] = flags.shown[q];
-        if (core::spec(q).zeroLine)
+        if (core::facts(q).zeroLine)
             plan.zeroY[q] = zeroLineY(plan.scales[q]);
     }
 
@@ -148,7 +148,7 @@ ExtremeTexts extremeTexts(const Extremes& e, const QString& wsUnits)
 {
     ExtremeTexts t;
     for (const core::Quantity q : core::kLogged) {
-        const QString unit = QLatin1Char(' ') + core::unitText(core::spec(q).shortUnit, wsUnits);
+        const QString unit = QLatin1Char(' ') + core::unitText(core::facts(q).shortUnit, wsUnits);
         t.max[q] = core::plainNumberText(e.max[q]) + unit;
         t.min[q] = core::plainNumberText(e.min[q]) + unit;
     }

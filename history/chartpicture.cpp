@@ -49,7 +49,7 @@ void paintChart(QImage& picture, const ChartPlan& plan, const HistoryStore& stor
         const double sy = h / scale.range;
         for (std::size_t i = 0; i < plan.rowSlots.size(); ++i)
             points[i] = QPointF(double(i) * sx, plotY(scale, values[plan.rowSlots[i]]) * sy);
-        painter.setPen(linePen(core::toColour(core::spec(q).seriesColour)));
+        painter.setPen(linePen(core::toColour(core::facts(q).seriesColour)));
         painter.drawPolyline(points.data(), int(points.size()));
     }
 }

@@ -24,7 +24,7 @@ namespace {
 // Whether a series box is ticked when the window opens.
 bool shownAtStart(core::Quantity q, const config::ProgramConfig& cfg)
 {
-    switch (core::spec(q).shownAtStart) {
+    switch (core::facts(q).shownAtStart) {
     case core::ShownAtStart::Always:
         return true;
     case core::ShownAtStart::IfDisplayRPM:

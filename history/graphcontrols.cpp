@@ -161,7 +161,7 @@ void setUpList(QTableView* view, QAbstractItemModel* model)
 QWidget* make(QWidget* window, const Row& row, GraphControlId id, const QRect& place,
               QAbstractItemModel* listModel)
 {
-    const core::QuantitySpec* series = isPerSeries(id.role) ? &core::spec(id.quantity) : nullptr;
+    const core::QuantitySpec* series = isPerSeries(id.role) ? &core::facts(id.quantity) : nullptr;
     const QString caption =
         row.caption ? QString::fromLatin1(row.caption) : QString::fromLatin1(series->checkCaption);
     Look look = row.look;
@@ -288,7 +288,7 @@ QString graphControlName(GraphControlId id)
         }
         return {};
     }
-    const QChar prefix = QLatin1Char(core::spec(id.quantity).extremePrefix);
+    const QChar prefix = QLatin1Char(core::facts(id.quantity).extremePrefix);
     switch (id.role) {
     case C::Readout:
         return QString(prefix.toLower()) + QLatin1Char('v');

@@ -178,7 +178,7 @@ DayRecords parseDayLog(QByteArrayView content, double start, double finish)
                     LoadedRecord r;
                     r.time = time;
                     for (const core::Quantity q : core::kLogged)
-                        r.values[q] = tagNumber(line, core::spec(q).logTag);
+                        r.values[q] = tagNumber(line, core::facts(q).logTag);
                     r.mode = core::toInt16(tagNumber(line, 'M'));
                     out.records.push_back(r);
                 }

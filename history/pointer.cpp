@@ -39,7 +39,7 @@ std::optional<Readout> readoutAt(const HistoryStore& store, float x, double char
     Readout r;
     for (const core::Quantity q : core::kLogged) {
         r.values[q] = core::plainNumberText(core::roundTo(store.Values[q][k], 2)) +
-                      QLatin1Char(' ') + core::unitText(core::spec(q).longUnit, wsUnits);
+                      QLatin1Char(' ') + core::unitText(core::facts(q).longUnit, wsUnits);
     }
     r.vt = timeText(store.Time[t]);
     return r;

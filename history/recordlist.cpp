@@ -86,7 +86,7 @@ QVariant RecordListModel::headerData(int section, Qt::Orientation orientation, i
         return QStringLiteral("Time");
     if (section >= kFirstValueColumn && section < kTimeColumn) {
         const core::Quantity q = core::kLogged[std::size_t(section - kFirstValueColumn)];
-        return core::unitText(core::spec(q).longUnit, m_WSUnits);
+        return core::unitText(core::facts(q).longUnit, m_WSUnits);
     }
     return QString();
 }

@@ -28,7 +28,7 @@ QByteArray logRecordLine(const IntervalPeaks& p, std::int16_t mode, QTime time,
 {
     QByteArray line;
     for (const core::Quantity q : core::kLogged) {
-        const char tag = core::spec(q).logTag;
+        const char tag = core::facts(q).logTag;
         line += '<' + QByteArray(1, tag) + '>' + number(p[q], locale) + "</" + tag + '>';
     }
     return line + "<M>" + QByteArray::number(mode) + "</M><T>" + text(core::hoursMinutes(time)) +
@@ -41,7 +41,7 @@ QByteArray historyLine(const IntervalPeaks& p, const QString& wsUnits, const QSt
     QByteArray line;
     for (const core::Quantity q : core::kLogged)
         line +=
-            number(p[q], locale) + text(core::unitText(core::spec(q).shortUnit, wsUnits)) + "\t\t";
+            number(p[q], locale) + text(core::unitText(core::facts(q).shortUnit, wsUnits)) + "\t\t";
     return line + text(load) + "\t\t" + text(longTime) + "\r\n";
 }
 
@@ -52,7 +52,7 @@ QByteArray webPage(const QByteArray& pageTemplate, const IntervalPeaks& p, doubl
     values[core::kWattHours] = wattHourTotal;
     QByteArray page = pageTemplate;
     for (const core::Quantity q : core::kAllQuantities)
-        page.replace(core::spec(q).pagePlaceholder, number(values[q], locale));
+        page.replace(core::facts(q).pagePlaceholder, number(values[q], locale));
     page.replace("<TT>", text(longTime));
     page.replace("<MM>", text(load));
     return page + "\r\n";
@@ -62,7 +62,7 @@ QByteArray spreadsheetHeader(const QString& wsUnits)
 {
     QByteArray row = "<html><body><table><tr>";
     for (const core::Quantity q : core::kLogged)
-        row += "<td><b>" + text(core::unitText(core::spec(q).longUnit, wsUnits)) + "</b></td>";
+        row += "<td><b>" + text(core::unitText(core::facts(q).longUnit, wsUnits)) + "</b></td>";
     return row + "<td><b>Mode</b></td><td><b>Time</b></td></tr>\r\n\r\n";
 }
 

@@ -168,7 +168,7 @@ void Logger::VScroll1_Change(int index)
         it->second->setText(QString::number(value));
     // Holders 0 to 5 are the meters, one per quantity.
     if (index < core::kQuantityCount)
-        DrawNeedle(index, value, core::spec(core::Quantity(index)).fullScale);
+        DrawNeedle(index, value, core::facts(core::Quantity(index)).fullScale);
 }
 
 void Logger::DrawNeedle(int meter, double value, double fullScale)

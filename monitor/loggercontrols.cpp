@@ -51,10 +51,10 @@ QPushButton* lamp(QWidget* window, const QColor& off)
 // result, so the needle survives the window being covered or restored.
 QLabel* meter(QWidget* window, const ControlPlace& c, LoggerControls& out)
 {
-    const core::QuantitySpec& spec = core::spec(core::Quantity(c.index));
+    const core::QuantitySpec& facts = core::facts(core::Quantity(c.index));
     auto* picture = new QLabel(window);
     out.faces[c.index] =
-        meterFace(c.rect.size(), spec.fullScale, QString::fromLatin1(spec.faceName));
+        meterFace(c.rect.size(), facts.fullScale, QString::fromLatin1(facts.faceName));
     picture->setPixmap(QPixmap::fromImage(out.faces[c.index]));
     out.Picture1[c.index] = picture;
     return picture;

@@ -43,7 +43,7 @@ QString titleText(const Reading& r, const QLocale& locale)
 {
     QString title = QStringLiteral("Logger");
     for (const core::Quantity q : core::kAllQuantities) {
-        if (const char* unit = core::spec(q).titleUnit)
+        if (const char* unit = core::facts(q).titleUnit)
             title += QStringLiteral("  ") + core::numberText(r[q], locale) + QLatin1String(unit);
     }
     return title + QLatin1Char(' ');
@@ -73,7 +73,7 @@ std::vector<std::pair<int, double>> holderValues(const Reading& r, double wattHo
         out.emplace_back(int(q), values[q]);
     if (compactPanel) {
         for (const core::Quantity q : core::kAllQuantities)
-            out.emplace_back(core::spec(q).panelHolder, values[q]);
+            out.emplace_back(core::facts(q).panelHolder, values[q]);
     }
     return out;
 }

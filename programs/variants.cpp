@@ -67,7 +67,7 @@ static_assert(std::size(kShownOrder) == core::kQuantityCount);
 void addNamedReadout(std::vector<ControlPlace>& out, const LabelName& label, const char* caption,
                      Quantity q, int holder, const QRect& nameRect, const QRect& readoutRect)
 {
-    const QColor c = core::toColour(core::spec(q).labelColour);
+    const QColor c = core::toColour(core::facts(q).labelColour);
     out.push_back({Control::NameLabel, QString::fromLatin1(label.name), label.index, nameRect,
                    QString::fromLatin1(caption), c});
     out.push_back({Control::Readout, QStringLiteral("Label5"), holder, readoutRect, {}, c});
@@ -87,7 +87,7 @@ monitor::ProgramVariant tessaly()
         const Quantity q = kShownOrder[k];
         const int y = tops[k];
         v.controls.push_back(plain(Control::Meter, "Picture1", q, QRect(8, y, 172, 100)));
-        addNamedReadout(v.controls, kMeterLabels[q], core::spec(q).captionInColumn, q, q,
+        addNamedReadout(v.controls, kMeterLabels[q], core::facts(q).captionInColumn, q, q,
                         QRect(8, y + 97, 121, 18), QRect(130, y + 97, 49, 18));
     }
     // The compact panel at the bottom right, in two columns of three rows.
@@ -95,8 +95,9 @@ monitor::ProgramVariant tessaly()
         const Quantity q = kShownOrder[k];
         const int x = 400 + 192 * int(k / 3);
         const int y = 632 + 24 * int(k % 3);
-        addNamedReadout(v.controls, kPanelLabels[q], core::spec(q).captionInColumn, q,
-                        core::spec(q).panelHolder, QRect(x, y, 121, 19), QRect(x + 120, y, 49, 19));
+        addNamedReadout(v.controls, kPanelLabels[q], core::facts(q).captionInColumn, q,
+                        core::facts(q).panelHolder, QRect(x, y, 121, 19),
+                        QRect(x + 120, y, 49, 19));
     }
     return v;
 }
@@ -111,7 +112,7 @@ monitor::ProgramVariant corvenna()
         const Quantity q = kShownOrder[k];
         const int x = 16 + 160 * int(k);
         v.controls.push_back(plain(Control::Meter, "Picture1", q, QRect(x, 0, 158, 100)));
-        addNamedReadout(v.controls, kMeterLabels[q], core::spec(q).captionInRow, q, q,
+        addNamedReadout(v.controls, kMeterLabels[q], core::facts(q).captionInRow, q, q,
                         QRect(x, 105, 110, 19), QRect(x + 110, 105, 48, 19));
     }
     return v;

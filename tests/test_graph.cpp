@@ -662,7 +662,7 @@ TEST_F(GraphWindow, SeriesControlsKeepTheirNamesCaptionsAndColours)
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(box->text(), QString::fromLatin1(c.caption));
         EXPECT_EQ(box->palette().color(QPalette::Window), c.ground);
-        EXPECT_EQ(core::toColour(core::spec(c.q).seriesColour), c.line);
+        EXPECT_EQ(core::toColour(core::facts(c.q).seriesColour), c.line);
         EXPECT_EQ(list(*g)->headerData(c.column, Qt::Horizontal).toString(),
                   QString::fromLatin1(c.title));
     }
