@@ -32,6 +32,33 @@ QString scaleNumber(double value)
     return QString::number(value, 'g', 6);
 }
 
+// Ticks just inside the arc: minor every 2.5 %, longer every 12.5 %, major with numbers every 25 %.
+void drawTicks(QPainter& p, const NeedleGeometry& geo, double arcRadius, QSize size,
+               double fullScale)
+{
+    QFont numbers(QStringLiteral("Arial"));
+    numbers.setPixelSize(std::max(8, size.height() / 11));
+    numbers.setBold(true);
+    p.setFont(numbers);
+    const QFontMetricsF fm(numbers);
+    for (int k = 0; k <= 40; ++k) {
+        const double g = kAngleRange * k / 40;
+        const bool major = k % 10 == 0;
+        const double length = major ? 8 : (k % 5 == 0 ? 5.5 : 3);
+        p.setPen(QPen(kInk, major ? 1.8 : 1));
+        p.drawLine(onScale(geo, g, arcRadius), onScale(geo, g, arcRadius - length));
+        if (major) {
+            const QString text = scaleNumber(fullScale * k / 40);
+            const QPointF at = onScale(geo, g, arcRadius - 15);
+            QRectF box(0, 0, fm.horizontalAdvance(text) + 2, fm.height());
+            box.moveCenter(at);
+            // Keep the end numbers inside the dial.
+            box.moveLeft(std::clamp(box.left(), 4.0, size.width() - 4.0 - box.width()));
+            p.drawText(box, Qt::AlignCenter, text);
+        }
+    }
+}
+
 } // namespace
 
 NeedleGeometry needleGeometry(QSize face)
@@ -84,28 +111,7 @@ QImage meterFace(QSize size, double fullScale, const QString& name)
     p.setPen(QPen(kInk, 1.2));
     p.drawArc(arcBox, 0, 180 * 16);
 
-    // Ticks: minor every 2.5 %, longer every 12.5 %, major with numbers every 25 %.
-    QFont numbers(QStringLiteral("Arial"));
-    numbers.setPixelSize(std::max(8, size.height() / 11));
-    numbers.setBold(true);
-    p.setFont(numbers);
-    const QFontMetricsF fm(numbers);
-    for (int k = 0; k <= 40; ++k) {
-        const double g = kAngleRange * k / 40;
-        const bool major = k % 10 == 0;
-        const double length = major ? 8 : (k % 5 == 0 ? 5.5 : 3);
-        p.setPen(QPen(kInk, major ? 1.8 : 1));
-        p.drawLine(onScale(geo, g, arcRadius), onScale(geo, g, arcRadius - length));
-        if (major) {
-            const QString text = scaleNumber(fullScale * k / 40);
-            const QPointF at = onScale(geo, g, arcRadius - 15);
-            QRectF box(0, 0, fm.horizontalAdvance(text) + 2, fm.height());
-            box.moveCenter(at);
-            // Keep the end numbers inside the dial.
-            box.moveLeft(std::clamp(box.left(), 4.0, size.width() - 4.0 - box.width()));
-            p.drawText(box, Qt::AlignCenter, text);
-        }
-    }
+    drawTicks(p, geo, arcRadius, size, fullScale);
 
     // The quantity's name, under the top of the scale.
     QFont title(QStringLiteral("Arial"));
