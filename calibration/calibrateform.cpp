@@ -206,7 +206,7 @@ QWidget* makeControl(QWidget* window, const CalibrateControl& c)
 }
 
 // In the struct's order, step by step.
-CalibrateControls bind(const config::ControlsByRole<CalibrateRole>& made)
+CalibrateControls bind(const core::ControlsByRole<CalibrateRole>& made)
 {
     CalibrateControls c;
     made.take(c.txtBattV, R::TxtBattV);
@@ -252,7 +252,7 @@ std::span<const CalibrateControl> calibrateControls()
 CalibrateControls buildCalibrateControls(QWidget* window)
 {
     window->setFont(sansSerif(8.25, false));
-    config::ControlsByRole<CalibrateRole> made("Calibration");
+    core::ControlsByRole<CalibrateRole> made("Calibration");
     for (const CalibrateControl& c : kControls) {
         QWidget* w = makeControl(window, c);
         w->setObjectName(QString::fromLatin1(c.name));

@@ -99,7 +99,7 @@ struct CalibrateControls
 
 // Sets the window's font and makes the table's controls on it, in the window's focus order with the
 // focus in BatteryVolts, and binds them by role; a table without one of them stops the program
-// (config::ControlsByRole).
+// (core::ControlsByRole).
 CalibrateControls buildCalibrateControls(QWidget* window);
 
 // A raw value wider than its place grows to the left, so its last digits stay beside the

@@ -70,7 +70,7 @@ QWidget* makeControl(QWidget* window, const SetupControl& c)
 }
 
 // In the struct's order: texts, flags, button.
-SetupControls bind(const ControlsByRole<SetupRole>& made)
+SetupControls bind(const core::ControlsByRole<SetupRole>& made)
 {
     using R = SetupRole;
     SetupControls c;
@@ -121,7 +121,7 @@ const std::vector<SetupControl>& setupControls()
 
 SetupControls buildSetupControls(QWidget* window)
 {
-    ControlsByRole<SetupRole> made("Setup");
+    core::ControlsByRole<SetupRole> made("Setup");
     std::vector<std::pair<int, QWidget*>> tabStops;
     QString namingLabel;
     for (const SetupControl& c : setupControls()) {

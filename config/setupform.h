@@ -76,7 +76,7 @@ struct SetupControls
 };
 
 // Makes the table's controls on the window in tab order, the focus on the first, and binds
-// them by role; a table without one of them stops the program (ControlsByRole).
+// them by role; a table without one of them stops the program (core::ControlsByRole).
 SetupControls buildSetupControls(QWidget* window);
 
 } // namespace config

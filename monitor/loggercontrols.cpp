@@ -1,5 +1,6 @@
 #include "loggercontrols.h"
 
+#include "controlroles.h"
 #include "meterface.h"
 
 #include <QLabel>
@@ -62,25 +63,16 @@ QLabel* meter(QWidget* window, const ControlPlace& c, LoggerControls& out)
 
 QWidget* makeControl(QWidget* window, const ControlPlace& c, LoggerControls& out)
 {
-    const auto button = [&](QPushButton*& member) {
-        member = new QPushButton(c.caption, window);
-        return member;
-    };
     switch (c.control) {
     case Control::Exit:
-        return button(out.Exit);
     case Control::StartLogging:
-        return button(out.StartLogging);
     case Control::StopLogging:
-        return button(out.StopLogging);
     case Control::CalibrateButton:
-        return button(out.CalibrateButton);
     case Control::Setup:
-        return button(out.Setup);
     case Control::ShowLogs:
-        return button(out.ShowLogs);
+        return new QPushButton(c.caption, window);
     case Control::Delay:
-        return out.delay = new QLineEdit(c.caption, window);
+        return new QLineEdit(c.caption, window);
     case Control::RecordCaption: {
         QLabel* l = colouredLabel(window, c.caption, Qt::white);
         l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -89,11 +81,11 @@ QWidget* makeControl(QWidget* window, const ControlPlace& c, LoggerControls& out
     case Control::Caption:
         return colouredLabel(window, c.caption, Qt::white);
     case Control::BlinkLog:
-        return out.BlinkLog = lamp(window, window->palette().button().color());
+        return lamp(window, window->palette().button().color());
     case Control::BlinkData:
-        return out.BlinkData = lamp(window, Qt::white);
+        return lamp(window, Qt::white);
     case Control::TxtMode:
-        return out.txtMode = modeLabel(window);
+        return modeLabel(window);
     case Control::NameLabel:
         return nameOrReadout(window, c);
     case Control::Readout:
@@ -102,12 +94,6 @@ QWidget* makeControl(QWidget* window, const ControlPlace& c, LoggerControls& out
         return meter(window, c, out);
     }
     return nullptr;
-}
-
-void require(const void* control, const char* role)
-{
-    if (!control)
-        qFatal("The main window's layout has no %s control", role);
 }
 
 } // namespace
@@ -124,21 +110,23 @@ void setBackground(QWidget* w, const QColor& colour)
 LoggerControls buildLoggerControls(QWidget* window, const ProgramVariant& variant)
 {
     LoggerControls out;
+    core::ControlsByRole<Control> made("main");
     for (const ControlPlace& c : variant.controls) {
         QWidget* w = makeControl(window, c, out);
         w->setObjectName(c.index >= 0 ? QStringLiteral("%1_%2").arg(c.name).arg(c.index) : c.name);
         w->setGeometry(c.rect);
+        made.add(c.control, w);
     }
-    require(out.Exit, "Exit");
-    require(out.StartLogging, "StartLogging");
-    require(out.StopLogging, "StopLogging");
-    require(out.CalibrateButton, "CalibrateButton");
-    require(out.Setup, "Setup");
-    require(out.ShowLogs, "ShowLogs");
-    require(out.BlinkLog, "BlinkLog");
-    require(out.BlinkData, "BlinkData");
-    require(out.delay, "delay");
-    require(out.txtMode, "txtMode");
+    made.take(out.Exit, Control::Exit);
+    made.take(out.StartLogging, Control::StartLogging);
+    made.take(out.StopLogging, Control::StopLogging);
+    made.take(out.CalibrateButton, Control::CalibrateButton);
+    made.take(out.Setup, Control::Setup);
+    made.take(out.ShowLogs, Control::ShowLogs);
+    made.take(out.BlinkLog, Control::BlinkLog);
+    made.take(out.BlinkData, Control::BlinkData);
+    made.take(out.delay, Control::Delay);
+    made.take(out.txtMode, Control::TxtMode);
     // The mode text stands over the first meter's face.
     out.txtMode->raise();
     out.status = new QLabel(window);

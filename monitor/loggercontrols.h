@@ -34,7 +34,7 @@ struct LoggerControls
 
 // Makes the controls of the layout table on the window. A table without one of the controls
 // the window needs (a button, the lamps, the delay box, the mode label) is a fault in the build
-// and stops the program at once with the role's name, rather than later on a null pointer.
+// and stops the program at once (core::ControlsByRole), rather than later on a null pointer.
 LoggerControls buildLoggerControls(QWidget* window, const ProgramVariant& variant);
 
 // Colours a lamp, a name label or a readout.

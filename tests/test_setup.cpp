@@ -343,7 +343,7 @@ TEST(SetupTable, AControlMissingFromTheTableStopsTheProgram)
     auto* label = new QLabel(&window);
     EXPECT_DEATH(
         {
-            config::ControlsByRole<config::SetupRole> made("Setup");
+            core::ControlsByRole<config::SetupRole> made("Setup");
             made.add(config::SetupRole::PortNumber, label); // a label where a box belongs
             QLineEdit* box = nullptr;
             made.take(box, config::SetupRole::PortNumber);
@@ -351,7 +351,7 @@ TEST(SetupTable, AControlMissingFromTheTableStopsTheProgram)
         "Setup window's control table has no QLineEdit for role 1");
     EXPECT_DEATH(
         {
-            config::ControlsByRole<config::SetupRole> made("Setup");
+            core::ControlsByRole<config::SetupRole> made("Setup");
             QPushButton* button = nullptr;
             made.take(button, config::SetupRole::Command1);
         },

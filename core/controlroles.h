@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <map>
 
-namespace config {
+namespace core {
 
 // The controls a window made from its control table, by role, until the window has taken those
 // it needs. A table without one of them, or with a control of another kind in its place, is a
@@ -33,4 +33,4 @@ private:
     std::map<Role, QWidget*> m_made;
 };
 
-} // namespace config
+} // namespace core
