@@ -39,22 +39,24 @@ Conversion makeConversion(const config::CalibrationSettings& s, QStringList* war
 
 double voltsFrom(double rawV, const Conversion& c)
 {
-    return c.voltDivider ? core::roundTo(rawV / *c.voltDivider, 2) : 0.0;
+    return c.voltDivider ? core::finiteOrZero(core::roundTo(rawV / *c.voltDivider, 2)) : 0.0;
 }
 
 double ampsFrom(double rawI, const Conversion& c)
 {
-    return c.ampDivider ? core::roundTo((rawI - c.voltOffset) / *c.ampDivider, 2) : 0.0;
+    return c.ampDivider
+               ? core::finiteOrZero(core::roundTo((rawI - c.voltOffset) / *c.ampDivider, 2))
+               : 0.0;
 }
 
 double rpmFrom(double rawR, const Conversion& c)
 {
-    return c.rpmDivider ? core::roundTo(rawR / *c.rpmDivider * 60.0, 1) : 0.0;
+    return c.rpmDivider ? core::finiteOrZero(core::roundTo(rawR / *c.rpmDivider * 60.0, 1)) : 0.0;
 }
 
 double windFrom(double rawS, const Conversion& c)
 {
-    return c.wsDivider ? core::roundTo(rawS / *c.wsDivider, 1) : 0.0;
+    return c.wsDivider ? core::finiteOrZero(core::roundTo(rawS / *c.wsDivider, 1)) : 0.0;
 }
 
 } // namespace calibration

@@ -22,7 +22,8 @@ struct Conversion
 Conversion makeConversion(const config::CalibrationSettings& settings,
                           QStringList* warnings = nullptr);
 
-// Raw board values to engineering units, rounded as the readings are kept.
+// Raw board values to engineering units, rounded as the readings are kept. A result too large
+// for a double reads 0, as a divider that cannot be used does.
 double voltsFrom(double rawV, const Conversion& c); // V, 2 decimals
 double ampsFrom(double rawI, const Conversion& c);  // A, offset removed first, 2 decimals
 double rpmFrom(double rawR, const Conversion& c);   // pulses per second x 60, 1 decimal

@@ -77,10 +77,12 @@ void addWarnings(const ConfigFile<Values>& file, const QString& path, const Valu
     }
     for (const ConfigKey<Values>& key : file.keys) {
         const QString name = QString::fromLatin1(key.name);
-        if (problems.missingKeys.contains(name)) {
-            *warnings << QStringLiteral("%1 has no <%2> value; using \"%3\"")
-                             .arg(file.name, name, values.*key.value);
-        }
+        if (!problems.missingKeys.contains(name))
+            continue;
+        const QString& value = values.*key.value;
+        *warnings << (value.isEmpty() ? QStringLiteral("%1 has no <%2> value").arg(file.name, name)
+                                      : QStringLiteral("%1 has no <%2> value; using \"%3\"")
+                                            .arg(file.name, name, value));
     }
 }
 

@@ -25,14 +25,15 @@ struct ProgramConfig
 };
 
 // The five calibration constants of "settings.cfg", as text. The calibration window hands its
-// VoltOffset in as core::numberText of the number.
+// VoltOffset in as core::numberText of the number. A divider that is missing reads empty, as an
+// empty one does: its quantity then reads 0 until it is calibrated, never raw counts.
 struct CalibrationSettings
 {
-    QString VoltDivider = QStringLiteral("1");
+    QString VoltDivider = QString();
     QString VoltOffset = QStringLiteral("0");
-    QString AmpDivider = QStringLiteral("1");
-    QString RPMDivider = QStringLiteral("1");
-    QString WSDivider = QStringLiteral("1");
+    QString AmpDivider = QString();
+    QString RPMDivider = QString();
+    QString WSDivider = QString();
 
     bool operator==(const CalibrationSettings&) const = default;
 };

@@ -105,6 +105,31 @@ double fromPlain(const std::string& text)
     return v;
 }
 
+// The power of ten of the first significant digit of a plain form (-401 for 0.000...01 with 400
+// zeros, 2 for 1e2); only its sign matters, so a huge exponent saturates.
+long long decimalExponent(const std::string& plain)
+{
+    const std::size_t e = plain.find('e');
+    const std::string mantissa = plain.substr(0, e);
+    long long exponent = 0;
+    if (e != std::string::npos) {
+        const bool negative = plain[e + 1] == '-';
+        for (std::size_t i = e + 1; i < plain.size(); ++i) {
+            if (plain[i] >= '0' && plain[i] <= '9')
+                exponent = std::min<long long>(exponent * 10 + (plain[i] - '0'), 1'000'000'000);
+        }
+        if (negative)
+            exponent = -exponent;
+    }
+    const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+    const std::size_t first = mantissa.find_first_of("123456789");
+    if (first == std::string::npos)
+        return 0;
+    const long long position =
+        first < point ? (long long)(point - first) - 1 : -(long long)(first - point);
+    return position + exponent;
+}
+
 } // namespace
 
 bool isNumeric(QStringView text, const QLocale& locale)
@@ -118,16 +143,20 @@ std::optional<double> numericValue(QStringView text, const QLocale& locale)
     if (plain.empty())
         return std::nullopt;
     // A text such as 1e999 lies outside the double's range: keep it finite, the largest double
-    // (or 0 for a tiny one), so no infinity reaches a reading or a file.
+    // (or 0 for a tiny one, however it is written), so no infinity reaches a reading or a file.
     double v = 0;
     const auto res = std::from_chars(plain.data(), plain.data() + plain.size(), v);
     if (res.ec == std::errc::result_out_of_range) {
-        const bool tiny = plain.find("e-") != std::string::npos;
-        v = tiny ? 0.0 : std::numeric_limits<double>::max();
+        v = decimalExponent(plain) < 0 ? 0.0 : std::numeric_limits<double>::max();
         if (plain[0] == '-')
             v = -v;
     }
     return v;
+}
+
+double finiteOrZero(double value)
+{
+    return std::isfinite(value) ? value : 0.0;
 }
 
 double roundTo(double value, int decimals)

@@ -15,6 +15,10 @@ bool isNumeric(QStringView text, const QLocale& locale = QLocale());
 // The value of a numeric text; nullopt for anything isNumeric rejects.
 std::optional<double> numericValue(QStringView text, const QLocale& locale = QLocale());
 
+// The value when it is a finite number, otherwise 0: a computation that overflowed counts as a
+// value that could not be read.
+double finiteOrZero(double value);
+
 // Rounds to n decimals (0 to 15). A value that is halfway in its 15-significant-digit decimal
 // form goes to the even neighbour, so 2.125 gives 2.12 and 12.035 gives 12.04.
 double roundTo(double value, int decimals);

@@ -3,6 +3,8 @@
 #include "numbers.h"
 #include "tags.h"
 
+#include <cmath>
+
 namespace monitor {
 
 RawValues decodeFrame(QStringView frame)
@@ -26,7 +28,8 @@ Reading computeReading(const RawValues& raw, const calibration::Conversion& c)
     r.value[core::kAmps] = calibration::ampsFrom(raw.i, c);
     r.value[core::kRpm] = calibration::rpmFrom(raw.r, c);
     r.value[core::kWind] = calibration::windFrom(raw.s, c);
-    r.value[core::kWatts] = core::roundTo(r[core::kAmps] * r[core::kVolts], 2);
+    // Two huge but finite values can multiply past the double's range.
+    r.value[core::kWatts] = core::finiteOrZero(core::roundTo(r[core::kAmps] * r[core::kVolts], 2));
     r.mode = raw.mode;
     return r;
 }
@@ -60,7 +63,9 @@ double wattHourTick(double total, double watts, const QDateTime& now, QDate last
     const bool newDay = lastTick.isValid() && now.date() != lastTick;
     if (firstSeconds || newDay)
         total = 0.0;
-    return total + watts / 720.0;
+    // The total stays finite whatever came in, so it goes on counting from the next frame.
+    const double next = total + core::finiteOrZero(watts) / 720.0;
+    return std::isfinite(next) ? next : total;
 }
 
 std::vector<std::pair<int, double>> holderValues(const Reading& r, double wattHours,

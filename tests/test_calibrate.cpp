@@ -304,6 +304,10 @@ TEST_F(CalibrateWindow, MissingOrBrokenFilesGiveDefaultsAndWarnings)
                                                                                     noFile);
     const QString cannotReadSettings =
         u"Cannot read settings.cfg (%1): %2; using the defaults"_s.arg(m_app.settingsCfg(), noFile);
+    // A missing divider reads empty; the window previews with 1 until one is typed.
+    auto notANumber = [](const QString& key) {
+        return u"settings.cfg: %1 \"\" is not a number; using 1"_s.arg(key);
+    };
     struct Case
     {
         QByteArray prog;     // empty: no prog.cfg
@@ -314,7 +318,15 @@ TEST_F(CalibrateWindow, MissingOrBrokenFilesGiveDefaultsAndWarnings)
         QString wsDivider;
         QStringList warnings;
     } cases[] = {
-        {{}, {}, 1, u"1"_s, {}, 0, u"1"_s, {cannotReadProg, cannotReadSettings}},
+        {{},
+         {},
+         1,
+         u"1"_s,
+         {},
+         0,
+         u"1"_s,
+         {cannotReadProg, cannotReadSettings, notANumber(u"VoltDivider"_s),
+          notANumber(u"AmpDivider"_s), notANumber(u"RPMDivider"_s), notANumber(u"WSDivider"_s)}},
         {ProgFile{.Port = "COM2", .WSUnits = ""}.bytes(),
          "<VoltDivider>abc</VoltDivider><AmpDivider>2</AmpDivider>",
          1,
@@ -324,9 +336,9 @@ TEST_F(CalibrateWindow, MissingOrBrokenFilesGiveDefaultsAndWarnings)
          u"1"_s,
          {u"prog.cfg: Port \"COM2\" is not a number; using port 1"_s,
           u"settings.cfg has no <VoltOffset> value; using \"0\""_s,
-          u"settings.cfg has no <RPMDivider> value; using \"1\""_s,
-          u"settings.cfg has no <WSDivider> value; using \"1\""_s,
-          u"settings.cfg: VoltDivider \"abc\" is not a number; using 1"_s}},
+          u"settings.cfg has no <RPMDivider> value"_s, u"settings.cfg has no <WSDivider> value"_s,
+          u"settings.cfg: VoltDivider \"abc\" is not a number; using 1"_s,
+          notANumber(u"RPMDivider"_s), notANumber(u"WSDivider"_s)}},
         {"<WSUnits>km/h</WSUnits>",
          "<VoltDivider>1</VoltDivider><VoltOffset>x</VoltOffset><AmpDivider>1</AmpDivider>"
          "<RPMDivider>1</RPMDivider><WSDivider>five</WSDivider>",
@@ -354,7 +366,9 @@ TEST_F(CalibrateWindow, MissingOrBrokenFilesGiveDefaultsAndWarnings)
          u" m/s"_s,
          0,
          u"1"_s,
-         {u"prog.cfg: Port \"\" is not a number; using port 1"_s, cannotReadSettings}},
+         {u"prog.cfg: Port \"\" is not a number; using port 1"_s, cannotReadSettings,
+          notANumber(u"VoltDivider"_s), notANumber(u"AmpDivider"_s), notANumber(u"RPMDivider"_s),
+          notANumber(u"WSDivider"_s)}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.prog.toStdString());

@@ -124,10 +124,12 @@ TEST_F(ConfigFiles, MissingFilesAndTagsGiveDefaultsWithWarnings)
     warnings.clear();
     const auto s = config::ReadCalibrationSettings(m_app, &warnings);
     EXPECT_EQ(s.VoltDivider, QStringLiteral("40"));
-    EXPECT_EQ(s.RPMDivider, QStringLiteral("1")); // closing tag before opening: absent
+    // Closing tag before opening: absent. A missing divider reads empty, so its quantity reads
+    // 0 until it is calibrated instead of showing raw counts.
+    EXPECT_EQ(s.RPMDivider, QString());
     EXPECT_EQ(warnings, (QStringList{"settings.cfg has no <VoltOffset> value; using \"0\"",
-                                     "settings.cfg has no <RPMDivider> value; using \"1\"",
-                                     "settings.cfg has no <WSDivider> value; using \"1\""}));
+                                     "settings.cfg has no <RPMDivider> value",
+                                     "settings.cfg has no <WSDivider> value"}));
 }
 
 TEST_F(ConfigFiles, ProblemsForAWindowThatWordsItsOwnWarnings)
