@@ -10,7 +10,24 @@ namespace core {
 std::optional<QByteArray> readWholeFile(const QString& path, QString* error = nullptr);
 
 // Replaces the file through a temporary file and a rename, so a crash mid-write never leaves
-// a truncated file. False (with the reason in error) when it could not be written.
+// a truncated file; the file and then its folder are synced, so the new content survives a
+// power cut. False (with the reason in error) when it could not be written.
 bool replaceFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+// Appends the bytes at the end of the file, all or nothing, and syncs them to the disk before
+// it returns. A file that is absent or empty gets prefix first, in the same write, so it never
+// exists with a line but without its prefix. A short or failed write (a full disk) is cut back
+// to the size the file had, and a file made by the call is removed again, so a retry neither
+// leaves half a line nor writes one twice. False with the reason in error.
+bool appendWhole(const QString& path, const QByteArray& bytes, const QByteArray& prefix = {},
+                 QString* error = nullptr);
+
+// Syncs a folder's entries (a file made or renamed in it) to the disk. False where the file
+// system cannot.
+bool syncFolder(const QString& folder);
+
+// Removes what a replaceFile killed before its rename left beside path: "prog.cfg.XXXXXX".
+// Returns how many it removed.
+int removeLeftoverTemporaries(const QString& path);
 
 } // namespace core

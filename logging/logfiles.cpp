@@ -27,17 +27,26 @@ bool writeOne(const FileWrite& w, QString* error)
         return false;
     if (w.kind == FileWrite::Kind::Replace)
         return core::replaceFile(w.path, w.bytes, error);
-    if (!w.headerIfNew.isEmpty() && !QFileInfo::exists(w.path)) {
-        QFile file(w.path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(w.headerIfNew) != w.headerIfNew.size()) {
-            if (error)
-                *error = file.errorString();
-            file.close();
-            file.remove(); // the next try starts the file again, header first
-            return false;
-        }
-    }
-    return appendToFile(w.path, w.bytes, error);
+    return core::appendWhole(w.path, w.bytes, w.headerIfNew, error);
+}
+
+qsizetype recordCount(const FileWrite& w)
+{
+    return w.kind == FileWrite::Kind::Append ? qsizetype(w.records.size()) : 0;
+}
+
+// Drops the oldest record of the oldest append; false when no append waits.
+bool dropOldest(std::deque<FileWrite>& queue)
+{
+    const auto oldest = std::find_if(queue.begin(), queue.end(),
+                                     [](const FileWrite& w) { return recordCount(w) > 0; });
+    if (oldest == queue.end())
+        return false;
+    oldest->bytes.remove(0, oldest->records.front());
+    oldest->records.pop_front();
+    if (oldest->records.empty())
+        queue.erase(oldest);
+    return true;
 }
 
 } // namespace
@@ -105,8 +114,38 @@ void PendingWrites::add(FileWrite write)
         std::erase_if(queue, [&](const FileWrite& w) {
             return w.kind == FileWrite::Kind::Replace && w.path == write.path;
         });
+        queue.push_back(std::move(write));
+        return;
     }
-    queue.push_back(std::move(write));
+    if (write.records.empty())
+        write.records.push_back(write.bytes.size());
+    const auto same = std::find_if(queue.rbegin(), queue.rend(), [&](const FileWrite& w) {
+        return w.kind == FileWrite::Kind::Append && w.path == write.path;
+    });
+    if (same != queue.rend()) {
+        same->bytes += write.bytes;
+        same->records.insert(same->records.end(), write.records.begin(), write.records.end());
+    } else {
+        queue.push_back(std::move(write));
+    }
+    for (std::size_t waiting = records(); waiting > limit && dropOldest(queue); --waiting)
+        ++dropped;
+}
+
+std::size_t PendingWrites::records() const
+{
+    std::size_t n = 0;
+    for (const FileWrite& w : queue)
+        n += std::size_t(recordCount(w));
+    return n;
+}
+
+qsizetype PendingWrites::bytes() const
+{
+    qsizetype n = 0;
+    for (const FileWrite& w : queue)
+        n += w.bytes.size();
+    return n;
 }
 
 std::vector<WriteFailure> writePending(PendingWrites& pending)
@@ -119,13 +158,13 @@ std::vector<WriteFailure> writePending(PendingWrites& pending)
     std::deque<FileWrite> kept;
     for (FileWrite& w : pending.queue) {
         if (const auto f = failureFor(w.path); f != failures.end()) {
-            ++f->waiting;
+            f->waiting += int(std::max<qsizetype>(1, recordCount(w)));
             kept.push_back(std::move(w));
             continue;
         }
         QString reason;
         if (!writeOne(w, &reason)) {
-            failures.push_back({w.path, reason, 1});
+            failures.push_back({w.path, reason, int(std::max<qsizetype>(1, recordCount(w)))});
             kept.push_back(std::move(w));
         }
     }
@@ -145,23 +184,11 @@ QStringList failureWarnings(const std::vector<WriteFailure>& failures)
     return lines;
 }
 
-bool appendToFile(const QString& path, const QByteArray& bytes, QString* error)
+QString droppedWarning(std::size_t dropped)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    const qint64 before = file.size();
-    const bool whole = file.write(bytes) == bytes.size() && file.flush();
-    if (!whole) {
-        if (error)
-            *error = file.errorString();
-        file.resize(before);
-    }
-    file.close();
-    return whole;
+    return QStringLiteral("%1 of the oldest waiting lines were dropped, so that no more than 30 "
+                          "days of records wait.")
+        .arg(dropped);
 }
 
 } // namespace logging

@@ -25,14 +25,17 @@ struct FileWrite
 {
     enum class Kind
     {
-        Append,  // one write of the whole line, file closed at once
+        Append,  // the whole line added at the end in one write, all or nothing
         Replace, // the whole file replaced through a temporary file and a rename
     };
     QString path;
     QByteArray bytes;
     Kind kind = Kind::Append;
-    // Written first, in a write of its own, when the file does not exist at the time of writing.
+    // Written first, in the same write, when the file is absent or empty.
     QByteArray headerIfNew;
+    // The size of each record in bytes, oldest first: appends to one file that wait together
+    // are kept as one write, and these let the oldest records be dropped one by one.
+    std::deque<qsizetype> records = {};
 };
 
 // What one logging tick hands to the files.
@@ -57,11 +60,21 @@ std::vector<FileWrite> recordWrites(const core::AppDir& app, const RecordInputs&
 // can be written, so a full disk or a missing folder never loses a record.
 struct PendingWrites
 {
-    std::deque<FileWrite> queue;
+    // 30 days of records at the shortest interval, for each of the three appended files.
+    static constexpr std::size_t kDefaultLimit = 30 * 24 * 360 * 3;
 
-    // A newer page for the same file supersedes one that is still waiting.
+    std::deque<FileWrite> queue;
+    // The most records that may wait; beyond it the oldest are dropped and counted.
+    std::size_t limit = kDefaultLimit;
+    std::size_t dropped = 0;
+
+    // Appends join the records already waiting for the same file, so they reach it in one
+    // write; a newer page for the same file supersedes one that is still waiting.
     void add(FileWrite write);
     bool empty() const { return queue.empty(); }
+    // Records waiting, all files together.
+    std::size_t records() const;
+    qsizetype bytes() const;
 };
 
 // A file that could not be written, with how many writes wait for it.
@@ -80,8 +93,7 @@ std::vector<WriteFailure> writePending(PendingWrites& pending);
 // The main window's warning lines for the files still failing.
 QStringList failureWarnings(const std::vector<WriteFailure>& failures);
 
-// Appends the bytes in one write and closes the file. A failed or short write is cut back off,
-// so a retry never leaves half a line in the file.
-bool appendToFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+// The status line's warning for records dropped to keep within the limit.
+QString droppedWarning(std::size_t dropped);
 
 } // namespace logging

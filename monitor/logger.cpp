@@ -1,16 +1,19 @@
 #include "logger.h"
 
 #include "calibrate.h"
+#include "files.h"
 #include "graph.h"
 #include "logcontrol.h"
 #include "messagebox.h"
 #include "meterface.h"
 #include "numbers.h"
 #include "programsetup.h"
+#include "spool.h"
 #include "windowlook.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -64,6 +67,9 @@ Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const cor
     connect(&m_writeRetry, &QTimer::timeout, this, &Logger::writePendingRecords);
 
     m_Timer1.setInterval(1000);
+    // A coarse timer may fire up to 5 % early or late, and rounds long intervals to whole
+    // seconds; records come at the interval the user chose.
+    m_Timer1.setTimerType(Qt::PreciseTimer);
     connect(&m_Timer1, &QTimer::timeout, this, &Logger::Timer1_Timer);
     m_Timer2.setInterval(250);
     connect(&m_Timer2, &QTimer::timeout, this, &Logger::Timer2_Timer);
@@ -76,7 +82,11 @@ Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const cor
     m_controls.StopLogging->setEnabled(false);
     m_reading = Reading{};
     m_wattHourTotal = 0;
+    // A save killed before its rename leaves its temporary file behind.
+    for (const QString& path : {m_app.progCfg(), m_app.settingsCfg(), logging::webPageFile(m_app)})
+        core::removeLeftoverTemporaries(path);
     LoadConfiguration();
+    restoreSpool();
     openPort(true);
     if (config::flagOn(m_programConfig.LogOn))
         startLogging(true);
@@ -118,13 +128,18 @@ void Logger::showStatus()
 {
     QStringList lines{m_portStatus};
     lines << m_logWarnings;
+    if (m_pendingWrites.dropped > 0)
+        lines << logging::droppedWarning(m_pendingWrites.dropped);
+    if (!m_spoolNotice.isEmpty())
+        lines << m_spoolNotice;
     if (!m_templateWarning.isEmpty())
         lines << m_templateWarning;
     lines << m_configWarnings;
     QLabel* status = m_controls.status;
     status->setText(lines.join(QLatin1Char('\n')));
     // Records waiting for their files need the user's hand, so they stand out.
-    const bool logTrouble = !m_logWarnings.isEmpty() || !m_templateWarning.isEmpty();
+    const bool logTrouble =
+        !m_logWarnings.isEmpty() || !m_templateWarning.isEmpty() || m_pendingWrites.dropped > 0;
     QPalette pal = status->palette();
     pal.setColor(QPalette::WindowText, logTrouble ? kWarningText : core::kWindowText);
     status->setPalette(pal);
@@ -206,12 +221,65 @@ void Logger::Timer1_Timer()
 
 void Logger::writePendingRecords()
 {
+    const std::size_t before = m_pendingWrites.records();
     m_logWarnings = logging::failureWarnings(logging::writePending(m_pendingWrites));
     if (m_pendingWrites.empty())
         m_writeRetry.stop();
     else
         m_writeRetry.start();
+    keepSpoolInStep(before);
     showStatus();
+}
+
+// Records kept by the last run go to their files before any new one.
+void Logger::restoreSpool()
+{
+    logging::SpooledWrites spooled = logging::loadSpool(m_app);
+    QStringList notes = spooled.problems;
+    if (!spooled.files.isEmpty()) {
+        for (auto it = spooled.writes.rbegin(); it != spooled.writes.rend(); ++it)
+            m_pendingWrites.queue.push_front(std::move(*it));
+        m_spoolFile = spooled.files.back();
+        const std::size_t kept = m_pendingWrites.records();
+        writePendingRecords();
+        const std::size_t written = kept - m_pendingWrites.records();
+        notes.prepend(QStringLiteral("%1 of %2 lines kept from the last run in %3 were written.")
+                          .arg(written)
+                          .arg(kept)
+                          .arg(spooled.files.join(QStringLiteral(", "))));
+    }
+    if (!spooled.problems.isEmpty())
+        notes.prepend(QStringLiteral("Lines kept from the last run could not be read:"));
+    m_spoolNotice = notes.join(QLatin1Char('\n'));
+    showStatus();
+}
+
+// The spool mirrors what waits, so a killed program loses little: it is rewritten whenever a
+// waiting record reached its file (a stale spool would write it twice at the next start), at
+// most once a minute while records only pile up behind a full disk, and removed when nothing
+// waits.
+void Logger::keepSpoolInStep(std::size_t recordsBefore)
+{
+    if (m_pendingWrites.empty()) {
+        if (!m_spoolFile.isEmpty())
+            logging::removeSpool(m_app);
+        m_spoolFile.clear();
+        return;
+    }
+    const QDateTime now = m_clock.now();
+    const bool wroteSome = m_pendingWrites.records() < recordsBefore;
+    const bool cheap = m_pendingWrites.bytes() < 1024 * 1024;
+    const bool due = !m_spoolSavedAt.isValid() || m_spoolSavedAt.secsTo(now) >= 60;
+    if (!m_spoolFile.isEmpty() && !wroteSome && !cheap && !due)
+        return;
+    QString error;
+    if (const auto file = logging::saveSpool(m_app, m_pendingWrites, &error)) {
+        m_spoolFile = *file;
+        m_spoolSavedAt = now;
+    } else {
+        m_spoolFile.clear();
+        m_spoolNotice = QStringLiteral("The waiting lines cannot be kept for a restart: ") + error;
+    }
 }
 
 void Logger::Timer2_Timer()
@@ -291,15 +359,41 @@ void Logger::ShowLogs_Click()
     window.exec();
 }
 
+void Logger::endBySystem(int signal)
+{
+    m_endedBySystem = true;
+    qInfo("Ending on signal %d", signal);
+    // A window or message box open over this one ends first; the close itself waits until
+    // its loop has unwound.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+            dialog->reject();
+    }
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
 void Logger::closeEvent(QCloseEvent* event)
 {
+    m_Timer1.stop();
     m_MSComm1.close();
     if (!m_pendingWrites.empty()) {
         writePendingRecords();
         if (!m_pendingWrites.empty()) {
-            core::showMessage(this, QStringLiteral("These log lines could not be written and are "
-                                                   "lost when the program ends:\n") +
-                                        m_logWarnings.join(QLatin1Char('\n')));
+            QString error;
+            const auto kept = logging::saveSpool(m_app, m_pendingWrites, &error);
+            const QString text =
+                kept ? QStringLiteral("These log lines could not be written. They are kept in %1 "
+                                      "and written to their files at the next start:\n")
+                           .arg(*kept)
+                     : QStringLiteral("These log lines could not be written, and they cannot be "
+                                      "kept for the next start (%1), so they are lost:\n")
+                           .arg(error);
+            const QString message = text + m_logWarnings.join(QLatin1Char('\n'));
+            // Nobody is there to answer a message box when the system ends the program.
+            if (m_endedBySystem)
+                qWarning("%s", qPrintable(message));
+            else
+                core::showMessage(this, message);
         }
     }
     event->accept();

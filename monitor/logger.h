@@ -35,8 +35,15 @@ public:
     bool logging() const { return m_Timer1.isActive(); }
     int loggingInterval() const { return m_Timer1.interval(); }
     QString statusText() const;
-    // Log, history, page and spreadsheet writes still waiting for their files.
-    std::size_t pendingWrites() const { return m_pendingWrites.queue.size(); }
+    // Log, history, page and spreadsheet records still waiting for their files.
+    std::size_t pendingWrites() const { return m_pendingWrites.records(); }
+    const logging::PendingWrites& waiting() const { return m_pendingWrites; }
+    // Where the waiting records are kept for the next start; empty when none are.
+    const QString& spoolFile() const { return m_spoolFile; }
+
+    // The system asks the program to end (a signal at logout, shutdown or from a terminal): the
+    // same close steps as the Exit button, with no question or message box in the way.
+    void endBySystem(int signal);
 
     // Event handlers, public so tests can drive a tick without waiting for it.
     void MSComm1_OnComm(const QString& frame);
@@ -52,6 +59,8 @@ private:
     void openPort(bool readPortNumber);
     void showStatus();
     void writePendingRecords();
+    void restoreSpool();
+    void keepSpoolInStep(std::size_t recordsBefore);
     void startLogging(bool fromStartup);
     void assignHolder(int index, double value);
     void VScroll1_Change(int index);
@@ -93,6 +102,10 @@ private:
     QString m_templateWarning; // from the latest tick
     QStringList m_logWarnings; // one line per file that writes wait for
     QTimer m_writeRetry;
+    QString m_spoolFile;
+    QString m_spoolNotice; // what the spool of the last run gave, or why it could not be kept
+    QDateTime m_spoolSavedAt;
+    bool m_endedBySystem = false;
 
     LoggerControls m_controls;
 };
