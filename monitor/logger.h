@@ -34,6 +34,7 @@ public:
     bool portOpen() const { return m_MSComm1.isOpen(); }
     bool logging() const { return m_Timer1.isActive(); }
     int loggingInterval() const { return m_Timer1.interval(); }
+    Qt::TimerType loggingTimerType() const { return m_Timer1.timerType(); }
     QString statusText() const;
     // Log, history, page and spreadsheet records still waiting for their files.
     std::size_t pendingWrites() const { return m_pendingWrites.records(); }

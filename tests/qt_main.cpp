@@ -1,12 +1,19 @@
 #include "windowlook.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 // Every test binary runs inside one application object on the offscreen platform.
+// The user's state and cache folders are the test's own, so a spool of waiting lines never lands in
+// the real ones.
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath(QStringLiteral("state"))));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath(QStringLiteral("cache"))));
     QApplication app(argc, argv);
     core::installFontSubstitutes();
     ::testing::InitGoogleTest(&argc, argv);

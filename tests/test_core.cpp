@@ -10,6 +10,8 @@
 
 namespace {
 
+using namespace Qt::Literals::StringLiterals;
+
 const QLocale kC(QLocale::C);
 const QLocale kGerman(QLocale::German, QLocale::Germany);
 
@@ -72,9 +74,40 @@ TEST(Numeric, AcceptsDecimalNumbersOnly)
     }
     EXPECT_EQ(core::numericValue(u"1,5", kGerman), 1.5);
     EXPECT_EQ(core::numericValue(u"1.5", kGerman), 1.5);
-    const auto huge = core::numericValue(u"1e999", kC);
-    ASSERT_TRUE(huge);
-    EXPECT_TRUE(std::isfinite(*huge));
+}
+
+// Texts beyond the double's range stay finite: too large gives the largest double, too small
+// gives 0, whichever form they are written in.
+TEST(Numeric, OutOfRangeTextsStayFinite)
+{
+    const double max = std::numeric_limits<double>::max();
+    const QString zeros400(400, u'0');
+    const struct
+    {
+        QString text;
+        double value;
+    } cases[] = {
+        {u"1e999"_s, max},
+        {u"-1e999"_s, -max},
+        {u"1"_s + zeros400, max},
+        {u"1e-999"_s, 0},
+        {u"0."_s + zeros400 + u"1"_s, 0},
+        {u"-0."_s + zeros400 + u"1"_s, 0},
+        {u"0.000000000000000000001e-400"_s, 0},
+        {u"0.0001e400"_s, max},
+        {u"1"_s + zeros400 + u"e-800"_s, 0},
+        {u"0."_s + zeros400 + u"1e800"_s, max},
+        {u"1e99999999999999999999"_s, max},
+        {u"1e-99999999999999999999"_s, 0},
+    };
+    for (const auto& c : cases) {
+        const auto v = core::numericValue(c.text, kC);
+        ASSERT_TRUE(v) << c.text.left(40).toStdString();
+        EXPECT_EQ(*v, c.value) << c.text.left(40).toStdString();
+    }
+    EXPECT_EQ(core::finiteOrZero(std::numeric_limits<double>::infinity()), 0.0);
+    EXPECT_EQ(core::finiteOrZero(std::nan("")), 0.0);
+    EXPECT_EQ(core::finiteOrZero(-max), -max);
 }
 
 TEST(Rounding, HalvesGoToTheEvenNeighbour)

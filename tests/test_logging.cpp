@@ -2,10 +2,17 @@
 #include "logcontrol.h"
 #include "logfiles.h"
 #include "logger_window.h"
+#include "spool.h"
+#include "systemsignals.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+
+#include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -140,6 +147,83 @@ TEST(AppendToFile, AFullDiskIsAFailure)
     EXPECT_FALSE(error.isEmpty());
 }
 
+// Beyond the limit the oldest records go first, one by one, and are counted.
+TEST(PendingWrites, BeyondTheLimitTheOldestAreDroppedAndCounted)
+{
+    logging::PendingWrites pending;
+    pending.limit = 5;
+    for (const char* line : {"a1\r\n", "a2\r\n", "a3\r\n", "a4\r\n"})
+        pending.add({QStringLiteral("/x/a.txt"), line, {}, {}});
+    pending.add({QStringLiteral("/x/page"), "p", logging::FileWrite::Kind::Replace, {}});
+    for (const char* line : {"b1\r\n", "b2\r\n", "b3\r\n"})
+        pending.add({QStringLiteral("/x/b.txt"), line, {}, {}});
+    EXPECT_EQ(pending.records(), 5u);
+    EXPECT_EQ(pending.dropped, 2u);
+    ASSERT_EQ(pending.queue.size(), 3u);
+    EXPECT_EQ(pending.queue[0].bytes, "a3\r\na4\r\n");
+    EXPECT_EQ(pending.queue[2].bytes, "b1\r\nb2\r\nb3\r\n");
+    EXPECT_TRUE(logging::droppedWarning(pending.dropped).startsWith(QStringLiteral("2 ")));
+}
+
+// A spool gives back exactly what waited, and refuses what is not a whole spool of this folder.
+TEST(Spool, KeepsWhatWaitsAndRefusesWhatIsNotItsOwn)
+{
+    QTemporaryDir tmp;
+    const core::AppDir app{tmp.path()};
+    logging::PendingWrites pending;
+    pending.add({app.dailyLog(QDate(2024, 3, 7)), "1\r\n", {}, {}});
+    pending.add({app.path(QStringLiteral("Excel/2024_3_7.xls")), "row\r\n", {}, "head\r\n"});
+    pending.add({app.dailyLog(QDate(2024, 3, 7)), "2\r\n", {}, {}});
+    pending.add(
+        {app.path(QStringLiteral("html/log.asp")), "page", logging::FileWrite::Kind::Replace, {}});
+    const QByteArray bytes = logging::spoolBytes(app, pending);
+
+    const auto back = logging::parseSpool(app, bytes);
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->size(), pending.queue.size());
+    for (std::size_t k = 0; k < back->size(); ++k) {
+        EXPECT_EQ((*back)[k].path, pending.queue[k].path);
+        EXPECT_EQ((*back)[k].bytes, pending.queue[k].bytes);
+        EXPECT_EQ((*back)[k].headerIfNew, pending.queue[k].headerIfNew);
+        EXPECT_EQ((*back)[k].kind, pending.queue[k].kind);
+        EXPECT_EQ((*back)[k].records, pending.queue[k].records);
+    }
+
+    QTemporaryDir other;
+    logging::PendingWrites outside;
+    outside.add({app.path(QStringLiteral("../elsewhere.txt")), "x", {}, {}});
+    const struct
+    {
+        const char* what;
+        core::AppDir app;
+        QByteArray bytes;
+    } refused[] = {
+        {"cut short", app, bytes.left(bytes.size() - 3)},
+        {"one byte more", app, bytes + 'x'},
+        {"empty", app, {}},
+        {"another folder's", core::AppDir{other.path()}, bytes},
+        {"a file outside the folder", app, logging::spoolBytes(app, outside)},
+    };
+    for (const auto& r : refused) {
+        QString why;
+        EXPECT_FALSE(logging::parseSpool(r.app, r.bytes, &why)) << r.what;
+        EXPECT_FALSE(why.isEmpty()) << r.what;
+    }
+
+    // Saved where only the user may read it; found again; a damaged one is set aside, not lost.
+    const auto file = logging::saveSpool(app, pending);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(QFileInfo(*file).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
+    EXPECT_EQ(logging::loadSpool(app).writes.size(), pending.queue.size());
+    ASSERT_TRUE(core::replaceFile(*file, bytes.left(10)));
+    const logging::SpooledWrites damaged = logging::loadSpool(app);
+    EXPECT_TRUE(damaged.writes.empty());
+    ASSERT_EQ(damaged.problems.size(), 1);
+    EXPECT_TRUE(QFileInfo::exists(*file + QStringLiteral(".damaged")));
+    EXPECT_FALSE(QFileInfo::exists(*file));
+    QFile::remove(*file + QStringLiteral(".damaged"));
+}
+
 class Logging : public LoggerWindow
 {
 protected:
@@ -157,7 +241,7 @@ protected:
     QString sheet() const { return m_app.path(QStringLiteral("Excel/2024_3_7.xls")); }
     void writeTemplate()
     {
-        ASSERT_TRUE(QDir(m_tmp.path()).mkpath(QStringLiteral("html")));
+        ASSERT_TRUE(QDir(m_app.dir).mkpath(QStringLiteral("html")));
         ASSERT_TRUE(core::replaceFile(m_app.path(QStringLiteral("html/template.asp")),
                                       "<p><VV> V <MM> at <TT></p>"));
     }
@@ -332,3 +416,270 @@ TEST_F(Logging, RecordsStillWaitingAtCloseAreReported)
 }
 
 } // namespace
+
+namespace {
+
+// A tmpfs of its own, mounted for the test: the real small disk that fills up. Mounting needs
+// root; without it the tests that need one skip and say why.
+class SmallDisk
+{
+public:
+    SmallDisk(const QString& at, int kib)
+        : m_at(at)
+    {
+        if (::geteuid() != 0) {
+            m_error = QStringLiteral("not running as root");
+            return;
+        }
+        QDir().mkpath(at);
+        QProcess mount;
+        mount.start(QStringLiteral("mount"),
+                    {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                     QStringLiteral("size=%1k").arg(kib), QStringLiteral("tmpfs"), at});
+        m_mounted = mount.waitForFinished() && mount.exitStatus() == QProcess::NormalExit &&
+                    mount.exitCode() == 0;
+        if (!m_mounted)
+            m_error = QString::fromLocal8Bit(mount.readAllStandardError()).trimmed();
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_at});
+    }
+    bool mounted() const { return m_mounted; }
+    const QString& error() const { return m_error; }
+
+    // Takes every byte left.
+    void fill()
+    {
+        QFile filler(m_at + QStringLiteral("/filler"));
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray page(4096, 'f');
+        while (filler.write(page) == page.size()) {
+        }
+        while (filler.write("f", 1) == 1) {
+        }
+    }
+    void free() { ASSERT_TRUE(QFile::remove(m_at + QStringLiteral("/filler"))); }
+
+private:
+    QString m_at;
+    bool m_mounted = false;
+    QString m_error;
+};
+
+// Every line ends in CR LF and starts with one of the line openings; the lines in order.
+QList<QByteArray> wholeLines(const QByteArray& bytes)
+{
+    EXPECT_TRUE(bytes.isEmpty() || bytes.endsWith("\r\n")) << bytes.right(80).toStdString();
+    QList<QByteArray> lines = bytes.split('\n');
+    lines.removeLast();
+    for (QByteArray& l : lines) {
+        EXPECT_TRUE(l.endsWith('\r'));
+        l.chop(1);
+    }
+    return lines;
+}
+
+} // namespace
+
+// The disk fills up for several intervals and is then freed: every record of every file arrives
+// once, whole and in order, and a spreadsheet made while the disk was full starts with its header.
+TEST_F(Logging, FullDiskThenFreedLosesAndTearsNothing)
+{
+    SmallDisk disk(m_tmp.filePath(QStringLiteral("disk")), 256);
+    if (!disk.mounted())
+        GTEST_SKIP() << "needs a small tmpfs of its own: " << disk.error().toStdString();
+    m_app = core::AppDir{m_tmp.filePath(QStringLiteral("disk"))};
+    writeSettings(kSettings);
+    writeFlags("1", "1");
+    writeTemplate();
+    // The day's log so far ends 20 bytes short of a page, so the next record straddles a page
+    // the full disk cannot give: a short write.
+    QByteArray before = zeros(0, "14:00");
+    while (before.size() + zeros(0, "14:00").size() < 4096 - 20)
+        before += zeros(0, "14:00");
+    before += QByteArray(4096 - 20 - before.size() - 2, ' ') + "\r\n"; // an empty line or so
+    ASSERT_TRUE(QDir(m_app.dir).mkpath(QStringLiteral("logs")));
+    ASSERT_TRUE(core::replaceFile(dayLog(), before));
+
+    auto w = start();
+    disk.fill();
+    const QDate day1 = m_now.date();
+    const char* times1[] = {"23:58", "23:59"};
+    const char* times2[] = {"00:00", "00:01"};
+    for (const char* t : times1) {
+        m_now = QDateTime(day1, QTime::fromString(QLatin1String(t), QStringLiteral("HH:mm")));
+        w->Timer1_Timer();
+        EXPECT_EQ(fileBytes(m_app.dailyLog(day1)), before) << "torn or partial record";
+    }
+    for (const char* t : times2) {
+        m_now = QDateTime(day1.addDays(1),
+                          QTime::fromString(QLatin1String(t), QStringLiteral("HH:mm")));
+        w->Timer1_Timer();
+    }
+    EXPECT_GT(w->pendingWrites(), 0u);
+    EXPECT_FALSE(w->spoolFile().isEmpty()); // kept elsewhere in case the program is killed
+    EXPECT_TRUE(w->statusText().contains(QStringLiteral("Cannot write")));
+
+    disk.free();
+    m_now = QDateTime(day1.addDays(1), QTime(0, 2));
+    w->Timer1_Timer();
+    EXPECT_EQ(w->pendingWrites(), 0u) << w->statusText().toStdString();
+    EXPECT_TRUE(w->spoolFile().isEmpty());
+
+    EXPECT_EQ(fileBytes(m_app.dailyLog(day1)), before + zeros(0, "23:58") + zeros(0, "23:59"));
+    EXPECT_EQ(fileBytes(m_app.dailyLog(day1.addDays(1))),
+              zeros(0, "00:00") + zeros(0, "00:01") + zeros(0, "00:02"));
+    const QString sheet2 = logging::spreadsheetFile(m_app, day1.addDays(1));
+    const QList<QByteArray> rows = wholeLines(fileBytes(sheet2));
+    ASSERT_EQ(rows.size(), 2 + 3 * 2);
+    EXPECT_TRUE(rows[0].startsWith("<html><body><table>"));
+    for (int k = 0; k < 3; ++k)
+        EXPECT_TRUE(rows[2 + 2 * k].contains(QStringLiteral("<td>00:0%1:").arg(k).toLatin1()));
+    const QString history2 = logging::historyFile(m_app, core::shortDateText(day1.addDays(1)));
+    const QList<QByteArray> lines = wholeLines(fileBytes(history2));
+    ASSERT_EQ(lines.size(), 3);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_TRUE(lines[k].endsWith(QStringLiteral("00:0%1:00").arg(k).toLatin1()));
+    EXPECT_EQ(QDir(m_app.htmlDir()).entryList(QDir::Files).size(), 4); // no temporary left
+}
+
+// Records that cannot be written when the program ends are kept and reach their files at the
+// next start, before any new record.
+TEST_F(Logging, LinesWaitingAtExitArriveFirstAtTheNextStart)
+{
+    ASSERT_TRUE(core::replaceFile(m_app.path(QStringLiteral("logs")), "not a folder"));
+    QString spool;
+    {
+        auto w = start();
+        child<QPushButton>(*w, "StartLogging")->click();
+        w->Timer1_Timer();
+        m_now = m_now.addSecs(60);
+        w->Timer1_Timer();
+        spool = w->spoolFile();
+        EXPECT_FALSE(spool.isEmpty());
+        w->close();
+        ASSERT_EQ(m_messages.size(), 1);
+        EXPECT_TRUE(m_messages[0].contains(spool)) << m_messages[0].toStdString();
+        EXPECT_TRUE(m_messages[0].contains(QStringLiteral("2 lines")));
+    }
+    ASSERT_TRUE(QFileInfo::exists(spool));
+    ASSERT_TRUE(QFile::remove(m_app.path(QStringLiteral("logs"))));
+    m_now = m_now.addSecs(600);
+    auto w = start();
+    EXPECT_EQ(fileBytes(dayLog()), zeros(0, "14:05") + zeros(0, "14:06"));
+    EXPECT_TRUE(w->statusText().contains(QStringLiteral("2 of 2 lines kept from the last run")))
+        << w->statusText().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(spool));
+    child<QPushButton>(*w, "StartLogging")->click();
+    w->Timer1_Timer();
+    EXPECT_EQ(fileBytes(dayLog()), zeros(0, "14:05") + zeros(0, "14:06") + zeros(0, "14:16"));
+}
+
+// The signals with which the system ends a program take the Exit button's close steps: the port
+// is closed, waiting lines are kept, and no message box waits for an answer nobody gives.
+TEST_F(Logging, EndSignalsCloseLikeTheExitButton)
+{
+    ASSERT_TRUE(core::replaceFile(m_app.path(QStringLiteral("logs")), "not a folder"));
+    auto pty = line(1);
+    core::SystemSignals endSignals;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        auto w = start();
+        QObject::connect(&endSignals, &core::SystemSignals::received, w.get(),
+                         &monitor::Logger::endBySystem);
+        ASSERT_TRUE(w->portOpen());
+        w->Timer1_Timer();
+        // A modal window open at the time goes first.
+        QTimer::singleShot(100, [signal] { ::raise(signal); });
+        child<QPushButton>(*w, "Setup")->click();
+        ASSERT_TRUE(waitFor([&] { return !w->isVisible(); }));
+        EXPECT_FALSE(w->portOpen());
+        EXPECT_TRUE(m_messages.isEmpty());
+        EXPECT_EQ(logging::loadSpool(m_app).writes.size(), 1u);
+        logging::removeSpool(m_app);
+    }
+}
+
+TEST_F(Logging, LeftoverTemporariesOfAKilledSaveAreRemovedAtStart)
+{
+    ASSERT_TRUE(QDir(m_app.dir).mkpath(QStringLiteral("html")));
+    const QStringList leftovers{QStringLiteral("prog.cfg.Ab12Cd"),
+                                QStringLiteral("settings.cfg.x9Y8z7"),
+                                QStringLiteral("html/log.asp.QwErTy")};
+    const QStringList kept{QStringLiteral("prog.cfg.bak"), QStringLiteral("prog.cfg.Ab12Cd7"),
+                           QStringLiteral("settings.cfg.old-01"), QStringLiteral("prog.cfg2")};
+    for (const QString& name : leftovers + kept)
+        ASSERT_TRUE(core::replaceFile(m_app.path(name), "x"));
+    auto w = start();
+    for (const QString& name : leftovers)
+        EXPECT_FALSE(QFileInfo::exists(m_app.path(name))) << name.toStdString();
+    for (const QString& name : kept)
+        EXPECT_TRUE(QFileInfo::exists(m_app.path(name))) << name.toStdString();
+}
+
+// Values too large for a double read 0 where they would become infinite, so neither the title,
+// the total nor a record ever holds an infinity; a missing divider reads 0 with a warning.
+TEST_F(Logging, OverflowAndMissingDividersNeverReachAFile)
+{
+    writeSettings("<VoltDivider>1</VoltDivider><VoltOffset>0</VoltOffset><AmpDivider>1"
+                  "</AmpDivider><RPMDivider>1</RPMDivider>");
+    auto pty = line(1);
+    auto w = start();
+    EXPECT_TRUE(w->statusText().contains(QStringLiteral("WSDivider")));
+    child<QPushButton>(*w, "StartLogging")->click();
+    send(*pty, "[<V>1e300</V><I>1e300</I><S>25</S>]");
+    ASSERT_TRUE(waitFor([&] { return w->reading()[core::kVolts] == 1e300; }));
+    EXPECT_EQ(w->reading()[core::kWatts], 0.0);
+    EXPECT_EQ(w->reading()[core::kWind], 0.0); // no WSDivider: 0, never raw counts
+    EXPECT_TRUE(w->windowTitle().contains(QStringLiteral("  0 W")));
+    w->Timer3_Timer();
+    EXPECT_EQ(w->wattHourTotal(), 0.0);
+    w->Timer1_Timer();
+    EXPECT_EQ(fileBytes(dayLog()),
+              "<V>1E+300</V><I>1E+300</I><W>0</W><R>0</R><S>0</S><M>0</M><T>14:05</T>\r\n");
+    send(*pty, "[<V>12</V><I>10</I>]");
+    ASSERT_TRUE(waitFor([&] { return w->reading()[core::kWatts] == 120; }));
+    w->Timer3_Timer();
+    EXPECT_DOUBLE_EQ(w->wattHourTotal(), 120.0 / 720);
+}
+
+TEST_F(Logging, TheIntervalIsTheDelayInMillisecondsOnAPreciseTimer)
+{
+    auto w = start();
+    const struct
+    {
+        const char* delay;
+        int ms;
+    } cases[] = {{"10", 10000}, {"12.5", 12500}, {"20.5", 20500}, {"600", 600000}};
+    for (const auto& c : cases) {
+        child<QLineEdit>(*w, "delay")->setText(QLatin1String(c.delay));
+        child<QPushButton>(*w, "StartLogging")->click();
+        EXPECT_EQ(w->loggingInterval(), c.ms) << c.delay;
+        EXPECT_EQ(w->loggingTimerType(), Qt::PreciseTimer);
+        child<QPushButton>(*w, "StopLogging")->click();
+    }
+}
+
+// Real time, so not part of the suite: run with --gtest_also_run_disabled_tests and
+// --gtest_filter=*RealTime* to see ten records come at the interval.
+TEST_F(Logging, DISABLED_RealTimeRecordsComeAtTheInterval)
+{
+    for (const char* delay : {"10", "12.5"}) {
+        writeProg(ProgFile{.LogDelay = delay, .LogOn = "1"});
+        QFile::remove(dayLog());
+        QElapsedTimer clock;
+        auto w = start();
+        clock.start();
+        const double interval = QByteArray(delay).toDouble() * 1000;
+        double worst = 0;
+        for (int k = 1; k <= 10; ++k) {
+            ASSERT_TRUE(waitFor([&] { return fileBytes(dayLog()).count("\r\n") == k; },
+                                int(interval) + 1000));
+            worst = std::max(worst, std::abs(double(clock.elapsed()) - k * interval));
+        }
+        std::printf("delay %s: worst deviation over 10 records %.0f ms\n", delay, worst);
+        EXPECT_LE(worst, 50);
+    }
+}
