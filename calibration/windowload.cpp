@@ -33,8 +33,11 @@ void takeProgramConfig(const core::AppDir& app, WindowLoad& w)
     } else if (const auto n = core::numericValue(prog.Port)) {
         w.Port = core::toInt16(*n);
     } else {
-        w.warnings
-            << QStringLiteral("prog.cfg: Port \"%1\" is not a number; using port 1").arg(prog.Port);
+        // As in the main window: a port text that is no number names no port, so none is
+        // opened (port 1 may be another device altogether).
+        w.Port = 0;
+        w.warnings << QStringLiteral("prog.cfg: Port \"%1\" is not a number; no port is opened")
+                          .arg(prog.Port);
     }
     w.PortText = prog.Port;
     if (problems.missingKeys.contains(QLatin1String("WSUnits")))

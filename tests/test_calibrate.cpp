@@ -296,6 +296,18 @@ TEST_F(CalibrateWindow, OpensWithTheStoredConstants)
                                 u"Command6 Pulse2Divider BatteryVolts"_s);
 }
 
+// A port text that is no number opens nothing, even when port 1 is there: it may be another
+// device altogether.
+TEST_F(CalibrateWindow, APortTextThatIsNoNumberOpensNothing)
+{
+    auto pty = line(1);
+    writeProg(ProgFile{.Port = "abc"});
+    auto w = open();
+    EXPECT_FALSE(w->portOpen());
+    EXPECT_TRUE(w->warningText().contains(u"Port \"abc\" is not a number; no port is opened"_s))
+        << w->warningText().toStdString();
+}
+
 TEST_F(CalibrateWindow, MissingOrBrokenFilesGiveDefaultsAndWarnings)
 {
     const QString noFile = u"No such file or directory"_s;
@@ -329,12 +341,12 @@ TEST_F(CalibrateWindow, MissingOrBrokenFilesGiveDefaultsAndWarnings)
           notANumber(u"AmpDivider"_s), notANumber(u"RPMDivider"_s), notANumber(u"WSDivider"_s)}},
         {ProgFile{.Port = "COM2", .WSUnits = ""}.bytes(),
          "<VoltDivider>abc</VoltDivider><AmpDivider>2</AmpDivider>",
-         1,
+         0,
          u"COM2"_s,
          {},
          0,
          u"1"_s,
-         {u"prog.cfg: Port \"COM2\" is not a number; using port 1"_s,
+         {u"prog.cfg: Port \"COM2\" is not a number; no port is opened"_s,
           u"settings.cfg has no <VoltOffset> value; using \"0\""_s,
           u"settings.cfg has no <RPMDivider> value"_s, u"settings.cfg has no <WSDivider> value"_s,
           u"settings.cfg: VoltDivider \"abc\" is not a number; using 1"_s,
@@ -361,12 +373,12 @@ TEST_F(CalibrateWindow, MissingOrBrokenFilesGiveDefaultsAndWarnings)
          {u"prog.cfg has no <WSUnits> value; no wind speed unit"_s}},
         {"<Port></Port><WSUnits> m/s</WSUnits>",
          {},
-         1,
+         0,
          {},
          u" m/s"_s,
          0,
          u"1"_s,
-         {u"prog.cfg: Port \"\" is not a number; using port 1"_s, cannotReadSettings,
+         {u"prog.cfg: Port \"\" is not a number; no port is opened"_s, cannotReadSettings,
           notANumber(u"VoltDivider"_s), notANumber(u"AmpDivider"_s), notANumber(u"RPMDivider"_s),
           notANumber(u"WSDivider"_s)}},
     };
