@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs Tessaly against the simulated logger board.
+# Installs what is needed, builds, and runs Tessaly against the simulated logger board, in a demo
+# application directory of its own inside the build folder (build/demo): your app/ folder, its
+# com links, settings and logs are never touched.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
@@ -9,10 +11,12 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "Run it on a desktop, or under a virtual display: xvfb-run -a ./run.sh" >&2
   exit 1
 fi
-build/tools/simboard --link "$PWD/app/com1" --quiet &
+demo="$PWD/build/demo"
+cmake --install build --prefix "$demo" >/dev/null
+build/tools/simboard --link "$demo/com1" --quiet &
 board=$!
-# The board removes its link when it stops; remove it here too in case it was killed outright,
-# so no stale link can point at some other terminal later.
-trap 'kill $board 2>/dev/null; wait $board 2>/dev/null; rm -f app/com1' EXIT
+# The board removes its link when it stops; the link is in the demo folder, so removing it here
+# too (the board may have been killed outright) can never take a link of yours.
+trap 'kill $board 2>/dev/null; wait $board 2>/dev/null; rm -f "$demo/com1"' EXIT
 sleep 0.5
-app/Tessaly
+"$demo/Tessaly"

@@ -58,6 +58,7 @@ Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const cor
     connect(&m_MSComm1, &core::SerialLine::statusChanged, this, [this] {
         m_portStatus = core::lineStatusText(m_MSComm1.status(), m_programConfig.Port,
                                             kOpenAdvice.arg(m_portNumber));
+        checkData();
         showStatus();
     });
     // Records that could not be written are tried again between ticks too, so they reach their
@@ -76,6 +77,14 @@ Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const cor
     m_Timer3.setInterval(5000);
     connect(&m_Timer3, &QTimer::timeout, this, &Logger::Timer3_Timer);
     m_Timer3.start();
+    m_dataWatch.setInterval(1000);
+    connect(&m_dataWatch, &QTimer::timeout, this, [this] {
+        const QString before = m_staleStatus;
+        checkData();
+        if (m_staleStatus != before)
+            showStatus();
+    });
+    m_dataWatch.start();
 
     // Start-up.
     setWindowTitle(QStringLiteral("Logger - No Signal"));
@@ -116,6 +125,8 @@ void Logger::openPort(bool readPortNumber)
         const auto port = core::numericValue(m_programConfig.Port);
         m_portNumber = port ? core::toInt16(*port) : 0;
     }
+    m_lastData = m_clock.now();
+    m_staleStatus.clear();
     m_MSComm1.open(m_portNumber);
 }
 
@@ -127,6 +138,8 @@ QString Logger::statusText() const
 void Logger::showStatus()
 {
     QStringList lines{m_portStatus};
+    if (!m_staleStatus.isEmpty())
+        lines << m_staleStatus;
     lines << m_logWarnings;
     if (m_pendingWrites.dropped > 0)
         lines << logging::droppedWarning(m_pendingWrites.dropped);
@@ -137,11 +150,12 @@ void Logger::showStatus()
     lines << m_configWarnings;
     QLabel* status = m_controls.status;
     status->setText(lines.join(QLatin1Char('\n')));
-    // Records waiting for their files need the user's hand, so they stand out.
-    const bool logTrouble =
-        !m_logWarnings.isEmpty() || !m_templateWarning.isEmpty() || m_pendingWrites.dropped > 0;
+    // Records waiting for their files, and values that are no longer fresh, need the user's
+    // eye, so they stand out.
+    const bool trouble = !m_logWarnings.isEmpty() || !m_templateWarning.isEmpty() ||
+                         m_pendingWrites.dropped > 0 || !m_staleStatus.isEmpty();
     QPalette pal = status->palette();
-    pal.setColor(QPalette::WindowText, logTrouble ? kWarningText : core::kWindowText);
+    pal.setColor(QPalette::WindowText, trouble ? kWarningText : core::kWindowText);
     status->setPalette(pal);
     const int height = std::max(kStatusHeight, status->heightForWidth(status->width()) + 4);
     if (height != status->height()) {
@@ -155,6 +169,11 @@ void Logger::showStatus()
 void Logger::MSComm1_OnComm(const QString& frame)
 {
     if (!frame.isEmpty()) {
+        m_lastData = m_clock.now();
+        if (!m_staleStatus.isEmpty()) {
+            m_staleStatus.clear();
+            showStatus();
+        }
         lampOn(m_controls.BlinkData);
         m_reading = computeReading(decodeFrame(frame), m_conversion);
         if (m_Timer1.isActive())
@@ -165,6 +184,22 @@ void Logger::MSComm1_OnComm(const QString& frame)
     for (const auto& [index, value] :
          holderValues(m_reading, m_wattHourTotal, m_variant.assignsCompactPanel))
         assignHolder(index, value);
+}
+
+// The values on show stay as they were; the line says since when nothing new came.
+void Logger::checkData()
+{
+    // Once said, it stands until a frame comes: a line that reopens has not yet sent anything.
+    if (!m_staleStatus.isEmpty() || !m_lastData.isValid())
+        return;
+    const QDateTime now = m_clock.now();
+    const bool lost = m_MSComm1.status().state == core::LineStatus::State::Lost;
+    const bool quiet = m_MSComm1.isOpen() && m_lastData.msecsTo(now) >= kStaleAfterMs;
+    if (!lost && !quiet)
+        return;
+    m_staleStatus = QStringLiteral("No data since ") + m_lastData.time().toString(u"HH:mm:ss");
+    if (m_lastData.date() != now.date())
+        m_staleStatus += QStringLiteral(" on ") + m_lastData.date().toString(Qt::ISODate);
 }
 
 void Logger::assignHolder(int index, double value)

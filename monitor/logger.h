@@ -46,6 +46,9 @@ public:
     // same close steps as the Exit button, with no question or message box in the way.
     void endBySystem(int signal);
 
+    // Without a decoded frame for this long while the port is open, the values are stale.
+    static constexpr int kStaleAfterMs = 30000;
+
     // Event handlers, public so tests can drive a tick without waiting for it.
     void MSComm1_OnComm(const QString& frame);
     void Timer1_Timer();
@@ -61,6 +64,7 @@ private:
     void showStatus();
     void writePendingRecords();
     void restoreSpool();
+    void checkData();
     void keepSpoolInStep(std::size_t recordsBefore);
     void startLogging(bool fromStartup);
     void assignHolder(int index, double value);
@@ -96,6 +100,11 @@ private:
     core::SerialLine m_MSComm1;
     int m_portNumber = 1;
     QString m_portStatus;
+    // When the last frame was decoded, or the port opened when none has been since; a line
+    // that goes quiet is told apart from one whose values stand still.
+    QDateTime m_lastData;
+    QString m_staleStatus;
+    QTimer m_dataWatch;
     QTimer m_Timer1;
     QTimer m_Timer2;
     QTimer m_Timer3;

@@ -1,6 +1,8 @@
 #include "entry.h"
 
 #include "logger.h"
+#include "messagebox.h"
+#include "onecopy.h"
 #include "systemsignals.h"
 #include "windowlook.h"
 
@@ -13,9 +15,19 @@ int run(int argc, char** argv, const monitor::ProgramVariant& variant)
     QApplication app(argc, argv);
     QApplication::setApplicationName(variant.name);
     core::installFontSubstitutes();
-    const core::AppDir dir{QCoreApplication::applicationDirPath()};
-    monitor::Logger logger(variant, dir, core::Clock::system());
+    // First, so an end signal that comes during start-up still ends the program through its
+    // close steps once the window is up.
     core::SystemSignals endSignals;
+    const core::AppDir dir{QCoreApplication::applicationDirPath()};
+    QLockFile lock(lockFilePath(dir));
+    if (const auto refusal = claimAppDir(lock, dir)) {
+        // Before the window: this copy touches neither the port nor any file.
+        QObject::connect(&endSignals, &core::SystemSignals::received, &app,
+                         [] { QCoreApplication::exit(1); });
+        core::showMessage(nullptr, *refusal);
+        return 1;
+    }
+    monitor::Logger logger(variant, dir, core::Clock::system());
     QObject::connect(&endSignals, &core::SystemSignals::received, &logger,
                      &monitor::Logger::endBySystem);
     logger.show();

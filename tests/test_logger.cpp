@@ -1,4 +1,11 @@
 #include "logger_window.h"
+#include "onecopy.h"
+
+#include <QFileInfo>
+#include <QLockFile>
+#include <QProcess>
+
+#include <csignal>
 
 namespace {
 
@@ -161,6 +168,86 @@ TEST_F(LoggerWindow, CorvennaAssignsOnlyTheMeterHolders)
     for (int i : {7, 8, 10, 11, 12, 13})
         EXPECT_EQ(w->holder(i), 0) << i;
     EXPECT_EQ(w->findChild<QLabel*>(QStringLiteral("Label5_7")), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// A line that goes quiet, or is lost, says since when no data came; the values stay on show
+// and the next frame clears it.
+TEST_F(LoggerWindow, AQuietOrLostLineSaysSinceWhenNoDataCame)
+{
+    auto pty = line(1);
+    auto w = start();
+    send(*pty, kFrame);
+    ASSERT_TRUE(waitFor([&] { return w->windowTitle() == kTitle; }));
+    m_now = m_now.addMSecs(monitor::Logger::kStaleAfterMs - 1000);
+    waitFor([] { return false; }, 1200);
+    EXPECT_FALSE(w->statusText().contains(QStringLiteral("No data")));
+    m_now = m_now.addSecs(2);
+    ASSERT_TRUE(waitFor([&] { return w->statusText().contains(u"No data since 14:05:07"); }))
+        << w->statusText().toStdString();
+    EXPECT_EQ(w->windowTitle(), kTitle);
+    EXPECT_EQ(child<QLabel>(*w, "Status")->palette().color(QPalette::WindowText),
+              QColor(255, 214, 64));
+    send(*pty, kFrame);
+    ASSERT_TRUE(waitFor([&] { return !w->statusText().contains(u"No data"); }));
+
+    // Lost: said at once, and it stands while the line comes back without data.
+    const QDateTime lastFrame = m_now;
+    pty->close();
+    ASSERT_TRUE(waitFor([&] { return w->statusText().contains(u"No data since"); }));
+    EXPECT_TRUE(w->statusText().contains(lastFrame.time().toString(u"HH:mm:ss")));
+    pty = line(1);
+    ASSERT_TRUE(waitFor([&] { return w->portOpen(); }));
+    EXPECT_TRUE(w->statusText().contains(u"No data since"));
+    send(*pty, kFrame);
+    EXPECT_TRUE(waitFor([&] { return !w->statusText().contains(u"No data"); }));
+}
+
+// The program itself, copied into a folder of its own, holds the folder's lock while it runs;
+// another copy is refused with the folder and the process named; a killed copy's lock is taken
+// over; a copy ended by the system releases it.
+TEST_F(LoggerWindow, OneRunningCopyPerFolder)
+{
+    const QString program = m_app.path(QStringLiteral("Tessaly"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TESSALY_PATH), program));
+    writeProg(ProgFile{.Port = "9"});
+    const QString lockPath = programs::lockFilePath(m_app);
+    auto runCopy = [&](QProcess& copy) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        copy.setProcessEnvironment(env);
+        copy.start(program, {});
+        ASSERT_TRUE(copy.waitForStarted());
+        ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(lockPath); }, 10000));
+    };
+
+    QProcess first;
+    runCopy(first);
+    {
+        QLockFile lock(lockPath);
+        const auto refusal = programs::claimAppDir(lock, m_app);
+        ASSERT_TRUE(refusal);
+        EXPECT_TRUE(refusal->contains(m_app.dir)) << refusal->toStdString();
+        EXPECT_TRUE(refusal->contains(QString::number(first.processId())));
+        EXPECT_TRUE(refusal->startsWith(QStringLiteral("Tessaly is already running")));
+    }
+    ::kill(pid_t(first.processId()), SIGTERM);
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_FALSE(QFileInfo::exists(lockPath));
+
+    QProcess killed;
+    runCopy(killed);
+    killed.kill();
+    ASSERT_TRUE(killed.waitForFinished(10000));
+    ASSERT_TRUE(QFileInfo::exists(lockPath));
+    QLockFile lock(lockPath);
+    EXPECT_FALSE(programs::claimAppDir(lock, m_app));
+    EXPECT_TRUE(lock.isLocked());
 }
 
 } // namespace
