@@ -302,15 +302,18 @@ void Logger::keepSpoolInStep(std::size_t recordsBefore)
         return;
     }
     const QDateTime now = m_clock.now();
+    const qsizetype bytes = m_pendingWrites.bytes();
     const bool wroteSome = m_pendingWrites.records() < recordsBefore;
-    const bool cheap = m_pendingWrites.bytes() < 1024 * 1024;
+    const bool unchanged = bytes == m_spooledBytes;
+    const bool cheap = bytes < 1024 * 1024;
     const bool due = !m_spoolSavedAt.isValid() || m_spoolSavedAt.secsTo(now) >= 60;
-    if (!m_spoolFile.isEmpty() && !wroteSome && !cheap && !due)
+    if (!m_spoolFile.isEmpty() && !wroteSome && (unchanged || (!cheap && !due)))
         return;
     QString error;
     if (const auto file = logging::saveSpool(m_app, m_pendingWrites, &error)) {
         m_spoolFile = *file;
         m_spoolSavedAt = now;
+        m_spooledBytes = bytes;
     } else {
         m_spoolFile.clear();
         m_spoolNotice = QStringLiteral("The waiting lines cannot be kept for a restart: ") + error;

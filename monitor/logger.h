@@ -115,6 +115,7 @@ private:
     QString m_spoolFile;
     QString m_spoolNotice; // what the spool of the last run gave, or why it could not be kept
     QDateTime m_spoolSavedAt;
+    qsizetype m_spooledBytes = 0;
     bool m_endedBySystem = false;
 
     LoggerControls m_controls;
