@@ -12,7 +12,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   exit 1
 fi
 demo="$PWD/build/demo"
-cmake --install build --prefix "$demo" >/dev/null
+cmake --install build --component portable --prefix "$demo" >/dev/null
 build/tools/simboard --link "$demo/com1" --quiet &
 board=$!
 # The board removes its link when it stops; the link is in the demo folder, so removing it here

@@ -23,4 +23,23 @@ struct AppDir
     QString comLink(int port) const { return path(QStringLiteral("com%1").arg(port)); }
 };
 
+// Where a program keeps its files. A portable copy keeps them beside the program: its folder is
+// used when it holds prog.cfg, or when it may be written to and is not an installed layout (a
+// "bin" folder beside "share/tessaly"). Otherwise one folder per user, shared by both programs,
+// seeded from the installed samples.
+struct AppDirPlace
+{
+    AppDir dir;
+    bool portable = true;
+    QString samples; // the installed sample files, for a per-user folder
+};
+AppDirPlace chooseAppDir(const QString& programDir, const QString& userDir);
+
+// The per-user folder: the user's application-data location, "tessaly" in it.
+QString userAppDir();
+
+// Makes the folder and its "logs", "html" and "Excel" folders, and copies in each sample file
+// it does not hold yet. False, with the reason, when it cannot.
+bool seedAppDir(const AppDir& dir, const QString& samples, QString* error = nullptr);
+
 } // namespace core

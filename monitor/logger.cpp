@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -148,6 +149,8 @@ void Logger::showStatus()
     if (!m_templateWarning.isEmpty())
         lines << m_templateWarning;
     lines << m_configWarnings;
+    // Where the logs are, so a user of an installed copy can find them.
+    lines << QStringLiteral("Files are kept in %1").arg(QDir::toNativeSeparators(m_app.dir));
     QLabel* status = m_controls.status;
     status->setText(lines.join(QLatin1Char('\n')));
     // Records waiting for their files, and values that are no longer fresh, need the user's

@@ -18,7 +18,16 @@ int run(int argc, char** argv, const monitor::ProgramVariant& variant)
     // First, so an end signal that comes during start-up still ends the program through its
     // close steps once the window is up.
     core::SystemSignals endSignals;
-    const core::AppDir dir{QCoreApplication::applicationDirPath()};
+    const core::AppDirPlace place =
+        core::chooseAppDir(QCoreApplication::applicationDirPath(), core::userAppDir());
+    const core::AppDir dir = place.dir;
+    QString seedError;
+    if (!place.portable && !core::seedAppDir(dir, place.samples, &seedError)) {
+        core::showMessage(nullptr, QStringLiteral("Cannot prepare the folder for the program's "
+                                                  "files, %1: %2")
+                                       .arg(dir.dir, seedError));
+        return 1;
+    }
     QLockFile lock(lockFilePath(dir));
     if (const auto refusal = claimAppDir(lock, dir)) {
         // Before the window: this copy touches neither the port nor any file.

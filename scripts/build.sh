@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 # shellcheck disable=SC2086
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo ${TESSALY_CMAKE_ARGS:-} >/dev/null
 cmake --build build -j2
-cmake --install build --prefix "$PWD/app" >/dev/null
+cmake --install build --component portable --prefix "$PWD/app" >/dev/null

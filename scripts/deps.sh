@@ -3,6 +3,9 @@
 set -euo pipefail
 packages=(cmake g++ clang-format qt6-base-dev qt6-serialport-dev libgtest-dev
           libbenchmark-dev fonts-liberation xvfb xauth)
+# Installing and packaging: the icon's PNG sizes, the desktop entries' check, the .deb's
+# dependencies.
+packages+=(qt6-svg-dev desktop-file-utils dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
@@ -22,6 +23,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <unistd.h>
 
 // Runs the event loop until the condition holds or the time is up.
 template <typename Pred> bool waitFor(Pred pred, int ms = 3000)
@@ -121,6 +123,61 @@ protected:
     QTemporaryDir m_tmp;
     core::AppDir m_app{m_tmp.path()};
     QStringList m_messages;
+};
+
+// A tmpfs of its own, mounted for the test: the real small disk that fills up. Mounting needs
+// root; without it the tests that need one skip and say why.
+class SmallDisk
+{
+public:
+    SmallDisk(const QString& at, int kib)
+        : m_at(at)
+    {
+        if (::geteuid() != 0) {
+            m_error = QStringLiteral("not running as root");
+            return;
+        }
+        QDir().mkpath(at);
+        QProcess mount;
+        mount.start(QStringLiteral("mount"),
+                    {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                     QStringLiteral("size=%1k").arg(kib), QStringLiteral("tmpfs"), at});
+        m_mounted = mount.waitForFinished() && mount.exitStatus() == QProcess::NormalExit &&
+                    mount.exitCode() == 0;
+        if (!m_mounted)
+            m_error = QString::fromLocal8Bit(mount.readAllStandardError()).trimmed();
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_at});
+    }
+    bool mounted() const { return m_mounted; }
+    const QString& error() const { return m_error; }
+
+    // Takes every byte left.
+    void fill()
+    {
+        QFile filler(m_at + QStringLiteral("/filler"));
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray page(4096, 'f');
+        while (filler.write(page) == page.size()) {
+        }
+        while (filler.write("f", 1) == 1) {
+        }
+    }
+    void free() { ASSERT_TRUE(QFile::remove(m_at + QStringLiteral("/filler"))); }
+    // Mounted again read-only: not even root may write to it then.
+    bool readOnly()
+    {
+        return QProcess::execute(QStringLiteral("mount"),
+                                 {QStringLiteral("-o"), QStringLiteral("remount,ro"), m_at}) == 0;
+    }
+
+private:
+    QString m_at;
+    bool m_mounted = false;
+    QString m_error;
 };
 
 // A control of a window by its object name; a missing one fails the test.

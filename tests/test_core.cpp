@@ -1,5 +1,6 @@
 #include "appdir.h"
 #include "datetime.h"
+#include "fixture.h"
 #include "numbers.h"
 #include "tags.h"
 
@@ -215,6 +216,76 @@ TEST(AppDir, Paths)
     EXPECT_EQ(app.htmlDir(), QStringLiteral("/opt/mill/html/"));
     EXPECT_EQ(app.excelDir(), QStringLiteral("/opt/mill/Excel/"));
     EXPECT_EQ(app.comLink(2), QStringLiteral("/opt/mill/com2"));
+}
+
+} // namespace
+
+namespace {
+
+// Where a program keeps its files, decided on real folders: a portable copy beside the program,
+// an installed one in the user's own folder.
+TEST(AppDirChoice, PortableBesideTheProgramInstalledPerUser)
+{
+    QTemporaryDir tmp;
+    const QString user = tmp.filePath(u"home/.local/share/tessaly"_s);
+    auto make = [&](const QString& relative, const QByteArray& bytes = "x") {
+        const QString path = tmp.filePath(relative);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        ASSERT_TRUE(core::replaceFile(path, bytes));
+    };
+    make(u"portable/Tessaly"_s);
+    make(u"usr/bin/Tessaly"_s);
+    make(u"usr/share/tessaly/prog.cfg"_s, "<Port>1</Port>");
+    make(u"usr/share/tessaly/settings.cfg"_s, "<VoltDivider>1</VoltDivider>");
+    make(u"usr/share/tessaly/html/template.asp"_s, "<VV>");
+    make(u"opt/bin/Tessaly"_s);
+    make(u"withcfg/bin/prog.cfg"_s);
+    QDir().mkpath(tmp.filePath(u"withcfg/share/tessaly"_s));
+    const struct
+    {
+        const char* programDir;
+        bool portable;
+    } cases[] = {
+        {"portable", true},    // a writable folder of its own: as it always was
+        {"usr/bin", false},    // installed: bin/ beside share/tessaly
+        {"opt/bin", true},     // a "bin" folder without installed samples is a portable copy
+        {"withcfg/bin", true}, // prog.cfg beside the program: the user made it portable
+    };
+    for (const auto& c : cases) {
+        const core::AppDirPlace place =
+            core::chooseAppDir(tmp.filePath(QLatin1String(c.programDir)), user);
+        EXPECT_EQ(place.portable, c.portable) << c.programDir;
+        EXPECT_EQ(place.dir.dir, c.portable ? tmp.filePath(QLatin1String(c.programDir)) : user)
+            << c.programDir;
+    }
+
+    // The user's folder is made and seeded; what the user changed is never overwritten.
+    const core::AppDirPlace installed = core::chooseAppDir(tmp.filePath(u"usr/bin"_s), user);
+    ASSERT_TRUE(core::seedAppDir(installed.dir, installed.samples));
+    EXPECT_EQ(core::readWholeFile(installed.dir.progCfg()), "<Port>1</Port>");
+    EXPECT_EQ(core::readWholeFile(installed.dir.path(u"html/template.asp"_s)), "<VV>");
+    for (const QString& folder : {installed.dir.logsDir(), installed.dir.excelDir()})
+        EXPECT_TRUE(QFileInfo(folder).isDir());
+    ASSERT_TRUE(core::replaceFile(installed.dir.progCfg(), "<Port>3</Port>"));
+    ASSERT_TRUE(core::seedAppDir(installed.dir, installed.samples));
+    EXPECT_EQ(core::readWholeFile(installed.dir.progCfg()), "<Port>3</Port>");
+    EXPECT_TRUE(QFileInfo(installed.dir.progCfg()).isWritable());
+}
+
+// A program folder that cannot be written to (a read-only mount stops root too) sends the files
+// to the user's folder, unless prog.cfg stands beside the program.
+TEST(AppDirChoice, ReadOnlyProgramFolderUsesTheUsersFolder)
+{
+    QTemporaryDir tmp;
+    SmallDisk disk(tmp.filePath(u"ro"_s), 64);
+    if (!disk.mounted())
+        GTEST_SKIP() << "needs a small tmpfs of its own: " << disk.error().toStdString();
+    ASSERT_TRUE(core::replaceFile(tmp.filePath(u"ro/Tessaly"_s), "x"));
+    ASSERT_TRUE(disk.readOnly());
+    const QString user = tmp.filePath(u"user"_s);
+    const core::AppDirPlace place = core::chooseAppDir(tmp.filePath(u"ro"_s), user);
+    EXPECT_FALSE(place.portable);
+    EXPECT_EQ(place.dir.dir, user);
 }
 
 } // namespace

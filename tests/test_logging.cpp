@@ -419,56 +419,7 @@ TEST_F(Logging, RecordsStillWaitingAtCloseAreReported)
 
 namespace {
 
-// A tmpfs of its own, mounted for the test: the real small disk that fills up. Mounting needs
-// root; without it the tests that need one skip and say why.
-class SmallDisk
-{
-public:
-    SmallDisk(const QString& at, int kib)
-        : m_at(at)
-    {
-        if (::geteuid() != 0) {
-            m_error = QStringLiteral("not running as root");
-            return;
-        }
-        QDir().mkpath(at);
-        QProcess mount;
-        mount.start(QStringLiteral("mount"),
-                    {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                     QStringLiteral("size=%1k").arg(kib), QStringLiteral("tmpfs"), at});
-        m_mounted = mount.waitForFinished() && mount.exitStatus() == QProcess::NormalExit &&
-                    mount.exitCode() == 0;
-        if (!m_mounted)
-            m_error = QString::fromLocal8Bit(mount.readAllStandardError()).trimmed();
-    }
-    ~SmallDisk()
-    {
-        if (m_mounted)
-            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_at});
-    }
-    bool mounted() const { return m_mounted; }
-    const QString& error() const { return m_error; }
-
-    // Takes every byte left.
-    void fill()
-    {
-        QFile filler(m_at + QStringLiteral("/filler"));
-        ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-        const QByteArray page(4096, 'f');
-        while (filler.write(page) == page.size()) {
-        }
-        while (filler.write("f", 1) == 1) {
-        }
-    }
-    void free() { ASSERT_TRUE(QFile::remove(m_at + QStringLiteral("/filler"))); }
-
-private:
-    QString m_at;
-    bool m_mounted = false;
-    QString m_error;
-};
-
-// Every line ends in CR LF and starts with one of the line openings; the lines in order.
+// The lines in order without their ends; each must end in CR LF.
 QList<QByteArray> wholeLines(const QByteArray& bytes)
 {
     EXPECT_TRUE(bytes.isEmpty() || bytes.endsWith("\r\n")) << bytes.right(80).toStdString();

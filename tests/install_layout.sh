@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# What a user's system gets: a staged install of the installed layout, the portable folder staged
+# over a prefix that already holds a user's file, the .deb's contents and dependencies, and, as
+# root, a real install and removal of the .deb that must leave no file behind.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+work=$(mktemp -d)
+cleanup() {
+  if [ -n "${installed:-}" ]; then dpkg -r tessaly >/dev/null 2>&1 || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+expected=(
+  usr/bin/Tessaly usr/bin/Corvenna
+  usr/share/tessaly/prog.cfg usr/share/tessaly/settings.cfg usr/share/tessaly/html/template.asp
+  usr/share/applications/tessaly.desktop usr/share/applications/corvenna.desktop
+  usr/share/icons/hicolor/scalable/apps/tessaly.svg
+)
+for size in 16 24 32 48 64 128 256; do
+  expected+=("usr/share/icons/hicolor/${size}x${size}/apps/tessaly.png")
+done
+
+# The installed layout, staged.
+DESTDIR="$work/stage" cmake --install "$build" --prefix /usr >/dev/null
+for f in "${expected[@]}"; do [ -f "$work/stage/$f" ] || fail "staged install lacks /$f"; done
+staged=$(cd "$work/stage" && find . -type f | sed 's|^\./||' | sort)
+[ "$(echo "$staged" | wc -l)" -eq "${#expected[@]}" ] ||
+  fail "staged install holds more than expected:"$'\n'"$staged"
+desktop-file-validate "$work"/stage/usr/share/applications/*.desktop
+
+# The portable folder staged over a prefix where the build machine already has a prog.cfg: the
+# staging still gets every file.
+mkdir -p "$work/prefix" && echo "the user's own" >"$work/prefix/prog.cfg"
+DESTDIR="$work/pstage" cmake --install "$build" --component portable --prefix "$work/prefix" \
+  >/dev/null
+for f in Tessaly Corvenna prog.cfg settings.cfg html/template.asp; do
+  [ -f "$work/pstage$work/prefix/$f" ] || fail "portable staging lacks $f"
+done
+for d in logs html Excel; do [ -d "$work/pstage$work/prefix/$d" ] || fail "no $d folder"; done
+[ "$(cat "$work/prefix/prog.cfg")" = "the user's own" ] || fail "the user's prog.cfg changed"
+
+# The .deb: the same files under /usr, dependencies on the Qt runtime packages.
+(cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/deb" >/dev/null)
+deb=$(ls "$work"/deb/tessaly_*.deb)
+listed=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sed 's|^\./||' | sort)
+[ "$listed" = "$staged" ] || fail "the .deb holds other files than the staged install:"$'\n'"$listed"
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libqt6core6 libqt6widgets6 libqt6serialport6; do
+  echo "$depends" | grep -q "$lib" || fail "the .deb does not depend on $lib: $depends"
+done
+
+# Installed and removed for real, where the test may.
+if [ "$(id -u)" -ne 0 ]; then
+  echo "SKIP: installing the .deb needs root; the staged checks passed"
+  exit 0
+fi
+if dpkg-query -W tessaly >/dev/null 2>&1; then
+  echo "SKIP: a tessaly package is already installed here; not replacing it"
+  exit 0
+fi
+installed=1
+dpkg -i "$deb" >/dev/null
+files=$(dpkg -L tessaly | while read -r f; do [ -f "$f" ] && echo "$f"; done)
+dpkg -r tessaly >/dev/null
+installed=
+for f in $files; do [ ! -e "$f" ] || fail "removal left $f behind"; done
+echo "PASS: staged, packaged, installed and removed cleanly"
