@@ -1,8 +1,16 @@
 #include "windowlook.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QFont>
 #include <QFontDatabase>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
 #include <QWidget>
+
+#include <cmath>
 
 namespace core {
 
@@ -24,6 +32,103 @@ void installFontSubstitutes()
         if (!QFontDatabase::hasFamily(family))
             QFont::insertSubstitution(family, standIn);
     }
+}
+
+QFont layoutFont(const FontSpec& spec)
+{
+    QFont font(QString::fromLatin1(spec.family));
+    font.setPixelSize(int(std::lround(spec.points * 96.0 / 72.0)));
+    font.setBold(spec.bold);
+    return font;
+}
+
+namespace {
+
+const QColor kFocusColour{255, 214, 64};
+
+// Drawn over the window, around whichever of its controls has the focus; it lets the mouse
+// through.
+class FocusFrame : public QWidget
+{
+public:
+    explicit FocusFrame(QWidget* window)
+        : QWidget(window)
+        , m_window(window)
+    {
+        setObjectName(QStringLiteral("FocusFrame"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+        connect(qApp, &QApplication::focusChanged, this,
+                [this](QWidget*, QWidget* now) { follow(now); });
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_target &&
+            (event->type() == QEvent::Move || event->type() == QEvent::Resize ||
+             event->type() == QEvent::Hide))
+            follow(m_target);
+        return false;
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setPen(QPen(kFocusColour, 2));
+        p.drawRect(rect().adjusted(1, 1, -1, -1));
+    }
+
+private:
+    void follow(QWidget* target)
+    {
+        if (m_target)
+            m_target->removeEventFilter(this);
+        m_target =
+            target && target != m_window && m_window->isAncestorOf(target) ? target : nullptr;
+        if (!m_target || !m_target->isVisible()) {
+            hide();
+            return;
+        }
+        m_target->installEventFilter(this);
+        setParent(m_target->parentWidget());
+        setGeometry(m_target->geometry().adjusted(-3, -3, 3, 3));
+        show();
+        raise();
+    }
+
+    QWidget* m_window;
+    QPointer<QWidget> m_target;
+};
+
+// Return and Enter press the focused push button, as Space does (a check box keeps its own keys).
+class EnterPresses : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        auto* button = qobject_cast<QPushButton*>(watched);
+        if (!button || key->modifiers() != Qt::NoModifier ||
+            (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter))
+            return false;
+        button->animateClick();
+        return true;
+    }
+};
+
+} // namespace
+
+void makeKeyboardFriendly(QWidget* window)
+{
+    auto* presses = new EnterPresses(window);
+    for (QPushButton* button : window->findChildren<QPushButton*>())
+        button->installEventFilter(presses);
+    new FocusFrame(window);
 }
 
 } // namespace core

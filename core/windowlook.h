@@ -6,6 +6,7 @@
 #include <QRect>
 #include <cmath>
 
+class QFont;
 class QWidget;
 
 namespace core {
@@ -36,5 +37,21 @@ inline QRect twipsToPixels(const QRect& twips)
 // The windows name Arial and MS Sans Serif; where those are not installed, the metric-compatible
 // Liberation Sans stands in, so captions fill their labels as laid out.
 void installFontSubstitutes();
+
+// A font of the layout: the family and size the windows were designed with, in pixels at the
+// design's 96 dots per inch, so neither a desktop font nor a theme can make a caption outgrow
+// its control; screen scaling still scales it with the layout.
+struct FontSpec
+{
+    const char* family;
+    double points;
+    bool bold = false;
+};
+inline constexpr FontSpec kDefaultFont{"MS Sans Serif", 8};
+QFont layoutFont(const FontSpec& spec);
+
+// Keyboard use of a window: Enter or Return presses a focused button (Space already does), and
+// the control that has the focus gets a frame in the warning colour that no background hides.
+void makeKeyboardFriendly(QWidget* window);
 
 } // namespace core

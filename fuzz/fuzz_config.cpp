@@ -10,8 +10,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const QString text =
-        QString::fromLatin1(reinterpret_cast<const char*>(data), qsizetype(size));
+    const QString text = QString::fromLatin1(reinterpret_cast<const char*>(data), qsizetype(size));
     const config::ProgramConfig prog = config::parseProgramConfig(text);
     const config::ProgramConfig progDefaults;
     for (const auto& key : config::kProgramConfigKeys) {

@@ -20,6 +20,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 
 namespace monitor {
@@ -43,10 +47,24 @@ Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const cor
 {
     setObjectName(QStringLiteral("Logger"));
     core::applyWindowLook(this);
-    m_controls = buildLoggerControls(this, m_variant);
+    // The layout keeps its design positions inside a scroll area, so on a screen too small for
+    // it (1366 x 768 with a panel) every control and the status line can still be reached.
+    m_content = new QWidget;
+    m_content->setObjectName(QStringLiteral("LoggerContent"));
+    core::applyWindowLook(m_content);
+    m_controls = buildLoggerControls(m_content, m_variant);
     m_controls.status->setGeometry(8, m_variant.client.height(), m_variant.client.width() - 16,
                                    kStatusHeight);
-    setFixedSize(m_variant.client.width(), m_variant.client.height() + kStatusHeight);
+    m_content->setFixedSize(m_variant.client.width(), m_variant.client.height() + kStatusHeight);
+    m_facesRatio = m_content->devicePixelRatioF();
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("LoggerScroll"));
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidget(m_content);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_scroll);
+    fitToScreen();
     connect(m_controls.StartLogging, &QPushButton::clicked, this, &Logger::StartLogging_Click);
     connect(m_controls.StopLogging, &QPushButton::clicked, this, &Logger::StopLogging_Click);
     connect(m_controls.Exit, &QPushButton::clicked, this, &QWidget::close);
@@ -100,9 +118,11 @@ Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const cor
     openPort(true);
     if (config::flagOn(m_programConfig.LogOn))
         startLogging(true);
+    core::makeKeyboardFriendly(this);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+        move(area.x() + std::max(0, (area.width() - width()) / 2),
+             area.y() + std::max(0, (area.height() - height()) / 2));
     }
     // The meters' holders start at 0 already, so this redraws nothing: the faces show no needle
     // until the first value that is not 0.
@@ -129,6 +149,35 @@ void Logger::openPort(bool readPortNumber)
     m_lastData = m_clock.now();
     m_staleStatus.clear();
     m_MSComm1.open(m_portNumber);
+}
+
+// The whole layout where the screen has room for it; otherwise as much as fits, with scroll
+// bars for the rest.
+void Logger::fitToScreen()
+{
+    QSize whole = m_content->size();
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        setFixedSize(whole);
+        return;
+    }
+    // The title bar and frame are the window manager's; before the first showing, allow for a
+    // usual one.
+    const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize(8, 32);
+    const QSize room = screen->availableGeometry().size() - frame;
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    QSize fits = whole.boundedTo(room);
+    if (fits.height() < whole.height())
+        fits.setWidth(std::min(whole.width() + bar, room.width()));
+    if (fits.width() < whole.width())
+        fits.setHeight(std::min(fits.height() + bar, room.height()));
+    if (fits == whole) {
+        setFixedSize(whole);
+        return;
+    }
+    setMinimumSize(200, 150);
+    setMaximumSize(fits);
+    resize(fits);
 }
 
 QString Logger::statusText() const
@@ -163,7 +212,8 @@ void Logger::showStatus()
     const int height = std::max(kStatusHeight, status->heightForWidth(status->width()) + 4);
     if (height != status->height()) {
         status->resize(status->width(), height);
-        setFixedSize(m_variant.client.width(), m_variant.client.height() + height);
+        m_content->setFixedSize(m_variant.client.width(), m_variant.client.height() + height);
+        fitToScreen();
     }
 }
 
@@ -220,8 +270,15 @@ void Logger::VScroll1_Change(int index)
     if (const auto it = m_controls.Label5.find(index); it != m_controls.Label5.end())
         it->second->setText(QString::number(value));
     // Holders 0 to 5 are the meters, one per quantity.
-    if (index < core::kQuantityCount)
-        DrawNeedle(index, value, core::facts(core::Quantity(index)).fullScale);
+    if (index < core::kQuantityCount) {
+        const core::QuantitySpec& facts = core::facts(core::Quantity(index));
+        DrawNeedle(index, value, facts.fullScale);
+        if (const auto picture = m_controls.Picture1.find(index);
+            picture != m_controls.Picture1.end()) {
+            picture->second->setAccessibleDescription(
+                QString::number(value) + QLatin1String(facts.titleUnit ? facts.titleUnit : ""));
+        }
+    }
 }
 
 void Logger::DrawNeedle(int meter, double value, double fullScale)
@@ -411,6 +468,35 @@ void Logger::endBySystem(int signal)
             dialog->reject();
     }
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void Logger::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    fitToScreen();
+    refreshFaces();
+    if (!m_watchingScreen && windowHandle()) {
+        m_watchingScreen = true;
+        connect(windowHandle(), &QWindow::screenChanged, this, [this] {
+            fitToScreen();
+            refreshFaces();
+        });
+    }
+}
+
+// The faces follow the pixel ratio of the screen the window is on, and the needles are drawn
+// again over them.
+void Logger::refreshFaces()
+{
+    const double ratio = devicePixelRatioF();
+    if (ratio == m_facesRatio)
+        return;
+    m_facesRatio = ratio;
+    drawFaces(m_controls, ratio);
+    for (const core::Quantity q : core::kAllQuantities) {
+        if (m_VScroll1[q] != 0)
+            DrawNeedle(q, m_VScroll1[q], core::facts(q).fullScale);
+    }
 }
 
 void Logger::closeEvent(QCloseEvent* event)

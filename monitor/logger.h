@@ -11,6 +11,7 @@
 #include "telemetry.h"
 #include "variant.h"
 
+#include <QScrollArea>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -57,8 +58,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void fitToScreen();
+    void refreshFaces();
     void LoadConfiguration();
     void openPort(bool readPortNumber);
     void showStatus();
@@ -118,6 +122,10 @@ private:
     qsizetype m_spooledBytes = 0;
     bool m_endedBySystem = false;
 
+    QWidget* m_content = nullptr; // the designed layout, inside the scroll area
+    QScrollArea* m_scroll = nullptr;
+    double m_facesRatio = 1.0; // the pixel ratio the faces were drawn at
+    bool m_watchingScreen = false;
     LoggerControls m_controls;
 };
 

@@ -2,6 +2,7 @@
 
 #include "controlroles.h"
 #include "meterface.h"
+#include "windowlook.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -9,6 +10,51 @@
 
 namespace monitor {
 namespace {
+
+// Every control's font comes from here, never from the desktop: names and readouts Arial 12 pt
+// bold, the mode 13.5 pt bold, everything else the dialog font of the design.
+core::FontSpec fontOf(Control control)
+{
+    switch (control) {
+    case Control::NameLabel:
+    case Control::Readout:
+        return {"Arial", 12, true};
+    case Control::TxtMode:
+        return {"Arial", 13.5, true};
+    default:
+        return core::kDefaultFont;
+    }
+}
+
+// A name label's caption centres its name with leading blanks. Where the blanks make it wider
+// than its label (which would cut the name's end), the blanks give way, never the name.
+void fitCaption(QLabel* label)
+{
+    const QFontMetrics metrics(label->font());
+    QString text = label->text();
+    while (text.startsWith(QLatin1Char(' ')) && metrics.horizontalAdvance(text) > label->width())
+        text.remove(0, 1);
+    label->setText(text);
+}
+
+// What a screen reader says for a control that shows no text of its own.
+QString accessibleNameOf(const ControlPlace& c)
+{
+    switch (c.control) {
+    case Control::BlinkLog:
+        return QStringLiteral("Record lamp");
+    case Control::BlinkData:
+        return QStringLiteral("Data lamp");
+    case Control::Delay:
+        return QStringLiteral("Logging interval in seconds");
+    case Control::TxtMode:
+        return QStringLiteral("Load mode");
+    case Control::Meter:
+        return meterName(core::Quantity(c.index));
+    default:
+        return c.caption.trimmed();
+    }
+}
 
 QLabel* colouredLabel(QWidget* window, const QString& text, const QColor& colour)
 {
@@ -22,7 +68,6 @@ QLabel* colouredLabel(QWidget* window, const QString& text, const QColor& colour
 QLabel* nameOrReadout(QWidget* window, const ControlPlace& c)
 {
     auto* l = colouredLabel(window, c.caption, Qt::black);
-    l->setFont(QFont(QStringLiteral("Arial"), 12, QFont::Bold));
     l->setAlignment(Qt::AlignCenter);
     setBackground(l, c.colour);
     return l;
@@ -31,10 +76,6 @@ QLabel* nameOrReadout(QWidget* window, const ControlPlace& c)
 QLabel* modeLabel(QWidget* window)
 {
     QLabel* l = colouredLabel(window, {}, Qt::red);
-    QFont modeFont(QStringLiteral("Arial"));
-    modeFont.setPointSizeF(13.5);
-    modeFont.setBold(true);
-    l->setFont(modeFont);
     l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return l;
 }
@@ -52,11 +93,7 @@ QPushButton* lamp(QWidget* window, const QColor& off)
 // result, so the needle survives the window being covered or restored.
 QLabel* meter(QWidget* window, const ControlPlace& c, LoggerControls& out)
 {
-    const core::QuantitySpec& facts = core::facts(core::Quantity(c.index));
     auto* picture = new QLabel(window);
-    out.faces[c.index] =
-        meterFace(c.rect.size(), facts.fullScale, QString::fromLatin1(facts.faceName));
-    picture->setPixmap(QPixmap::fromImage(out.faces[c.index]));
     out.Picture1[c.index] = picture;
     return picture;
 }
@@ -115,8 +152,13 @@ LoggerControls buildLoggerControls(QWidget* window, const ProgramVariant& varian
         QWidget* w = makeControl(window, c, out);
         w->setObjectName(c.index >= 0 ? QStringLiteral("%1_%2").arg(c.name).arg(c.index) : c.name);
         w->setGeometry(c.rect);
+        w->setFont(core::layoutFont(fontOf(c.control)));
+        w->setAccessibleName(accessibleNameOf(c));
+        if (c.control == Control::NameLabel)
+            fitCaption(static_cast<QLabel*>(w));
         made.add(c.control, w);
     }
+    drawFaces(out, window->devicePixelRatioF());
     made.take(out.Exit, Control::Exit);
     made.take(out.StartLogging, Control::StartLogging);
     made.take(out.StopLogging, Control::StopLogging);
@@ -131,8 +173,31 @@ LoggerControls buildLoggerControls(QWidget* window, const ProgramVariant& varian
     out.txtMode->raise();
     out.status = new QLabel(window);
     out.status->setObjectName(QStringLiteral("Status"));
+    out.status->setFont(core::layoutFont(core::kDefaultFont));
     out.status->setWordWrap(true);
+    out.status->setAccessibleName(QStringLiteral("Status"));
+    // "Seconds" names the interval box.
+    if (auto* seconds = window->findChild<QLabel*>(QStringLiteral("Label10")))
+        seconds->setBuddy(out.delay);
     return out;
+}
+
+QString meterName(core::Quantity q)
+{
+    QString name = QString::fromLatin1(core::facts(q).captionInColumn).trimmed().toLower();
+    name[0] = name[0].toUpper();
+    return name + QStringLiteral(" meter");
+}
+
+void drawFaces(LoggerControls& controls, double devicePixelRatio)
+{
+    for (const auto& [index, picture] : controls.Picture1) {
+        const core::QuantitySpec& facts = core::facts(core::Quantity(index));
+        controls.faces[index] =
+            meterFace(picture->size().isEmpty() ? QSize(1, 1) : picture->size(), facts.fullScale,
+                      QString::fromLatin1(facts.faceName), devicePixelRatio);
+        picture->setPixmap(QPixmap::fromImage(controls.faces[index]));
+    }
 }
 
 } // namespace monitor

@@ -37,6 +37,13 @@ struct LoggerControls
 // and stops the program at once (core::ControlsByRole), rather than later on a null pointer.
 LoggerControls buildLoggerControls(QWidget* window, const ProgramVariant& variant);
 
+// Draws each meter's face afresh, at the size of its picture and the screen's pixel ratio, so
+// it stays sharp on a scaled screen; the needle is drawn over it by the window.
+void drawFaces(LoggerControls& controls, double devicePixelRatio);
+
+// "Volts meter": the start of what a screen reader says for a meter.
+QString meterName(core::Quantity q);
+
 // Colours a lamp, a name label or a readout.
 void setBackground(QWidget* w, const QColor& colour);
 

@@ -81,21 +81,24 @@ QPointF needleTip(const NeedleGeometry& geometry, double value, double fullScale
     return onScale(geometry, g, geometry.radius - geometry.inner);
 }
 
-QImage meterFace(QSize size, double fullScale, const QString& name)
+QImage meterFace(QSize size, double fullScale, const QString& name, double devicePixelRatio)
 {
-    QImage image(size, QImage::Format_RGB32);
+    // Drawn with the screen's pixels, in the layout's coordinates.
+    QImage image(size * devicePixelRatio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(devicePixelRatio);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
 
     // Bezel and dial.
-    p.fillRect(image.rect(), kBezel);
+    const QRect face(QPoint(0, 0), size);
+    p.fillRect(face, kBezel);
     QLinearGradient shade(0, 0, 0, size.height());
     shade.setColorAt(0, kDial);
     shade.setColorAt(1, kDialEdge);
     p.setPen(Qt::NoPen);
     p.setBrush(shade);
-    p.drawRoundedRect(QRectF(image.rect()).adjusted(2, 2, -2, -2), 5, 5);
+    p.drawRoundedRect(QRectF(face).adjusted(2, 2, -2, -2), 5, 5);
 
     const NeedleGeometry geo = needleGeometry(size);
     const double tipRadius = geo.radius - geo.inner;
@@ -136,7 +139,8 @@ QImage meterFace(QSize size, double fullScale, const QString& name)
 QImage faceWithNeedle(const QImage& face, double value, double fullScale)
 {
     QImage image = face;
-    const NeedleGeometry geo = needleGeometry(face.size());
+    // The needle's geometry is the layout's, whatever the screen's pixels.
+    const NeedleGeometry geo = needleGeometry(face.deviceIndependentSize().toSize());
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(QPen(Qt::black, 3, Qt::SolidLine, Qt::RoundCap));

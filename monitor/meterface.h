@@ -25,8 +25,8 @@ QPointF needleTip(const NeedleGeometry& geometry, double value, double fullScale
 
 // The meter's face: a light dial with a half-circle scale, ticks, numbers at every quarter of
 // the full scale, the quantity's name and the hub. Drawn without pure black, which is the
-// needle's alone.
-QImage meterFace(QSize size, double fullScale, const QString& name);
+// needle's alone. Drawn at the screen's device pixel ratio: size is in the layout's pixels.
+QImage meterFace(QSize size, double fullScale, const QString& name, double devicePixelRatio = 1.0);
 
 // The face with the needle for value drawn over it: black, 3 pixels wide, not anti-aliased.
 QImage faceWithNeedle(const QImage& face, double value, double fullScale);

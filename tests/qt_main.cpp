@@ -10,7 +10,9 @@
 // the real ones.
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Offscreen always; a test entry may hand it a screen of its own (offscreen:configfile=...).
+    if (!qEnvironmentVariable("QT_QPA_PLATFORM").startsWith(QLatin1String("offscreen")))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir home;
     qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath(QStringLiteral("state"))));
     qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath(QStringLiteral("cache"))));

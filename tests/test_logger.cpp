@@ -2,10 +2,15 @@
 #include "onecopy.h"
 
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLockFile>
 #include <QProcess>
+#include <QScreen>
+#include <QScrollArea>
 
 #include <csignal>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -248,6 +253,72 @@ TEST_F(LoggerWindow, OneRunningCopyPerFolder)
     QLockFile lock(lockPath);
     EXPECT_FALSE(programs::claimAppDir(lock, m_app));
     EXPECT_TRUE(lock.isLocked());
+}
+
+} // namespace
+
+namespace {
+
+// Keyboard and screen reader: Enter presses the focused button, the focused control is framed,
+// and the controls that show no text of their own have names.
+TEST_F(LoggerWindow, KeyboardAndScreenReaderReachEveryControl)
+{
+    auto pty = line(1);
+    auto w = start();
+    w->activateWindow();
+    auto* startButton = child<QPushButton>(*w, "StartLogging");
+    startButton->setFocus();
+    ASSERT_TRUE(waitFor([&] { return startButton->hasFocus(); }));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(startButton, &enter);
+    ASSERT_TRUE(waitFor([&] { return w->logging(); }));
+
+    auto* stop = child<QPushButton>(*w, "StopLogging");
+    stop->setFocus();
+    ASSERT_TRUE(waitFor([&] { return stop->hasFocus(); }));
+    auto* frame = w->findChild<QWidget*>(u"FocusFrame"_s);
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(waitFor([&] { return frame->isVisible(); }));
+    EXPECT_TRUE(frame->geometry().contains(stop->geometry()));
+    auto* delay = child<QLineEdit>(*w, "delay");
+
+    EXPECT_EQ(child<QLabel>(*w, "Picture1_0")->accessibleName(), u"Volts meter"_s);
+    EXPECT_EQ(child<QLabel>(*w, "Picture1_4")->accessibleName(), u"Mill rpm meter"_s);
+    EXPECT_EQ(child<QPushButton>(*w, "BlinkData")->accessibleName(), u"Data lamp"_s);
+    EXPECT_EQ(delay->accessibleName(), u"Logging interval in seconds"_s);
+    EXPECT_EQ(child<QLabel>(*w, "Label10")->buddy(), delay);
+    send(*pty, kFrame);
+    ASSERT_TRUE(waitFor([&] { return w->windowTitle() == kTitle; }));
+    EXPECT_EQ(child<QLabel>(*w, "Picture1_0")->accessibleDescription(), u"13 V"_s);
+}
+
+// On a screen with less room than the layout (the test's screen is 800 x 600), the window fits
+// the screen and the rest, the status line included, is reached by scrolling.
+TEST_F(LoggerWindow, ASmallScreenScrollsToEveryControl)
+{
+    auto w = start();
+    const QRect room = w->screen()->availableGeometry();
+    if (room.height() >= 800)
+        GTEST_SKIP() << "needs a screen smaller than the layout: the SmallScreen entry gives one";
+    EXPECT_LE(w->frameGeometry().height(), room.height());
+    EXPECT_LE(w->frameGeometry().width(), room.width());
+    auto* scroll = child<QScrollArea>(*w, "LoggerScroll");
+    auto* status = child<QLabel>(*w, "Status");
+    scroll->ensureWidgetVisible(status);
+    EXPECT_FALSE(status->visibleRegion().isEmpty());
+    // The designed positions stay as they are inside it.
+    EXPECT_EQ(child<QPushButton>(*w, "ShowLogs")->geometry(), QRect(864, 0, 45, 21));
+}
+
+// On a screen at 200 %, the faces are drawn with its pixels: twice as many each way.
+TEST_F(LoggerWindow, FacesFollowTheScreensPixelRatio)
+{
+    auto w = start();
+    if (w->devicePixelRatioF() != 2)
+        GTEST_SKIP() << "needs a screen at 200 %: the DoubleScreen entry gives one";
+    const QPixmap face = child<QLabel>(*w, "Picture1_0")->pixmap();
+    EXPECT_EQ(face.devicePixelRatio(), 2);
+    EXPECT_EQ(face.size(), QSize(344, 200));
 }
 
 } // namespace

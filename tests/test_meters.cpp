@@ -6,6 +6,8 @@
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 using monitor::needleGeometry;
 using monitor::needleTip;
 
@@ -175,10 +177,13 @@ void expectPlaced(QWidget& w, const std::vector<Placed>& places)
         ASSERT_NE(c, nullptr) << p.name;
         EXPECT_EQ(c->geometry(), p.rect) << p.name;
         if (p.caption) {
+            // A centred name may lose leading blanks to fit its label, never a letter.
             const auto* label = qobject_cast<QLabel*>(c);
             const auto* button = qobject_cast<QPushButton*>(c);
-            EXPECT_EQ(label ? label->text() : button->text(), QString::fromLatin1(p.caption))
-                << p.name;
+            const QString shown = label ? label->text() : button->text();
+            const QString caption = QString::fromLatin1(p.caption);
+            EXPECT_TRUE(caption.endsWith(shown) && shown.trimmed() == caption.trimmed())
+                << p.name << ": " << shown.toStdString();
         }
     }
 }
@@ -205,6 +210,62 @@ TEST_F(Meters, LayoutOfBothPrograms)
                              {"Label4", {816, 105, 110, 19}, " WATT HOURS"}});
     for (const char* absent : {"Label6", "Label11", "Labe6_0", "Label5_9", "Label5_7"})
         EXPECT_EQ(corvenna->findChild<QWidget*>(QString::fromLatin1(absent)), nullptr) << absent;
+}
+
+// Every caption of both main windows is shown whole inside its control, whatever font the
+// desktop sets, and the meter faces are drawn with the screen's pixels.
+TEST_F(Meters, CaptionsFitTheirControlsUnderAnyDesktopFont)
+{
+    const QFont desktop = QApplication::font();
+    for (const int points : {9, 16}) {
+        QFont big = desktop;
+        big.setPointSize(points);
+        QApplication::setFont(big);
+        for (const auto& variant : {programs::tessaly(), programs::corvenna()}) {
+            auto w = start(variant);
+            for (QWidget* c : w->findChildren<QWidget*>()) {
+                QString text;
+                int room = c->width();
+                if (const auto* label = qobject_cast<QLabel*>(c))
+                    text = label->text();
+                else if (const auto* button = qobject_cast<QPushButton*>(c))
+                    text = button->text(), room -= 6; // the button's own frame
+                else if (const auto* box = qobject_cast<QLineEdit*>(c))
+                    text = box->text(), room -= 6;
+                if (text.isEmpty() || c->objectName() == u"Status")
+                    continue;
+                // What another control covers is hidden too.
+                for (QWidget* other : w->findChildren<QWidget*>()) {
+                    if (other != c && other->isVisible() &&
+                        other->parentWidget() == c->parentWidget() &&
+                        other->y() < c->geometry().bottom() &&
+                        other->geometry().bottom() > c->y() && other->x() > c->x() &&
+                        other->x() < c->x() + room && other->objectName() != u"FocusFrame")
+                        room = other->x() - c->x();
+                }
+                const int needed = QFontMetrics(c->font()).horizontalAdvance(text.trimmed());
+                EXPECT_LE(needed, room) << variant.name.toStdString() << " " << points
+                                        << " pt: " << c->objectName().toStdString() << " \""
+                                        << text.toStdString() << "\"";
+            }
+        }
+    }
+    QApplication::setFont(desktop);
+}
+
+TEST_F(Meters, FacesAreSharpOnAScaledScreen)
+{
+    const QImage face = monitor::meterFace(QSize(172, 100), 100, u"VOLTS"_s, 2.0);
+    EXPECT_EQ(face.size(), QSize(344, 200));
+    EXPECT_EQ(face.deviceIndependentSize().toSize(), QSize(172, 100));
+    // The needle keeps its geometry in the layout's pixels.
+    const QImage one =
+        monitor::faceWithNeedle(monitor::meterFace(QSize(172, 100), 100, {}), 50, 100);
+    const QImage two = monitor::faceWithNeedle(face, 50, 100);
+    const monitor::NeedleGeometry geo = monitor::needleGeometry(QSize(172, 100));
+    const QPointF tip = monitor::needleTip(geo, 50, 100);
+    EXPECT_EQ(one.pixelColor(tip.toPoint() + QPoint(0, 2)), QColor(Qt::black));
+    EXPECT_EQ(two.pixelColor((tip * 2).toPoint() + QPoint(0, 4)), QColor(Qt::black));
 }
 
 } // namespace
