@@ -3,6 +3,7 @@
 #include "configfiles.h"
 #include "messagebox.h"
 #include "numbers.h"
+#include "serialdevices.h"
 #include "windowload.h"
 #include "windowlook.h"
 
@@ -75,7 +76,8 @@ void Calibrate::MSComm2_StatusChange()
     // An open line needs no words: the readings show it.
     m_portProblem = status.state == core::LineStatus::State::Open
                         ? QString()
-                        : core::lineStatusText(status, m_portText, kOpenFailedAdvice);
+                        : core::lineStatusText(status, m_portText,
+                                               core::openFailedAdvice(status, kOpenFailedAdvice));
     showWarnings();
 }
 

@@ -4,8 +4,10 @@
 #include "windowlook.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 
 namespace config {
@@ -16,9 +18,10 @@ constexpr int kDeviceCheckMs = 1000;
 
 } // namespace
 
-ProgramSetup::ProgramSetup(const core::AppDir& app, QWidget* parent)
+ProgramSetup::ProgramSetup(const core::AppDir& app, QWidget* parent, DeviceLister devices)
     : QDialog(parent)
     , m_app(app)
+    , m_lister(devices ? std::move(devices) : [] { return core::serialDevicesPresent(); })
 {
     setObjectName(QStringLiteral("ProgramSetup"));
     setWindowTitle(QStringLiteral(" Setup"));
@@ -26,15 +29,21 @@ ProgramSetup::ProgramSetup(const core::AppDir& app, QWidget* parent)
     core::applyWindowLook(this);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     m_controls = buildSetupControls(this);
+    m_controls.AppFolder->setText(
+        QStringLiteral("Files are kept in %1").arg(QDir::toNativeSeparators(app.dir)));
+    core::makeKeyboardFriendly(this);
 
     connect(m_controls.Command1, &QPushButton::clicked, this, &ProgramSetup::Command1_Click);
     connect(m_controls.PortNumber, &QLineEdit::textChanged, this, &ProgramSetup::PortNumber_Change);
+    connect(m_controls.UseDevice, &QPushButton::clicked, this, &ProgramSetup::UseDevice_Click);
+    connect(m_controls.DeviceList, &QListWidget::currentRowChanged, this,
+            [this](int row) { m_controls.UseDevice->setEnabled(row >= 0); });
     m_deviceCheck.setInterval(kDeviceCheckMs);
-    connect(&m_deviceCheck, &QTimer::timeout, this, &ProgramSetup::PortNumber_Change);
+    connect(&m_deviceCheck, &QTimer::timeout, this, &ProgramSetup::deviceCheck);
     m_deviceCheck.start();
 
     Form_Load();
-    PortNumber_Change();
+    deviceCheck();
 }
 
 void ProgramSetup::Form_Load()
@@ -99,6 +108,12 @@ void ProgramSetup::Command1_Click()
     accept();
 }
 
+void ProgramSetup::deviceCheck()
+{
+    refreshDevices();
+    PortNumber_Change();
+}
+
 void ProgramSetup::PortNumber_Change()
 {
     QLabel* line = m_controls.PortDevice;
@@ -109,9 +124,60 @@ void ProgramSetup::PortNumber_Change()
         text = metrics.elidedText(text, Qt::ElideMiddle, kPortDeviceRect.width());
     line->setText(lines.join(QLatin1Char('\n')));
     line->setToolTip(note.detail);
-    QPalette pal = line->palette();
-    pal.setColor(QPalette::WindowText, note.present ? core::kWindowText : kNotFoundText);
-    line->setPalette(pal);
+    m_controls.DeviceHelp->setText(note.detail);
+    for (QLabel* label : {line, m_controls.DeviceHelp}) {
+        QPalette pal = label->palette();
+        pal.setColor(QPalette::WindowText, note.present ? core::kWindowText : kNotFoundText);
+        label->setPalette(pal);
+    }
+}
+
+// Rebuilt only when the devices change, so a choice the user is making stays chosen.
+void ProgramSetup::refreshDevices()
+{
+    std::vector<core::SerialDevice> devices = m_lister();
+    if (devices == m_devices)
+        return;
+    QListWidget* list = m_controls.DeviceList;
+    const QString chosen =
+        list->currentItem() ? list->currentItem()->data(Qt::UserRole).toString() : QString();
+    m_devices = std::move(devices);
+    list->clear();
+    for (const core::SerialDevice& device : *m_devices) {
+        auto* item = new QListWidgetItem(deviceListText(device), list);
+        item->setData(Qt::UserRole, device.path);
+        item->setToolTip(device.path);
+        if (device.path == chosen)
+            list->setCurrentItem(item);
+    }
+    m_controls.DeviceListCaption->setText(m_devices->empty()
+                                              ? QStringLiteral("No serial device found")
+                                              : QStringLiteral("Serial devices present"));
+    m_controls.UseDevice->setEnabled(list->currentItem() != nullptr);
+}
+
+void ProgramSetup::UseDevice_Click()
+{
+    const QListWidgetItem* item = m_controls.DeviceList->currentItem();
+    if (!item)
+        return;
+    const DeviceChoice choice =
+        useDevice(m_app, m_controls.PortNumber->text(), item->data(Qt::UserRole).toString(),
+                  [this](const QString& question) { return core::askYesNo(this, question); });
+    switch (choice.outcome) {
+    case DeviceChoice::Outcome::Linked:
+    case DeviceChoice::Outcome::AlreadyLinked:
+        // The main window rounds the typed number the same way; the plain digits say it.
+        if (m_controls.PortNumber->text() != QString::number(choice.port))
+            m_controls.PortNumber->setText(QString::number(choice.port));
+        break;
+    case DeviceChoice::Outcome::Declined:
+        break;
+    case DeviceChoice::Outcome::Refused:
+        core::showMessage(this, choice.message);
+        break;
+    }
+    deviceCheck();
 }
 
 } // namespace config

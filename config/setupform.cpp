@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <algorithm>
 #include <utility>
@@ -86,6 +87,43 @@ SetupControls bind(const core::ControlsByRole<SetupRole>& made)
     return c;
 }
 
+// Beside the designed part, after the designed controls in the tab order.
+void addDevicePanel(QWidget* window, SetupControls& c)
+{
+    c.DeviceListCaption = new QLabel(QStringLiteral("Serial devices present"), window);
+    c.DeviceListCaption->setObjectName(QStringLiteral("DeviceListCaption"));
+    c.DeviceListCaption->setGeometry(kDeviceListCaptionRect);
+
+    c.DeviceList = new QListWidget(window);
+    c.DeviceList->setObjectName(QStringLiteral("DeviceList"));
+    c.DeviceList->setGeometry(kDeviceListRect);
+    c.DeviceList->setAccessibleName(c.DeviceListCaption->text());
+    c.DeviceList->setTextElideMode(Qt::ElideMiddle);
+    c.DeviceList->setSelectionMode(QAbstractItemView::SingleSelection);
+    setGround(c.DeviceList, QPalette::Base, QPalette::Text);
+    c.DeviceListCaption->setBuddy(c.DeviceList);
+
+    c.UseDevice = new QPushButton(QStringLiteral("Use this device"), window);
+    c.UseDevice->setObjectName(QStringLiteral("UseDevice"));
+    c.UseDevice->setGeometry(kUseDeviceRect);
+    setGround(c.UseDevice, QPalette::Button, QPalette::ButtonText);
+    c.UseDevice->setAutoDefault(false);
+    c.UseDevice->setEnabled(false);
+
+    // Selectable, so the command it gives can be copied into a terminal.
+    c.DeviceHelp = new QLabel(window);
+    c.DeviceHelp->setObjectName(QStringLiteral("DeviceHelp"));
+    c.DeviceHelp->setGeometry(kDeviceHelpRect);
+    c.DeviceHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    c.DeviceHelp->setWordWrap(true);
+    c.DeviceHelp->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    c.AppFolder = new QLabel(window);
+    c.AppFolder->setObjectName(QStringLiteral("AppFolder"));
+    c.AppFolder->setGeometry(kAppFolderRect);
+    c.AppFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+}
+
 } // namespace
 
 const std::vector<SetupControl>& setupControls()
@@ -149,6 +187,9 @@ SetupControls buildSetupControls(QWidget* window)
     controls.PortDevice->setObjectName(QStringLiteral("PortDevice"));
     controls.PortDevice->setGeometry(kPortDeviceRect);
     controls.PortDevice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    addDevicePanel(window, controls);
+    QWidget::setTabOrder(tabStops.back().second, controls.DeviceList);
+    QWidget::setTabOrder(controls.DeviceList, controls.UseDevice);
     return controls;
 }
 

@@ -8,6 +8,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 class QWidget;
 
@@ -47,12 +48,23 @@ struct SetupControl
     int tabIndex;
 };
 
-// 4050 x 3060 twips.
-inline constexpr QSize kSetupClientSize{270, 204};
+// 4050 x 3060 twips: the designed window. Its controls keep their places in the top left of
+// the larger window; three notes reach out to the right of it, the furthest to 313 pixels.
+inline constexpr QSize kSetupDesignedSize{270, 204};
 
-// The line that names the device of the typed port: beside the port box, in the only free
-// space of the fixed-size window, above the "Saved to /html folder" note.
-inline constexpr QRect kPortDeviceRect{160, 1, 108, 29};
+// The window is larger by the serial devices to choose from: the list to the right of the
+// designed part, clear of those notes, and across the bottom what the typed port would open
+// and what to do when it cannot be opened (a permission fix takes a few lines).
+inline constexpr QSize kSetupClientSize{640, 290};
+inline constexpr QRect kDeviceListCaptionRect{320, 4, 312, 15};
+inline constexpr QRect kDeviceListRect{320, 20, 312, 150};
+inline constexpr QRect kUseDeviceRect{512, 174, 120, 25};
+inline constexpr QRect kDeviceHelpRect{8, 208, 624, 60};
+inline constexpr QRect kAppFolderRect{8, 270, 624, 16};
+
+// The line that names the device of the typed port: beside the port box, above the "Saved to
+// /html folder" note.
+inline constexpr QRect kPortDeviceRect{160, 1, 156, 29};
 
 // The controls in design order; each box follows the label that names it.
 const std::vector<SetupControl>& setupControls();
@@ -73,6 +85,13 @@ struct SetupControls
     // Save, and the device line at kPortDeviceRect (not designed).
     QPushButton* Command1 = nullptr;
     QLabel* PortDevice = nullptr;
+    // Not designed either: the serial devices present, the button that links the chosen one
+    // as the typed port, and the device line in full.
+    QLabel* DeviceListCaption = nullptr;
+    QListWidget* DeviceList = nullptr;
+    QPushButton* UseDevice = nullptr;
+    QLabel* DeviceHelp = nullptr;
+    QLabel* AppFolder = nullptr; // where the program keeps its files
 };
 
 // Makes the table's controls on the window in tab order, the focus on the first, and binds

@@ -134,6 +134,42 @@ QString saveFailedMessage(const core::AppDir& app, const QString& reason)
         .arg(app.progCfg(), reason);
 }
 
+namespace {
+
+// The second line of the device line: a word or two on what opening it would give.
+QString accessWord(core::DeviceAccess::State state)
+{
+    using State = core::DeviceAccess::State;
+    switch (state) {
+    case State::Ok:
+        return QStringLiteral("present");
+    case State::Missing:
+        return QStringLiteral("not found");
+    case State::NoPermission:
+        return QStringLiteral("no access");
+    case State::NotACharacterDevice:
+        return QStringLiteral("not a device");
+    case State::Failed:
+        break;
+    }
+    return QStringLiteral("cannot open");
+}
+
+QString accessSentence(const core::DeviceAccess& access)
+{
+    using State = core::DeviceAccess::State;
+    switch (access.state) {
+    case State::Ok:
+        return QStringLiteral("the device is there and your account may open it.");
+    case State::Missing:
+        return QStringLiteral("the device does not exist now.");
+    default:
+        return access.message;
+    }
+}
+
+} // namespace
+
 PortDeviceNote portDeviceNote(const core::AppDir& app, const QString& portText)
 {
     const auto number = core::numericValue(portText);
@@ -148,27 +184,121 @@ PortDeviceNote portDeviceNote(const core::AppDir& app, const QString& portText)
                 false};
     }
     const QString device = core::portDevice(app, port);
+    const core::DeviceAccess access = core::deviceAccess(device);
     const QFileInfo link(app.comLink(port));
+    const QString word = accessWord(access.state);
+    const QString sentence = accessSentence(access);
+    // A problem is told in sentences of its own, which name the device.
+    const QString join = access.ok() || access.state == core::DeviceAccess::State::Missing
+                             ? QStringLiteral("; ")
+                             : QStringLiteral(". ");
     if (link.isSymLink()) {
-        const bool present = link.exists();
-        const QString target = present ? device : link.symLinkTarget();
-        return {QStringLiteral("com%1 \u2192 %2\n%3")
-                    .arg(port)
-                    .arg(target, present ? QStringLiteral("present") : QStringLiteral("not found")),
-                QStringLiteral("Port %1 opens %2 through the link com%1 beside the program; %3.")
-                    .arg(port)
-                    .arg(target, present ? QStringLiteral("the device is there now")
-                                         : QStringLiteral("the device does not exist now")),
-                present};
+        const QString target = link.exists() ? device : link.symLinkTarget();
+        return {QStringLiteral("com%1 \u2192 %2\n%3").arg(port).arg(target, word),
+                QStringLiteral("Port %1 opens %2 through the link com%1 beside the program")
+                        .arg(port)
+                        .arg(target) +
+                    join + sentence,
+                access.ok()};
     }
-    const bool present = QFileInfo::exists(device);
-    return {QStringLiteral("%1\n%2").arg(device, present ? QStringLiteral("present")
-                                                         : QStringLiteral("not found")),
-            QStringLiteral("Port %1 opens %2; %3.")
-                .arg(port)
-                .arg(device, present ? QStringLiteral("the device is there now")
-                                     : QStringLiteral("the device does not exist now")),
-            present};
+    return {QStringLiteral("%1\n%2").arg(device, word),
+            QStringLiteral("Port %1 opens %2").arg(port).arg(device) + join + sentence,
+            access.ok()};
+}
+
+std::optional<int> linkPort(const QString& portText)
+{
+    const auto number = core::numericValue(portText);
+    if (!number)
+        return std::nullopt;
+    const int port = core::toInt16(*number);
+    if (port < 1 || port > kMaxLinkPort)
+        return std::nullopt;
+    return port;
+}
+
+QString deviceListText(const core::SerialDevice& device)
+{
+    QStringList about;
+    if (device.hasByIdName())
+        about << device.location;
+    for (const QString& fact : {device.description, device.maker})
+        if (!fact.isEmpty())
+            about << fact;
+    if (!device.serialNumber.isEmpty())
+        about << QStringLiteral("serial %1").arg(device.serialNumber);
+    const QString name = device.hasByIdName() ? QFileInfo(device.path).fileName() : device.location;
+    return name + QLatin1Char('\n') + about.join(QStringLiteral(", "));
+}
+
+DeviceChoice useDevice(const core::AppDir& app, const QString& portText, const QString& device,
+                       const std::function<bool(const QString& question)>& replace)
+{
+    using Outcome = DeviceChoice::Outcome;
+    const auto refused = [](int port, const QString& message) {
+        return DeviceChoice{Outcome::Refused, port, message};
+    };
+
+    const auto port = linkPort(portText);
+    if (!port) {
+        const QString typed = portText.trimmed().isEmpty()
+                                  ? QStringLiteral("The Com port box is empty")
+                                  : QStringLiteral("The Com port box holds \"%1\"").arg(portText);
+        return refused(0, QStringLiteral("%1, not a port number from 1 to %2, so no link was "
+                                         "made.\nType the port number to use (1 if unsure), then "
+                                         "choose the device again.")
+                              .arg(typed)
+                              .arg(kMaxLinkPort));
+    }
+
+    using State = core::DeviceAccess::State;
+    const core::DeviceAccess access = core::deviceAccess(device);
+    if (access.state == State::Missing) {
+        return refused(*port, QStringLiteral("%1 is no longer there: the device was unplugged or "
+                                             "renamed. Nothing was changed.\nPlug it in again, or "
+                                             "choose another device from the list.")
+                                  .arg(device));
+    }
+    if (access.state == State::NotACharacterDevice) {
+        return refused(
+            *port, QStringLiteral("%1\ncom%2 was left as it was.").arg(access.message).arg(*port));
+    }
+
+    const QString linkPath = app.comLink(*port);
+    const core::ExistingLink there = core::existingLink(linkPath, device);
+    bool replaceLink = false;
+    switch (there.kind) {
+    case core::ExistingLink::Kind::None:
+        break;
+    case core::ExistingLink::Kind::SameDevice:
+        return {Outcome::AlreadyLinked, *port, {}};
+    case core::ExistingLink::Kind::NotALink:
+        return refused(*port, QStringLiteral("%1 is a file of its own, not a link, so it was left "
+                                             "as it is and no link was made.\nMove or rename it, "
+                                             "or type another port number.")
+                                  .arg(linkPath));
+    case core::ExistingLink::Kind::Unreadable:
+        return refused(*port, QStringLiteral("%1 cannot be looked at: %2.\nNothing was changed.")
+                                  .arg(linkPath, there.error));
+    case core::ExistingLink::Kind::OtherLink:
+        if (!replace(QStringLiteral("com%1 beside the program leads to %2.\nReplace it with a "
+                                    "link to %3?")
+                         .arg(*port)
+                         .arg(there.target, device)))
+            return {Outcome::Declined, *port, {}};
+        replaceLink = true;
+        break;
+    }
+
+    QString error;
+    if (!core::makeDeviceLink(linkPath, device, replaceLink, &error)) {
+        return refused(*port, QStringLiteral("The link com%1 could not be made in %2: %3.\n"
+                                             "Nothing was changed. Your account needs the right "
+                                             "to write in that folder.")
+                                  .arg(*port)
+                                  .arg(app.dir, error));
+    }
+    return {Outcome::Linked, *port, {}};
 }
 
 } // namespace config

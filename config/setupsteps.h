@@ -2,11 +2,13 @@
 
 #include "appdir.h"
 #include "configfiles.h"
+#include "serialdevices.h"
 #include "setupform.h"
 
 #include <QString>
 #include <Qt>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace config {
@@ -62,13 +64,46 @@ QString saveFailedMessage(const core::AppDir& app, const QString& reason);
 // What the typed port number would open, for the line beside the port box.
 struct PortDeviceNote
 {
-    QString text;   // two short lines: the device, and whether it is there
-    QString detail; // the same as a sentence, for the tooltip
-    bool present = false;
+    QString text;         // two short lines: the device, and whether it can be opened
+    QString detail;       // the same as sentences, with what to do when it cannot
+    bool present = false; // there, and this account may open it
 };
 
 // The device by core::portDevice: the "com<n>" link beside the program and where it points,
-// or the platform's n-th serial port.
+// or the platform's n-th serial port; present only when core::deviceAccess allows it.
 PortDeviceNote portDeviceNote(const core::AppDir& app, const QString& portText);
+
+// The highest port number a "com<n>" link is made for.
+inline constexpr int kMaxLinkPort = 255;
+
+// The port a typed text names when it is a number from 1 to kMaxLinkPort, rounded as the main
+// window rounds it (2.4 is port 2); nullopt otherwise.
+std::optional<int> linkPort(const QString& portText);
+
+// Two lines for the device list: the device's name, then what the system tells about it.
+QString deviceListText(const core::SerialDevice& device);
+
+// What choosing a device in the list did.
+struct DeviceChoice
+{
+    enum class Outcome
+    {
+        Linked,        // "com<n>" made or replaced
+        AlreadyLinked, // it led to the device already and was left alone
+        Declined,      // the user kept the link that was there
+        Refused        // nothing changed, for the reason in message
+    };
+    Outcome outcome = Outcome::Refused;
+    int port = 0;
+    QString message;
+};
+
+// Makes "com<n>" beside the program lead to device, n being the port typed in portText. A link
+// there that leads elsewhere is replaced only when replace(question) returns true; a file,
+// folder or device there is never replaced. Refused, changing nothing, for a port outside 1 to
+// kMaxLinkPort, a device that is gone or is not a character device, and a folder the link
+// cannot be made in.
+DeviceChoice useDevice(const core::AppDir& app, const QString& portText, const QString& device,
+                       const std::function<bool(const QString& question)>& replace);
 
 } // namespace config

@@ -8,6 +8,7 @@
 #include "meterface.h"
 #include "numbers.h"
 #include "programsetup.h"
+#include "serialdevices.h"
 #include "spool.h"
 #include "windowlook.h"
 
@@ -75,8 +76,10 @@ Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const cor
 
     connect(&m_MSComm1, &core::SerialLine::comm, this, &Logger::MSComm1_OnComm);
     connect(&m_MSComm1, &core::SerialLine::statusChanged, this, [this] {
-        m_portStatus = core::lineStatusText(m_MSComm1.status(), m_programConfig.Port,
-                                            kOpenAdvice.arg(m_portNumber));
+        const core::LineStatus& line = m_MSComm1.status();
+        m_portStatus = core::lineStatusText(
+            line, m_programConfig.Port,
+            core::openFailedAdvice(line, kOpenAdvice.arg(m_portNumber), &m_accessProblem));
         checkData();
         showStatus();
     });
@@ -205,7 +208,7 @@ void Logger::showStatus()
     // Records waiting for their files, and values that are no longer fresh, need the user's
     // eye, so they stand out.
     const bool trouble = !m_logWarnings.isEmpty() || !m_templateWarning.isEmpty() ||
-                         m_pendingWrites.dropped > 0 || !m_staleStatus.isEmpty();
+                         m_pendingWrites.dropped > 0 || !m_staleStatus.isEmpty() || m_accessProblem;
     QPalette pal = status->palette();
     pal.setColor(QPalette::WindowText, trouble ? kWarningText : core::kWindowText);
     status->setPalette(pal);

@@ -104,6 +104,7 @@ private:
     core::SerialLine m_MSComm1;
     int m_portNumber = 1;
     QString m_portStatus;
+    bool m_accessProblem = false; // the port is there but this account may not open it
     // When the last frame was decoded, or the port opened when none has been since; a line
     // that goes quiet is told apart from one whose values stand still.
     QDateTime m_lastData;

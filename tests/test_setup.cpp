@@ -2,6 +2,7 @@
 #include "controlroles.h"
 #include "logger_window.h"
 #include "programsetup.h"
+#include "serialdevices.h"
 #include "setupform.h"
 #include "setupsteps.h"
 #include "windowlook.h"
@@ -12,7 +13,19 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+
+#include <pwd.h>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Failures show texts, not their bytes.
+void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -304,21 +317,46 @@ TEST_F(SetupWindow, FrameAndTabOrder)
     auto w = open();
     EXPECT_EQ(w->objectName(), QStringLiteral("ProgramSetup"));
     EXPECT_EQ(w->windowTitle(), QStringLiteral(" Setup"));
-    EXPECT_EQ(w->minimumSize(), QSize(270, 204));
-    EXPECT_EQ(w->maximumSize(), QSize(270, 204));
+    EXPECT_EQ(w->minimumSize(), config::kSetupClientSize);
+    EXPECT_EQ(w->maximumSize(), config::kSetupClientSize);
+    // Where the files are, for a user of an installed copy.
+    EXPECT_EQ(textOf(*w, "AppFolder"), QStringLiteral("Files are kept in ") + m_app.dir);
 
     QStringList order;
     for (QWidget* x = w->nextInFocusChain(); x != w.get(); x = x->nextInFocusChain()) {
         if (x->focusPolicy() & Qt::TabFocus)
             order << x->objectName();
     }
-    EXPECT_EQ(order, (QStringList{"Savehtml", "PortNumber", "SaveExcel", "Command1", "LogDelay",
-                                  "LogOn", "WSUnits", "DisplayRPM", "DisplayWS"}));
+    EXPECT_EQ(order,
+              (QStringList{"Savehtml", "PortNumber", "SaveExcel", "Command1", "LogDelay", "LogOn",
+                           "WSUnits", "DisplayRPM", "DisplayWS", "DeviceList", "UseDevice"}));
 
-    // The device line overlaps no designed control.
-    for (const config::SetupControl& c : config::setupControls())
-        EXPECT_FALSE(config::kPortDeviceRect.intersects(core::twipsToPixels(c.twips)))
+    // The designed controls stand where they were designed, in the designed part of the
+    // window; what was added overlaps none of them, nor each other.
+    const QRect designed(QPoint(0, 0), config::kSetupDesignedSize);
+    const QRect window(QPoint(0, 0), config::kSetupClientSize);
+    for (const config::SetupControl& c : config::setupControls()) {
+        const QRect place = core::twipsToPixels(c.twips);
+        EXPECT_EQ(child<QWidget>(*w, c.name.toLatin1().constData())->geometry(), place)
             << c.name.toStdString();
+        EXPECT_TRUE(designed.contains(place.topLeft())) << c.name.toStdString();
+    }
+    const char* added[] = {"PortDevice", "DeviceListCaption", "DeviceList", "UseDevice",
+                           "DeviceHelp"};
+    for (const char* name : added) {
+        const QRect place = child<QWidget>(*w, name)->geometry();
+        EXPECT_TRUE(window.contains(place)) << name;
+        for (const config::SetupControl& c : config::setupControls()) {
+            EXPECT_FALSE(place.intersects(core::twipsToPixels(c.twips)))
+                << name << " on " << c.name.toStdString();
+        }
+        for (const char* other : added) {
+            if (other != name) {
+                EXPECT_FALSE(place.intersects(child<QWidget>(*w, other)->geometry()))
+                    << name << " on " << other;
+            }
+        }
+    }
 }
 
 TEST(SetupTable, EachRoleOnceEachControlByItsName)
@@ -356,6 +394,319 @@ TEST(SetupTable, AControlMissingFromTheTableStopsTheProgram)
             made.take(button, config::SetupRole::Command1);
         },
         "no QPushButton for role 9");
+}
+
+// The list of serial devices beside the designed controls, fed from a by-id folder of the
+// test's own with pseudo-terminals plugged in as adapters.
+class SetupDevices : public SetupWindow
+{
+protected:
+    void SetUp() override
+    {
+        SetupWindow::SetUp();
+        ASSERT_TRUE(m_devTmp.isValid());
+        ASSERT_TRUE(QDir().mkpath(m_byId));
+        core::setQuestionHandler([this](const QString& question) {
+            m_questions << question;
+            return m_answer;
+        });
+    }
+    void TearDown() override
+    {
+        core::setQuestionHandler({});
+        SetupWindow::TearDown();
+    }
+
+    std::unique_ptr<config::ProgramSetup> openWithDevices()
+    {
+        auto w = std::make_unique<config::ProgramSetup>(
+            m_app, nullptr, [this] { return core::listSerialDevices(m_ports, m_byId); });
+        w->show();
+        return w;
+    }
+    QString byId(const char* name) const { return m_byId + QLatin1Char('/') + name; }
+    // A pseudo-terminal as a USB adapter, by its by-id name and what the system says of it.
+    std::unique_ptr<sim::PseudoTerminal> plugIn(const char* name, const char* description = "",
+                                                const char* maker = "", const char* serial = "")
+    {
+        auto pty = std::make_unique<sim::PseudoTerminal>();
+        EXPECT_TRUE(pty->isOpen()) << pty->error();
+        EXPECT_TRUE(QFile::link(slave(*pty), byId(name)));
+        m_ports.push_back({slave(*pty), description, maker, serial});
+        return pty;
+    }
+    static QString slave(const sim::PseudoTerminal& pty)
+    {
+        return QString::fromStdString(pty.slavePath());
+    }
+    static QListWidget& list(const QWidget& w) { return *child<QListWidget>(w, "DeviceList"); }
+    // Picks the list's row of the device at path, as a click would.
+    static void choose(const QWidget& w, const QString& path)
+    {
+        QListWidget& l = list(w);
+        for (int row = 0; row < l.count(); ++row) {
+            if (l.item(row)->data(Qt::UserRole).toString() == path) {
+                l.setCurrentRow(row);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no device " << path.toStdString() << " in the list";
+    }
+    static void use(const QWidget& w) { child<QPushButton>(w, "UseDevice")->click(); }
+
+    // Everything in the application directory, and where each link leads.
+    QStringList appDirState() const
+    {
+        QStringList state;
+        const QDir dir(m_tmp.path());
+        for (const QFileInfo& f : dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::Hidden |
+                                                        QDir::NoDotAndDotDot,
+                                                    QDir::Name)) {
+            state << f.fileName() + (f.isSymLink() ? QStringLiteral(" -> ") + rawLink(f.filePath())
+                                                   : QStringLiteral(" ") + fileBytes(f.filePath()));
+        }
+        return state;
+    }
+    static QString rawLink(const QString& path)
+    {
+        char buffer[4096];
+        const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof buffer);
+        return n > 0 ? QFile::decodeName(QByteArray(buffer, n)) : QStringLiteral("(no link)");
+    }
+
+    QTemporaryDir m_devTmp;
+    QString m_byId = m_devTmp.filePath(QStringLiteral("by-id"));
+    std::vector<core::SerialPortFacts> m_ports;
+    QStringList m_questions;
+    bool m_answer = false;
+};
+
+TEST_F(SetupDevices, ChosenDeviceIsLinkedAsTheTypedPort)
+{
+    const auto ftdi =
+        plugIn("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "FT232R USB UART", "FTDI", "A5028");
+    writeProg(kProgExample); // port 2
+    auto w = openWithDevices();
+    ASSERT_EQ(list(*w).count(), 1);
+    EXPECT_EQ(list(*w).item(0)->text(),
+              QStringLiteral("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\n%1, FT232R USB UART, "
+                             "FTDI, serial A5028")
+                  .arg(slave(*ftdi)));
+    EXPECT_FALSE(child<QPushButton>(*w, "UseDevice")->isEnabled());
+    EXPECT_TRUE(textOf(*w, "PortDevice").contains(QStringLiteral("not found")));
+
+    const QString adapter = byId("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    choose(*w, adapter);
+    EXPECT_TRUE(child<QPushButton>(*w, "UseDevice")->isEnabled());
+    use(*w);
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join('\n').toStdString();
+    EXPECT_TRUE(m_questions.isEmpty());
+    // The link names the adapter by its by-id name, which stays when it is plugged in elsewhere.
+    EXPECT_EQ(rawLink(m_app.comLink(2)), adapter);
+    EXPECT_EQ(textOf(*w, "PortDevice"),
+              QStringLiteral("com2 \u2192 %1\npresent").arg(slave(*ftdi)));
+    EXPECT_TRUE(textOf(*w, "DeviceHelp").contains(QStringLiteral("your account may open it")));
+    // The link is made at once; prog.cfg only by "Save Setings".
+    EXPECT_EQ(textOf(*w, "PortNumber"), QStringLiteral("2"));
+    EXPECT_EQ(prog(), kProgExample);
+
+    // A number typed another way is the same port; the box gets its plain digits.
+    for (const char* typed : {" 3 ", "3.2"}) {
+        type(*w, "PortNumber", QString::fromLatin1(typed));
+        use(*w);
+        EXPECT_EQ(textOf(*w, "PortNumber"), QStringLiteral("3")) << typed;
+    }
+    EXPECT_EQ(rawLink(m_app.comLink(3)), adapter);
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join('\n').toStdString();
+    save(*w);
+    EXPECT_EQ(prog(), example("3").bytes());
+    EXPECT_EQ(appDirState(),
+              (QStringList{"com2 -> " + adapter, "com3 -> " + adapter,
+                           "prog.cfg " + example("3").bytes(), "settings.cfg " + kSettings}));
+}
+
+TEST_F(SetupDevices, ALinkOfTheUsersIsReplacedOnlyWhenTheySaySo)
+{
+    const auto adapter = plugIn("usb-Prolific_PL2303-if00-port0", "USB-Serial Controller");
+    const QString path = byId("usb-Prolific_PL2303-if00-port0");
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/ttyUSB3"), m_app.comLink(2)));
+    // The user's own link to this very adapter, by its kernel name.
+    ASSERT_TRUE(QFile::link(slave(*adapter), m_app.comLink(4)));
+    writeProg(kProgExample);
+    auto w = openWithDevices();
+    choose(*w, path);
+
+    m_answer = false;
+    use(*w);
+    ASSERT_EQ(m_questions.size(), 1);
+    EXPECT_EQ(m_questions[0],
+              QStringLiteral("com2 beside the program leads to /dev/ttyUSB3.\nReplace it with a "
+                             "link to %1?")
+                  .arg(path));
+    EXPECT_EQ(rawLink(m_app.comLink(2)), QStringLiteral("/dev/ttyUSB3"));
+    EXPECT_TRUE(m_messages.isEmpty());
+
+    m_answer = true;
+    use(*w);
+    EXPECT_EQ(m_questions.size(), 2);
+    EXPECT_EQ(rawLink(m_app.comLink(2)), path);
+    EXPECT_TRUE(textOf(*w, "PortDevice").contains(QStringLiteral("present")));
+
+    // A link that already leads to the device is left as the user made it; nothing is asked.
+    m_questions.clear();
+    type(*w, "PortNumber", QStringLiteral("4"));
+    use(*w);
+    EXPECT_TRUE(m_questions.isEmpty());
+    EXPECT_EQ(rawLink(m_app.comLink(4)), slave(*adapter));
+    EXPECT_EQ(textOf(*w, "PortNumber"), QStringLiteral("4"));
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join('\n').toStdString();
+    EXPECT_EQ(appDirState().size(), 4); // com2, com4 and the two files: no temporary left
+}
+
+TEST_F(SetupDevices, BadChoicesChangeNothingAndSayWhy)
+{
+    enum class Then
+    {
+        Nothing,
+        Unplugged,
+        BecomesAFile
+    };
+    const struct
+    {
+        const char* port;
+        Then then;
+        QString says;
+    } cases[] = {
+        {"", Then::Nothing, "The Com port box is empty, not a port number from 1 to 255"},
+        {"COM2", Then::Nothing, "The Com port box holds \"COM2\", not a port number from 1 to 255"},
+        {"0", Then::Nothing, "not a port number from 1 to 255"},
+        {"0.4", Then::Nothing, "not a port number from 1 to 255"},
+        {"-2", Then::Nothing, "not a port number from 1 to 255"},
+        {"256", Then::Nothing, "not a port number from 1 to 255"},
+        {"5", Then::Nothing, m_app.comLink(5) + " is a file of its own, not a link"},
+        {"2", Then::Unplugged, "is no longer there: the device was unplugged or renamed"},
+        {"2", Then::BecomesAFile, "is not a serial device (not a character device)"},
+    };
+    ASSERT_TRUE(core::replaceFile(m_app.comLink(5), "the user's own notes"));
+    ASSERT_TRUE(core::replaceFile(m_devTmp.filePath("plain"), "not a device"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("port '") + c.port + "' then " + std::to_string(int(c.then)));
+        m_messages.clear();
+        m_ports.clear();
+        QDir(m_byId).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(m_byId));
+        auto adapter = plugIn("usb-FTDI_X-if00-port0");
+        writeProg(kProgExample);
+        auto w = openWithDevices();
+        type(*w, "PortNumber", QString::fromLatin1(c.port));
+        choose(*w, byId("usb-FTDI_X-if00-port0"));
+        const QStringList before = appDirState();
+        if (c.then == Then::Unplugged)
+            adapter->close();
+        if (c.then == Then::BecomesAFile) {
+            ASSERT_TRUE(QFile::remove(byId("usb-FTDI_X-if00-port0")));
+            ASSERT_TRUE(QFile::link(m_devTmp.filePath("plain"), byId("usb-FTDI_X-if00-port0")));
+        }
+        use(*w);
+        ASSERT_EQ(m_messages.size(), 1);
+        EXPECT_TRUE(m_messages[0].contains(c.says)) << m_messages[0].toStdString();
+        EXPECT_TRUE(m_questions.isEmpty());
+        EXPECT_EQ(appDirState(), before);
+        EXPECT_EQ(textOf(*w, "PortNumber"), QString::fromLatin1(c.port));
+        EXPECT_TRUE(w->isVisible());
+        // A device gone from its place is gone from the list.
+        QStringList listed;
+        for (int row = 0; row < list(*w).count(); ++row)
+            listed << list(*w).item(row)->data(Qt::UserRole).toString();
+        EXPECT_EQ(listed.contains(byId("usb-FTDI_X-if00-port0")), c.then == Then::Nothing);
+    }
+}
+
+// While it lives, the test may not write in folder: as root, whom no folder's mode stops, by
+// acting on files as the user nobody (setfsuid, this thread only); otherwise by the mode.
+class NoRightToWrite
+{
+public:
+    explicit NoRightToWrite(const QString& folder)
+        : m_folder(QFile::encodeName(folder))
+    {
+        if (::geteuid() != 0) {
+            ::chmod(m_folder.constData(), 0555);
+        } else if (const passwd* nobody = ::getpwnam("nobody")) {
+            // nobody may look into the folder, not write in it.
+            ::chmod(m_folder.constData(), 0755);
+            ::setfsgid(nobody->pw_gid);
+            ::setfsuid(nobody->pw_uid);
+            m_asNobody = true;
+        }
+        const QByteArray probe = m_folder + "/probe";
+        m_active = ::mkdir(probe.constData(), 0700) != 0;
+        ::rmdir(probe.constData());
+    }
+    ~NoRightToWrite()
+    {
+        if (m_asNobody) {
+            ::setfsuid(0);
+            ::setfsgid(0);
+        }
+        ::chmod(m_folder.constData(), 0700);
+    }
+    bool active() const { return m_active; }
+
+private:
+    QByteArray m_folder;
+    bool m_asNobody = false;
+    bool m_active = false;
+};
+
+TEST_F(SetupDevices, AFolderWithoutTheRightToWriteGetsNoLink)
+{
+    // The list, refreshed after the refusal, must still find the adapter.
+    ASSERT_EQ(::chmod(QFile::encodeName(m_devTmp.path()).constData(), 0755), 0);
+    const auto adapter = plugIn("usb-FTDI_X-if00-port0");
+    writeProg(kProgExample);
+    auto w = openWithDevices();
+    choose(*w, byId("usb-FTDI_X-if00-port0"));
+    const QStringList before = appDirState();
+    {
+        NoRightToWrite denied(m_tmp.path());
+        if (!denied.active())
+            GTEST_SKIP() << "cannot take away the right to write in a folder here";
+        use(*w);
+    }
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages[0].contains(QStringLiteral("The link com2 could not be made in %1: %2")
+                                           .arg(m_tmp.path(), qt_error_string(EACCES))))
+        << m_messages[0].toStdString();
+    EXPECT_EQ(appDirState(), before);
+    // Once the folder may be written, the same choice links it.
+    m_messages.clear();
+    use(*w);
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join('\n').toStdString();
+    EXPECT_EQ(rawLink(m_app.comLink(2)), byId("usb-FTDI_X-if00-port0"));
+}
+
+TEST_F(SetupDevices, ListFollowsDevicesComingAndGoing)
+{
+    auto w = openWithDevices();
+    w->setDeviceCheckInterval(10);
+    EXPECT_EQ(list(*w).count(), 0);
+    EXPECT_EQ(textOf(*w, "DeviceListCaption"), QStringLiteral("No serial device found"));
+
+    auto first = plugIn("usb-A-if00-port0", "First");
+    ASSERT_TRUE(waitFor([&] { return list(*w).count() == 1; }));
+    EXPECT_EQ(textOf(*w, "DeviceListCaption"), QStringLiteral("Serial devices present"));
+    choose(*w, byId("usb-A-if00-port0"));
+    const auto second = plugIn("usb-B-if00-port0", "Second");
+    ASSERT_TRUE(waitFor([&] { return list(*w).count() == 2; }));
+    // The choice being made stays made.
+    ASSERT_NE(list(*w).currentItem(), nullptr);
+    EXPECT_EQ(list(*w).currentItem()->data(Qt::UserRole).toString(), byId("usb-A-if00-port0"));
+
+    first->close();
+    ASSERT_TRUE(waitFor([&] { return list(*w).count() == 1; }));
+    EXPECT_EQ(list(*w).currentItem(), nullptr);
+    EXPECT_FALSE(child<QPushButton>(*w, "UseDevice")->isEnabled());
 }
 
 // The settings window opened from the main window, over real serial lines.
