@@ -29,6 +29,7 @@ Calibrate::Calibrate(const core::AppDir& app, QWidget* parent)
     setWindowTitle(QStringLiteral("Calibration"));
     core::applyWindowLook(this);
     m_controls = buildCalibrateControls(this);
+    core::makeKeyboardFriendly(this);
     setFixedSize(kCalibrateClientSize);
 
     connect(m_controls.Command2, &QPushButton::clicked, this, &Calibrate::Command2_Click);

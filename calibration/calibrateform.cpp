@@ -1,6 +1,7 @@
 #include "calibrateform.h"
 
 #include "controlroles.h"
+#include "windowlook.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -78,10 +79,24 @@ constexpr CalibrateControl kControls[] = {
 
 QFont sansSerif(qreal points, bool bold)
 {
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
+    return core::layoutFont({"MS Sans Serif", points, bold});
+}
+
+// What a screen reader says for a box or a value: its step, and which of the step's values it
+// is (the raw reading, the divider typed, the result under the "=").
+QString accessibleNameOf(const CalibrateControl& c, const QString& step, bool afterEquals)
+{
+    switch (c.kind) {
+    case K::Box:
+        return step + QStringLiteral(": divider");
+    case K::Value:
+    case K::ShadedValue:
+        if (c.role == R::OffsetV)
+            return step + QStringLiteral(": zero offset");
+        return step + (afterEquals ? QStringLiteral(": result") : QStringLiteral(": raw reading"));
+    default:
+        return QString::fromLatin1(c.caption);
+    }
 }
 
 void greenGround(QWidget* w)
@@ -253,9 +268,17 @@ CalibrateControls buildCalibrateControls(QWidget* window)
 {
     window->setFont(sansSerif(8.25, false));
     core::ControlsByRole<CalibrateRole> made("Calibration");
+    QString step;
+    bool afterEquals = false;
     for (const CalibrateControl& c : kControls) {
         QWidget* w = makeControl(window, c);
         w->setObjectName(QString::fromLatin1(c.name));
+        if (c.kind == K::Step) {
+            step = QString::fromLatin1(c.caption);
+            afterEquals = false;
+        }
+        afterEquals = afterEquals || c.kind == K::EqualsSign;
+        w->setAccessibleName(accessibleNameOf(c, step, afterEquals));
         if (c.role != R::None)
             made.add(c.role, w);
     }

@@ -27,7 +27,7 @@ ProgramSetup::ProgramSetup(const core::AppDir& app, QWidget* parent, DeviceListe
     setWindowTitle(QStringLiteral(" Setup"));
     setFixedSize(kSetupClientSize);
     core::applyWindowLook(this);
-    setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    setFont(core::layoutFont(core::kDefaultFont));
     m_controls = buildSetupControls(this);
     m_controls.AppFolder->setText(
         QStringLiteral("Files are kept in %1").arg(QDir::toNativeSeparators(app.dir)));

@@ -161,17 +161,21 @@ SetupControls buildSetupControls(QWidget* window)
 {
     core::ControlsByRole<SetupRole> made("Setup");
     std::vector<std::pair<int, QWidget*>> tabStops;
-    QString namingLabel;
+    QLabel* namingLabel = nullptr;
     for (const SetupControl& c : setupControls()) {
         QWidget* w = makeControl(window, c);
         w->setObjectName(c.name);
         w->setGeometry(core::twipsToPixels(c.twips));
         if (c.kind == SetupControlKind::Label)
-            namingLabel = c.caption;
+            namingLabel = static_cast<QLabel*>(w);
         else
             tabStops.emplace_back(c.tabIndex, w);
-        if (c.kind == SetupControlKind::TextBox || c.kind == SetupControlKind::CheckBox)
-            w->setAccessibleName(namingLabel);
+        // The label to the left of a box names it, for a screen reader and as its buddy.
+        if ((c.kind == SetupControlKind::TextBox || c.kind == SetupControlKind::CheckBox) &&
+            namingLabel) {
+            w->setAccessibleName(namingLabel->text());
+            namingLabel->setBuddy(w);
+        }
         if (c.role != SetupRole::None)
             made.add(c.role, w);
     }

@@ -249,6 +249,23 @@ void whenCalibrating(std::function<void(calibration::Calibrate&)> body)
     });
 }
 
+// Each box and value says which step it belongs to; Enter presses the focused button.
+TEST_F(CalibrateWindow, NamedForAScreenReaderAndWorkedByKeyboard)
+{
+    auto w = open();
+    EXPECT_EQ(child<QLineEdit>(*w, "BatteryVolts")->accessibleName(),
+              u"Step 1. Set Voltage: divider"_s);
+    EXPECT_EQ(child<QLabel>(*w, "txtShuntV")->accessibleName(),
+              u"Step 2. Set Current: raw reading"_s);
+    EXPECT_EQ(child<QLabel>(*w, "txtWindSpeed")->accessibleName(),
+              u"Step 4. Set Wind Speed: result"_s);
+    auto* exit = child<QPushButton>(*w, "Command6");
+    exit->setFocus();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Enter, Qt::NoModifier);
+    QApplication::sendEvent(exit, &enter);
+    EXPECT_TRUE(waitFor([&] { return !w->isVisible(); }));
+}
+
 TEST_F(CalibrateWindow, OpensWithTheStoredConstants)
 {
     writeProg(ProgFile{.Port = "7", .WSUnits = "m/s"}); // no such line: it opens all the same
