@@ -1,3 +1,5 @@
+#include "chartgeometry.h"
+#include "chartpicture.h"
 #include "daylog.h"
 #include "files.h"
 #include "graph.h"
@@ -52,17 +54,6 @@ struct FullDay
     QCheckBox* windBox = nullptr;
 };
 
-// Made at its first use and dropped by main before the application object goes: a window that
-// outlives its application crashes the program at exit.
-std::unique_ptr<FullDay> g_day;
-
-FullDay& fullDay()
-{
-    if (!g_day)
-        g_day = std::make_unique<FullDay>();
-    return *g_day;
-}
-
 void checkLoaded(benchmark::State& state, const FullDay& day)
 {
     if (day.store.RecordCount != history::kMaxRecords)
@@ -70,61 +61,86 @@ void checkLoaded(benchmark::State& state, const FullDay& day)
 }
 
 // Display end to end: append, read, parse, DrawHistoryChart with five series, list reset.
-void displayFullDay(benchmark::State& state)
+void displayFullDay(benchmark::State& state, FullDay& day)
 {
-    FullDay& day = fullDay();
     for (auto _ : state)
         day.display->click();
     checkLoaded(state, day);
 }
-BENCHMARK(displayFullDay)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
 
 // The same, with the window's own painting of the new chart and list on screen.
-void displayFullDayPainted(benchmark::State& state)
+void displayFullDayPainted(benchmark::State& state, FullDay& day)
 {
-    FullDay& day = fullDay();
     for (auto _ : state) {
         day.display->click();
         day.window->repaint();
     }
     checkLoaded(state, day);
 }
-BENCHMARK(displayFullDayPainted)
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly();
 
-// A series box toggled: the whole chart and list are drawn again.
-void toggleSeries(benchmark::State& state)
+// A series box toggled: the whole chart and list are drawn again, with four series and five in
+// turn. The box is left ticked.
+void toggleSeries(benchmark::State& state, FullDay& day)
 {
-    FullDay& day = fullDay();
     day.display->click();
     for (auto _ : state)
         day.windBox->toggle();
+    day.windBox->setChecked(true);
     checkLoaded(state, day);
 }
-BENCHMARK(toggleSeries)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
 
-// The parts: reading the records out of the file's content, and one drawing.
-void parseFullDay(benchmark::State& state)
+// The parts: reading the records out of the file's content, and one drawing of five series.
+void parseFullDay(benchmark::State& state, FullDay& day)
 {
-    const FullDay& day = fullDay();
     for (auto _ : state) {
         const history::DayRecords r = history::parseDayLog(day.text, 0, 1439 / 1440.0);
         benchmark::DoNotOptimize(r.records.data());
     }
 }
-BENCHMARK(parseFullDay)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
 
-void drawFullDay(benchmark::State& state)
+void drawFullDay(benchmark::State& state, FullDay& day)
 {
-    FullDay& day = fullDay();
+    day.windBox->setChecked(true);
     day.display->click();
     for (auto _ : state)
         day.window->DrawHistoryChart();
     checkLoaded(state, day);
 }
-BENCHMARK(drawFullDay)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+
+// The chart's picture alone, as the day is drawn (from each pixel column's extent) and with
+// every segment, to show what the reduction saves.
+void paintFullDay(benchmark::State& state, FullDay& day, history::LineDetail detail)
+{
+    day.windBox->setChecked(true);
+    day.display->click();
+    const history::ChartPlan plan = history::planChart(day.store, day.window->seriesFlags());
+    QImage picture = day.window->picture();
+    for (auto _ : state) {
+        picture.fill(core::kWindowGround);
+        history::paintChart(picture, plan, day.store, detail);
+    }
+    checkLoaded(state, day);
+}
+
+void registerAll(FullDay& day)
+{
+    const auto add = [&day](const char* name, auto run) {
+        benchmark::RegisterBenchmark(name, [&day, run](benchmark::State& s) { run(s, day); })
+            ->Unit(benchmark::kMillisecond)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly();
+    };
+    add("displayFullDay", displayFullDay);
+    add("displayFullDayPainted", displayFullDayPainted);
+    add("toggleSeries", toggleSeries);
+    add("parseFullDay", parseFullDay);
+    add("drawFullDay", drawFullDay);
+    add("paintFullDay",
+        [](benchmark::State& s, FullDay& d) { paintFullDay(s, d, history::LineDetail::Auto); });
+    add("paintFullDayEverySegment", [](benchmark::State& s, FullDay& d) {
+        paintFullDay(s, d, history::LineDetail::EverySegment);
+    });
+}
 
 } // namespace
 
@@ -136,8 +152,11 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
+    // The window lives in this scope, after the application object and so destroyed before it:
+    // a widget that outlives the application crashes the program on its way out.
+    FullDay day;
+    registerAll(day);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    g_day.reset();
     return 0;
 }

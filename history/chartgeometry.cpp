@@ -45,11 +45,6 @@ SeriesScale seriesScale(double max, double min)
     return s;
 }
 
-double plotY(const SeriesScale& scale, double value)
-{
-    return scale.span > 0 ? scale.max - value + scale.span / 40 : 1;
-}
-
 std::optional<double> zeroLineY(const SeriesScale& scale)
 {
     if (scale.max > 0 && scale.min < 0)

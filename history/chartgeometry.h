@@ -41,7 +41,10 @@ SeriesScale seriesScale(double max, double min);
 
 // The ordinate of a value on its series' scale, 0 at the top edge: the highest value lies 1/42 of
 // the height below the top and the lowest 1/42 above the bottom; a flat series lies at y 1.
-double plotY(const SeriesScale& scale, double value);
+inline double plotY(const SeriesScale& scale, double value)
+{
+    return scale.span > 0 ? scale.max - value + scale.span / 40 : 1;
+}
 
 // Where the value 0 lies on the scale, when the series has values strictly on both sides of it.
 std::optional<double> zeroLineY(const SeriesScale& scale);

@@ -16,7 +16,11 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QShowEvent>
 #include <QTableView>
+#include <QWindow>
+#include <algorithm>
 
 namespace history {
 namespace {
@@ -43,6 +47,7 @@ Graph::Graph(HistoryStore& store, const core::AppDir& app, const core::Clock& cl
     , m_store(store)
     , m_app(app)
     , m_clock(clock)
+    , m_width(width)
 {
     setObjectName(QStringLiteral("Graph"));
     setWindowTitle(QStringLiteral("Data Graph"));
@@ -50,18 +55,17 @@ Graph::Graph(HistoryStore& store, const core::AppDir& app, const core::Clock& cl
     font.setPointSizeF(8.25);
     setFont(font);
     core::applyWindowLook(this);
-    setFixedSize(graphClientSize(width));
     m_records = new RecordListModel(m_store, this);
     m_ui = buildGraphControls(this, width, m_records);
     // A control left out of the window's tables is a mistake in the program, not in its use.
     const QStringList missing = m_ui.missing();
     if (!missing.isEmpty())
         qFatal("Graph: no control %s", qPrintable(missing.join(QStringLiteral(", "))));
+    // The design size is where it opens and the least it takes; the chart and list grow beyond.
+    setMinimumSize(graphClientSize(width));
+    resize(graphClientSize(width));
 
-    // The chart is drawn at the picture's own pixel size.
-    m_picture = QImage(m_ui.Plot->size(), QImage::Format_RGB32);
-    m_picture.fill(core::kWindowGround);
-    showPicture();
+    renewPicture();
     connectControls();
     setUp();
 }
@@ -124,28 +128,71 @@ void Graph::Command1_Click()
 
 void Graph::DrawHistoryChart()
 {
-    const ChartPlan plan = planChart(m_store, m_flags);
-    m_picture.fill(core::kWindowGround);
-    if (!plan.drawn) {
+    m_plan = planChart(m_store, m_flags);
+    m_selections.clear();
+    paintPicture();
+    if (!m_plan.drawn) {
         m_records->clear();
         m_chartDrawn = false;
-        showPicture();
         return;
     }
-    paintChart(m_picture, plan, m_store);
-    showPicture();
-    m_records->showSlots(plan.rowSlots);
+    m_records->showSlots(m_plan.rowSlots);
 
-    m_ui.stime->setText(timeText(m_store.Time[plan.startSlot]));
-    m_ui.ftime->setText(timeText(m_store.Time[plan.finishSlot]));
-    const ExtremeTexts t = extremeTexts(plan.extremes, m_WSUnits);
+    m_ui.stime->setText(timeText(m_store.Time[m_plan.startSlot]));
+    m_ui.ftime->setText(timeText(m_store.Time[m_plan.finishSlot]));
+    const ExtremeTexts t = extremeTexts(m_plan.extremes, m_WSUnits);
     for (const core::Quantity q : core::kLogged) {
         m_ui.Max[q]->setText(t.max[q]);
         m_ui.Min[q]->setText(t.min[q]);
     }
 
-    m_chartWidth = plan.width;
+    m_chartWidth = m_plan.width;
     m_chartDrawn = true;
+}
+
+void Graph::paintPicture()
+{
+    m_picture.fill(core::kWindowGround);
+    paintChart(m_picture, m_plan, m_store);
+    for (const DrawnSelection& s : m_selections) {
+        paintSelection(m_picture, m_plan.width, {s.from, s.leftmost});
+        paintSelection(m_picture, m_plan.width, {s.from, s.rightmost});
+    }
+    showPicture();
+}
+
+void Graph::placeControls()
+{
+    for (const auto& [w, id] : m_ui.all)
+        w->setGeometry(graphPlace(m_width, size(), id));
+}
+
+void Graph::renewPicture()
+{
+    const qreal dpr = m_ui.Plot->devicePixelRatioF();
+    const QSize pixels = (QSizeF(m_ui.Plot->size()) * dpr).toSize();
+    if (m_picture.size() == pixels && m_picture.devicePixelRatio() == dpr)
+        return;
+    m_picture = QImage(pixels, QImage::Format_RGB32);
+    m_picture.setDevicePixelRatio(dpr);
+    paintPicture();
+}
+
+// The chart follows the window at once, drawn again from the last drawing at its new size.
+void Graph::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    placeControls();
+    renewPicture();
+}
+
+// A window shown on, or moved to, a screen of another pixel ratio than its picture's.
+void Graph::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (QWindow* window = windowHandle())
+        connect(window, &QWindow::screenChanged, this, &Graph::renewPicture, Qt::UniqueConnection);
+    renewPicture();
 }
 
 void Graph::Check_Click(core::Quantity series, bool checked)
@@ -185,7 +232,7 @@ bool Graph::eventFilter(QObject* watched, QEvent* event)
 
 float Graph::chartX(const QPointF& position) const
 {
-    return float(position.x() / m_picture.width() * m_chartWidth);
+    return float(position.x() / m_picture.deviceIndependentSize().width() * m_chartWidth);
 }
 
 // Until a chart is drawn in this opening there is no scale to read positions in.
@@ -207,6 +254,11 @@ void Graph::Plot_MouseMove(float x)
         m_ui.vt->setText(r->vt);
     }
     if (const std::optional<Selection> s = selectionAt(m_store, m_ButtonDown, x)) {
+        if (m_selections.empty() || m_selections.back().from != s->from)
+            m_selections.push_back({s->from, s->from, s->from});
+        DrawnSelection& drawn = m_selections.back();
+        drawn.leftmost = std::min(drawn.leftmost, s->to);
+        drawn.rightmost = std::max(drawn.rightmost, s->to);
         paintSelection(m_picture, m_chartWidth, *s);
         showPicture();
     }

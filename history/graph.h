@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <QImage>
+#include <vector>
 
 namespace history {
 
@@ -20,15 +21,17 @@ class Graph : public QDialog
 {
     Q_OBJECT
 public:
-    // width: the client width of the build's window in pixels. The store belongs to the caller,
-    // who keeps it from one opening of the window to the next.
+    // width: the client width of the build's window in pixels, laid out at its design size, which
+    // is also the smallest it can be made. The store belongs to the caller, who keeps it from one
+    // opening of the window to the next.
     Graph(HistoryStore& store, const core::AppDir& app, const core::Clock& clock, int width,
           QWidget* parent);
 
     const HistoryStore& store() const { return m_store; }
     const SeriesFlags& seriesFlags() const { return m_flags; }
     int buttonDown() const { return m_ButtonDown; }
-    // The chart as last drawn, and its width in chart units.
+    // The chart as last drawn, at the chart's size times the screen's device pixel ratio, and its
+    // width in chart units.
     const QImage& picture() const { return m_picture; }
     double chartWidth() const { return m_chartWidth; }
 
@@ -38,9 +41,24 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    // The selection line drawn since the last drawing, from one press: how far it reaches either
+    // side, so a new picture can show it again.
+    struct DrawnSelection
+    {
+        double from = 0;
+        double leftmost = 0;
+        double rightmost = 0;
+    };
+
     void connectControls();
+    void placeControls();
+    // A new picture at the chart's current size and pixel ratio, with the last drawing in it.
+    void renewPicture();
+    void paintPicture();
     void setUp();
     void Check_Click(core::Quantity series, bool checked);
     void Check6_Click(bool checked);
@@ -57,9 +75,12 @@ private:
     SeriesFlags m_flags;
     QString m_WSUnits;
     int m_ButtonDown = 0;
+    int m_width = 0;
     QImage m_picture;
     double m_chartWidth = 0;
     bool m_chartDrawn = false; // in this opening of the window
+    ChartPlan m_plan;          // the last drawing
+    std::vector<DrawnSelection> m_selections;
 
     RecordListModel* m_records = nullptr;
     GraphControls m_ui;

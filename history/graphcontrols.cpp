@@ -305,7 +305,9 @@ GraphControls buildGraphControls(QWidget* window, int width, QAbstractItemModel*
 {
     GraphControls ui;
     const auto build = [&](const Row& row, GraphControlId id) {
-        bind(ui, id, make(window, row, id, graphPlace(width, id), listModel));
+        QWidget* w = make(window, row, id, graphPlace(width, id), listModel);
+        ui.all.emplace_back(w, id);
+        bind(ui, id, w);
     };
     for (const Row& row : rows()) {
         if (!isPerSeries(row.role)) {

@@ -5,6 +5,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <utility>
+#include <vector>
 
 class QAbstractItemModel;
 class QCheckBox;
@@ -42,6 +44,8 @@ struct GraphControls
     QLineEdit* Time2m = nullptr;
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
+    // Every control built, bound or not, with what it is, so the window can place them again.
+    std::vector<std::pair<QWidget*, GraphControlId>> all;
 
     // The names of those that were not built, or not as the kind of control the window expects.
     QStringList missing() const;

@@ -2,6 +2,8 @@
 
 #include "windowlook.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 
 namespace history {
@@ -137,6 +139,40 @@ QRect graphPlace(int width, GraphControlId id)
                          between(p.h, p.wideH, t));
     }
     return {};
+}
+
+QRect graphPlace(int width, QSize client, GraphControlId id)
+{
+    const QRect design = graphPlace(width, id);
+    const QSize designSize = graphClientSize(width);
+    const int extraWidth = std::max(0, client.width() - designSize.width());
+    const int extraHeight = std::max(0, client.height() - designSize.height());
+    if (extraWidth == 0 && extraHeight == 0)
+        return design;
+
+    const QRect chart = graphPlace(width, {C::Plot});
+    const QRect list = graphPlace(width, {C::ListView1});
+    const int chartExtra = int(
+        std::lround(double(extraHeight) * chart.height() / double(chart.height() + list.height())));
+    QRect place = design;
+    switch (id.role) {
+    case C::Plot:
+        place.setSize(design.size() + QSize(extraWidth, chartExtra));
+        return place;
+    case C::Line9:
+    case C::ftime:
+        place.moveLeft(design.left() + extraWidth);
+        return place;
+    case C::ListView1:
+        place.setHeight(design.height() + extraHeight - chartExtra);
+        break;
+    default:
+        break;
+    }
+    place.moveLeft(graphPlace(width + extraWidth, id).left());
+    if (design.top() >= chart.top() + chart.height())
+        place.translate(0, chartExtra);
+    return place;
 }
 
 } // namespace history

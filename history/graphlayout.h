@@ -68,4 +68,12 @@ QSize graphClientSize(int width);
 // Where a control stands, in pixels of the client area; every control of the window has a place.
 QRect graphPlace(int width, GraphControlId id);
 
+// Where a control stands when the window laid out for width has grown to client (never less
+// than graphClientSize(width), which gives graphPlace(width, id) itself). The chart takes all the
+// extra width and, with the record list, the extra height, shared in proportion to their
+// heights; the controls under the chart keep their order and move down with its bottom edge;
+// across, the controls spread as they do in a wider window, and the marks and time at the
+// chart's right end follow it.
+QRect graphPlace(int width, QSize client, GraphControlId id);
+
 } // namespace history

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "appdir.h"
+#include "dayreader.h"
 #include "quantities.h"
 
-#include <QByteArrayView>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -15,8 +15,6 @@ namespace history {
 // Slots 0 to 10000; records fill 1 to RecordCount, slot 0 stays all zeros.
 inline constexpr int kSlots = 10001;
 inline constexpr int kLastSlot = kSlots - 1;
-// A load takes at most this many records; the next one is refused.
-inline constexpr int kMaxRecords = 9999;
 
 // The history window's records, query range and view range. It outlives each opening of the
 // window; only a Display replaces its records.
@@ -36,36 +34,15 @@ struct HistoryStore
     int Zoomed = 0;
 };
 
-// One line of a day file as the loader takes it.
-struct LoadedRecord
-{
-    double time = 0;
-    core::QuantityValues values{}; // the logged quantities'; the others 0
-    std::int16_t mode = 0;
-};
-
-// "H:M" with hours 0 to 23 and minutes 0 to 59, one or two digits each, blanks allowed around
-// each number: the minutes after midnight, or nullopt.
-std::optional<int> minutesOfDay(std::string_view text);
+// minutesOfDay for a text typed into the window.
 std::optional<int> minutesOfDay(const QString& text);
 
-// A time of day as days after midnight (12:00 is 0.5), and back to "HH:mm".
-double dayTime(int minutes);
+// A time of day as days after midnight, as "HH:mm".
 QString timeText(double dayTime);
 
 // Day and month of one or two digits, a four-digit year, blanks allowed around each, naming a
 // day that exists (29 February only in leap years).
 bool isCalendarDate(const QString& day, const QString& month, const QString& year);
-
-// The records of a day file's content whose time lies strictly between start and finish, in file
-// order. Lines without a readable time are skipped; a value that is missing or no number is 0.
-// overLimit is set, and reading stops, when a record beyond kMaxRecords would be taken.
-struct DayRecords
-{
-    std::vector<LoadedRecord> records;
-    bool overLimit = false;
-};
-DayRecords parseDayLog(QByteArrayView content, double start, double finish);
 
 // The seven query boxes of the window, as typed.
 struct QueryTexts

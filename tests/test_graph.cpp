@@ -8,6 +8,7 @@
 #include "numbers.h"
 #include "pointer.h"
 #include "quantities.h"
+#include "tags.h"
 
 #include <QAbstractItemModel>
 #include <QCheckBox>
@@ -19,6 +20,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTableView>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -119,7 +121,10 @@ protected:
         QCoreApplication::sendEvent(plot, &e);
     }
     // The pixel of chart position x, on the chart as drawn.
-    static double px(const Graph& g, double x) { return x / g.chartWidth() * g.picture().width(); }
+    static double px(const Graph& g, double x)
+    {
+        return x / g.chartWidth() * g.picture().deviceIndependentSize().width();
+    }
     static QColor grabbed(Graph& g, int x, int y)
     {
         return child<QLabel>(g, "Plot")->grab().toImage().pixelColor(x, y);
@@ -350,17 +355,117 @@ TEST_F(GraphWindow, AMissingLogsFolderIsReportedAndTheStoreKept)
     EXPECT_EQ(list(*g)->rowCount(), 10);
 }
 
-TEST(DayLoader, ReadsTheFastPathAsTheProgramsOwnNumberReader)
+// The loader's rule in its plainest form: lines split at CR LF, the program's own tag extraction
+// and number reader on the line's text.
+history::DayRecords plainRead(const QByteArray& content, double start, double finish)
 {
-    for (const char* v : {"0", "13.62", "-1.25", "40", ".5", "5.", "-0", "007", "1.2.3", "-", "+5",
-                          " 5", "1E-05", "1.5E+15", "abc", "", "12345678901234567890"}) {
-        const QByteArray line = QByteArray("<V>") + v + "</V><T>12:00</T>";
-        const history::DayRecords r = history::parseDayLog(line, 0, 1);
-        ASSERT_EQ(r.records.size(), 1u);
-        EXPECT_EQ(r.records[0].values[kVolts],
-                  core::numericValue(QString::fromLatin1(v)).value_or(0.0))
-            << v;
+    history::DayRecords out;
+    const QString all = QString::fromLocal8Bit(content);
+    for (const QString& line : all.split(QStringLiteral("\r\n"))) {
+        const std::optional<QString> t = core::tagValue(line, u"T");
+        const std::optional<int> minutes = t ? history::minutesOfDay(*t) : std::nullopt;
+        if (!minutes ||
+            !(start < history::dayTime(*minutes) && history::dayTime(*minutes) < finish))
+            continue;
+        if (out.records.size() == std::size_t(history::kMaxRecords)) {
+            out.overLimit = true;
+            break;
+        }
+        history::LoadedRecord r;
+        r.time = history::dayTime(*minutes);
+        for (const core::Quantity q : core::kLogged)
+            r.values[q] = core::tagNumber(line, QString(QLatin1Char(core::facts(q).logTag)));
+        r.mode = core::toInt16(core::tagNumber(line, u"M"));
+        out.records.push_back(r);
     }
+    return out;
+}
+
+// The same double, sign of a zero included.
+bool same(double a, double b)
+{
+    return a == b && std::signbit(a) == std::signbit(b);
+}
+
+// Day files read byte by byte as the plain rule reads them, value texts and lines that a logger
+// never writes included, under a point and a comma locale.
+TEST(DayLoader, ReadsEveryLineAsThePlainRule)
+{
+    const QByteArray tiny = "0." + QByteArray(400, '0') + "1";
+    const QByteArray huge = "1" + QByteArray(400, '0');
+    // clang-format off
+    const QByteArray values[] = {
+        "13.62", "-1.25", "0", "-0", "007", ".5", "5.", "-.5", "+5", " 5", "5 ", "\t5\t",
+        "1e5", "1E-05", "-2.5e+3", "5.e3", "1e999", "-1e999", "1e-999", tiny, huge,
+        "123456789012345678901234567890", "0.1234567890123456789", "9007199254740993",
+        "999999999999999", "7236830840615796.5", "89146200212.0104399", "1.2.3", "--5", "-", "",
+        "e5", "5e", "5e+", ".", "0x10", "inf", "nan", "1,5", "1 5", "\xd9\xa1\xd9\xa2", "5\xff",
+        "\xc3\xa9", "1.5", "2.5", "-0.5", "32767.5", "-70000", "1e10"};
+    // clang-format on
+    const QByteArray lines[] = {
+        // As the logger writes them, and in another order.
+        "<V>12.5</V><I>-3</I><W>1e2</W><R>400</R><S>7.25</S><M>1</M><T>10:00</T>",
+        "<T>10:01</T><M>0</M><S>3</S><R>2</R><W>1</W><I>2</I><V>-4</V>",
+        // The first of two tags counts; a closing tag before the opening one is no value.
+        "<V>1</V><V>2</V><T>10:02</T><T>10:03</T>",
+        "</V>5<V><I>6</I></I><T>10:04</T>",
+        "<V><V>7</V></V><T>10:05</T>",
+        "<V>8</V<T>10:06</T>",
+        "< V>9</V><v>9</v><T>10:07</T>",
+        "junk<V>10</V> between <I>11</I>\r<T>10:08</T>tail",
+        "<V>12\r</V><T>10:09</T>",
+        "<I>3</I><V>17\r\n</V><T>10:10</T>",
+        "<V>13</V><T>10:10</T>\n<V>14</V><T>10:11</T>",
+        "<T> 10:12</T>",
+        "<T>10:13 </T>",
+        "<T>9:5</T>",
+        "<T>24:00</T>",
+        "<T>10:60</T>",
+        "<T>1000</T>",
+        "<V>15</V>",
+        "",
+        "\r",
+        "<T></T>",
+        "<T>10:14</T><Q>1</Q>",
+        "<T>10:15</T><>1</><M>2.5</M>",
+    };
+    QByteArray day;
+    int minute = 16;
+    for (const QByteArray& v : values) {
+        day += "<V>" + v + "</V><I>" + v + "</I><M>" + v + "</M><T>" +
+               QTime(10, 0).addSecs(60 * minute++).toString(u"HH:mm").toLatin1() + "</T>\r\n";
+    }
+    for (const QByteArray& line : lines)
+        day += line + "\r\n";
+    day += "\r\r\n<V>16</V><T>11:59</T>"; // and a last line without its CR LF
+
+    for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::German, QLocale::Germany)}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        QLocale::setDefault(locale);
+        const history::DayRecords plain = plainRead(day, 0, 1);
+        const history::DayRecords read = history::parseDayLog(day, 0, 1);
+        ASSERT_GT(plain.records.size(), std::size(values));
+        ASSERT_EQ(read.records.size(), plain.records.size());
+        for (std::size_t k = 0; k < plain.records.size(); ++k) {
+            SCOPED_TRACE(k);
+            EXPECT_EQ(read.records[k].time, plain.records[k].time);
+            for (const core::Quantity q : core::kLogged)
+                EXPECT_TRUE(same(read.records[k].values[q], plain.records[k].values[q]))
+                    << core::facts(q).logTag << ": " << read.records[k].values[q] << " vs "
+                    << plain.records[k].values[q];
+            EXPECT_EQ(read.records[k].mode, plain.records[k].mode);
+        }
+        // A window in the middle of the day alike.
+        EXPECT_EQ(
+            history::parseDayLog(day, history::dayTime(600), history::dayTime(620)).records.size(),
+            plainRead(day, history::dayTime(600), history::dayTime(620)).records.size());
+    }
+    QLocale::setDefault(QLocale::c());
+    // And the stop at one record too many.
+    const QByteArray full = QByteArray("<V>1</V><T>12:00</T>\r\n").repeated(10000);
+    EXPECT_TRUE(plainRead(full, 0, 1).overLimit);
+    EXPECT_TRUE(history::parseDayLog(full, 0, 1).overLimit);
+    EXPECT_FALSE(history::parseDayLog(full.left(full.size() / 10000 * 9999), 0, 1).overLimit);
 }
 
 // ---- Chart geometry ----
