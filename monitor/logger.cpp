@@ -8,6 +8,7 @@
 #include "meterface.h"
 #include "numbers.h"
 #include "programsetup.h"
+#include "publishwindow.h"
 #include "serialdevices.h"
 #include "spool.h"
 #include "windowlook.h"
@@ -73,6 +74,8 @@ Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const cor
             &Logger::CalibrateButton_Click);
     connect(m_controls.Setup, &QPushButton::clicked, this, &Logger::Setup_Click);
     connect(m_controls.ShowLogs, &QPushButton::clicked, this, &Logger::ShowLogs_Click);
+    connect(m_controls.Publish, &QPushButton::clicked, this, &Logger::Publish_Click);
+    connect(&m_publisher, &publish::Publisher::statusChanged, this, &Logger::showStatus);
 
     connect(&m_MSComm1, &core::SerialLine::comm, this, &Logger::MSComm1_OnComm);
     connect(&m_MSComm1, &core::SerialLine::statusChanged, this, [this] {
@@ -114,7 +117,8 @@ Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const cor
     m_reading = Reading{};
     m_wattHourTotal = 0;
     // A save killed before its rename leaves its temporary file behind.
-    for (const QString& path : {m_app.progCfg(), m_app.settingsCfg(), logging::webPageFile(m_app)})
+    for (const QString& path : {m_app.progCfg(), m_app.settingsCfg(), logging::webPageFile(m_app),
+                                publish::publishCfgPath(m_app), publish::statusJsonPath(m_app)})
         core::removeLeftoverTemporaries(path);
     LoadConfiguration();
     restoreSpool();
@@ -140,6 +144,8 @@ void Logger::LoadConfiguration()
     m_controls.delay->setText(m_programConfig.LogDelay);
     m_calibrationSettings = config::ReadCalibrationSettings(m_app, &m_configWarnings);
     m_conversion = calibration::makeConversion(m_calibrationSettings, &m_configWarnings);
+    // The messages carry WSUnits, so publishing reads its settings again with the others.
+    m_publisher.reload(m_app);
     showStatus();
 }
 
@@ -191,6 +197,8 @@ QString Logger::statusText() const
 void Logger::showStatus()
 {
     QStringList lines{m_portStatus};
+    if (const QString broker = m_publisher.statusText(); !broker.isEmpty())
+        lines << broker;
     if (!m_staleStatus.isEmpty())
         lines << m_staleStatus;
     lines << m_logWarnings;
@@ -236,6 +244,7 @@ void Logger::MSComm1_OnComm(const QString& frame)
             raisePeaks(m_peaks, m_reading);
         m_controls.txtMode->setText(modeText(m_reading.mode));
         setWindowTitle(titleText(m_reading));
+        m_publisher.onReading(m_reading.value, m_wattHourTotal, m_reading.mode, m_clock.now());
     }
     for (const auto& [index, value] :
          holderValues(m_reading, m_wattHourTotal, m_variant.assignsCompactPanel))
@@ -313,7 +322,17 @@ void Logger::Timer1_Timer()
     // Behind anything still waiting, so every file keeps its records in order.
     for (logging::FileWrite& write : logging::recordWrites(m_app, in, &m_templateWarning))
         m_pendingWrites.add(std::move(write));
+    // For web dashboards, beside the page; only while publishing is on, so with it off the
+    // folder holds exactly what it always did.
+    if (in.saveHtml && m_publisher.enabled()) {
+        m_pendingWrites.add(
+            {publish::statusJsonPath(m_app),
+             publish::statusJson(m_peaks.peak, m_wattHourTotal, m_reading.mode, in.wsUnits, in.now),
+             logging::FileWrite::Kind::Replace,
+             {}});
+    }
     writePendingRecords();
+    m_publisher.onRecord(m_peaks.peak, m_reading.mode, in.now);
     m_peaks = IntervalPeaks{};
 }
 
@@ -452,6 +471,17 @@ void Logger::CalibrateButton_Click()
 void Logger::Setup_Click()
 {
     runWindow<config::ProgramSetup>(true);
+}
+
+// The broker's settings; the serial line goes on meanwhile.
+void Logger::Publish_Click()
+{
+    {
+        publish::Publish window(m_app, this);
+        window.exec();
+    }
+    m_publisher.reload(m_app);
+    showStatus();
 }
 
 void Logger::ShowLogs_Click()

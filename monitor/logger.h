@@ -7,6 +7,7 @@
 #include "historystore.h"
 #include "logfiles.h"
 #include "loggercontrols.h"
+#include "publisher.h"
 #include "serialline.h"
 #include "telemetry.h"
 #include "variant.h"
@@ -28,6 +29,7 @@ public:
            QWidget* parent = nullptr);
 
     const Reading& reading() const { return m_reading; }
+    const publish::Publisher& publisher() const { return m_publisher; }
     const IntervalPeaks& peaks() const { return m_peaks; }
     double wattHourTotal() const { return m_wattHourTotal; }
     const QString& receiveBuffer() const { return m_MSComm1.receiveBuffer(); }
@@ -82,6 +84,7 @@ private:
     void CalibrateButton_Click();
     void Setup_Click();
     void ShowLogs_Click();
+    void Publish_Click();
 
     ProgramVariant m_variant;
     core::AppDir m_app;
@@ -102,6 +105,8 @@ private:
     history::HistoryStore m_historyStore;
 
     core::SerialLine m_MSComm1;
+    // MQTT publishing: off (and silent) unless publish.cfg turns it on.
+    publish::Publisher m_publisher;
     int m_portNumber = 1;
     QString m_portStatus;
     bool m_accessProblem = false; // the port is there but this account may not open it

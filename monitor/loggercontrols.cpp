@@ -107,6 +107,7 @@ QWidget* makeControl(QWidget* window, const ControlPlace& c, LoggerControls& out
     case Control::CalibrateButton:
     case Control::Setup:
     case Control::ShowLogs:
+    case Control::Publish:
         return new QPushButton(c.caption, window);
     case Control::Delay:
         return new QLineEdit(c.caption, window);
@@ -165,6 +166,7 @@ LoggerControls buildLoggerControls(QWidget* window, const ProgramVariant& varian
     made.take(out.CalibrateButton, Control::CalibrateButton);
     made.take(out.Setup, Control::Setup);
     made.take(out.ShowLogs, Control::ShowLogs);
+    made.take(out.Publish, Control::Publish);
     made.take(out.BlinkLog, Control::BlinkLog);
     made.take(out.BlinkData, Control::BlinkData);
     made.take(out.delay, Control::Delay);

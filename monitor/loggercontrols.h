@@ -22,6 +22,7 @@ struct LoggerControls
     QPushButton* CalibrateButton = nullptr;
     QPushButton* Setup = nullptr;
     QPushButton* ShowLogs = nullptr;
+    QPushButton* Publish = nullptr;
     QPushButton* BlinkLog = nullptr;
     QPushButton* BlinkData = nullptr;
     QLineEdit* delay = nullptr;

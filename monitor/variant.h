@@ -18,6 +18,7 @@ enum class Control
     CalibrateButton,
     Setup,
     ShowLogs,
+    Publish,       // opens the MQTT publishing settings
     Delay,         // the logging interval box "delay"
     RecordCaption, // "Record", right-aligned up to the lamp
     Caption,

@@ -29,6 +29,13 @@ struct RowPlaces
     int exit, record, blinkLog, seconds, blinkData, delay, start, stop, calib, setup, graph;
 };
 
+// The publishing settings' button stands in room the layout leaves free.
+ControlPlace publishButton(QPoint at)
+{
+    return {Control::Publish,         QStringLiteral("Publish"), -1,
+            QRect(at, QSize(53, 21)), QStringLiteral("Publish"), {}};
+}
+
 void addControls(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoint mode)
 {
     out.push_back(button(Control::Exit, "Exit", x.exit, y, "Exit"));
@@ -80,6 +87,7 @@ monitor::ProgramVariant tessaly()
     monitor::ProgramVariant v{QStringLiteral("Tessaly"), QSize(910, 710), {}, true, 758};
     addControls(v.controls, 0, {264, 336, 384, 400, 448, 472, 544, 624, 704, 784, 864},
                 QPoint(32, 8));
+    v.controls.push_back(publishButton(QPoint(856, 32)));
     // Meters in a column.
     constexpr int tops[] = {0, 115, 235, 352, 469, 585};
     static_assert(std::size(tops) == std::size(kShownOrder));
@@ -107,6 +115,7 @@ monitor::ProgramVariant corvenna()
     monitor::ProgramVariant v{QStringLiteral("Corvenna"), QSize(990, 160), {}, false, 974};
     addControls(v.controls, 132, {664, 272, 320, 336, 384, 408, 24, 104, 184, 504, 584},
                 QPoint(40, 8));
+    v.controls.push_back(publishButton(QPoint(728, 132)));
     // Meters in a row.
     for (std::size_t k = 0; k < std::size(kShownOrder); ++k) {
         const Quantity q = kShownOrder[k];

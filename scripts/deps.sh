@@ -2,7 +2,8 @@
 # Installs the Debian packages the build, the programs and the tests need (once; quick after).
 set -euo pipefail
 packages=(cmake g++ clang-format qt6-base-dev qt6-serialport-dev libgtest-dev
-          libbenchmark-dev fonts-liberation xvfb xauth)
+          libbenchmark-dev fonts-liberation xvfb xauth libmosquitto-dev mosquitto
+          mosquitto-clients pkg-config)
 # Installing and packaging: the icon's PNG sizes, the desktop entries' check, the .deb's
 # dependencies.
 packages+=(qt6-svg-dev desktop-file-utils dpkg-dev)

@@ -1,0 +1,107 @@
+#include "publisher.h"
+
+#include "configfiles.h"
+#include "publishconfig.h"
+
+#include <QCoreApplication>
+
+namespace publish {
+
+Publisher::Publisher(QObject* parent)
+    : QObject(parent)
+{}
+
+Publisher::~Publisher() = default;
+
+void Publisher::reload(const core::AppDir& app)
+{
+    QString readError;
+    const PublishConfig cfg = readPublishConfig(app, &readError);
+    m_wsUnits = config::ReadProgramConfig(app).WSUnits;
+    const QString before = statusText();
+    m_problem.clear();
+    if (!readError.isEmpty()) {
+        m_problem = QStringLiteral("MQTT: cannot read %1: %2. Publishing is off.")
+                        .arg(publishCfgPath(app), readError);
+    } else if (publishingOn(cfg)) {
+        if (const auto problem = publishConfigProblem(cfg)) {
+            m_problem = QStringLiteral("MQTT: publish.cfg: %1 Publishing is off until it is put "
+                                       "right in Publish.")
+                            .arg(problem->message);
+        }
+    }
+    if (!publishingOn(cfg) || !m_problem.isEmpty()) {
+        stopLink();
+        if (statusText() != before)
+            emit statusChanged();
+        return;
+    }
+
+    LinkSettings settings;
+    settings.host = cfg.Host;
+    settings.port = portNumber(cfg);
+    settings.user = cfg.User;
+    settings.password = cfg.Password;
+    settings.tls = tlsOn(cfg);
+    m_topics = topicsFor(cfg.BaseTopic, cfg.Name);
+    settings.statusTopic = m_topics.status;
+    settings.clientName = cfg.Name;
+    settings.firstRetryMs = m_firstRetryMs;
+    settings.lastRetryMs = m_lastRetryMs;
+    settings.answerMs = m_answerMs;
+    const DiscoveryInputs discovery{cfg.BaseTopic, cfg.Name, m_wsUnits,
+                                    QCoreApplication::applicationName()};
+    // Unticking Discovery takes the plant's entities out of Home Assistant again.
+    std::vector<Message> onConnect =
+        discoveryOn(cfg) ? discoveryMessages(discovery) : discoveryRemovals(discovery);
+
+    if (m_link && settings == m_settings && onConnect == m_onConnect)
+        return;
+    m_settings = settings;
+    m_onConnect = onConnect;
+    if (!m_link) {
+        m_link = std::make_unique<MqttLink>();
+        connect(m_link.get(), &MqttLink::statusChanged, this, &Publisher::statusChanged);
+    }
+    m_link->setOnConnect(m_onConnect);
+    m_link->start(m_settings);
+    emit statusChanged();
+}
+
+void Publisher::onReading(const core::QuantityValues& reading, double wattHourTotal,
+                          std::int16_t mode, const QDateTime& at)
+{
+    if (!m_link)
+        return;
+    m_link->publishState(m_topics.state, stateMessage(reading, wattHourTotal, mode, m_wsUnits, at));
+}
+
+void Publisher::onRecord(const core::QuantityValues& peaks, std::int16_t mode, const QDateTime& at)
+{
+    if (!m_link)
+        return;
+    m_link->publishRecord(m_topics.record, recordMessage(peaks, mode, m_wsUnits, at));
+}
+
+QString Publisher::statusText() const
+{
+    if (!m_problem.isEmpty())
+        return m_problem;
+    return m_link ? linkStatusText(m_link->status()) : QString();
+}
+
+void Publisher::setRetryTimes(int firstRetryMs, int lastRetryMs, int answerMs)
+{
+    m_firstRetryMs = firstRetryMs;
+    m_lastRetryMs = lastRetryMs;
+    m_answerMs = answerMs;
+}
+
+void Publisher::stopLink()
+{
+    m_link.reset();
+    m_settings = {};
+    m_onConnect.clear();
+}
+
+} // namespace publish

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "appdir.h"
+#include "messages.h"
+#include "mqttlink.h"
+#include "quantities.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+namespace publish {
+
+// What the main window holds to publish over MQTT: it reads "publish.cfg", keeps one broker
+// link while publishing is on, and turns readings and records into messages. With publishing
+// off (no publish.cfg, or Enabled 0) it holds no link, builds no message, sends nothing and
+// writes nothing. Nothing here waits on the network: every call returns at once.
+//
+// The main window:
+// - calls reload(app) at start-up and again after the Publish window (or Setup, whose WSUnits
+//   the messages carry) has closed;
+// - calls onReading(...) after each decoded frame, and onRecord(...) after each log record;
+// - shows statusText() on its status line (empty while off) and refreshes it on statusChanged().
+class Publisher : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Publisher(QObject* parent = nullptr);
+    ~Publisher() override;
+
+    // Reads "publish.cfg" (a missing file means off) and WSUnits from "prog.cfg". Starts,
+    // restarts (when a setting changed) or stops the link. Records waiting for the broker are
+    // kept across a restart and dropped when publishing is turned off.
+    void reload(const core::AppDir& app);
+
+    // One decoded frame: values as the main window's reading (volts, amps, watts, rpm, wind
+    // speed; the watt-hour place is ignored), the watt-hour total, the mode (1: load on) and the
+    // time it was decoded. Sent as the state message, at most once a second, the latest winning.
+    void onReading(const core::QuantityValues& reading, double wattHourTotal, std::int16_t mode,
+                   const QDateTime& at);
+
+    // One log record: the peaks just written (the logged quantities), its mode and time. Sent
+    // with QoS 1, queued while the broker cannot be reached.
+    void onRecord(const core::QuantityValues& peaks, std::int16_t mode, const QDateTime& at);
+
+    bool enabled() const { return m_link != nullptr; }
+    // "MQTT: connected to host:1883" and the like; a problem in publish.cfg; empty while off.
+    QString statusText() const;
+
+    // Waits between connection attempts and for the broker's answer (tests shorten them).
+    void setRetryTimes(int firstRetryMs, int lastRetryMs, int answerMs);
+    const MqttLink* link() const { return m_link.get(); }
+
+signals:
+    void statusChanged();
+
+private:
+    void stopLink();
+
+    std::unique_ptr<MqttLink> m_link;
+    LinkSettings m_settings;
+    std::vector<Message> m_onConnect;
+    Topics m_topics;
+    QString m_wsUnits;
+    QString m_problem;
+    int m_firstRetryMs = 1000;
+    int m_lastRetryMs = 60000;
+    int m_answerMs = 10000;
+};
+
+} // namespace publish
