@@ -1,6 +1,7 @@
 #include "messagebox.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace core {
@@ -15,6 +16,12 @@ std::function<void(const QString&)>& handlerSlot()
 std::function<bool(const QString&)>& questionSlot()
 {
     static std::function<bool(const QString&)> handler;
+    return handler;
+}
+
+std::function<QString(const QString&)>& saveFileSlot()
+{
+    static std::function<QString(const QString&)> handler;
     return handler;
 }
 
@@ -46,6 +53,19 @@ bool askYesNo(QWidget* parent, const QString& text)
 void setQuestionHandler(std::function<bool(const QString&)> handler)
 {
     questionSlot() = std::move(handler);
+}
+
+QString askSaveFile(QWidget* parent, const QString& caption, const QString& suggestedPath,
+                    const QString& filter)
+{
+    if (const auto& handler = saveFileSlot())
+        return handler(suggestedPath);
+    return QFileDialog::getSaveFileName(parent, caption, suggestedPath, filter);
+}
+
+void setSaveFileHandler(std::function<QString(const QString&)> handler)
+{
+    saveFileSlot() = std::move(handler);
 }
 
 } // namespace core

@@ -23,4 +23,13 @@ bool askYesNo(QWidget* parent, const QString& text);
 // tests); an empty handler restores the real boxes.
 void setQuestionHandler(std::function<bool(const QString&)> handler);
 
+// A file dialog asking where to save, starting at suggestedPath and showing the files that match
+// filter; the path chosen, or empty when the user cancelled.
+QString askSaveFile(QWidget* parent, const QString& caption, const QString& suggestedPath,
+                    const QString& filter);
+
+// Routes every askSaveFile to handler, which gets the suggested path and returns the answer,
+// instead of a real dialog (for tests); an empty handler restores the real dialogs.
+void setSaveFileHandler(std::function<QString(const QString&)> handler);
+
 } // namespace core

@@ -2,6 +2,8 @@
 
 #include "chartpicture.h"
 #include "configfiles.h"
+#include "csvexport.h"
+#include "files.h"
 #include "graphlayout.h"
 #include "messagebox.h"
 #include "pointer.h"
@@ -51,12 +53,17 @@ Graph::Graph(HistoryStore& store, const core::AppDir& app, const core::Clock& cl
 {
     setObjectName(QStringLiteral("Graph"));
     setWindowTitle(QStringLiteral("Data Graph"));
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSizeF(8.25);
-    setFont(font);
+    setFont(core::layoutFont({"MS Sans Serif", 8.25}));
     core::applyWindowLook(this);
     m_records = new RecordListModel(m_store, this);
     m_ui = buildGraphControls(this, width, m_records);
+    // Beside Exit, in room the layout leaves free; it follows Exit as the window grows.
+    m_SaveCsv = new QPushButton(QStringLiteral("Save CSV"), this);
+    m_SaveCsv->setObjectName(QStringLiteral("SaveCsv"));
+    m_SaveCsv->setAutoDefault(false);
+    m_SaveCsv->setEnabled(false);
+    m_SaveCsv->setAccessibleDescription(
+        QStringLiteral("Saves the records in the list to a CSV file"));
     // A control left out of the window's tables is a mistake in the program, not in its use.
     const QStringList missing = m_ui.missing();
     if (!missing.isEmpty())
@@ -83,6 +90,8 @@ void Graph::connectControls()
     connect(m_ui.Command1, &QPushButton::clicked, this, &Graph::Command1_Click);
     m_ui.Command2->setAutoDefault(false);
     connect(m_ui.Command2, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_SaveCsv, &QPushButton::clicked, this, &Graph::SaveCsv_Click);
+    core::makeKeyboardFriendly(this);
 }
 
 void Graph::setUp()
@@ -120,9 +129,12 @@ void Graph::Command1_Click()
                            m_ui.Time1h->text(), m_ui.Time1m->text(), m_ui.Time2h->text(),
                            m_ui.Time2m->text()};
     const DisplayResult result = loadDay(m_store, m_app, query);
-    if (result.outcome == DisplayOutcome::Loaded)
+    if (result.outcome == DisplayOutcome::Loaded) {
+        m_shownDate =
+            QDate(m_ui.DateY1->text().trimmed().toInt(), m_ui.DateM1->text().trimmed().toInt(),
+                  m_ui.DateD1->text().trimmed().toInt());
         DrawHistoryChart();
-    else
+    } else
         core::showMessage(this, result.message);
 }
 
@@ -134,8 +146,10 @@ void Graph::DrawHistoryChart()
     if (!m_plan.drawn) {
         m_records->clear();
         m_chartDrawn = false;
+        m_SaveCsv->setEnabled(false);
         return;
     }
+    m_SaveCsv->setEnabled(!m_plan.rowSlots.empty());
     m_records->showSlots(m_plan.rowSlots);
 
     m_ui.stime->setText(timeText(m_store.Time[m_plan.startSlot]));
@@ -165,6 +179,8 @@ void Graph::placeControls()
 {
     for (const auto& [w, id] : m_ui.all)
         w->setGeometry(graphPlace(m_width, size(), id));
+    const QRect exit = m_ui.Command2->geometry();
+    m_SaveCsv->setGeometry(exit.x() - 72, exit.y(), 66, exit.height());
 }
 
 void Graph::renewPicture()
@@ -193,6 +209,31 @@ void Graph::showEvent(QShowEvent* event)
     if (QWindow* window = windowHandle())
         connect(window, &QWindow::screenChanged, this, &Graph::renewPicture, Qt::UniqueConnection);
     renewPicture();
+}
+
+// The records in the list, as they were loaded, for a spreadsheet or a database.
+void Graph::SaveCsv_Click()
+{
+    const QString path = core::askSaveFile(this, QStringLiteral("Save CSV"),
+                                           m_app.logsDir() + publish::csvFileName(m_shownDate),
+                                           QStringLiteral("CSV files (*.csv)"));
+    if (path.isEmpty())
+        return;
+    std::vector<publish::CsvRecord> records;
+    for (const int k : m_plan.rowSlots) {
+        publish::CsvRecord r;
+        r.dayTime = m_store.Time[std::size_t(k)];
+        for (const core::Quantity q : core::kLogged)
+            r.values[q] = m_store.Values[q][std::size_t(k)];
+        r.mode = m_store.Mode[std::size_t(k)];
+        records.push_back(r);
+    }
+    QString error;
+    if (!core::replaceFile(path, publish::csvText(m_shownDate, m_WSUnits, records), &error)) {
+        core::showMessage(this, QStringLiteral("Cannot save %1: %2").arg(path, error));
+        return;
+    }
+    core::showMessage(this, QStringLiteral("Saved %1 records to %2").arg(records.size()).arg(path));
 }
 
 void Graph::Check_Click(core::Quantity series, bool checked)

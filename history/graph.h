@@ -6,8 +6,10 @@
 #include "graphcontrols.h"
 #include "historystore.h"
 
+#include <QDate>
 #include <QDialog>
 #include <QImage>
+#include <QPushButton>
 #include <vector>
 
 namespace history {
@@ -67,6 +69,7 @@ private:
     void Plot_MouseUp(float x);
     float chartX(const QPointF& position) const;
     void showPicture();
+    void SaveCsv_Click();
 
     HistoryStore& m_store;
     core::AppDir m_app;
@@ -76,6 +79,8 @@ private:
     QString m_WSUnits;
     int m_ButtonDown = 0;
     int m_width = 0;
+    QDate m_shownDate;                // the day of the records on show
+    QPushButton* m_SaveCsv = nullptr; // the view's records to a CSV file
     QImage m_picture;
     double m_chartWidth = 0;
     bool m_chartDrawn = false; // in this opening of the window

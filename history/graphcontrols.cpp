@@ -158,6 +158,50 @@ void setUpList(QTableView* view, QAbstractItemModel* model)
 }
 
 // One control of a row, for the quantity of a per-series row, named and placed.
+// What a screen reader says for the controls that show no caption of their own.
+QString accessibleNameOf(GraphControlId id)
+{
+    // Only the per-series controls name a quantity.
+    const QString quantity =
+        isPerSeries(id.role)
+            ? QString::fromLatin1(core::facts(id.quantity).checkCaption).replace(u'\n', u' ')
+            : QString();
+    switch (id.role) {
+    case C::DateY1:
+        return QStringLiteral("Year");
+    case C::DateM1:
+        return QStringLiteral("Month");
+    case C::DateD1:
+        return QStringLiteral("Day");
+    case C::Time1h:
+        return QStringLiteral("From hour");
+    case C::Time1m:
+        return QStringLiteral("From minute");
+    case C::Time2h:
+        return QStringLiteral("To hour");
+    case C::Time2m:
+        return QStringLiteral("To minute");
+    case C::Plot:
+        return QStringLiteral("Chart");
+    case C::ListView1:
+        return QStringLiteral("Records");
+    case C::Readout:
+        return quantity + QStringLiteral(" under the pointer");
+    case C::Max:
+        return quantity + QStringLiteral(" highest");
+    case C::Min:
+        return quantity + QStringLiteral(" lowest");
+    case C::stime:
+        return QStringLiteral("Chart start time");
+    case C::ftime:
+        return QStringLiteral("Chart finish time");
+    case C::vt:
+        return QStringLiteral("Time under the pointer");
+    default:
+        return {};
+    }
+}
+
 QWidget* make(QWidget* window, const Row& row, GraphControlId id, const QRect& place,
               QAbstractItemModel* listModel)
 {
@@ -206,6 +250,8 @@ QWidget* make(QWidget* window, const Row& row, GraphControlId id, const QRect& p
     setColours(w, look);
     w->setObjectName(graphControlName(id));
     w->setGeometry(place);
+    if (const QString name = accessibleNameOf(id); !name.isEmpty())
+        w->setAccessibleName(name);
     if (auto* box = qobject_cast<QCheckBox*>(w))
         wrapCaption(box, look.ground);
     if (auto* view = qobject_cast<QTableView*>(w))

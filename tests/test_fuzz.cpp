@@ -4,6 +4,7 @@
 
 #include "configfiles.h"
 #include "conversion.h"
+#include "dayreader.h"
 #include "numbers.h"
 #include "serialline.h"
 #include "telemetry.h"
@@ -209,6 +210,48 @@ TEST(Fuzz, ConfigurationReadersTakeOnlyWhatStandsBetweenTheTags)
         const calibration::Conversion c = calibration::makeConversion(s);
         for (const auto& divider : {c.voltDivider, c.ampDivider, c.rpmDivider, c.wsDivider}) {
             ASSERT_TRUE(!divider || (std::isfinite(*divider) && *divider != 0));
+        }
+    }
+}
+
+// Day files of any content through the history loader: never more records than its slots, every
+// record inside the range, every value finite, times whole minutes of the day.
+TEST(Fuzz, DayFilesNeverOverfillTheLoaderNorGiveNonFiniteValues)
+{
+    PieceGenerator gen(seed() + 3);
+    static const char* const tags[] = {"V", "I", "W", "R", "S", "M", "T"};
+    for (int file = 0; file < 400; ++file) {
+        QByteArray content;
+        const int lines = gen.below(20) == 0 ? 10050 : gen.below(60);
+        for (int l = 0; l < lines; ++l) {
+            QByteArray line;
+            for (int t = gen.below(9); t > 0; --t) {
+                const char* tag = tags[gen.below(int(std::size(tags)))];
+                const QByteArray value = tag[0] == 'T' && gen.below(3)
+                                             ? QByteArray::number(gen.below(26)) + ':' +
+                                                   QByteArray::number(gen.below(62))
+                                             : gen.number().toUtf8();
+                switch (gen.below(6)) {
+                case 0:
+                    line += gen.piece().toUtf8(); // a broken piece
+                    break;
+                default:
+                    line += QByteArray("<") + tag + '>' + value + "</" + tag + '>';
+                }
+            }
+            content += line + (gen.below(8) ? "\r\n" : "\n");
+        }
+        const double start = gen.below(1440) / 1440.0;
+        const double finish = start + gen.below(1440) / 1440.0;
+        const history::DayRecords day = history::parseDayLog(content, start, finish);
+        ASSERT_LE(int(day.records.size()), history::kMaxRecords);
+        for (const history::LoadedRecord& r : day.records) {
+            ASSERT_TRUE(r.time > start && r.time < finish) << r.time;
+            ASSERT_TRUE(std::isfinite(r.time));
+            const double minutes = r.time * 1440;
+            ASSERT_NEAR(minutes, std::round(minutes), 1e-6);
+            for (const core::Quantity q : core::kAllQuantities)
+                ASSERT_TRUE(std::isfinite(r.values[q]));
         }
     }
 }

@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -672,6 +673,40 @@ TEST_F(GraphWindow, ListsTheRecordsInView)
                            QStringLiteral(" 10:05")};
     for (int c = 0; c < 8; ++c)
         EXPECT_EQ(cell(*g, 4, c), row4[c]) << c;
+}
+
+// The list's records go to a CSV file the user chooses (the day's name in the logs folder
+// suggested), one row each with the values as loaded, whatever the locale; Enter presses the
+// button.
+TEST_F(GraphWindow, SavesTheListedRecordsAsCsv)
+{
+    writeDay(QStringLiteral("2024_3_7.txt"), tenRecords());
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    auto g = open();
+    auto* save = child<QPushButton>(*g, "SaveCsv");
+    EXPECT_FALSE(save->isEnabled()); // nothing on show yet
+    displayDay(*g, QStringLiteral("10:02"), QStringLiteral("10:06"));
+    ASSERT_TRUE(save->isEnabled());
+    QString suggested;
+    const QString chosen = m_tmp.filePath(QStringLiteral("out.csv"));
+    core::setSaveFileHandler([&](const QString& path) {
+        suggested = path;
+        return chosen;
+    });
+    save->setFocus();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(save, &enter);
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(chosen); }));
+    core::setSaveFileHandler({});
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(suggested, m_app.logsDir() + QStringLiteral("2024-03-07.csv"));
+    const QList<QByteArray> lines = fileBytes(chosen).split('\n');
+    EXPECT_TRUE(lines[0].startsWith("date,time,mode,volts,amps,watts,rpm,wind_speed"));
+    ASSERT_EQ(lines.size(), 1 + list(*g)->rowCount() + 1) << fileBytes(chosen).toStdString();
+    EXPECT_TRUE(lines[1].startsWith("2024-03-07,")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[3].contains(",2.5")) << lines[3].toStdString(); // a point, never a comma
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages[0].contains(chosen));
 }
 
 // The controls, captions, titles and colours made from the quantity table, one quantity a row,
