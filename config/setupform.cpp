@@ -166,9 +166,16 @@ SetupControls buildSetupControls(QWidget* window)
         QWidget* w = makeControl(window, c);
         w->setObjectName(c.name);
         w->setGeometry(core::twipsToPixels(c.twips));
-        if (c.kind == SetupControlKind::Label)
+        if (c.kind == SetupControlKind::Label) {
             namingLabel = static_cast<QLabel*>(w);
-        else
+            // A caption a pixel or two wider than its place moves left by that much rather
+            // than lose its last letter ("Start Logger Automatically?").
+            const QRect place = w->geometry();
+            const int over =
+                QFontMetrics(window->font()).horizontalAdvance(namingLabel->text()) - place.width();
+            if (over > 0 && over <= place.x())
+                w->setGeometry(place.adjusted(-over, 0, 0, 0));
+        } else
             tabStops.emplace_back(c.tabIndex, w);
         // The label to the left of a box names it, for a screen reader and as its buddy.
         if ((c.kind == SetupControlKind::TextBox || c.kind == SetupControlKind::CheckBox) &&

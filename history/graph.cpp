@@ -91,6 +91,13 @@ void Graph::connectControls()
     m_ui.Command2->setAutoDefault(false);
     connect(m_ui.Command2, &QPushButton::clicked, this, &QWidget::close);
     connect(m_SaveCsv, &QPushButton::clicked, this, &Graph::SaveCsv_Click);
+    // "Date", "From" and "To" name the boxes after them.
+    const std::pair<const char*, QLineEdit*> buddies[] = {
+        {"Label1", m_ui.DateY1}, {"Label2", m_ui.Time1h}, {"Label3", m_ui.Time2h}};
+    for (const auto& [label, box] : buddies) {
+        if (auto* l = findChild<QLabel*>(QString::fromLatin1(label)))
+            l->setBuddy(box);
+    }
     core::makeKeyboardFriendly(this);
 }
 

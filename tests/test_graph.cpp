@@ -707,6 +707,9 @@ TEST_F(GraphWindow, SavesTheListedRecordsAsCsv)
     EXPECT_TRUE(lines[3].contains(",2.5")) << lines[3].toStdString(); // a point, never a comma
     ASSERT_EQ(m_messages.size(), 1);
     EXPECT_TRUE(m_messages[0].contains(chosen));
+    // The query's labels name their boxes.
+    EXPECT_EQ(child<QLabel>(*g, "Label1")->buddy(), child<QLineEdit>(*g, "DateY1"));
+    EXPECT_EQ(child<QLineEdit>(*g, "Time2m")->accessibleName(), QStringLiteral("To minute"));
 }
 
 // The controls, captions, titles and colours made from the quantity table, one quantity a row,

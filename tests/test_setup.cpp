@@ -336,9 +336,16 @@ TEST_F(SetupWindow, FrameAndTabOrder)
     const QRect designed(QPoint(0, 0), config::kSetupDesignedSize);
     const QRect window(QPoint(0, 0), config::kSetupClientSize);
     for (const config::SetupControl& c : config::setupControls()) {
-        const QRect place = core::twipsToPixels(c.twips);
-        EXPECT_EQ(child<QWidget>(*w, c.name.toLatin1().constData())->geometry(), place)
-            << c.name.toStdString();
+        QRect place = core::twipsToPixels(c.twips);
+        // The one caption a pixel too wide for its place stands a pixel further left.
+        if (c.name == u"Label7")
+            place.adjust(-1, 0, 0, 0);
+        QWidget* control = child<QWidget>(*w, c.name.toLatin1().constData());
+        EXPECT_EQ(control->geometry(), place) << c.name.toStdString();
+        if (const auto* label = qobject_cast<QLabel*>(control)) {
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), place.width())
+                << c.name.toStdString();
+        }
         EXPECT_TRUE(designed.contains(place.topLeft())) << c.name.toStdString();
     }
     const char* added[] = {"PortDevice", "DeviceListCaption", "DeviceList", "UseDevice",
