@@ -34,11 +34,11 @@ void installFontSubstitutes()
     }
 }
 
-QFont layoutFont(const FontSpec& spec)
+QFont layoutFont(const FontSpec& design)
 {
-    QFont font(QString::fromLatin1(spec.family));
-    font.setPixelSize(int(std::lround(spec.points * 96.0 / 72.0)));
-    font.setBold(spec.bold);
+    QFont font(QString::fromLatin1(design.family));
+    font.setPixelSize(int(std::lround(design.points * 96.0 / 72.0)));
+    font.setBold(design.bold);
     return font;
 }
 

@@ -48,7 +48,7 @@ struct FontSpec
     bool bold = false;
 };
 inline constexpr FontSpec kDefaultFont{"MS Sans Serif", 8};
-QFont layoutFont(const FontSpec& spec);
+QFont layoutFont(const FontSpec& design);
 
 // Keyboard use of a window: Enter or Return presses a focused button (Space already does), and
 // the control that has the focus gets a frame in the warning colour that no background hides.
