@@ -7,6 +7,19 @@
 
 namespace publish {
 
+LinkSettings linkSettingsFor(const PublishConfig& cfg)
+{
+    LinkSettings settings;
+    settings.host = cfg.Host;
+    settings.port = portNumber(cfg);
+    settings.user = cfg.User;
+    settings.password = cfg.Password;
+    settings.tls = tlsOn(cfg);
+    settings.statusTopic = topicsFor(cfg.BaseTopic, cfg.Name).status;
+    settings.clientName = cfg.Name;
+    return settings;
+}
+
 Publisher::Publisher(QObject* parent)
     : QObject(parent)
 {}
@@ -37,15 +50,8 @@ void Publisher::reload(const core::AppDir& app)
         return;
     }
 
-    LinkSettings settings;
-    settings.host = cfg.Host;
-    settings.port = portNumber(cfg);
-    settings.user = cfg.User;
-    settings.password = cfg.Password;
-    settings.tls = tlsOn(cfg);
+    LinkSettings settings = linkSettingsFor(cfg);
     m_topics = topicsFor(cfg.BaseTopic, cfg.Name);
-    settings.statusTopic = m_topics.status;
-    settings.clientName = cfg.Name;
     settings.firstRetryMs = m_firstRetryMs;
     settings.lastRetryMs = m_lastRetryMs;
     settings.answerMs = m_answerMs;

@@ -3,6 +3,7 @@
 #include "appdir.h"
 #include "messages.h"
 #include "mqttlink.h"
+#include "publishconfig.h"
 #include "quantities.h"
 
 #include <QDateTime>
@@ -23,6 +24,10 @@ namespace publish {
 //   the messages carry) has closed;
 // - calls onReading(...) after each decoded frame, and onRecord(...) after each log record;
 // - shows statusText() on its status line (empty while off) and refreshes it on statusChanged().
+// The link publish.cfg asks for: the broker, the login, TLS, the client's name and the status
+// topic its last will goes to. The retry and answer times are left at their defaults.
+LinkSettings linkSettingsFor(const PublishConfig& cfg);
+
 class Publisher : public QObject
 {
     Q_OBJECT

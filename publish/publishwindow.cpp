@@ -2,6 +2,7 @@
 
 #include "controlroles.h"
 #include "messagebox.h"
+#include "publisher.h"
 #include "windowlook.h"
 
 #include <QCheckBox>
@@ -296,13 +297,9 @@ void Publish::TestConnection_Click()
         refuse(*problem);
         return;
     }
-    LinkSettings settings;
-    settings.host = v.Host;
-    settings.port = portNumber(v);
-    settings.user = v.User;
-    settings.password = v.Password;
-    settings.tls = tlsOn(v);
-    settings.clientName = v.Name;
+    LinkSettings settings = linkSettingsFor(v);
+    // A test must not say "offline" for a plant whose own link is online.
+    settings.statusTopic.clear();
     settings.answerMs = kTestMs;
     // Only the first outcome counts; the test link is gone before any retry.
     settings.firstRetryMs = kTestMs;
