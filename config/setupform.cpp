@@ -14,8 +14,6 @@
 namespace config {
 namespace {
 
-const QColor kBoxGround{0, 255, 0};
-
 SetupControl control(SetupControlKind kind, SetupRole role, const char* name, const char* caption,
                      int left, int top, int width, int height, int tabIndex)
 {
@@ -27,19 +25,11 @@ SetupControl control(SetupControlKind kind, SetupRole role, const char* name, co
             tabIndex};
 }
 
-void setGround(QWidget* w, QPalette::ColorRole ground, QPalette::ColorRole text)
-{
-    QPalette pal = w->palette();
-    pal.setColor(ground, kBoxGround);
-    pal.setColor(text, Qt::black);
-    w->setPalette(pal);
-}
-
 QCheckBox* checkBox(QWidget* window, const QString& caption)
 {
     // Only the box shows; the label to its left names it.
     auto* box = new QCheckBox(caption, window);
-    setGround(box, QPalette::Window, QPalette::WindowText);
+    core::paintBox(box, QPalette::Window, QPalette::WindowText);
     box->setAutoFillBackground(true);
     // A greyed value from the file shows as such (setting it makes the box tristate), but the
     // user only ticks and unticks: a click on a greyed box ticks it and greys nothing again.
@@ -55,14 +45,14 @@ QWidget* makeControl(QWidget* window, const SetupControl& c)
         return new QLabel(c.caption, window);
     case SetupControlKind::TextBox: {
         auto* box = new QLineEdit(c.caption, window);
-        setGround(box, QPalette::Base, QPalette::Text);
+        core::paintBox(box, QPalette::Base, QPalette::Text);
         return box;
     }
     case SetupControlKind::CheckBox:
         return checkBox(window, c.caption);
     case SetupControlKind::Button: {
         auto* button = new QPushButton(c.caption, window);
-        setGround(button, QPalette::Button, QPalette::ButtonText);
+        core::paintBox(button, QPalette::Button, QPalette::ButtonText);
         button->setDefault(true);
         return button;
     }
@@ -100,13 +90,13 @@ void addDevicePanel(QWidget* window, SetupControls& c)
     c.DeviceList->setAccessibleName(c.DeviceListCaption->text());
     c.DeviceList->setTextElideMode(Qt::ElideMiddle);
     c.DeviceList->setSelectionMode(QAbstractItemView::SingleSelection);
-    setGround(c.DeviceList, QPalette::Base, QPalette::Text);
+    core::paintBox(c.DeviceList, QPalette::Base, QPalette::Text);
     c.DeviceListCaption->setBuddy(c.DeviceList);
 
     c.UseDevice = new QPushButton(QStringLiteral("Use this device"), window);
     c.UseDevice->setObjectName(QStringLiteral("UseDevice"));
     c.UseDevice->setGeometry(kUseDeviceRect);
-    setGround(c.UseDevice, QPalette::Button, QPalette::ButtonText);
+    core::paintBox(c.UseDevice, QPalette::Button, QPalette::ButtonText);
     c.UseDevice->setAutoDefault(false);
     c.UseDevice->setEnabled(false);
 

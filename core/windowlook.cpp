@@ -34,6 +34,14 @@ void installFontSubstitutes()
     }
 }
 
+void paintBox(QWidget* w, QPalette::ColorRole ground, QPalette::ColorRole text)
+{
+    QPalette pal = w->palette();
+    pal.setColor(ground, kBoxGround);
+    pal.setColor(text, Qt::black);
+    w->setPalette(pal);
+}
+
 QFont layoutFont(const FontSpec& design)
 {
     QFont font(QString::fromLatin1(design.family));

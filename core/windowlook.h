@@ -3,6 +3,7 @@
 #include "quantities.h"
 
 #include <QColor>
+#include <QPalette>
 #include <QRect>
 #include <cmath>
 
@@ -21,6 +22,12 @@ inline QColor toColour(const Rgb& c)
 }
 
 void applyWindowLook(QWidget* window);
+
+// The bright green of the settings windows' boxes and buttons, with black text, in the palette
+// roles the control paints with (Base and Text for an entry box, Button and ButtonText for a
+// button).
+inline const QColor kBoxGround{0, 255, 0};
+void paintBox(QWidget* w, QPalette::ColorRole ground, QPalette::ColorRole text);
 
 // The windows were laid out in twips, 15 to a pixel; positions round to the nearest pixel.
 inline constexpr int kTwipsPerPixel = 15;

@@ -4,7 +4,6 @@
 #include "files.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 

@@ -51,7 +51,6 @@ struct Control
 };
 
 constexpr QSize kClientSize{400, 330};
-const QColor kBoxGround{0, 255, 0};
 
 // In tab order; each box follows the label that names it.
 const std::vector<Control>& publishControls()
@@ -88,14 +87,6 @@ const std::vector<Control>& publishControls()
     return controls;
 }
 
-void greenBox(QWidget* w, QPalette::ColorRole ground, QPalette::ColorRole text)
-{
-    QPalette pal = w->palette();
-    pal.setColor(ground, kBoxGround);
-    pal.setColor(text, Qt::black);
-    w->setPalette(pal);
-}
-
 QWidget* makeControl(QWidget* window, const Control& c)
 {
     const QString caption = QString::fromLatin1(c.caption);
@@ -107,14 +98,14 @@ QWidget* makeControl(QWidget* window, const Control& c)
     }
     case Kind::TextBox: {
         auto* box = new QLineEdit(window);
-        greenBox(box, QPalette::Base, QPalette::Text);
+        core::paintBox(box, QPalette::Base, QPalette::Text);
         return box;
     }
     case Kind::CheckBox:
         return new QCheckBox(caption, window);
     case Kind::Button: {
         auto* button = new QPushButton(caption, window);
-        greenBox(button, QPalette::Button, QPalette::ButtonText);
+        core::paintBox(button, QPalette::Button, QPalette::ButtonText);
         button->setAutoDefault(false);
         return button;
     }
