@@ -1,5 +1,5 @@
-#include "serialline.h"
-#include "telemetry.h"
+#include "core/serialline.h"
+#include "monitor/telemetry.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,11 +1,11 @@
-#include "chartgeometry.h"
-#include "chartpicture.h"
-#include "daylog.h"
-#include "files.h"
-#include "graph.h"
-#include "historystore.h"
-#include "messagebox.h"
-#include "windowlook.h"
+#include "core/files.h"
+#include "core/messagebox.h"
+#include "core/windowlook.h"
+#include "history/chartgeometry.h"
+#include "history/chartpicture.h"
+#include "history/graph.h"
+#include "history/historystore.h"
+#include "tools/daylog.h"
 
 #include <QApplication>
 #include <QCheckBox>

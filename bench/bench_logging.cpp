@@ -1,5 +1,5 @@
-#include "files.h"
-#include "logfiles.h"
+#include "core/files.h"
+#include "logging/logfiles.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,11 +1,11 @@
-#include "calibrate.h"
+#include "calibration/calibrate.h"
 
-#include "configfiles.h"
-#include "messagebox.h"
-#include "numbers.h"
-#include "serialdevices.h"
-#include "windowload.h"
-#include "windowlook.h"
+#include "calibration/windowload.h"
+#include "config/configfiles.h"
+#include "core/messagebox.h"
+#include "core/numbers.h"
+#include "core/serialdevices.h"
+#include "core/windowlook.h"
 
 #include <QKeyEvent>
 #include <QLabel>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "appdir.h"
-#include "calibrateform.h"
-#include "preview.h"
-#include "serialline.h"
+#include "calibration/calibrateform.h"
+#include "calibration/preview.h"
+#include "core/appdir.h"
+#include "core/serialline.h"
 
 #include <QDialog>
 

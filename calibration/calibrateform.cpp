@@ -1,7 +1,7 @@
-#include "calibrateform.h"
+#include "calibration/calibrateform.h"
 
-#include "controlroles.h"
-#include "windowlook.h"
+#include "core/controlroles.h"
+#include "core/windowlook.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,6 +1,6 @@
-#include "conversion.h"
+#include "calibration/conversion.h"
 
-#include "numbers.h"
+#include "core/numbers.h"
 
 namespace calibration {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "configfiles.h"
+#include "config/configfiles.h"
 
 #include <QStringList>
 #include <optional>

@@ -1,7 +1,7 @@
-#include "preview.h"
+#include "calibration/preview.h"
 
-#include "conversion.h"
-#include "numbers.h"
+#include "calibration/conversion.h"
+#include "core/numbers.h"
 
 namespace calibration {
 

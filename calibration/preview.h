@@ -1,7 +1,7 @@
 #pragma once
 
-#include "configfiles.h"
-#include "rawframe.h"
+#include "calibration/rawframe.h"
+#include "config/configfiles.h"
 
 #include <QLocale>
 #include <QString>

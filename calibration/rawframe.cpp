@@ -1,7 +1,7 @@
-#include "rawframe.h"
+#include "calibration/rawframe.h"
 
-#include "numbers.h"
-#include "tags.h"
+#include "core/numbers.h"
+#include "core/tags.h"
 
 namespace calibration {
 namespace {

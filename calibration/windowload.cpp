@@ -1,7 +1,7 @@
-#include "windowload.h"
+#include "calibration/windowload.h"
 
-#include "configfiles.h"
-#include "numbers.h"
+#include "config/configfiles.h"
+#include "core/numbers.h"
 
 namespace calibration {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "appdir.h"
+#include "core/appdir.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
-#include "configfiles.h"
+#include "config/configfiles.h"
 
-#include "files.h"
-#include "numbers.h"
-#include "tags.h"
+#include "core/files.h"
+#include "core/numbers.h"
+#include "core/tags.h"
 
 #include <span>
 

@@ -1,7 +1,7 @@
-#include "programsetup.h"
+#include "config/programsetup.h"
 
-#include "messagebox.h"
-#include "windowlook.h"
+#include "core/messagebox.h"
+#include "core/windowlook.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "appdir.h"
-#include "serialdevices.h"
-#include "setupform.h"
-#include "setupsteps.h"
+#include "config/setupform.h"
+#include "config/setupsteps.h"
+#include "core/appdir.h"
+#include "core/serialdevices.h"
 
 #include <QDialog>
 #include <QTimer>

@@ -1,7 +1,7 @@
-#include "setupform.h"
+#include "config/setupform.h"
 
-#include "controlroles.h"
-#include "windowlook.h"
+#include "core/controlroles.h"
+#include "core/windowlook.h"
 
 #include <QCheckBox>
 #include <QLabel>

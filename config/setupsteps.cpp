@@ -1,7 +1,7 @@
-#include "setupsteps.h"
+#include "config/setupsteps.h"
 
-#include "numbers.h"
-#include "serialline.h"
+#include "core/numbers.h"
+#include "core/serialline.h"
 
 #include <QFileInfo>
 

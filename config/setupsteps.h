@@ -1,9 +1,9 @@
 #pragma once
 
-#include "appdir.h"
-#include "configfiles.h"
-#include "serialdevices.h"
-#include "setupform.h"
+#include "config/configfiles.h"
+#include "config/setupform.h"
+#include "core/appdir.h"
+#include "core/serialdevices.h"
 
 #include <QString>
 #include <Qt>

@@ -1,6 +1,6 @@
-#include "appdir.h"
+#include "core/appdir.h"
 
-#include "datetime.h"
+#include "core/datetime.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "datetime.h"
+#include "core/datetime.h"
 
 #include <QRegularExpression>
 

@@ -1,4 +1,4 @@
-#include "files.h"
+#include "core/files.h"
 
 #include <QDir>
 #include <QFile>

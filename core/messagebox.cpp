@@ -1,4 +1,4 @@
-#include "messagebox.h"
+#include "core/messagebox.h"
 
 #include <QApplication>
 #include <QFileDialog>

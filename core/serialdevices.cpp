@@ -1,6 +1,6 @@
-#include "serialdevices.h"
+#include "core/serialdevices.h"
 
-#include "files.h"
+#include "core/files.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serialline.h"
+#include "core/serialline.h"
 
 #include <QString>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "systemsignals.h"
+#include "core/systemsignals.h"
 
 #include <QSocketNotifier>
 

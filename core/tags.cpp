@@ -1,6 +1,6 @@
-#include "tags.h"
+#include "core/tags.h"
 
-#include "numbers.h"
+#include "core/numbers.h"
 
 namespace core {
 

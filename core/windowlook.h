@@ -1,6 +1,6 @@
 #pragma once
 
-#include "quantities.h"
+#include "core/quantities.h"
 
 #include <QColor>
 #include <QPalette>

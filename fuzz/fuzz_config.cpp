@@ -1,7 +1,7 @@
 // Configuration files of any content: every value read stands in the file or is the default,
 // and every usable divider is a finite number other than 0.
-#include "configfiles.h"
-#include "conversion.h"
+#include "calibration/conversion.h"
+#include "config/configfiles.h"
 
 #include <cmath>
 #include <cstddef>

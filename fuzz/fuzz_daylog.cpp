@@ -1,6 +1,6 @@
 // Day files of any content through the history loader: within its slots, every record inside
 // the range, every value finite.
-#include "dayreader.h"
+#include "history/dayreader.h"
 
 #include <cmath>
 #include <cstddef>

@@ -1,7 +1,7 @@
 // Line traffic through the receive buffer and every frame through the decoder: the buffer stays
 // within its bound and no reading holds an infinity or a NaN.
-#include "serialline.h"
-#include "telemetry.h"
+#include "core/serialline.h"
+#include "monitor/telemetry.h"
 
 #include <cmath>
 #include <cstddef>

@@ -1,5 +1,5 @@
 // Spool files of any content: refused, or read back into writes inside the folder only.
-#include "spool.h"
+#include "logging/spool.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "chartgeometry.h"
+#include "history/chartgeometry.h"
 
-#include "numbers.h"
+#include "core/numbers.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "historystore.h"
-#include "quantities.h"
+#include "core/quantities.h"
+#include "history/historystore.h"
 
 #include <QString>
 #include <optional>

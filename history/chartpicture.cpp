@@ -1,4 +1,4 @@
-#include "chartpicture.h"
+#include "history/chartpicture.h"
 
 #include <QPainter>
 #include <algorithm>

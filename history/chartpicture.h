@@ -1,9 +1,9 @@
 #pragma once
 
-#include "chartgeometry.h"
-#include "pointer.h"
-#include "quantities.h"
-#include "windowlook.h"
+#include "core/quantities.h"
+#include "core/windowlook.h"
+#include "history/chartgeometry.h"
+#include "history/pointer.h"
 
 #include <QColor>
 #include <QImage>

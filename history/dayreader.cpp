@@ -1,6 +1,6 @@
-#include "dayreader.h"
+#include "history/dayreader.h"
 
-#include "numbers.h"
+#include "core/numbers.h"
 
 #include <QString>
 #include <algorithm>

@@ -1,15 +1,15 @@
-#include "graph.h"
+#include "history/graph.h"
 
-#include "chartpicture.h"
-#include "configfiles.h"
-#include "csvexport.h"
-#include "files.h"
-#include "graphlayout.h"
-#include "messagebox.h"
-#include "pointer.h"
-#include "quantities.h"
-#include "recordlist.h"
-#include "windowlook.h"
+#include "config/configfiles.h"
+#include "core/files.h"
+#include "core/messagebox.h"
+#include "core/quantities.h"
+#include "core/windowlook.h"
+#include "history/chartpicture.h"
+#include "history/graphlayout.h"
+#include "history/pointer.h"
+#include "history/recordlist.h"
+#include "publish/csvexport.h"
 
 #include <QCheckBox>
 #include <QEvent>

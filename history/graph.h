@@ -1,10 +1,10 @@
 #pragma once
 
-#include "appdir.h"
-#include "chartgeometry.h"
-#include "clock.h"
-#include "graphcontrols.h"
-#include "historystore.h"
+#include "core/appdir.h"
+#include "core/clock.h"
+#include "history/chartgeometry.h"
+#include "history/graphcontrols.h"
+#include "history/historystore.h"
 
 #include <QDate>
 #include <QDialog>

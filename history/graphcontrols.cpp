@@ -1,7 +1,7 @@
-#include "graphcontrols.h"
+#include "history/graphcontrols.h"
 
-#include "chartpicture.h"
-#include "windowlook.h"
+#include "core/windowlook.h"
+#include "history/chartpicture.h"
 
 #include <QCheckBox>
 #include <QHeaderView>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "graphlayout.h"
-#include "quantities.h"
+#include "core/quantities.h"
+#include "history/graphlayout.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
-#include "graphlayout.h"
+#include "history/graphlayout.h"
 
-#include "windowlook.h"
+#include "core/windowlook.h"
 
 #include <algorithm>
 #include <cmath>

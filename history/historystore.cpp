@@ -1,8 +1,8 @@
-#include "historystore.h"
+#include "history/historystore.h"
 
-#include "datetime.h"
-#include "files.h"
-#include "numbers.h"
+#include "core/datetime.h"
+#include "core/files.h"
+#include "core/numbers.h"
 
 #include <QDate>
 #include <QDir>

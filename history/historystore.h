@@ -1,8 +1,8 @@
 #pragma once
 
-#include "appdir.h"
-#include "dayreader.h"
-#include "quantities.h"
+#include "core/appdir.h"
+#include "core/quantities.h"
+#include "history/dayreader.h"
 
 #include <QString>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "pointer.h"
+#include "history/pointer.h"
 
-#include "numbers.h"
+#include "core/numbers.h"
 
 #include <algorithm>
 #include <cmath>

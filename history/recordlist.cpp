@@ -1,6 +1,6 @@
-#include "recordlist.h"
+#include "history/recordlist.h"
 
-#include "numbers.h"
+#include "core/numbers.h"
 
 namespace history {
 

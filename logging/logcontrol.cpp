@@ -1,6 +1,6 @@
-#include "logcontrol.h"
+#include "logging/logcontrol.h"
 
-#include "numbers.h"
+#include "core/numbers.h"
 
 namespace logging {
 

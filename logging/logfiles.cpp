@@ -1,7 +1,7 @@
-#include "logfiles.h"
+#include "logging/logfiles.h"
 
-#include "datetime.h"
-#include "files.h"
+#include "core/datetime.h"
+#include "core/files.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "appdir.h"
-#include "logrecord.h"
+#include "core/appdir.h"
+#include "logging/logrecord.h"
 
 #include <QByteArray>
 #include <QDateTime>

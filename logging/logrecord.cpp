@@ -1,7 +1,7 @@
-#include "logrecord.h"
+#include "logging/logrecord.h"
 
-#include "datetime.h"
-#include "numbers.h"
+#include "core/datetime.h"
+#include "core/numbers.h"
 
 namespace logging {
 namespace {

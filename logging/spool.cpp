@@ -1,6 +1,6 @@
-#include "spool.h"
+#include "logging/spool.h"
 
-#include "files.h"
+#include "core/files.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>

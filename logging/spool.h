@@ -1,7 +1,7 @@
 #pragma once
 
-#include "appdir.h"
-#include "logfiles.h"
+#include "core/appdir.h"
+#include "logging/logfiles.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,14 +1,14 @@
-#include "logger.h"
+#include "monitor/logger.h"
 
-#include "calibrate.h"
-#include "files.h"
-#include "graph.h"
-#include "meterface.h"
-#include "numbers.h"
-#include "programsetup.h"
-#include "publishwindow.h"
-#include "serialdevices.h"
-#include "windowlook.h"
+#include "calibration/calibrate.h"
+#include "config/programsetup.h"
+#include "core/files.h"
+#include "core/numbers.h"
+#include "core/serialdevices.h"
+#include "core/windowlook.h"
+#include "history/graph.h"
+#include "monitor/meterface.h"
+#include "publish/publishwindow.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,16 +1,16 @@
 #pragma once
 
-#include "appdir.h"
-#include "clock.h"
-#include "configfiles.h"
-#include "conversion.h"
-#include "historystore.h"
-#include "logfiles.h"
-#include "loggercontrols.h"
-#include "publisher.h"
-#include "serialline.h"
-#include "telemetry.h"
-#include "variant.h"
+#include "calibration/conversion.h"
+#include "config/configfiles.h"
+#include "core/appdir.h"
+#include "core/clock.h"
+#include "core/serialline.h"
+#include "history/historystore.h"
+#include "logging/logfiles.h"
+#include "monitor/loggercontrols.h"
+#include "monitor/telemetry.h"
+#include "monitor/variant.h"
+#include "publish/publisher.h"
 
 #include <QScrollArea>
 #include <QTimer>

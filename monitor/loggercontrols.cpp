@@ -1,8 +1,8 @@
-#include "loggercontrols.h"
+#include "monitor/loggercontrols.h"
 
-#include "controlroles.h"
-#include "meterface.h"
-#include "windowlook.h"
+#include "core/controlroles.h"
+#include "core/windowlook.h"
+#include "monitor/meterface.h"
 
 #include <QLabel>
 #include <QLineEdit>

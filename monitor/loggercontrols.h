@@ -1,7 +1,7 @@
 #pragma once
 
-#include "quantities.h"
-#include "variant.h"
+#include "core/quantities.h"
+#include "monitor/variant.h"
 
 #include <QImage>
 #include <map>

@@ -1,9 +1,9 @@
-#include "logger.h"
+#include "monitor/logger.h"
 
-#include "files.h"
-#include "logcontrol.h"
-#include "messagebox.h"
-#include "spool.h"
+#include "core/files.h"
+#include "core/messagebox.h"
+#include "logging/logcontrol.h"
+#include "logging/spool.h"
 
 #include <QApplication>
 #include <QCloseEvent>

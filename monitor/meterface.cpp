@@ -1,6 +1,6 @@
-#include "meterface.h"
+#include "monitor/meterface.h"
 
-#include "numbers.h"
+#include "core/numbers.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,7 +1,7 @@
-#include "telemetry.h"
+#include "monitor/telemetry.h"
 
-#include "numbers.h"
-#include "tags.h"
+#include "core/numbers.h"
+#include "core/tags.h"
 
 #include <cmath>
 

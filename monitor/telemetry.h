@@ -1,8 +1,8 @@
 #pragma once
 
-#include "conversion.h"
-#include "logrecord.h"
-#include "quantities.h"
+#include "calibration/conversion.h"
+#include "core/quantities.h"
+#include "logging/logrecord.h"
 
 #include <QDateTime>
 #include <QLocale>

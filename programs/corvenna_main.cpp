@@ -1,5 +1,5 @@
-#include "entry.h"
-#include "variants.h"
+#include "programs/entry.h"
+#include "programs/variants.h"
 
 int main(int argc, char** argv)
 {

@@ -1,10 +1,10 @@
-#include "entry.h"
+#include "programs/entry.h"
 
-#include "logger.h"
-#include "messagebox.h"
-#include "onecopy.h"
-#include "systemsignals.h"
-#include "windowlook.h"
+#include "core/messagebox.h"
+#include "core/systemsignals.h"
+#include "core/windowlook.h"
+#include "monitor/logger.h"
+#include "programs/onecopy.h"
 
 #include <QApplication>
 

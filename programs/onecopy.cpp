@@ -1,4 +1,4 @@
-#include "onecopy.h"
+#include "programs/onecopy.h"
 
 #include <QDir>
 #include <QSysInfo>

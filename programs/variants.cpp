@@ -1,7 +1,7 @@
-#include "variants.h"
+#include "programs/variants.h"
 
-#include "quantities.h"
-#include "windowlook.h"
+#include "core/quantities.h"
+#include "core/windowlook.h"
 
 namespace programs {
 namespace {

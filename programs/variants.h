@@ -1,6 +1,6 @@
 #pragma once
 
-#include "variant.h"
+#include "monitor/variant.h"
 
 namespace programs {
 

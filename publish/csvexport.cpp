@@ -1,7 +1,7 @@
-#include "csvexport.h"
+#include "publish/csvexport.h"
 
-#include "messages.h"
-#include "numbers.h"
+#include "core/numbers.h"
+#include "publish/messages.h"
 
 #include <QLocale>
 #include <QStringList>

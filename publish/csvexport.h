@@ -1,6 +1,6 @@
 #pragma once
 
-#include "quantities.h"
+#include "core/quantities.h"
 
 #include <QByteArray>
 #include <QDate>

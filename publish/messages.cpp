@@ -1,6 +1,6 @@
-#include "messages.h"
+#include "publish/messages.h"
 
-#include "numbers.h"
+#include "core/numbers.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "appdir.h"
-#include "quantities.h"
+#include "core/appdir.h"
+#include "core/quantities.h"
 
 #include <QByteArray>
 #include <QDateTime>

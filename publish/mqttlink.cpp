@@ -1,6 +1,6 @@
-#include "mqttlink.h"
+#include "publish/mqttlink.h"
 
-#include "mqttsession.h"
+#include "publish/mqttsession.h"
 
 #include <algorithm>
 #include <mosquitto.h>

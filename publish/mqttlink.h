@@ -1,6 +1,6 @@
 #pragma once
 
-#include "messages.h"
+#include "publish/messages.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "mqttsession.h"
+#include "publish/mqttsession.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>

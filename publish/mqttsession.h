@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mqttlink.h"
+#include "publish/mqttlink.h"
 
 #include <QString>
 #include <atomic>

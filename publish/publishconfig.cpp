@@ -1,8 +1,8 @@
-#include "publishconfig.h"
+#include "publish/publishconfig.h"
 
-#include "files.h"
-#include "numbers.h"
-#include "tags.h"
+#include "core/files.h"
+#include "core/numbers.h"
+#include "core/tags.h"
 
 #include <QFile>
 #include <QSysInfo>

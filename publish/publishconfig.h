@@ -1,7 +1,7 @@
 #pragma once
 
-#include "appdir.h"
-#include "configfiles.h"
+#include "config/configfiles.h"
+#include "core/appdir.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "publisher.h"
+#include "publish/publisher.h"
 
-#include "configfiles.h"
-#include "publishconfig.h"
+#include "config/configfiles.h"
+#include "publish/publishconfig.h"
 
 #include <QCoreApplication>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "appdir.h"
-#include "messages.h"
-#include "mqttlink.h"
-#include "publishconfig.h"
-#include "quantities.h"
+#include "core/appdir.h"
+#include "core/quantities.h"
+#include "publish/messages.h"
+#include "publish/mqttlink.h"
+#include "publish/publishconfig.h"
 
 #include <QDateTime>
 #include <QObject>

@@ -1,9 +1,9 @@
-#include "publishwindow.h"
+#include "publish/publishwindow.h"
 
-#include "controlroles.h"
-#include "messagebox.h"
-#include "publisher.h"
-#include "windowlook.h"
+#include "core/controlroles.h"
+#include "core/messagebox.h"
+#include "core/windowlook.h"
+#include "publish/publisher.h"
 
 #include <QCheckBox>
 #include <QHostInfo>

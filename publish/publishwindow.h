@@ -1,8 +1,8 @@
 #pragma once
 
-#include "appdir.h"
-#include "mqttlink.h"
-#include "publishconfig.h"
+#include "core/appdir.h"
+#include "publish/mqttlink.h"
+#include "publish/publishconfig.h"
 
 #include <QDialog>
 #include <QTimer>

@@ -4,10 +4,10 @@
 // boxes caught through the program's own helper, a pseudo-terminal linked as a port, and ways
 // to wait for the event loop and for a modal window.
 
-#include "appdir.h"
-#include "files.h"
-#include "messagebox.h"
-#include "pty.h"
+#include "core/appdir.h"
+#include "core/files.h"
+#include "core/messagebox.h"
+#include "tools/pty.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

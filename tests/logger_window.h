@@ -2,10 +2,10 @@
 
 // The main window on a pseudo-terminal in a temporary application directory.
 
-#include "fixture.h"
-#include "logger.h"
-#include "serialline.h"
-#include "variants.h"
+#include "core/serialline.h"
+#include "monitor/logger.h"
+#include "programs/variants.h"
+#include "tests/fixture.h"
 
 class LoggerWindow : public AppDirTest
 {

@@ -1,4 +1,4 @@
-#include "windowlook.h"
+#include "core/windowlook.h"
 
 #include <QApplication>
 #include <QFile>

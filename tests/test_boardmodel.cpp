@@ -1,6 +1,6 @@
 // The simulated logger board's frames, physics and damaged frames.
 
-#include "boardmodel.h"
+#include "tools/boardmodel.h"
 
 #include <gtest/gtest.h>
 

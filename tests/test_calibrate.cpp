@@ -1,10 +1,10 @@
-#include "calibrate.h"
-#include "calibrateform.h"
-#include "logger_window.h"
-#include "preview.h"
-#include "rawframe.h"
-#include "serialline.h"
-#include "windowload.h"
+#include "calibration/calibrate.h"
+#include "calibration/calibrateform.h"
+#include "calibration/preview.h"
+#include "calibration/rawframe.h"
+#include "calibration/windowload.h"
+#include "core/serialline.h"
+#include "tests/logger_window.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "configfiles.h"
-#include "fixture.h"
-#include "numbers.h"
+#include "config/configfiles.h"
+#include "core/numbers.h"
+#include "tests/fixture.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "appdir.h"
-#include "datetime.h"
-#include "fixture.h"
-#include "numbers.h"
-#include "tags.h"
+#include "core/appdir.h"
+#include "core/datetime.h"
+#include "core/numbers.h"
+#include "core/tags.h"
+#include "tests/fixture.h"
 
 #include <gtest/gtest.h>
 

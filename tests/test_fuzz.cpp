@@ -2,12 +2,12 @@
 // the configuration readers. Each run tries the same inputs (TESSALY_FUZZ_SEED picks others), so
 // a failure can be replayed; the invariants are what must hold for any input at all.
 
-#include "configfiles.h"
-#include "conversion.h"
-#include "dayreader.h"
-#include "numbers.h"
-#include "serialline.h"
-#include "telemetry.h"
+#include "calibration/conversion.h"
+#include "config/configfiles.h"
+#include "core/numbers.h"
+#include "core/serialline.h"
+#include "history/dayreader.h"
+#include "monitor/telemetry.h"
 
 #include <QString>
 #include <gtest/gtest.h>

@@ -1,14 +1,14 @@
 // The history chart's picture: a long view drawn from a reduction against every segment, and the
 // window growing with its chart.
 
-#include "chartgeometry.h"
-#include "chartpicture.h"
-#include "daylog.h"
-#include "fixture.h"
-#include "graph.h"
-#include "graphlayout.h"
-#include "historystore.h"
-#include "quantities.h"
+#include "core/quantities.h"
+#include "history/chartgeometry.h"
+#include "history/chartpicture.h"
+#include "history/graph.h"
+#include "history/graphlayout.h"
+#include "history/historystore.h"
+#include "tests/fixture.h"
+#include "tools/daylog.h"
 
 #include <QCheckBox>
 #include <QDir>

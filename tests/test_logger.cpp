@@ -1,5 +1,5 @@
-#include "logger_window.h"
-#include "onecopy.h"
+#include "programs/onecopy.h"
+#include "tests/logger_window.h"
 
 #include <QFileInfo>
 #include <QKeyEvent>

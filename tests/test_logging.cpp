@@ -1,9 +1,9 @@
-#include "datetime.h"
-#include "logcontrol.h"
-#include "logfiles.h"
-#include "logger_window.h"
-#include "spool.h"
-#include "systemsignals.h"
+#include "core/datetime.h"
+#include "core/systemsignals.h"
+#include "logging/logcontrol.h"
+#include "logging/logfiles.h"
+#include "logging/spool.h"
+#include "tests/logger_window.h"
 
 #include <QDir>
 #include <QFile>

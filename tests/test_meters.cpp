@@ -1,5 +1,5 @@
-#include "logger_window.h"
-#include "meterface.h"
+#include "monitor/meterface.h"
+#include "tests/logger_window.h"
 
 #include <QPixmap>
 #include <cmath>

@@ -1,12 +1,12 @@
-#include "csvexport.h"
-#include "fixture.h"
-#include "logger.h"
-#include "messages.h"
-#include "mqttlink.h"
-#include "publishconfig.h"
-#include "publisher.h"
-#include "publishwindow.h"
-#include "variants.h"
+#include "monitor/logger.h"
+#include "programs/variants.h"
+#include "publish/csvexport.h"
+#include "publish/messages.h"
+#include "publish/mqttlink.h"
+#include "publish/publishconfig.h"
+#include "publish/publisher.h"
+#include "publish/publishwindow.h"
+#include "tests/fixture.h"
 
 #include <QCheckBox>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
-#include "appdir.h"
-#include "pty.h"
-#include "serialdevices.h"
-#include "serialline.h"
-#include "setupsteps.h"
+#include "config/setupsteps.h"
+#include "core/appdir.h"
+#include "core/serialdevices.h"
+#include "core/serialline.h"
+#include "tools/pty.h"
 
 #include <QDataStream>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "serialline.h"
+#include "core/serialline.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

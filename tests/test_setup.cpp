@@ -1,11 +1,11 @@
-#include "configfiles.h"
-#include "controlroles.h"
-#include "logger_window.h"
-#include "programsetup.h"
-#include "serialdevices.h"
-#include "setupform.h"
-#include "setupsteps.h"
-#include "windowlook.h"
+#include "config/configfiles.h"
+#include "config/programsetup.h"
+#include "config/setupform.h"
+#include "config/setupsteps.h"
+#include "core/controlroles.h"
+#include "core/serialdevices.h"
+#include "core/windowlook.h"
+#include "tests/logger_window.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -4,8 +4,8 @@
 //   target_compile_definitions(test_simboard PRIVATE SIMBOARD_PATH="$<TARGET_FILE:simboard>")
 //   add_dependencies(test_simboard simboard)
 
-#include "boardmodel.h"
-#include "pty.h"
+#include "tools/boardmodel.h"
+#include "tools/pty.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "telemetry.h"
+#include "monitor/telemetry.h"
 
 #include <gtest/gtest.h>
 

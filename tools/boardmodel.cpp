@@ -1,4 +1,4 @@
-#include "boardmodel.h"
+#include "tools/boardmodel.h"
 
 #include <algorithm>
 #include <cmath>

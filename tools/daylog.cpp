@@ -1,6 +1,6 @@
-#include "daylog.h"
+#include "tools/daylog.h"
 
-#include "boardmodel.h"
+#include "tools/boardmodel.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "pty.h"
+#include "tools/pty.h"
 
 #include <atomic>
 #include <cerrno>

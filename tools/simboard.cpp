@@ -1,9 +1,9 @@
 // simboard: a stand-in for the wind-turbine logger board. It sends the board's frames on a
 // pseudo-terminal, linked where the program expects its serial port, at the board's pace.
 
-#include "boardmodel.h"
-#include "daylog.h"
-#include "pty.h"
+#include "tools/boardmodel.h"
+#include "tools/daylog.h"
+#include "tools/pty.h"
 
 #include <algorithm>
 #include <atomic>
