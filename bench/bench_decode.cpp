@@ -1,5 +1,6 @@
+#include "config/options.h"
 #include "core/serialline.h"
-#include "monitor/telemetry.h"
+#include "station/telemetry.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,19 +12,19 @@ void decodeAndConvert(benchmark::State& state)
     config::CalibrationSettings settings{QStringLiteral("38.46"), QStringLiteral("0.52"),
                                          QStringLiteral("10.3"), QStringLiteral("2"),
                                          QStringLiteral("1.6")};
-    const calibration::Conversion conversion = calibration::makeConversion(settings);
+    const core::Conversion conversion = config::makeConversion(settings);
     const QString pieces[] = {QStringLiteral("[<V>512</V><I>1"),
                               QStringLiteral("30</I><R>10</R><M>1</M>"),
                               QStringLiteral("<S>25</S>]\r\n")};
     QString buffer;
-    monitor::IntervalPeaks peaks;
+    station::IntervalPeaks peaks;
     for (auto _ : state) {
         for (const QString& piece : pieces) {
             if (const auto frame = core::takeFrame(buffer, piece)) {
-                const monitor::Reading r =
-                    monitor::computeReading(monitor::decodeFrame(*frame), conversion);
-                monitor::raisePeaks(peaks, r);
-                benchmark::DoNotOptimize(monitor::titleText(r));
+                const station::Reading r =
+                    station::computeReading(station::decodeFrame(*frame), conversion);
+                station::raisePeaks(peaks, r);
+                benchmark::DoNotOptimize(station::titleText(r));
             }
         }
     }

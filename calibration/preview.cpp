@@ -1,6 +1,6 @@
 #include "calibration/preview.h"
 
-#include "calibration/conversion.h"
+#include "core/conversion.h"
 #include "core/numbers.h"
 
 namespace calibration {
@@ -21,7 +21,7 @@ PreviewLabels ComputePreview(CalibrationState& state, const DividerBoxes& boxes,
                              const QString& wsUnits, const QLocale& locale)
 {
     // The same conversion the main window applies to live frames, with the boxes as dividers.
-    Conversion c;
+    core::Conversion c;
     c.voltOffset = state.VoltOffset;
     c.voltDivider = positiveDivider(boxes.BatteryVolts, locale);
     c.ampDivider = nonZeroDivider(boxes.BatteryCurrent, locale);

@@ -1,13 +1,18 @@
 #pragma once
 
-#include "calibration/rawframe.h"
 #include "config/configfiles.h"
+#include "core/frame.h"
 
 #include <QLocale>
 #include <QString>
 #include <optional>
 
 namespace calibration {
+
+// One decoder for both serial windows; the calibration window keeps R and S as sent.
+using core::pulseNumber;
+using core::RawReadings;
+using core::readRawValues;
 
 // The texts of the four entry boxes, read afresh at every use.
 struct DividerBoxes

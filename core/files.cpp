@@ -46,7 +46,24 @@ int writeAll(int fd, const char* data, qint64 size)
     return 0;
 }
 
+std::function<void()>& beforeSync()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+void syncing()
+{
+    if (beforeSync())
+        beforeSync()();
+}
+
 } // namespace
+
+void setBeforeSync(std::function<void()> hook)
+{
+    beforeSync() = std::move(hook);
+}
 
 std::optional<QByteArray> readWholeFile(const QString& path, QString* error)
 {
@@ -64,7 +81,7 @@ bool replaceFile(const QString& path, const QByteArray& bytes, QString* error)
     // The flush is checked on its own: commit() renames the temporary file over the old one even
     // when its own flush failed (a full disk), which would replace a good file with a cut one.
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
-        !file.commit()) {
+        (syncing(), !file.commit())) {
         setError(error, file.errorString());
         return false;
     }
@@ -94,6 +111,8 @@ bool appendWhole(const QString& path, const QByteArray& bytes, const QByteArray&
     int err = writeAll(fd, data.constData(), data.size());
     // Only synced data is safe from a power cut; a sync that fails (the space a delayed
     // allocation needed) fails the whole append.
+    if (err == 0)
+        syncing();
     if (err == 0 && ::fdatasync(fd) != 0)
         err = errno;
     if (err != 0) {

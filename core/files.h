@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace core {
@@ -21,6 +22,10 @@ bool replaceFile(const QString& path, const QByteArray& bytes, QString* error = 
 // leaves half a line nor writes one twice. False with the reason in error.
 bool appendWhole(const QString& path, const QByteArray& bytes, const QByteArray& prefix = {},
                  QString* error = nullptr);
+
+// Called before each sync of appendWhole and replaceFile, on the thread that writes; tests set
+// it to make the disk slow or to see which thread syncs. Empty by default.
+void setBeforeSync(std::function<void()> hook);
 
 // Syncs a folder's entries (a file made or renamed in it) to the disk. False where the file
 // system cannot.

@@ -1,7 +1,7 @@
 // Configuration files of any content: every value read stands in the file or is the default,
 // and every usable divider is a finite number other than 0.
-#include "calibration/conversion.h"
 #include "config/configfiles.h"
+#include "config/options.h"
 
 #include <cmath>
 #include <cstddef>
@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     }
     const config::CalibrationSettings s = config::parseCalibrationSettings(text);
-    const calibration::Conversion c = calibration::makeConversion(s);
+    const core::Conversion c = config::makeConversion(s);
     for (const auto& divider : {c.voltDivider, c.ampDivider, c.rpmDivider, c.wsDivider}) {
         if (divider && (!std::isfinite(*divider) || *divider == 0))
             std::abort();

@@ -1,7 +1,7 @@
 // Line traffic through the receive buffer and every frame through the decoder: the buffer stays
 // within its bound and no reading holds an infinity or a NaN.
 #include "core/serialline.h"
-#include "monitor/telemetry.h"
+#include "station/telemetry.h"
 
 #include <cmath>
 #include <cstddef>
@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
     QString buffer;
-    calibration::Conversion c;
+    core::Conversion c;
     c.voltDivider = 1e-300;
     c.voltOffset = -1e308;
     for (qsizetype at = 0; at < text.size(); at += 7) {
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         if (!frame)
             continue;
-        const monitor::Reading r = monitor::computeReading(monitor::decodeFrame(*frame), c);
+        const station::Reading r = station::computeReading(station::decodeFrame(*frame), c);
         for (const core::Quantity q : core::kAllQuantities) {
             if (!std::isfinite(r[q]))
                 std::abort();

@@ -2,13 +2,10 @@
 
 #include "calibration/calibrate.h"
 #include "config/programsetup.h"
-#include "core/files.h"
 #include "core/numbers.h"
-#include "core/serialdevices.h"
 #include "core/windowlook.h"
 #include "history/graph.h"
 #include "monitor/meterface.h"
-#include "publish/publishwindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,8 +26,6 @@ namespace {
 constexpr int kStatusHeight = 40;
 const QColor kLampRed{255, 0, 0};
 const QColor kWarningText{255, 214, 64};
-const QString kOpenAdvice = QStringLiteral(
-    "Link com%1 beside the program to your logger, or choose another port in Setup.");
 
 } // namespace
 
@@ -40,7 +35,7 @@ Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const cor
     , m_variant(variant)
     , m_app(app)
     , m_clock(clock)
-    , m_MSComm1(QStringLiteral("MSComm1"), app, this)
+    , m_station(app, clock, variant.assignsCompactPanel, this)
 {
     setObjectName(QStringLiteral("Logger"));
     core::applyWindowLook(this);
@@ -70,55 +65,16 @@ Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const cor
     connect(m_controls.Setup, &QPushButton::clicked, this, &Logger::Setup_Click);
     connect(m_controls.ShowLogs, &QPushButton::clicked, this, &Logger::ShowLogs_Click);
     connect(m_controls.Publish, &QPushButton::clicked, this, &Logger::Publish_Click);
-    connect(&m_publisher, &publish::Publisher::statusChanged, this, &Logger::showStatus);
-
-    connect(&m_MSComm1, &core::SerialLine::comm, this, &Logger::MSComm1_OnComm);
-    connect(&m_MSComm1, &core::SerialLine::statusChanged, this, [this] {
-        const core::LineStatus& line = m_MSComm1.status();
-        m_portStatus = core::lineStatusText(
-            line, m_programConfig.Port,
-            core::openFailedAdvice(line, kOpenAdvice.arg(m_portNumber), &m_accessProblem));
-        checkData();
-        showStatus();
-    });
-    // Records that could not be written are tried again between ticks too, so they reach their
-    // files even when logging is stopped before the next record.
-    m_writeRetry.setInterval(core::SerialLine::kRetryMs);
-    m_writeRetry.setSingleShot(true);
-    connect(&m_writeRetry, &QTimer::timeout, this, &Logger::writePendingRecords);
-
-    m_Timer1.setInterval(1000);
-    // A coarse timer may fire up to 5 % early or late, and rounds long intervals to whole
-    // seconds; records come at the interval the user chose.
-    m_Timer1.setTimerType(Qt::PreciseTimer);
-    connect(&m_Timer1, &QTimer::timeout, this, &Logger::Timer1_Timer);
+    m_Timer2.setObjectName(QStringLiteral("Timer2"));
     m_Timer2.setInterval(250);
     connect(&m_Timer2, &QTimer::timeout, this, &Logger::Timer2_Timer);
-    m_Timer3.setInterval(5000);
-    connect(&m_Timer3, &QTimer::timeout, this, &Logger::Timer3_Timer);
-    m_Timer3.start();
-    m_dataWatch.setInterval(1000);
-    connect(&m_dataWatch, &QTimer::timeout, this, [this] {
-        const QString before = m_staleStatus;
-        checkData();
-        if (m_staleStatus != before)
-            showStatus();
-    });
-    m_dataWatch.start();
+    connectStation();
 
     // Start-up.
     setWindowTitle(QStringLiteral("Logger - No Signal"));
     m_controls.StopLogging->setEnabled(false);
-    m_reading = Reading{};
-    m_wattHourTotal = 0;
-    // A save killed before its rename leaves its temporary file behind.
-    for (const QString& path : {m_app.progCfg(), m_app.settingsCfg(), logging::webPageFile(m_app),
-                                publish::publishCfgPath(m_app), publish::statusJsonPath(m_app)})
-        core::removeLeftoverTemporaries(path);
-    LoadConfiguration();
-    restoreSpool();
-    openPort(true);
-    if (config::flagOn(m_programConfig.LogOn))
+    m_station.start();
+    if (m_station.options().logOn)
         startLogging(true);
     core::makeKeyboardFriendly(this);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -132,27 +88,28 @@ Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const cor
         assignHolder(q, 0);
 }
 
-void Logger::LoadConfiguration()
+void Logger::connectStation()
 {
-    m_configWarnings.clear();
-    m_programConfig = config::ReadProgramConfig(m_app, &m_configWarnings);
-    m_controls.delay->setText(m_programConfig.LogDelay);
-    m_calibrationSettings = config::ReadCalibrationSettings(m_app, &m_configWarnings);
-    m_conversion = calibration::makeConversion(m_calibrationSettings, &m_configWarnings);
-    // The messages carry WSUnits, so publishing reads its settings again with the others.
-    m_publisher.reload(m_app);
-    showStatus();
-}
-
-void Logger::openPort(bool readPortNumber)
-{
-    if (readPortNumber) {
-        const auto port = core::numericValue(m_programConfig.Port);
-        m_portNumber = port ? core::toInt16(*port) : 0;
-    }
-    m_lastData = m_clock.now();
-    m_staleStatus.clear();
-    m_MSComm1.open(m_portNumber);
+    connect(&m_station, &station::Station::configurationLoaded, this,
+            [this](const config::ProgramOptions& options) {
+                m_controls.delay->setText(options.logDelay);
+            });
+    connect(&m_station, &station::Station::statusChanged, this,
+            [this](const station::StationStatus& status) {
+                m_status = status;
+                showStatus();
+            });
+    connect(&m_station, &station::Station::readingDecoded, this,
+            [this](const Reading&, const QString& title, const QString& mode) {
+                showReading(title, mode);
+            });
+    connect(&m_station, &station::Station::holdersChanged, this,
+            [this](const station::HolderValues& values) {
+                for (const auto& [index, value] : values)
+                    assignHolder(index, value);
+            });
+    connect(&m_station, &station::Station::recordWritten, this,
+            [this] { lampOn(m_controls.BlinkLog); });
 }
 
 // The whole layout where the screen has room for it; otherwise as much as fits, with scroll
@@ -191,27 +148,26 @@ QString Logger::statusText() const
 
 void Logger::showStatus()
 {
-    QStringList lines{m_portStatus};
-    if (const QString broker = m_publisher.statusText(); !broker.isEmpty())
-        lines << broker;
-    if (!m_staleStatus.isEmpty())
-        lines << m_staleStatus;
-    lines << m_logWarnings;
-    if (m_pendingWrites.dropped > 0)
-        lines << logging::droppedWarning(m_pendingWrites.dropped);
-    if (!m_spoolNotice.isEmpty())
-        lines << m_spoolNotice;
-    if (!m_templateWarning.isEmpty())
-        lines << m_templateWarning;
-    lines << m_configWarnings;
+    const station::WriteState& writes = m_status.writes;
+    QStringList lines{m_status.port};
+    for (const QString* line : {&m_status.publishing, &m_status.stale})
+        if (!line->isEmpty())
+            lines << *line;
+    lines << writes.warnings;
+    for (const QString* line :
+         {&writes.droppedWarning, &writes.spoolNotice, &writes.templateWarning})
+        if (!line->isEmpty())
+            lines << *line;
+    lines << m_status.configWarnings;
     // Where the logs are, so a user of an installed copy can find them.
     lines << QStringLiteral("Files are kept in %1").arg(QDir::toNativeSeparators(m_app.dir));
     QLabel* status = m_controls.status;
     status->setText(lines.join(QLatin1Char('\n')));
     // Records waiting for their files, and values that are no longer fresh, need the user's
     // eye, so they stand out.
-    const bool trouble = !m_logWarnings.isEmpty() || !m_templateWarning.isEmpty() ||
-                         m_pendingWrites.dropped > 0 || !m_staleStatus.isEmpty() || m_accessProblem;
+    const bool trouble = !writes.warnings.isEmpty() || !writes.templateWarning.isEmpty() ||
+                         !writes.droppedWarning.isEmpty() || !m_status.stale.isEmpty() ||
+                         m_status.accessProblem;
     QPalette pal = status->palette();
     pal.setColor(QPalette::WindowText, trouble ? kWarningText : core::kWindowText);
     status->setPalette(pal);
@@ -223,43 +179,11 @@ void Logger::showStatus()
     }
 }
 
-// Runs on every notification of the line, errors included, so the holders are assigned even
-// when no frame came: a holder whose value did not change redraws nothing.
-void Logger::MSComm1_OnComm(const QString& frame)
+void Logger::showReading(const QString& title, const QString& mode)
 {
-    if (!frame.isEmpty()) {
-        m_lastData = m_clock.now();
-        if (!m_staleStatus.isEmpty()) {
-            m_staleStatus.clear();
-            showStatus();
-        }
-        lampOn(m_controls.BlinkData);
-        m_reading = computeReading(decodeFrame(frame), m_conversion);
-        if (m_Timer1.isActive())
-            raisePeaks(m_peaks, m_reading);
-        m_controls.txtMode->setText(modeText(m_reading.mode));
-        setWindowTitle(titleText(m_reading));
-        m_publisher.onReading(m_reading.value, m_wattHourTotal, m_reading.mode, m_clock.now());
-    }
-    for (const auto& [index, value] :
-         holderValues(m_reading, m_wattHourTotal, m_variant.assignsCompactPanel))
-        assignHolder(index, value);
-}
-
-// The values on show stay as they were; the line says since when nothing new came.
-void Logger::checkData()
-{
-    // Once said, it stands until a frame comes: a line that reopens has not yet sent anything.
-    if (!m_staleStatus.isEmpty() || !m_lastData.isValid())
-        return;
-    const QDateTime now = m_clock.now();
-    const bool lost = m_MSComm1.status().state == core::LineStatus::State::Lost;
-    const bool quiet = m_MSComm1.isOpen() && m_lastData.msecsTo(now) >= kStaleAfterMs;
-    if (!lost && !quiet)
-        return;
-    m_staleStatus = QStringLiteral("No data since ") + m_lastData.time().toString(u"HH:mm:ss");
-    if (m_lastData.date() != now.date())
-        m_staleStatus += QStringLiteral(" on ") + m_lastData.date().toString(Qt::ISODate);
+    lampOn(m_controls.BlinkData);
+    m_controls.txtMode->setText(mode);
+    setWindowTitle(title);
 }
 
 void Logger::assignHolder(int index, double value)
@@ -311,27 +235,16 @@ void Logger::Timer2_Timer()
     m_Timer2.stop();
 }
 
-void Logger::Timer3_Timer()
-{
-    const QDateTime now = m_clock.now();
-    m_wattHourTotal =
-        wattHourTick(m_wattHourTotal, m_reading[core::kWatts], now, m_lastWattHourTick);
-    m_lastWattHourTick = now.date();
-}
-
 // The other window is made only after the port is closed: it may open the same line itself,
 // and a device is held by one port at a time.
 template <typename Window> void Logger::runWindow(bool rereadPort)
 {
-    m_MSComm1.close();
-    m_portStatus = QStringLiteral("Port %1 handed to another window").arg(m_portNumber);
-    showStatus();
+    m_station.handOver();
     {
         Window window(m_app, this);
         window.exec();
     }
-    LoadConfiguration();
-    openPort(rereadPort);
+    m_station.takeBack(rereadPort);
 }
 
 void Logger::CalibrateButton_Click()
@@ -347,12 +260,15 @@ void Logger::Setup_Click()
 // The broker's settings; the serial line goes on meanwhile.
 void Logger::Publish_Click()
 {
-    {
-        publish::Publish window(m_app, this);
-        window.exec();
-    }
-    m_publisher.reload(m_app);
-    showStatus();
+    if (!m_openPublish)
+        return;
+    m_openPublish(this);
+    m_station.reloadPublishing();
+}
+
+void Logger::setPublishWindow(std::function<void(QWidget* parent)> open)
+{
+    m_openPublish = std::move(open);
 }
 
 void Logger::ShowLogs_Click()

@@ -1,26 +1,25 @@
 #pragma once
 
-#include "calibration/conversion.h"
-#include "config/configfiles.h"
 #include "core/appdir.h"
 #include "core/clock.h"
-#include "core/serialline.h"
 #include "history/historystore.h"
-#include "logging/logfiles.h"
 #include "monitor/loggercontrols.h"
-#include "monitor/telemetry.h"
 #include "monitor/variant.h"
-#include "publish/publisher.h"
+#include "station/station.h"
 
 #include <QScrollArea>
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <functional>
 
 namespace monitor {
 
-// The main window: owns the serial line, the current reading, the peaks and the watt-hour
-// total, and opens the other windows.
+using station::IntervalPeaks;
+using station::Reading;
+
+// The main window, a view of the station: it builds its controls, shows what the station
+// announces, turns clicks into the station's calls and opens the other windows.
 class Logger : public QWidget
 {
     Q_OBJECT
@@ -28,50 +27,47 @@ public:
     Logger(const ProgramVariant& variant, const core::AppDir& app, const core::Clock& clock,
            QWidget* parent = nullptr);
 
-    const Reading& reading() const { return m_reading; }
-    const publish::Publisher& publisher() const { return m_publisher; }
-    const IntervalPeaks& peaks() const { return m_peaks; }
-    double wattHourTotal() const { return m_wattHourTotal; }
-    const QString& receiveBuffer() const { return m_MSComm1.receiveBuffer(); }
+    station::Station& station() { return m_station; }
+    const Reading& reading() const { return m_station.reading(); }
+    const publish::Publisher& publisher() const { return m_station.publisher(); }
+    const IntervalPeaks& peaks() const { return m_station.peaks(); }
+    double wattHourTotal() const { return m_station.wattHourTotal(); }
+    const QString& receiveBuffer() const { return m_station.line().receiveBuffer(); }
     std::int16_t holder(int index) const { return m_VScroll1.at(std::size_t(index)); }
-    bool portOpen() const { return m_MSComm1.isOpen(); }
-    bool logging() const { return m_Timer1.isActive(); }
-    int loggingInterval() const { return m_Timer1.interval(); }
-    Qt::TimerType loggingTimerType() const { return m_Timer1.timerType(); }
+    bool portOpen() const { return m_station.line().isOpen(); }
+    bool logging() const { return m_station.logging(); }
+    int loggingInterval() const { return m_station.loggingInterval(); }
+    Qt::TimerType loggingTimerType() const { return m_station.loggingTimerType(); }
     QString statusText() const;
     // Log, history, page and spreadsheet records still waiting for their files.
-    std::size_t pendingWrites() const { return m_pendingWrites.records(); }
-    const logging::PendingWrites& waiting() const { return m_pendingWrites; }
+    std::size_t pendingWrites() const { return m_station.pendingWrites(); }
     // Where the waiting records are kept for the next start; empty when none are.
-    const QString& spoolFile() const { return m_spoolFile; }
+    const QString& spoolFile() const { return m_station.spoolFile(); }
+
+    // The Publish window, as the program gives it: the button opens it, and publishing reads
+    // its settings again when it closes.
+    void setPublishWindow(std::function<void(QWidget* parent)> open);
 
     // The system asks the program to end (a signal at logout, shutdown or from a terminal): the
     // same close steps as the Exit button, with no question or message box in the way.
     void endBySystem(int signal);
 
     // Without a decoded frame for this long while the port is open, the values are stale.
-    static constexpr int kStaleAfterMs = 30000;
+    static constexpr int kStaleAfterMs = station::Station::kStaleAfterMs;
 
-    // Event handlers, public so tests can drive a tick without waiting for it.
-    void MSComm1_OnComm(const QString& frame);
-    void Timer1_Timer();
+    // MSComm1_OnComm, Timer1_Timer and Timer3_Timer are the station's (station().Timer1_Timer()).
     void Timer2_Timer();
-    void Timer3_Timer();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
+    void connectStation();
     void fitToScreen();
     void refreshFaces();
-    void LoadConfiguration();
-    void openPort(bool readPortNumber);
     void showStatus();
-    void writePendingRecords();
-    void restoreSpool();
-    void checkData();
-    void keepSpoolInStep(std::size_t recordsBefore);
+    void showReading(const QString& title, const QString& mode);
     void startLogging(bool fromStartup);
     void assignHolder(int index, double value);
     void VScroll1_Change(int index);
@@ -89,43 +85,15 @@ private:
     ProgramVariant m_variant;
     core::AppDir m_app;
     core::Clock m_clock;
+    station::Station m_station;
+    station::StationStatus m_status;
+    std::function<void(QWidget*)> m_openPublish;
 
-    config::ProgramConfig m_programConfig;
-    config::CalibrationSettings m_calibrationSettings;
-    calibration::Conversion m_conversion;
-    QStringList m_configWarnings;
-
-    Reading m_reading;
-    IntervalPeaks m_peaks;
-    double m_wattHourTotal = 0;
-    QDate m_lastWattHourTick;
     std::array<std::int16_t, core::kLastHolder + 1> m_VScroll1{};
     // Kept for the life of the program, so each opening of the history window finds the
     // records of the last.
     history::HistoryStore m_historyStore;
-
-    core::SerialLine m_MSComm1;
-    // MQTT publishing: off (and silent) unless publish.cfg turns it on.
-    publish::Publisher m_publisher;
-    int m_portNumber = 1;
-    QString m_portStatus;
-    bool m_accessProblem = false; // the port is there but this account may not open it
-    // When the last frame was decoded, or the port opened when none has been since; a line
-    // that goes quiet is told apart from one whose values stand still.
-    QDateTime m_lastData;
-    QString m_staleStatus;
-    QTimer m_dataWatch;
-    QTimer m_Timer1;
     QTimer m_Timer2;
-    QTimer m_Timer3;
-    logging::PendingWrites m_pendingWrites;
-    QString m_templateWarning; // from the latest tick
-    QStringList m_logWarnings; // one line per file that writes wait for
-    QTimer m_writeRetry;
-    QString m_spoolFile;
-    QString m_spoolNotice; // what the spool of the last run gave, or why it could not be kept
-    QDateTime m_spoolSavedAt;
-    qsizetype m_spooledBytes = 0;
     bool m_endedBySystem = false;
 
     QWidget* m_content = nullptr; // the designed layout, inside the scroll area

@@ -5,6 +5,7 @@
 #include "core/windowlook.h"
 #include "monitor/logger.h"
 #include "programs/onecopy.h"
+#include "publish/publishwindow.h"
 
 #include <QApplication>
 
@@ -37,6 +38,10 @@ int run(int argc, char** argv, const monitor::ProgramVariant& variant)
         return 1;
     }
     monitor::Logger logger(variant, dir, core::Clock::system());
+    logger.setPublishWindow([&dir](QWidget* parent) {
+        publish::Publish window(dir, parent);
+        window.exec();
+    });
     QObject::connect(&endSignals, &core::SystemSignals::received, &logger,
                      &monitor::Logger::endBySystem);
     logger.show();

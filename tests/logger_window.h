@@ -25,3 +25,10 @@ protected:
 
     QDateTime m_now{QDate(2024, 3, 7), QTime(14, 5, 7)};
 };
+
+// One logging tick, with the disk thread's work for it done and its report taken in.
+inline void logTick(monitor::Logger& w)
+{
+    w.station().Timer1_Timer();
+    w.station().waitForDisk();
+}

@@ -1,8 +1,8 @@
 #include "calibration/calibrate.h"
 #include "calibration/calibrateform.h"
 #include "calibration/preview.h"
-#include "calibration/rawframe.h"
 #include "calibration/windowload.h"
+#include "core/frame.h"
 #include "core/serialline.h"
 #include "tests/logger_window.h"
 

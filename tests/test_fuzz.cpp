@@ -2,12 +2,13 @@
 // the configuration readers. Each run tries the same inputs (TESSALY_FUZZ_SEED picks others), so
 // a failure can be replayed; the invariants are what must hold for any input at all.
 
-#include "calibration/conversion.h"
 #include "config/configfiles.h"
+#include "config/options.h"
 #include "core/numbers.h"
 #include "core/serialline.h"
 #include "history/dayreader.h"
-#include "monitor/telemetry.h"
+#include "station/energy.h"
+#include "station/telemetry.h"
 
 #include <QString>
 #include <gtest/gtest.h>
@@ -96,13 +97,13 @@ public:
         return out;
     }
 
-    calibration::Conversion conversion()
+    core::Conversion conversion()
     {
         static const double dividers[] = {1, -1, 1e-300, 1e300, 40, 0.5, 4.9e-324};
         auto pick = [&] {
             return dividers[below(int(std::size(dividers)))];
         };
-        calibration::Conversion c;
+        core::Conversion c;
         c.voltDivider = pick();
         c.voltOffset = below(2) ? 0.0 : -1e308;
         c.ampDivider = pick();
@@ -122,6 +123,7 @@ TEST(Fuzz, FramesNeverGiveANonFiniteReadingNorOverflowTheBuffer)
     SCOPED_TRACE(testing::Message() << "TESSALY_FUZZ_SEED=" << seed());
     PieceGenerator gen(seed());
     QString buffer;
+    station::EnergyMeter energy(0);
     int frames = 0;
     for (int k = 0; k < 100000; ++k) {
         const auto frame = core::takeFrame(buffer, gen.text(gen.below(6) + 1));
@@ -129,16 +131,16 @@ TEST(Fuzz, FramesNeverGiveANonFiniteReadingNorOverflowTheBuffer)
         if (!frame)
             continue;
         ++frames;
-        const monitor::Reading r =
-            monitor::computeReading(monitor::decodeFrame(*frame), gen.conversion());
+        const station::Reading r =
+            station::computeReading(station::decodeFrame(*frame), gen.conversion());
         for (const core::Quantity q : core::kAllQuantities)
             ASSERT_TRUE(std::isfinite(r[q])) << frame->left(200).toStdString();
-        monitor::IntervalPeaks peaks;
-        monitor::raisePeaks(peaks, r);
-        const double total =
-            monitor::wattHourTick(1e308, r[core::kWatts] * 1e300,
-                                  QDateTime(QDate(2024, 3, 7), QTime(12, 0)), QDate(2024, 3, 7));
-        ASSERT_TRUE(std::isfinite(total));
+        station::IntervalPeaks peaks;
+        station::raisePeaks(peaks, r);
+        energy.frame(k * 5000);
+        energy.tick(r[core::kWatts] * 1e300, QDateTime(QDate(2024, 3, 7), QTime(12, 0)),
+                    k * 5000 + 5000);
+        ASSERT_TRUE(std::isfinite(energy.total()));
     }
     EXPECT_GT(frames, 1000); // the generator does make frames
 }
@@ -207,7 +209,7 @@ TEST(Fuzz, ConfigurationReadersTakeOnlyWhatStandsBetweenTheTags)
             ASSERT_TRUE(text.contains(value) || value == settingsDefaults.*key.value)
                 << key.name << " in " << text.toStdString();
         }
-        const calibration::Conversion c = calibration::makeConversion(s);
+        const core::Conversion c = config::makeConversion(s);
         for (const auto& divider : {c.voltDivider, c.ampDivider, c.rpmDivider, c.wsDivider}) {
             ASSERT_TRUE(!divider || (std::isfinite(*divider) && *divider != 0));
         }

@@ -38,7 +38,8 @@ TEST_F(LoggerWindow, DecodesFramesArrivingInPieces)
     EXPECT_NE(child<QPushButton>(*w, "BlinkData")->palette().button().color(), QColor(Qt::red));
 
     // Watt-hours grow at each 5-second tick and reach the holders with the next notification.
-    w->Timer3_Timer();
+    m_now = m_now.addSecs(5);
+    w->station().Timer3_Timer();
     EXPECT_DOUBLE_EQ(w->wattHourTotal(), 115.2 / 720);
     send(*pty, "[<V>512</V><I>530</I><M>0</M>]");
     ASSERT_TRUE(waitFor([&] { return w->reading().mode == 0; }));

@@ -267,7 +267,7 @@ TEST_F(Logging, FramesInRecordsOutThroughTheLine)
     ASSERT_TRUE(waitFor([&] { return w->peaks()[core::kWatts] == 115.2; }));
     send(*pty, "[<V>500</V><I>512</I><R>4</R><M>1</M><S>20</S>]\r\n"); // lower: no peak moves
     ASSERT_TRUE(waitFor([&] { return w->reading()[core::kVolts] == 12.5; }));
-    w->Timer1_Timer();
+    logTick(*w);
     EXPECT_EQ(w->peaks(), IntervalPeaks{});
     EXPECT_EQ(child<QPushButton>(*w, "BlinkLog")->palette().button().color(), QColor(Qt::red));
     EXPECT_EQ(fileBytes(dayLog()), kRecord);
@@ -280,7 +280,7 @@ TEST_F(Logging, FramesInRecordsOutThroughTheLine)
         "<td>14:05:07</td></tr>\r\n\r\n"));
 
     // An interval without frames logs zeros with the current mode; the header comes only once.
-    w->Timer1_Timer();
+    logTick(*w);
     EXPECT_EQ(fileBytes(dayLog()), kRecord + zeros(1, "14:05"));
     EXPECT_EQ(fileBytes(sheet()).count("<html>"), 1);
     EXPECT_EQ(fileBytes(sheet()).count("<tr>"), 3);
@@ -288,7 +288,7 @@ TEST_F(Logging, FramesInRecordsOutThroughTheLine)
 
     // A spreadsheet deleted during the day starts again with its header.
     ASSERT_TRUE(QFile::remove(sheet()));
-    w->Timer1_Timer();
+    logTick(*w);
     EXPECT_EQ(fileBytes(sheet()).count("<html>"), 1);
     EXPECT_EQ(fileBytes(sheet()).count("<tr>"), 2);
     EXPECT_TRUE(m_messages.isEmpty());
@@ -307,7 +307,7 @@ TEST_F(Logging, ExportsFollowTheirFlags)
         writeFlags(c.savehtml, c.saveExcel);
         writeTemplate();
         auto w = start();
-        w->Timer1_Timer();
+        logTick(*w);
         EXPECT_EQ(fileBytes(dayLog()), zeros(0, "14:05"));
         EXPECT_EQ(QFileInfo::exists(history()), c.html);
         EXPECT_EQ(QFileInfo::exists(page()), c.html);
@@ -358,7 +358,7 @@ TEST_F(Logging, NegativeValuesAndPeaksBeforeAStopNeverReachARecord)
     EXPECT_EQ(w->peaks(), IntervalPeaks{});
     send(*pty, "[<V>520</V><I>500</I><M>0</M>]\r\n");
     ASSERT_TRUE(waitFor([&] { return w->reading()[core::kVolts] == 13; }));
-    w->Timer1_Timer();
+    logTick(*w);
     EXPECT_EQ(fileBytes(dayLog()),
               "<V>13</V><I>0</I><W>0</W><R>0</R><S>0</S><M>0</M><T>14:05</T>\r\n");
 }
@@ -368,9 +368,9 @@ TEST_F(Logging, FirstRecordAfterMidnightStartsTheNewDaysFiles)
     writeFlags("0", "1");
     m_now = QDateTime(QDate(2024, 2, 28), QTime(23, 59, 58));
     auto w = start();
-    w->Timer1_Timer();
+    logTick(*w);
     m_now = m_now.addSecs(10);
-    w->Timer1_Timer();
+    logTick(*w);
     const QByteArray first = fileBytes(m_app.dailyLog(QDate(2024, 2, 28)));
     const QByteArray second = fileBytes(m_app.dailyLog(QDate(2024, 2, 29)));
     EXPECT_TRUE(first.endsWith("<T>23:59</T>\r\n") && first.count("<V>") == 1);
@@ -383,9 +383,9 @@ TEST_F(Logging, BlockedFolderKeepsRecordsUntilItCanBeWritten)
     writeFlags("1", "0");
     ASSERT_TRUE(core::replaceFile(m_app.path(QStringLiteral("logs")), "not a folder"));
     auto w = start(); // no template and no html folder either
-    w->Timer1_Timer();
+    logTick(*w);
     m_now = m_now.addSecs(60);
-    w->Timer1_Timer();
+    logTick(*w);
     EXPECT_EQ(w->pendingWrites(), 2u);
     EXPECT_TRUE(w->statusText().contains(m_app.path(QStringLiteral("logs"))))
         << w->statusText().toStdString();
@@ -396,7 +396,7 @@ TEST_F(Logging, BlockedFolderKeepsRecordsUntilItCanBeWritten)
     ASSERT_TRUE(QFile::remove(m_app.path(QStringLiteral("logs"))));
     writeTemplate();
     m_now = m_now.addSecs(60);
-    w->Timer1_Timer();
+    logTick(*w);
     EXPECT_EQ(w->pendingWrites(), 0u);
     EXPECT_EQ(fileBytes(dayLog()), zeros(0, "14:05") + zeros(0, "14:06") + zeros(0, "14:07"));
     EXPECT_FALSE(w->statusText().contains(QStringLiteral("Cannot write")));
@@ -409,7 +409,7 @@ TEST_F(Logging, RecordsStillWaitingAtCloseAreReported)
     ASSERT_TRUE(core::replaceFile(m_app.path(QStringLiteral("logs")), "not a folder"));
     auto w = start();
     child<QPushButton>(*w, "StartLogging")->click();
-    w->Timer1_Timer();
+    logTick(*w);
     w->close();
     ASSERT_EQ(m_messages.size(), 1);
     EXPECT_TRUE(m_messages[0].contains(QStringLiteral("1 line")));
@@ -461,13 +461,13 @@ TEST_F(Logging, FullDiskThenFreedLosesAndTearsNothing)
     const char* times2[] = {"00:00", "00:01"};
     for (const char* t : times1) {
         m_now = QDateTime(day1, QTime::fromString(QLatin1String(t), QStringLiteral("HH:mm")));
-        w->Timer1_Timer();
+        logTick(*w);
         EXPECT_EQ(fileBytes(m_app.dailyLog(day1)), before) << "torn or partial record";
     }
     for (const char* t : times2) {
         m_now = QDateTime(day1.addDays(1),
                           QTime::fromString(QLatin1String(t), QStringLiteral("HH:mm")));
-        w->Timer1_Timer();
+        logTick(*w);
     }
     EXPECT_GT(w->pendingWrites(), 0u);
     EXPECT_FALSE(w->spoolFile().isEmpty()); // kept elsewhere in case the program is killed
@@ -475,7 +475,7 @@ TEST_F(Logging, FullDiskThenFreedLosesAndTearsNothing)
 
     disk.free();
     m_now = QDateTime(day1.addDays(1), QTime(0, 2));
-    w->Timer1_Timer();
+    logTick(*w);
     EXPECT_EQ(w->pendingWrites(), 0u) << w->statusText().toStdString();
     EXPECT_TRUE(w->spoolFile().isEmpty());
 
@@ -505,9 +505,9 @@ TEST_F(Logging, LinesWaitingAtExitArriveFirstAtTheNextStart)
     {
         auto w = start();
         child<QPushButton>(*w, "StartLogging")->click();
-        w->Timer1_Timer();
+        logTick(*w);
         m_now = m_now.addSecs(60);
-        w->Timer1_Timer();
+        logTick(*w);
         spool = w->spoolFile();
         EXPECT_FALSE(spool.isEmpty());
         w->close();
@@ -524,7 +524,7 @@ TEST_F(Logging, LinesWaitingAtExitArriveFirstAtTheNextStart)
         << w->statusText().toStdString();
     EXPECT_FALSE(QFileInfo::exists(spool));
     child<QPushButton>(*w, "StartLogging")->click();
-    w->Timer1_Timer();
+    logTick(*w);
     EXPECT_EQ(fileBytes(dayLog()), zeros(0, "14:05") + zeros(0, "14:06") + zeros(0, "14:16"));
 }
 
@@ -541,7 +541,7 @@ TEST_F(Logging, EndSignalsCloseLikeTheExitButton)
         QObject::connect(&endSignals, &core::SystemSignals::received, w.get(),
                          &monitor::Logger::endBySystem);
         ASSERT_TRUE(w->portOpen());
-        w->Timer1_Timer();
+        logTick(*w);
         // A modal window open at the time goes first.
         QTimer::singleShot(100, [signal] { ::raise(signal); });
         child<QPushButton>(*w, "Setup")->click();
@@ -585,14 +585,15 @@ TEST_F(Logging, OverflowAndMissingDividersNeverReachAFile)
     EXPECT_EQ(w->reading()[core::kWatts], 0.0);
     EXPECT_EQ(w->reading()[core::kWind], 0.0); // no WSDivider: 0, never raw counts
     EXPECT_TRUE(w->windowTitle().contains(QStringLiteral("  0 W")));
-    w->Timer3_Timer();
+    w->station().Timer3_Timer();
     EXPECT_EQ(w->wattHourTotal(), 0.0);
-    w->Timer1_Timer();
+    logTick(*w);
     EXPECT_EQ(fileBytes(dayLog()),
               "<V>1E+300</V><I>1E+300</I><W>0</W><R>0</R><S>0</S><M>0</M><T>14:05</T>\r\n");
     send(*pty, "[<V>12</V><I>10</I>]");
     ASSERT_TRUE(waitFor([&] { return w->reading()[core::kWatts] == 120; }));
-    w->Timer3_Timer();
+    m_now = m_now.addSecs(5); // the energy tick's pace
+    w->station().Timer3_Timer();
     EXPECT_DOUBLE_EQ(w->wattHourTotal(), 120.0 / 720);
 }
 

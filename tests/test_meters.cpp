@@ -155,7 +155,7 @@ TEST_F(Meters, ARecordFlashEndsWithTheDataFlash)
     EXPECT_EQ(data->palette().button().color(), QColor(Qt::white));
     send(*pty, kFrame);
     ASSERT_TRUE(waitFor([&] { return data->palette().button().color() == QColor(Qt::red); }));
-    w->Timer1_Timer();
+    logTick(*w);
     EXPECT_EQ(log->palette().button().color(), QColor(Qt::red));
     w->Timer2_Timer();
     EXPECT_NE(data->palette().button().color(), QColor(Qt::red));

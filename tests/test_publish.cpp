@@ -783,7 +783,8 @@ TEST_F(BrokerTest, TheMainWindowPublishesWhatItDecodesAndLogs)
     const QJsonObject state = json(sub.on(kTopics.state)[0].payload);
     EXPECT_EQ(state["volts"].toDouble(), 12.8);
     EXPECT_EQ(state["wind_unit"].toString(), QStringLiteral("km/h"));
-    w.Timer1_Timer();
+    w.station().Timer1_Timer();
+    w.station().waitForDisk();
     ASSERT_TRUE(waitFor([&] { return sub.on(kTopics.record).size() == 1; }));
     EXPECT_EQ(json(sub.on(kTopics.record)[0].payload)["watts"].toDouble(), 115.2);
     const auto status = core::readWholeFile(publish::statusJsonPath(m_app));
@@ -796,7 +797,8 @@ TEST_F(AppDirTest, TheMainWindowWithPublishingOffWritesNothingNew)
 {
     writeProg(ProgFile{.Savehtml = "1", .LogDelay = "10", .LogOn = "1"});
     monitor::Logger w(programs::tessaly(), m_app, core::Clock::system());
-    w.Timer1_Timer();
+    w.station().Timer1_Timer();
+    w.station().waitForDisk();
     EXPECT_FALSE(w.publisher().enabled());
     EXPECT_FALSE(w.statusText().contains(u"MQTT"));
     EXPECT_FALSE(QFileInfo::exists(publish::statusJsonPath(m_app)));

@@ -1,11 +1,8 @@
 #pragma once
 
-#include "config/configfiles.h"
-
-#include <QStringList>
 #include <optional>
 
-namespace calibration {
+namespace core {
 
 // The calibration constants as numbers. A divider that is missing, not a number or 0 is
 // unusable: its quantity then reads 0 rather than an infinity or NaN.
@@ -18,10 +15,6 @@ struct Conversion
     std::optional<double> wsDivider = 1.0;
 };
 
-// Converts the five texts; each unusable one adds a warning naming its key.
-Conversion makeConversion(const config::CalibrationSettings& settings,
-                          QStringList* warnings = nullptr);
-
 // Raw board values to engineering units, rounded as the readings are kept. A result too large
 // for a double reads 0, as a divider that cannot be used does.
 double voltsFrom(double rawV, const Conversion& c); // V, 2 decimals
@@ -29,4 +22,4 @@ double ampsFrom(double rawI, const Conversion& c);  // A, offset removed first, 
 double rpmFrom(double rawR, const Conversion& c);   // pulses per second x 60, 1 decimal
 double windFrom(double rawS, const Conversion& c);  // the unit WSDivider is set for, 1 decimal
 
-} // namespace calibration
+} // namespace core

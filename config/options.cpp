@@ -1,8 +1,10 @@
-#include "calibration/conversion.h"
+#include "config/options.h"
 
 #include "core/numbers.h"
 
-namespace calibration {
+#include <optional>
+
+namespace config {
 namespace {
 
 std::optional<double> divider(const QString& text, const char* key, const char* quantity,
@@ -21,9 +23,23 @@ std::optional<double> divider(const QString& text, const char* key, const char* 
 
 } // namespace
 
-Conversion makeConversion(const config::CalibrationSettings& s, QStringList* warnings)
+ProgramOptions programOptions(const ProgramConfig& t)
 {
-    Conversion c;
+    const auto port = core::numericValue(t.Port);
+    return ProgramOptions{port ? core::toInt16(*port) : 0,
+                          t.Port,
+                          flagOn(t.Savehtml),
+                          flagOn(t.SaveExcel),
+                          flagOn(t.LogOn),
+                          flagOn(t.DisplayRPM),
+                          flagOn(t.DisplayWS),
+                          t.LogDelay,
+                          t.WSUnits};
+}
+
+core::Conversion makeConversion(const CalibrationSettings& s, QStringList* warnings)
+{
+    core::Conversion c;
     c.voltDivider = divider(s.VoltDivider, "VoltDivider", "volts", warnings);
     if (const auto offset = core::numericValue(s.VoltOffset)) {
         c.voltOffset = *offset;
@@ -37,26 +53,4 @@ Conversion makeConversion(const config::CalibrationSettings& s, QStringList* war
     return c;
 }
 
-double voltsFrom(double rawV, const Conversion& c)
-{
-    return c.voltDivider ? core::finiteOrZero(core::roundTo(rawV / *c.voltDivider, 2)) : 0.0;
-}
-
-double ampsFrom(double rawI, const Conversion& c)
-{
-    return c.ampDivider
-               ? core::finiteOrZero(core::roundTo((rawI - c.voltOffset) / *c.ampDivider, 2))
-               : 0.0;
-}
-
-double rpmFrom(double rawR, const Conversion& c)
-{
-    return c.rpmDivider ? core::finiteOrZero(core::roundTo(rawR / *c.rpmDivider * 60.0, 1)) : 0.0;
-}
-
-double windFrom(double rawS, const Conversion& c)
-{
-    return c.wsDivider ? core::finiteOrZero(core::roundTo(rawS / *c.wsDivider, 1)) : 0.0;
-}
-
-} // namespace calibration
+} // namespace config

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "core/appdir.h"
+#include "logging/logfiles.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace station {
+
+// What the waiting writes look like after the writer's latest step, for the status line.
+struct WriteState
+{
+    QStringList warnings;    // one line per file that writes wait for
+    QString templateWarning; // from the latest record
+    QString droppedWarning;  // empty while none were dropped
+    QString spoolNotice;     // what the last run's spool gave, or why one cannot be kept
+    QString spoolFile;       // where the waiting writes are kept; empty when none are
+    std::size_t records = 0; // records still waiting
+};
+
+// What the close steps could not write: nothing when every write reached its file.
+struct CloseResult
+{
+    bool allWritten = true;
+    std::optional<QString> keptIn; // the spool that keeps them for the next start
+    QString spoolError;            // why no spool took them
+    QStringList warnings;          // the files that failed, as the status line words them
+};
+
+// The disk side of the logging tick. It lives on the station's disk thread: every append, sync,
+// replaced file and spool save happens there, in the order the ticks hand them over, so a slow
+// or dying disk never holds up the window. Times are the monotonic clock's milliseconds, taken
+// on the station's thread and handed in.
+class DiskWriter : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DiskWriter(const core::AppDir& app);
+
+    // Records kept by the last run go to their files before any new one.
+    void restore(qint64 nowMs);
+    // One record's writes, and status.json when statusJson is given; then everything waiting.
+    void record(const logging::RecordInputs& in, const std::optional<QByteArray>& statusJson,
+                qint64 nowMs);
+    void retry(qint64 nowMs);
+    // Everything still waiting is written, or else kept in the spool.
+    CloseResult close(qint64 nowMs);
+
+signals:
+    void stateChanged(const station::WriteState& state);
+
+private:
+    void writeWaiting(qint64 nowMs);
+    void keepSpoolInStep(std::size_t recordsBefore, qint64 nowMs);
+    void announce();
+
+    core::AppDir m_app;
+    logging::PendingWrites m_pending;
+    QStringList m_warnings;
+    QString m_templateWarning;
+    QString m_spoolFile;
+    QString m_spoolNotice;
+    std::optional<qint64> m_spoolSavedAt;
+    qsizetype m_spooledBytes = 0;
+};
+
+} // namespace station
