@@ -28,9 +28,14 @@ Publisher::~Publisher() = default;
 
 void Publisher::reload(const core::AppDir& app)
 {
+    reload(app, config::ReadProgramConfig(app).WSUnits);
+}
+
+void Publisher::reload(const core::AppDir& app, const QString& wsUnits)
+{
     QString readError;
     const PublishConfig cfg = readPublishConfig(app, &readError);
-    m_wsUnits = config::ReadProgramConfig(app).WSUnits;
+    m_wsUnits = wsUnits;
     const QString before = statusText();
     m_problem.clear();
     if (!readError.isEmpty()) {

@@ -39,6 +39,8 @@ public:
     // restarts (when a setting changed) or stops the link. Records waiting for the broker are
     // kept across a restart and dropped when publishing is turned off.
     void reload(const core::AppDir& app);
+    // The same with WSUnits as the caller read it from "prog.cfg" at its own load.
+    void reload(const core::AppDir& app, const QString& wsUnits);
 
     // One decoded frame: values as the main window's reading (volts, amps, watts, rpm, wind
     // speed; the watt-hour place is ignored), the watt-hour total, the mode (1: load on) and the

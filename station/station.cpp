@@ -99,7 +99,7 @@ void Station::LoadConfiguration()
     m_conversion = config::makeConversion(config::ReadCalibrationSettings(m_app, &m_configWarnings),
                                           &m_configWarnings);
     // The messages carry WSUnits, so publishing reads its settings again with the others.
-    m_publisher.reload(m_app);
+    m_publisher.reload(m_app, m_options.wsUnits);
     m_status.publishing = m_publisher.statusText();
     m_status.configWarnings = m_configWarnings;
     emit configurationLoaded(m_options);
@@ -160,7 +160,7 @@ void Station::takeBack(bool rereadPort)
 
 void Station::reloadPublishing()
 {
-    m_publisher.reload(m_app);
+    m_publisher.reload(m_app, m_options.wsUnits);
     m_status.publishing = m_publisher.statusText();
     announceStatus();
 }
