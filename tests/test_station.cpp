@@ -105,4 +105,18 @@ TEST_F(Station, TheFirstTickOfANewDateRestartsTheTotal)
     EXPECT_EQ(w->wattHourTotal(), 0);
 }
 
+// The stale-data watch measures on the monotonic clock: setting the wall clock back an hour
+// does not suspend it.
+TEST_F(Station, TheStaleWatchGoesOnWhenTheClockIsSetBack)
+{
+    auto pty = line(1);
+    auto w = start();
+    send(*pty, kFrame);
+    ASSERT_TRUE(waitFor([&] { return w->windowTitle() == kTitle; }));
+    m_now = m_now.addSecs(-3600);
+    m_monotonicShiftMs += 3600 * 1000 + station::Station::kStaleAfterMs;
+    ASSERT_TRUE(waitFor([&] { return w->statusText().contains(u"No data since 14:05:07"); }))
+        << w->statusText().toStdString();
+}
+
 } // namespace
