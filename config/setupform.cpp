@@ -1,6 +1,7 @@
 #include "config/setupform.h"
 
 #include "core/controlroles.h"
+#include "core/version.h"
 #include "core/windowlook.h"
 
 #include <QCheckBox>
@@ -112,6 +113,11 @@ void addDevicePanel(QWidget* window, SetupControls& c)
     c.AppFolder->setObjectName(QStringLiteral("AppFolder"));
     c.AppFolder->setGeometry(kAppFolderRect);
     c.AppFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* about = new QLabel(
+        QStringLiteral("Tessaly and Corvenna %1").arg(QLatin1String(core::kVersion)), window);
+    about->setObjectName(QStringLiteral("About"));
+    about->setGeometry(kAboutRect);
 }
 
 } // namespace

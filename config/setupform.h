@@ -61,6 +61,7 @@ inline constexpr QRect kDeviceListRect{320, 20, 312, 150};
 inline constexpr QRect kUseDeviceRect{512, 174, 120, 25};
 inline constexpr QRect kDeviceHelpRect{8, 208, 624, 60};
 inline constexpr QRect kAppFolderRect{8, 270, 624, 16};
+inline constexpr QRect kAboutRect{320, 178, 186, 16}; // the programs' name and version
 
 // The line that names the device of the typed port: beside the port box, above the "Saved to
 // /html folder" note.

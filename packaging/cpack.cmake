@@ -3,11 +3,17 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tessaly)
 set(CPACK_PACKAGE_VENDOR "Tessaly developers")
-set(CPACK_PACKAGE_CONTACT "Tessaly developers <tessaly@localhost>")
+# The maintainer of the newest changelog entry (packaging/release.cmake).
+set(CPACK_PACKAGE_CONTACT "${TESSALY_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-  "Monitor and data logger for a small wind turbine battery-charging plant")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Tessaly and Corvenna read a logger board over a serial line, show volts, amps, watts, turbine RPM and wind speed on needle meters, log interval peaks to daily files, export a web page and spreadsheet rows, and chart a day's log.")
+  "monitor and data logger for a small wind turbine battery plant")
+# Debian wants the lines of the long description under 80 characters.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Tessaly and Corvenna read a logger board over a serial line and show volts,"
+  "amps, watts, turbine RPM and wind speed on needle meters. They integrate"
+  "watt-hours, log each interval's peaks to daily files, write a web page and"
+  "spreadsheet rows, chart a day's log, and can publish the readings to an MQTT"
+  "broker with Home Assistant discovery.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)

@@ -1,6 +1,7 @@
 #include "publish/messages.h"
 
 #include "core/numbers.h"
+#include "core/version.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -83,6 +84,12 @@ std::vector<DiscoveryEntity> entities(const DiscoveryInputs& in)
         {QStringLiteral("name"), in.name},
         {QStringLiteral("model"), in.program},
         {QStringLiteral("manufacturer"), in.program},
+        {QStringLiteral("sw_version"), QString::fromLatin1(core::kVersion)},
+    };
+    // What sent the config, as Home Assistant asks of every discovery message.
+    const QJsonObject origin{
+        {QStringLiteral("name"), in.program},
+        {QStringLiteral("sw_version"), QString::fromLatin1(core::kVersion)},
     };
     auto common = [&](const QString& objectId, const QString& name, const QString& valueKey) {
         return QJsonObject{
@@ -94,6 +101,7 @@ std::vector<DiscoveryEntity> entities(const DiscoveryInputs& in)
             {QStringLiteral("payload_available"), QString::fromLatin1(kOnline)},
             {QStringLiteral("payload_not_available"), QString::fromLatin1(kOffline)},
             {QStringLiteral("device"), device},
+            {QStringLiteral("origin"), origin},
         };
     };
 

@@ -17,6 +17,10 @@ expected=(
   usr/share/tessaly/prog.cfg usr/share/tessaly/settings.cfg usr/share/tessaly/html/template.asp
   usr/share/applications/tessaly.desktop usr/share/applications/corvenna.desktop
   usr/share/icons/hicolor/scalable/apps/tessaly.svg
+  usr/share/man/man1/Tessaly.1.gz usr/share/man/man1/Corvenna.1.gz
+  usr/share/doc/tessaly/copyright usr/share/doc/tessaly/changelog.gz
+  usr/share/metainfo/org.example.tessaly.metainfo.xml
+  usr/share/tessaly/screenshots/main-window.png
 )
 for size in 16 24 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/tessaly.png")
@@ -29,6 +33,15 @@ staged=$(cd "$work/stage" && find . -type f | sed 's|^\./||' | sort)
 [ "$(echo "$staged" | wc -l)" -eq "${#expected[@]}" ] ||
   fail "staged install holds more than expected:"$'\n'"$staged"
 desktop-file-validate "$work"/stage/usr/share/applications/*.desktop
+metainfo="$work"/stage/usr/share/metainfo/org.example.tessaly.metainfo.xml
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net "$metainfo" >"$work/appstream.txt" 2>&1 ||
+    fail "appstreamcli: $(cat "$work/appstream.txt")"
+fi
+for page in Tessaly Corvenna; do
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$work/stage/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "man $page warns: $warnings"
+done
 
 # The portable folder staged over a prefix where the build machine already has a prog.cfg: the
 # staging still gets every file.
@@ -50,6 +63,25 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libqt6core6 libqt6widgets6 libqt6serialport6; do
   echo "$depends" | grep -q "$lib" || fail "the .deb does not depend on $lib: $depends"
 done
+
+# One version: the package, the changelog's newest entry, the manual pages and the metainfo.
+version=$(dpkg-deb -f "$deb" Version)
+source=$(dirname "$0")/..
+[ "$(dpkg-parsechangelog -l "$source/packaging/changelog" -S Version)" = "$version" ] ||
+  fail "packaging/changelog's newest entry is not of the package's version $version"
+[ "$(zcat "$work/stage/usr/share/doc/tessaly/changelog.gz" | head -1)" = \
+  "$(head -1 "$source/packaging/changelog")" ] || fail "the installed changelog is not the tree's"
+for page in Tessaly Corvenna; do
+  zgrep -qx "\.Os Tessaly $version" "$work/stage/usr/share/man/man1/$page.1.gz" ||
+    fail "$page.1 is not of version $version"
+done
+grep -q "<release version=\"$version\" date=\"[0-9-]*\"/>" "$metainfo" ||
+  fail "the metainfo's release is not $version"
+if command -v lintian >/dev/null; then
+  lintian --fail-on error,warning "$deb" >"$work/lintian.txt" 2>/dev/null ||
+    fail "lintian: $(cat "$work/lintian.txt")"
+  [ ! -s "$work/lintian.txt" ] || fail "lintian: $(cat "$work/lintian.txt")"
+fi
 
 # Installed and removed for real, where the test may.
 if [ "$(id -u)" -ne 0 ]; then
