@@ -17,6 +17,7 @@ expected=(
   usr/share/tessaly/prog.cfg usr/share/tessaly/settings.cfg usr/share/tessaly/html/template.asp
   usr/share/applications/tessaly.desktop usr/share/applications/corvenna.desktop
   usr/share/icons/hicolor/scalable/apps/tessaly.svg
+  usr/share/tessaly/alarms.cfg
 )
 for size in 16 24 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/tessaly.png")
