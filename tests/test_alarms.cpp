@@ -2,10 +2,12 @@
 #include "alarms/alarmlog.h"
 #include "alarms/alarmmonitor.h"
 #include "alarms/alarmmqtt.h"
+#include "alarms/alarmswindow.h"
 #include "alarms/alarmtexts.h"
 #include "alarms/autostart.h"
 #include "tests/fixture.h"
 
+#include <QCheckBox>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -263,6 +265,46 @@ TEST(Autostart, EntryValidatesAndGoesAwayWhenUnticked)
     }
     ASSERT_TRUE(alarms::setAutostart(false, "Tessaly", program));
     EXPECT_FALSE(QFile::exists(path));
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
+using AlarmsWindow = AppDirTest;
+
+TEST_F(AlarmsWindow, RefusesBadInputSavesAndWritesThenRemovesTheAutostartEntry)
+{
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    // No session bus here: the window says so instead of notifying.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    {
+        alarms::Alarms window(m_app);
+        const alarms::AlarmsControls& c = window.controls();
+        EXPECT_TRUE(c.Status->text().contains("Alarms are off")) << "the missing file is said";
+        EXPECT_TRUE(c.Status->text().contains("No desktop notifications"))
+            << c.Status->text().toStdString();
+        const alarms::AlarmRowControls& low = c.rows[std::size_t(Kind::BattLow)];
+        low.On->setChecked(true);
+        low.Level->setText("eleven");
+        c.Save->click();
+        ASSERT_EQ(m_messages.size(), 1);
+        EXPECT_TRUE(m_messages[0].contains("BattLowLevel")) << m_messages[0].toStdString();
+        EXPECT_FALSE(QFile::exists(alarms::alarmsCfgPath(m_app)));
+        low.Level->setText("11.9");
+        c.Autostart->setChecked(true);
+        c.Save->click();
+        EXPECT_EQ(window.result(), QDialog::Accepted);
+    }
+    const alarms::AlarmsConfig saved = alarms::readAlarmsConfig(m_app);
+    EXPECT_EQ(saved[Kind::BattLow], (alarms::AlarmSettings{true, 11.9, 0.3, 60}));
+    const QString entry = alarms::autostartPath(QCoreApplication::applicationName());
+    EXPECT_TRUE(QFile::exists(entry));
+    {
+        alarms::Alarms window(m_app);
+        EXPECT_TRUE(window.controls().Autostart->isChecked());
+        window.controls().Autostart->setChecked(false);
+        window.controls().Save->click();
+    }
+    EXPECT_FALSE(QFile::exists(entry));
     qunsetenv("XDG_CONFIG_HOME");
 }
 
