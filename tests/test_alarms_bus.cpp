@@ -1,10 +1,13 @@
 #include "alarms/alarmdelivery.h"
 #include "alarms/alarmmonitor.h"
 #include "alarms/notifier.h"
+#include "publish/publishconfig.h"
+#include "publish/publisher.h"
 #include "tests/fixture.h"
 
 #include <QDBusConnection>
 #include <QStandardPaths>
+#include <QTcpServer>
 
 namespace {
 
@@ -126,6 +129,64 @@ TEST_F(SessionBus, DunstReceivesTheRaiseAndTheClearButNothingWhileSilenced)
     ASSERT_TRUE(waitFor([&] { return ids.size() >= 4; }, 10000));
     waitFor([] { return false; }, 300);
     EXPECT_EQ(ids.size(), 4u) << "the raise before the silence, then only the test";
+}
+
+// A real broker gets the retained state and its discovery config; a subscriber that comes later
+// still finds them, as Home Assistant does after a restart.
+TEST_F(AppDirTest, BrokerKeepsTheRetainedAlarmAndItsDiscovery)
+{
+    const QString broker = QStandardPaths::findExecutable("mosquitto", {"/usr/sbin", "/usr/bin"});
+    const QString sub = QStandardPaths::findExecutable("mosquitto_sub");
+    if (broker.isEmpty() || sub.isEmpty())
+        GTEST_SKIP() << "mosquitto or mosquitto_sub is not installed (Debian: mosquitto, "
+                        "mosquitto-clients)";
+    int port = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    QProcess mosquitto;
+    mosquitto.start(broker, {"-p", QString::number(port)});
+    ASSERT_TRUE(mosquitto.waitForStarted());
+    publish::PublishConfig cfg = publish::defaultPublishConfig();
+    cfg.Enabled = "1";
+    cfg.Host = "127.0.0.1";
+    cfg.Port = QString::number(port);
+    cfg.Name = "plant";
+    ASSERT_TRUE(publish::savePublishConfig(m_app, cfg));
+    publish::Publisher publisher;
+    publisher.setRetryTimes(100, 400, 400);
+    publisher.reload(m_app);
+    alarms::AlarmMonitor monitor;
+    alarms::AlarmsConfig c = alarms::defaultAlarmsConfig();
+    c[Kind::BattLow] = {true, 11.8, 0.3, 10};
+    monitor.setConfig(c);
+    alarms::AlarmDelivery delivery(m_app, monitor, nullptr, &publisher, [](logging::FileWrite) {});
+    ASSERT_TRUE(waitFor([&] { return publisher.link()->connected(); }, 10000))
+        << publisher.statusText().toStdString();
+    for (int s = 0; s < 15; ++s) {
+        core::QuantityValues v{};
+        v[core::kVolts] = 11.6;
+        monitor.onReading(v, s * 1000LL, QDateTime(QDate(2024, 3, 7), QTime(14, 5, s)));
+    }
+    const QString alarmTopic = "tessaly/plant/alarm/BattLow";
+    const QString config = "homeassistant/binary_sensor/tessaly_plant/alarm_battlow/config";
+    QByteArray seen;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            QProcess p;
+            p.start(sub, {"-h", "127.0.0.1", "-p", QString::number(port), "-v", "-C", "2", "-W",
+                          "2", "-t", alarmTopic, "-t", config});
+            p.waitForFinished(5000);
+            seen = p.readAllStandardOutput();
+            return seen.contains(alarmTopic.toUtf8() + " ON");
+        },
+        20000))
+        << seen.toStdString();
+    EXPECT_TRUE(seen.contains("\"device_class\":\"battery\"")) << seen.toStdString();
+    mosquitto.terminate();
+    mosquitto.waitForFinished(3000);
 }
 
 } // namespace
