@@ -111,6 +111,12 @@ void MqttLink::setOnConnect(std::vector<Message> messages)
     m_onConnect = std::move(messages);
 }
 
+void MqttLink::publishNow(const Message& message)
+{
+    if (m_connected)
+        send(message);
+}
+
 void MqttLink::publishState(const QByteArray& topic, const QByteArray& payload)
 {
     m_latestState = Message{topic, payload, 0, false};

@@ -103,6 +103,8 @@ public:
     // Sent, in this order, after every connect and before "online", any state or any record:
     // the retained discovery configs.
     void setOnConnect(std::vector<Message> messages);
+    // One message sent at once while connected (and dropped otherwise).
+    void publishNow(const Message& message);
 
     // The current reading: at most one message every kStateIntervalMs, the latest one winning;
     // while not connected only the latest is kept, and sent on connecting.

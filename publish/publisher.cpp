@@ -4,6 +4,7 @@
 #include "publish/publishconfig.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 namespace publish {
 
@@ -74,7 +75,9 @@ void Publisher::reload(const core::AppDir& app, const QString& wsUnits)
         m_link = std::make_unique<MqttLink>();
         connect(m_link.get(), &MqttLink::statusChanged, this, &Publisher::statusChanged);
     }
-    m_link->setOnConnect(m_onConnect);
+    std::vector<Message> all = m_onConnect;
+    all.insert(all.end(), m_retained.begin(), m_retained.end());
+    m_link->setOnConnect(all);
     m_link->start(m_settings);
     emit statusChanged();
 }
@@ -92,6 +95,22 @@ void Publisher::onRecord(const core::QuantityValues& peaks, std::int16_t mode, c
     if (!m_link)
         return;
     m_link->publishRecord(m_topics.record, recordMessage(peaks, mode, m_wsUnits, at));
+}
+
+void Publisher::publishRetained(const Message& message)
+{
+    const auto same = std::find_if(m_retained.begin(), m_retained.end(),
+                                   [&](const Message& m) { return m.topic == message.topic; });
+    if (same != m_retained.end())
+        *same = message;
+    else
+        m_retained.push_back(message);
+    if (!m_link)
+        return;
+    std::vector<Message> all = m_onConnect;
+    all.insert(all.end(), m_retained.begin(), m_retained.end());
+    m_link->setOnConnect(all);
+    m_link->publishNow(message);
 }
 
 QString Publisher::statusText() const

@@ -52,6 +52,10 @@ public:
     // with QoS 1, queued while the broker cannot be reached.
     void onRecord(const core::QuantityValues& peaks, std::int16_t mode, const QDateTime& at);
 
+    // A retained message, sent at once while connected and again after every (re)connect; the
+    // latest for each topic is kept, also while publishing is off (alarm states, their discovery).
+    void publishRetained(const Message& message);
+
     bool enabled() const { return m_link != nullptr; }
     // "MQTT: connected to host:1883" and the like; a problem in publish.cfg; empty while off.
     QString statusText() const;
@@ -69,6 +73,7 @@ private:
     std::unique_ptr<MqttLink> m_link;
     LinkSettings m_settings;
     std::vector<Message> m_onConnect;
+    std::vector<Message> m_retained;
     Topics m_topics;
     QString m_wsUnits;
     QString m_problem;

@@ -9,6 +9,8 @@ packages=(cmake g++ clang-format qt6-base-dev qt6-serialport-dev libgtest-dev
 packages+=(qt6-svg-dev desktop-file-utils dpkg-dev)
 # The package's checks: Debian policy, the software centres' metainfo, the manual pages.
 packages+=(lintian appstream man-db)
+# Alarms: desktop notifications over the session D-Bus, and the tests' bus and notification server.
+packages+=(dbus dbus-daemon dbus-x11 dunst)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -21,6 +21,7 @@ expected=(
   usr/share/doc/tessaly/copyright usr/share/doc/tessaly/changelog.gz
   usr/share/metainfo/org.example.tessaly.metainfo.xml
   usr/share/tessaly/screenshots/main-window.png
+  usr/share/tessaly/alarms.cfg
 )
 for size in 16 24 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/tessaly.png")

@@ -1,0 +1,68 @@
+#include "alarms/alarmdelivery.h"
+
+#include "alarms/alarmlog.h"
+#include "alarms/alarmmqtt.h"
+#include "alarms/notifier.h"
+#include "config/configfiles.h"
+#include "publish/publishconfig.h"
+#include "publish/publisher.h"
+
+#include <QCoreApplication>
+
+namespace alarms {
+
+AlarmDelivery::AlarmDelivery(const core::AppDir& app, AlarmMonitor& monitor, Notifier* notifier,
+                             publish::Publisher* publisher, LogSink log, QObject* parent)
+    : QObject(parent)
+    , m_app(app)
+    , m_monitor(monitor)
+    , m_notifier(notifier)
+    , m_publisher(publisher)
+    , m_log(std::move(log))
+{
+    connect(&m_monitor, &AlarmMonitor::changed, this, &AlarmDelivery::onChanged);
+    reload();
+}
+
+void AlarmDelivery::reload()
+{
+    const publish::PublishConfig cfg = publish::readPublishConfig(m_app);
+    m_baseTopic = cfg.BaseTopic;
+    m_name = cfg.Name;
+    m_wsUnits = config::ReadProgramConfig(m_app).WSUnits;
+    if (!m_publisher)
+        return;
+    const AlarmsConfig& alarms = m_monitor.config();
+    const publish::DiscoveryInputs in{m_baseTopic, m_name, m_wsUnits,
+                                      QCoreApplication::applicationName()};
+    for (const publish::Message& m : alarmDiscovery(in, alarms, publish::discoveryOn(cfg)))
+        m_publisher->publishRetained(m);
+    for (const Kind k : kKinds) {
+        publish::Message state = alarmStateMessage(m_baseTopic, m_name, k, m_monitor.isRaised(k));
+        // An alarm that is off leaves no state behind on the broker.
+        if (!alarms[k].on)
+            state.payload.clear();
+        m_publisher->publishRetained(state);
+    }
+}
+
+void AlarmDelivery::onChanged(Kind kind, bool raised, double value, const QDateTime& since)
+{
+    if (m_log) {
+        m_log(alarmLogWrite(m_app, kind, raised, value, since));
+    } else {
+        m_logProblem.clear();
+        QString error;
+        if (!appendAlarmLog(m_app, kind, raised, value, since, &error))
+            m_logProblem =
+                QStringLiteral("%1 cannot be written: %2").arg(alarmLogPath(m_app), error);
+    }
+    if (m_notifier && m_monitor.notifies(kind)) {
+        m_notifier->notify(
+            notificationFor(kind, raised, value, m_monitor.config()[kind], m_wsUnits, since));
+    }
+    if (m_publisher)
+        m_publisher->publishRetained(alarmStateMessage(m_baseTopic, m_name, kind, raised));
+}
+
+} // namespace alarms

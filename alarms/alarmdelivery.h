@@ -1,0 +1,55 @@
+#pragma once
+
+#include "alarms/alarmmonitor.h"
+#include "core/appdir.h"
+#include "logging/logfiles.h"
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+
+namespace publish {
+class Publisher;
+}
+
+namespace alarms {
+
+class Notifier;
+
+// Takes each change of an AlarmMonitor to the alarm log, the desktop (unless silenced or Notify
+// is off) and MQTT (retained "ON"/"OFF" through the publisher, which sends it while publishing
+// is on). The notifier and the publisher may be null.
+class AlarmDelivery : public QObject
+{
+    Q_OBJECT
+public:
+    // Hands the log line on, for a worker that appends the program's records; without one the
+    // line is appended here, synced, on this thread.
+    using LogSink = std::function<void(logging::FileWrite)>;
+
+    AlarmDelivery(const core::AppDir& app, AlarmMonitor& monitor, Notifier* notifier,
+                  publish::Publisher* publisher, LogSink log = {}, QObject* parent = nullptr);
+
+    // Reads publish.cfg's topics and prog.cfg's WSUnits again and hands the publisher every
+    // alarm's discovery config (or its removal) and state. Call it at start and after the Alarms,
+    // Publish or Setup window has closed (after the monitor has its new settings).
+    void reload();
+
+    // Why the latest alarm line could not be appended here; empty when it could.
+    QString logProblem() const { return m_logProblem; }
+
+private:
+    void onChanged(Kind kind, bool raised, double value, const QDateTime& since);
+
+    core::AppDir m_app;
+    AlarmMonitor& m_monitor;
+    QPointer<Notifier> m_notifier;
+    QPointer<publish::Publisher> m_publisher;
+    LogSink m_log;
+    QString m_baseTopic;
+    QString m_name;
+    QString m_wsUnits;
+    QString m_logProblem;
+};
+
+} // namespace alarms

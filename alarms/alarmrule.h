@@ -1,0 +1,47 @@
+#pragma once
+
+#include "alarms/alarmconfig.h"
+
+#include <QtGlobal>
+
+namespace alarms {
+
+// Fresh readings further apart than this (the line's stale time) do not make one run: a
+// condition must be seen holding through readings that keep coming.
+inline constexpr qint64 kFreshGapMs = 30000;
+
+// Where one alarm stands, on the station's monotonic clock (milliseconds).
+struct AlarmTrack
+{
+    bool raised = false;
+    qint64 heldSinceMs = -1;   // the first fresh reading of the current run that met the condition
+    qint64 lastReadingMs = -1; // the latest fresh reading seen
+    double value = 0;          // the value of the latest change
+};
+
+enum class Change
+{
+    None,
+    Raised,
+    Cleared
+};
+
+// True when the value is beyond Level (below it for BattLow, above it for the others).
+bool beyondLevel(Kind kind, const AlarmSettings& s, double value);
+// True when the value is back past Level by more than Hysteresis.
+bool backPastLevel(Kind kind, const AlarmSettings& s, double value);
+
+// One fresh reading for a threshold alarm (every kind but NoData). Raised once the condition has
+// held for Delay seconds of fresh readings; cleared when the value is back past Level by more
+// than Hysteresis. In between nothing changes, so a value wandering around Level never flaps.
+Change onFreshValue(Kind kind, const AlarmSettings& s, double value, qint64 nowMs,
+                    AlarmTrack& track);
+
+// NoData at a tick: raised when no fresh frame has come for Level seconds since lastFreshMs;
+// value is then the whole seconds without data.
+Change noDataOnTick(const AlarmSettings& s, qint64 lastFreshMs, qint64 nowMs, AlarmTrack& track);
+
+// NoData at a fresh frame: cleared at once, value the seconds the data was missing.
+Change noDataOnFresh(qint64 lastFreshMs, qint64 nowMs, AlarmTrack& track);
+
+} // namespace alarms

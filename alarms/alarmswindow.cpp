@@ -1,0 +1,341 @@
+#include "alarms/alarmswindow.h"
+
+#include "alarms/autostart.h"
+#include "alarms/notifier.h"
+#include "config/configfiles.h"
+#include "core/controlroles.h"
+#include "core/messagebox.h"
+#include "core/numbers.h"
+#include "core/windowlook.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <vector>
+
+namespace alarms {
+namespace {
+
+enum class ControlKind
+{
+    Label,
+    TextBox,
+    CheckBox,
+    Button
+};
+
+// The controls of a row are told apart by role and the row's kind; the others have no kind.
+enum class Role
+{
+    None,
+    On,
+    Level,
+    Hysteresis,
+    Delay,
+    Unit,
+    Notify,
+    Silence,
+    Autostart,
+    Status,
+    TestNotification,
+    Save,
+    Cancel
+};
+
+int roleKey(Role role, int row = 0)
+{
+    return int(role) * 16 + row;
+}
+
+struct Control
+{
+    ControlKind kind;
+    int key; // roleKey
+    QString name;
+    QString caption;
+    QRect place; // pixels
+};
+
+constexpr QSize kClientSize{520, 366};
+constexpr int kRowTop = 34;
+constexpr int kRowHeight = 28;
+// Where the row's columns stand: the tick box, Level, Hysteresis, Delay, unit.
+constexpr int kColumns[] = {12, 190, 270, 350, 430};
+
+std::vector<Control> rowControls(Kind k, int row)
+{
+    using K = ControlKind;
+    const QString key = QString::fromLatin1(facts(k).key);
+    const int y = kRowTop + row * kRowHeight;
+    const QString caption = QString::fromLatin1(facts(k).title) +
+                            (facts(k).below ? QStringLiteral(" (below)") : QString());
+    return {
+        {K::CheckBox, roleKey(Role::On, row), key + "On", caption, {kColumns[0], y, 170, 24}},
+        {K::TextBox, roleKey(Role::Level, row), key + "Level", {}, {kColumns[1], y, 70, 24}},
+        {K::TextBox,
+         roleKey(Role::Hysteresis, row),
+         key + "Hysteresis",
+         {},
+         {kColumns[2], y, 70, 24}},
+        {K::TextBox, roleKey(Role::Delay, row), key + "Delay", {}, {kColumns[3], y, 70, 24}},
+        {K::Label, roleKey(Role::Unit, row), key + "Unit", {}, {kColumns[4], y + 2, 80, 22}},
+    };
+}
+
+// In tab order: the rows, then the common settings, then the buttons.
+std::vector<Control> alarmsControls()
+{
+    using K = ControlKind;
+    std::vector<Control> out;
+    const char* heads[] = {"Alarm", "Level", "Hysteresis", "Delay (s)", "Unit"};
+    for (int c = 0; c < 5; ++c)
+        out.push_back({K::Label,
+                       roleKey(Role::None),
+                       QStringLiteral("Head%1").arg(c),
+                       QString::fromLatin1(heads[c]),
+                       {kColumns[c], 10, 78, 20}});
+    for (std::size_t row = 0; row < kKindCount; ++row) {
+        for (Control& c : rowControls(kKinds[row], int(row)))
+            out.push_back(c);
+    }
+    const std::vector<Control> rest{
+        {K::CheckBox, roleKey(Role::Notify), "Notify", "Desktop notifications", {12, 212, 200, 22}},
+        {K::Label, roleKey(Role::None), "SilenceLabel", "A silence lasts", {230, 214, 116, 22}},
+        {K::TextBox, roleKey(Role::Silence), "Silence", {}, {350, 212, 70, 24}},
+        {K::Label, roleKey(Role::None), "SilenceUnit", "minutes", {430, 214, 80, 22}},
+        {K::CheckBox,
+         roleKey(Role::Autostart),
+         "Autostart",
+         "Start with my desktop session",
+         {12, 242, 400, 22}},
+        {K::Label, roleKey(Role::Status), "Status", {}, {12, 270, 496, 48}},
+        {K::Button,
+         roleKey(Role::TestNotification),
+         "TestNotification",
+         "Test notification",
+         {12, 328, 140, 26}},
+        {K::Button, roleKey(Role::Save), "Save", "Save", {338, 328, 80, 26}},
+        {K::Button, roleKey(Role::Cancel), "Cancel", "Cancel", {428, 328, 80, 26}},
+    };
+    out.insert(out.end(), rest.begin(), rest.end());
+    return out;
+}
+
+QWidget* makeControl(QWidget* window, const Control& c)
+{
+    switch (c.kind) {
+    case ControlKind::Label: {
+        auto* label = new QLabel(c.caption, window);
+        label->setWordWrap(true);
+        return label;
+    }
+    case ControlKind::TextBox: {
+        auto* box = new QLineEdit(window);
+        core::paintBox(box, QPalette::Base, QPalette::Text);
+        return box;
+    }
+    case ControlKind::CheckBox:
+        return new QCheckBox(c.caption, window);
+    case ControlKind::Button: {
+        auto* button = new QPushButton(c.caption, window);
+        core::paintBox(button, QPalette::Button, QPalette::ButtonText);
+        button->setAutoDefault(false);
+        return button;
+    }
+    }
+    return nullptr;
+}
+
+void bindRow(const core::ControlsByRole<int>& made, int row, AlarmRowControls& r)
+{
+    made.take(r.On, roleKey(Role::On, row));
+    made.take(r.Level, roleKey(Role::Level, row));
+    made.take(r.Hysteresis, roleKey(Role::Hysteresis, row));
+    made.take(r.Delay, roleKey(Role::Delay, row));
+    made.take(r.Unit, roleKey(Role::Unit, row));
+    const QString title = r.On->text();
+    r.Level->setAccessibleName(title + QStringLiteral(" level"));
+    r.Hysteresis->setAccessibleName(title + QStringLiteral(" hysteresis"));
+    r.Delay->setAccessibleName(title + QStringLiteral(" delay in seconds"));
+}
+
+AlarmsControls buildControls(QWidget* window)
+{
+    core::ControlsByRole<int> made("Alarms");
+    for (const Control& c : alarmsControls()) {
+        QWidget* w = makeControl(window, c);
+        w->setObjectName(c.name);
+        w->setGeometry(c.place);
+        if (c.key != roleKey(Role::None))
+            made.add(c.key, w);
+    }
+    AlarmsControls c;
+    for (std::size_t row = 0; row < kKindCount; ++row)
+        bindRow(made, int(row), c.rows[row]);
+    made.take(c.Notify, roleKey(Role::Notify));
+    made.take(c.Silence, roleKey(Role::Silence));
+    made.take(c.Autostart, roleKey(Role::Autostart));
+    made.take(c.Status, roleKey(Role::Status));
+    made.take(c.TestNotification, roleKey(Role::TestNotification));
+    made.take(c.Save, roleKey(Role::Save));
+    made.take(c.Cancel, roleKey(Role::Cancel));
+    c.Silence->setAccessibleName(QStringLiteral("Minutes a silence lasts"));
+    c.Status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // NoData's level is the seconds without a frame; it has no hysteresis and no delay.
+    const AlarmRowControls& noData = c.rows[std::size_t(Kind::NoData)];
+    noData.Hysteresis->setEnabled(false);
+    noData.Delay->setEnabled(false);
+    c.Save->setDefault(true);
+    c.rows.front().On->setFocus();
+    return c;
+}
+
+QString number(double v)
+{
+    return core::numberText(v, QLocale::c());
+}
+
+QString program()
+{
+    return QCoreApplication::applicationName();
+}
+
+} // namespace
+
+Alarms::Alarms(const core::AppDir& app, QWidget* parent)
+    : QDialog(parent)
+    , m_app(app)
+{
+    setObjectName(QStringLiteral("Alarms"));
+    setWindowTitle(QStringLiteral("Alarms"));
+    setFixedSize(kClientSize);
+    core::applyWindowLook(this);
+    m_controls = buildControls(this);
+    core::makeKeyboardFriendly(this);
+    connect(m_controls.Save, &QPushButton::clicked, this, &Alarms::Save_Click);
+    connect(m_controls.Cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_controls.TestNotification, &QPushButton::clicked, this,
+            &Alarms::TestNotification_Click);
+    Form_Load();
+}
+
+Alarms::~Alarms() = default;
+
+void Alarms::setNotifier(Notifier* notifier)
+{
+    if (m_notifier) {
+        m_notifier->disconnect(this);
+        if (m_notifier->parent() == this)
+            m_notifier->deleteLater();
+    }
+    m_notifier = notifier;
+    connect(m_notifier, &Notifier::statusChanged, this, &Alarms::showStatus);
+    connect(m_notifier, &Notifier::delivered, this, [this](uint id) {
+        m_lastTest = QStringLiteral("Test notification shown (number %1).").arg(id);
+        showStatus();
+    });
+    showStatus();
+}
+
+void Alarms::Form_Load()
+{
+    const AlarmsConfig v = readAlarmsConfig(m_app, &m_loadWarning);
+    const QString wsUnits = config::ReadProgramConfig(m_app).WSUnits;
+    for (const Kind k : kKinds) {
+        const AlarmRowControls& r = m_controls.rows[std::size_t(k)];
+        r.On->setChecked(v[k].on);
+        r.Level->setText(number(v[k].level));
+        r.Hysteresis->setText(number(v[k].hysteresis));
+        r.Delay->setText(number(v[k].delayS));
+        r.Unit->setText(unitOf(k, wsUnits));
+    }
+    m_controls.Notify->setChecked(v.notify);
+    m_controls.Silence->setText(number(v.silenceMinutes));
+    m_controls.Autostart->setChecked(autostartOn(program()));
+    setNotifier(new Notifier(this));
+}
+
+void Alarms::showStatus()
+{
+    QStringList lines;
+    if (!m_loadWarning.isEmpty())
+        lines << m_loadWarning;
+    if (m_notifier)
+        lines << m_notifier->statusText();
+    if (!m_lastTest.isEmpty())
+        lines << m_lastTest;
+    m_controls.Status->setText(lines.join(QLatin1Char('\n')));
+}
+
+QByteArray Alarms::shownText() const
+{
+    QStringList values;
+    for (const QString& key : alarmsConfigKeys()) {
+        if (const auto* box = findChild<QCheckBox*>(key))
+            values << (box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+        else if (const auto* text = findChild<QLineEdit*>(key))
+            values << text->text();
+        else
+            values << QString();
+    }
+    return alarmsConfigText(values);
+}
+
+void Alarms::refuse(const QString& problem)
+{
+    core::showMessage(this, problem + QStringLiteral(" Nothing was saved."));
+    for (const QString& key : alarmsConfigKeys()) {
+        auto* box = findChild<QLineEdit*>(key);
+        if (box && problem.contains(QLatin1Char('<') + key + QLatin1Char('>'))) {
+            box->setFocus();
+            box->selectAll();
+            return;
+        }
+    }
+}
+
+void Alarms::Save_Click()
+{
+    const QByteArray text = shownText();
+    for (const QLineEdit* box : findChildren<QLineEdit*>()) {
+        if (box->text().contains(QLatin1Char('<')) || box->text().contains(QLatin1Char('>')))
+            return refuse(
+                QStringLiteral("<%1> may not hold \"<\" or \">\".").arg(box->objectName()));
+    }
+    QString problem;
+    const AlarmsConfig values = parseAlarmsConfig(QString::fromLatin1(text), &problem);
+    if (!problem.isEmpty())
+        return refuse(problem[0].toUpper() + problem.mid(1) + QLatin1Char('.'));
+    QString error;
+    if (!saveAlarmsConfig(m_app, values, &error)) {
+        core::showMessage(
+            this, QStringLiteral("%1 cannot be written: %2").arg(alarmsCfgPath(m_app), error));
+        return;
+    }
+    const bool autostart = m_controls.Autostart->isChecked();
+    if (autostart != autostartOn(program()) &&
+        !setAutostart(autostart, program(), QCoreApplication::applicationFilePath(), &error)) {
+        core::showMessage(
+            this,
+            QStringLiteral("The alarms were saved, but %1 cannot be %2: %3")
+                .arg(autostartPath(program()),
+                     autostart ? QStringLiteral("written") : QStringLiteral("removed"), error));
+        return;
+    }
+    accept();
+}
+
+void Alarms::TestNotification_Click()
+{
+    m_lastTest = QStringLiteral("Test notification sent; waiting for the desktop's answer.");
+    showStatus();
+    if (m_notifier) {
+        m_notifier->notify(testNotification());
+        m_notifier->check();
+    }
+}
+
+} // namespace alarms

@@ -1,0 +1,78 @@
+#include "alarms/alarmtexts.h"
+
+#include "core/numbers.h"
+
+#include <QStringList>
+
+namespace alarms {
+namespace {
+
+QString title(Kind kind)
+{
+    return QString::fromLatin1(facts(kind).title);
+}
+
+QString timeText(const QDateTime& at)
+{
+    return at.time().toString(QStringLiteral("HH:mm:ss"));
+}
+
+} // namespace
+
+QString valueText(Kind kind, double value, const QString& wsUnits, const QLocale& locale)
+{
+    const QString unit = unitOf(kind, wsUnits);
+    const QString number = core::numberText(value, locale);
+    return unit.isEmpty() ? number : number + QLatin1Char(' ') + unit;
+}
+
+QString alarmLine(const std::vector<RaisedAlarm>& raised, const QString& wsUnits,
+                  const QDate& today, const QLocale& locale)
+{
+    if (raised.empty())
+        return {};
+    QStringList parts;
+    for (const RaisedAlarm& r : raised) {
+        QString since = timeText(r.since);
+        if (r.since.date() != today)
+            since = r.since.date().toString(QStringLiteral("d MMM ")) + since;
+        parts << QStringLiteral("%1 %2 since %3")
+                     .arg(title(r.kind), valueText(r.kind, r.value, wsUnits, locale), since);
+    }
+    return QStringLiteral("Alarm: ") + parts.join(QStringLiteral("; "));
+}
+
+QString alarmsCaption(std::size_t raisedCount)
+{
+    return raisedCount == 0 ? QStringLiteral("Alarms")
+                            : QStringLiteral("Alarms (%1)").arg(raisedCount);
+}
+
+Notification notificationFor(Kind kind, bool raised, double value, const AlarmSettings& s,
+                             const QString& wsUnits, const QDateTime& at, const QLocale& locale)
+{
+    Notification n;
+    const QString shown = valueText(kind, value, wsUnits, locale);
+    n.summary = raised ? QStringLiteral("%1: %2").arg(title(kind), shown)
+                       : QStringLiteral("%1 cleared: %2").arg(title(kind), shown);
+    const QString level = valueText(kind, s.level, wsUnits, locale);
+    if (kind == Kind::NoData) {
+        n.body = raised
+                     ? QStringLiteral("No fresh frame for %1, since %2.").arg(shown, timeText(at))
+                     : QStringLiteral("Frames again at %1.").arg(timeText(at));
+    } else {
+        n.body = QStringLiteral("%1 at %2; the level is %3.")
+                     .arg(raised ? QStringLiteral("Raised") : QStringLiteral("Cleared"),
+                          timeText(at), level);
+    }
+    n.critical = facts(kind).critical;
+    return n;
+}
+
+Notification testNotification()
+{
+    return {QStringLiteral("Test notification"),
+            QStringLiteral("Alarms will show like this on your desktop."), false};
+}
+
+} // namespace alarms

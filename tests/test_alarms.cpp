@@ -1,0 +1,311 @@
+#include "alarms/alarmconfig.h"
+#include "alarms/alarmlog.h"
+#include "alarms/alarmmonitor.h"
+#include "alarms/alarmmqtt.h"
+#include "alarms/alarmswindow.h"
+#include "alarms/alarmtexts.h"
+#include "alarms/autostart.h"
+#include "tests/fixture.h"
+
+#include <QCheckBox>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace {
+
+using alarms::Kind;
+
+const QDateTime kStart(QDate(2024, 3, 7), QTime(14, 5, 0));
+
+// ---- alarms.cfg -----------------------------------------------------------------------------
+
+using AlarmsFile = AppDirTest;
+
+TEST_F(AlarmsFile, SampleReadsAllOffWithTheIssuedDefaults)
+{
+    const auto sample =
+        core::readWholeFile(QStringLiteral(TESSALY_SOURCE "/programs/appdir/alarms.cfg"));
+    ASSERT_TRUE(sample);
+    QString problem;
+    const alarms::AlarmsConfig c =
+        alarms::parseAlarmsConfig(QString::fromLatin1(*sample), &problem);
+    EXPECT_TRUE(problem.isEmpty()) << problem.toStdString();
+    EXPECT_FALSE(c.anyOn());
+    EXPECT_EQ(c[Kind::BattLow], (alarms::AlarmSettings{false, 11.8, 0.3, 60}));
+    EXPECT_EQ(c[Kind::BattHigh].level, 14.8);
+    EXPECT_EQ(c[Kind::NoData].level, 120);
+    EXPECT_EQ(c.silenceMinutes, 60);
+    EXPECT_EQ(alarms::alarmsConfigText(c), *sample);
+}
+
+TEST_F(AlarmsFile, SavedAndReadBackThroughTheFile)
+{
+    alarms::AlarmsConfig c = alarms::defaultAlarmsConfig();
+    c[Kind::BattLow].on = true;
+    c[Kind::WindHigh] = {true, 62.5, 4, 12};
+    ASSERT_TRUE(alarms::saveAlarmsConfig(m_app, c));
+    QString warning;
+    EXPECT_EQ(alarms::readAlarmsConfig(m_app, &warning), c);
+    EXPECT_TRUE(warning.isEmpty());
+    EXPECT_TRUE(fileBytes(alarms::alarmsCfgPath(m_app))
+                    .startsWith("Alarm Settings\r\n\r\n<BattLowOn>1</BattLowOn>\r\n"));
+}
+
+TEST_F(AlarmsFile, MissingOrDamagedMeansEveryAlarmOffWithAWarning)
+{
+    alarms::AlarmsConfig on = alarms::defaultAlarmsConfig();
+    on[Kind::BattLow].on = true;
+    on[Kind::NoData].on = true;
+    const QByteArray good = alarms::alarmsConfigText(on);
+    QString warning;
+    EXPECT_FALSE(alarms::readAlarmsConfig(m_app, &warning).anyOn());
+    EXPECT_FALSE(warning.isEmpty()) << "a missing file is said";
+    struct Case
+    {
+        const char* what;
+        QByteArray bytes;
+        const char* named;
+    };
+    QByteArray noKey = good;
+    noKey.replace("<BattLowDelay>60</BattLowDelay>\r\n", "");
+    QByteArray letters = good;
+    letters.replace("<BattLowLevel>11.8<", "<BattLowLevel>low<");
+    QByteArray flag = good;
+    flag.replace("<BattLowOn>1<", "<BattLowOn>2<");
+    QByteArray negative = good;
+    negative.replace("<BattLowHysteresis>0.3<", "<BattLowHysteresis>-1<");
+    QByteArray silence = good;
+    silence.replace("<Silence>60<", "<Silence>0<");
+    const Case cases[] = {
+        {"empty", QByteArray(), "first line"},
+        {"cut short", good.left(good.size() / 2), "is missing"},
+        {"another file", ProgFile{}.bytes(), "first line"},
+        {"binary", QByteArray("Alarm Settings\r\n\0\xff\xfe<", 20), "is missing"},
+        {"key missing", noKey, "BattLowDelay"},
+        {"letters", letters, "BattLowLevel"},
+        {"flag 2", flag, "BattLowOn"},
+        {"negative hysteresis", negative, "BattLowHysteresis"},
+        {"no silence", silence, "Silence"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(core::replaceFile(alarms::alarmsCfgPath(m_app), c.bytes));
+        const alarms::AlarmsConfig read = alarms::readAlarmsConfig(m_app, &warning);
+        EXPECT_FALSE(read.anyOn()) << c.what;
+        EXPECT_TRUE(warning.contains(QString::fromLatin1(c.named)))
+            << c.what << ": " << warning.toStdString();
+    }
+}
+
+// ---- the rule, on a fake clock -------------------------------------------------------------
+
+struct Seen
+{
+    Kind kind;
+    bool raised;
+    double value;
+};
+
+class Monitor : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        alarms::AlarmsConfig c = alarms::defaultAlarmsConfig();
+        c[Kind::BattLow] = {true, 11.8, 0.3, 10};
+        c[Kind::NoData] = {true, 120, 0, 0};
+        m_monitor.setConfig(c);
+        QObject::connect(&m_monitor, &alarms::AlarmMonitor::changed,
+                         [this](Kind k, bool raised, double value, const QDateTime&) {
+                             m_seen.push_back({k, raised, value});
+                         });
+    }
+    // Frames every second at volts from fromS to toS (exclusive).
+    void frames(int fromS, int toS, const std::function<double(int)>& volts)
+    {
+        for (int s = fromS; s < toS; ++s) {
+            core::QuantityValues v{};
+            v[core::kVolts] = volts(s);
+            m_monitor.onReading(v, s * 1000LL, kStart.addSecs(s));
+            m_monitor.onTick(s * 1000LL + 500, kStart.addSecs(s));
+        }
+    }
+    alarms::AlarmMonitor m_monitor;
+    std::vector<Seen> m_seen;
+};
+
+TEST_F(Monitor, RaisedAfterItsDelayOnceNoFlappingAndClearedPastTheHysteresis)
+{
+    frames(0, 9, [](int) { return 11.6; });
+    EXPECT_TRUE(m_seen.empty()) << "9 s of a 10 s delay";
+    frames(9, 15, [](int) { return 11.6; });
+    ASSERT_EQ(m_seen.size(), 1u);
+    EXPECT_EQ(m_seen[0].kind, Kind::BattLow);
+    EXPECT_TRUE(m_seen[0].raised);
+    EXPECT_EQ(m_seen[0].value, 11.6);
+    frames(15, 300, [](int s) { return s % 3 == 0 ? 11.7 : (s % 3 == 1 ? 11.9 : 12.1); });
+    EXPECT_EQ(m_seen.size(), 1u) << "a value wandering around the level changes nothing";
+    frames(300, 301, [](int) { return 12.2; });
+    ASSERT_EQ(m_seen.size(), 2u);
+    EXPECT_FALSE(m_seen[1].raised);
+    EXPECT_EQ(m_seen[1].value, 12.2);
+    EXPECT_TRUE(m_monitor.raised().empty());
+}
+
+TEST_F(Monitor, WanderingBelowAndAboveNeverRaises)
+{
+    frames(0, 600, [](int s) { return s % 2 ? 11.7 : 11.9; });
+    EXPECT_TRUE(m_seen.empty());
+}
+
+TEST_F(Monitor, StaleDataRaisesNothingButNoData)
+{
+    frames(0, 5, [](int) { return 11.0; });
+    for (int s = 5; s < 400; ++s)
+        m_monitor.onTick(s * 1000LL, kStart.addSecs(s));
+    ASSERT_EQ(m_seen.size(), 1u);
+    EXPECT_EQ(m_seen[0].kind, Kind::NoData);
+    EXPECT_TRUE(m_seen[0].raised);
+    EXPECT_EQ(m_seen[0].value, 120);
+    frames(400, 401, [](int) { return 12.5; });
+    ASSERT_EQ(m_seen.size(), 2u);
+    EXPECT_EQ(m_seen[1].kind, Kind::NoData);
+    EXPECT_FALSE(m_seen[1].raised);
+}
+
+TEST_F(Monitor, SilenceHoldsBackNotificationsForItsMinutes)
+{
+    frames(0, 11, [](int) { return 11.6; });
+    EXPECT_TRUE(m_monitor.notifies(Kind::BattLow));
+    m_monitor.silenceRaised();
+    EXPECT_FALSE(m_monitor.notifies(Kind::BattLow));
+    EXPECT_TRUE(m_monitor.notifies(Kind::NoData));
+    frames(11, 11 + 59 * 60, [](int) { return 11.6; });
+    EXPECT_FALSE(m_monitor.notifies(Kind::BattLow));
+    frames(11 + 59 * 60, 11 + 61 * 60, [](int) { return 11.6; });
+    EXPECT_TRUE(m_monitor.notifies(Kind::BattLow));
+    EXPECT_EQ(m_monitor.raised().size(), 1u) << "the line stays while silenced";
+}
+
+// ---- texts, log, MQTT, autostart -----------------------------------------------------------
+
+TEST(AlarmTexts, LogLineLineCaptionAndNotification)
+{
+    QLocale::setDefault(QLocale::c());
+    const QDateTime at(QDate(2024, 3, 7), QTime(14, 5, 7));
+    EXPECT_EQ(
+        alarms::alarmLogLine(Kind::BattLow, true, 11.62, at),
+        QByteArray("<A>BattLow</A><S>on</S><D>2024_3_7</D><T>14:05:07</T><VAL>11.62</VAL>\r\n"));
+    EXPECT_EQ(
+        alarms::alarmLogLine(Kind::NoData, false, 125, at),
+        QByteArray("<A>NoData</A><S>off</S><D>2024_3_7</D><T>14:05:07</T><VAL>125</VAL>\r\n"));
+    EXPECT_EQ(
+        alarms::alarmLine({{Kind::BattLow, 11.62, at}, {Kind::NoData, 125, at}}, "km/h", at.date()),
+        "Alarm: Battery low 11.62 V since 14:05:07; No data 125 s since 14:05:07");
+    EXPECT_EQ(alarms::alarmsCaption(0), "Alarms");
+    EXPECT_EQ(alarms::alarmsCaption(2), "Alarms (2)");
+    const alarms::Notification n =
+        alarms::notificationFor(Kind::BattLow, true, 11.62, {true, 11.8, 0.3, 10}, "km/h", at);
+    EXPECT_EQ(n.summary, "Battery low: 11.62 V");
+    EXPECT_TRUE(n.critical);
+    EXPECT_FALSE(alarms::notificationFor(Kind::WindHigh, true, 70, {}, "km/h", at).critical);
+}
+
+using AlarmLog = AppDirTest;
+
+TEST_F(AlarmLog, AppendedWholeInOrder)
+{
+    const QDateTime at(QDate(2024, 3, 7), QTime(14, 5, 7));
+    ASSERT_TRUE(alarms::appendAlarmLog(m_app, Kind::BattLow, true, 11.62, at));
+    ASSERT_TRUE(alarms::appendAlarmLog(m_app, Kind::BattLow, false, 12.2, at.addSecs(60)));
+    EXPECT_EQ(
+        fileBytes(m_app.logsDir() + "alarms.txt"),
+        QByteArray("<A>BattLow</A><S>on</S><D>2024_3_7</D><T>14:05:07</T><VAL>11.62</VAL>\r\n"
+                   "<A>BattLow</A><S>off</S><D>2024_3_7</D><T>14:06:07</T><VAL>12.2</VAL>\r\n"));
+    const logging::FileWrite w = alarms::alarmLogWrite(m_app, Kind::BattLow, true, 11.62, at);
+    EXPECT_EQ(w.kind, logging::FileWrite::Kind::Append);
+    EXPECT_EQ(w.path, m_app.logsDir() + "alarms.txt");
+}
+
+TEST(AlarmMqtt, StatesAndDiscoveryOfTheAlarmsThatAreOn)
+{
+    const publish::Message on = alarms::alarmStateMessage("tessaly", "plant", Kind::BattLow, true);
+    EXPECT_EQ(on, (publish::Message{"tessaly/plant/alarm/BattLow", "ON", 1, true}));
+    alarms::AlarmsConfig c = alarms::defaultAlarmsConfig();
+    c[Kind::BattLow].on = true;
+    c[Kind::RpmHigh].on = true;
+    const auto messages = alarms::alarmDiscovery({"tessaly", "plant", "km/h", "Tessaly"}, c, true);
+    ASSERT_EQ(messages.size(), alarms::kKindCount);
+    EXPECT_EQ(messages[0].topic, "homeassistant/binary_sensor/tessaly_plant/alarm_battlow/config");
+    EXPECT_TRUE(messages[0].payload.contains("\"device_class\":\"battery\""));
+    EXPECT_TRUE(messages[3].payload.contains("\"device_class\":\"problem\""));
+    EXPECT_TRUE(messages[1].payload.isEmpty()) << "an alarm that is off is removed";
+    for (const auto& m : alarms::alarmDiscovery({"tessaly", "plant", "km/h", "Tessaly"}, c, false))
+        EXPECT_TRUE(m.payload.isEmpty() && m.retain);
+}
+
+TEST(Autostart, EntryValidatesAndGoesAwayWhenUnticked)
+{
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    const QString program = "/opt/wind $plant/100% \"x\"/Tessaly";
+    EXPECT_EQ(alarms::execValue(program), "\"/opt/wind \\\\$plant/100%% \\\\\"x\\\\\"/Tessaly\"");
+    ASSERT_TRUE(alarms::setAutostart(true, "Tessaly", program));
+    const QString path = home.path() + "/autostart/tessaly.desktop";
+    EXPECT_EQ(alarms::autostartPath("Tessaly"), path);
+    EXPECT_TRUE(alarms::autostartOn("Tessaly"));
+    const QString validate = QStandardPaths::findExecutable("desktop-file-validate");
+    if (validate.isEmpty()) {
+        ADD_FAILURE() << "desktop-file-validate is not installed (Debian: desktop-file-utils)";
+    } else {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(validate, {path});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAll().toStdString();
+    }
+    ASSERT_TRUE(alarms::setAutostart(false, "Tessaly", program));
+    EXPECT_FALSE(QFile::exists(path));
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
+using AlarmsWindow = AppDirTest;
+
+TEST_F(AlarmsWindow, RefusesBadInputSavesAndWritesThenRemovesTheAutostartEntry)
+{
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    // No session bus here: the window says so instead of notifying.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    {
+        alarms::Alarms window(m_app);
+        const alarms::AlarmsControls& c = window.controls();
+        EXPECT_TRUE(c.Status->text().contains("Alarms are off")) << "the missing file is said";
+        EXPECT_TRUE(c.Status->text().contains("No desktop notifications"))
+            << c.Status->text().toStdString();
+        const alarms::AlarmRowControls& low = c.rows[std::size_t(Kind::BattLow)];
+        low.On->setChecked(true);
+        low.Level->setText("eleven");
+        c.Save->click();
+        ASSERT_EQ(m_messages.size(), 1);
+        EXPECT_TRUE(m_messages[0].contains("BattLowLevel")) << m_messages[0].toStdString();
+        EXPECT_FALSE(QFile::exists(alarms::alarmsCfgPath(m_app)));
+        low.Level->setText("11.9");
+        c.Autostart->setChecked(true);
+        c.Save->click();
+        EXPECT_EQ(window.result(), QDialog::Accepted);
+    }
+    const alarms::AlarmsConfig saved = alarms::readAlarmsConfig(m_app);
+    EXPECT_EQ(saved[Kind::BattLow], (alarms::AlarmSettings{true, 11.9, 0.3, 60}));
+    const QString entry = alarms::autostartPath(QCoreApplication::applicationName());
+    EXPECT_TRUE(QFile::exists(entry));
+    {
+        alarms::Alarms window(m_app);
+        EXPECT_TRUE(window.controls().Autostart->isChecked());
+        window.controls().Autostart->setChecked(false);
+        window.controls().Save->click();
+    }
+    EXPECT_FALSE(QFile::exists(entry));
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
+} // namespace
