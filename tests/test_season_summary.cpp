@@ -1,0 +1,153 @@
+// Day summaries through real day files and a real cache folder; the column reduction and CSV.
+#include "season/columns.h"
+#include "season/seasoncsv.h"
+#include "season/summarycache.h"
+#include "tests/fixture.h"
+#include "tools/daylog.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+const QDate kFirst(2024, 1, 1);
+
+class SeasonSummary : public AppDirTest
+{
+protected:
+    void SetUp() override
+    {
+        AppDirTest::SetUp();
+        QDir().mkpath(m_app.logsDir());
+        m_source = {m_app, m_tmp.filePath(QStringLiteral("cache")), kFirst.addYears(1)};
+    }
+    void writeDay(QDate d, const std::string& text)
+    {
+        ASSERT_TRUE(core::replaceFile(m_app.dailyLog(d), QByteArray::fromStdString(text)));
+    }
+    static std::string dayText(int seed, int step = 60)
+    {
+        return sim::dayLogText({std::uint32_t(seed), 86400 / step, 0, step});
+    }
+    season::SummarySource m_source;
+};
+
+bool sameBuckets(const season::DaySummary& a, const season::DaySummary& b)
+{
+    return a.records == b.records &&
+           std::memcmp(a.buckets.data(), b.buckets.data(), sizeof a.buckets) == 0;
+}
+
+} // namespace
+
+TEST_F(SeasonSummary, ARunOfRealDayFilesWithGapsIsSummedAndKept)
+{
+    for (int d = 0; d < 40; ++d) {
+        if (d % 9 != 4)
+            writeDay(kFirst.addDays(d), dayText(d));
+    }
+    const auto run = season::runSummaries(m_source, kFirst, kFirst.addDays(39));
+    ASSERT_EQ(run.size(), 40u);
+    for (int d = 0; d < 40; ++d) {
+        SCOPED_TRACE(d);
+        ASSERT_EQ(run[std::size_t(d)].has_value(), d % 9 != 4);
+        if (!run[std::size_t(d)])
+            continue;
+        EXPECT_EQ(run[std::size_t(d)]->records, 1440u);
+        const auto made = season::summarizeDay(QByteArray::fromStdString(dayText(d)));
+        EXPECT_TRUE(sameBuckets(*run[std::size_t(d)], made));
+        EXPECT_TRUE(QFile::exists(season::summaryFile(m_source, kFirst.addDays(d))));
+    }
+}
+
+TEST_F(SeasonSummary, DamagedOrTruncatedSummariesAreMadeAgain)
+{
+    writeDay(kFirst, dayText(3));
+    const auto made = season::daySummary(m_source, kFirst);
+    ASSERT_TRUE(made);
+    const QString kept = season::summaryFile(m_source, kFirst);
+    const QByteArray good = fileBytes(kept);
+    QByteArray scribbled = good;
+    scribbled[scribbled.size() / 2] = char(scribbled[scribbled.size() / 2] ^ 0x5a);
+    for (const QByteArray& bad :
+         {good.left(good.size() - 7), scribbled, QByteArray(), QByteArray(good.size(), '\xff')}) {
+        ASSERT_TRUE(core::replaceFile(kept, bad));
+        const auto again = season::daySummary(m_source, kFirst);
+        ASSERT_TRUE(again);
+        EXPECT_TRUE(sameBuckets(*again, *made));
+        EXPECT_EQ(fileBytes(kept), good);
+    }
+}
+
+TEST_F(SeasonSummary, ADayFileChangedAfterItsSummaryIsReadAgain)
+{
+    writeDay(kFirst, dayText(5));
+    ASSERT_TRUE(season::daySummary(m_source, kFirst));
+    ASSERT_TRUE(core::appendWhole(m_app.dailyLog(kFirst),
+                                  "<V>99</V><I>1</I><W>5000</W><R>1</R><S>1</S><M>0</M>"
+                                  "<T>12:34</T>\r\n"));
+    const auto after = season::daySummary(m_source, kFirst);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->records, 1441u);
+    EXPECT_FLOAT_EQ(after->buckets[12 * 6 + 3].max[2], 5000.0f);
+}
+
+TEST_F(SeasonSummary, TodaysFileIsReadFromTheFileAndNeverKept)
+{
+    m_source.today = kFirst;
+    writeDay(kFirst, dayText(6));
+    ASSERT_TRUE(season::daySummary(m_source, kFirst));
+    EXPECT_FALSE(QFile::exists(season::summaryFile(m_source, kFirst)));
+}
+
+TEST_F(SeasonSummary, TheCacheLivesInTheUsersCacheFolderPerLogsFolder)
+{
+    const QString dir = season::summaryCacheDir(m_app);
+    EXPECT_TRUE(dir.startsWith(qEnvironmentVariable("XDG_CACHE_HOME") +
+                               QStringLiteral("/tessaly/summary/")));
+    EXPECT_NE(dir, season::summaryCacheDir(core::AppDir{m_tmp.filePath(QStringLiteral("x"))}));
+}
+
+TEST_F(SeasonSummary, AOneIntervalSpikeInAYearShowsInItsColumn)
+{
+    // A year of days at 10 minutes a record keeps the test quick; the spike is one record.
+    season::DayRun run{kFirst, {}};
+    std::string spiked = dayText(7, 600);
+    const std::size_t at = spiked.find("<T>13:20</T>");
+    ASSERT_NE(at, std::string::npos);
+    const std::size_t w = spiked.rfind("<W>", at);
+    spiked.replace(w + 3, spiked.find("</W>", w) - w - 3, "7777");
+    const QByteArray plain = QByteArray::fromStdString(dayText(7, 600));
+    for (int d = 0; d < 366; ++d) {
+        run.days.push_back(
+            season::summarizeDay(d == 200 ? QByteArray::fromStdString(spiked) : plain));
+    }
+    const auto columns = season::reduceColumns(run, {0, double(run.bucketCount())}, 1200);
+    const auto spikeColumn = std::find_if(columns.begin(), columns.end(), [](const auto& c) {
+        return !c.empty && c.max[2] == 7777.0f;
+    });
+    ASSERT_NE(spikeColumn, columns.end());
+    EXPECT_EQ(season::columnDay(run, *spikeColumn), kFirst.addDays(200));
+    EXPECT_EQ(season::columnExtremes(columns).max[2], 7777.0f);
+}
+
+TEST_F(SeasonSummary, CsvHasPointsAndIsoDatesUnderAGermanLocale)
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    season::DayRun run{
+        kFirst,
+        {std::nullopt, season::summarizeDay("<V>12.5</V><I>-1.25</I><W>0.5</W><R>300</R>"
+                                            "<S>4.5</S><M>0</M><T>00:05</T>\r\n")}};
+    const auto columns = season::reduceColumns(run, {0, double(run.bucketCount())}, 288);
+    const QByteArray csv = season::columnsCsv(run, columns);
+    EXPECT_TRUE(csv.startsWith("from,to,volts_min,volts_max,amps_min,amps_max,"));
+    EXPECT_TRUE(csv.contains("\r\n2024-01-02T00:00,2024-01-02T00:10,12.5,12.5,-1.25,-1.25,0.5,"
+                             "0.5,300,300,4.5,4.5\r\n"))
+        << csv.toStdString();
+    EXPECT_EQ(csv.count("\r\n"), 2);
+
+    season::EnergyBars bars;
+    bars.bars.push_back(
+        {QStringLiteral("7"), QDate(2024, 3, 7), QStringLiteral("2024-03-07"), 1.5});
+    EXPECT_EQ(season::barsCsv(bars), QByteArray("period,kwh\r\n2024-03-07,1.5\r\n"));
+}
