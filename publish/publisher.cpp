@@ -1,6 +1,7 @@
 #include "publish/publisher.h"
 
 #include "config/configfiles.h"
+#include "publish/energyhour.h"
 #include "publish/publishconfig.h"
 
 #include <QCoreApplication>
@@ -87,6 +88,13 @@ void Publisher::onRecord(const core::QuantityValues& peaks, std::int16_t mode, c
     if (!m_link)
         return;
     m_link->publishRecord(m_topics.record, recordMessage(peaks, mode, m_wsUnits, at));
+}
+
+void Publisher::onEnergyHour(QDate date, int hour, double wattHours)
+{
+    if (!m_link)
+        return;
+    m_link->publishRecord(energyHourTopic(m_topics), energyHourMessage(date, hour, wattHours));
 }
 
 QString Publisher::statusText() const

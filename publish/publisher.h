@@ -50,6 +50,10 @@ public:
     // with QoS 1, queued while the broker cannot be reached.
     void onRecord(const core::QuantityValues& peaks, std::int16_t mode, const QDateTime& at);
 
+    // One clock hour's energy from the ledger: sent with QoS 1 to ".../energy_hour", queued as
+    // the records are.
+    void onEnergyHour(QDate date, int hour, double wattHours);
+
     bool enabled() const { return m_link != nullptr; }
     // "MQTT: connected to host:1883" and the like; a problem in publish.cfg; empty while off.
     QString statusText() const;

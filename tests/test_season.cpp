@@ -1,6 +1,7 @@
 // The energy ledger and its bars, through real files and on chosen clock times.
 #include "core/files.h"
 #include "logging/logfiles.h"
+#include "publish/energyhour.h"
 #include "season/energybars.h"
 #include "season/energyledger.h"
 #include "tests/fixture.h"
@@ -199,4 +200,15 @@ TEST(EnergyBars, MonthYearAndAllYearsWithTotalAndBestDay)
 
     EXPECT_TRUE(season::energyBars({}, season::EnergySpan::AllYears, 0, 0).bars.empty());
     EXPECT_FALSE(season::energyBars(ledger, season::EnergySpan::Month, 2024, 2).bestDay.isValid());
+}
+
+TEST(EnergyHourMessage, TopicAndJsonWithAPointWhateverTheLocale)
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(publish::energyHourTopic(
+                  publish::topicsFor(QStringLiteral("tessaly"), QStringLiteral("plant"))),
+              QByteArray("tessaly/plant/energy_hour"));
+    EXPECT_EQ(publish::energyHourMessage(kDay, 14, 123.45),
+              QByteArray("{\"date\":\"2024-03-07\",\"hour\":14,\"wh\":123.45}"));
+    QLocale::setDefault(QLocale::c());
 }
