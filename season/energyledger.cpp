@@ -12,11 +12,10 @@
 namespace season {
 namespace {
 
-// The text between "<key>" and "</key>" of a line, or nullopt.
-std::optional<std::string_view> tagText(std::string_view line, std::string_view key)
+// The text between the opening and the closing tag of a line, or nullopt.
+std::optional<std::string_view> tagText(std::string_view line, std::string_view open,
+                                        std::string_view close)
 {
-    const std::string open = "<" + std::string(key) + ">";
-    const std::string close = "</" + std::string(key) + ">";
     const std::size_t from = line.find(open);
     if (from == std::string_view::npos)
         return std::nullopt;
@@ -142,6 +141,8 @@ std::optional<LedgerLine> EnergyLedger::openHour() const
 LedgerContent parseLedger(QByteArrayView content, const QLocale& locale)
 {
     LedgerContent out;
+    DayEnergy* day = nullptr;
+    QDate last;
     const std::string_view all(content.data(), std::size_t(content.size()));
     for (std::size_t from = 0; from < all.size();) {
         std::size_t to = all.find('\n', from);
@@ -153,9 +154,9 @@ LedgerContent parseLedger(QByteArrayView content, const QLocale& locale)
             line.remove_suffix(1);
         if (line.empty())
             continue;
-        const auto d = tagText(line, "D");
-        const auto h = tagText(line, "H");
-        const auto wh = tagText(line, "WH");
+        const auto d = tagText(line, "<D>", "</D>");
+        const auto h = tagText(line, "<H>", "</H>");
+        const auto wh = tagText(line, "<WH>", "</WH>");
         const auto date = d ? ledgerDate(*d) : std::nullopt;
         const int hour = h ? digitsValue(*h).value_or(-1) : -1;
         const auto value = wh ? ledgerNumber(*wh, locale) : std::nullopt;
@@ -163,10 +164,15 @@ LedgerContent parseLedger(QByteArrayView content, const QLocale& locale)
             ++out.badLines;
             continue;
         }
-        auto [it, made] = out.days.try_emplace(*date);
-        if (made)
-            it->second.fill(0);
-        it->second[std::size_t(hour)] += *value;
+        // Lines of one day stand together: the day found for the last line is tried first.
+        if (!day || last != *date) {
+            auto [it, made] = out.days.try_emplace(*date);
+            if (made)
+                it->second.fill(0);
+            day = &it->second;
+            last = *date;
+        }
+        (*day)[std::size_t(hour)] += *value;
     }
     return out;
 }
