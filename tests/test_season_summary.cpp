@@ -1,9 +1,14 @@
 // Day summaries through real day files and a real cache folder; the column reduction and CSV.
+#include "core/windowlook.h"
 #include "season/columns.h"
+#include "season/energyledger.h"
+#include "season/season.h"
 #include "season/seasoncsv.h"
 #include "season/summarycache.h"
 #include "tests/fixture.h"
 #include "tools/daylog.h"
+
+#include <QPushButton>
 
 #include <QDir>
 #include <QFile>
@@ -150,4 +155,43 @@ TEST_F(SeasonSummary, CsvHasPointsAndIsoDatesUnderAGermanLocale)
     bars.bars.push_back(
         {QStringLiteral("7"), QDate(2024, 3, 7), QStringLiteral("2024-03-07"), 1.5});
     EXPECT_EQ(season::barsCsv(bars), QByteArray("period,kwh\r\n2024-03-07,1.5\r\n"));
+}
+
+TEST_F(SeasonSummary, TheWindowShowsBarsAndASpikeInItsPixelColumn)
+{
+    ASSERT_TRUE(core::replaceFile(season::energyLedgerFile(m_app),
+                                  "<D>2024_3_7</D><H>14</H><WH>1500</WH>\r\n"));
+    // Flat series but the watts, which the spike reaches the top of the picture with.
+    auto day = [](bool spike) {
+        std::string text;
+        for (int m = 0; m < 1440; m += 10) {
+            const double watts = spike && m == 800 ? 99999 : 100 + m % 7;
+            text += sim::logRecordText({12, 5, watts, 300, 4, 0, m * 60 + 60});
+        }
+        return text;
+    };
+    for (int d = 0; d < 60; ++d)
+        writeDay(kFirst.addDays(d), day(d == 40));
+    season::Season window(m_app, core::Clock::fixed(QDateTime(QDate(2024, 3, 8), QTime(12, 0))),
+                          nullptr);
+    window.show();
+    EXPECT_EQ(window.bars().bars.size(), 31u);
+    EXPECT_DOUBLE_EQ(window.bars().totalKWh, 1.5);
+    child<QLineEdit>(window, "From")->setText(QStringLiteral("2024-01-01"));
+    child<QLineEdit>(window, "To")->setText(QStringLiteral("2024-03-01"));
+    child<QPushButton>(window, "ShowDays")->click();
+    const QImage& picture = window.daysPicture();
+    ASSERT_FALSE(picture.isNull());
+    const auto& columns = window.columns();
+    const auto spike = std::find_if(columns.begin(), columns.end(),
+                                    [](const auto& c) { return !c.empty && c.max[2] == 99999.0f; });
+    ASSERT_NE(spike, columns.end());
+    const int x = int(spike - columns.begin());
+    // The watts' highest pixel is the spike's: its column is blue at the top of the picture.
+    const QColor blue = core::toColour(core::facts(core::kWatts).seriesColour);
+    bool found = false;
+    for (int y = 0; y < picture.height() / 10; ++y)
+        found = found || picture.pixelColor(x, y) == blue;
+    EXPECT_TRUE(found);
+    EXPECT_TRUE(m_messages.isEmpty());
 }

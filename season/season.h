@@ -1,0 +1,63 @@
+#pragma once
+
+#include "core/appdir.h"
+#include "core/clock.h"
+#include "season/columns.h"
+#include "season/energybars.h"
+
+#include <QDialog>
+#include <QImage>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QComboBox;
+class QChartView;
+
+namespace season {
+
+// The "Season" window: energy bars from the ledger, and the logged series over a run of days
+// from their summaries, shown modally like the program's other windows.
+class Season : public QDialog
+{
+    Q_OBJECT
+public:
+    Season(const core::AppDir& app, const core::Clock& clock, QWidget* parent);
+
+    const EnergyBars& bars() const { return m_bars; }
+    const std::vector<Column>& columns() const { return m_columns; }
+    const QImage& daysPicture() const { return m_picture; }
+
+    void showEnergy();
+    void showDays();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildControls();
+    void setRun(QDate from, QDate to);
+    void drawDays();
+    void saveCsv();
+
+    core::AppDir m_app;
+    core::Clock m_clock;
+    EnergyBars m_bars;
+    DayRun m_run;
+    std::vector<Column> m_columns;
+    QImage m_picture;
+
+    QTabWidget* m_views = nullptr;
+    QComboBox* m_span = nullptr;
+    QLineEdit* m_year = nullptr;
+    QLineEdit* m_month = nullptr;
+    QLineEdit* m_from = nullptr;
+    QLineEdit* m_to = nullptr;
+    QLabel* m_energyText = nullptr;
+    QLabel* m_daysText = nullptr;
+    QLabel* m_plot = nullptr;
+    QChartView* m_chart = nullptr;
+};
+
+} // namespace season
