@@ -4,6 +4,7 @@
 #include "core/messagebox.h"
 #include "core/windowlook.h"
 #include "history/chartgeometry.h"
+#include "history/graph.h"
 #include "season/seasoncsv.h"
 #include "season/summarycache.h"
 
@@ -12,10 +13,12 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
@@ -133,10 +136,29 @@ void Season::buildControls()
     m_plot = new QLabel(m_views);
     m_plot->setObjectName(QStringLiteral("DaysPlot"));
     m_plot->setMinimumSize(200, 100);
+    m_plot->setMouseTracking(true);
+    m_plot->installEventFilter(this);
     m_views->addTab(m_chart, QStringLiteral("Energy"));
     m_views->addTab(m_plot, QStringLiteral("Days"));
     grid->addWidget(m_views, 3, 0, 1, 7);
     grid->setRowStretch(3, 1);
+    // The series toggles, each in its series' colour, all shown at first.
+    for (std::size_t k = 0; k < kSeries; ++k) {
+        const core::QuantitySpec& q = core::facts(core::kLogged[k]);
+        auto* box = new QCheckBox(QString::fromLatin1(q.checkCaption), this);
+        box->setObjectName(QStringLiteral("Show") + QString::fromLatin1(q.checkCaption));
+        box->setChecked(true);
+        m_shown[k] = true;
+        QPalette pal = box->palette();
+        pal.setColor(QPalette::WindowText, core::toColour(q.seriesColour));
+        box->setPalette(pal);
+        connect(box, &QCheckBox::toggled, this, [this, k](bool on) {
+            m_shown[k] = on;
+            if (!m_run.days.empty())
+                drawDays();
+        });
+        grid->addWidget(box, 5, int(k));
+    }
     m_energyText = new QLabel(this);
     m_daysText = new QLabel(this);
     grid->addWidget(m_energyText, 4, 0, 1, 4);
@@ -237,6 +259,8 @@ void Season::drawDays()
     const ColumnExtremes e = columnExtremes(m_columns);
     QPainter p(&m_picture);
     for (std::size_t s = 0; s < kSeries; ++s) {
+        if (!m_shown[s])
+            continue;
         const history::SeriesScale scale = history::seriesScale(e.max[s], e.min[s]);
         const double toPixels = size.height() / scale.range;
         p.setPen(core::toColour(core::facts(core::kLogged[s]).seriesColour));
@@ -252,6 +276,48 @@ void Season::drawDays()
     p.end();
     m_picture.setDevicePixelRatio(ratio);
     m_plot->setPixmap(QPixmap::fromImage(m_picture));
+}
+
+const Column* Season::columnAt(const QPointF& position) const
+{
+    const int x = int(position.x() * devicePixelRatioF());
+    if (x < 0 || x >= int(m_columns.size()))
+        return nullptr;
+    return &m_columns[std::size_t(x)];
+}
+
+void Season::showReadout(const Column& c)
+{
+    QString text = m_run.bucketTime(c.firstBucket).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    if (c.empty)
+        text += QStringLiteral("  no records");
+    for (std::size_t s = 0; s < kSeries && !c.empty; ++s) {
+        text += QStringLiteral("  %1 %2..%3")
+                    .arg(QString::fromLatin1(core::facts(core::kLogged[s]).checkCaption))
+                    .arg(double(c.min[s]), 0, 'f', 2)
+                    .arg(double(c.max[s]), 0, 'f', 2);
+    }
+    m_daysText->setText(text);
+}
+
+bool Season::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_plot && !m_columns.empty()) {
+        const auto* mouse = dynamic_cast<QMouseEvent*>(event);
+        const Column* c = mouse ? columnAt(mouse->position()) : nullptr;
+        if (c && event->type() == QEvent::MouseMove)
+            showReadout(*c);
+        if (c && event->type() == QEvent::MouseButtonDblClick)
+            openDay(columnDay(m_run, *c));
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void Season::openDay(QDate date)
+{
+    history::Graph graph(m_history, m_app, m_clock, 758, this);
+    graph.showDay(date);
+    graph.exec();
 }
 
 void Season::saveCsv()

@@ -2,8 +2,11 @@
 
 #include "core/appdir.h"
 #include "core/clock.h"
+#include "history/historystore.h"
 #include "season/columns.h"
 #include "season/energybars.h"
+
+#include <array>
 
 #include <QDialog>
 #include <QImage>
@@ -32,7 +35,11 @@ public:
     void showEnergy();
     void showDays();
 
+    // Opens the day in the history window, modally over this one.
+    void openDay(QDate date);
+
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -40,6 +47,9 @@ private:
     void setRun(QDate from, QDate to);
     void drawDays();
     void saveCsv();
+    // The column under a position of the plot, or nullptr.
+    const Column* columnAt(const QPointF& position) const;
+    void showReadout(const Column& column);
 
     core::AppDir m_app;
     core::Clock m_clock;
@@ -47,6 +57,8 @@ private:
     DayRun m_run;
     std::vector<Column> m_columns;
     QImage m_picture;
+    std::array<bool, kSeries> m_shown{};
+    history::HistoryStore m_history; // the history window's, kept between its openings
 
     QTabWidget* m_views = nullptr;
     QComboBox* m_span = nullptr;

@@ -8,6 +8,7 @@
 #include "tests/fixture.h"
 #include "tools/daylog.h"
 
+#include <QMouseEvent>
 #include <QPushButton>
 
 #include <QDir>
@@ -194,4 +195,24 @@ TEST_F(SeasonSummary, TheWindowShowsBarsAndASpikeInItsPixelColumn)
         found = found || picture.pixelColor(x, y) == blue;
     EXPECT_TRUE(found);
     EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(SeasonSummary, ADoubleClickOnADayOpensItInTheHistoryWindow)
+{
+    writeDay(QDate(2024, 3, 5), dayText(9, 600));
+    season::Season window(m_app, core::Clock::fixed(QDateTime(QDate(2024, 3, 8), QTime(12, 0))),
+                          nullptr);
+    window.show();
+    child<QPushButton>(window, "Last7")->click();
+    auto* plot = child<QLabel>(window, "DaysPlot");
+    const QPoint middle(plot->width() * 3 / 7 + 2, plot->height() / 2); // 5 March of 2..8
+    QString shown;
+    onModal([&](QWidget& modal) {
+        shown = modal.windowTitle() + QLatin1Char(' ') + textOf(modal, "DateD1");
+    });
+    QMouseEvent click(QEvent::MouseButtonDblClick, middle, plot->mapToGlobal(middle),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(plot, &click);
+    EXPECT_EQ(shown, QStringLiteral("Data Graph 5"));
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join(QLatin1Char('|')).toStdString();
 }
