@@ -142,23 +142,7 @@ void Season::buildControls()
     m_views->addTab(m_plot, QStringLiteral("Days"));
     grid->addWidget(m_views, 3, 0, 1, 7);
     grid->setRowStretch(3, 1);
-    // The series toggles, each in its series' colour, all shown at first.
-    for (std::size_t k = 0; k < kSeries; ++k) {
-        const core::QuantitySpec& q = core::facts(core::kLogged[k]);
-        auto* box = new QCheckBox(QString::fromLatin1(q.checkCaption), this);
-        box->setObjectName(QStringLiteral("Show") + QString::fromLatin1(q.checkCaption));
-        box->setChecked(true);
-        m_shown[k] = true;
-        QPalette pal = box->palette();
-        pal.setColor(QPalette::WindowText, core::toColour(q.seriesColour));
-        box->setPalette(pal);
-        connect(box, &QCheckBox::toggled, this, [this, k](bool on) {
-            m_shown[k] = on;
-            if (!m_run.days.empty())
-                drawDays();
-        });
-        grid->addWidget(box, 5, int(k));
-    }
+    addSeriesToggles(grid);
     m_energyText = new QLabel(this);
     m_daysText = new QLabel(this);
     grid->addWidget(m_energyText, 4, 0, 1, 4);
@@ -178,6 +162,27 @@ void Season::buildControls()
             [this, today] { setRun(today.addDays(-29), today); });
     connect(button("ThisYear"), &QPushButton::clicked, this,
             [this, today] { setRun(QDate(today.year(), 1, 1), today); });
+}
+
+void Season::addSeriesToggles(QGridLayout* grid)
+{
+    // The series toggles, each in its series' colour, all shown at first.
+    for (std::size_t k = 0; k < kSeries; ++k) {
+        const core::QuantitySpec& q = core::facts(core::kLogged[k]);
+        auto* box = new QCheckBox(QString::fromLatin1(q.checkCaption), this);
+        box->setObjectName(QStringLiteral("Show") + QString::fromLatin1(q.checkCaption));
+        box->setChecked(true);
+        m_shown[k] = true;
+        QPalette pal = box->palette();
+        pal.setColor(QPalette::WindowText, core::toColour(q.seriesColour));
+        box->setPalette(pal);
+        connect(box, &QCheckBox::toggled, this, [this, k](bool on) {
+            m_shown[k] = on;
+            if (!m_run.days.empty())
+                drawDays();
+        });
+        grid->addWidget(box, 5, int(k));
+    }
 }
 
 void Season::showEnergy()
@@ -238,6 +243,7 @@ void Season::showDays()
     }
     const SummarySource source{m_app, summaryCacheDir(m_app), m_clock.now().date()};
     m_run = DayRun{from, runSummaries(source, from, to)};
+    m_view = {0, double(m_run.bucketCount())};
     m_views->setCurrentIndex(1);
     drawDays();
 }
@@ -253,7 +259,7 @@ void Season::drawDays()
 {
     const qreal ratio = devicePixelRatioF();
     const QSize size = m_plot->size() * ratio;
-    m_columns = reduceColumns(m_run, {0, double(m_run.bucketCount())}, size.width());
+    m_columns = reduceColumns(m_run, m_view, size.width());
     m_picture = QImage(size, QImage::Format_RGB32);
     m_picture.fill(core::kWindowGround);
     const ColumnExtremes e = columnExtremes(m_columns);
@@ -309,6 +315,15 @@ bool Season::eventFilter(QObject* watched, QEvent* event)
             showReadout(*c);
         if (c && event->type() == QEvent::MouseButtonDblClick)
             openDay(columnDay(m_run, *c));
+        // A drag to the right zooms into the columns between press and release.
+        if (c && event->type() == QEvent::MouseButtonPress)
+            m_pressBucket = c->firstBucket;
+        if (c && event->type() == QEvent::MouseButtonRelease && c->endBucket > m_pressBucket + 1 &&
+            m_pressBucket >= 0) {
+            m_view = {m_pressBucket, c->endBucket};
+            m_pressBucket = -1;
+            drawDays();
+        }
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -16,6 +16,7 @@ class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class QComboBox;
+class QGridLayout;
 class QChartView;
 
 namespace season {
@@ -30,6 +31,7 @@ public:
 
     const EnergyBars& bars() const { return m_bars; }
     const std::vector<Column>& columns() const { return m_columns; }
+    const DayRun& run() const { return m_run; }
     const QImage& daysPicture() const { return m_picture; }
 
     void showEnergy();
@@ -44,6 +46,7 @@ protected:
 
 private:
     void buildControls();
+    void addSeriesToggles(QGridLayout* grid);
     void setRun(QDate from, QDate to);
     void drawDays();
     void saveCsv();
@@ -55,6 +58,8 @@ private:
     core::Clock m_clock;
     EnergyBars m_bars;
     DayRun m_run;
+    BucketView m_view;         // the part of the run drawn (all of it until a drag zooms in)
+    double m_pressBucket = -1; // where a drag began
     std::vector<Column> m_columns;
     QImage m_picture;
     std::array<bool, kSeries> m_shown{};

@@ -216,3 +216,28 @@ TEST_F(SeasonSummary, ADoubleClickOnADayOpensItInTheHistoryWindow)
     EXPECT_EQ(shown, QStringLiteral("Data Graph 5"));
     EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join(QLatin1Char('|')).toStdString();
 }
+
+TEST_F(SeasonSummary, ADragZoomsIntoAShorterRun)
+{
+    for (int d = 1; d <= 8; ++d)
+        writeDay(QDate(2024, 3, d), dayText(d, 600));
+    season::Season window(m_app, core::Clock::fixed(QDateTime(QDate(2024, 3, 8), QTime(12, 0))),
+                          nullptr);
+    window.show();
+    child<QPushButton>(window, "Last7")->click();
+    auto* plot = child<QLabel>(window, "DaysPlot");
+    auto mouse = [plot](QEvent::Type type, int x) {
+        const QPoint at(x, plot->height() / 2);
+        QMouseEvent e(type, at, plot->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+        QApplication::sendEvent(plot, &e);
+    };
+    const double before = window.columns().back().endBucket;
+    mouse(QEvent::MouseButtonPress, plot->width() * 2 / 7 + 1);
+    mouse(QEvent::MouseButtonRelease, plot->width() * 3 / 7 - 1);
+    ASSERT_FALSE(window.columns().empty());
+    // One day of the seven across the whole plot: 4 March.
+    EXPECT_LT(window.columns().back().endBucket - window.columns().front().firstBucket, before / 5);
+    EXPECT_EQ(season::columnDay(window.run(), window.columns()[window.columns().size() / 2]),
+              QDate(2024, 3, 4));
+}
