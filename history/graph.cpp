@@ -130,6 +130,14 @@ void Graph::setUp()
     }
 }
 
+void Graph::showDay(QDate date)
+{
+    m_ui.DateY1->setText(QString::number(date.year()));
+    m_ui.DateM1->setText(QString::number(date.month()));
+    m_ui.DateD1->setText(QString::number(date.day()));
+    Command1_Click();
+}
+
 void Graph::Command1_Click()
 {
     const QueryTexts query{m_ui.DateY1->text(), m_ui.DateM1->text(), m_ui.DateD1->text(),

@@ -39,6 +39,8 @@ public:
 
     // Display: load the day's records for the range and draw them.
     void Command1_Click();
+    // The day typed into the date boxes, then Display.
+    void showDay(QDate date);
     void DrawHistoryChart();
 
 protected:

@@ -1,6 +1,7 @@
 #include "publish/publisher.h"
 
 #include "config/configfiles.h"
+#include "publish/energyhour.h"
 #include "publish/publishconfig.h"
 
 #include <QCoreApplication>
@@ -111,6 +112,11 @@ void Publisher::publishRetained(const Message& message)
     all.insert(all.end(), m_retained.begin(), m_retained.end());
     m_link->setOnConnect(all);
     m_link->publishNow(message);
+void Publisher::onEnergyHour(QDate date, int hour, double wattHours)
+{
+    if (!m_link)
+        return;
+    m_link->publishRecord(energyHourTopic(m_topics), energyHourMessage(date, hour, wattHours));
 }
 
 QString Publisher::statusText() const

@@ -1,0 +1,77 @@
+#include "season/columns.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace season {
+namespace {
+
+void take(Column& c, const Bucket& b)
+{
+    for (std::size_t s = 0; s < kSeries; ++s) {
+        if (c.empty || b.min[s] < c.min[s])
+            c.min[s] = b.min[s];
+        if (c.empty || b.max[s] > c.max[s])
+            c.max[s] = b.max[s];
+    }
+    c.empty = false;
+}
+
+} // namespace
+
+QDateTime DayRun::bucketTime(double bucket) const
+{
+    const int whole = std::max(0, int(std::floor(bucket)));
+    const QDate day = from.addDays(whole / kBuckets);
+    const int minutes = (whole % kBuckets) * kBucketMinutes;
+    return QDateTime(day, QTime(minutes / 60, minutes % 60));
+}
+
+std::vector<Column> reduceColumns(const DayRun& run, const BucketView& view, int columns)
+{
+    std::vector<Column> out(std::size_t(std::max(columns, 0)));
+    const double span = view.end - view.start;
+    if (columns <= 0 || span <= 0)
+        return out;
+    const int last = run.bucketCount();
+    for (int c = 0; c < columns; ++c) {
+        Column& col = out[std::size_t(c)];
+        col.firstBucket = view.start + span * c / columns;
+        col.endBucket = view.start + span * (c + 1) / columns;
+        // Every bucket the column touches, so neighbouring columns may share one but none is
+        // skipped.
+        const int b0 = std::max(0, int(std::floor(col.firstBucket)));
+        const int b1 = std::min(last, std::max(b0 + 1, int(std::ceil(col.endBucket))));
+        for (int b = b0; b < b1; ++b) {
+            const auto& day = run.days[std::size_t(b / kBuckets)];
+            if (!day)
+                continue;
+            const Bucket& bucket = day->buckets[std::size_t(b % kBuckets)];
+            if (bucket.count > 0)
+                take(col, bucket);
+        }
+    }
+    return out;
+}
+
+ColumnExtremes columnExtremes(const std::vector<Column>& columns)
+{
+    ColumnExtremes e;
+    for (const Column& c : columns) {
+        if (c.empty)
+            continue;
+        for (std::size_t s = 0; s < kSeries; ++s) {
+            e.min[s] = e.any ? std::min(e.min[s], c.min[s]) : c.min[s];
+            e.max[s] = e.any ? std::max(e.max[s], c.max[s]) : c.max[s];
+        }
+        e.any = true;
+    }
+    return e;
+}
+
+QDate columnDay(const DayRun& run, const Column& column)
+{
+    return run.bucketTime(column.firstBucket).date();
+}
+
+} // namespace season

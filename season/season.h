@@ -1,0 +1,80 @@
+#pragma once
+
+#include "core/appdir.h"
+#include "core/clock.h"
+#include "history/historystore.h"
+#include "season/columns.h"
+#include "season/energybars.h"
+
+#include <array>
+
+#include <QDialog>
+#include <QImage>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QComboBox;
+class QGridLayout;
+class QChartView;
+
+namespace season {
+
+// The "Season" window: energy bars from the ledger, and the logged series over a run of days
+// from their summaries, shown modally like the program's other windows.
+class Season : public QDialog
+{
+    Q_OBJECT
+public:
+    Season(const core::AppDir& app, const core::Clock& clock, QWidget* parent);
+
+    const EnergyBars& bars() const { return m_bars; }
+    const std::vector<Column>& columns() const { return m_columns; }
+    const DayRun& run() const { return m_run; }
+    const QImage& daysPicture() const { return m_picture; }
+
+    void showEnergy();
+    void showDays();
+
+    // Opens the day in the history window, modally over this one.
+    void openDay(QDate date);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildControls();
+    void addSeriesToggles(QGridLayout* grid);
+    void setRun(QDate from, QDate to);
+    void drawDays();
+    void saveCsv();
+    // The column under a position of the plot, or nullptr.
+    const Column* columnAt(const QPointF& position) const;
+    void showReadout(const Column& column);
+
+    core::AppDir m_app;
+    core::Clock m_clock;
+    EnergyBars m_bars;
+    DayRun m_run;
+    BucketView m_view;         // the part of the run drawn (all of it until a drag zooms in)
+    double m_pressBucket = -1; // where a drag began
+    std::vector<Column> m_columns;
+    QImage m_picture;
+    std::array<bool, kSeries> m_shown{};
+    history::HistoryStore m_history; // the history window's, kept between its openings
+
+    QTabWidget* m_views = nullptr;
+    QComboBox* m_span = nullptr;
+    QLineEdit* m_year = nullptr;
+    QLineEdit* m_month = nullptr;
+    QLineEdit* m_from = nullptr;
+    QLineEdit* m_to = nullptr;
+    QLabel* m_energyText = nullptr;
+    QLabel* m_daysText = nullptr;
+    QLabel* m_plot = nullptr;
+    QChartView* m_chart = nullptr;
+};
+
+} // namespace season

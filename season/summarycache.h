@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/appdir.h"
+#include "season/daysummary.h"
+
+#include <QDate>
+#include <QString>
+#include <optional>
+#include <vector>
+
+namespace season {
+
+// Where the summaries of one logs folder are kept: the user's cache folder
+// ($XDG_CACHE_HOME, ~/.cache), "tessaly/summary/" and a name made from the logs folder's path,
+// so two application directories never share summaries.
+QString summaryCacheDir(const core::AppDir& app);
+
+// Where a day's summaries are read from and kept.
+struct SummarySource
+{
+    core::AppDir app;
+    QString cacheDir;
+    QDate today; // its file is still being written: read from the file itself, never kept
+};
+
+// The cache file of a day's summary.
+QString summaryFile(const SummarySource& source, QDate date);
+
+// The summary of a day, or nullopt when it has no day file. A kept summary is used when it is
+// whole and was made from the file as it is now (size and modification time); otherwise it is
+// made from the file and kept (a cache that cannot be written is only slower).
+std::optional<DaySummary> daySummary(const SummarySource& source, QDate date);
+
+// The summaries of every day from `from` to `to`, both included, read on all cores.
+std::vector<std::optional<DaySummary>> runSummaries(const SummarySource& source, QDate from,
+                                                    QDate to);
+
+} // namespace season

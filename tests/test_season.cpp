@@ -1,0 +1,214 @@
+// The energy ledger and its bars, through real files and on chosen clock times.
+#include "core/files.h"
+#include "logging/logfiles.h"
+#include "publish/energyhour.h"
+#include "season/energybars.h"
+#include "season/energyledger.h"
+#include "tests/fixture.h"
+
+#include <cmath>
+
+namespace {
+
+const QDate kDay(2024, 3, 7);
+
+QDateTime at(QDate day, int h, int m, int s = 0)
+{
+    return QDateTime(day, QTime(h, m, s));
+}
+
+// Appends what comes back, as the station's write path does.
+void appendAll(const core::AppDir& app, const std::vector<season::LedgerLine>& lines)
+{
+    logging::PendingWrites pending;
+    for (const season::LedgerLine& l : lines)
+        pending.add(season::ledgerWrite(app, l));
+    ASSERT_TRUE(logging::writePending(pending).empty());
+}
+
+// Feeds a ledger every 5 s from..to with watts(t) / 720, as the energy tick does; returns the
+// lines it closed and adds the total counted to `total`.
+std::vector<season::LedgerLine> feed(season::EnergyLedger& ledger, const QDateTime& from,
+                                     const QDateTime& to, double (*watts)(int), double& total)
+{
+    std::vector<season::LedgerLine> lines;
+    int k = 0;
+    for (QDateTime t = from; t < to; t = t.addSecs(5), ++k) {
+        const double wh = watts(k) / 720.0;
+        total += wh;
+        if (auto line = ledger.add(t, wh))
+            lines.push_back(*line);
+    }
+    return lines;
+}
+
+double gusty(int k)
+{
+    return 100 + 80 * std::sin(k * 0.01) + (k % 97 == 0 ? 900 : 0);
+}
+
+double calm(int)
+{
+    return 0;
+}
+
+} // namespace
+
+TEST(EnergyLedger, LineAsTheDailyLogWritesNumbers)
+{
+    EXPECT_EQ(season::lineFor(kDay, 14, 123.45, QLocale::c()),
+              QByteArray("<D>2024_3_7</D><H>14</H><WH>123.45</WH>\r\n"));
+    EXPECT_EQ(season::lineFor(QDate(2024, 12, 31), 0, 0.00001, QLocale::c()),
+              QByteArray("<D>2024_12_31</D><H>0</H><WH>1E-05</WH>\r\n"));
+}
+
+class EnergyLedgerFiles : public AppDirTest
+{};
+
+TEST_F(EnergyLedgerFiles, AcrossMidnightEachHourOnceAndTheDayAddsUp)
+{
+    season::EnergyLedger ledger;
+    double total = 0;
+    std::vector<season::LedgerLine> lines =
+        feed(ledger, at(kDay, 22, 0), at(kDay.addDays(1), 1, 30), gusty, total);
+    lines.push_back(*ledger.closeHour());
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].date, kDay);
+    EXPECT_EQ(lines[0].hour, 22);
+    EXPECT_EQ(lines[1].hour, 23);
+    EXPECT_EQ(lines[2].date, kDay.addDays(1));
+    EXPECT_EQ(lines[2].hour, 0);
+    EXPECT_EQ(lines[3].hour, 1);
+    appendAll(m_app, lines);
+
+    const season::LedgerContent read = season::readLedger(m_app);
+    EXPECT_EQ(read.badLines, 0);
+    ASSERT_EQ(read.days.size(), 2u);
+    const double sum = season::dayWattHours(read.days.at(kDay)) +
+                       season::dayWattHours(read.days.at(kDay.addDays(1)));
+    EXPECT_NEAR(sum, total, 0.01);
+    EXPECT_FALSE(ledger.closeHour());
+}
+
+TEST_F(EnergyLedgerFiles, ARestartInsideAnHourAddsASecondLineThatReadersAdd)
+{
+    double total = 0;
+    for (const auto& [from, to] : {std::pair(at(kDay, 14, 0), at(kDay, 14, 20, 3)),
+                                   std::pair(at(kDay, 14, 21), at(kDay, 14, 59, 58))}) {
+        season::EnergyLedger run; // one start of the program
+        std::vector<season::LedgerLine> lines = feed(run, from, to, gusty, total);
+        EXPECT_TRUE(lines.empty());
+        lines.push_back(*run.closeHour());
+        appendAll(m_app, lines);
+    }
+    const QByteArray bytes = fileBytes(season::energyLedgerFile(m_app));
+    EXPECT_EQ(bytes.count("<H>14</H>"), 2);
+    const season::LedgerContent read = season::readLedger(m_app);
+    EXPECT_NEAR(read.days.at(kDay)[14], total, 0.01);
+}
+
+TEST_F(EnergyLedgerFiles, ADayWithoutFramesWritesNothing)
+{
+    season::EnergyLedger ledger;
+    double total = 0;
+    const auto lines = feed(ledger, at(kDay, 0, 0), at(kDay.addDays(1), 0, 0), calm, total);
+    EXPECT_TRUE(lines.empty());
+    EXPECT_FALSE(ledger.closeHour());
+    EXPECT_FALSE(QFile::exists(season::energyLedgerFile(m_app)));
+    EXPECT_TRUE(season::readLedger(m_app).days.empty());
+}
+
+TEST(EnergyLedger, AClockTickInALaterHourClosesTheOpenOne)
+{
+    season::EnergyLedger ledger;
+    EXPECT_FALSE(ledger.add(at(kDay, 9, 59, 55), 2.5));
+    EXPECT_FALSE(ledger.flush(at(kDay, 9, 59, 59)));
+    const auto line = ledger.flush(at(kDay, 10, 0, 2));
+    ASSERT_TRUE(line);
+    EXPECT_EQ(*line, (season::LedgerLine{kDay, 9, 2.5}));
+    EXPECT_FALSE(ledger.openHour());
+}
+
+TEST(EnergyLedger, BadLinesAreSkippedAndCounted)
+{
+    const char* const bad[] = {
+        "<D>2024_2_30</D><H>1</H><WH>5</WH>",
+        "<D>2024_3_7</D><H>24</H><WH>5</WH>",
+        "<D>2024_3_7</D><H>-1</H><WH>5</WH>",
+        "<D>2024_3_7</D><H>1</H><WH>five</WH>",
+        "<D>2024_3_7</D><H>1</H><WH>5",
+        "<D>2024_3_7<H>1</H><WH>5</WH>",
+        "<D>2024_3_7</D><WH>5</WH>",
+        "<D>2024_3_7</D><H>1</H><WH>inf</WH>",
+        "garbage \x01\xff",
+        "<D>2024_3</D><H>1</H><WH>5</WH>",
+    };
+    QByteArray content = "<D>2024_3_7</D><H>1</H><WH>5</WH>\r\n\r\n";
+    for (const char* line : bad)
+        content += QByteArray(line) + "\r\n";
+    content += "<D>2024_3_7</D><H>1</H><WH>2.5</WH>"; // no line end: the last line still counts
+    const season::LedgerContent read = season::parseLedger(content, QLocale::c());
+    EXPECT_EQ(read.badLines, int(std::size(bad)));
+    ASSERT_EQ(read.days.size(), 1u);
+    EXPECT_DOUBLE_EQ(read.days.at(kDay)[1], 7.5);
+}
+
+TEST(EnergyLedger, AGermanLedgerReadsBackWithItsComma)
+{
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const QByteArray line = season::lineFor(kDay, 3, 1.25, german);
+    EXPECT_EQ(line, QByteArray("<D>2024_3_7</D><H>3</H><WH>1,25</WH>\r\n"));
+    EXPECT_DOUBLE_EQ(season::parseLedger(line, german).days.at(kDay)[3], 1.25);
+}
+
+TEST(EnergyBars, MonthYearAndAllYearsWithTotalAndBestDay)
+{
+    season::LedgerContent ledger;
+    auto put = [&](QDate d, int hour, double wh) {
+        auto [it, made] = ledger.days.try_emplace(d);
+        if (made)
+            it->second.fill(0);
+        it->second[std::size_t(hour)] += wh;
+    };
+    put(QDate(2023, 12, 31), 12, 500);
+    put(QDate(2024, 3, 1), 10, 1000);
+    put(QDate(2024, 3, 1), 11, 500);
+    put(QDate(2024, 3, 7), 14, 2000);
+    put(QDate(2024, 4, 1), 0, 250);
+
+    const season::EnergyBars march = season::energyBars(ledger, season::EnergySpan::Month, 2024, 3);
+    ASSERT_EQ(march.bars.size(), 31u);
+    EXPECT_DOUBLE_EQ(march.bars[0].kWh, 1.5);
+    EXPECT_DOUBLE_EQ(march.bars[6].kWh, 2.0);
+    EXPECT_EQ(march.bars[6].isoPeriod, QStringLiteral("2024-03-07"));
+    EXPECT_DOUBLE_EQ(march.totalKWh, 3.5);
+    EXPECT_EQ(march.bestDay, QDate(2024, 3, 7));
+
+    const season::EnergyBars year = season::energyBars(ledger, season::EnergySpan::Year, 2024, 0);
+    ASSERT_EQ(year.bars.size(), 12u);
+    EXPECT_DOUBLE_EQ(year.bars[2].kWh, 3.5);
+    EXPECT_DOUBLE_EQ(year.bars[3].kWh, 0.25);
+    EXPECT_EQ(year.bars[2].label, QStringLiteral("Mar"));
+    EXPECT_EQ(year.bars[2].isoPeriod, QStringLiteral("2024-03"));
+    EXPECT_DOUBLE_EQ(year.totalKWh, 3.75);
+
+    const season::EnergyBars all = season::energyBars(ledger, season::EnergySpan::AllYears, 0, 0);
+    ASSERT_EQ(all.bars.size(), 2u);
+    EXPECT_DOUBLE_EQ(all.bars[0].kWh, 0.5);
+    EXPECT_DOUBLE_EQ(all.totalKWh, 4.25);
+    EXPECT_EQ(all.bestDay, QDate(2024, 3, 7));
+
+    EXPECT_TRUE(season::energyBars({}, season::EnergySpan::AllYears, 0, 0).bars.empty());
+    EXPECT_FALSE(season::energyBars(ledger, season::EnergySpan::Month, 2024, 2).bestDay.isValid());
+}
+
+TEST(EnergyHourMessage, TopicAndJsonWithAPointWhateverTheLocale)
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(publish::energyHourTopic(
+                  publish::topicsFor(QStringLiteral("tessaly"), QStringLiteral("plant"))),
+              QByteArray("tessaly/plant/energy_hour"));
+    EXPECT_EQ(publish::energyHourMessage(kDay, 14, 123.45),
+              QByteArray("{\"date\":\"2024-03-07\",\"hour\":14,\"wh\":123.45}"));
+    QLocale::setDefault(QLocale::c());
+}
