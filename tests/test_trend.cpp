@@ -1,7 +1,10 @@
 // The live trend's bounded ring and its settings file.
 
 #include "fixture.h"
+#include "trend/livetrend.h"
 #include "trend/trendring.h"
+
+#include <QCheckBox>
 
 namespace {
 
@@ -75,6 +78,42 @@ TEST_F(ViewSettings, WrittenTaggedAndReadBack)
     EXPECT_TRUE(trend::readShowTrend(m_app));
     // The designed files stay as they were.
     EXPECT_EQ(fileBytes(m_app.progCfg()), ProgFile{}.bytes());
+}
+
+TEST(LiveTrendWidget, ManyReadingsMakeOnePictureInColour)
+{
+    trend::LiveTrend t;
+    t.resize(470, 300);
+    t.show();
+    ASSERT_TRUE(waitFor([&] { return t.isVisible(); }));
+    const int before = t.redraws();
+    const QDateTime at(QDate(2024, 3, 7), QTime(12, 0));
+    for (qint64 s = 0; s < 500; ++s)
+        t.add(valuesAt(s), s * 200, at.addMSecs(s * 200));
+    ASSERT_TRUE(waitFor([&] { return t.redraws() > before; }));
+    EXPECT_EQ(t.redraws(), before + 1); // the readings of a second share one picture
+    const QImage& picture = t.redraw();
+    bool blue = false;
+    for (int x = 0; x < picture.width() && !blue; ++x)
+        for (int y = 0; y < picture.height() && !blue; ++y)
+            blue = picture.pixel(x, y) == qRgb(0, 0, 255);
+    EXPECT_TRUE(blue) << "the watts in the history window's colour";
+    EXPECT_TRUE(t.readoutAt(picture.width() - 1).startsWith(QStringLiteral("12:01:39")));
+}
+
+TEST_F(ViewSettings, TheTickBoxHidesTheTrendAndIsKept)
+{
+    QWidget window;
+    auto* t = new trend::LiveTrend(&window);
+    QCheckBox* box = trend::makeTrendToggle(&window, t, m_app);
+    EXPECT_TRUE(box->isChecked());
+    box->setChecked(false);
+    EXPECT_TRUE(t->isHidden());
+    EXPECT_FALSE(trend::readShowTrend(m_app));
+    QWidget again;
+    auto* t2 = new trend::LiveTrend(&again);
+    EXPECT_FALSE(trend::makeTrendToggle(&again, t2, m_app)->isChecked());
+    EXPECT_TRUE(t2->isHidden());
 }
 
 } // namespace
