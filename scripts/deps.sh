@@ -7,6 +7,8 @@ packages=(cmake g++ clang-format qt6-base-dev qt6-serialport-dev libgtest-dev
 # Installing and packaging: the icon's PNG sizes, the desktop entries' check, the .deb's
 # dependencies.
 packages+=(qt6-svg-dev desktop-file-utils dpkg-dev)
+# The power curve view.
+packages+=(qt6-charts-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

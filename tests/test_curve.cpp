@@ -1,7 +1,9 @@
 // The power curve by bins from one-minute means, its file, and the yearly energy it promises.
 
 #include "curve/aep.h"
+#include "curve/curvedata.h"
 #include "curve/powercurve.h"
+#include "curve/powercurveview.h"
 #include "fixture.h"
 
 #include <QDir>
@@ -197,6 +199,51 @@ TEST_F(PowerCurveFile, ADamagedFileIsSetAsideAndNeverTrusted)
     bool damaged = true;
     EXPECT_TRUE(curve::loadPowerCurve(path(), 0.5, &damaged).empty()); // missing: a new curve
     EXPECT_FALSE(damaged);
+}
+
+TEST_F(PowerCurveFile, TheViewSavesCsvAndStartsANewCurveOnlyWhenAsked)
+{
+    curve::CurveData data(m_app, QStringLiteral("km/h"));
+    core::QuantityValues v{};
+    for (qint64 s = 0; s <= 11 * 60; ++s) { // eleven minutes at 18 km/h and 100 W
+        v[core::kWind] = 18;
+        v[core::kWatts] = 100;
+        data.add(v, s * 1000);
+    }
+    ASSERT_EQ(data.scatter().size(), 11u);
+    curve::PowerCurveView view(m_app, data);
+    EXPECT_EQ(view.binsCsv(), QByteArray("wind,minutes,mean_watts,sd_watts,complete\r\n"
+                                         "5,11,100,0,yes\r\n"));
+    EXPECT_TRUE(view.tableCsv().startsWith("mean_wind_m_s,kwh_per_year,incomplete\r\n4,"));
+    EXPECT_TRUE(view.note().isEmpty());
+
+    QStringList asked;
+    bool answer = false;
+    core::setQuestionHandler([&](const QString& text) {
+        asked << text;
+        return answer;
+    });
+    QPushButton* button = nullptr;
+    for (QPushButton* b : view.findChildren<QPushButton*>())
+        if (b->text() == QStringLiteral("Start a new curve"))
+            button = b;
+    ASSERT_NE(button, nullptr);
+    button->click();
+    EXPECT_EQ(data.curve().bins().size(), 1u);
+    answer = true;
+    button->click();
+    core::setQuestionHandler({});
+    EXPECT_EQ(asked.size(), 2);
+    EXPECT_TRUE(data.curve().empty());
+    EXPECT_EQ(fileBytes(path()), QByteArray());
+}
+
+TEST_F(PowerCurveFile, AnUnknownUnitIsSaidInTheView)
+{
+    curve::CurveData data(m_app, QStringLiteral("furlongs"));
+    curve::PowerCurveView view(m_app, data);
+    EXPECT_TRUE(view.note().contains(QStringLiteral("furlongs")));
+    EXPECT_EQ(view.tableCsv(), QByteArray("mean_wind_m_s,kwh_per_year,incomplete\r\n"));
 }
 
 } // namespace
