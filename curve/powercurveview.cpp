@@ -5,6 +5,7 @@
 #include "core/numbers.h"
 #include "core/windowlook.h"
 #include "curve/aep.h"
+#include "curve/sitefigures.h"
 
 #include <QAreaSeries>
 #include <QChart>
@@ -114,6 +115,9 @@ QString PowerCurveView::note() const
                    .arg(m_data.scale().unitName);
     else if (hasGap(m_data.curve().bins(), m_data.scale().binWidth))
         text = QStringLiteral("incomplete: a bin below the highest has fewer than 10 minutes.");
+    if (const auto site = siteFigures(m_app.logsDir(), m_data.scale(), m_data.curve().bins()))
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) +
+                siteFiguresText(*site, m_data.scale());
     return text;
 }
 
