@@ -2,6 +2,7 @@
 
 #include "core/numbers.h"
 #include "core/version.h"
+#include "core/windunits.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -43,18 +44,8 @@ double jsonNumber(double value)
 // The units Home Assistant knows for the wind_speed class, from what users type in WSUnits.
 std::optional<QString> haWindUnit(const QString& wsUnits)
 {
-    const QString u = wsUnits.trimmed().toLower();
-    if (u == QLatin1String("km/h") || u == QLatin1String("kmh") || u == QLatin1String("kph"))
-        return QStringLiteral("km/h");
-    if (u == QLatin1String("m/s") || u == QLatin1String("mps"))
-        return QStringLiteral("m/s");
-    if (u == QLatin1String("mph"))
-        return QStringLiteral("mph");
-    if (u == QLatin1String("kn") || u == QLatin1String("kt") || u == QLatin1String("knots") ||
-        u == QLatin1String("kts"))
-        return QStringLiteral("kn");
-    if (u == QLatin1String("ft/s"))
-        return QStringLiteral("ft/s");
+    if (const std::optional<core::WindUnit> unit = core::windUnit(wsUnits))
+        return unit->name;
     return std::nullopt;
 }
 

@@ -73,19 +73,18 @@ protected:
 TEST_P(BoardDay, StaysInPlausibleRanges)
 {
     double minWind = 1e9, maxWind = 0, maxAmps = 0;
-    int discharging = 0;
     for (const RawSample& raw : m_day) {
         const Reading r = decode(raw);
         SCOPED_TRACE(sim::frameText(raw));
         ASSERT_TRUE(r.volts >= 12.0 && r.volts <= 14.5);
         ASSERT_TRUE(r.wind >= 0.0 && r.wind <= 61.0);
         ASSERT_TRUE(r.rpm >= 0.0 && r.rpm <= 900.0);
-        ASSERT_LE(r.amps, 30.5);
+        // The turbine's current at its rated 600 W and the lowest battery volts.
+        ASSERT_LE(r.amps, 600.0 / 12.0 + 0.5);
         ASSERT_TRUE(raw.m == 0 || raw.m == 1);
-        // Only the load drains the battery, and a still turbine charges nothing.
-        ASSERT_TRUE(raw.i >= 0 || raw.m == 1);
+        // The current is the turbine's: never negative, and a still turbine charges nothing.
+        ASSERT_GE(raw.i, 0);
         ASSERT_TRUE(raw.r > 0 || raw.m == 1 || std::abs(r.amps) < 0.1);
-        discharging += raw.i < 0 ? 1 : 0;
         minWind = std::min(minWind, r.wind);
         maxWind = std::max(maxWind, r.wind);
         maxAmps = std::max(maxAmps, r.amps);
@@ -94,7 +93,6 @@ TEST_P(BoardDay, StaysInPlausibleRanges)
     EXPECT_LT(minWind, 10.0);
     EXPECT_GT(maxWind, 30.0);
     EXPECT_GT(maxAmps, 5.0);
-    EXPECT_LT(discharging, kSeconds / 8);
 }
 
 TEST_P(BoardDay, LoadComesOnSoonAndSwitchesBothWays)

@@ -16,8 +16,7 @@ constexpr double kTypicalWind = 20.0;
 constexpr double kMaxRpm = 900.0;
 constexpr double kStartWind = 5.0; // km/h before the blades turn at all
 constexpr double kRpmPerKmh = 18.0;
-constexpr double kCutInRpm = 90.0;
-constexpr double kMaxAmps = 30.0;
+constexpr double kKmhPerMps = 3.6;
 constexpr double kLoadAmps = 0.5;
 constexpr double kCapacityAh = 200.0;
 constexpr double kTaperBand = 0.1; // the last tenth of the charge goes in ever slower
@@ -76,11 +75,12 @@ double rpmForWind(double kmh)
     return std::clamp((kmh - kStartWind) * kRpmPerKmh, 0.0, kMaxRpm);
 }
 
-// The alternator delivers nothing below cut-in, then current climbs faster than speed.
-double chargeForRpm(double rpm)
+// Rounded inside the range so the program's conversion also lands inside it.
+long rawVolts(double volts)
 {
-    const double x = (rpm - kCutInRpm) / (kMaxRpm - kCutInRpm);
-    return kMaxAmps * std::clamp(x, 0.0, 1.0);
+    const long minV = static_cast<long>(std::ceil(kMinVolts * kVoltDivider));
+    const long maxV = static_cast<long>(std::floor(kMaxVolts * kVoltDivider));
+    return std::clamp(std::lround(volts * kVoltDivider), minV, maxV);
 }
 
 struct TagSpan
@@ -123,6 +123,13 @@ std::string_view withoutLineEnd(std::string_view frame)
 }
 
 } // namespace
+
+double curvePower(double metresPerSecond)
+{
+    if (metresPerSecond < kCutInWind)
+        return 0.0;
+    return std::min(kRatedWatts, kCurveK * metresPerSecond * metresPerSecond * metresPerSecond);
+}
 
 std::string_view faultName(Fault fault)
 {
@@ -168,38 +175,42 @@ RawSample BoardModel::step(double dtSeconds)
         switchLoad();
     }
 
-    // A weather mean drifting over half an hour, with gusts of a few seconds on top; windier
-    // days gust harder.
-    m_meanWind = std::clamp(std::abs(wander(m_rng, m_meanWind, kTypicalWind, dt, 1800.0, 9.0)), 0.0,
-                            kMaxMeanWind);
-    m_gust = wander(m_rng, m_gust, 0.0, dt, 6.0, 1.5 + 0.25 * m_meanWind);
+    // A weather mean drifting over the hours, with small gusts of a few seconds on top; windier
+    // days gust a little harder. Small, so a minute's mean wind still tells its power.
+    m_meanWind = std::clamp(std::abs(wander(m_rng, m_meanWind, kTypicalWind, dt, 3600.0, 10.0)),
+                            0.0, kMaxMeanWind);
+    m_gust = wander(m_rng, m_gust, 0.0, dt, 6.0, 0.3 + 0.02 * m_meanWind);
     const double wind = std::clamp(m_meanWind + m_gust, 0.0, kMaxWind);
+    const long rawWind = std::lround(wind * kWindDivider);
 
     // The rotor spins up quicker than it coasts down.
     const double rpmTarget = rpmForWind(wind);
     m_rpm = std::clamp(relax(m_rpm, rpmTarget, dt, rpmTarget > m_rpm ? 4.0 : 10.0), 0.0, kMaxRpm);
 
-    // The turbine feeds the load first; the regulator lets less into the battery as it fills.
-    const double acceptance =
-        kMaxAmps * std::clamp((1.0 - m_stateOfCharge) / kTaperBand, kFloatShare, 1.0);
-    const double amps = std::min(chargeForRpm(m_rpm) - (m_loadOn ? kLoadAmps : 0.0), acceptance);
-    m_stateOfCharge = std::clamp(m_stateOfCharge + amps * dt / 3600.0 / kCapacityAh, 0.02, 1.0);
+    // The current is measured on the turbine's line, so the program's volts x amps is the
+    // curve's power at the wind this frame reports.
+    RawSample sample;
+    sample.v = rawVolts(m_volts);
+    const double turbineAmps =
+        curvePower(double(rawWind) / kWindDivider / kKmhPerMps) / (double(sample.v) / kVoltDivider);
+    sample.i = std::lround(turbineAmps * kAmpDivider + kCurrentOffset);
 
-    // Resting volts follow the state of charge; current through the internal resistance lifts
-    // or sags them, and switching the load on pulls them down a little more.
-    const double voltsTarget = kMinVolts + 0.1 + m_stateOfCharge + kInternalOhms * amps -
+    // The battery takes what the turbine gives less the load, ever slower as it fills (the
+    // regulator diverts the rest); the turbine's own output does not depend on it.
+    const double acceptance = kRatedWatts / kMinVolts *
+                              std::clamp((1.0 - m_stateOfCharge) / kTaperBand, kFloatShare, 1.0);
+    const double batteryAmps = std::min(turbineAmps - (m_loadOn ? kLoadAmps : 0.0), acceptance);
+    m_stateOfCharge =
+        std::clamp(m_stateOfCharge + batteryAmps * dt / 3600.0 / kCapacityAh, 0.02, 1.0);
+
+    // Resting volts follow the state of charge; the charge current through the internal
+    // resistance lifts them, and switching the load on pulls them down a little.
+    const double voltsTarget = kMinVolts + 0.1 + m_stateOfCharge + kInternalOhms * turbineAmps -
                                (m_loadOn ? kLoadSagVolts : 0.0) + 0.01 * normal(m_rng);
     m_volts = std::clamp(relax(m_volts, voltsTarget, dt, 5.0), kMinVolts, kMaxVolts);
-
-    // Rounded inside the range so the program's conversion also lands inside it.
-    const long minV = static_cast<long>(std::ceil(kMinVolts * kVoltDivider));
-    const long maxV = static_cast<long>(std::floor(kMaxVolts * kVoltDivider));
-    RawSample sample;
-    sample.v = std::clamp(std::lround(m_volts * kVoltDivider), minV, maxV);
-    sample.i = std::lround(amps * kAmpDivider + kCurrentOffset);
     sample.r = std::lround(m_rpm * kRpmDivider / 60.0);
     sample.m = m_loadOn ? 1 : 0;
-    sample.s = std::lround(wind * kWindDivider);
+    sample.s = rawWind;
     return sample;
 }
 

@@ -18,9 +18,16 @@ inline constexpr double kAmpDivider = 10.3;
 inline constexpr double kRpmDivider = 2.0;
 inline constexpr double kWindDivider = 1.6;
 
+// The turbine's power curve the board follows, at the wind speed a frame reports:
+//   P(v) = 0 below the cut-in of 3 m/s, else min(600 W, 0.45 v^3) (rated from about 11 m/s).
+inline constexpr double kCutInWind = 3.0; // m/s
+inline constexpr double kRatedWatts = 600.0;
+inline constexpr double kCurveK = 0.45; // W per (m/s)^3
+double curvePower(double metresPerSecond);
+
 // One reading as the logger board sends it: raw integers, before calibration.
 //   v: battery volts x 38.46
-//   i: battery current (A) x 10.3 + 0.52, negative while the load drains the battery
+//   i: the turbine's charge current (A) x 10.3 + 0.52, so volts x amps = curvePower(wind)
 //   r: turbine pulses; RPM = r / 2 x 60
 //   m: 1 while the load is switched on, else 0
 //   s: wind speed (km/h) x 1.6
@@ -53,8 +60,9 @@ std::string_view faultName(Fault fault);
 // The frame exactly as the board sends it: "[<V>512</V><I>530</I><R>10</R><M>1</M><S>25</S>]\r\n".
 std::string frameText(const RawSample& sample);
 
-// The board's world: gusting wind, a turbine that follows it with lag, a battery charged by the
-// turbine and drained by a load that is switched on and off now and then.
+// The board's world: wind with small gusts, a rotor that follows it with lag, a turbine whose
+// output follows curvePower, a battery charged by it and drained by a load that is switched on
+// and off now and then.
 //
 // Everything comes from the seed, so a run can be repeated exactly. Faults draw from their own
 // stream, so damaging frames does not change the readings that follow.

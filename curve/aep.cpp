@@ -1,0 +1,53 @@
+#include "curve/aep.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace curve {
+
+double rayleighBelow(double v, double vMean)
+{
+    if (v <= 0 || vMean <= 0)
+        return 0;
+    const double x = v / vMean;
+    return 1 - std::exp(-std::numbers::pi / 4 * x * x);
+}
+
+bool hasGap(const std::vector<Bin>& bins, double binWidth)
+{
+    for (std::size_t i = 0; i < bins.size(); ++i) {
+        if (i + 1 < bins.size() && bins[i].minutes < kCompleteMinutes)
+            return true;
+        if (i > 0 && std::lround((bins[i].centre - bins[i - 1].centre) / binWidth) > 1)
+            return true;
+    }
+    return false;
+}
+
+AepRow aepAt(const std::vector<Bin>& bins, double binWidth, double meanWind)
+{
+    AepRow row{meanWind, 0, hasGap(bins, binWidth)};
+    if (bins.empty())
+        return row;
+    double previousV = bins.front().centre - binWidth;
+    double previousP = 0;
+    double sum = 0;
+    for (const Bin& b : bins) {
+        sum += (rayleighBelow(b.centre, meanWind) - rayleighBelow(previousV, meanWind)) *
+               (previousP + b.meanWatts) / 2;
+        previousV = b.centre;
+        previousP = b.meanWatts;
+    }
+    row.kWh = 8760 * sum / 1000;
+    return row;
+}
+
+std::vector<AepRow> aepTable(const std::vector<Bin>& bins, double binWidth)
+{
+    std::vector<AepRow> out;
+    for (int v = 4; v <= 11; ++v)
+        out.push_back(aepAt(bins, binWidth, v));
+    return out;
+}
+
+} // namespace curve

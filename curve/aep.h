@@ -1,0 +1,32 @@
+#pragma once
+
+#include "curve/powercurve.h"
+
+#include <vector>
+
+namespace curve {
+
+// The yearly energy a measured curve gives at one annual mean wind speed, under a Rayleigh
+// distribution of the wind.
+struct AepRow
+{
+    double meanWind = 0; // m/s
+    double kWh = 0;
+    bool incomplete = false; // a missing or incomplete bin lies below the highest bin
+};
+
+// Rayleigh: the share of the time the wind is below v at annual mean vMean.
+double rayleighBelow(double v, double vMean);
+
+// 8760 h x sum over the bins in order of [F(V_i) - F(V_i-1)] x (P_i-1 + P_i) / 2, the first
+// bin joined to a zero power half a bin below it. Bins are in m/s.
+AepRow aepAt(const std::vector<Bin>& bins, double binWidth, double meanWind);
+
+// The table for annual means 4 to 11 m/s.
+std::vector<AepRow> aepTable(const std::vector<Bin>& bins, double binWidth);
+
+// True when some bin between the lowest and the highest is missing or holds fewer than
+// kCompleteMinutes.
+bool hasGap(const std::vector<Bin>& bins, double binWidth);
+
+} // namespace curve

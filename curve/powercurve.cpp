@@ -1,0 +1,147 @@
+#include "curve/powercurve.h"
+
+#include "core/files.h"
+#include "core/numbers.h"
+#include "core/tags.h"
+#include "core/windunits.h"
+
+#include <QFile>
+#include <QLocale>
+#include <cmath>
+
+namespace curve {
+
+WindScale windScale(const QString& wsUnits)
+{
+    if (const std::optional<core::WindUnit> unit = core::windUnit(wsUnits))
+        return {true, unit->metresPerSecond, 0.5, QStringLiteral("m/s")};
+    return {false, 1, 1, wsUnits.trimmed()};
+}
+
+std::optional<MinuteMean> MinuteFolder::add(double wind, double watts, qint64 monotonicMs,
+                                            bool fresh)
+{
+    if (!fresh)
+        return std::nullopt;
+    const qint64 minute = monotonicMs / 60000;
+    std::optional<MinuteMean> done;
+    if (minute != m_minute) {
+        if (m_count > 0)
+            done = MinuteMean{m_minute, m_wind / m_count, m_watts / m_count};
+        m_minute = minute;
+        m_count = 0;
+        m_wind = 0;
+        m_watts = 0;
+    }
+    ++m_count;
+    m_wind += wind;
+    m_watts += watts;
+    return done;
+}
+
+int PowerCurve::binIndex(double wind) const
+{
+    // The tolerance keeps an edge that a unit conversion left a hair below in its bin.
+    return int(std::floor(wind / m_width + 0.5 + 1e-9));
+}
+
+void PowerCurve::addMinute(double wind, double watts)
+{
+    Sums& s = m_sums[binIndex(wind)];
+    ++s.n;
+    s.sum += watts;
+    s.sumSquares += watts * watts;
+}
+
+void PowerCurve::addBin(const Bin& bin)
+{
+    if (bin.minutes <= 0)
+        return;
+    Sums& s = m_sums[binIndex(bin.centre)];
+    const double n = bin.minutes;
+    s.n += bin.minutes;
+    s.sum += n * bin.meanWatts;
+    s.sumSquares += bin.sdWatts * bin.sdWatts * (n - 1) + n * bin.meanWatts * bin.meanWatts;
+}
+
+std::vector<Bin> PowerCurve::bins() const
+{
+    std::vector<Bin> out;
+    for (const auto& [index, s] : m_sums) {
+        const double mean = s.sum / s.n;
+        const double var = s.n > 1 ? (s.sumSquares - s.n * mean * mean) / (s.n - 1) : 0.0;
+        out.push_back({index * m_width, s.n, mean, std::sqrt(std::max(var, 0.0))});
+    }
+    return out;
+}
+
+QString powerCurvePath(const core::AppDir& app)
+{
+    return app.logsDir() + QStringLiteral("powercurve.txt");
+}
+
+QByteArray powerCurveBytes(const PowerCurve& curve)
+{
+    const QLocale c = QLocale::c();
+    QByteArray out;
+    for (const Bin& b : curve.bins()) {
+        out += "<B>" + core::numberText(b.centre, c).toLatin1() + "</B><N>" +
+               QByteArray::number(b.minutes) + "</N><P>" +
+               core::numberText(core::roundTo(b.meanWatts, 2), c).toLatin1() + "</P><SD>" +
+               core::numberText(core::roundTo(b.sdWatts, 2), c).toLatin1() + "</SD>\r\n";
+    }
+    return out;
+}
+
+std::optional<std::vector<Bin>> parsePowerCurve(const QByteArray& bytes)
+{
+    std::vector<Bin> out;
+    const QLocale c = QLocale::c();
+    for (const QByteArray& raw : bytes.split('\n')) {
+        if (raw.isEmpty())
+            continue;
+        if (!raw.endsWith('\r'))
+            return std::nullopt;
+        const QString line = QString::fromLatin1(raw.chopped(1));
+        double v[4];
+        const QString keys[] = {QStringLiteral("B"), QStringLiteral("N"), QStringLiteral("P"),
+                                QStringLiteral("SD")};
+        for (int k = 0; k < 4; ++k) {
+            const std::optional<QString> text = core::tagValue(line, keys[k]);
+            const std::optional<double> n =
+                text ? core::numericValue(*text, c) : std::optional<double>();
+            if (!n || !std::isfinite(*n))
+                return std::nullopt;
+            v[k] = *n;
+        }
+        if (v[1] < 1 || v[1] != std::floor(v[1]) || v[3] < 0)
+            return std::nullopt;
+        out.push_back({v[0], int(v[1]), v[2], v[3]});
+    }
+    return out;
+}
+
+PowerCurve loadPowerCurve(const QString& path, double binWidth, bool* damaged)
+{
+    PowerCurve curve(binWidth);
+    if (damaged)
+        *damaged = false;
+    if (!QFile::exists(path))
+        return curve;
+    const std::optional<QByteArray> bytes = core::readWholeFile(path);
+    const std::optional<std::vector<Bin>> bins =
+        bytes ? parsePowerCurve(*bytes) : std::optional<std::vector<Bin>>();
+    if (!bins) {
+        // Never trusted, never lost: kept aside for whoever wants to look.
+        QFile::remove(path + QStringLiteral(".damaged"));
+        QFile::rename(path, path + QStringLiteral(".damaged"));
+        if (damaged)
+            *damaged = true;
+        return curve;
+    }
+    for (const Bin& b : *bins)
+        curve.addBin(b);
+    return curve;
+}
+
+} // namespace curve

@@ -1,0 +1,249 @@
+// The power curve by bins from one-minute means, its file, and the yearly energy it promises.
+
+#include "curve/aep.h"
+#include "curve/curvedata.h"
+#include "curve/powercurve.h"
+#include "curve/powercurveview.h"
+#include "fixture.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+using curve::Bin;
+
+// Feeds one minute of readings, a reading every 2 s, through the folder into the curve.
+struct Feeder
+{
+    explicit Feeder(const curve::WindScale& s)
+        : scale(s)
+    {}
+    curve::WindScale scale;
+    curve::PowerCurve curve{scale.binWidth};
+    curve::MinuteFolder folder;
+    qint64 ms = 0;
+
+    void reading(double wind, double watts, bool fresh = true)
+    {
+        if (const auto done = folder.add(wind * scale.toBinUnit, watts, ms, fresh))
+            curve.addMinute(done->wind, done->watts);
+        ms += 2000;
+    }
+    void minute(double wind, double watts, bool fresh = true)
+    {
+        for (int k = 0; k < 30; ++k)
+            reading(wind, watts, fresh);
+    }
+    void finish() { reading(0, 0, true); } // the first reading of the next minute ends it
+};
+
+TEST(PowerCurveBins, WorkedExampleInMetresPerSecond)
+{
+    Feeder f(curve::windScale(QStringLiteral("m/s")));
+    f.minute(0.25, 2);  // an edge belongs to the bin above it: 0.5
+    f.minute(0.74, 4);  // 0.5
+    f.minute(0.75, 6);  // 1.0
+    f.minute(5.1, 100); // three minutes in the 5.0 bin: mean 110, SD 10
+    f.minute(4.9, 110);
+    f.minute(5.2, 120);
+    f.finish();
+    const std::vector<Bin> bins = f.curve.bins();
+    ASSERT_EQ(bins.size(), 3u);
+    EXPECT_DOUBLE_EQ(bins[0].centre, 0.5);
+    EXPECT_EQ(bins[0].minutes, 2);
+    EXPECT_DOUBLE_EQ(bins[0].meanWatts, 3);
+    EXPECT_NEAR(bins[0].sdWatts, std::sqrt(2.0), 1e-9);
+    EXPECT_DOUBLE_EQ(bins[1].centre, 1.0);
+    EXPECT_EQ(bins[1].minutes, 1);
+    EXPECT_DOUBLE_EQ(bins[1].sdWatts, 0);
+    EXPECT_DOUBLE_EQ(bins[2].centre, 5.0);
+    EXPECT_EQ(bins[2].minutes, 3);
+    EXPECT_NEAR(bins[2].meanWatts, 110, 1e-9);
+    EXPECT_NEAR(bins[2].sdWatts, 10, 1e-9);
+}
+
+TEST(PowerCurveBins, KilometresPerHourConvertToMetresPerSecond)
+{
+    Feeder f(curve::windScale(QStringLiteral(" KM/H ")));
+    ASSERT_TRUE(f.scale.known);
+    f.minute(0.9, 10);  // 0.25 m/s: bin 0.5
+    f.minute(2.7, 20);  // 0.75 m/s: bin 1.0
+    f.minute(18.0, 30); // 5 m/s
+    f.finish();
+    const std::vector<Bin> bins = f.curve.bins();
+    ASSERT_EQ(bins.size(), 3u);
+    EXPECT_DOUBLE_EQ(bins[0].centre, 0.5);
+    EXPECT_DOUBLE_EQ(bins[1].centre, 1.0);
+    EXPECT_DOUBLE_EQ(bins[2].centre, 5.0);
+    EXPECT_DOUBLE_EQ(bins[2].meanWatts, 30);
+}
+
+TEST(PowerCurveBins, EverySpellingOfTheKnownUnits)
+{
+    const std::pair<const char*, double> cases[] = {
+        {"km/h", 1 / 3.6}, {"kph", 1 / 3.6}, {"m/s", 1},          {"mps", 1},
+        {"mph", 0.44704},  {"kn", 0.514444}, {"knots", 0.514444}, {"ft/s", 0.3048}};
+    for (const auto& [unit, factor] : cases) {
+        const curve::WindScale s = curve::windScale(QString::fromLatin1(unit));
+        EXPECT_TRUE(s.known) << unit;
+        EXPECT_NEAR(s.toBinUnit, factor, 1e-6) << unit;
+        EXPECT_DOUBLE_EQ(s.binWidth, 0.5) << unit;
+    }
+}
+
+TEST(PowerCurveBins, AnUnknownUnitBinsOneOfItsOwnWide)
+{
+    Feeder f(curve::windScale(QStringLiteral("furlongs")));
+    EXPECT_FALSE(f.scale.known);
+    EXPECT_EQ(f.scale.unitName, QStringLiteral("furlongs"));
+    f.minute(2.5, 10); // edge: bin 3
+    f.minute(2.4, 20); // bin 2
+    f.finish();
+    const std::vector<Bin> bins = f.curve.bins();
+    ASSERT_EQ(bins.size(), 2u);
+    EXPECT_DOUBLE_EQ(bins[0].centre, 2);
+    EXPECT_DOUBLE_EQ(bins[1].centre, 3);
+}
+
+TEST(PowerCurveBins, StaleReadingsTakeNoPart)
+{
+    Feeder f(curve::windScale(QStringLiteral("m/s")));
+    f.minute(5, 100);
+    f.minute(5, 900, false); // a stale minute: no mean at all
+    for (int k = 0; k < 15; ++k) {
+        f.reading(5, 200);         // half a minute fresh
+        f.reading(9, 5000, false); // interleaved stale readings
+    }
+    f.finish();
+    const std::vector<Bin> bins = f.curve.bins();
+    ASSERT_EQ(bins.size(), 1u);
+    EXPECT_EQ(bins[0].minutes, 2);
+    EXPECT_DOUBLE_EQ(bins[0].meanWatts, 150);
+}
+
+// Annual energy by hand for two bins (3.0 m/s: 10 W, 3.5 m/s: 20 W), joined to 0 W at 2.5 m/s:
+// 8760 x ([F(3) - F(2.5)] x 5 + [F(3.5) - F(3)] x 15) / 1000.
+TEST(AnnualEnergy, MatchesAHandComputedTable)
+{
+    const std::vector<Bin> bins{{3.0, 12, 10, 1}, {3.5, 20, 20, 2}};
+    EXPECT_NEAR(curve::rayleighBelow(3.0, 4.0), 0.357113, 1e-6);
+    EXPECT_NEAR(curve::aepAt(bins, 0.5, 4).kWh, 16.52627, 1e-4);
+    EXPECT_NEAR(curve::aepAt(bins, 0.5, 8).kWh, 5.946513, 1e-5);
+    const std::vector<curve::AepRow> table = curve::aepTable(bins, 0.5);
+    ASSERT_EQ(table.size(), 8u);
+    EXPECT_DOUBLE_EQ(table.front().meanWind, 4);
+    EXPECT_DOUBLE_EQ(table.back().meanWind, 11);
+    EXPECT_FALSE(table.front().incomplete);
+}
+
+TEST(AnnualEnergy, AGapOrAThinBinBelowTheTopMakesItIncomplete)
+{
+    const std::vector<Bin> gap{{3.0, 12, 10, 1}, {4.0, 20, 20, 2}};
+    EXPECT_TRUE(curve::aepAt(gap, 0.5, 6).incomplete);
+    const std::vector<Bin> thin{{3.0, 9, 10, 1}, {3.5, 20, 20, 2}};
+    EXPECT_TRUE(curve::aepAt(thin, 0.5, 6).incomplete);
+    const std::vector<Bin> thinTop{{3.0, 10, 10, 1}, {3.5, 2, 20, 2}};
+    EXPECT_FALSE(curve::aepAt(thinTop, 0.5, 6).incomplete);
+}
+
+class PowerCurveFile : public AppDirTest
+{
+protected:
+    void SetUp() override
+    {
+        AppDirTest::SetUp();
+        QDir().mkpath(m_app.logsDir());
+    }
+    QString path() const { return curve::powerCurvePath(m_app); }
+};
+
+TEST_F(PowerCurveFile, IsTaggedOneLineABinAndSurvivesARestart)
+{
+    curve::PowerCurve before(0.5);
+    for (double w : {100.0, 110.0, 120.0})
+        before.addMinute(5.5, w);
+    before.addMinute(0.5, 0.25);
+    const QByteArray bytes = curve::powerCurveBytes(before);
+    EXPECT_EQ(bytes, QByteArray("<B>0.5</B><N>1</N><P>0.25</P><SD>0</SD>\r\n"
+                                "<B>5.5</B><N>3</N><P>110</P><SD>10</SD>\r\n"));
+    ASSERT_TRUE(core::replaceFile(path(), bytes));
+    bool damaged = true;
+    curve::PowerCurve after = curve::loadPowerCurve(path(), 0.5, &damaged);
+    EXPECT_FALSE(damaged);
+    EXPECT_EQ(curve::powerCurveBytes(after), bytes);
+    // Minutes after the restart join the bins read back.
+    after.addMinute(5.6, 130);
+    const std::vector<Bin> bins = after.bins();
+    EXPECT_EQ(bins[1].minutes, 4);
+    EXPECT_NEAR(bins[1].meanWatts, 115, 1e-9);
+    EXPECT_NEAR(bins[1].sdWatts, std::sqrt(500.0 / 3), 1e-9);
+}
+
+TEST_F(PowerCurveFile, ADamagedFileIsSetAsideAndNeverTrusted)
+{
+    const QByteArray cases[] = {"<B>5.5</B><N>12</N><P>230.4</P>\r\n",            // no SD
+                                "<B>5.5</B><N>x</N><P>230.4</P><SD>1</SD>\r\n",   // not a number
+                                "<B>5.5</B><N>1.5</N><P>230.4</P><SD>1</SD>\r\n", // not a count
+                                "<B>5.5</B><N>3</N><P>230.4</P><SD>1</SD>",       // cut short
+                                QByteArray("\x00\x01\x02\r\n", 5)};
+    for (const QByteArray& bytes : cases) {
+        ASSERT_TRUE(core::replaceFile(path(), bytes));
+        bool damaged = false;
+        const curve::PowerCurve c = curve::loadPowerCurve(path(), 0.5, &damaged);
+        EXPECT_TRUE(damaged) << bytes.toStdString();
+        EXPECT_TRUE(c.empty());
+        EXPECT_FALSE(QFile::exists(path()));
+        EXPECT_EQ(fileBytes(path() + QStringLiteral(".damaged")), bytes);
+    }
+    bool damaged = true;
+    EXPECT_TRUE(curve::loadPowerCurve(path(), 0.5, &damaged).empty()); // missing: a new curve
+    EXPECT_FALSE(damaged);
+}
+
+TEST_F(PowerCurveFile, TheViewSavesCsvAndStartsANewCurveOnlyWhenAsked)
+{
+    curve::CurveData data(m_app, QStringLiteral("km/h"));
+    core::QuantityValues v{};
+    for (qint64 s = 0; s <= 11 * 60; ++s) { // eleven minutes at 18 km/h and 100 W
+        v[core::kWind] = 18;
+        v[core::kWatts] = 100;
+        data.add(v, s * 1000);
+    }
+    ASSERT_EQ(data.scatter().size(), 11u);
+    curve::PowerCurveView view(m_app, data);
+    EXPECT_EQ(view.binsCsv(), QByteArray("wind,minutes,mean_watts,sd_watts,complete\r\n"
+                                         "5,11,100,0,yes\r\n"));
+    EXPECT_TRUE(view.tableCsv().startsWith("mean_wind_m_s,kwh_per_year,incomplete\r\n4,"));
+    EXPECT_TRUE(view.note().isEmpty());
+
+    QStringList asked;
+    bool answer = false;
+    core::setQuestionHandler([&](const QString& text) {
+        asked << text;
+        return answer;
+    });
+    QPushButton* button = nullptr;
+    for (QPushButton* b : view.findChildren<QPushButton*>())
+        if (b->text() == QStringLiteral("Start a new curve"))
+            button = b;
+    ASSERT_NE(button, nullptr);
+    button->click();
+    EXPECT_EQ(data.curve().bins().size(), 1u);
+    answer = true;
+    button->click();
+    core::setQuestionHandler({});
+    EXPECT_EQ(asked.size(), 2);
+    EXPECT_TRUE(data.curve().empty());
+    EXPECT_EQ(fileBytes(path()), QByteArray());
+}
+
+TEST_F(PowerCurveFile, AnUnknownUnitIsSaidInTheView)
+{
+    curve::CurveData data(m_app, QStringLiteral("furlongs"));
+    curve::PowerCurveView view(m_app, data);
+    EXPECT_TRUE(view.note().contains(QStringLiteral("furlongs")));
+    EXPECT_EQ(view.tableCsv(), QByteArray("mean_wind_m_s,kwh_per_year,incomplete\r\n"));
+}
+
+} // namespace

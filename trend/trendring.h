@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/appdir.h"
+#include "core/quantities.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QtGlobal>
+#include <array>
+#include <vector>
+
+namespace trend {
+
+// The live trend's series: the logged quantities (volts, amps, watts, RPM, wind).
+inline constexpr auto kSeries = core::kLogged;
+inline constexpr std::size_t kSeriesCount = kSeries.size();
+
+// One slot of the ring: the lowest and highest value of each series in its second or minute.
+struct Slot
+{
+    qint64 index = -1; // monotonic seconds or minutes; -1: never filled
+    QDateTime wall;    // the wall time of its first reading, for the pointer readout
+    std::array<float, kSeriesCount> low{};
+    std::array<float, kSeriesCount> high{};
+};
+
+inline constexpr int kSecondSlots = 3600; // the last hour, a second each
+inline constexpr int kMinuteSlots = 1440; // 24 hours, a minute each
+
+// A bounded ring of the live readings: fixed storage, whatever the run's length.
+class TrendRing
+{
+public:
+    TrendRing();
+
+    void add(const core::QuantityValues& values, qint64 monotonicMs, const QDateTime& wall);
+
+    // The filled slots within spanSeconds of the newest reading, oldest first: seconds for a
+    // span up to an hour, minutes beyond.
+    std::vector<Slot> recent(qint64 spanSeconds) const;
+    qint64 newestSecond() const { return m_newest; }
+    void clear();
+
+private:
+    static void fold(Slot& slot, qint64 index, const core::QuantityValues& values,
+                     const QDateTime& wall);
+    std::vector<Slot> m_seconds;
+    std::vector<Slot> m_minutes;
+    qint64 m_newest = -1;
+};
+
+// "view.cfg" beside prog.cfg: whether the main window shows the live trend.
+QString viewCfgPath(const core::AppDir& app);
+QByteArray viewCfgBytes(bool showTrend);
+// Shown unless the file says <ShowTrend>0</ShowTrend>; a missing or damaged file means shown.
+bool showTrendFrom(const QByteArray& bytes);
+bool readShowTrend(const core::AppDir& app);
+bool writeShowTrend(const core::AppDir& app, bool showTrend);
+
+} // namespace trend
