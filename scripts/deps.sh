@@ -11,8 +11,7 @@ packages+=(qt6-svg-dev desktop-file-utils dpkg-dev)
 packages+=(lintian appstream man-db)
 # Alarms: desktop notifications over the session D-Bus, and the tests' bus and notification server.
 packages+=(dbus dbus-daemon dbus-x11 dunst)
-# The Season window: its charts, and summaries made on all cores.
-# The power curve view.
+# The Season window and the power curve view: their charts.
 packages+=(qt6-charts-dev)
 missing=()
 for p in "${packages[@]}"; do
