@@ -89,8 +89,9 @@ TEST_F(BrokerTest, StopSaysOfflineAfterItHasReturned)
     ASSERT_TRUE(waitFor([&] { return !sub.on(kTopics.status).empty(); }));
     link.stop();
     EXPECT_EQ(link.status().state, LinkStatus::State::Off);
-    ASSERT_TRUE(waitFor([&] { return sub.on(kTopics.status).size() == 2; }));
-    EXPECT_EQ(sub.on(kTopics.status).back().payload, "offline");
+    // "offline" from the link, or from the broker as the last will should the goodbye be cut.
+    ASSERT_TRUE(waitFor([&] { return sub.on(kTopics.status).size() >= 2; }));
+    EXPECT_EQ(sub.on(kTopics.status)[1].payload, "offline");
 }
 
 TEST(PublishLink, AnUnreadableCaFileIsNamed)
