@@ -217,7 +217,8 @@ std::optional<QString> saveSpool(const core::AppDir& app, const PendingWrites& p
         if (core::replaceFile(file, bytes, &reason)) {
             QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
             for (const QString& other : candidates) {
-                if (other != file && ownFolder(QFileInfo(other).absolutePath()).isEmpty())
+                if (other != file && QFileInfo::exists(other) &&
+                    ownFolder(QFileInfo(other).absolutePath()).isEmpty())
                     letGo(other);
             }
             return file;
@@ -233,7 +234,10 @@ QString removeSpool(const core::AppDir& app)
 {
     QStringList stuck;
     for (const QString& file : spoolCandidates(app)) {
-        if (ownFolder(QFileInfo(file).absolutePath()).isEmpty() && !letGo(file))
+        const QFileInfo info(file);
+        // Nothing is made here, and nothing touched in a folder that is not the user's own.
+        if ((info.exists() || info.isSymLink()) && ownFolder(info.absolutePath()).isEmpty() &&
+            !letGo(file))
             stuck << file;
     }
     if (stuck.isEmpty())
