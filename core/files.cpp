@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 
 #include <algorithm>
 
@@ -75,14 +75,47 @@ std::optional<QByteArray> readWholeFile(const QString& path, QString* error)
     return file.readAll();
 }
 
+QString temporaryName(const QString& path)
+{
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QString tail;
+    for (int k = 0; k < kTemporaryTail; ++k)
+        tail += QLatin1Char(kLetters[QRandomGenerator::global()->bounded(62)]);
+    return path + QLatin1String(kTemporaryMark) + tail;
+}
+
 bool replaceFile(const QString& path, const QByteArray& bytes, QString* error)
 {
-    QSaveFile file(path);
-    // The flush is checked on its own: commit() renames the temporary file over the old one even
-    // when its own flush failed (a full disk), which would replace a good file with a cut one.
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
-        (syncing(), !file.commit())) {
-        setError(error, file.errorString());
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st
+    {};
+    // The new file keeps the mode of the one it replaces (publish.cfg stays owner-only).
+    const mode_t mode = ::stat(name.constData(), &st) == 0 ? (st.st_mode & 07777) : 0666;
+    QByteArray temp;
+    int fd = -1;
+    for (int tries = 0; fd < 0 && tries < 10; ++tries) {
+        temp = QFile::encodeName(temporaryName(path));
+        // Never through a link, never over a file already there.
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        setError(error, systemError(errno));
+        return false;
+    }
+    int err = writeAll(fd, bytes.constData(), bytes.size());
+    // Only a synced file may replace the old one: a sync that fails (a full disk) would put a
+    // cut file in its place.
+    if (err == 0 && (::fchmod(fd, mode) != 0 || (syncing(), ::fsync(fd) != 0)))
+        err = errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err == 0 && ::rename(temp.constData(), name.constData()) != 0)
+        err = errno;
+    if (err != 0) {
+        ::unlink(temp.constData());
+        setError(error, systemError(err));
         return false;
     }
     syncFolder(QFileInfo(path).absolutePath());
@@ -158,10 +191,11 @@ int removeLeftoverTemporaries(const QString& path)
 {
     const QFileInfo info(path);
     QDir dir = info.absoluteDir();
-    const QString stem = info.fileName() + QLatin1Char('.');
+    const QString stem = info.fileName() + QLatin1String(kTemporaryMark);
     int removed = 0;
-    for (const QString& name : dir.entryList({stem + QStringLiteral("??????")}, QDir::Files)) {
-        // The temporary file's own name pattern: six letters or digits after the file's name.
+    const QString pattern = stem + QString(kTemporaryTail, QLatin1Char('?'));
+    for (const QString& name : dir.entryList({pattern}, QDir::Files | QDir::Hidden)) {
+        // Exactly replaceFile's own name: the mark, then six letters or digits.
         const QStringView tail = QStringView(name).sliced(stem.size());
         const bool pattern = std::all_of(tail.begin(), tail.end(), [](QChar c) {
             return c.unicode() < 128 && c.isLetterOrNumber();

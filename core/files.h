@@ -10,9 +10,16 @@ namespace core {
 // The whole file, or nullopt (with the reason in error) when it cannot be read.
 std::optional<QByteArray> readWholeFile(const QString& path, QString* error = nullptr);
 
-// Replaces the file through a temporary file and a rename, so a crash mid-write never leaves
-// a truncated file; the file and then its folder are synced, so the new content survives a
-// power cut. False (with the reason in error) when it could not be written.
+// The temporary file a replaceFile writes beside path: "prog.cfg.~" and six letters or digits.
+inline constexpr const char* kTemporaryMark = ".~";
+inline constexpr int kTemporaryTail = 6;
+QString temporaryName(const QString& path);
+
+// Replaces the file through a temporary file (made new, never through a link) and a rename, so
+// a crash mid-write never leaves a truncated file; the temporary is synced, and only when the
+// sync succeeded renamed, then the folder is synced, so the new content survives a power cut.
+// The file keeps the mode of the one it replaces. False (with the reason in error) when it
+// could not be written; the old file is then untouched.
 bool replaceFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 // Appends the bytes at the end of the file, all or nothing, and syncs them to the disk before
@@ -31,7 +38,8 @@ void setBeforeSync(std::function<void()> hook);
 // system cannot.
 bool syncFolder(const QString& folder);
 
-// Removes what a replaceFile killed before its rename left beside path: "prog.cfg.XXXXXX".
+// Removes what a replaceFile killed before its rename left beside path, exactly its own
+// temporary name ("prog.cfg.~" and six letters or digits; "prog.cfg.backup" is left alone).
 // Returns how many it removed.
 int removeLeftoverTemporaries(const QString& path);
 

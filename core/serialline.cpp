@@ -80,14 +80,19 @@ std::optional<LineSettings> parseLineSettings(QStringView text)
 std::optional<QString> takeFrame(QString& buffer, QStringView received)
 {
     buffer += received;
+    std::optional<QString> frame;
     if (buffer.contains(QLatin1Char('[')) && buffer.contains(QLatin1Char(']'))) {
-        QString frame;
-        frame.swap(buffer);
-        return frame;
+        // A "[" after the last "]" that follows a whole "[...]" starts the next frame: it stays,
+        // so a frame cut across two reads is never lost or spliced.
+        const qsizetype close = buffer.lastIndexOf(QLatin1Char(']'));
+        const qsizetype next = buffer.indexOf(QLatin1Char('['), close);
+        const bool startsNext = next > close && buffer.lastIndexOf(QLatin1Char('['), close) >= 0;
+        frame = startsNext ? buffer.left(close + 1) : buffer;
+        buffer = startsNext ? buffer.mid(close + 1) : QString();
     }
     if (buffer.size() > kReceiveBufferLimit)
         buffer.remove(0, buffer.size() - kReceiveBufferLimit);
-    return std::nullopt;
+    return frame;
 }
 
 QString lineStatusText(const LineStatus& s, const QString& portText,
@@ -193,12 +198,9 @@ void SerialLine::notified()
 {
     QString frame;
     if (isOpen()) {
-        // Everything waiting is read, then whatever raced in since is dropped: the meters show
-        // the latest frame, never a backlog. The board sends a short frame a second, so the
-        // read almost always leaves nothing behind.
+        // Everything waiting is read and kept: at 4800 baud a frame comes in pieces, and a
+        // byte dropped between two reads would splice them ("500.25" read as "50025").
         const QByteArray bytes = m_device->readAll();
-        if (auto* serial = qobject_cast<QSerialPort*>(m_device.get()))
-            serial->clear(QSerialPort::Input);
         frame = takeFrame(m_receiveBuffer, QString::fromLatin1(bytes)).value_or(QString());
     }
     emit comm(frame);

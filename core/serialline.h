@@ -38,7 +38,8 @@ std::optional<LineSettings> parseLineSettings(QStringView text);
 constexpr qsizetype kReceiveBufferLimit = 4096;
 
 // Appends received text to the buffer. Once the buffer holds both "[" and "]" (in either order)
-// the whole buffer is the frame: it is returned and the buffer emptied.
+// the buffer is the frame: it is returned and the buffer emptied, except that the start of the
+// next frame (a "[" after the last "]", when a "[" stands before that "]") stays in the buffer.
 std::optional<QString> takeFrame(QString& buffer, QStringView received);
 
 // Where a line stands, for the window's status text.

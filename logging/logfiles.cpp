@@ -4,6 +4,7 @@
 #include "core/files.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 
@@ -20,10 +21,38 @@ bool makeFolderFor(const QString& path, QString* error)
     return false;
 }
 
-bool writeOne(const FileWrite& w, QString* error)
+// Drops the records of a kept append that already stand in its file where it would have put
+// them (a run killed between the append and letting its spool go), so none is written twice.
+void skipWhatIsThere(FileWrite& w)
+{
+    if (w.kind != FileWrite::Kind::Append || w.sizeBefore < 0)
+        return;
+    QFile file(w.path);
+    const qint64 at = w.sizeBefore + (w.sizeBefore == 0 ? w.headerIfNew.size() : 0);
+    if (!file.open(QIODevice::ReadOnly) || file.size() <= at || !file.seek(at))
+        return;
+    const QByteArray there = file.read(w.bytes.size());
+    qsizetype matched = 0;
+    std::size_t records = 0;
+    for (const qsizetype size : w.records) {
+        if (there.size() < matched + size || QByteArrayView(there).sliced(matched, size) !=
+                                                 QByteArrayView(w.bytes).sliced(matched, size))
+            break;
+        matched += size;
+        ++records;
+    }
+    w.bytes.remove(0, matched);
+    w.records.erase(w.records.begin(), w.records.begin() + std::ptrdiff_t(records));
+    w.sizeBefore = -1;
+}
+
+bool writeOne(FileWrite& w, QString* error)
 {
     if (!makeFolderFor(w.path, error))
         return false;
+    skipWhatIsThere(w);
+    if (w.kind == FileWrite::Kind::Append && w.records.empty())
+        return true;
     if (w.kind == FileWrite::Kind::Replace)
         return core::replaceFile(w.path, w.bytes, error);
     return core::appendWhole(w.path, w.bytes, w.headerIfNew, error);

@@ -36,6 +36,9 @@ struct FileWrite
     // The size of each record in bytes, oldest first: appends to one file that wait together
     // are kept as one write, and these let the oldest records be dropped one by one.
     std::deque<qsizetype> records = {};
+    // For a write kept from an earlier run: the file's size before it (-1: not known). The
+    // records already found there at that place, whole, are not written again.
+    qint64 sizeBefore = -1;
 };
 
 // What one logging tick hands to the files.

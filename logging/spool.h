@@ -17,7 +17,9 @@ namespace logging {
 
 // Where the spool of an application directory may be kept, preferred first: the user's state
 // folder, cache folder and temporary folder, those on another disk than the application
-// directory before the others.
+// directory first, then those on its disk, then those on a RAM disk. A folder is used only when
+// it is the user's own (made 0700, a real folder owned by the user that no other account can
+// reach); another is skipped with a warning naming it.
 QStringList spoolCandidates(const core::AppDir& app);
 
 QByteArray spoolBytes(const core::AppDir& app, const PendingWrites& pending);
@@ -31,8 +33,12 @@ std::optional<std::deque<FileWrite>> parseSpool(const core::AppDir& app, const Q
 std::optional<QString> saveSpool(const core::AppDir& app, const PendingWrites& pending,
                                  QString* error = nullptr);
 
-// Removes every spool of the application directory.
-void removeSpool(const core::AppDir& app);
+// Removes every spool of the application directory; one that cannot be removed is emptied (an
+// empty spool is done). The status line's text when neither worked, else empty.
+QString removeSpool(const core::AppDir& app);
+
+// The status line's note when the spool file is kept on a RAM disk (tmpfs, ramfs); else empty.
+QString spoolPlaceNote(const QString& file);
 
 // What the spools of the application directory held, oldest spool first.
 struct SpooledWrites

@@ -4,6 +4,7 @@
 #include "core/version.h"
 #include "core/windunits.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -233,8 +234,9 @@ std::vector<Message> discoveryRemovals(const DiscoveryInputs& in)
 
 QString uniqueIdBase(const QString& baseTopic, const QString& name)
 {
+    const QString plainText = baseTopic + QLatin1Char('_') + name;
     QString out;
-    for (const QChar c : baseTopic + QLatin1Char('_') + name) {
+    for (const QChar c : plainText) {
         const char16_t u = c.toLower().unicode();
         const bool plain = (u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9');
         if (plain)
@@ -244,7 +246,16 @@ QString uniqueIdBase(const QString& baseTopic, const QString& name)
     }
     while (out.endsWith(QLatin1Char('_')))
         out.chop(1);
-    return out.isEmpty() ? QStringLiteral("tessaly") : out;
+    if (out.isEmpty())
+        out = QStringLiteral("tessaly");
+    // Names the slug leaves as they are keep their ids, and Home Assistant its history; any other
+    // gets a hash of its exact bytes, so "Plant 1" and "plant-1" never share entities.
+    if (out == plainText)
+        return out;
+    const QByteArray exact = baseTopic.toUtf8() + '/' + name.toUtf8();
+    return out + QLatin1Char('_') +
+           QString::fromLatin1(
+               QCryptographicHash::hash(exact, QCryptographicHash::Sha1).toHex().left(8));
 }
 
 } // namespace publish

@@ -89,8 +89,10 @@ std::vector<Message> discoveryMessages(const DiscoveryInputs& in);
 // The same topics with empty retained payloads, which make Home Assistant forget the entities.
 std::vector<Message> discoveryRemovals(const DiscoveryInputs& in);
 
-// "tessaly_plant_1" for base "tessaly" and name "Plant 1": the device identifier, and the
-// prefix of every unique id; letters, digits and "_" only.
+// The device identifier, and the prefix of every unique id; lower-case letters, digits and "_"
+// only. "tessaly_plant_1" for base "tessaly" and name "plant_1"; a base or name that is not
+// already such a text gets a short hash of its exact bytes: "tessaly_plant_1_<8 hex digits>"
+// for "Plant 1", another for "plant-1".
 QString uniqueIdBase(const QString& baseTopic, const QString& name);
 
 } // namespace publish

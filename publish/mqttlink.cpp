@@ -90,10 +90,10 @@ void MqttLink::stop()
     if (session->handle())
         mosquitto_disconnect(session->handle());
     session->requestStop();
-    if (session->waitFinished(kCloseWaitMs))
-        m_thread.join();
-    else
-        m_thread.detach();
+    // The thread sends what was queued last and ends on its own; news it posted before it heard
+    // of the stop belongs to this generation and is ignored.
+    ++m_generation;
+    m_thread.detach();
     m_connected = false;
     for (PendingRecord& r : m_records)
         r.mid = -1;
@@ -173,11 +173,13 @@ void MqttLink::sendState()
 
 void MqttLink::handRecords()
 {
-    while (m_connected && m_inFlight < m_records.size() && m_inFlight < kRecordsInFlight) {
+    while (m_connected && m_session && m_session->handle() && m_inFlight < m_records.size() &&
+           m_inFlight < kRecordsInFlight) {
         PendingRecord& next = m_records[m_inFlight];
         const int rc = send(next.message, &next.mid);
-        // A QoS 1 message the library could not send yet (the connection has just gone) stays
-        // in its queue and goes out first after the next connect: it is handed over all the same.
+        // A QoS 1 message the library took while the connection has just gone (NO_CONN from the
+        // library itself) stays in its queue and goes out first after the next connect of this
+        // session: it is handed over all the same. Anything else is not in flight.
         if (rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_NO_CONN) {
             ++m_inFlight;
             continue;

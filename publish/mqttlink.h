@@ -23,7 +23,8 @@ struct LinkSettings
     int port = 1883;
     QString user; // empty: no login
     QString password;
-    bool tls = false; // verified against the system's certificate authorities
+    bool tls = false; // verified against the system's certificate authorities and caFile
+    QString caFile;   // a PEM file of the user's own certificate authority; empty: none
     // The broker's last will "offline" (retained) is set on this topic, "online" (retained) is
     // sent on it after each connect and "offline" before a clean disconnect. Empty: none of
     // these, as for a connection test.
@@ -87,17 +88,16 @@ public:
     static constexpr int kStateIntervalMs = 1000;
     // Records handed to the library and not yet acknowledged, at most.
     static constexpr std::size_t kRecordsInFlight = 10;
-    // How long stop() waits for the connection's thread to send "offline" and close.
-    static constexpr int kCloseWaitMs = 500;
 
     explicit MqttLink(QObject* parent = nullptr);
     ~MqttLink() override;
 
     // Starts connecting (stopping a connection already started). Returns at once.
     void start(const LinkSettings& settings);
-    // Sends "offline" and disconnects when connected, then lets the connection's thread end,
-    // waiting for it at most kCloseWaitMs (a host lookup or connect still running ends on its
-    // own later). Records not yet acknowledged stay queued for the next start.
+    // Queues "offline" and the disconnect when connected and returns at once: the connection's
+    // thread sends them and ends on its own (a host lookup or connect still running ends later).
+    // Nothing the old connection reports after this counts. Records not yet acknowledged stay
+    // queued, in order, for the next start.
     void stop();
 
     // Sent, in this order, after every connect and before "online", any state or any record:

@@ -1,6 +1,7 @@
 #include "publish/mqttsession.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
@@ -99,9 +100,12 @@ Session::Session(const LinkSettings& settings, MqttLink* receiver, int generatio
             m_mosq, settings.user.toUtf8().constData(),
             settings.password.isEmpty() ? nullptr : settings.password.toUtf8().constData());
     }
-    if (settings.tls)
-        m_tlsResult =
-            mosquitto_tls_set(m_mosq, nullptr, "/etc/ssl/certs", nullptr, nullptr, nullptr);
+    if (settings.tls) {
+        // The user's own CA file (a home broker's certificate) beside the system's authorities.
+        const QByteArray caFile = QFile::encodeName(settings.caFile);
+        m_tlsResult = mosquitto_tls_set(m_mosq, caFile.isEmpty() ? nullptr : caFile.constData(),
+                                        "/etc/ssl/certs", nullptr, nullptr, nullptr);
+    }
 }
 
 Session::~Session()
@@ -120,12 +124,6 @@ void Session::requestStop()
     m_wake.notify_all();
 }
 
-bool Session::waitFinished(int ms)
-{
-    std::unique_lock lock(m_mutex);
-    return m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_finished; });
-}
-
 void Session::run()
 {
     int wait = m_settings.firstRetryMs;
@@ -140,8 +138,11 @@ void Session::run()
         m_connack = -1;
         QString reason;
         if (m_tlsResult != MOSQ_ERR_SUCCESS) {
-            reason = QStringLiteral("TLS cannot be set up: %1")
-                         .arg(QString::fromUtf8(mosquitto_strerror(m_tlsResult)));
+            reason =
+                QFile(m_settings.caFile).open(QIODevice::ReadOnly) || m_settings.caFile.isEmpty()
+                    ? QStringLiteral("TLS cannot be set up: %1")
+                          .arg(QString::fromUtf8(mosquitto_strerror(m_tlsResult)))
+                    : QStringLiteral("cannot read the CA file %1").arg(m_settings.caFile);
         } else {
             // The lookup blocks this thread only; the TCP connect does not block, and the
             // library's loop (the one its own thread would run) completes it, the TLS handshake
@@ -171,9 +172,6 @@ void Session::run()
         if (mosquitto_loop(m_mosq, 50, 1) != MOSQ_ERR_SUCCESS)
             break;
     }
-    std::lock_guard lock(m_mutex);
-    m_finished = true;
-    m_wake.notify_all();
 }
 
 bool Session::stopping()

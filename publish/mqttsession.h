@@ -31,8 +31,6 @@ public:
     void run();
     // Tells the thread to end; the link is told nothing more.
     void requestStop();
-    // True when run() has returned within ms.
-    bool waitFinished(int ms);
 
 private:
     bool stopping();
@@ -51,7 +49,6 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stop = false;
-    bool m_finished = false;
     MqttLink* m_receiver = nullptr;
 };
 

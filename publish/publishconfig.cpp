@@ -196,7 +196,22 @@ std::optional<ConfigProblem> publishConfigProblem(const PublishConfig& values)
                              QStringLiteral("A password needs a User: MQTT sends no password "
                                             "without a user name.")};
     }
+    if (tlsOn(values) && !values.CAFile.isEmpty() &&
+        !QFile(values.CAFile).open(QIODevice::ReadOnly)) {
+        return ConfigProblem{QStringLiteral("CAFile"),
+                             QStringLiteral("CAFile \"%1\" cannot be read: give the broker's CA "
+                                            "certificate file (PEM), or leave it empty.")
+                                 .arg(values.CAFile)};
+    }
     return std::nullopt;
+}
+
+QString clearPasswordWarning(const PublishConfig& values)
+{
+    if (values.Password.isEmpty() || tlsOn(values))
+        return {};
+    return QStringLiteral("MQTT warning: the password goes to the broker without TLS, in clear "
+                          "text that anyone on the network can read. Tick TLS in Publish.");
 }
 
 bool publishingOn(const PublishConfig& values)

@@ -19,6 +19,7 @@ struct PublishConfig
     QString User;
     QString Password;
     QString TLS = QStringLiteral("0");
+    QString CAFile; // a PEM file of the user's own certificate authority, for TLS; empty: none
     QString BaseTopic = QStringLiteral("tessaly");
     QString Name; // defaultPublishConfig() puts the host name here
     QString Discovery = QStringLiteral("1");
@@ -29,11 +30,11 @@ struct PublishConfig
 // The keys in the order they are written; the same list serves reading, writing and the check
 // that no value holds a tag.
 inline constexpr config::ConfigKey<PublishConfig> kPublishConfigKeys[] = {
-    {"Enabled", &PublishConfig::Enabled},     {"Host", &PublishConfig::Host},
-    {"Port", &PublishConfig::Port},           {"User", &PublishConfig::User},
-    {"Password", &PublishConfig::Password},   {"TLS", &PublishConfig::TLS},
-    {"BaseTopic", &PublishConfig::BaseTopic}, {"Name", &PublishConfig::Name},
-    {"Discovery", &PublishConfig::Discovery},
+    {"Enabled", &PublishConfig::Enabled},   {"Host", &PublishConfig::Host},
+    {"Port", &PublishConfig::Port},         {"User", &PublishConfig::User},
+    {"Password", &PublishConfig::Password}, {"TLS", &PublishConfig::TLS},
+    {"CAFile", &PublishConfig::CAFile},     {"BaseTopic", &PublishConfig::BaseTopic},
+    {"Name", &PublishConfig::Name},         {"Discovery", &PublishConfig::Discovery},
 };
 
 // The defaults with Name set to this computer's host name ("plant" when it has none).
@@ -68,10 +69,14 @@ struct ConfigProblem
 
 // Checks everything that needs no network: a port from 1 to 65535, a host (when publishing is
 // on) without blanks, topic parts without the wildcards + and # (and a Name without /), a User
-// for a Password, and that every text reads back as typed (no tag of the file, no line break or
-// other control character). Whether the host resolves is checked by the window, off the user
-// interface thread.
+// for a Password, a readable CAFile (when TLS is on), and that every text reads back as typed (no
+// tag of the file, no line break or other control character). Whether the host resolves is checked
+// by the window, off the user interface thread.
 std::optional<ConfigProblem> publishConfigProblem(const PublishConfig& values);
+
+// The status line's and the connection test's warning when a password would go to the broker
+// without TLS, readable by anyone on the network; empty otherwise.
+QString clearPasswordWarning(const PublishConfig& values);
 
 // The typed values of a config that has no problem.
 bool publishingOn(const PublishConfig& values);

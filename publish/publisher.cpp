@@ -17,6 +17,7 @@ LinkSettings linkSettingsFor(const PublishConfig& cfg)
     settings.user = cfg.User;
     settings.password = cfg.Password;
     settings.tls = tlsOn(cfg);
+    settings.caFile = cfg.CAFile;
     settings.statusTopic = topicsFor(cfg.BaseTopic, cfg.Name).status;
     settings.clientName = cfg.Name;
     return settings;
@@ -72,6 +73,7 @@ void Publisher::reload(const core::AppDir& app, const QString& wsUnits)
         return;
     m_settings = settings;
     m_onConnect = onConnect;
+    m_warning = clearPasswordWarning(cfg);
     if (!m_link) {
         m_link = std::make_unique<MqttLink>();
         connect(m_link.get(), &MqttLink::statusChanged, this, &Publisher::statusChanged);
@@ -123,7 +125,10 @@ QString Publisher::statusText() const
 {
     if (!m_problem.isEmpty())
         return m_problem;
-    return m_link ? linkStatusText(m_link->status()) : QString();
+    if (!m_link)
+        return {};
+    const QString text = linkStatusText(m_link->status());
+    return m_warning.isEmpty() ? text : text + QLatin1Char('\n') + m_warning;
 }
 
 void Publisher::setRetryTimes(int firstRetryMs, int lastRetryMs, int answerMs)
@@ -138,6 +143,7 @@ void Publisher::stopLink()
     m_link.reset();
     m_settings = {};
     m_onConnect.clear();
+    m_warning.clear();
 }
 
 } // namespace publish

@@ -60,7 +60,8 @@ public:
     void onEnergyHour(QDate date, int hour, double wattHours);
 
     bool enabled() const { return m_link != nullptr; }
-    // "MQTT: connected to host:1883" and the like; a problem in publish.cfg; empty while off.
+    // "MQTT: connected to host:1883" and the like, with a second line when a password goes
+    // without TLS; a problem in publish.cfg; empty while off.
     QString statusText() const;
 
     // Waits between connection attempts and for the broker's answer (tests shorten them).
@@ -80,6 +81,7 @@ private:
     Topics m_topics;
     QString m_wsUnits;
     QString m_problem;
+    QString m_warning; // a password without TLS
     int m_firstRetryMs = 1000;
     int m_lastRetryMs = 60000;
     int m_answerMs = 10000;

@@ -32,6 +32,7 @@ enum class Role
     User,
     Password,
     TLS,
+    CAFile,
     BaseTopic,
     Name,
     Discovery,
@@ -50,7 +51,7 @@ struct Control
     QRect place; // pixels
 };
 
-constexpr QSize kClientSize{400, 330};
+constexpr QSize kClientSize{400, 360};
 
 // In tab order; each box follows the label that names it.
 const std::vector<Control>& publishControls()
@@ -62,6 +63,7 @@ const std::vector<Control>& publishControls()
         {Kind::Label, Role::None, "PortLabel", "Port", {12, 72, 110, 22}},
         {Kind::TextBox, Role::Port, "Port", "", {130, 70, 80, 24}},
         {Kind::CheckBox, Role::TLS, "TLS", "TLS (usually port 8883)", {222, 71, 166, 22}},
+        {Kind::TextBox, Role::CAFile, "CAFile", "CA file for TLS", {12, 328, 376, 24}},
         {Kind::Label, Role::None, "UserLabel", "User", {12, 102, 110, 22}},
         {Kind::TextBox, Role::User, "User", "", {130, 100, 258, 24}},
         {Kind::Label, Role::None, "PasswordLabel", "Password", {12, 132, 110, 22}},
@@ -99,6 +101,7 @@ QWidget* makeControl(QWidget* window, const Control& c)
     case Kind::TextBox: {
         auto* box = new QLineEdit(window);
         core::paintBox(box, QPalette::Base, QPalette::Text);
+        box->setPlaceholderText(caption);
         return box;
     }
     case Kind::CheckBox:
@@ -130,6 +133,7 @@ PublishControls buildControls(QWidget* window)
     made.take(c.User, Role::User);
     made.take(c.Password, Role::Password);
     made.take(c.TLS, Role::TLS);
+    made.take(c.CAFile, Role::CAFile);
     made.take(c.BaseTopic, Role::BaseTopic);
     made.take(c.Name, Role::Name);
     made.take(c.Discovery, Role::Discovery);
@@ -180,6 +184,7 @@ void Publish::Form_Load()
     c.User->setText(v.User);
     c.Password->setText(v.Password);
     c.TLS->setChecked(tlsOn(v));
+    c.CAFile->setText(v.CAFile);
     c.BaseTopic->setText(v.BaseTopic);
     c.Name->setText(v.Name);
     c.Discovery->setChecked(discoveryOn(v));
@@ -195,6 +200,7 @@ PublishConfig Publish::shownValues() const
     v.User = c.User->text();
     v.Password = c.Password->text();
     v.TLS = flag(c.TLS);
+    v.CAFile = c.CAFile->text();
     v.BaseTopic = c.BaseTopic->text();
     v.Name = c.Name->text();
     v.Discovery = flag(c.Discovery);
@@ -317,7 +323,9 @@ void Publish::testStatus()
     const QString where = QStringLiteral("%1:%2").arg(s.host).arg(s.port);
     switch (s.state) {
     case LinkStatus::State::Connected:
-        finishTest(QStringLiteral("Connected to %1: the broker accepted the login.").arg(where));
+        finishTest(QStringLiteral("Connected to %1: the broker accepted the login. %2")
+                       .arg(where, clearPasswordWarning(shownValues()))
+                       .trimmed());
         break;
     case LinkStatus::State::LoginRefused:
         finishTest(QStringLiteral("%1 refused the login (%2). Check User and Password.")

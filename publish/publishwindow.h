@@ -25,6 +25,7 @@ struct PublishControls
     QLineEdit* User = nullptr;
     QLineEdit* Password = nullptr;
     QCheckBox* TLS = nullptr;
+    QLineEdit* CAFile = nullptr;
     QLineEdit* BaseTopic = nullptr;
     QLineEdit* Name = nullptr;
     QCheckBox* Discovery = nullptr;

@@ -4,7 +4,7 @@
 #include "curve/curvedata.h"
 #include "curve/powercurve.h"
 #include "curve/powercurveview.h"
-#include "fixture.h"
+#include "tests/fixture.h"
 
 #include <QDir>
 #include <QFile>

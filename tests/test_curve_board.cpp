@@ -1,10 +1,11 @@
 // The power curve measured from a long run of the simulated board, through the program's own
 // frame decoder, conversion and bins, against the curve the board is built to follow.
 
-#include "calibration/conversion.h"
+#include "config/options.h"
+#include "core/conversion.h"
 #include "curve/curvedata.h"
-#include "fixture.h"
-#include "monitor/telemetry.h"
+#include "station/telemetry.h"
+#include "tests/fixture.h"
 #include "tools/boardmodel.h"
 
 #include <QString>
@@ -25,7 +26,7 @@ double statedWatts(double mps)
 
 // The numbers of the calibration file the program ships, through the program's own reading of
 // them.
-calibration::Conversion shippedConversion()
+core::Conversion shippedConversion()
 {
     config::CalibrationSettings settings;
     settings.VoltDivider = QStringLiteral("38.46");
@@ -33,7 +34,7 @@ calibration::Conversion shippedConversion()
     settings.AmpDivider = QStringLiteral("10.3");
     settings.RPMDivider = QStringLiteral("2");
     settings.WSDivider = QStringLiteral("1.6");
-    return calibration::makeConversion(settings);
+    return config::makeConversion(settings);
 }
 
 class CurveFromBoard : public AppDirTest
@@ -42,13 +43,13 @@ class CurveFromBoard : public AppDirTest
 TEST_F(CurveFromBoard, MatchesTheStatedCurveInEveryCompleteBin)
 {
     curve::CurveData data(m_app, QStringLiteral("km/h"));
-    const calibration::Conversion conversion = shippedConversion();
+    const core::Conversion conversion = shippedConversion();
     sim::BoardModel board(20240917u);
     // The fake monotonic clock: a frame every 2 s for two days.
     for (qint64 ms = 0; ms <= kHours * 3600 * 1000 + 60000; ms += kFrameMs) {
         const std::string frame = sim::frameText(board.step(kFrameMs / 1000.0));
-        const monitor::Reading reading = monitor::computeReading(
-            monitor::decodeFrame(QString::fromStdString(frame)), conversion);
+        const station::Reading reading =
+            station::computeReading(core::decodeFrame(QString::fromStdString(frame)), conversion);
         data.add(reading.value, ms);
     }
     ASSERT_GE(data.scatter().size(), std::size_t(kHours * 60 - 1));

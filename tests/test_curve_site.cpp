@@ -3,7 +3,7 @@
 #include "curve/curvedata.h"
 #include "curve/powercurveview.h"
 #include "curve/sitefigures.h"
-#include "fixture.h"
+#include "tests/fixture.h"
 
 #include <QDir>
 

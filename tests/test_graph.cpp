@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTableView>
 #include <cmath>
 #include <memory>
@@ -693,11 +694,12 @@ TEST_F(GraphWindow, SavesTheListedRecordsAsCsv)
         suggested = path;
         return chosen;
     });
+    // Removed even when an assertion below ends the test early.
+    const auto restore = qScopeGuard([] { core::setSaveFileHandler({}); });
     save->setFocus();
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(save, &enter);
     ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(chosen); }));
-    core::setSaveFileHandler({});
     QLocale::setDefault(QLocale::c());
     EXPECT_EQ(suggested, m_app.logsDir() + QStringLiteral("2024-03-07.csv"));
     const QList<QByteArray> lines = fileBytes(chosen).split('\n');

@@ -227,7 +227,16 @@ TEST_F(LoggerWindow, OneRunningCopyPerFolder)
         copy.setProcessEnvironment(env);
         copy.start(program, {});
         ASSERT_TRUE(copy.waitForStarted());
-        ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(lockPath); }, 10000));
+        // The lock file is made first and its holder written into it after: only a file that
+        // names the copy says it holds the folder (a busy machine shows the gap).
+        ASSERT_TRUE(waitFor(
+            [&] {
+                qint64 pid = 0;
+                QString host, name;
+                return QLockFile(lockPath).getLockInfo(&pid, &host, &name) &&
+                       pid == copy.processId();
+            },
+            60000));
     };
 
     QProcess first;

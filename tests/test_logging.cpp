@@ -556,11 +556,15 @@ TEST_F(Logging, EndSignalsCloseLikeTheExitButton)
 TEST_F(Logging, LeftoverTemporariesOfAKilledSaveAreRemovedAtStart)
 {
     ASSERT_TRUE(QDir(m_app.dir).mkpath(QStringLiteral("html")));
-    const QStringList leftovers{QStringLiteral("prog.cfg.Ab12Cd"),
-                                QStringLiteral("settings.cfg.x9Y8z7"),
-                                QStringLiteral("html/log.asp.QwErTy")};
-    const QStringList kept{QStringLiteral("prog.cfg.bak"), QStringLiteral("prog.cfg.Ab12Cd7"),
-                           QStringLiteral("settings.cfg.old-01"), QStringLiteral("prog.cfg2")};
+    const QStringList leftovers{
+        QStringLiteral("prog.cfg.~Ab12Cd"), QStringLiteral("settings.cfg.~x9Y8z7"),
+        QStringLiteral("html/log.asp.~QwErTy"), QStringLiteral("publish.cfg.~backup")};
+    // The user's own copies, whatever they look like, stay.
+    const QStringList kept{
+        QStringLiteral("prog.cfg.bak"),        QStringLiteral("prog.cfg.backup"),
+        QStringLiteral("publish.cfg.backup"),  QStringLiteral("prog.cfg.Ab12Cd"),
+        QStringLiteral("prog.cfg.~Ab12Cd7"),   QStringLiteral("prog.cfg.~Ab-2Cd"),
+        QStringLiteral("settings.cfg.old-01"), QStringLiteral("prog.cfg2")};
     for (const QString& name : leftovers + kept)
         ASSERT_TRUE(core::replaceFile(m_app.path(name), "x"));
     auto w = start();

@@ -1,9 +1,15 @@
 #include "core/serialline.h"
+#include "core/tags.h"
+#include "tools/pty.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QThread>
+#include <array>
 #include <deque>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -81,10 +87,14 @@ TEST_F(Line, TakesFramesByTheBracketRule)
               (QStringList{{}, {}, "[<V>512</V><I>530</I><R>10</R><M>1</M><S>25</S>]\r\n"}));
     EXPECT_TRUE(m_line.receiveBuffer().isEmpty());
 
-    // "]" then "[" and the start of the next frame in one read: one frame, the rest with it.
+    // "]" then "[" and the start of the next frame in one read: the frame, and the start of
+    // the next one kept for the read that completes it.
     m_frames.clear();
     m_fake->feed("[<V>400</V>]\r\n[<V>48");
-    EXPECT_EQ(m_frames, QStringList{"[<V>400</V>]\r\n[<V>48"});
+    EXPECT_EQ(m_frames, QStringList{"[<V>400</V>]"});
+    EXPECT_EQ(m_line.receiveBuffer(), QStringLiteral("\r\n[<V>48"));
+    m_fake->feed("0</V>]");
+    EXPECT_EQ(m_frames.last(), QStringLiteral("\r\n[<V>480</V>]"));
     // A "]" alone waits for a "[", in either order.
     m_fake->feed("]");
     m_fake->feed("[");
@@ -199,6 +209,61 @@ TEST(LineSettings, ReadsTheSettingsText)
     for (const char* bad : {"", "4800", "4800,N,8", "fast,N,8,1", "0,N,8,1", "4800,X,8,1",
                             "4800,N,9,1", "4800,N,8,3", "4800,N,8,1,1"})
         EXPECT_FALSE(core::parseLineSettings(QString::fromLatin1(bad))) << bad;
+}
+
+// The real port on a pseudo-terminal, frames in pieces of 1 to 8 bytes at the line's pace (4800
+// baud: about 2 ms a byte): every frame decodes to the values sent, none spliced, none lost.
+TEST(LineOnAPty, FramesInAnyPiecesDecodeToTheValuesSent)
+{
+    QTemporaryDir tmp;
+    const core::AppDir app{tmp.path()};
+    sim::PseudoTerminal pty;
+    ASSERT_TRUE(pty.isOpen()) << pty.error();
+    ASSERT_TRUE(pty.linkAt(app.comLink(1).toStdString())) << pty.error();
+    core::SerialLine line(QStringLiteral("MSComm1"), app);
+    QStringList frames;
+    QObject::connect(&line, &core::SerialLine::comm, [&](const QString& frame) {
+        if (!frame.isEmpty())
+            frames << frame;
+    });
+    line.open(1);
+    ASSERT_TRUE(line.isOpen()) << core::lineStatusText(line.status(), {}, {}).toStdString();
+
+    std::mt19937 rng(22);
+    std::vector<std::array<QString, 5>> sent;
+    std::string text;
+    for (int k = 0; k < 30; ++k) {
+        const auto n = [&](int below) {
+            return QString::number(rng() % below);
+        };
+        sent.push_back({n(1024) + "." + n(100), n(1024), n(400), n(3), n(200)});
+        const auto& v = sent.back();
+        text += QStringLiteral("[<V>%1</V><I>%2</I><R>%3</R><M>%4</M><S>%5</S>]\r\n")
+                    .arg(v[0], v[1], v[2], v[3], v[4])
+                    .toStdString();
+    }
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t piece = std::min<std::size_t>(1 + rng() % 8, text.size() - at);
+        ASSERT_TRUE(pty.write(text.substr(at, piece)));
+        at += piece;
+        QElapsedTimer pace;
+        pace.start();
+        while (pace.elapsed() < qint64(2 * piece))
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    QElapsedTimer t;
+    t.start();
+    while (frames.size() < qsizetype(sent.size()) && t.elapsed() < 30000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    ASSERT_EQ(frames.size(), qsizetype(sent.size()));
+    for (std::size_t k = 0; k < sent.size(); ++k) {
+        SCOPED_TRACE(frames[qsizetype(k)].toStdString());
+        const char16_t* tags[] = {u"V", u"I", u"R", u"M", u"S"};
+        for (std::size_t q = 0; q < 5; ++q)
+            EXPECT_EQ(core::tagValue(frames[qsizetype(k)], tags[q]), sent[k][q]);
+    }
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The live trend's bounded ring and its settings file.
 
-#include "fixture.h"
+#include "tests/fixture.h"
 #include "trend/livetrend.h"
 #include "trend/trendring.h"
 
