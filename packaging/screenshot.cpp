@@ -76,7 +76,7 @@ int main(int argc, char** argv)
     monitor::Logger window(programs::tessaly(), dir, core::Clock::fixed(at));
     window.show();
     QApplication::processEvents();
-    window.MSComm1_OnComm(kFrame);
+    window.station().MSComm1_OnComm(kFrame);
     QApplication::processEvents();
     QImage picture = window.grab().toImage();
     picture.setDevicePixelRatio(1);

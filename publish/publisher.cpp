@@ -114,6 +114,8 @@ void Publisher::publishRetained(const Message& message)
     all.insert(all.end(), m_retained.begin(), m_retained.end());
     m_link->setOnConnect(all);
     m_link->publishNow(message);
+}
+
 void Publisher::onEnergyHour(QDate date, int hour, double wattHours)
 {
     if (!m_link)

@@ -81,7 +81,7 @@ void DiskWriter::keepSpoolInStep(std::size_t recordsBefore, qint64 nowMs)
 {
     if (m_pending.empty()) {
         if (!m_spoolFile.isEmpty())
-            logging::removeSpool(m_app);
+            m_placeNote = logging::removeSpool(m_app);
         m_spoolFile.clear();
         return;
     }
@@ -95,6 +95,7 @@ void DiskWriter::keepSpoolInStep(std::size_t recordsBefore, qint64 nowMs)
     QString error;
     if (const auto file = logging::saveSpool(m_app, m_pending, &error)) {
         m_spoolFile = *file;
+        m_placeNote = logging::spoolPlaceNote(*file);
         m_spoolSavedAt = nowMs;
         m_spooledBytes = bytes;
     } else {
@@ -105,10 +106,12 @@ void DiskWriter::keepSpoolInStep(std::size_t recordsBefore, qint64 nowMs)
 
 void DiskWriter::announce()
 {
+    QStringList notices{m_spoolNotice, m_placeNote};
+    notices.removeAll(QString());
     emit stateChanged(
         WriteState{m_warnings, m_templateWarning,
                    m_pending.dropped > 0 ? logging::droppedWarning(m_pending.dropped) : QString(),
-                   m_spoolNotice, m_spoolFile, m_pending.records()});
+                   notices.join(QLatin1Char('\n')), m_spoolFile, m_pending.records()});
 }
 
 } // namespace station

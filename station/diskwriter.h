@@ -64,6 +64,8 @@ private:
     QString m_templateWarning;
     QString m_spoolFile;
     QString m_spoolNotice;
+    // Where the spool is when that needs saying (a RAM disk), or why it cannot be removed.
+    QString m_placeNote;
     std::optional<qint64> m_spoolSavedAt;
     qsizetype m_spooledBytes = 0;
 };
