@@ -93,12 +93,9 @@ void Graph::connectControls()
     connect(m_ui.Command2, &QPushButton::clicked, this, &QWidget::close);
     connect(m_SaveCsv, &QPushButton::clicked, this, &Graph::SaveCsv_Click);
     // "Date", "From" and "To" name the boxes after them.
-    const std::pair<const char*, QLineEdit*> buddies[] = {
-        {"Label1", m_ui.DateY1}, {"Label2", m_ui.Time1h}, {"Label3", m_ui.Time2h}};
-    for (const auto& [label, box] : buddies) {
-        if (auto* l = findChild<QLabel*>(QString::fromLatin1(label)))
-            l->setBuddy(box);
-    }
+    m_ui.Label1->setBuddy(m_ui.DateY1);
+    m_ui.Label2->setBuddy(m_ui.Time1h);
+    m_ui.Label3->setBuddy(m_ui.Time2h);
     core::makeKeyboardFriendly(this);
 }
 
