@@ -1,6 +1,5 @@
 #include "calibration/calibrateform.h"
 
-#include "core/controlroles.h"
 #include "core/windowlook.h"
 
 #include <QFrame>
@@ -15,7 +14,8 @@ namespace calibration {
 namespace {
 
 using K = CalibrateKind;
-using R = CalibrateRole;
+using C = CalibrateControls;
+template <auto Member> constexpr auto to = core::fills<Member>();
 
 constexpr int kWidth = kCalibrateClientSize.width();
 constexpr int kRowHeight = 15;
@@ -30,51 +30,55 @@ constexpr QRect toEdge(int x, int y)
 // Captions as the users know them, misspellings and all ("dont save", "Zero button..").
 constexpr CalibrateControl kControls[] = {
     // Step 1: battery voltage.
-    {K::Step, R::None, "", "Step 1. Set Voltage", {3, 8, 0, 0}},
-    {K::Text, R::None, "", "Measure your battery voltage, and then adjust", {10, 24, 0, 0}},
-    {K::Text, R::None, "", "this value until the correct battery voltage", {10, 40, 0, 0}},
-    {K::Text, R::None, "", "is displayed", {10, 56, 0, 0}},
-    {K::Value, R::TxtBattV, "txtBattV", "0", {252, 10, 25, kRowHeight}},
-    {K::DivisionSign, R::None, "Divide", "", {277, 11, 8, 10}},
-    {K::Box, R::BatteryVolts, "BatteryVolts", "0", {286, 6, 43, 19}},
-    {K::EqualsSign, R::None, "", "=", {252, 30, 14, 17}},
-    {K::Value, R::TxtBattVadjusted, "txtBattVadjusted", "", toEdge(268, 34)},
-    {K::Separator, R::None, "", "", {0, 72, kWidth, 1}},
+    {K::Step, "", "Step 1. Set Voltage", {3, 8, 0, 0}},
+    {K::Text, "", "Measure your battery voltage, and then adjust", {10, 24, 0, 0}},
+    {K::Text, "", "this value until the correct battery voltage", {10, 40, 0, 0}},
+    {K::Text, "", "is displayed", {10, 56, 0, 0}},
+    {K::Value, "txtBattV", "0", {252, 10, 25, kRowHeight}, to<&C::txtBattV>},
+    {K::DivisionSign, "Divide", "", {277, 11, 8, 10}},
+    {K::Box, "BatteryVolts", "0", {286, 6, 43, 19}, to<&C::BatteryVolts>},
+    {K::EqualsSign, "", "=", {252, 30, 14, 17}},
+    {K::Value, "txtBattVadjusted", "", toEdge(268, 34), to<&C::txtBattVadjusted>},
+    {K::Separator, "", "", {0, 72, kWidth, 1}},
     // Step 2: charge current.
-    {K::Step, R::None, "", "Step 2. Set Current", {3, 80, 0, 0}},
-    {K::Text, R::None, "", "With no current flowing, press the Zero button..", {12, 96, 0, 0}},
-    {K::Text, R::None, "", "Apply a charging current, and adjust this", {12, 112, 0, 0}},
-    {K::Text, R::None, "", "value until the correct amps is displayed.", {12, 128, 0, 0}},
-    {K::Button, R::Command2, "Command2", "Zero", {250, 76, 46, 19}},
-    {K::Value, R::OffsetV, "OffsetV", "0", {298, 78, 24, kRowHeight}},
-    {K::Shaded, R::OffsetCaption, "OffsetCaption", "Offset", {}},
-    {K::ShadedValue, R::TxtShuntV, "txtShuntV", "0", {250, 104, 26, kRowHeight}},
-    {K::DivisionSign, R::None, "Divide", "", {277, 106, 8, 10}},
-    {K::Box, R::BatteryCurrent, "BatteryCurrent", "0", {286, 100, 43, 22}},
-    {K::EqualsSign, R::None, "", "=", {248, 122, 14, 17}},
-    {K::Value, R::TxtBattAadjusted, "txtBattAadjusted", "", toEdge(264, 126)},
-    {K::Separator, R::None, "", "", {0, 148, kWidth, 1}},
+    {K::Step, "", "Step 2. Set Current", {3, 80, 0, 0}},
+    {K::Text, "", "With no current flowing, press the Zero button..", {12, 96, 0, 0}},
+    {K::Text, "", "Apply a charging current, and adjust this", {12, 112, 0, 0}},
+    {K::Text, "", "value until the correct amps is displayed.", {12, 128, 0, 0}},
+    {K::Button, "Command2", "Zero", {250, 76, 46, 19}, to<&C::Command2>},
+    {K::Offset, "OffsetV", "0", {298, 78, 24, kRowHeight}, to<&C::OffsetV>},
+    {K::Shaded, "OffsetCaption", "Offset", {}, to<&C::OffsetCaption>},
+    {K::ShadedValue, "txtShuntV", "0", {250, 104, 26, kRowHeight}, to<&C::txtShuntV>},
+    {K::DivisionSign, "Divide", "", {277, 106, 8, 10}},
+    {K::Box, "BatteryCurrent", "0", {286, 100, 43, 22}, to<&C::BatteryCurrent>},
+    {K::EqualsSign, "", "=", {248, 122, 14, 17}},
+    {K::Value, "txtBattAadjusted", "", toEdge(264, 126), to<&C::txtBattAadjusted>},
+    {K::Separator, "", "", {0, 148, kWidth, 1}},
     // Step 3: turbine.
-    {K::Step, R::None, "", "Step 3. Set RPM", {3, 158, 0, 0}},
-    {K::Text, R::None, "", "How many pulses per revolution?", {10, 174, 0, 0}},
-    {K::Value, R::TxtPulsess, "txtPulsess", "0", {250, 160, 26, kRowHeight}},
-    {K::DivisionSign, R::None, "Divide", "", {277, 163, 8, 10}},
-    {K::Box, R::PulseDivider, "PulseDivider", "1", {286, 158, 43, 19}},
-    {K::EqualsSign, R::None, "", "=", {248, 180, 14, 17}},
-    {K::Value, R::TxtWindmillRPM, "txtWindmillRPM", "", toEdge(264, 184)},
-    {K::Separator, R::None, "", "", {0, 216, kWidth, 1}},
+    {K::Step, "", "Step 3. Set RPM", {3, 158, 0, 0}},
+    {K::Text, "", "How many pulses per revolution?", {10, 174, 0, 0}},
+    {K::Value, "txtPulsess", "0", {250, 160, 26, kRowHeight}, to<&C::txtPulsess>},
+    {K::DivisionSign, "Divide", "", {277, 163, 8, 10}},
+    {K::Box, "PulseDivider", "1", {286, 158, 43, 19}, to<&C::PulseDivider>},
+    {K::EqualsSign, "", "=", {248, 180, 14, 17}},
+    {K::Value, "txtWindmillRPM", "", toEdge(264, 184), to<&C::txtWindmillRPM>},
+    {K::Separator, "", "", {0, 216, kWidth, 1}},
     // Step 4: wind. Label23's design caption is replaced with the unit's question at load.
-    {K::Step, R::None, "", "Step 4. Set Wind Speed", {3, 222, 0, 0}},
-    {K::Text, R::Label23, "Label23", "How many pulses per revolution?", {10, 238, 236, kRowHeight}},
-    {K::Value, R::TxtPulsess2, "txtPulsess2", "0", {248, 224, 26, kRowHeight}},
-    {K::DivisionSign, R::None, "Divide", "", {275, 227, 8, 10}},
-    {K::Box, R::Pulse2Divider, "Pulse2Divider", "1", {284, 222, 43, 19}},
-    {K::EqualsSign, R::None, "", "=", {244, 244, 14, 17}},
-    {K::Value, R::TxtWindSpeed, "txtWindSpeed", "", toEdge(260, 248)},
-    {K::Separator, R::None, "", "", {0, 272, kWidth, 1}},
+    {K::Step, "", "Step 4. Set Wind Speed", {3, 222, 0, 0}},
+    {K::Text,
+     "Label23",
+     "How many pulses per revolution?",
+     {10, 238, 236, kRowHeight},
+     to<&C::Label23>},
+    {K::Value, "txtPulsess2", "0", {248, 224, 26, kRowHeight}, to<&C::txtPulsess2>},
+    {K::DivisionSign, "Divide", "", {275, 227, 8, 10}},
+    {K::Box, "Pulse2Divider", "1", {284, 222, 43, 19}, to<&C::Pulse2Divider>},
+    {K::EqualsSign, "", "=", {244, 244, 14, 17}},
+    {K::Value, "txtWindSpeed", "", toEdge(260, 248), to<&C::txtWindSpeed>},
+    {K::Separator, "", "", {0, 272, kWidth, 1}},
     // The two ways out.
-    {K::Button, R::Command6, "Command6", "Exit ( dont save )", {96, 280, 109, 25}},
-    {K::Button, R::Command1, "Command1", "Save Calibration", {208, 280, 148, 25}},
+    {K::Button, "Command6", "Exit ( dont save )", {96, 280, 109, 25}, to<&C::Command6>},
+    {K::Button, "Command1", "Save Calibration", {208, 280, 148, 25}, to<&C::Command1>},
 };
 
 QFont sansSerif(qreal points, bool bold)
@@ -89,10 +93,10 @@ QString accessibleNameOf(const CalibrateControl& c, const QString& step, bool af
     switch (c.kind) {
     case K::Box:
         return step + QStringLiteral(": divider");
+    case K::Offset:
+        return step + QStringLiteral(": zero offset");
     case K::Value:
     case K::ShadedValue:
-        if (c.role == R::OffsetV)
-            return step + QStringLiteral(": zero offset");
         return step + (afterEquals ? QStringLiteral(": result") : QStringLiteral(": raw reading"));
     default:
         return QString::fromLatin1(c.caption);
@@ -198,6 +202,7 @@ QWidget* makeControl(QWidget* window, const CalibrateControl& c)
     case K::Text:
         return text(window, c, window->font());
     case K::Value:
+    case K::Offset:
         return value(window, c);
     case K::ShadedValue: {
         QLabel* l = value(window, c);
@@ -218,31 +223,6 @@ QWidget* makeControl(QWidget* window, const CalibrateControl& c)
         return separator(window, c);
     }
     return nullptr;
-}
-
-// In the struct's order, step by step.
-CalibrateControls bind(const core::ControlsByRole<CalibrateRole>& made)
-{
-    CalibrateControls c;
-    made.take(c.txtBattV, R::TxtBattV);
-    made.take(c.BatteryVolts, R::BatteryVolts);
-    made.take(c.txtBattVadjusted, R::TxtBattVadjusted);
-    made.take(c.Command2, R::Command2);
-    made.take(c.OffsetV, R::OffsetV);
-    made.take(c.OffsetCaption, R::OffsetCaption);
-    made.take(c.txtShuntV, R::TxtShuntV);
-    made.take(c.BatteryCurrent, R::BatteryCurrent);
-    made.take(c.txtBattAadjusted, R::TxtBattAadjusted);
-    made.take(c.txtPulsess, R::TxtPulsess);
-    made.take(c.PulseDivider, R::PulseDivider);
-    made.take(c.txtWindmillRPM, R::TxtWindmillRPM);
-    made.take(c.Label23, R::Label23);
-    made.take(c.txtPulsess2, R::TxtPulsess2);
-    made.take(c.Pulse2Divider, R::Pulse2Divider);
-    made.take(c.txtWindSpeed, R::TxtWindSpeed);
-    made.take(c.Command6, R::Command6);
-    made.take(c.Command1, R::Command1);
-    return c;
 }
 
 QLabel* warningLine(QWidget* window)
@@ -267,7 +247,7 @@ std::span<const CalibrateControl> calibrateControls()
 CalibrateControls buildCalibrateControls(QWidget* window)
 {
     window->setFont(sansSerif(8.25, false));
-    core::ControlsByRole<CalibrateRole> made("Calibration");
+    CalibrateControls controls;
     QString step;
     bool afterEquals = false;
     for (const CalibrateControl& c : kControls) {
@@ -279,10 +259,8 @@ CalibrateControls buildCalibrateControls(QWidget* window)
         }
         afterEquals = afterEquals || c.kind == K::EqualsSign;
         w->setAccessibleName(accessibleNameOf(c, step, afterEquals));
-        if (c.role != R::None)
-            made.add(c.role, w);
+        c.member.into(controls, w, "Calibration", c.name);
     }
-    CalibrateControls controls = bind(made);
     controls.Warning = warningLine(window);
 
     // As designed: the boxes top to bottom, except that the last comes after the buttons.

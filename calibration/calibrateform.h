@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/controltable.h"
+
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -12,6 +14,8 @@ class QWidget;
 
 namespace calibration {
 
+struct CalibrateControls;
+
 // The steps' area; the warning line, when there is one, goes below it.
 inline constexpr QSize kCalibrateClientSize{362, 308};
 
@@ -19,7 +23,8 @@ enum class CalibrateKind
 {
     Step,         // a step's bold caption, as wide as its text
     Text,         // the left column's text, as wide as its text unless its place gives a size
-    Value,        // a value label (raw value, preview, offset)
+    Value,        // a value label (raw value, preview)
+    Offset,       // the zero offset's value label
     ShadedValue,  // a value label on green
     Shaded,       // a caption on green, centred, placed beside another control by the window
     Box,          // an entry box on green
@@ -29,39 +34,15 @@ enum class CalibrateKind
     Separator     // the line under a step, across the window
 };
 
-// What the window does with a control; the steps' texts and signs only stand there.
-enum class CalibrateRole
-{
-    None,
-    TxtBattV,
-    BatteryVolts,
-    TxtBattVadjusted,
-    Command2,
-    OffsetV,
-    OffsetCaption,
-    TxtShuntV,
-    BatteryCurrent,
-    TxtBattAadjusted,
-    TxtPulsess,
-    PulseDivider,
-    TxtWindmillRPM,
-    Label23,
-    TxtPulsess2,
-    Pulse2Divider,
-    TxtWindSpeed,
-    Command6,
-    Command1
-};
-
 // One control of the calibration window: its place in pixels, a size of 0 where the text
 // decides, and the design text.
 struct CalibrateControl
 {
     CalibrateKind kind;
-    CalibrateRole role;
     const char* name; // the object name; empty for the steps' texts, signs and lines
     const char* caption;
     QRect place;
+    core::Fills<CalibrateControls> member{}; // empty for what only stands there
 };
 
 // The controls in the order they are made, step by step, top to bottom.
@@ -98,8 +79,8 @@ struct CalibrateControls
 };
 
 // Sets the window's font and makes the table's controls on it, in the window's focus order with the
-// focus in BatteryVolts, and binds them by role; a table without one of them stops the program
-// (core::ControlsByRole).
+// focus in BatteryVolts, and binds them to their members; a control of another class than its
+// member stops the program (core::fills).
 CalibrateControls buildCalibrateControls(QWidget* window);
 
 // A raw value wider than its place grows to the left, so its last digits stay beside the

@@ -75,18 +75,17 @@ SetupValues ProgramSetup::shownValues() const
     return v;
 }
 
-QWidget* ProgramSetup::control(SetupRole role) const
+QWidget* ProgramSetup::control(SetupText role) const
 {
     switch (role) {
-    case SetupRole::PortNumber:
+    case SetupText::PortNumber:
         return m_controls.PortNumber;
-    case SetupRole::LogDelay:
+    case SetupText::LogDelay:
         return m_controls.LogDelay;
-    case SetupRole::WSUnits:
+    case SetupText::WSUnits:
         return m_controls.WSUnits;
-    default:
-        return nullptr;
     }
+    return nullptr;
 }
 
 void ProgramSetup::Command1_Click()

@@ -37,7 +37,7 @@ private:
     void refreshDevices();
     void deviceCheck();
     SetupValues shownValues() const;
-    QWidget* control(SetupRole role) const;
+    QWidget* control(SetupText role) const;
 
     core::AppDir m_app;
     SetupControls m_controls;

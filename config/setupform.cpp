@@ -1,6 +1,5 @@
 #include "config/setupform.h"
 
-#include "core/controlroles.h"
 #include "core/version.h"
 #include "core/windowlook.h"
 
@@ -15,16 +14,20 @@
 namespace config {
 namespace {
 
-SetupControl control(SetupControlKind kind, SetupRole role, const char* name, const char* caption,
-                     int left, int top, int width, int height, int tabIndex)
+SetupControl control(SetupControlKind kind, const char* name, const char* caption, int left,
+                     int top, int width, int height, int tabIndex,
+                     core::Fills<SetupControls> member = {})
 {
     return {kind,
-            role,
             QString::fromLatin1(name),
             QString::fromLatin1(caption),
             QRect(left, top, width, height),
-            tabIndex};
+            tabIndex,
+            member};
 }
+
+template <auto Member> constexpr auto to = core::fills<Member>();
+using S = SetupControls;
 
 QCheckBox* checkBox(QWidget* window, const QString& caption)
 {
@@ -59,23 +62,6 @@ QWidget* makeControl(QWidget* window, const SetupControl& c)
     }
     }
     return nullptr;
-}
-
-// In the struct's order: texts, flags, button.
-SetupControls bind(const core::ControlsByRole<SetupRole>& made)
-{
-    using R = SetupRole;
-    SetupControls c;
-    made.take(c.PortNumber, R::PortNumber);
-    made.take(c.LogDelay, R::LogDelay);
-    made.take(c.WSUnits, R::WSUnits);
-    made.take(c.Savehtml, R::Savehtml);
-    made.take(c.SaveExcel, R::SaveExcel);
-    made.take(c.LogOn, R::LogOn);
-    made.take(c.DisplayRPM, R::DisplayRPM);
-    made.take(c.DisplayWS, R::DisplayWS);
-    made.take(c.Command1, R::Command1);
-    return c;
 }
 
 // Beside the designed part, after the designed controls in the tab order.
@@ -125,37 +111,35 @@ void addDevicePanel(QWidget* window, SetupControls& c)
 const std::vector<SetupControl>& setupControls()
 {
     using K = SetupControlKind;
-    using R = SetupRole;
     // Captions as the users know them, "Save Setings" included.
     static const std::vector<SetupControl> controls{
-        control(K::Label, R::None, "Label1", "Com port", 45, 135, 690, 240, 0),
-        control(K::TextBox, R::PortNumber, "PortNumber", "Text1", 2025, 90, 330, 285, 3),
-        control(K::Label, R::None, "Label2", "Save HTML page?", 45, 450, 1590, 240, 1),
-        control(K::CheckBox, R::Savehtml, "Savehtml", "Check1", 2025, 450, 240, 240, 2),
-        control(K::Label, R::None, "Label4", "Saved to /html folder", 2385, 480, 2310, 195, 6),
-        control(K::Label, R::None, "Label3", "Save Excel File?", 45, 765, 1455, 240, 4),
-        control(K::CheckBox, R::SaveExcel, "SaveExcel", "Check2", 2025, 765, 240, 195, 5),
-        control(K::Label, R::None, "Label5", "Saved to /Excel folder", 2385, 765, 2085, 195, 7),
-        control(K::Label, R::None, "Label6", "Default Logging Interval", 45, 1080, 1815, 240, 13),
-        control(K::TextBox, R::LogDelay, "LogDelay", "Text1", 2025, 1035, 330, 285, 9),
-        control(K::Label, R::None, "Label8", "Seconds ( 10 - 600 )", 2385, 1080, 1725, 240, 11),
-        control(K::Label, R::None, "Label7", "Start Logger Automatically?", 45, 1440, 1995, 195,
-                12),
-        control(K::CheckBox, R::LogOn, "LogOn", "Check1", 2025, 1395, 240, 240, 10),
-        control(K::Label, R::None, "Label9", "Display RPM?", 45, 1710, 1635, 195, 14),
-        control(K::CheckBox, R::DisplayRPM, "DisplayRPM", "Check1", 2025, 1710, 195, 195, 18),
-        control(K::Label, R::None, "Label10", "Display Wind Speed?", 45, 1980, 1680, 285, 15),
-        control(K::CheckBox, R::DisplayWS, "DisplayWS", "Check2", 2025, 1980, 195, 195, 19),
-        control(K::Label, R::None, "Label11", "Wind Speed Units", 45, 2295, 1995, 240, 17),
-        control(K::TextBox, R::WSUnits, "WSUnits", "Text1", 2025, 2250, 735, 285, 16),
-        control(K::Button, R::Command1, "Command1", "Save Setings", 2610, 2610, 1275, 375, 8),
+        control(K::Label, "Label1", "Com port", 45, 135, 690, 240, 0),
+        control(K::TextBox, "PortNumber", "Text1", 2025, 90, 330, 285, 3, to<&S::PortNumber>),
+        control(K::Label, "Label2", "Save HTML page?", 45, 450, 1590, 240, 1),
+        control(K::CheckBox, "Savehtml", "Check1", 2025, 450, 240, 240, 2, to<&S::Savehtml>),
+        control(K::Label, "Label4", "Saved to /html folder", 2385, 480, 2310, 195, 6),
+        control(K::Label, "Label3", "Save Excel File?", 45, 765, 1455, 240, 4),
+        control(K::CheckBox, "SaveExcel", "Check2", 2025, 765, 240, 195, 5, to<&S::SaveExcel>),
+        control(K::Label, "Label5", "Saved to /Excel folder", 2385, 765, 2085, 195, 7),
+        control(K::Label, "Label6", "Default Logging Interval", 45, 1080, 1815, 240, 13),
+        control(K::TextBox, "LogDelay", "Text1", 2025, 1035, 330, 285, 9, to<&S::LogDelay>),
+        control(K::Label, "Label8", "Seconds ( 10 - 600 )", 2385, 1080, 1725, 240, 11),
+        control(K::Label, "Label7", "Start Logger Automatically?", 45, 1440, 1995, 195, 12),
+        control(K::CheckBox, "LogOn", "Check1", 2025, 1395, 240, 240, 10, to<&S::LogOn>),
+        control(K::Label, "Label9", "Display RPM?", 45, 1710, 1635, 195, 14),
+        control(K::CheckBox, "DisplayRPM", "Check1", 2025, 1710, 195, 195, 18, to<&S::DisplayRPM>),
+        control(K::Label, "Label10", "Display Wind Speed?", 45, 1980, 1680, 285, 15),
+        control(K::CheckBox, "DisplayWS", "Check2", 2025, 1980, 195, 195, 19, to<&S::DisplayWS>),
+        control(K::Label, "Label11", "Wind Speed Units", 45, 2295, 1995, 240, 17),
+        control(K::TextBox, "WSUnits", "Text1", 2025, 2250, 735, 285, 16, to<&S::WSUnits>),
+        control(K::Button, "Command1", "Save Setings", 2610, 2610, 1275, 375, 8, to<&S::Command1>),
     };
     return controls;
 }
 
 SetupControls buildSetupControls(QWidget* window)
 {
-    core::ControlsByRole<SetupRole> made("Setup");
+    SetupControls controls;
     std::vector<std::pair<int, QWidget*>> tabStops;
     QLabel* namingLabel = nullptr;
     for (const SetupControl& c : setupControls()) {
@@ -179,8 +163,7 @@ SetupControls buildSetupControls(QWidget* window)
             w->setAccessibleName(namingLabel->text());
             namingLabel->setBuddy(w);
         }
-        if (c.role != SetupRole::None)
-            made.add(c.role, w);
+        c.member.into(controls, w, "Setup", qPrintable(c.name));
     }
 
     std::sort(tabStops.begin(), tabStops.end(),
@@ -189,7 +172,6 @@ SetupControls buildSetupControls(QWidget* window)
         QWidget::setTabOrder(tabStops[k - 1].second, tabStops[k].second);
     tabStops.front().second->setFocus();
 
-    SetupControls controls = bind(made);
     controls.PortDevice = new QLabel(window);
     controls.PortDevice->setObjectName(QStringLiteral("PortDevice"));
     controls.PortDevice->setGeometry(kPortDeviceRect);

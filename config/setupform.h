@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/controltable.h"
+
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -14,6 +16,8 @@ class QWidget;
 
 namespace config {
 
+struct SetupControls;
+
 enum class SetupControlKind
 {
     Label,
@@ -22,30 +26,15 @@ enum class SetupControlKind
     Button
 };
 
-// What the window does with a control; the labels only name the boxes.
-enum class SetupRole
-{
-    None,
-    PortNumber,
-    Savehtml,
-    SaveExcel,
-    LogDelay,
-    LogOn,
-    DisplayRPM,
-    DisplayWS,
-    WSUnits,
-    Command1
-};
-
 // One control of the settings window as designed: position in twips, tab index, design text.
 struct SetupControl
 {
     SetupControlKind kind;
-    SetupRole role;
     QString name;
     QString caption;
     QRect twips;
     int tabIndex;
+    core::Fills<SetupControls> member{}; // empty for the labels, which only name the boxes
 };
 
 // 4050 x 3060 twips: the designed window. Its controls keep their places in the top left of
@@ -96,7 +85,8 @@ struct SetupControls
 };
 
 // Makes the table's controls on the window in tab order, the focus on the first, and binds
-// them by role; a table without one of them stops the program (core::ControlsByRole).
+// them to their members; a control of another class than its member stops the program
+// (core::fills).
 SetupControls buildSetupControls(QWidget* window);
 
 } // namespace config

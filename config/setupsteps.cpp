@@ -31,7 +31,7 @@ QString containedTag(const QString& text)
     return {};
 }
 
-std::optional<SaveRefusal> textRefusal(SetupRole control, const QString& caption,
+std::optional<SaveRefusal> textRefusal(SetupText control, const QString& caption,
                                        const QString& text)
 {
     if (const QString c = unstorableCharacter(text); !c.isEmpty()) {
@@ -100,11 +100,11 @@ SetupValues setupValues(const ProgramConfig& config)
 std::optional<SaveRefusal> saveRefusal(const SetupValues& values)
 {
     if (!core::isNumeric(values.PortNumber))
-        return SaveRefusal{SetupRole::PortNumber, kBadPortMessage};
-    if (auto r = textRefusal(SetupRole::LogDelay, QStringLiteral("Default Logging Interval"),
+        return SaveRefusal{SetupText::PortNumber, kBadPortMessage};
+    if (auto r = textRefusal(SetupText::LogDelay, QStringLiteral("Default Logging Interval"),
                              values.LogDelay))
         return r;
-    return textRefusal(SetupRole::WSUnits, QStringLiteral("Wind Speed Units"), values.WSUnits);
+    return textRefusal(SetupText::WSUnits, QStringLiteral("Wind Speed Units"), values.WSUnits);
 }
 
 ProgramConfig savedConfig(const SetupValues& values)

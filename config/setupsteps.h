@@ -1,7 +1,6 @@
 #pragma once
 
 #include "config/configfiles.h"
-#include "config/setupform.h"
 #include "core/appdir.h"
 #include "core/serialdevices.h"
 
@@ -42,10 +41,18 @@ std::int16_t checkValue(Qt::CheckState state);
 // The load steps: the window's values from the file's.
 SetupValues setupValues(const ProgramConfig& config);
 
+// The typed texts a refusal can point at.
+enum class SetupText
+{
+    PortNumber,
+    LogDelay,
+    WSUnits
+};
+
 // Why the values cannot be saved as they stand, and the control to put right.
 struct SaveRefusal
 {
-    SetupRole control;
+    SetupText control;
     QString message;
 };
 

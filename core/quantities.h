@@ -49,10 +49,6 @@ struct QuantitySpec
     // Main window.
     int panelHolder = -1; // the compact panel's holder (the meter's is the quantity itself)
     double fullScale = 100;
-    const char* faceName = "";
-    const char* captionInColumn = ""; // name label where the meters stand in a column
-    const char* captionInRow = "";    // name label where they stand in a row
-    Rgb labelColour{};
     // History window, for logged quantities.
     char extremePrefix = '\0'; // "VMax1", and "vv" for the pointer readout
     const char* checkCaption = "";
@@ -73,10 +69,6 @@ inline constexpr PerQuantity<QuantitySpec> kQuantities{{
         .longUnit = "Volts",
         .panelHolder = 7,
         .fullScale = 100,
-        .faceName = "VOLTS",
-        .captionInColumn = "            VOLTS",
-        .captionInRow = "            VOLTS",
-        .labelColour = {255, 0, 0},
         .extremePrefix = 'V',
         .checkCaption = "Volts",
         .checkGround = {255, 0, 0},
@@ -95,10 +87,6 @@ inline constexpr PerQuantity<QuantitySpec> kQuantities{{
         .longUnit = "Amps",
         .panelHolder = 8,
         .fullScale = 100,
-        .faceName = "AMPS",
-        .captionInColumn = "           AMPS",
-        .captionInRow = "           AMPS",
-        .labelColour = {0, 255, 0},
         .extremePrefix = 'A',
         .checkCaption = "Amps",
         .checkGround = {0, 255, 0},
@@ -117,10 +105,6 @@ inline constexpr PerQuantity<QuantitySpec> kQuantities{{
         .longUnit = "Watts",
         .panelHolder = 12,
         .fullScale = 1000,
-        .faceName = "WATTS",
-        .captionInColumn = "            WATTS",
-        .captionInRow = "            WATTS",
-        .labelColour = {128, 128, 255},
         .extremePrefix = 'W',
         .checkCaption = "Watts",
         .checkGround = {128, 128, 255},
@@ -136,10 +120,6 @@ inline constexpr PerQuantity<QuantitySpec> kQuantities{{
         .pagePlaceholder = "<WH>",
         .panelHolder = 13,
         .fullScale = 3000,
-        .faceName = "WH",
-        .captionInColumn = "   WATT HOURS",
-        .captionInRow = " WATT HOURS",
-        .labelColour = {255, 0, 255},
     },
     // RPM.
     {
@@ -150,10 +130,6 @@ inline constexpr PerQuantity<QuantitySpec> kQuantities{{
         .longUnit = "RPM",
         .panelHolder = 10,
         .fullScale = 1000,
-        .faceName = "RPM",
-        .captionInColumn = "           MILL RPM",
-        .captionInRow = "        MILL RPM",
-        .labelColour = {255, 255, 0},
         .extremePrefix = 'R',
         .checkCaption = "RPM",
         .checkGround = {255, 255, 0},
@@ -170,10 +146,6 @@ inline constexpr PerQuantity<QuantitySpec> kQuantities{{
         .titleUnit = " WIND",
         .panelHolder = 11,
         .fullScale = 100,
-        .faceName = "WIND",
-        .captionInColumn = "    WIND SPEED",
-        .captionInRow = "  WIND SPEED",
-        .labelColour = {128, 128, 128},
         .extremePrefix = 'S',
         .checkCaption = "Wind Speed",
         .checkGround = {255, 255, 255},

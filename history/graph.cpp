@@ -9,8 +9,9 @@
 #include "history/graphlayout.h"
 #include "history/pointer.h"
 #include "history/recordlist.h"
-#include "publish/csvexport.h"
+#include "logging/csvexport.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QEvent>
 #include <QHeaderView>
@@ -92,12 +93,9 @@ void Graph::connectControls()
     connect(m_ui.Command2, &QPushButton::clicked, this, &QWidget::close);
     connect(m_SaveCsv, &QPushButton::clicked, this, &Graph::SaveCsv_Click);
     // "Date", "From" and "To" name the boxes after them.
-    const std::pair<const char*, QLineEdit*> buddies[] = {
-        {"Label1", m_ui.DateY1}, {"Label2", m_ui.Time1h}, {"Label3", m_ui.Time2h}};
-    for (const auto& [label, box] : buddies) {
-        if (auto* l = findChild<QLabel*>(QString::fromLatin1(label)))
-            l->setBuddy(box);
-    }
+    m_ui.Label1->setBuddy(m_ui.DateY1);
+    m_ui.Label2->setBuddy(m_ui.Time1h);
+    m_ui.Label3->setBuddy(m_ui.Time2h);
     core::makeKeyboardFriendly(this);
 }
 
@@ -230,21 +228,25 @@ void Graph::showEvent(QShowEvent* event)
 void Graph::SaveCsv_Click()
 {
     const QString path = core::askSaveFile(this, QStringLiteral("Save CSV"),
-                                           m_app.logsDir() + publish::csvFileName(m_shownDate),
+                                           m_app.logsDir() + logging::csvFileName(m_shownDate),
                                            QStringLiteral("CSV files (*.csv)"));
     if (path.isEmpty())
         return;
-    std::vector<publish::CsvRecord> records;
+    std::vector<logging::CsvRecord> records;
     for (const int k : m_plan.rowSlots) {
-        publish::CsvRecord r;
+        logging::CsvRecord r;
         r.dayTime = m_store.Time[std::size_t(k)];
         for (const core::Quantity q : core::kLogged)
             r.values[q] = m_store.Values[q][std::size_t(k)];
         r.mode = m_store.Mode[std::size_t(k)];
         records.push_back(r);
     }
+    QByteArray text;
+    QBuffer buffer(&text);
+    buffer.open(QIODevice::WriteOnly);
+    logging::writeCsv(buffer, m_shownDate, m_WSUnits, records);
     QString error;
-    if (!core::replaceFile(path, publish::csvText(m_shownDate, m_WSUnits, records), &error)) {
+    if (!core::replaceFile(path, text, &error)) {
         core::showMessage(this, QStringLiteral("Cannot save %1: %2").arg(path, error));
         return;
     }

@@ -305,12 +305,15 @@ void bind(GraphControls& ui, GraphControlId id, QWidget* w)
         return bindAs(ui.Command1, w);
     case C::Command2:
         return bindAs(ui.Command2, w);
+    case C::Label1:
+        return bindAs(ui.Label1, w);
+    case C::Label2:
+        return bindAs(ui.Label2, w);
+    case C::Label3:
+        return bindAs(ui.Label3, w);
     case C::Line3:
     case C::Line9:
     case C::Label12:
-    case C::Label1:
-    case C::Label2:
-    case C::Label3:
     case C::Label13:
     case C::Label14:
     case C::Label4:
@@ -384,7 +387,8 @@ QStringList GraphControls::missing() const
         {Plot, C::Plot},     {RefVBox, C::RefVBox},   {ListView1, C::ListView1},
         {DateY1, C::DateY1}, {DateM1, C::DateM1},     {DateD1, C::DateD1},
         {Time1h, C::Time1h}, {Time1m, C::Time1m},     {Time2h, C::Time2h},
-        {Time2m, C::Time2m}, {Command1, C::Command1}, {Command2, C::Command2}};
+        {Time2m, C::Time2m}, {Command1, C::Command1}, {Command2, C::Command2},
+        {Label1, C::Label1}, {Label2, C::Label2},     {Label3, C::Label3}};
     for (const auto& [w, role] : single)
         need(w, {role});
     return out;

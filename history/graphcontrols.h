@@ -44,6 +44,10 @@ struct GraphControls
     QLineEdit* Time2m = nullptr;
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
+    // "Date", "From" and "To", which name the boxes after them.
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
     // Every control built, bound or not, with what it is, so the window can place them again.
     std::vector<std::pair<QWidget*, GraphControlId>> all;
 

@@ -3,6 +3,7 @@
 #include "core/controlroles.h"
 #include "core/windowlook.h"
 #include "monitor/meterface.h"
+#include "monitor/meterfacts.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -116,8 +117,8 @@ QWidget* makeControl(QWidget* window, const ControlPlace& c, LoggerControls& out
         l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         return l;
     }
-    case Control::Caption:
-        return colouredLabel(window, c.caption, Qt::white);
+    case Control::Seconds:
+        return out.seconds = colouredLabel(window, c.caption, Qt::white);
     case Control::BlinkLog:
         return lamp(window, window->palette().button().color());
     case Control::BlinkData:
@@ -179,14 +180,14 @@ LoggerControls buildLoggerControls(QWidget* window, const ProgramVariant& varian
     out.status->setWordWrap(true);
     out.status->setAccessibleName(QStringLiteral("Status"));
     // "Seconds" names the interval box.
-    if (auto* seconds = window->findChild<QLabel*>(QStringLiteral("Label10")))
-        seconds->setBuddy(out.delay);
+    if (out.seconds)
+        out.seconds->setBuddy(out.delay);
     return out;
 }
 
 QString meterName(core::Quantity q)
 {
-    QString name = QString::fromLatin1(core::facts(q).captionInColumn).trimmed().toLower();
+    QString name = QString::fromLatin1(meterFacts(q).captionInColumn).trimmed().toLower();
     name[0] = name[0].toUpper();
     return name + QStringLiteral(" meter");
 }
@@ -194,10 +195,10 @@ QString meterName(core::Quantity q)
 void drawFaces(LoggerControls& controls, double devicePixelRatio)
 {
     for (const auto& [index, picture] : controls.Picture1) {
-        const core::QuantitySpec& facts = core::facts(core::Quantity(index));
-        controls.faces[index] =
-            meterFace(picture->size().isEmpty() ? QSize(1, 1) : picture->size(), facts.fullScale,
-                      QString::fromLatin1(facts.faceName), devicePixelRatio);
+        const core::Quantity q = core::Quantity(index);
+        controls.faces[index] = meterFace(
+            picture->size().isEmpty() ? QSize(1, 1) : picture->size(), core::facts(q).fullScale,
+            QString::fromLatin1(meterFacts(q).faceName), devicePixelRatio);
         picture->setPixmap(QPixmap::fromImage(controls.faces[index]));
     }
 }

@@ -28,6 +28,7 @@ struct LoggerControls
     QLineEdit* delay = nullptr;
     QLabel* txtMode = nullptr;
     QLabel* status = nullptr;        // port, file and configuration warnings, below the layout
+    QLabel* seconds = nullptr;       // "Seconds" (Label10)
     std::map<int, QLabel*> Label5;   // readouts by holder
     std::map<int, QLabel*> Picture1; // meters by quantity
     std::map<int, QImage> faces;     // each meter's face without its needle

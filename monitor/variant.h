@@ -21,7 +21,7 @@ enum class Control
     Publish,       // opens the MQTT publishing settings
     Delay,         // the logging interval box "delay"
     RecordCaption, // "Record", right-aligned up to the lamp
-    Caption,
+    Seconds,       // "Seconds", which names the interval box
     BlinkLog,
     BlinkData,
     TxtMode,

@@ -2,6 +2,7 @@
 
 #include "core/quantities.h"
 #include "core/windowlook.h"
+#include "monitor/meterfacts.h"
 
 namespace programs {
 namespace {
@@ -49,7 +50,7 @@ void addControls(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoi
         plain(Control::RecordCaption, "Label9", 0, QRect(x.record - 8, y + 6, 44, 14), "Record"));
     out.push_back(plain(Control::BlinkLog, "BlinkLog", -1, QRect(x.blinkLog, y + 8, 10, 9)));
     out.push_back(
-        plain(Control::Caption, "Label10", -1, QRect(x.seconds, y + 6, 46, 14), "Seconds"));
+        plain(Control::Seconds, "Label10", -1, QRect(x.seconds, y + 6, 46, 14), "Seconds"));
     out.push_back(plain(Control::BlinkData, "BlinkData", -1, QRect(x.blinkData, y + 8, 10, 10)));
     out.push_back(plain(Control::TxtMode, "txtMode", -1, QRect(mode.x(), mode.y(), 94, 25)));
 }
@@ -74,7 +75,7 @@ static_assert(std::size(kShownOrder) == core::kQuantityCount);
 void addNamedReadout(std::vector<ControlPlace>& out, const LabelName& label, const char* caption,
                      Quantity q, int holder, const QRect& nameRect, const QRect& readoutRect)
 {
-    const QColor c = core::toColour(core::facts(q).labelColour);
+    const QColor c = core::toColour(monitor::meterFacts(q).labelColour);
     out.push_back({Control::NameLabel, QString::fromLatin1(label.name), label.index, nameRect,
                    QString::fromLatin1(caption), c});
     out.push_back({Control::Readout, QStringLiteral("Label5"), holder, readoutRect, {}, c});
@@ -95,7 +96,7 @@ monitor::ProgramVariant tessaly()
         const Quantity q = kShownOrder[k];
         const int y = tops[k];
         v.controls.push_back(plain(Control::Meter, "Picture1", q, QRect(8, y, 172, 100)));
-        addNamedReadout(v.controls, kMeterLabels[q], core::facts(q).captionInColumn, q, q,
+        addNamedReadout(v.controls, kMeterLabels[q], monitor::meterFacts(q).captionInColumn, q, q,
                         QRect(8, y + 97, 121, 18), QRect(130, y + 97, 49, 18));
     }
     // The compact panel at the bottom right, in two columns of three rows.
@@ -103,7 +104,7 @@ monitor::ProgramVariant tessaly()
         const Quantity q = kShownOrder[k];
         const int x = 400 + 192 * int(k / 3);
         const int y = 632 + 24 * int(k % 3);
-        addNamedReadout(v.controls, kPanelLabels[q], core::facts(q).captionInColumn, q,
+        addNamedReadout(v.controls, kPanelLabels[q], monitor::meterFacts(q).captionInColumn, q,
                         core::facts(q).panelHolder, QRect(x, y, 121, 19),
                         QRect(x + 120, y, 49, 19));
     }
@@ -121,7 +122,7 @@ monitor::ProgramVariant corvenna()
         const Quantity q = kShownOrder[k];
         const int x = 16 + 160 * int(k);
         v.controls.push_back(plain(Control::Meter, "Picture1", q, QRect(x, 0, 158, 100)));
-        addNamedReadout(v.controls, kMeterLabels[q], core::facts(q).captionInRow, q, q,
+        addNamedReadout(v.controls, kMeterLabels[q], monitor::meterFacts(q).captionInRow, q, q,
                         QRect(x, 105, 110, 19), QRect(x + 110, 105, 48, 19));
     }
     return v;

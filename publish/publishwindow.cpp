@@ -1,6 +1,6 @@
 #include "publish/publishwindow.h"
 
-#include "core/controlroles.h"
+#include "core/controltable.h"
 #include "core/messagebox.h"
 #include "core/windowlook.h"
 #include "publish/publisher.h"
@@ -23,33 +23,18 @@ enum class Kind
     Button
 };
 
-enum class Role
-{
-    None,
-    Enabled,
-    Host,
-    Port,
-    User,
-    Password,
-    TLS,
-    CAFile,
-    BaseTopic,
-    Name,
-    Discovery,
-    TestResult,
-    TestConnection,
-    Save,
-    Cancel
-};
-
+// One control: what it is, its object name, design text and place, and the member it fills.
 struct Control
 {
     Kind kind;
-    Role role;
     const char* name;
     const char* caption;
     QRect place; // pixels
+    core::Fills<PublishControls> member{};
 };
+
+template <auto Member> constexpr auto to = core::fills<Member>();
+using P = PublishControls;
 
 constexpr QSize kClientSize{400, 360};
 
@@ -57,34 +42,38 @@ constexpr QSize kClientSize{400, 360};
 const std::vector<Control>& publishControls()
 {
     static const std::vector<Control> controls{
-        {Kind::CheckBox, Role::Enabled, "Enabled", "Publish to an MQTT broker", {12, 10, 376, 22}},
-        {Kind::Label, Role::None, "HostLabel", "Host", {12, 42, 110, 22}},
-        {Kind::TextBox, Role::Host, "Host", "", {130, 40, 258, 24}},
-        {Kind::Label, Role::None, "PortLabel", "Port", {12, 72, 110, 22}},
-        {Kind::TextBox, Role::Port, "Port", "", {130, 70, 80, 24}},
-        {Kind::CheckBox, Role::TLS, "TLS", "TLS (usually port 8883)", {222, 71, 166, 22}},
-        {Kind::TextBox, Role::CAFile, "CAFile", "CA file for TLS", {12, 328, 376, 24}},
-        {Kind::Label, Role::None, "UserLabel", "User", {12, 102, 110, 22}},
-        {Kind::TextBox, Role::User, "User", "", {130, 100, 258, 24}},
-        {Kind::Label, Role::None, "PasswordLabel", "Password", {12, 132, 110, 22}},
-        {Kind::TextBox, Role::Password, "Password", "", {130, 130, 258, 24}},
-        {Kind::Label, Role::None, "BaseTopicLabel", "Base topic", {12, 162, 110, 22}},
-        {Kind::TextBox, Role::BaseTopic, "BaseTopic", "", {130, 160, 258, 24}},
-        {Kind::Label, Role::None, "NameLabel", "Plant name", {12, 192, 110, 22}},
-        {Kind::TextBox, Role::Name, "Name", "", {130, 190, 258, 24}},
         {Kind::CheckBox,
-         Role::Discovery,
+         "Enabled",
+         "Publish to an MQTT broker",
+         {12, 10, 376, 22},
+         to<&P::Enabled>},
+        {Kind::Label, "HostLabel", "Host", {12, 42, 110, 22}},
+        {Kind::TextBox, "Host", "", {130, 40, 258, 24}, to<&P::Host>},
+        {Kind::Label, "PortLabel", "Port", {12, 72, 110, 22}},
+        {Kind::TextBox, "Port", "", {130, 70, 80, 24}, to<&P::Port>},
+        {Kind::CheckBox, "TLS", "TLS (usually port 8883)", {222, 71, 166, 22}, to<&P::TLS>},
+        {Kind::TextBox, "CAFile", "CA file for TLS", {12, 328, 376, 24}, to<&P::CAFile>},
+        {Kind::Label, "UserLabel", "User", {12, 102, 110, 22}},
+        {Kind::TextBox, "User", "", {130, 100, 258, 24}, to<&P::User>},
+        {Kind::Label, "PasswordLabel", "Password", {12, 132, 110, 22}},
+        {Kind::TextBox, "Password", "", {130, 130, 258, 24}, to<&P::Password>},
+        {Kind::Label, "BaseTopicLabel", "Base topic", {12, 162, 110, 22}},
+        {Kind::TextBox, "BaseTopic", "", {130, 160, 258, 24}, to<&P::BaseTopic>},
+        {Kind::Label, "NameLabel", "Plant name", {12, 192, 110, 22}},
+        {Kind::TextBox, "Name", "", {130, 190, 258, 24}, to<&P::Name>},
+        {Kind::CheckBox,
          "Discovery",
          "Home Assistant discovery",
-         {12, 220, 376, 22}},
-        {Kind::Label, Role::TestResult, "TestResult", "", {12, 246, 376, 40}},
+         {12, 220, 376, 22},
+         to<&P::Discovery>},
+        {Kind::Label, "TestResult", "", {12, 246, 376, 40}, to<&P::TestResult>},
         {Kind::Button,
-         Role::TestConnection,
          "TestConnection",
          "Test connection",
-         {12, 294, 130, 26}},
-        {Kind::Button, Role::Save, "Save", "Save", {218, 294, 80, 26}},
-        {Kind::Button, Role::Cancel, "Cancel", "Cancel", {308, 294, 80, 26}},
+         {12, 294, 130, 26},
+         to<&P::TestConnection>},
+        {Kind::Button, "Save", "Save", {218, 294, 80, 26}, to<&P::Save>},
+        {Kind::Button, "Cancel", "Cancel", {308, 294, 80, 26}, to<&P::Cancel>},
     };
     return controls;
 }
@@ -118,29 +107,13 @@ QWidget* makeControl(QWidget* window, const Control& c)
 
 PublishControls buildControls(QWidget* window)
 {
-    core::ControlsByRole<Role> made("Publish");
-    for (const Control& c : publishControls()) {
-        QWidget* w = makeControl(window, c);
-        w->setObjectName(QString::fromLatin1(c.name));
-        w->setGeometry(c.place);
-        if (c.role != Role::None)
-            made.add(c.role, w);
-    }
     PublishControls c;
-    made.take(c.Enabled, Role::Enabled);
-    made.take(c.Host, Role::Host);
-    made.take(c.Port, Role::Port);
-    made.take(c.User, Role::User);
-    made.take(c.Password, Role::Password);
-    made.take(c.TLS, Role::TLS);
-    made.take(c.CAFile, Role::CAFile);
-    made.take(c.BaseTopic, Role::BaseTopic);
-    made.take(c.Name, Role::Name);
-    made.take(c.Discovery, Role::Discovery);
-    made.take(c.TestResult, Role::TestResult);
-    made.take(c.TestConnection, Role::TestConnection);
-    made.take(c.Save, Role::Save);
-    made.take(c.Cancel, Role::Cancel);
+    for (const Control& row : publishControls()) {
+        QWidget* w = makeControl(window, row);
+        w->setObjectName(QString::fromLatin1(row.name));
+        w->setGeometry(row.place);
+        row.member.into(c, w, "Publish", row.name);
+    }
     c.Password->setEchoMode(QLineEdit::Password);
     c.Save->setDefault(true);
     return c;

@@ -611,16 +611,17 @@ TEST_F(CalibrateWindow, APortBelowOneIsNeverTried)
     EXPECT_FALSE(child<core::SerialLine>(*w, "MSComm2")->retrying());
 }
 
-TEST(CalibrateTable, EachRoleOnce)
+TEST(CalibrateTable, EachMemberOnce)
 {
-    std::map<calibration::CalibrateRole, int> roles;
+    std::map<decltype(core::Fills<calibration::CalibrateControls>::store), int> members;
     for (const calibration::CalibrateControl& c : calibration::calibrateControls()) {
-        if (c.role != calibration::CalibrateRole::None)
-            ++roles[c.role];
+        if (c.member.store)
+            ++members[c.member.store];
     }
-    EXPECT_EQ(roles.size(), std::size_t(calibration::CalibrateRole::Command1));
-    for (const auto& [role, count] : roles)
-        EXPECT_EQ(count, 1) << int(role);
+    // Every control of the struct but the warning line, which is not designed.
+    EXPECT_EQ(members.size(), 18u);
+    for (const auto& [member, count] : members)
+        EXPECT_EQ(count, 1);
 }
 
 // ---- The handover with the main window --------------------------------------------------------

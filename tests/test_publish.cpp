@@ -1,6 +1,5 @@
 #include "monitor/logger.h"
 #include "programs/variants.h"
-#include "publish/csvexport.h"
 #include "publish/messages.h"
 #include "publish/mqttlink.h"
 #include "publish/publishconfig.h"
@@ -32,11 +31,6 @@ using publish::LinkStatus;
 // The worked example's reading: 12.8 V, 9 A, 115.2 W, 300 RPM, wind 5, load on.
 const core::QuantityValues kReading{12.8, 9, 115.2, 0, 300, 5};
 const QDateTime kAt(QDate(2024, 3, 7), QTime(14, 5, 7), Qt::OffsetFromUTC, 3600);
-
-double dayTime(int minutes)
-{
-    return minutes / 1440.0;
-}
 
 QJsonObject json(const QByteArray& bytes)
 {
@@ -283,84 +277,6 @@ TEST(PublishMessages, DiscoveryConfigsDescribeOneDevice)
     EXPECT_EQ(odd["unit_of_measurement"].toString(), "Bft");
     EXPECT_FALSE(odd.contains("device_class"));
 }
-
-// ---- CSV ------------------------------------------------------------------------------------
-
-// RFC 4180 rows, quoted fields included.
-std::vector<QStringList> parseCsv(const QString& text)
-{
-    std::vector<QStringList> rows;
-    QStringList row;
-    QString fieldText;
-    bool quoted = false;
-    for (qsizetype k = 0; k < text.size(); ++k) {
-        const QChar c = text[k];
-        if (quoted) {
-            if (c == '"' && k + 1 < text.size() && text[k + 1] == '"')
-                fieldText += text[++k];
-            else if (c == '"')
-                quoted = false;
-            else
-                fieldText += c;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            row << fieldText;
-            fieldText.clear();
-        } else if (c == '\r' && k + 1 < text.size() && text[k + 1] == '\n') {
-            row << fieldText;
-            fieldText.clear();
-            rows.push_back(row);
-            row.clear();
-            ++k;
-        } else {
-            fieldText += c;
-        }
-    }
-    EXPECT_TRUE(row.isEmpty() && fieldText.isEmpty()) << "the last row ends in CR LF";
-    return rows;
-}
-
-class CsvExport : public ::testing::TestWithParam<const char*>
-{};
-
-TEST_P(CsvExport, RoundTripsTheRecords)
-{
-    QLocale::setDefault(QLocale(QString::fromLatin1(GetParam())));
-    if (QLatin1String(GetParam()) == QLatin1String("de_DE")) {
-        ASSERT_EQ(QLocale().toString(1.5), "1,5");
-    }
-    const std::vector<publish::CsvRecord> records{
-        {dayTime(14 * 60 + 5), {13.62, 4.15, 56.52, 0, 412.5, 18.3}, 1},
-        {dayTime(14 * 60 + 6), {-0.25, -1234.5, 0.00001, 0, 0, 1e15}, 0},
-        {dayTime(0), {0, 0, 0, 0, 0, 0}, -3},
-    };
-    const QByteArray text = publish::csvText(QDate(2024, 3, 7), "k,m/h \"x\"", records);
-    const std::vector<QStringList> rows = parseCsv(QString::fromUtf8(text));
-    ASSERT_EQ(rows.size(), records.size() + 1);
-    EXPECT_EQ(rows[0], (QStringList{"date", "time", "mode", "volts", "amps", "watts", "rpm",
-                                    "wind_speed (k,m/h \"x\")"}));
-    for (std::size_t r = 0; r < records.size(); ++r) {
-        const QStringList& row = rows[r + 1];
-        ASSERT_EQ(row.size(), 8);
-        EXPECT_EQ(row[0], "2024-03-07");
-        EXPECT_EQ(QTime::fromString(row[1], "HH:mm"),
-                  QTime(0, 0).addSecs(qRound(records[r].dayTime * 86400)));
-        EXPECT_EQ(row[2].toInt(), records[r].mode);
-        int column = 3;
-        for (const core::Quantity q : core::kLogged) {
-            bool ok = false;
-            EXPECT_EQ(QLocale::c().toDouble(row[column], &ok), records[r].values[q])
-                << row[column].toStdString();
-            EXPECT_TRUE(ok && !row[column].contains('E')) << row[column].toStdString();
-            ++column;
-        }
-    }
-    EXPECT_EQ(publish::csvFileName(QDate(2024, 3, 7)), "2024-03-07.csv");
-    QLocale::setDefault(QLocale::c());
-}
-
-INSTANTIATE_TEST_SUITE_P(Locales, CsvExport, ::testing::Values("C", "de_DE", "fr_FR"));
 
 TEST(PublishQueue, KeepsTheNewestRecordsWithinItsBound)
 {

@@ -2,7 +2,6 @@
 #include "config/programsetup.h"
 #include "config/setupform.h"
 #include "config/setupsteps.h"
-#include "core/controlroles.h"
 #include "core/serialdevices.h"
 #include "core/windowlook.h"
 #include "tests/logger_window.h"
@@ -366,41 +365,35 @@ TEST_F(SetupWindow, FrameAndTabOrder)
     }
 }
 
-TEST(SetupTable, EachRoleOnceEachControlByItsName)
+TEST(SetupTable, EachMemberOnceEachControlByItsName)
 {
-    std::map<config::SetupRole, int> roles;
+    std::map<decltype(core::Fills<config::SetupControls>::store), int> members;
     QStringList names;
     for (const config::SetupControl& c : config::setupControls()) {
-        if (c.role != config::SetupRole::None)
-            ++roles[c.role];
+        if (c.member.store)
+            ++members[c.member.store];
         EXPECT_FALSE(names.contains(c.name)) << c.name.toStdString();
         names << c.name;
     }
-    EXPECT_EQ(roles.size(), std::size_t(config::SetupRole::Command1));
-    for (const auto& [role, count] : roles)
-        EXPECT_EQ(count, 1) << int(role);
+    // The three texts, five flags and the Save button.
+    EXPECT_EQ(members.size(), 9u);
+    for (const auto& [member, count] : members)
+        EXPECT_EQ(count, 1);
 }
 
-TEST(SetupTable, AControlMissingFromTheTableStopsTheProgram)
+TEST(SetupTable, AControlOfAnotherKindThanItsMemberStopsTheProgram)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     QWidget window;
     auto* label = new QLabel(&window);
     EXPECT_DEATH(
         {
-            core::ControlsByRole<config::SetupRole> made("Setup");
-            made.add(config::SetupRole::PortNumber, label); // a label where a box belongs
-            QLineEdit* box = nullptr;
-            made.take(box, config::SetupRole::PortNumber);
+            config::SetupControls controls;
+            // A label where a box belongs.
+            core::fills<&config::SetupControls::PortNumber>().into(controls, label, "Setup",
+                                                                   "PortNumber");
         },
-        "Setup window's control table has no QLineEdit for role 1");
-    EXPECT_DEATH(
-        {
-            core::ControlsByRole<config::SetupRole> made("Setup");
-            QPushButton* button = nullptr;
-            made.take(button, config::SetupRole::Command1);
-        },
-        "no QPushButton for role 9");
+        "Setup window's control table has no QLineEdit for PortNumber");
 }
 
 // The list of serial devices beside the designed controls, fed from a by-id folder of the

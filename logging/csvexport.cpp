@@ -1,15 +1,19 @@
-#include "publish/csvexport.h"
+#include "logging/csvexport.h"
 
 #include "core/numbers.h"
-#include "publish/messages.h"
 
+#include <QIODevice>
 #include <QLocale>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
 
-namespace publish {
+namespace logging {
 namespace {
+
+// The column names of the logged quantities, for a spreadsheet or a database.
+constexpr core::PerQuantity<const char*> kColumnNames{
+    {"volts", "amps", "watts", "", "rpm", "wind_speed"}};
 
 QString field(const QString& text)
 {
@@ -40,23 +44,24 @@ QString csvFileName(QDate date)
     return date.toString(Qt::ISODate) + QStringLiteral(".csv");
 }
 
-QByteArray csvText(QDate date, const QString& wsUnits, std::span<const CsvRecord> records)
+bool writeCsv(QIODevice& out, QDate date, const QString& wsUnits,
+              std::span<const CsvRecord> records)
 {
     // The C locale writes a point and no group separators, whatever the user's setting.
     const QLocale c = QLocale::c();
     QStringList header{QStringLiteral("date"), QStringLiteral("time"), QStringLiteral("mode")};
     for (const core::Quantity q : core::kLogged)
-        header << QString::fromLatin1(publishFacts(q).key);
+        header << QString::fromLatin1(kColumnNames[q]);
     const QString unit = wsUnits.trimmed();
     if (!unit.isEmpty())
         header.last() += QStringLiteral(" (%1)").arg(unit);
 
-    QString out;
-    auto row = [&out](const QStringList& fields) {
+    QString text;
+    auto row = [&text](const QStringList& fields) {
         QStringList quoted;
         for (const QString& f : fields)
             quoted << field(f);
-        out += quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+        text += quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n");
     };
     row(header);
     const QString dateText = date.toString(Qt::ISODate);
@@ -66,7 +71,8 @@ QByteArray csvText(QDate date, const QString& wsUnits, std::span<const CsvRecord
             fields << core::plainNumberText(r.values[q], c);
         row(fields);
     }
-    return out.toUtf8();
+    const QByteArray bytes = text.toUtf8();
+    return out.write(bytes) == bytes.size();
 }
 
-} // namespace publish
+} // namespace logging
