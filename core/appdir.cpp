@@ -14,7 +14,7 @@ namespace {
 
 const QString kSamplesFolder = QStringLiteral("/../share/tessaly");
 const QStringList kSamples{QStringLiteral("prog.cfg"), QStringLiteral("settings.cfg"),
-                           QStringLiteral("html/template.asp")};
+                           QStringLiteral("html/template.asp"), QStringLiteral("alarms.cfg")};
 
 // access() rather than the permission bits: root may not write to a read-only mount either.
 bool writable(const QString& folder)

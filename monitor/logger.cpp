@@ -45,9 +45,8 @@ Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const cor
     m_content->setObjectName(QStringLiteral("LoggerContent"));
     core::applyWindowLook(m_content);
     m_controls = buildLoggerControls(m_content, m_variant);
-    m_controls.status->setGeometry(8, m_variant.client.height(), m_variant.client.width() - 16,
-                                   kStatusHeight);
-    m_content->setFixedSize(m_variant.client.width(), m_variant.client.height() + kStatusHeight);
+    m_controls.status->setGeometry(8, designHeight(), m_variant.client.width() - 16, kStatusHeight);
+    m_content->setFixedSize(m_variant.client.width(), designHeight() + kStatusHeight);
     m_facesRatio = m_content->devicePixelRatioF();
     m_scroll = new QScrollArea(this);
     m_scroll->setObjectName(QStringLiteral("LoggerScroll"));
@@ -74,6 +73,7 @@ Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const cor
     setWindowTitle(QStringLiteral("Logger - No Signal"));
     m_controls.StopLogging->setEnabled(false);
     m_station.start();
+    watchThePlant();
     if (m_station.options().logOn)
         startLogging(true);
     core::makeKeyboardFriendly(this);
@@ -149,7 +149,11 @@ QString Logger::statusText() const
 void Logger::showStatus()
 {
     const station::WriteState& writes = m_status.writes;
-    QStringList lines{m_status.port};
+    QStringList lines;
+    const QString alarm = m_watchers ? m_watchers->alarmLine() : QString();
+    if (!alarm.isEmpty())
+        lines << alarm;
+    lines << m_status.port;
     for (const QString* line : {&m_status.publishing, &m_status.stale})
         if (!line->isEmpty())
             lines << *line;
@@ -159,6 +163,8 @@ void Logger::showStatus()
         if (!line->isEmpty())
             lines << *line;
     lines << m_status.configWarnings;
+    if (m_watchers && !m_watchers->alarmsWarning().isEmpty())
+        lines << m_watchers->alarmsWarning();
     // Where the logs are, so a user of an installed copy can find them.
     lines << QStringLiteral("Files are kept in %1").arg(QDir::toNativeSeparators(m_app.dir));
     QLabel* status = m_controls.status;
@@ -167,14 +173,14 @@ void Logger::showStatus()
     // eye, so they stand out.
     const bool trouble = !writes.warnings.isEmpty() || !writes.templateWarning.isEmpty() ||
                          !writes.droppedWarning.isEmpty() || !m_status.stale.isEmpty() ||
-                         m_status.accessProblem;
+                         m_status.accessProblem || !alarm.isEmpty();
     QPalette pal = status->palette();
     pal.setColor(QPalette::WindowText, trouble ? kWarningText : core::kWindowText);
     status->setPalette(pal);
     const int height = std::max(kStatusHeight, status->heightForWidth(status->width()) + 4);
     if (height != status->height()) {
         status->resize(status->width(), height);
-        m_content->setFixedSize(m_variant.client.width(), m_variant.client.height() + height);
+        m_content->setFixedSize(m_variant.client.width(), designHeight() + height);
         fitToScreen();
     }
 }
@@ -245,6 +251,7 @@ template <typename Window> void Logger::runWindow(bool rereadPort)
         window.exec();
     }
     m_station.takeBack(rereadPort);
+    m_watchers->reload();
 }
 
 void Logger::CalibrateButton_Click()
@@ -264,6 +271,7 @@ void Logger::Publish_Click()
         return;
     m_openPublish(this);
     m_station.reloadPublishing();
+    m_watchers->reload();
 }
 
 void Logger::setPublishWindow(std::function<void(QWidget* parent)> open)

@@ -6,6 +6,7 @@
 #include "monitor/loggercontrols.h"
 #include "monitor/variant.h"
 #include "station/station.h"
+#include "station/watchers.h"
 
 #include <QScrollArea>
 #include <QTimer>
@@ -28,6 +29,7 @@ public:
            QWidget* parent = nullptr);
 
     station::Station& station() { return m_station; }
+    station::Watchers& watchers() { return *m_watchers; }
     const Reading& reading() const { return m_station.reading(); }
     const publish::Publisher& publisher() const { return m_station.publisher(); }
     const IntervalPeaks& peaks() const { return m_station.peaks(); }
@@ -64,6 +66,11 @@ protected:
 
 private:
     void connectStation();
+    // The energy ledger, the power curve, the alarms and the live trend.
+    void watchThePlant();
+    void showAlarms();
+    // The designed client area, and below it the trend's band where the layout has one.
+    int designHeight() const { return m_variant.client.height() + m_variant.trendBand; }
     void fitToScreen();
     void refreshFaces();
     void showStatus();
@@ -81,12 +88,15 @@ private:
     void Setup_Click();
     void ShowLogs_Click();
     void Publish_Click();
+    void Season_Click();
+    void Alarms_Click();
 
     ProgramVariant m_variant;
     core::AppDir m_app;
     core::Clock m_clock;
     station::Station m_station;
     station::StationStatus m_status;
+    std::unique_ptr<station::Watchers> m_watchers;
     std::function<void(QWidget*)> m_openPublish;
 
     std::array<std::int16_t, core::kLastHolder + 1> m_VScroll1{};

@@ -109,6 +109,8 @@ QWidget* makeControl(QWidget* window, const ControlPlace& c, LoggerControls& out
     case Control::Setup:
     case Control::ShowLogs:
     case Control::Publish:
+    case Control::Season:
+    case Control::Alarms:
         return new QPushButton(c.caption, window);
     case Control::Delay:
         return new QLineEdit(c.caption, window);
@@ -168,6 +170,8 @@ LoggerControls buildLoggerControls(QWidget* window, const ProgramVariant& varian
     made.take(out.Setup, Control::Setup);
     made.take(out.ShowLogs, Control::ShowLogs);
     made.take(out.Publish, Control::Publish);
+    made.take(out.Season, Control::Season);
+    made.take(out.Alarms, Control::Alarms);
     made.take(out.BlinkLog, Control::BlinkLog);
     made.take(out.BlinkData, Control::BlinkData);
     made.take(out.delay, Control::Delay);

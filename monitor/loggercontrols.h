@@ -23,6 +23,8 @@ struct LoggerControls
     QPushButton* Setup = nullptr;
     QPushButton* ShowLogs = nullptr;
     QPushButton* Publish = nullptr;
+    QPushButton* Season = nullptr;
+    QPushButton* Alarms = nullptr;
     QPushButton* BlinkLog = nullptr;
     QPushButton* BlinkData = nullptr;
     QLineEdit* delay = nullptr;

@@ -19,6 +19,8 @@ enum class Control
     Setup,
     ShowLogs,
     Publish,       // opens the MQTT publishing settings
+    Season,        // opens the season's energy and long charts
+    Alarms,        // opens the alarm settings; its caption counts the alarms raised
     Delay,         // the logging interval box "delay"
     RecordCaption, // "Record", right-aligned up to the lamp
     Seconds,       // "Seconds", which names the interval box
@@ -51,6 +53,11 @@ struct ProgramVariant
     std::vector<ControlPlace> controls;
     bool assignsCompactPanel = true; // the panel's holders, besides the meters' 0 to 5
     int historyWidth = 758;          // the history window's client width
+    // The live trend and its tick box, in room the design leaves free; a layout without such
+    // room grows by trendBand pixels below its designed area, which nothing designed moves for.
+    QRect trend;
+    QRect trendToggle;
+    int trendBand = 0;
 };
 
 } // namespace monitor

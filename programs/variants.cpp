@@ -30,11 +30,18 @@ struct RowPlaces
     int exit, record, blinkLog, seconds, blinkData, delay, start, stop, calib, setup, graph;
 };
 
-// The publishing settings' button stands in room the layout leaves free.
-ControlPlace publishButton(QPoint at)
+// The buttons of what the design did not have (publishing, the season, the alarms) stand in
+// room the layout leaves free.
+ControlPlace freeButton(Control control, const char* name, const QRect& at)
 {
-    return {Control::Publish,         QStringLiteral("Publish"), -1,
-            QRect(at, QSize(53, 21)), QStringLiteral("Publish"), {}};
+    return {control, QString::fromLatin1(name), -1, at, QString::fromLatin1(name), {}};
+}
+
+void addFreeButtons(std::vector<ControlPlace>& out, QPoint publish, QPoint season, QPoint alarms)
+{
+    out.push_back(freeButton(Control::Publish, "Publish", QRect(publish, QSize(53, 21))));
+    out.push_back(freeButton(Control::Season, "Season", QRect(season, QSize(53, 21))));
+    out.push_back(freeButton(Control::Alarms, "Alarms", QRect(alarms, QSize(72, 21))));
 }
 
 void addControls(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoint mode)
@@ -85,10 +92,13 @@ void addNamedReadout(std::vector<ControlPlace>& out, const LabelName& label, con
 
 monitor::ProgramVariant tessaly()
 {
-    monitor::ProgramVariant v{QStringLiteral("Tessaly"), QSize(910, 710), {}, true, 758};
+    monitor::ProgramVariant v{QStringLiteral("Tessaly"), QSize(910, 710), {}, true, 758, {}, {}, 0};
     addControls(v.controls, 0, {264, 336, 384, 400, 448, 472, 544, 624, 704, 784, 864},
                 QPoint(32, 8));
-    v.controls.push_back(publishButton(QPoint(856, 32)));
+    addFreeButtons(v.controls, QPoint(856, 32), QPoint(856, 56), QPoint(837, 80));
+    // The trend fills the empty middle between the meters' column, the buttons and the panel.
+    v.trendToggle = QRect(192, 30, 80, 18);
+    v.trend = QRect(192, 52, 640, 572);
     // Meters in a column.
     constexpr int tops[] = {0, 115, 235, 352, 469, 585};
     static_assert(std::size(tops) == std::size(kShownOrder));
@@ -113,10 +123,15 @@ monitor::ProgramVariant tessaly()
 
 monitor::ProgramVariant corvenna()
 {
-    monitor::ProgramVariant v{QStringLiteral("Corvenna"), QSize(990, 160), {}, false, 974};
+    monitor::ProgramVariant v{
+        QStringLiteral("Corvenna"), QSize(990, 160), {}, false, 974, {}, {}, 0};
     addControls(v.controls, 132, {664, 272, 320, 336, 384, 408, 24, 104, 184, 504, 584},
                 QPoint(40, 8));
-    v.controls.push_back(publishButton(QPoint(728, 132)));
+    addFreeButtons(v.controls, QPoint(728, 132), QPoint(784, 132), QPoint(840, 132));
+    // The row leaves no room for a trend: it goes in a band below the design.
+    v.trendToggle = QRect(916, 134, 70, 18);
+    v.trendBand = 150;
+    v.trend = QRect(16, 166, 958, 140);
     // Meters in a row.
     for (std::size_t k = 0; k < std::size(kShownOrder); ++k) {
         const Quantity q = kShownOrder[k];

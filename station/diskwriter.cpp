@@ -46,6 +46,13 @@ void DiskWriter::record(const logging::RecordInputs& in,
     announce();
 }
 
+void DiskWriter::write(const logging::FileWrite& write, qint64 nowMs)
+{
+    m_pending.add(write);
+    writeWaiting(nowMs);
+    announce();
+}
+
 void DiskWriter::retry(qint64 nowMs)
 {
     writeWaiting(nowMs);

@@ -47,6 +47,9 @@ public:
     void record(const logging::RecordInputs& in, const std::optional<QByteArray>& statusJson,
                 qint64 nowMs);
     void retry(qint64 nowMs);
+    // Any other append or replaced file of the plant (the energy ledger, the alarm log, the power
+    // curve), behind what already waits, kept and spooled as the records are.
+    void write(const logging::FileWrite& write, qint64 nowMs);
     // Everything still waiting is written, or else kept in the spool.
     CloseResult close(qint64 nowMs);
 

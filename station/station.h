@@ -61,6 +61,8 @@ public:
     // The close steps: logging and the line stop, and everything waiting is written or kept in
     // the spool before this returns.
     CloseResult closeSteps();
+    // Hands a write of the plant's other files to the disk thread, behind the records.
+    void queueWrite(logging::FileWrite write);
     // Waits until the disk thread has done all it was handed, and takes in what it reported.
     void waitForDisk();
 
@@ -74,6 +76,9 @@ public:
     double wattHourTotal() const { return m_energy.total(); }
     const config::ProgramOptions& options() const { return m_options; }
     const publish::Publisher& publisher() const { return m_publisher; }
+    publish::Publisher& publisher() { return m_publisher; }
+    const core::Clock& clock() const { return m_clock; }
+    const core::AppDir& app() const { return m_app; }
     const core::SerialLine& line() const { return m_MSComm1; }
     bool logging() const { return m_Timer1.isActive(); }
     int loggingInterval() const { return m_Timer1.interval(); }
@@ -97,6 +102,9 @@ signals:
     // Each addition to the watt-hour total: when, and how many watt-hours.
     void energyAdded(const QDateTime& at, double wattHours);
     void configurationLoaded(const config::ProgramOptions& options);
+    // The close steps begin: what the listeners still have to write goes in before the disk
+    // thread's last round.
+    void closing();
 
 private:
     void LoadConfiguration();

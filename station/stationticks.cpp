@@ -105,12 +105,21 @@ CloseResult Station::closeSteps()
 {
     m_Timer1.stop();
     m_MSComm1.close();
+    emit closing();
     CloseResult result;
     const qint64 at = m_clock.elapsedMs();
     QMetaObject::invokeMethod(
         m_writer.get(), [w = m_writer.get(), at] { return w->close(at); },
         Qt::BlockingQueuedConnection, &result);
     return result;
+}
+
+void Station::queueWrite(logging::FileWrite write)
+{
+    const qint64 at = m_clock.elapsedMs();
+    QMetaObject::invokeMethod(m_writer.get(), [w = m_writer.get(), write = std::move(write), at] {
+        w->write(write, at);
+    });
 }
 
 void Station::waitForDisk()

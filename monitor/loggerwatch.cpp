@@ -1,0 +1,54 @@
+#include "alarms/alarmswindow.h"
+#include "alarms/alarmtexts.h"
+#include "monitor/logger.h"
+#include "season/season.h"
+#include "trend/livetrend.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+
+// What the main window shows beyond its design: the live trend in free room, the Season and
+// Alarms buttons, and the line of the alarms raised.
+namespace monitor {
+
+void Logger::watchThePlant()
+{
+    m_watchers = std::make_unique<station::Watchers>(m_station);
+    connect(m_watchers.get(), &station::Watchers::alarmsChanged, this, &Logger::showAlarms);
+    connect(m_controls.Season, &QPushButton::clicked, this, &Logger::Season_Click);
+    connect(m_controls.Alarms, &QPushButton::clicked, this, &Logger::Alarms_Click);
+    auto* trend = new trend::LiveTrend(m_content);
+    trend->setObjectName(QStringLiteral("LiveTrend"));
+    trend->setGeometry(m_variant.trend);
+    QCheckBox* toggle = trend::makeTrendToggle(m_content, trend, m_app);
+    toggle->setGeometry(m_variant.trendToggle);
+    connect(&m_station, &station::Station::freshReading, trend,
+            [this, trend](const core::QuantityValues& values, std::int16_t, qint64 ms) {
+                trend->add(values, ms, m_clock.now());
+            });
+    showAlarms();
+}
+
+void Logger::showAlarms()
+{
+    m_controls.Alarms->setText(alarms::alarmsCaption(m_watchers->raisedCount()));
+    showStatus();
+}
+
+void Logger::Season_Click()
+{
+    season::Season window(m_app, m_clock, this);
+    window.exec();
+}
+
+void Logger::Alarms_Click()
+{
+    {
+        alarms::Alarms window(m_app, this);
+        window.setNotifier(&m_watchers->notifier());
+        window.exec();
+    }
+    m_watchers->reload();
+}
+
+} // namespace monitor

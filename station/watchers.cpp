@@ -1,0 +1,92 @@
+#include "station/watchers.h"
+
+#include "alarms/alarmconfig.h"
+#include "alarms/alarmtexts.h"
+#include "publish/publisher.h"
+
+#include <QFileInfo>
+
+namespace station {
+
+Watchers::Watchers(Station& station, QObject* parent)
+    : QObject(parent)
+    , m_station(station)
+    , m_curve(station.app(), station.options().wsUnits)
+    , m_delivery(station.app(), m_alarms, &m_notifier, &station.publisher(),
+                 [&station](logging::FileWrite write) { station.queueWrite(std::move(write)); })
+{
+    connect(&station, &Station::energyAdded, this, &Watchers::energyAdded);
+    connect(&station, &Station::freshReading, this,
+            [this](const core::QuantityValues& values, std::int16_t, qint64 ms) {
+                m_curve.add(values, ms);
+                m_alarms.onReading(values, ms, m_station.clock().now());
+            });
+    connect(&station, &Station::closing, this, &Watchers::closing);
+    connect(&m_alarms, &alarms::AlarmMonitor::changed, this, &Watchers::alarmsChanged);
+    m_second.setInterval(1000);
+    connect(&m_second, &QTimer::timeout, this, &Watchers::everySecond);
+    m_second.start();
+    m_hourly.setInterval(3600 * 1000);
+    connect(&m_hourly, &QTimer::timeout, this, &Watchers::saveCurve);
+    m_hourly.start();
+    reload();
+}
+
+void Watchers::reload()
+{
+    m_alarmsWarning.clear();
+    // Without the file the alarms are simply off, as a new user's are; a file that is there
+    // but cannot be used is worth a word.
+    QString warning;
+    const alarms::AlarmsConfig config = alarms::readAlarmsConfig(m_station.app(), &warning);
+    if (QFileInfo::exists(alarms::alarmsCfgPath(m_station.app())))
+        m_alarmsWarning = warning;
+    m_alarms.setConfig(config);
+    m_wsUnits = m_station.options().wsUnits;
+    m_delivery.reload();
+    emit alarmsChanged();
+}
+
+QString Watchers::alarmLine() const
+{
+    const auto raised = m_alarms.raised();
+    if (raised.empty())
+        return {};
+    return alarms::alarmLine(raised, m_wsUnits, m_station.clock().now().date());
+}
+
+void Watchers::saveCurve()
+{
+    if (m_curve.curve().bins().empty() && !QFileInfo::exists(m_curve.path()))
+        return;
+    m_station.queueWrite({m_curve.path(), m_curve.bytes(), logging::FileWrite::Kind::Replace, {}});
+}
+
+void Watchers::energyAdded(const QDateTime& at, double wattHours)
+{
+    if (const auto line = m_ledger.add(at, wattHours))
+        ledgerLine(*line);
+}
+
+void Watchers::ledgerLine(const season::LedgerLine& line)
+{
+    m_station.queueWrite(season::ledgerWrite(m_station.app(), line));
+    m_station.publisher().onEnergyHour(line.date, line.hour, line.wattHours);
+}
+
+void Watchers::everySecond()
+{
+    const QDateTime now = m_station.clock().now();
+    m_alarms.onTick(m_station.clock().elapsedMs(), now);
+    if (const auto line = m_ledger.flush(now))
+        ledgerLine(*line);
+}
+
+void Watchers::closing()
+{
+    if (const auto line = m_ledger.closeHour())
+        ledgerLine(*line);
+    saveCurve();
+}
+
+} // namespace station

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "alarms/alarmdelivery.h"
+#include "alarms/alarmmonitor.h"
+#include "alarms/notifier.h"
+#include "curve/curvedata.h"
+#include "season/energyledger.h"
+#include "station/station.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+namespace station {
+
+// What watches the plant beside the records, fed by the station's announcements: the hourly
+// energy ledger, the turbine's power curve and the alarms. Their files go through the station's
+// disk thread like the records, so they wait, keep their order and are spooled the same way.
+class Watchers : public QObject
+{
+    Q_OBJECT
+public:
+    Watchers(Station& station, QObject* parent = nullptr);
+
+    curve::CurveData& curve() { return m_curve; }
+    alarms::AlarmMonitor& alarms() { return m_alarms; }
+    alarms::Notifier& notifier() { return m_notifier; }
+
+    // alarms.cfg, publish.cfg and prog.cfg again, after the Alarms, Publish or Setup window.
+    void reload();
+    // The warning line for the alarms raised now, empty while none is; and why alarms.cfg
+    // cannot be used, when it is there but damaged.
+    QString alarmLine() const;
+    const QString& alarmsWarning() const { return m_alarmsWarning; }
+    std::size_t raisedCount() const { return m_alarms.raised().size(); }
+
+    // The power curve's file, rewritten whole (hourly, at close, after a new curve is begun).
+    void saveCurve();
+
+signals:
+    void alarmsChanged();
+
+private:
+    void energyAdded(const QDateTime& at, double wattHours);
+    void ledgerLine(const season::LedgerLine& line);
+    void everySecond();
+    void closing();
+
+    Station& m_station;
+    season::EnergyLedger m_ledger;
+    curve::CurveData m_curve;
+    alarms::AlarmMonitor m_alarms;
+    alarms::Notifier m_notifier;
+    alarms::AlarmDelivery m_delivery;
+    QString m_alarmsWarning;
+    QString m_wsUnits;
+    QTimer m_second; // the alarms' clock and the ledger's change of hour without energy
+    QTimer m_hourly; // the power curve's file
+};
+
+} // namespace station
