@@ -4,16 +4,32 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QtConcurrent/QtConcurrentMap>
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
 
 namespace season {
 namespace {
 
-SourceStamp stampOf(const QFileInfo& info)
+// The day files of the logs folder by name, with their stamps.
+using Stamps = QHash<QString, SourceStamp>;
+
+// Read through std::filesystem: no local-time conversion per file, which a year's listing
+// would spend most of its time on.
+SourceStamp stampOf(const std::filesystem::directory_entry& entry)
 {
-    return {info.size(), info.lastModified().toMSecsSinceEpoch()};
+    std::error_code error;
+    const auto size = entry.file_size(error);
+    const auto modified = entry.last_write_time(error);
+    if (error)
+        return {};
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(modified.time_since_epoch());
+    return {qint64(size), qint64(ms.count())};
 }
 
 std::optional<QByteArray> readAll(const QString& path)
@@ -46,43 +62,130 @@ QString summaryCacheDir(const core::AppDir& app)
 
 QString summaryFile(const SummarySource& source, QDate date)
 {
-    return source.cacheDir + QLatin1Char('/') +
-           QFileInfo(source.app.dailyLog(date)).completeBaseName() + QStringLiteral(".sum");
+    return source.cacheDir + QStringLiteral("/%1_%2.pack").arg(date.year()).arg(date.month());
 }
+
+namespace {
+
+// One month's part of a run: the days from `from` to `to` and where their summaries go.
+struct MonthPart
+{
+    QDate from;
+    QDate to;
+    std::optional<DaySummary>* out;
+};
+
+std::optional<DaySummary> fromDayFile(const QString& path)
+{
+    const std::optional<QByteArray> content = readAll(path);
+    if (!content)
+        return std::nullopt;
+    return summarizeDay(*content);
+}
+
+// The month's pack again: the days just made or found, and the kept days outside the part whose
+// files are unchanged.
+std::vector<PackedDay> repacked(const MonthPart& part, std::vector<PackedDay> fresh,
+                                const std::vector<PackedDay>& old, const Stamps& stamps,
+                                const SummarySource& source)
+{
+    for (const PackedDay& d : old) {
+        const bool outside = d.date < part.from || d.date > part.to;
+        const auto now = stamps.constFind(QFileInfo(source.app.dailyLog(d.date)).fileName());
+        if (outside && d.date != source.today && now != stamps.constEnd() && *now == d.stamp)
+            fresh.push_back(d);
+    }
+    std::sort(fresh.begin(), fresh.end(),
+              [](const PackedDay& a, const PackedDay& b) { return a.date < b.date; });
+    return fresh;
+}
+
+void summarizeMonth(const MonthPart& part, const Stamps& stamps, const SummarySource& source)
+{
+    const bool keepAny = !source.cacheDir.isEmpty();
+    const QString pack = summaryFile(source, part.from);
+    std::vector<PackedDay> old;
+    if (keepAny) {
+        if (const auto bytes = readAll(pack))
+            old = decodePack(*bytes).value_or(std::vector<PackedDay>{});
+    }
+    std::vector<PackedDay> kept;
+    bool changed = false;
+    std::optional<DaySummary>* out = part.out;
+    for (QDate d = part.from; d <= part.to; d = d.addDays(1), ++out) {
+        const QString path = source.app.dailyLog(d);
+        const auto stamp = stamps.constFind(QFileInfo(path).fileName());
+        if (stamp == stamps.constEnd())
+            continue;
+        if (d == source.today) {
+            *out = fromDayFile(path);
+            continue;
+        }
+        const auto found = std::find_if(old.begin(), old.end(), [&](const PackedDay& p) {
+            return p.date == d && p.stamp == *stamp;
+        });
+        if (found != old.end()) {
+            *out = found->summary;
+        } else {
+            *out = fromDayFile(path);
+            changed = true;
+        }
+        if (*out)
+            kept.push_back({d, *stamp, **out});
+    }
+    if (keepAny && changed)
+        keep(pack, encodePack(repacked(part, std::move(kept), old, stamps, source)));
+}
+
+Stamps listDayFiles(const core::AppDir& app)
+{
+    Stamps out;
+    std::error_code error;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(app.logsDir().toStdString(), error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.ends_with(".txt") && entry.is_regular_file(error))
+            out.insert(QString::fromStdString(name), stampOf(entry));
+    }
+    return out;
+}
+
+void summarizeRun(const SummarySource& source, const Stamps& stamps, QDate from, QDate to,
+                  std::vector<std::optional<DaySummary>>& out)
+{
+    std::vector<MonthPart> parts;
+    for (QDate d = from; d <= to;) {
+        const QDate monthEnd = std::min(to, QDate(d.year(), d.month(), d.daysInMonth()));
+        parts.push_back({d, monthEnd, out.data() + from.daysTo(d)});
+        d = monthEnd.addDays(1);
+    }
+    QtConcurrent::blockingMap(parts,
+                              [&](const MonthPart& part) { summarizeMonth(part, stamps, source); });
+}
+
+} // namespace
 
 std::optional<DaySummary> daySummary(const SummarySource& source, QDate date)
 {
-    const QFileInfo info(source.app.dailyLog(date));
-    if (!info.isFile())
+    const QString path = source.app.dailyLog(date);
+    std::error_code error;
+    const std::filesystem::directory_entry entry(path.toStdString(), error);
+    if (error || !entry.is_regular_file(error))
         return std::nullopt;
-    const SourceStamp stamp = stampOf(info);
-    const bool keepIt = date != source.today && !source.cacheDir.isEmpty();
-    const QString kept = keepIt ? summaryFile(source, date) : QString();
-    if (keepIt) {
-        if (const auto bytes = readAll(kept)) {
-            if (auto summary = decodeSummary(*bytes, stamp))
-                return summary;
-        }
-    }
-    const std::optional<QByteArray> content = readAll(info.filePath());
-    if (!content)
-        return std::nullopt;
-    DaySummary summary = summarizeDay(*content);
-    if (keepIt)
-        keep(kept, encodeSummary(summary, stamp));
-    return summary;
+    std::vector<std::optional<DaySummary>> out(1);
+    summarizeRun(source, Stamps{{QFileInfo(path).fileName(), stampOf(entry)}}, date, date, out);
+    return out.front();
 }
 
+// The day files' stamps come from one listing of the logs folder; each month is one pack read.
 std::vector<std::optional<DaySummary>> runSummaries(const SummarySource& source, QDate from,
                                                     QDate to)
 {
-    std::vector<QDate> dates;
-    for (QDate d = from; d.isValid() && d <= to; d = d.addDays(1))
-        dates.push_back(d);
-    std::function<std::optional<DaySummary>(const QDate&)> one = [&source](const QDate& d) {
-        return daySummary(source, d);
-    };
-    return QtConcurrent::blockingMapped<std::vector<std::optional<DaySummary>>>(dates, one);
+    if (!from.isValid() || !to.isValid() || to < from)
+        return {};
+    std::vector<std::optional<DaySummary>> out(std::size_t(from.daysTo(to) + 1));
+    summarizeRun(source, listDayFiles(source.app), from, to, out);
+    return out;
 }
 
 } // namespace season
