@@ -165,16 +165,11 @@ void summarizeRun(const SummarySource& source, const Stamps& stamps, QDate from,
 
 } // namespace
 
+// The whole folder's stamps even for one day: the day's month pack keeps its other days.
 std::optional<DaySummary> daySummary(const SummarySource& source, QDate date)
 {
-    const QString path = source.app.dailyLog(date);
-    std::error_code error;
-    const std::filesystem::directory_entry entry(path.toStdString(), error);
-    if (error || !entry.is_regular_file(error))
-        return std::nullopt;
-    std::vector<std::optional<DaySummary>> out(1);
-    summarizeRun(source, Stamps{{QFileInfo(path).fileName(), stampOf(entry)}}, date, date, out);
-    return out.front();
+    const auto run = runSummaries(source, date, date);
+    return run.empty() ? std::nullopt : run.front();
 }
 
 // The day files' stamps come from one listing of the logs folder; each month is one pack read.

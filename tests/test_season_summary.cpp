@@ -1,5 +1,6 @@
 // Day summaries through real day files and a real cache folder; the column reduction and CSV.
 #include "core/windowlook.h"
+#include "history/dayreader.h"
 #include "season/columns.h"
 #include "season/energyledger.h"
 #include "season/season.h"
@@ -112,6 +113,65 @@ TEST_F(SeasonSummary, TheCacheLivesInTheUsersCacheFolderPerLogsFolder)
     EXPECT_TRUE(dir.startsWith(qEnvironmentVariable("XDG_CACHE_HOME") +
                                QStringLiteral("/tessaly/summary/")));
     EXPECT_NE(dir, season::summaryCacheDir(core::AppDir{m_tmp.filePath(QStringLiteral("x"))}));
+}
+
+TEST_F(SeasonSummary, AMonthsPackIsMadeAgainWhenDamagedAndKeepsTheDaysNotAskedFor)
+{
+    for (int d = 0; d < 3; ++d)
+        writeDay(kFirst.addDays(d), dayText(20 + d));
+    ASSERT_EQ(season::runSummaries(m_source, kFirst, kFirst.addDays(2)).size(), 3u);
+    const QString pack = season::summaryFile(m_source, kFirst);
+    ASSERT_EQ(pack, season::summaryFile(m_source, kFirst.addDays(2)));
+    const QByteArray good = fileBytes(pack);
+    QByteArray scribbled = good;
+    scribbled[scribbled.size() - 100] = char(scribbled[scribbled.size() - 100] ^ 0x01);
+    ASSERT_TRUE(core::replaceFile(pack, scribbled));
+    const auto again = season::runSummaries(m_source, kFirst, kFirst.addDays(2));
+    EXPECT_EQ(fileBytes(pack), good);
+    ASSERT_TRUE(again[2]);
+    EXPECT_TRUE(
+        sameBuckets(*again[2], season::summarizeDay(fileBytes(m_app.dailyLog(kFirst.addDays(2))))));
+
+    // The middle day changes and only it is asked for: the pack holds all three as they are now.
+    writeDay(kFirst.addDays(1), dayText(30, 600));
+    const auto middle = season::daySummary(m_source, kFirst.addDays(1));
+    ASSERT_TRUE(middle);
+    EXPECT_EQ(middle->records, 144u);
+    const QByteArray repacked = fileBytes(pack);
+    ASSERT_TRUE(QDir(m_source.cacheDir).removeRecursively());
+    season::runSummaries(m_source, kFirst, kFirst.addDays(2));
+    EXPECT_EQ(repacked, fileBytes(pack));
+    EXPECT_NE(repacked, good);
+}
+
+TEST_F(SeasonSummary, AnOddlyWrittenDayIsSummedAsTheHistoryWindowReadsIt)
+{
+    const QByteArray odd = QByteArray::fromStdString(dayText(8, 3600)) +
+                           "<V>1.5E-05</V><I> 2 </I><W>3,5</W><R>+4</R><T>00:10</T>\r\n"
+                           "<X>1</X><V>7</V><T>00:20</T>\r\n"
+                           "<V>1</V><V>2</V><T>00:30</T>\r\n"
+                           "<V>9</V><T>25:00</T>\r\n"
+                           "<W>8</W><T>7:5</T>\r\n"
+                           "<V></V><W>-0.125</W><T>12:00</T>\r\n"
+                           "<V>1\r2</V><T>13:00</T>\r\n"
+                           "junk <W>6</W> between <T>14:00</T> tags\r\n"
+                           "<W>1234567890123456</W><T>15:00</T>\r\n"
+                           "\r\n<W>5</W><T>23:59</T>";
+    season::DaySummary expected;
+    for (const history::LoadedRecord& r : history::parseDayLog(odd, -1.0, 2.0).records) {
+        const auto minute = int(r.time * 1440.0 + 0.5);
+        auto& b = expected.buckets[std::size_t(minute / season::kBucketMinutes)];
+        for (std::size_t s = 0; s < season::kSeries; ++s) {
+            const float v = float(r.values[core::kLogged[s]]);
+            b.min[s] = b.count == 0 ? v : std::min(b.min[s], v);
+            b.max[s] = b.count == 0 ? v : std::max(b.max[s], v);
+            b.sum[s] += v;
+        }
+        ++b.count;
+        ++expected.records;
+    }
+    EXPECT_EQ(expected.records, 24u + 9u);
+    EXPECT_TRUE(sameBuckets(season::summarizeDay(odd), expected));
 }
 
 TEST_F(SeasonSummary, AOneIntervalSpikeInAYearShowsInItsColumn)
