@@ -2,6 +2,7 @@
 #include "core/windowlook.h"
 #include "history/dayreader.h"
 #include "season/columns.h"
+#include "season/dateaxis.h"
 #include "season/energyledger.h"
 #include "season/season.h"
 #include "season/seasoncsv.h"
@@ -195,6 +196,38 @@ TEST_F(SeasonSummary, AOneIntervalSpikeInAYearShowsInItsColumn)
     ASSERT_NE(spikeColumn, columns.end());
     EXPECT_EQ(season::columnDay(run, *spikeColumn), kFirst.addDays(200));
     EXPECT_EQ(season::columnExtremes(columns).max[2], 7777.0f);
+}
+
+TEST(SeasonDateAxis, MarksHoursDaysOrMonthsAsTheViewSpans)
+{
+    struct Case
+    {
+        int days;
+        std::size_t count;
+        const char* first;
+        const char* second;
+    };
+    for (const Case& c : {Case{366, 12, "Jan 2024", "Feb"}, Case{60, 9, "1 Jan", "8 Jan"},
+                          Case{7, 14, "1 Jan", "12:00"}, Case{1, 8, "1 Jan", "03:00"}}) {
+        SCOPED_TRACE(c.days);
+        const season::DayRun run{
+            kFirst, std::vector<std::optional<season::DaySummary>>(std::size_t(c.days))};
+        const auto ticks = season::dateTicks(run, {0, double(run.bucketCount())}, 1200, 70);
+        ASSERT_EQ(ticks.size(), c.count);
+        EXPECT_EQ(ticks[0].x, 0);
+        EXPECT_EQ(ticks[0].label, QLatin1String(c.first));
+        EXPECT_EQ(ticks[1].label, QLatin1String(c.second));
+        for (std::size_t i = 1; i < ticks.size(); ++i)
+            EXPECT_GE(ticks[i].x - ticks[i - 1].x, 70);
+        EXPECT_LT(ticks.back().x, 1200);
+    }
+    // A zoomed view starts its marks at the first whole step inside it.
+    const season::DayRun year{kFirst, std::vector<std::optional<season::DaySummary>>(366)};
+    const auto zoomed = season::dateTicks(year, {100.25 * 144, 107.25 * 144}, 1200, 70);
+    ASSERT_GE(zoomed.size(), 2u);
+    EXPECT_EQ(zoomed[0].label, QStringLiteral("12:00"));
+    EXPECT_GT(zoomed[0].x, 0);
+    EXPECT_EQ(zoomed[1].label, QStringLiteral("11 Apr"));
 }
 
 TEST_F(SeasonSummary, CsvHasPointsAndIsoDatesUnderAGermanLocale)
