@@ -9,7 +9,7 @@
 namespace season {
 namespace {
 
-constexpr char kMark[8] = {'T', 'S', 'S', 'U', 'M', 'P', '0', '1'};
+constexpr char kMark[8] = {'T', 'S', 'S', 'U', 'M', 'P', '0', '2'};
 
 struct Header
 {
@@ -19,40 +19,58 @@ struct Header
     std::uint64_t checksum;
 };
 
-// One day of a pack as it lies in the file.
-struct DiskDay
+// One day of a pack as it lies in the file: this head, then the buckets.
+struct DiskHead
 {
     std::int64_t julianDay;
     std::int64_t size;
     std::int64_t modifiedMs;
     std::uint32_t records;
     std::uint32_t spare;
-    std::array<Bucket, kBuckets> buckets;
 };
-static_assert(sizeof(DiskDay) % 8 == 0 && std::is_trivially_copyable_v<DiskDay>);
+constexpr std::size_t kBucketBytes = sizeof(Bucket) * kBuckets;
+constexpr std::size_t kDiskDay = sizeof(DiskHead) + kBucketBytes;
+static_assert(kDiskDay % 8 == 0 && std::is_trivially_copyable_v<DiskHead> &&
+              std::is_trivially_copyable_v<Bucket>);
 
 // FNV-1a over the buckets' words: a torn or scribbled cache file never passes for a summary,
 // and a year of them is checked in well under a millisecond.
 std::uint64_t checksumOf(const char* data, std::size_t size)
 {
-    std::uint64_t h = 1469598103934665603ull;
-    for (std::size_t i = 0; i + 8 <= size; i += 8) {
+    // Four words at a time in four lanes, so the multiplications do not wait on each other.
+    std::array<std::uint64_t, 4> lanes = {1469598103934665603ull, 1, 2, 3};
+    std::size_t i = 0;
+    for (; i + 32 <= size; i += 32) {
+        std::array<std::uint64_t, 4> words;
+        std::memcpy(words.data(), data + i, 32);
+        for (std::size_t k = 0; k < 4; ++k) {
+            lanes[k] = (lanes[k] ^ words[k]) * 1099511628211ull;
+            lanes[k] ^= lanes[k] >> 29;
+        }
+    }
+    std::uint64_t h = lanes[0];
+    for (std::size_t k = 1; k < 4; ++k)
+        h = ((h ^ lanes[k]) * 1099511628211ull) ^ (h >> 31);
+    for (; i + 8 <= size; i += 8) {
         std::uint64_t word = 0;
         std::memcpy(&word, data + i, 8);
-        h = (h ^ word) * 1099511628211ull;
-        h ^= h >> 29;
+        h = ((h ^ word) * 1099511628211ull) ^ (h >> 29);
     }
     return h;
 }
 
-void addValues(Bucket& b, const std::array<double, kSeries>& values)
+void addValues(Bucket& b, const std::array<double, kSeries>& values, int minute)
 {
     for (std::size_t s = 0; s < kSeries; ++s) {
         const float v = float(values[s]);
-        if (b.count == 0 || v < b.min[s])
+        if (b.count == 0 || v < b.min[s]) {
             b.min[s] = v;
-        if (b.count == 0 || v > b.max[s])
+            b.minMinute[s] = std::uint16_t(minute);
+        }
+        if (b.count == 0 || v > b.max[s]) {
             b.max[s] = v;
+            b.maxMinute[s] = std::uint16_t(minute);
+        }
         b.sum[s] += v;
     }
     ++b.count;
@@ -145,7 +163,7 @@ void addLine(DaySummary& out, const char* line, const char* end)
     std::array<double, kSeries> values;
     int minute = 0;
     if (quickLine(line, end, values, minute)) {
-        addValues(out.buckets[std::size_t(minute / kBucketMinutes)], values);
+        addValues(out.buckets[std::size_t(minute / kBucketMinutes)], values, minute);
         ++out.records;
         return;
     }
@@ -154,7 +172,7 @@ void addLine(DaySummary& out, const char* line, const char* end)
         for (std::size_t s = 0; s < kSeries; ++s)
             values[s] = r.values[core::kLogged[s]];
         minute = std::clamp(int(r.time * 1440.0 + 0.5), 0, 1439);
-        addValues(out.buckets[std::size_t(minute / kBucketMinutes)], values);
+        addValues(out.buckets[std::size_t(minute / kBucketMinutes)], values, minute);
         ++out.records;
     }
 }
@@ -187,18 +205,18 @@ QByteArray encodePack(const std::vector<PackedDay>& days)
     Header h{};
     std::memcpy(h.mark, kMark, sizeof kMark);
     h.days = std::uint32_t(days.size());
-    h.daySize = sizeof(DiskDay);
-    QByteArray out(qsizetype(sizeof h + days.size() * sizeof(DiskDay)), '\0');
+    h.daySize = kDiskDay;
+    QByteArray out(qsizetype(sizeof h + days.size() * kDiskDay), '\0');
     char* at = out.data() + sizeof h;
     for (const PackedDay& d : days) {
-        DiskDay disk{};
-        disk.julianDay = d.date.toJulianDay();
-        disk.size = d.stamp.size;
-        disk.modifiedMs = d.stamp.modifiedMs;
-        disk.records = d.summary.records;
-        disk.buckets = d.summary.buckets;
-        std::memcpy(at, &disk, sizeof disk);
-        at += sizeof disk;
+        DiskHead head{};
+        head.julianDay = d.date.toJulianDay();
+        head.size = d.stamp.size;
+        head.modifiedMs = d.stamp.modifiedMs;
+        head.records = d.summary.records;
+        std::memcpy(at, &head, sizeof head);
+        std::memcpy(at + sizeof head, d.summary.buckets.data(), kBucketBytes);
+        at += kDiskDay;
     }
     h.checksum = checksumOf(out.data() + sizeof h, std::size_t(out.size()) - sizeof h);
     std::memcpy(out.data(), &h, sizeof h);
@@ -211,21 +229,21 @@ std::optional<std::vector<PackedDay>> decodePack(QByteArrayView bytes)
     if (std::size_t(bytes.size()) < sizeof h)
         return std::nullopt;
     std::memcpy(&h, bytes.data(), sizeof h);
-    if (std::memcmp(h.mark, kMark, sizeof kMark) != 0 || h.daySize != sizeof(DiskDay) ||
-        h.days > kMaxPackDays || std::size_t(bytes.size()) != sizeof h + h.days * sizeof(DiskDay))
+    if (std::memcmp(h.mark, kMark, sizeof kMark) != 0 || h.daySize != kDiskDay ||
+        h.days > kMaxPackDays || std::size_t(bytes.size()) != sizeof h + h.days * kDiskDay)
         return std::nullopt;
     const char* at = bytes.data() + sizeof h;
-    if (checksumOf(at, h.days * sizeof(DiskDay)) != h.checksum)
+    if (checksumOf(at, h.days * kDiskDay) != h.checksum)
         return std::nullopt;
     std::vector<PackedDay> out(h.days);
     for (PackedDay& d : out) {
-        DiskDay disk;
-        std::memcpy(&disk, at, sizeof disk);
-        at += sizeof disk;
-        d.date = QDate::fromJulianDay(disk.julianDay);
-        d.stamp = {disk.size, disk.modifiedMs};
-        d.summary.records = disk.records;
-        d.summary.buckets = disk.buckets;
+        DiskHead head;
+        std::memcpy(&head, at, sizeof head);
+        std::memcpy(d.summary.buckets.data(), at + sizeof head, kBucketBytes);
+        at += kDiskDay;
+        d.date = QDate::fromJulianDay(head.julianDay);
+        d.stamp = {head.size, head.modifiedMs};
+        d.summary.records = head.records;
     }
     return out;
 }

@@ -18,13 +18,16 @@ inline constexpr int kBucketMinutes = 10;
 inline constexpr int kBuckets = 24 * 60 / kBucketMinutes;
 inline constexpr std::size_t kSeries = core::kLogged.size();
 
-// The records of one bucket: how many, and each logged quantity's lowest, highest and sum.
+// The records of one bucket: how many, and each logged quantity's lowest, highest (and when)
+// and sum.
 struct Bucket
 {
     std::uint32_t count = 0;
     std::array<float, kSeries> min{};
     std::array<float, kSeries> max{};
     std::array<float, kSeries> sum{};
+    std::array<std::uint16_t, kSeries> minMinute{}; // the minute of the day of the first lowest
+    std::array<std::uint16_t, kSeries> maxMinute{}; // and of the first highest
 };
 
 struct DaySummary

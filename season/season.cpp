@@ -322,11 +322,17 @@ void Season::showReadout(const Column& c)
     QString text = m_run.bucketTime(c.firstBucket).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     if (c.empty)
         text += QStringLiteral("  no records");
+    // A column within one day needs only the times of its lowest and highest.
+    const bool oneDay = c.endBucket - c.firstBucket <= 1 ||
+                        columnDay(m_run, c) == m_run.bucketTime(c.endBucket - 1).date();
+    const QString when = oneDay ? QStringLiteral("HH:mm") : QStringLiteral("MM-dd HH:mm");
     for (std::size_t s = 0; s < kSeries && !c.empty; ++s) {
-        text += QStringLiteral("  %1 %2..%3")
+        text += QStringLiteral("  %1 %2 (%3)..%4 (%5)")
                     .arg(QString::fromLatin1(core::facts(core::kLogged[s]).checkCaption))
                     .arg(double(c.min[s]), 0, 'f', 2)
-                    .arg(double(c.max[s]), 0, 'f', 2);
+                    .arg(m_run.minuteTime(c.minAt[s]).toString(when))
+                    .arg(double(c.max[s]), 0, 'f', 2)
+                    .arg(m_run.minuteTime(c.maxAt[s]).toString(when));
     }
     m_daysText->setText(text);
 }

@@ -9,8 +9,8 @@
 #include <QStandardPaths>
 #include <QtConcurrent/QtConcurrentMap>
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace season {
 namespace {
@@ -18,18 +18,16 @@ namespace {
 // The day files of the logs folder by name, with their stamps.
 using Stamps = QHash<QString, SourceStamp>;
 
-// Read through std::filesystem: no local-time conversion per file, which a year's listing
-// would spend most of its time on.
-SourceStamp stampOf(const std::filesystem::directory_entry& entry)
+// One stat a file, without a local-time conversion, which a year's listing would otherwise
+// spend most of its time on.
+std::optional<SourceStamp> stampOf(const char* path)
 {
-    std::error_code error;
-    const auto size = entry.file_size(error);
-    const auto modified = entry.last_write_time(error);
-    if (error)
-        return {};
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(modified.time_since_epoch());
-    return {qint64(size), qint64(ms.count())};
+    struct stat info
+    {};
+    if (::stat(path, &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return SourceStamp{qint64(info.st_size),
+                       qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000};
 }
 
 std::optional<QByteArray> readAll(const QString& path)
@@ -85,10 +83,21 @@ std::optional<DaySummary> fromDayFile(const QString& path)
 
 // The month's pack again: the days just made or found, and the kept days outside the part whose
 // files are unchanged.
-std::vector<PackedDay> repacked(const MonthPart& part, std::vector<PackedDay> fresh,
+// A day of the part that goes into the pack, copied only when the pack is written again.
+struct KeptDay
+{
+    QDate date;
+    SourceStamp stamp;
+    const DaySummary* summary;
+};
+
+std::vector<PackedDay> repacked(const MonthPart& part, const std::vector<KeptDay>& kept,
                                 const std::vector<PackedDay>& old, const Stamps& stamps,
                                 const SummarySource& source)
 {
+    std::vector<PackedDay> fresh;
+    for (const KeptDay& k : kept)
+        fresh.push_back({k.date, k.stamp, *k.summary});
     for (const PackedDay& d : old) {
         const bool outside = d.date < part.from || d.date > part.to;
         const auto now = stamps.constFind(QFileInfo(source.app.dailyLog(d.date)).fileName());
@@ -109,7 +118,7 @@ void summarizeMonth(const MonthPart& part, const Stamps& stamps, const SummarySo
         if (const auto bytes = readAll(pack))
             old = decodePack(*bytes).value_or(std::vector<PackedDay>{});
     }
-    std::vector<PackedDay> kept;
+    std::vector<KeptDay> kept;
     bool changed = false;
     std::optional<DaySummary>* out = part.out;
     for (QDate d = part.from; d <= part.to; d = d.addDays(1), ++out) {
@@ -131,21 +140,23 @@ void summarizeMonth(const MonthPart& part, const Stamps& stamps, const SummarySo
             changed = true;
         }
         if (*out)
-            kept.push_back({d, *stamp, **out});
+            kept.push_back({d, *stamp, &**out});
     }
     if (keepAny && changed)
-        keep(pack, encodePack(repacked(part, std::move(kept), old, stamps, source)));
+        keep(pack, encodePack(repacked(part, kept, old, stamps, source)));
 }
 
 Stamps listDayFiles(const core::AppDir& app)
 {
     Stamps out;
     std::error_code error;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(app.logsDir().toStdString(), error)) {
+    for (const auto& entry : std::filesystem::directory_iterator(
+             QFile::encodeName(app.logsDir()).toStdString(), error)) {
         const std::string name = entry.path().filename().string();
-        if (name.ends_with(".txt") && entry.is_regular_file(error))
-            out.insert(QString::fromStdString(name), stampOf(entry));
+        if (!name.ends_with(".txt"))
+            continue;
+        if (const auto stamp = stampOf(entry.path().c_str()))
+            out.insert(QFile::decodeName(name.c_str()), *stamp);
     }
     return out;
 }

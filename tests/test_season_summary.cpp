@@ -164,6 +164,10 @@ TEST_F(SeasonSummary, AnOddlyWrittenDayIsSummedAsTheHistoryWindowReadsIt)
         auto& b = expected.buckets[std::size_t(minute / season::kBucketMinutes)];
         for (std::size_t s = 0; s < season::kSeries; ++s) {
             const float v = float(r.values[core::kLogged[s]]);
+            if (b.count == 0 || v < b.min[s])
+                b.minMinute[s] = std::uint16_t(minute);
+            if (b.count == 0 || v > b.max[s])
+                b.maxMinute[s] = std::uint16_t(minute);
             b.min[s] = b.count == 0 ? v : std::min(b.min[s], v);
             b.max[s] = b.count == 0 ? v : std::max(b.max[s], v);
             b.sum[s] += v;
@@ -195,6 +199,7 @@ TEST_F(SeasonSummary, AOneIntervalSpikeInAYearShowsInItsColumn)
     });
     ASSERT_NE(spikeColumn, columns.end());
     EXPECT_EQ(season::columnDay(run, *spikeColumn), kFirst.addDays(200));
+    EXPECT_EQ(run.minuteTime(spikeColumn->maxAt[2]), QDateTime(kFirst.addDays(200), QTime(13, 20)));
     EXPECT_EQ(season::columnExtremes(columns).max[2], 7777.0f);
 }
 
@@ -240,8 +245,9 @@ TEST_F(SeasonSummary, CsvHasPointsAndIsoDatesUnderAGermanLocale)
     const auto columns = season::reduceColumns(run, {0, double(run.bucketCount())}, 288);
     const QByteArray csv = season::columnsCsv(run, columns);
     EXPECT_TRUE(csv.startsWith("from,to,volts_min,volts_max,amps_min,amps_max,"));
+    EXPECT_TRUE(csv.contains(",wind_speed_max,volts_min_at,volts_max_at,amps_min_at,"));
     EXPECT_TRUE(csv.contains("\r\n2024-01-02T00:00,2024-01-02T00:10,12.5,12.5,-1.25,-1.25,0.5,"
-                             "0.5,300,300,4.5,4.5\r\n"))
+                             "0.5,300,300,4.5,4.5,2024-01-02T00:05,2024-01-02T00:05,"))
         << csv.toStdString();
     EXPECT_EQ(csv.count("\r\n"), 2);
 
