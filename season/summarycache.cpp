@@ -109,15 +109,27 @@ std::vector<PackedDay> repacked(const MonthPart& part, const std::vector<KeptDay
     return fresh;
 }
 
+// The pack's days, mapped rather than read: a year of them is megabytes to copy.
+std::vector<PackedDay> readPack(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() <= 0)
+        return {};
+    const uchar* bytes = file.map(0, file.size());
+    if (!bytes)
+        return {};
+    auto days = decodePack(QByteArrayView(bytes, file.size()));
+    file.unmap(const_cast<uchar*>(bytes));
+    return days ? std::move(*days) : std::vector<PackedDay>{};
+}
+
 void summarizeMonth(const MonthPart& part, const Stamps& stamps, const SummarySource& source)
 {
     const bool keepAny = !source.cacheDir.isEmpty();
     const QString pack = summaryFile(source, part.from);
     std::vector<PackedDay> old;
-    if (keepAny) {
-        if (const auto bytes = readAll(pack))
-            old = decodePack(*bytes).value_or(std::vector<PackedDay>{});
-    }
+    if (keepAny)
+        old = readPack(pack);
     std::vector<KeptDay> kept;
     bool changed = false;
     std::optional<DaySummary>* out = part.out;
