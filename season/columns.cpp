@@ -6,13 +6,17 @@
 namespace season {
 namespace {
 
-void take(Column& c, const Bucket& b)
+void take(Column& c, const Bucket& b, int dayMinute)
 {
     for (std::size_t s = 0; s < kSeries; ++s) {
-        if (c.empty || b.min[s] < c.min[s])
+        if (c.empty || b.min[s] < c.min[s]) {
             c.min[s] = b.min[s];
-        if (c.empty || b.max[s] > c.max[s])
+            c.minAt[s] = dayMinute + b.minMinute[s];
+        }
+        if (c.empty || b.max[s] > c.max[s]) {
             c.max[s] = b.max[s];
+            c.maxAt[s] = dayMinute + b.maxMinute[s];
+        }
     }
     c.empty = false;
 }
@@ -25,6 +29,12 @@ QDateTime DayRun::bucketTime(double bucket) const
     const QDate day = from.addDays(whole / kBuckets);
     const int minutes = (whole % kBuckets) * kBucketMinutes;
     return QDateTime(day, QTime(minutes / 60, minutes % 60));
+}
+
+QDateTime DayRun::minuteTime(int minute) const
+{
+    const int m = std::max(0, minute);
+    return QDateTime(from.addDays(m / 1440), QTime(m % 1440 / 60, m % 60));
 }
 
 std::vector<Column> reduceColumns(const DayRun& run, const BucketView& view, int columns)
@@ -48,7 +58,7 @@ std::vector<Column> reduceColumns(const DayRun& run, const BucketView& view, int
                 continue;
             const Bucket& bucket = day->buckets[std::size_t(b % kBuckets)];
             if (bucket.count > 0)
-                take(col, bucket);
+                take(col, bucket, b / kBuckets * 1440);
         }
     }
     return out;

@@ -18,6 +18,8 @@ struct DayRun
     int bucketCount() const { return int(days.size()) * kBuckets; }
     // The local time a bucket of the run begins.
     QDateTime bucketTime(double bucket) const;
+    // The local time of a minute after the run's first midnight.
+    QDateTime minuteTime(int minute) const;
 };
 
 // What part of the run is in view, in buckets from the run's first: [start, end).
@@ -35,6 +37,8 @@ struct Column
     bool empty = true;
     std::array<float, kSeries> min{};
     std::array<float, kSeries> max{};
+    std::array<int, kSeries> minAt{}; // when the lowest and highest were logged: minutes after
+    std::array<int, kSeries> maxAt{}; // the run's first midnight
     double firstBucket = 0; // the view's buckets the column covers: [firstBucket, endBucket)
     double endBucket = 0;
 };

@@ -4,9 +4,11 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDate>
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace season {
 
@@ -16,13 +18,16 @@ inline constexpr int kBucketMinutes = 10;
 inline constexpr int kBuckets = 24 * 60 / kBucketMinutes;
 inline constexpr std::size_t kSeries = core::kLogged.size();
 
-// The records of one bucket: how many, and each logged quantity's lowest, highest and sum.
+// The records of one bucket: how many, and each logged quantity's lowest, highest (and when)
+// and sum.
 struct Bucket
 {
     std::uint32_t count = 0;
     std::array<float, kSeries> min{};
     std::array<float, kSeries> max{};
     std::array<float, kSeries> sum{};
+    std::array<std::uint16_t, kSeries> minMinute{}; // the minute of the day of the first lowest
+    std::array<std::uint16_t, kSeries> maxMinute{}; // and of the first highest
 };
 
 struct DaySummary
@@ -44,10 +49,20 @@ struct SourceStamp
     bool operator==(const SourceStamp&) const = default;
 };
 
-// A summary as its cache file holds it: a mark, the source's stamp, the buckets and a checksum.
-QByteArray encodeSummary(const DaySummary& summary, const SourceStamp& source);
+// A day's summary in a month's pack, with the stamp of the file it was made from.
+struct PackedDay
+{
+    QDate date;
+    SourceStamp stamp;
+    DaySummary summary;
+};
+inline constexpr std::uint32_t kMaxPackDays = 31;
 
-// The summary, when the bytes are a whole, undamaged summary made from a file with this stamp.
-std::optional<DaySummary> decodeSummary(QByteArrayView bytes, const SourceStamp& source);
+// A month's summaries as their cache file holds them: a mark, the count, a checksum over the
+// days, then each day's date, stamp and buckets. One file a month is one read for 31 days.
+QByteArray encodePack(const std::vector<PackedDay>& days);
+
+// The days of a pack, when the bytes are a whole, undamaged pack.
+std::optional<std::vector<PackedDay>> decodePack(QByteArrayView bytes);
 
 } // namespace season

@@ -5,6 +5,7 @@
 #include "core/windowlook.h"
 #include "history/chartgeometry.h"
 #include "history/graph.h"
+#include "season/dateaxis.h"
 #include "season/seasoncsv.h"
 #include "season/summarycache.h"
 
@@ -26,6 +27,28 @@
 
 namespace season {
 namespace {
+
+// Logical pixels between date marks at the least, and the height of their strip.
+constexpr int kTickSpacing = 70;
+constexpr int kAxisHeight = 16;
+
+// The date marks along the bottom of the picture, in its device pixels: the height left above.
+int drawDateAxis(QPainter& p, const std::vector<DateTick>& ticks, QSize size, qreal ratio)
+{
+    const int strip = int(kAxisHeight * ratio);
+    const int top = size.height() - strip;
+    QFont font = p.font();
+    font.setPixelSize(std::max(1, int(11 * ratio)));
+    p.setFont(font);
+    p.setPen(core::kWindowText);
+    p.drawLine(0, top, size.width(), top);
+    for (const DateTick& t : ticks) {
+        p.drawLine(t.x, top, t.x, top + int(4 * ratio));
+        p.drawText(QRect(t.x + int(2 * ratio), top, int(kTickSpacing * ratio), strip),
+                   Qt::AlignLeft | Qt::AlignVCenter, t.label);
+    }
+    return std::max(1, top - 1);
+}
 
 enum class Kind
 {
@@ -264,11 +287,13 @@ void Season::drawDays()
     m_picture.fill(core::kWindowGround);
     const ColumnExtremes e = columnExtremes(m_columns);
     QPainter p(&m_picture);
+    const int plotHeight = drawDateAxis(
+        p, dateTicks(m_run, m_view, size.width(), int(kTickSpacing * ratio)), size, ratio);
     for (std::size_t s = 0; s < kSeries; ++s) {
         if (!m_shown[s])
             continue;
         const history::SeriesScale scale = history::seriesScale(e.max[s], e.min[s]);
-        const double toPixels = size.height() / scale.range;
+        const double toPixels = plotHeight / scale.range;
         p.setPen(core::toColour(core::facts(core::kLogged[s]).seriesColour));
         for (int x = 0; x < int(m_columns.size()); ++x) {
             const Column& c = m_columns[std::size_t(x)];
@@ -297,11 +322,17 @@ void Season::showReadout(const Column& c)
     QString text = m_run.bucketTime(c.firstBucket).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     if (c.empty)
         text += QStringLiteral("  no records");
+    // A column within one day needs only the times of its lowest and highest.
+    const bool oneDay = c.endBucket - c.firstBucket <= 1 ||
+                        columnDay(m_run, c) == m_run.bucketTime(c.endBucket - 1).date();
+    const QString when = oneDay ? QStringLiteral("HH:mm") : QStringLiteral("MM-dd HH:mm");
     for (std::size_t s = 0; s < kSeries && !c.empty; ++s) {
-        text += QStringLiteral("  %1 %2..%3")
+        text += QStringLiteral("  %1 %2 (%3)..%4 (%5)")
                     .arg(QString::fromLatin1(core::facts(core::kLogged[s]).checkCaption))
                     .arg(double(c.min[s]), 0, 'f', 2)
-                    .arg(double(c.max[s]), 0, 'f', 2);
+                    .arg(m_run.minuteTime(c.minAt[s]).toString(when))
+                    .arg(double(c.max[s]), 0, 'f', 2)
+                    .arg(m_run.minuteTime(c.maxAt[s]).toString(when));
     }
     m_daysText->setText(text);
 }

@@ -36,6 +36,8 @@ QByteArray columnsCsv(const DayRun& run, const std::vector<Column>& columns)
     QByteArray out = "from,to";
     for (const char* name : kSeriesNames)
         out += QByteArray(",") + name + "_min," + name + "_max";
+    for (const char* name : kSeriesNames)
+        out += QByteArray(",") + name + "_min_at," + name + "_max_at";
     out += "\r\n";
     for (const Column& c : columns) {
         if (c.empty)
@@ -44,6 +46,9 @@ QByteArray columnsCsv(const DayRun& run, const std::vector<Column>& columns)
             isoMinute(run.bucketTime(c.firstBucket)) + ',' + isoMinute(run.bucketTime(c.endBucket));
         for (std::size_t s = 0; s < kSeries; ++s)
             out += ',' + number(c.min[s]) + ',' + number(c.max[s]);
+        for (std::size_t s = 0; s < kSeries; ++s)
+            out += ',' + isoMinute(run.minuteTime(c.minAt[s])) + ',' +
+                   isoMinute(run.minuteTime(c.maxAt[s]));
         out += "\r\n";
     }
     return out;

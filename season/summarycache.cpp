@@ -4,16 +4,30 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QtConcurrent/QtConcurrentMap>
+#include <algorithm>
+#include <filesystem>
+#include <sys/stat.h>
 
 namespace season {
 namespace {
 
-SourceStamp stampOf(const QFileInfo& info)
+// The day files of the logs folder by name, with their stamps.
+using Stamps = QHash<QString, SourceStamp>;
+
+// One stat a file, without a local-time conversion, which a year's listing would otherwise
+// spend most of its time on.
+std::optional<SourceStamp> stampOf(const char* path)
 {
-    return {info.size(), info.lastModified().toMSecsSinceEpoch()};
+    struct stat info
+    {};
+    if (::stat(path, &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return SourceStamp{qint64(info.st_size),
+                       qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000};
 }
 
 std::optional<QByteArray> readAll(const QString& path)
@@ -46,43 +60,150 @@ QString summaryCacheDir(const core::AppDir& app)
 
 QString summaryFile(const SummarySource& source, QDate date)
 {
-    return source.cacheDir + QLatin1Char('/') +
-           QFileInfo(source.app.dailyLog(date)).completeBaseName() + QStringLiteral(".sum");
+    return source.cacheDir + QStringLiteral("/%1_%2.pack").arg(date.year()).arg(date.month());
 }
 
-std::optional<DaySummary> daySummary(const SummarySource& source, QDate date)
+namespace {
+
+// One month's part of a run: the days from `from` to `to` and where their summaries go.
+struct MonthPart
 {
-    const QFileInfo info(source.app.dailyLog(date));
-    if (!info.isFile())
-        return std::nullopt;
-    const SourceStamp stamp = stampOf(info);
-    const bool keepIt = date != source.today && !source.cacheDir.isEmpty();
-    const QString kept = keepIt ? summaryFile(source, date) : QString();
-    if (keepIt) {
-        if (const auto bytes = readAll(kept)) {
-            if (auto summary = decodeSummary(*bytes, stamp))
-                return summary;
-        }
-    }
-    const std::optional<QByteArray> content = readAll(info.filePath());
+    QDate from;
+    QDate to;
+    std::optional<DaySummary>* out;
+};
+
+std::optional<DaySummary> fromDayFile(const QString& path)
+{
+    const std::optional<QByteArray> content = readAll(path);
     if (!content)
         return std::nullopt;
-    DaySummary summary = summarizeDay(*content);
-    if (keepIt)
-        keep(kept, encodeSummary(summary, stamp));
-    return summary;
+    return summarizeDay(*content);
 }
 
+// The month's pack again: the days just made or found, and the kept days outside the part whose
+// files are unchanged.
+// A day of the part that goes into the pack, copied only when the pack is written again.
+struct KeptDay
+{
+    QDate date;
+    SourceStamp stamp;
+    const DaySummary* summary;
+};
+
+std::vector<PackedDay> repacked(const MonthPart& part, const std::vector<KeptDay>& kept,
+                                const std::vector<PackedDay>& old, const Stamps& stamps,
+                                const SummarySource& source)
+{
+    std::vector<PackedDay> fresh;
+    for (const KeptDay& k : kept)
+        fresh.push_back({k.date, k.stamp, *k.summary});
+    for (const PackedDay& d : old) {
+        const bool outside = d.date < part.from || d.date > part.to;
+        const auto now = stamps.constFind(QFileInfo(source.app.dailyLog(d.date)).fileName());
+        if (outside && d.date != source.today && now != stamps.constEnd() && *now == d.stamp)
+            fresh.push_back(d);
+    }
+    std::sort(fresh.begin(), fresh.end(),
+              [](const PackedDay& a, const PackedDay& b) { return a.date < b.date; });
+    return fresh;
+}
+
+// The pack's days, mapped rather than read: a year of them is megabytes to copy.
+std::vector<PackedDay> readPack(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() <= 0)
+        return {};
+    const uchar* bytes = file.map(0, file.size());
+    if (!bytes)
+        return {};
+    auto days = decodePack(QByteArrayView(bytes, file.size()));
+    file.unmap(const_cast<uchar*>(bytes));
+    return days ? std::move(*days) : std::vector<PackedDay>{};
+}
+
+void summarizeMonth(const MonthPart& part, const Stamps& stamps, const SummarySource& source)
+{
+    const bool keepAny = !source.cacheDir.isEmpty();
+    const QString pack = summaryFile(source, part.from);
+    std::vector<PackedDay> old;
+    if (keepAny)
+        old = readPack(pack);
+    std::vector<KeptDay> kept;
+    bool changed = false;
+    std::optional<DaySummary>* out = part.out;
+    for (QDate d = part.from; d <= part.to; d = d.addDays(1), ++out) {
+        const QString path = source.app.dailyLog(d);
+        const auto stamp = stamps.constFind(QFileInfo(path).fileName());
+        if (stamp == stamps.constEnd())
+            continue;
+        if (d == source.today) {
+            *out = fromDayFile(path);
+            continue;
+        }
+        const auto found = std::find_if(old.begin(), old.end(), [&](const PackedDay& p) {
+            return p.date == d && p.stamp == *stamp;
+        });
+        if (found != old.end()) {
+            *out = found->summary;
+        } else {
+            *out = fromDayFile(path);
+            changed = true;
+        }
+        if (*out)
+            kept.push_back({d, *stamp, &**out});
+    }
+    if (keepAny && changed)
+        keep(pack, encodePack(repacked(part, kept, old, stamps, source)));
+}
+
+Stamps listDayFiles(const core::AppDir& app)
+{
+    Stamps out;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(
+             QFile::encodeName(app.logsDir()).toStdString(), error)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.ends_with(".txt"))
+            continue;
+        if (const auto stamp = stampOf(entry.path().c_str()))
+            out.insert(QFile::decodeName(name.c_str()), *stamp);
+    }
+    return out;
+}
+
+void summarizeRun(const SummarySource& source, const Stamps& stamps, QDate from, QDate to,
+                  std::vector<std::optional<DaySummary>>& out)
+{
+    std::vector<MonthPart> parts;
+    for (QDate d = from; d <= to;) {
+        const QDate monthEnd = std::min(to, QDate(d.year(), d.month(), d.daysInMonth()));
+        parts.push_back({d, monthEnd, out.data() + from.daysTo(d)});
+        d = monthEnd.addDays(1);
+    }
+    QtConcurrent::blockingMap(parts,
+                              [&](const MonthPart& part) { summarizeMonth(part, stamps, source); });
+}
+
+} // namespace
+
+// The whole folder's stamps even for one day: the day's month pack keeps its other days.
+std::optional<DaySummary> daySummary(const SummarySource& source, QDate date)
+{
+    const auto run = runSummaries(source, date, date);
+    return run.empty() ? std::nullopt : run.front();
+}
+
+// The day files' stamps come from one listing of the logs folder; each month is one pack read.
 std::vector<std::optional<DaySummary>> runSummaries(const SummarySource& source, QDate from,
                                                     QDate to)
 {
-    std::vector<QDate> dates;
-    for (QDate d = from; d.isValid() && d <= to; d = d.addDays(1))
-        dates.push_back(d);
-    std::function<std::optional<DaySummary>(const QDate&)> one = [&source](const QDate& d) {
-        return daySummary(source, d);
-    };
-    return QtConcurrent::blockingMapped<std::vector<std::optional<DaySummary>>>(dates, one);
+    if (!from.isValid() || !to.isValid() || to < from)
+        return {};
+    std::vector<std::optional<DaySummary>> out(std::size_t(from.daysTo(to) + 1));
+    summarizeRun(source, listDayFiles(source.app), from, to, out);
+    return out;
 }
 
 } // namespace season

@@ -23,7 +23,7 @@ struct SummarySource
     QDate today; // its file is still being written: read from the file itself, never kept
 };
 
-// The cache file of a day's summary.
+// The cache file of the summaries of a day's month.
 QString summaryFile(const SummarySource& source, QDate date);
 
 // The summary of a day, or nullopt when it has no day file. A kept summary is used when it is
@@ -31,7 +31,7 @@ QString summaryFile(const SummarySource& source, QDate date);
 // made from the file and kept (a cache that cannot be written is only slower).
 std::optional<DaySummary> daySummary(const SummarySource& source, QDate date);
 
-// The summaries of every day from `from` to `to`, both included, read on all cores.
+// The summaries of every day from `from` to `to`, both included, a month a task on all cores.
 std::vector<std::optional<DaySummary>> runSummaries(const SummarySource& source, QDate from,
                                                     QDate to);
 

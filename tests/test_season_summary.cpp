@@ -1,6 +1,8 @@
 // Day summaries through real day files and a real cache folder; the column reduction and CSV.
 #include "core/windowlook.h"
+#include "history/dayreader.h"
 #include "season/columns.h"
+#include "season/dateaxis.h"
 #include "season/energyledger.h"
 #include "season/season.h"
 #include "season/seasoncsv.h"
@@ -114,6 +116,69 @@ TEST_F(SeasonSummary, TheCacheLivesInTheUsersCacheFolderPerLogsFolder)
     EXPECT_NE(dir, season::summaryCacheDir(core::AppDir{m_tmp.filePath(QStringLiteral("x"))}));
 }
 
+TEST_F(SeasonSummary, AMonthsPackIsMadeAgainWhenDamagedAndKeepsTheDaysNotAskedFor)
+{
+    for (int d = 0; d < 3; ++d)
+        writeDay(kFirst.addDays(d), dayText(20 + d));
+    ASSERT_EQ(season::runSummaries(m_source, kFirst, kFirst.addDays(2)).size(), 3u);
+    const QString pack = season::summaryFile(m_source, kFirst);
+    ASSERT_EQ(pack, season::summaryFile(m_source, kFirst.addDays(2)));
+    const QByteArray good = fileBytes(pack);
+    QByteArray scribbled = good;
+    scribbled[scribbled.size() - 100] = char(scribbled[scribbled.size() - 100] ^ 0x01);
+    ASSERT_TRUE(core::replaceFile(pack, scribbled));
+    const auto again = season::runSummaries(m_source, kFirst, kFirst.addDays(2));
+    EXPECT_EQ(fileBytes(pack), good);
+    ASSERT_TRUE(again[2]);
+    EXPECT_TRUE(
+        sameBuckets(*again[2], season::summarizeDay(fileBytes(m_app.dailyLog(kFirst.addDays(2))))));
+
+    // The middle day changes and only it is asked for: the pack holds all three as they are now.
+    writeDay(kFirst.addDays(1), dayText(30, 600));
+    const auto middle = season::daySummary(m_source, kFirst.addDays(1));
+    ASSERT_TRUE(middle);
+    EXPECT_EQ(middle->records, 144u);
+    const QByteArray repacked = fileBytes(pack);
+    ASSERT_TRUE(QDir(m_source.cacheDir).removeRecursively());
+    season::runSummaries(m_source, kFirst, kFirst.addDays(2));
+    EXPECT_EQ(repacked, fileBytes(pack));
+    EXPECT_NE(repacked, good);
+}
+
+TEST_F(SeasonSummary, AnOddlyWrittenDayIsSummedAsTheHistoryWindowReadsIt)
+{
+    const QByteArray odd = QByteArray::fromStdString(dayText(8, 3600)) +
+                           "<V>1.5E-05</V><I> 2 </I><W>3,5</W><R>+4</R><T>00:10</T>\r\n"
+                           "<X>1</X><V>7</V><T>00:20</T>\r\n"
+                           "<V>1</V><V>2</V><T>00:30</T>\r\n"
+                           "<V>9</V><T>25:00</T>\r\n"
+                           "<W>8</W><T>7:5</T>\r\n"
+                           "<V></V><W>-0.125</W><T>12:00</T>\r\n"
+                           "<V>1\r2</V><T>13:00</T>\r\n"
+                           "junk <W>6</W> between <T>14:00</T> tags\r\n"
+                           "<W>1234567890123456</W><T>15:00</T>\r\n"
+                           "\r\n<W>5</W><T>23:59</T>";
+    season::DaySummary expected;
+    for (const history::LoadedRecord& r : history::parseDayLog(odd, -1.0, 2.0).records) {
+        const auto minute = int(r.time * 1440.0 + 0.5);
+        auto& b = expected.buckets[std::size_t(minute / season::kBucketMinutes)];
+        for (std::size_t s = 0; s < season::kSeries; ++s) {
+            const float v = float(r.values[core::kLogged[s]]);
+            if (b.count == 0 || v < b.min[s])
+                b.minMinute[s] = std::uint16_t(minute);
+            if (b.count == 0 || v > b.max[s])
+                b.maxMinute[s] = std::uint16_t(minute);
+            b.min[s] = b.count == 0 ? v : std::min(b.min[s], v);
+            b.max[s] = b.count == 0 ? v : std::max(b.max[s], v);
+            b.sum[s] += v;
+        }
+        ++b.count;
+        ++expected.records;
+    }
+    EXPECT_EQ(expected.records, 24u + 9u);
+    EXPECT_TRUE(sameBuckets(season::summarizeDay(odd), expected));
+}
+
 TEST_F(SeasonSummary, AOneIntervalSpikeInAYearShowsInItsColumn)
 {
     // A year of days at 10 minutes a record keeps the test quick; the spike is one record.
@@ -134,7 +199,40 @@ TEST_F(SeasonSummary, AOneIntervalSpikeInAYearShowsInItsColumn)
     });
     ASSERT_NE(spikeColumn, columns.end());
     EXPECT_EQ(season::columnDay(run, *spikeColumn), kFirst.addDays(200));
+    EXPECT_EQ(run.minuteTime(spikeColumn->maxAt[2]), QDateTime(kFirst.addDays(200), QTime(13, 20)));
     EXPECT_EQ(season::columnExtremes(columns).max[2], 7777.0f);
+}
+
+TEST(SeasonDateAxis, MarksHoursDaysOrMonthsAsTheViewSpans)
+{
+    struct Case
+    {
+        int days;
+        std::size_t count;
+        const char* first;
+        const char* second;
+    };
+    for (const Case& c : {Case{366, 12, "Jan 2024", "Feb"}, Case{60, 9, "1 Jan", "8 Jan"},
+                          Case{7, 14, "1 Jan", "12:00"}, Case{1, 8, "1 Jan", "03:00"}}) {
+        SCOPED_TRACE(c.days);
+        const season::DayRun run{
+            kFirst, std::vector<std::optional<season::DaySummary>>(std::size_t(c.days))};
+        const auto ticks = season::dateTicks(run, {0, double(run.bucketCount())}, 1200, 70);
+        ASSERT_EQ(ticks.size(), c.count);
+        EXPECT_EQ(ticks[0].x, 0);
+        EXPECT_EQ(ticks[0].label, QLatin1String(c.first));
+        EXPECT_EQ(ticks[1].label, QLatin1String(c.second));
+        for (std::size_t i = 1; i < ticks.size(); ++i)
+            EXPECT_GE(ticks[i].x - ticks[i - 1].x, 70);
+        EXPECT_LT(ticks.back().x, 1200);
+    }
+    // A zoomed view starts its marks at the first whole step inside it.
+    const season::DayRun year{kFirst, std::vector<std::optional<season::DaySummary>>(366)};
+    const auto zoomed = season::dateTicks(year, {100.25 * 144, 107.25 * 144}, 1200, 70);
+    ASSERT_GE(zoomed.size(), 2u);
+    EXPECT_EQ(zoomed[0].label, QStringLiteral("12:00"));
+    EXPECT_GT(zoomed[0].x, 0);
+    EXPECT_EQ(zoomed[1].label, QStringLiteral("11 Apr"));
 }
 
 TEST_F(SeasonSummary, CsvHasPointsAndIsoDatesUnderAGermanLocale)
@@ -147,8 +245,9 @@ TEST_F(SeasonSummary, CsvHasPointsAndIsoDatesUnderAGermanLocale)
     const auto columns = season::reduceColumns(run, {0, double(run.bucketCount())}, 288);
     const QByteArray csv = season::columnsCsv(run, columns);
     EXPECT_TRUE(csv.startsWith("from,to,volts_min,volts_max,amps_min,amps_max,"));
+    EXPECT_TRUE(csv.contains(",wind_speed_max,volts_min_at,volts_max_at,amps_min_at,"));
     EXPECT_TRUE(csv.contains("\r\n2024-01-02T00:00,2024-01-02T00:10,12.5,12.5,-1.25,-1.25,0.5,"
-                             "0.5,300,300,4.5,4.5\r\n"))
+                             "0.5,300,300,4.5,4.5,2024-01-02T00:05,2024-01-02T00:05,"))
         << csv.toStdString();
     EXPECT_EQ(csv.count("\r\n"), 2);
 
