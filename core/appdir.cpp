@@ -60,6 +60,10 @@ bool seedAppDir(const AppDir& dir, const QString& samples, QString* error)
         if (QFileInfo::exists(target))
             continue;
         QFile source(samples + QLatin1Char('/') + sample);
+        // The alarms came later: samples installed without them still seed a folder, whose
+        // alarms are then off.
+        if (sample == QLatin1String("alarms.cfg") && !source.exists())
+            continue;
         if (!source.copy(target)) {
             if (error)
                 *error = QStringLiteral("cannot copy %1 to %2: %3")

@@ -1,5 +1,6 @@
 #include "alarms/alarmswindow.h"
 #include "alarms/alarmtexts.h"
+#include "curve/powercurveview.h"
 #include "monitor/logger.h"
 #include "season/season.h"
 #include "trend/livetrend.h"
@@ -38,7 +39,13 @@ void Logger::showAlarms()
 void Logger::Season_Click()
 {
     season::Season window(m_app, m_clock, this);
+    auto* curve = new curve::PowerCurveView(m_app, m_watchers->curve(), &window);
+    curve->setObjectName(QStringLiteral("PowerCurve"));
+    curve->refresh();
+    window.addView(curve, QStringLiteral("Power curve"));
     window.exec();
+    // "Start a new curve" empties the bins; the file follows at once.
+    m_watchers->saveCurve();
 }
 
 void Logger::Alarms_Click()

@@ -108,6 +108,11 @@ QWidget* makeControl(QWidget* parent, const SeasonControl& c)
 
 } // namespace
 
+void Season::addView(QWidget* view, const QString& title)
+{
+    m_views->addTab(view, title);
+}
+
 Season::Season(const core::AppDir& app, const core::Clock& clock, QWidget* parent)
     : QDialog(parent)
     , m_app(app)

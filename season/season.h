@@ -29,6 +29,9 @@ class Season : public QDialog
 public:
     Season(const core::AppDir& app, const core::Clock& clock, QWidget* parent);
 
+    // Another view of the season's data beside Energy and Days (the power curve), as a tab.
+    void addView(QWidget* view, const QString& title);
+
     const EnergyBars& bars() const { return m_bars; }
     const std::vector<Column>& columns() const { return m_columns; }
     const DayRun& run() const { return m_run; }
