@@ -1,0 +1,129 @@
+#include "alarms/alarmconfig.h"
+#include "alarms/alarmlog.h"
+#include "season/energyledger.h"
+#include "tests/logger_window.h"
+#include "trend/livetrend.h"
+
+#include <QCheckBox>
+#include <QTabWidget>
+
+// The main window with what watches the plant beside the records: the hourly energy ledger,
+// the alarms and the live trend, through a real line, real files and the real disk thread.
+namespace {
+
+using Watchers = LoggerWindow;
+
+const std::string k1200W = "[<V>960</V><I>612</I>]\r\n"; // 24 V, 50 A with kSettings
+
+// Frames every 5 s of the fake clock with the energy tick after each.
+void framesFor(monitor::Logger& w, sim::PseudoTerminal& pty, const std::string& frame, int seconds,
+               QDateTime& now)
+{
+    int frames = 0;
+    const QMetaObject::Connection counting =
+        QObject::connect(&w.station(), &station::Station::freshReading, [&] { ++frames; });
+    for (int s = 0; s < seconds; s += 5) {
+        ASSERT_TRUE(pty.write(frame));
+        // The frame is decoded before the clock moves on.
+        ASSERT_TRUE(waitFor([&] { return frames > s / 5; }));
+        now = now.addSecs(5);
+        w.station().Timer3_Timer();
+    }
+    QObject::disconnect(counting);
+}
+
+// An hour's energy reaches the ledger when the hour ends, and the hour so far at close; the
+// lines add up to what the watt-hour total grew by.
+TEST_F(Watchers, TheLedgerHoldsEachHoursEnergy)
+{
+    m_now = QDateTime(QDate(2024, 3, 7), QTime(14, 59, 0));
+    auto pty = line(1);
+    auto w = start();
+    framesFor(*w, *pty, k1200W, 60, m_now);
+    const double firstHour = w->wattHourTotal();
+    EXPECT_GT(firstHour, 15.0);
+    framesFor(*w, *pty, k1200W, 30, m_now);
+    const double total = w->wattHourTotal();
+    w->close();
+    const season::LedgerContent ledger = season::readLedger(m_app);
+    EXPECT_EQ(ledger.badLines, 0);
+    ASSERT_EQ(ledger.days.count(QDate(2024, 3, 7)), 1u);
+    const season::DayEnergy& day = ledger.days.at(QDate(2024, 3, 7));
+    EXPECT_GT(day[14], 0.0);
+    EXPECT_GT(day[15], 0.0);
+    EXPECT_NEAR(day[14] + day[15], total, 0.01);
+}
+
+// BattLow at 11.8 V with 0.3 V hysteresis and 10 s delay: 11.6 V for 15 s raises it once, in
+// the log, on the status line and on the button; 12.2 V clears it.
+TEST_F(Watchers, ALowBatteryIsRaisedLoggedAndCleared)
+{
+    QByteArray cfg =
+        *core::readWholeFile(QStringLiteral(TESSALY_SOURCE "/programs/appdir/alarms.cfg"));
+    cfg.replace("<BattLowOn>0</BattLowOn>", "<BattLowOn>1</BattLowOn>");
+    cfg.replace("<BattLowDelay>60</BattLowDelay>", "<BattLowDelay>10</BattLowDelay>");
+    cfg.replace("<Notify>1</Notify>", "<Notify>0</Notify>");
+    ASSERT_TRUE(core::replaceFile(alarms::alarmsCfgPath(m_app), cfg));
+    auto pty = line(1);
+    auto w = start();
+    auto* button = child<QPushButton>(*w, "Alarms");
+    EXPECT_EQ(button->text(), QStringLiteral("Alarms"));
+    framesFor(*w, *pty, "[<V>464</V><I>530</I>]\r\n", 20, m_now); // 11.6 V
+    ASSERT_TRUE(waitFor([&] { return button->text() == QStringLiteral("Alarms (1)"); }));
+    EXPECT_TRUE(w->statusText().contains(u"11.6")) << w->statusText().toStdString();
+    framesFor(*w, *pty, "[<V>488</V><I>530</I>]\r\n", 10, m_now); // 12.2 V
+    ASSERT_TRUE(waitFor([&] { return button->text() == QStringLiteral("Alarms"); }));
+    w->station().waitForDisk();
+    const QByteArray log = fileBytes(alarms::alarmLogPath(m_app));
+    EXPECT_EQ(log.count("<S>on</S>"), 1) << log.toStdString();
+    EXPECT_EQ(log.count("<S>off</S>"), 1) << log.toStdString();
+}
+
+// The trend stands in free room: every designed control looks the same with it shown and
+// hidden, in both programs.
+TEST_F(Watchers, TheTrendMovesNoDesignedControl)
+{
+    for (const auto& variant : {programs::tessaly(), programs::corvenna()}) {
+        auto pty = line(1);
+        auto w = start(variant);
+        send(*pty, k1200W);
+        ASSERT_TRUE(waitFor([&] { return w->windowTitle().contains(u"1200"); }));
+        auto* content = child<QWidget>(*w, "LoggerContent");
+        auto* trend = child<trend::LiveTrend>(*w, "LiveTrend");
+        ASSERT_TRUE(trend->isVisible());
+        const QImage shown = content->grab().toImage();
+        child<QCheckBox>(*w, "ShowTrend")->click();
+        ASSERT_TRUE(waitFor([&] { return !trend->isVisible(); }));
+        const QImage hidden = content->grab().toImage();
+        for (const monitor::ControlPlace& c : variant.controls) {
+            const QRect r(c.rect.topLeft() * shown.devicePixelRatio(),
+                          c.rect.size() * shown.devicePixelRatio());
+            EXPECT_EQ(shown.copy(r), hidden.copy(r))
+                << variant.name.toStdString() << " " << c.name.toStdString() << c.index;
+        }
+        for (const monitor::ControlPlace& c : variant.controls)
+            EXPECT_FALSE(variant.trend.intersects(c.rect)) << c.name.toStdString();
+        child<QCheckBox>(*w, "ShowTrend")->click();
+        w->close();
+    }
+}
+
+// The new buttons open their windows; the season's has the power curve beside its own views.
+TEST_F(Watchers, SeasonAndAlarmsOpenTheirWindows)
+{
+    auto w = start();
+    bool curveShown = false;
+    onModal([&](QWidget& season) {
+        auto* tabs = season.findChild<QTabWidget*>();
+        ASSERT_NE(tabs, nullptr);
+        curveShown = tabs->tabText(tabs->count() - 1) == QStringLiteral("Power curve");
+    });
+    child<QPushButton>(*w, "Season")->click();
+    EXPECT_TRUE(curveShown);
+    QString title;
+    onModal([&](QWidget& window) { title = window.objectName(); });
+    child<QPushButton>(*w, "Alarms")->click();
+    EXPECT_FALSE(title.isEmpty());
+}
+
+} // namespace
