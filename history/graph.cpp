@@ -7,6 +7,7 @@
 #include "core/windowlook.h"
 #include "history/chartpicture.h"
 #include "history/graphlayout.h"
+#include "history/historyfacts.h"
 #include "history/pointer.h"
 #include "history/recordlist.h"
 #include "logging/csvexport.h"
@@ -31,12 +32,12 @@ namespace {
 // Whether a series box is ticked when the window opens.
 bool shownAtStart(core::Quantity q, const config::ProgramConfig& cfg)
 {
-    switch (core::facts(q).shownAtStart) {
-    case core::ShownAtStart::Always:
+    switch (historyFacts(q).shownAtStart) {
+    case ShownAtStart::Always:
         return true;
-    case core::ShownAtStart::IfDisplayRPM:
+    case ShownAtStart::IfDisplayRPM:
         return config::flagOn(cfg.DisplayRPM);
-    case core::ShownAtStart::IfDisplayWS:
+    case ShownAtStart::IfDisplayWS:
         return config::flagOn(cfg.DisplayWS);
     }
     return false;

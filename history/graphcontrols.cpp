@@ -3,6 +3,7 @@
 #include "core/controltable.h"
 #include "core/windowlook.h"
 #include "history/chartpicture.h"
+#include "history/historyfacts.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -178,7 +179,7 @@ QString accessibleNameOf(GraphControlId id)
     // Only the per-series controls name a quantity.
     const QString quantity =
         isPerSeries(id.role)
-            ? QString::fromLatin1(core::facts(id.quantity).checkCaption).replace(u'\n', u' ')
+            ? QString::fromLatin1(historyFacts(id.quantity).checkCaption).replace(u'\n', u' ')
             : QString();
     switch (id.role) {
     case C::DateY1:
@@ -219,7 +220,7 @@ QString accessibleNameOf(GraphControlId id)
 QWidget* make(QWidget* window, const Row& row, GraphControlId id, const QRect& place,
               QAbstractItemModel* listModel)
 {
-    const core::QuantitySpec* series = isPerSeries(id.role) ? &core::facts(id.quantity) : nullptr;
+    const HistoryFacts* series = isPerSeries(id.role) ? &historyFacts(id.quantity) : nullptr;
     const QString caption =
         row.caption ? QString::fromLatin1(row.caption) : QString::fromLatin1(series->checkCaption);
     Look look = row.look;
@@ -288,7 +289,7 @@ QString graphControlName(GraphControlId id)
         }
         return {};
     }
-    const QChar prefix = QLatin1Char(core::facts(id.quantity).extremePrefix);
+    const QChar prefix = QLatin1Char(historyFacts(id.quantity).extremePrefix);
     switch (id.role) {
     case C::Readout:
         return QString(prefix.toLower()) + QLatin1Char('v');
