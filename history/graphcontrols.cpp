@@ -310,7 +310,7 @@ GraphControls buildGraphControls(QWidget* window, int width, QAbstractItemModel*
         ui.all.emplace_back(w, id);
         const char* member = row.name ? row.name : "a series";
         if (isPerSeries(row.role))
-            row.each.into(ui, std::size_t(id.quantity), w, "history", member);
+            row.each.into(ui, int(id.quantity), w, "history", member);
         else
             row.member.into(ui, w, "history", member);
     };
