@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QWidget>
+#include <array>
+#include <cstddef>
+#include <map>
 
 namespace core {
 
@@ -35,6 +38,50 @@ template <auto Member> constexpr Fills<typename MemberOf<decltype(Member)>::Cont
                const char* member) {
         controls.*Member = qobject_cast<typename M::Widget*>(control);
         if (!(controls.*Member)) {
+            qFatal("The %s window's control table has no %s for %s", window,
+                   M::Widget::staticMetaObject.className(), member);
+        }
+    }};
+}
+
+// The member a row fills at one index, for a control that stands once for each of several
+// things (a quantity's readout): the member is an array or a map by index of pointers.
+template <typename Controls> struct FillsAt
+{
+    using Store = void (*)(Controls&, int index, QWidget*, const char* window, const char* member);
+    Store store = nullptr;
+
+    void into(Controls& controls, int index, QWidget* control, const char* window,
+              const char* member) const
+    {
+        if (store)
+            store(controls, index, control, window, member);
+    }
+};
+
+template <typename C, typename T, std::size_t N> struct MemberOf<std::array<T*, N> C::*>
+{
+    using Controls = C;
+    using Widget = T;
+    static T*& at(std::array<T*, N>& all, int index) { return all[std::size_t(index)]; }
+};
+
+template <typename C, typename T> struct MemberOf<std::map<int, T*> C::*>
+{
+    using Controls = C;
+    using Widget = T;
+    static T*& at(std::map<int, T*>& all, int index) { return all[index]; }
+};
+
+// fillsAt<&GraphControls::Max>(): the row's control for index i goes to Max[i].
+template <auto Member> constexpr FillsAt<typename MemberOf<decltype(Member)>::Controls> fillsAt()
+{
+    using M = MemberOf<decltype(Member)>;
+    return {[](typename M::Controls& controls, int index, QWidget* control, const char* window,
+               const char* member) {
+        auto*& slot = M::at(controls.*Member, index);
+        slot = qobject_cast<typename M::Widget*>(control);
+        if (!slot) {
             qFatal("The %s window's control table has no %s for %s", window,
                    M::Widget::staticMetaObject.className(), member);
         }

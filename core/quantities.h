@@ -27,16 +27,8 @@ struct Rgb
     int r, g, b;
 };
 
-// Which history check box shows a series when the window opens: always, or when a flag of
-// prog.cfg is on.
-enum class ShownAtStart
-{
-    Always,
-    IfDisplayRPM,
-    IfDisplayWS
-};
-
-// Everything the windows and files know of one quantity. A unit of nullptr stands for the wind
+// What the files, the title, the page and the main window's holders know of one quantity (each
+// window keeps its own facts of it in its folder). A unit of nullptr stands for the wind
 // speed unit the user typed (WSUnits).
 struct QuantitySpec
 {
@@ -49,14 +41,6 @@ struct QuantitySpec
     // Main window.
     int panelHolder = -1; // the compact panel's holder (the meter's is the quantity itself)
     double fullScale = 100;
-    // History window, for logged quantities.
-    char extremePrefix = '\0'; // "VMax1", and "vv" for the pointer readout
-    const char* checkCaption = "";
-    Rgb checkGround{};
-    Rgb seriesColour{};
-    double startMax = 0, startMin = 0; // the extremes before the records are compared
-    bool zeroLine = false; // a dashed line where the value is 0, when the series crosses it
-    ShownAtStart shownAtStart = ShownAtStart::Always;
 };
 
 inline constexpr PerQuantity<QuantitySpec> kQuantities{{
@@ -69,14 +53,6 @@ inline constexpr PerQuantity<QuantitySpec> kQuantities{{
         .longUnit = "Volts",
         .panelHolder = 7,
         .fullScale = 100,
-        .extremePrefix = 'V',
-        .checkCaption = "Volts",
-        .checkGround = {255, 0, 0},
-        .seriesColour = {255, 0, 0},
-        .startMax = 0,
-        .startMin = 100,
-        .zeroLine = false,
-        .shownAtStart = ShownAtStart::Always,
     },
     // Amps.
     {
@@ -87,14 +63,6 @@ inline constexpr PerQuantity<QuantitySpec> kQuantities{{
         .longUnit = "Amps",
         .panelHolder = 8,
         .fullScale = 100,
-        .extremePrefix = 'A',
-        .checkCaption = "Amps",
-        .checkGround = {0, 255, 0},
-        .seriesColour = {0, 255, 0},
-        .startMax = -500,
-        .startMin = 500,
-        .zeroLine = true,
-        .shownAtStart = ShownAtStart::Always,
     },
     // Watts.
     {
@@ -105,14 +73,6 @@ inline constexpr PerQuantity<QuantitySpec> kQuantities{{
         .longUnit = "Watts",
         .panelHolder = 12,
         .fullScale = 1000,
-        .extremePrefix = 'W',
-        .checkCaption = "Watts",
-        .checkGround = {128, 128, 255},
-        .seriesColour = {0, 0, 255},
-        .startMax = -2000,
-        .startMin = 2000,
-        .zeroLine = true,
-        .shownAtStart = ShownAtStart::Always,
     },
     // Watt-hours: integrated from the watts, never logged.
     {
@@ -130,14 +90,6 @@ inline constexpr PerQuantity<QuantitySpec> kQuantities{{
         .longUnit = "RPM",
         .panelHolder = 10,
         .fullScale = 1000,
-        .extremePrefix = 'R',
-        .checkCaption = "RPM",
-        .checkGround = {255, 255, 0},
-        .seriesColour = {255, 255, 0},
-        .startMax = 0,
-        .startMin = 1000,
-        .zeroLine = false,
-        .shownAtStart = ShownAtStart::IfDisplayRPM,
     },
     // Wind speed: its units are the user's WSUnits.
     {
@@ -146,14 +98,6 @@ inline constexpr PerQuantity<QuantitySpec> kQuantities{{
         .titleUnit = " WIND",
         .panelHolder = 11,
         .fullScale = 100,
-        .extremePrefix = 'S',
-        .checkCaption = "Wind Speed",
-        .checkGround = {255, 255, 255},
-        .seriesColour = {255, 255, 255},
-        .startMax = 0,
-        .startMin = 1000,
-        .zeroLine = false,
-        .shownAtStart = ShownAtStart::IfDisplayWS,
     },
 }};
 

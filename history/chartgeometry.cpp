@@ -1,6 +1,7 @@
 #include "history/chartgeometry.h"
 
 #include "core/numbers.h"
+#include "history/historyfacts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,7 +14,7 @@ namespace {
 constexpr core::Quantity kLastZeroLine = [] {
     core::Quantity last = core::kQuantityCount;
     for (const core::Quantity q : core::kLogged) {
-        if (core::facts(q).zeroLine)
+        if (historyFacts(q).zeroLine)
             last = q;
     }
     return last;
@@ -26,8 +27,8 @@ Extremes startExtremes(bool refVZero)
 {
     Extremes e;
     for (const core::Quantity q : core::kLogged) {
-        e.max[q] = core::facts(q).startMax;
-        e.min[q] = core::facts(q).startMin;
+        e.max[q] = historyFacts(q).startMax;
+        e.min[q] = historyFacts(q).startMin;
     }
     // Only the battery voltage has a box to pin its axis to 0 V.
     if (refVZero)
@@ -110,7 +111,7 @@ ChartPlan planChart(const HistoryStore& store, const SeriesFlags& flags)
     for (const core::Quantity q : core::kLogged) {
         plan.scales[q] = seriesScale(plan.extremes.max[q], plan.extremes.min[q]);
         plan.shown[q] = flags.shown[q];
-        if (core::facts(q).zeroLine)
+        if (historyFacts(q).zeroLine)
             plan.zeroY[q] = zeroLineY(plan.scales[q]);
     }
 

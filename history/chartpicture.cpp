@@ -1,4 +1,5 @@
 #include "history/chartpicture.h"
+#include "history/historyfacts.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -86,7 +87,7 @@ void drawEverySegment(QPainter& painter, const ChartPlan& plan, const HistorySto
         const double sy = size.height() / scale.range;
         for (std::size_t i = 0; i < points.size(); ++i)
             points[i] = QPointF(double(i) * sx, plotY(scale, values[plan.rowSlots[i]]) * sy);
-        painter.setPen(linePen(core::toColour(core::facts(q).seriesColour)));
+        painter.setPen(linePen(core::toColour(historyFacts(q).seriesColour)));
         painter.drawPolyline(points.data(), int(points.size()));
     }
 }
@@ -126,7 +127,7 @@ void drawColumnExtents(QImage& picture, const ChartPlan& plan, const HistoryStor
             py = y;
             pc = c;
         }
-        fillColumns(picture, columns, core::toColour(core::facts(q).seriesColour));
+        fillColumns(picture, columns, core::toColour(historyFacts(q).seriesColour));
     }
 }
 

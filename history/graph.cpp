@@ -7,6 +7,7 @@
 #include "core/windowlook.h"
 #include "history/chartpicture.h"
 #include "history/graphlayout.h"
+#include "history/historyfacts.h"
 #include "history/pointer.h"
 #include "history/recordlist.h"
 #include "logging/csvexport.h"
@@ -31,12 +32,12 @@ namespace {
 // Whether a series box is ticked when the window opens.
 bool shownAtStart(core::Quantity q, const config::ProgramConfig& cfg)
 {
-    switch (core::facts(q).shownAtStart) {
-    case core::ShownAtStart::Always:
+    switch (historyFacts(q).shownAtStart) {
+    case ShownAtStart::Always:
         return true;
-    case core::ShownAtStart::IfDisplayRPM:
+    case ShownAtStart::IfDisplayRPM:
         return config::flagOn(cfg.DisplayRPM);
-    case core::ShownAtStart::IfDisplayWS:
+    case ShownAtStart::IfDisplayWS:
         return config::flagOn(cfg.DisplayWS);
     }
     return false;
@@ -58,17 +59,10 @@ Graph::Graph(HistoryStore& store, const core::AppDir& app, const core::Clock& cl
     core::applyWindowLook(this);
     m_records = new RecordListModel(m_store, this);
     m_ui = buildGraphControls(this, width, m_records);
-    // Beside Exit, in room the layout leaves free; it follows Exit as the window grows.
-    m_SaveCsv = new QPushButton(QStringLiteral("Save CSV"), this);
-    m_SaveCsv->setObjectName(QStringLiteral("SaveCsv"));
-    m_SaveCsv->setAutoDefault(false);
-    m_SaveCsv->setEnabled(false);
-    m_SaveCsv->setAccessibleDescription(
+    m_ui.SaveCsv->setAutoDefault(false);
+    m_ui.SaveCsv->setEnabled(false);
+    m_ui.SaveCsv->setAccessibleDescription(
         QStringLiteral("Saves the records in the list to a CSV file"));
-    // A control left out of the window's tables is a mistake in the program, not in its use.
-    const QStringList missing = m_ui.missing();
-    if (!missing.isEmpty())
-        qFatal("Graph: no control %s", qPrintable(missing.join(QStringLiteral(", "))));
     // The design size is where it opens and the least it takes; the chart and list grow beyond.
     setMinimumSize(graphClientSize(width));
     resize(graphClientSize(width));
@@ -91,7 +85,7 @@ void Graph::connectControls()
     connect(m_ui.Command1, &QPushButton::clicked, this, &Graph::Command1_Click);
     m_ui.Command2->setAutoDefault(false);
     connect(m_ui.Command2, &QPushButton::clicked, this, &QWidget::close);
-    connect(m_SaveCsv, &QPushButton::clicked, this, &Graph::SaveCsv_Click);
+    connect(m_ui.SaveCsv, &QPushButton::clicked, this, &Graph::SaveCsv_Click);
     // "Date", "From" and "To" name the boxes after them.
     m_ui.Label1->setBuddy(m_ui.DateY1);
     m_ui.Label2->setBuddy(m_ui.Time1h);
@@ -159,10 +153,10 @@ void Graph::DrawHistoryChart()
     if (!m_plan.drawn) {
         m_records->clear();
         m_chartDrawn = false;
-        m_SaveCsv->setEnabled(false);
+        m_ui.SaveCsv->setEnabled(false);
         return;
     }
-    m_SaveCsv->setEnabled(!m_plan.rowSlots.empty());
+    m_ui.SaveCsv->setEnabled(!m_plan.rowSlots.empty());
     m_records->showSlots(m_plan.rowSlots);
 
     m_ui.stime->setText(timeText(m_store.Time[m_plan.startSlot]));
@@ -192,8 +186,6 @@ void Graph::placeControls()
 {
     for (const auto& [w, id] : m_ui.all)
         w->setGeometry(graphPlace(m_width, size(), id));
-    const QRect exit = m_ui.Command2->geometry();
-    m_SaveCsv->setGeometry(exit.x() - 72, exit.y(), 66, exit.height());
 }
 
 void Graph::renewPicture()

@@ -81,8 +81,7 @@ private:
     QString m_WSUnits;
     int m_ButtonDown = 0;
     int m_width = 0;
-    QDate m_shownDate;                // the day of the records on show
-    QPushButton* m_SaveCsv = nullptr; // the view's records to a CSV file
+    QDate m_shownDate; // the day of the records on show
     QImage m_picture;
     double m_chartWidth = 0;
     bool m_chartDrawn = false; // in this opening of the window

@@ -1,7 +1,9 @@
 #include "history/graphcontrols.h"
 
+#include "core/controltable.h"
 #include "core/windowlook.h"
 #include "history/chartpicture.h"
+#include "history/historyfacts.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -39,7 +41,8 @@ struct Look
 };
 
 // One line of the table, or one for each logged quantity when the role is per series. A name of
-// nullptr is made by graphControlName; a caption of nullptr comes from the quantity table.
+// nullptr is made by graphControlName; a caption of nullptr comes from the quantity table. A
+// per-series row fills its member at the quantity, the others fill member.
 struct Row
 {
     Kind kind;
@@ -47,7 +50,13 @@ struct Row
     const char* name;
     const char* caption;
     Look look;
+    core::Fills<GraphControls> member{};
+    core::FillsAt<GraphControls> each{};
 };
+
+using G = GraphControls;
+template <auto Member> constexpr auto to = core::fills<Member>();
+template <auto Member> constexpr auto at = core::fillsAt<Member>();
 
 const QColor kWhite{255, 255, 255};
 const QColor kBlack{0, 0, 0};
@@ -62,35 +71,41 @@ const std::vector<Row>& rows()
     const Look separator{green, {}, Qt::AlignHCenter};
     const Look entry{kBlack, green, {}};
     static const std::vector<Row> table{
-        {Kind::Label, C::Readout, nullptr, "0", readout},
-        {Kind::Label, C::vt, "vt", "0", readout},
-        {Kind::Label, C::stime, "stime", "Start", {kWhite, {}, Qt::AlignLeft}},
-        {Kind::Label, C::ftime, "ftime", "Finish", {kWhite, {}, Qt::AlignRight}},
+        {Kind::Label, C::Readout, nullptr, "0", readout, {}, at<&G::Readout>},
+        {Kind::Label, C::vt, "vt", "0", readout, to<&G::vt>},
+        {Kind::Label, C::stime, "stime", "Start", {kWhite, {}, Qt::AlignLeft}, to<&G::stime>},
+        {Kind::Label, C::ftime, "ftime", "Finish", {kWhite, {}, Qt::AlignRight}, to<&G::ftime>},
         {Kind::Mark, C::Line3, "Line3", "", {green, green, {}}},
         {Kind::Mark, C::Line9, "Line9", "", {green, green, {}}},
-        {Kind::Picture, C::Plot, "Plot", "", {}},
-        {Kind::Label, C::Max, nullptr, "0", readout},
-        {Kind::Label, C::Min, nullptr, "0", readout},
-        {Kind::CheckBox, C::SeriesBox, nullptr, nullptr, {kBlack, {}, {}}},
-        {Kind::CheckBox, C::RefVBox, nullptr, "Ref V to 0v", {green, core::kWindowGround, {}}},
-        {Kind::List, C::ListView1, "ListView1", "", {}},
+        {Kind::Picture, C::Plot, "Plot", "", {}, to<&G::Plot>},
+        {Kind::Label, C::Max, nullptr, "0", readout, {}, at<&G::Max>},
+        {Kind::Label, C::Min, nullptr, "0", readout, {}, at<&G::Min>},
+        {Kind::CheckBox, C::SeriesBox, nullptr, nullptr, {kBlack, {}, {}}, {}, at<&G::SeriesBox>},
+        {Kind::CheckBox,
+         C::RefVBox,
+         nullptr,
+         "Ref V to 0v",
+         {green, core::kWindowGround, {}},
+         to<&G::RefVBox>},
+        {Kind::List, C::ListView1, "ListView1", "", {}, to<&G::ListView1>},
         {Kind::Label, C::Label12, "Label12", "YYYY / MM / DD", caption},
-        {Kind::Label, C::Label1, "Label1", "Date", caption},
-        {Kind::Label, C::Label2, "Label2", "From", caption},
-        {Kind::Label, C::Label3, "Label3", "To", separator},
+        {Kind::Label, C::Label1, "Label1", "Date", caption, to<&G::Label1>},
+        {Kind::Label, C::Label2, "Label2", "From", caption, to<&G::Label2>},
+        {Kind::Label, C::Label3, "Label3", "To", separator, to<&G::Label3>},
         {Kind::Label, C::Label13, "Label13", "/", separator},
         {Kind::Label, C::Label14, "Label14", "/", separator},
         {Kind::Label, C::Label4, "Label4", ":", separator},
         {Kind::Label, C::Label5, "Label5", ":", separator},
-        {Kind::TextBox, C::DateY1, "DateY1", "2006", entry},
-        {Kind::TextBox, C::DateM1, "DateM1", "1", entry},
-        {Kind::TextBox, C::DateD1, "DateD1", "1", entry},
-        {Kind::TextBox, C::Time1h, "Time1h", "00", entry},
-        {Kind::TextBox, C::Time1m, "Time1m", "00", entry},
-        {Kind::TextBox, C::Time2h, "Time2h", "23", entry},
-        {Kind::TextBox, C::Time2m, "Time2m", "59", entry},
-        {Kind::Button, C::Command1, "Command1", "Display", entry},
-        {Kind::Button, C::Command2, "Command2", "Exit", {}},
+        {Kind::TextBox, C::DateY1, "DateY1", "2006", entry, to<&G::DateY1>},
+        {Kind::TextBox, C::DateM1, "DateM1", "1", entry, to<&G::DateM1>},
+        {Kind::TextBox, C::DateD1, "DateD1", "1", entry, to<&G::DateD1>},
+        {Kind::TextBox, C::Time1h, "Time1h", "00", entry, to<&G::Time1h>},
+        {Kind::TextBox, C::Time1m, "Time1m", "00", entry, to<&G::Time1m>},
+        {Kind::TextBox, C::Time2h, "Time2h", "23", entry, to<&G::Time2h>},
+        {Kind::TextBox, C::Time2m, "Time2m", "59", entry, to<&G::Time2m>},
+        {Kind::Button, C::Command1, "Command1", "Display", entry, to<&G::Command1>},
+        {Kind::Button, C::Command2, "Command2", "Exit", {}, to<&G::Command2>},
+        {Kind::Button, C::SaveCsv, "SaveCsv", "Save CSV", {}, to<&G::SaveCsv>},
     };
     return table;
 }
@@ -164,7 +179,7 @@ QString accessibleNameOf(GraphControlId id)
     // Only the per-series controls name a quantity.
     const QString quantity =
         isPerSeries(id.role)
-            ? QString::fromLatin1(core::facts(id.quantity).checkCaption).replace(u'\n', u' ')
+            ? QString::fromLatin1(historyFacts(id.quantity).checkCaption).replace(u'\n', u' ')
             : QString();
     switch (id.role) {
     case C::DateY1:
@@ -205,7 +220,7 @@ QString accessibleNameOf(GraphControlId id)
 QWidget* make(QWidget* window, const Row& row, GraphControlId id, const QRect& place,
               QAbstractItemModel* listModel)
 {
-    const core::QuantitySpec* series = isPerSeries(id.role) ? &core::facts(id.quantity) : nullptr;
+    const HistoryFacts* series = isPerSeries(id.role) ? &historyFacts(id.quantity) : nullptr;
     const QString caption =
         row.caption ? QString::fromLatin1(row.caption) : QString::fromLatin1(series->checkCaption);
     Look look = row.look;
@@ -259,69 +274,6 @@ QWidget* make(QWidget* window, const Row& row, GraphControlId id, const QRect& p
     return w;
 }
 
-template <typename T> void bindAs(T*& member, QWidget* w)
-{
-    member = qobject_cast<T*>(w);
-}
-
-void bind(GraphControls& ui, GraphControlId id, QWidget* w)
-{
-    switch (id.role) {
-    case C::Readout:
-        return bindAs(ui.Readout[id.quantity], w);
-    case C::Max:
-        return bindAs(ui.Max[id.quantity], w);
-    case C::Min:
-        return bindAs(ui.Min[id.quantity], w);
-    case C::SeriesBox:
-        return bindAs(ui.SeriesBox[id.quantity], w);
-    case C::vt:
-        return bindAs(ui.vt, w);
-    case C::stime:
-        return bindAs(ui.stime, w);
-    case C::ftime:
-        return bindAs(ui.ftime, w);
-    case C::Plot:
-        return bindAs(ui.Plot, w);
-    case C::RefVBox:
-        return bindAs(ui.RefVBox, w);
-    case C::ListView1:
-        return bindAs(ui.ListView1, w);
-    case C::DateY1:
-        return bindAs(ui.DateY1, w);
-    case C::DateM1:
-        return bindAs(ui.DateM1, w);
-    case C::DateD1:
-        return bindAs(ui.DateD1, w);
-    case C::Time1h:
-        return bindAs(ui.Time1h, w);
-    case C::Time1m:
-        return bindAs(ui.Time1m, w);
-    case C::Time2h:
-        return bindAs(ui.Time2h, w);
-    case C::Time2m:
-        return bindAs(ui.Time2m, w);
-    case C::Command1:
-        return bindAs(ui.Command1, w);
-    case C::Command2:
-        return bindAs(ui.Command2, w);
-    case C::Label1:
-        return bindAs(ui.Label1, w);
-    case C::Label2:
-        return bindAs(ui.Label2, w);
-    case C::Label3:
-        return bindAs(ui.Label3, w);
-    case C::Line3:
-    case C::Line9:
-    case C::Label12:
-    case C::Label13:
-    case C::Label14:
-    case C::Label4:
-    case C::Label5:
-        return; // drawn once, never touched again
-    }
-}
-
 } // namespace
 
 QString graphControlName(GraphControlId id)
@@ -337,7 +289,7 @@ QString graphControlName(GraphControlId id)
         }
         return {};
     }
-    const QChar prefix = QLatin1Char(core::facts(id.quantity).extremePrefix);
+    const QChar prefix = QLatin1Char(historyFacts(id.quantity).extremePrefix);
     switch (id.role) {
     case C::Readout:
         return QString(prefix.toLower()) + QLatin1Char('v');
@@ -356,7 +308,11 @@ GraphControls buildGraphControls(QWidget* window, int width, QAbstractItemModel*
     const auto build = [&](const Row& row, GraphControlId id) {
         QWidget* w = make(window, row, id, graphPlace(width, id), listModel);
         ui.all.emplace_back(w, id);
-        bind(ui, id, w);
+        const char* member = row.name ? row.name : "a series";
+        if (isPerSeries(row.role))
+            row.each.into(ui, int(id.quantity), w, "history", member);
+        else
+            row.member.into(ui, w, "history", member);
     };
     for (const Row& row : rows()) {
         if (!isPerSeries(row.role)) {
@@ -367,31 +323,6 @@ GraphControls buildGraphControls(QWidget* window, int width, QAbstractItemModel*
             build(row, {row.role, q});
     }
     return ui;
-}
-
-QStringList GraphControls::missing() const
-{
-    QStringList out;
-    const auto need = [&out](const QObject* w, GraphControlId id) {
-        if (!w)
-            out << graphControlName(id);
-    };
-    for (const core::Quantity q : core::kLogged) {
-        need(Readout[q], {C::Readout, q});
-        need(Max[q], {C::Max, q});
-        need(Min[q], {C::Min, q});
-        need(SeriesBox[q], {C::SeriesBox, q});
-    }
-    const std::pair<const QObject*, GraphControl> single[] = {
-        {vt, C::vt},         {stime, C::stime},       {ftime, C::ftime},
-        {Plot, C::Plot},     {RefVBox, C::RefVBox},   {ListView1, C::ListView1},
-        {DateY1, C::DateY1}, {DateM1, C::DateM1},     {DateD1, C::DateD1},
-        {Time1h, C::Time1h}, {Time1m, C::Time1m},     {Time2h, C::Time2h},
-        {Time2m, C::Time2m}, {Command1, C::Command1}, {Command2, C::Command2},
-        {Label1, C::Label1}, {Label2, C::Label2},     {Label3, C::Label3}};
-    for (const auto& [w, role] : single)
-        need(w, {role});
-    return out;
 }
 
 } // namespace history

@@ -4,7 +4,6 @@
 #include "history/graphlayout.h"
 
 #include <QString>
-#include <QStringList>
 #include <utility>
 #include <vector>
 
@@ -22,7 +21,7 @@ namespace history {
 // "vv" (readout), "VMax1", "VMin1" and "Check1" for volts, numbered in the table's order.
 QString graphControlName(GraphControlId id);
 
-// The controls the history window works with after building them, bound by role.
+// The controls the history window works with, each filled by its row of the control table.
 struct GraphControls
 {
     core::PerQuantity<QLabel*> Readout{};
@@ -44,15 +43,13 @@ struct GraphControls
     QLineEdit* Time2m = nullptr;
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
+    QPushButton* SaveCsv = nullptr; // the view's records to a CSV file
     // "Date", "From" and "To", which name the boxes after them.
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label3 = nullptr;
     // Every control built, bound or not, with what it is, so the window can place them again.
     std::vector<std::pair<QWidget*, GraphControlId>> all;
-
-    // The names of those that were not built, or not as the kind of control the window expects.
-    QStringList missing() const;
 };
 
 // Builds every control of the history window from its table, in the window's creation order,

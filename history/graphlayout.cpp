@@ -112,6 +112,12 @@ constexpr bool everyControlPlacedOnce()
 }
 static_assert(everyControlPlacedOnce(), "every control of the history window needs one place");
 
+// Save CSV's place beside Exit, in room the layout leaves free.
+QRect besideExit(const QRect& exit)
+{
+    return QRect(exit.x() - 72, exit.y(), 66, exit.height());
+}
+
 // 0 for the standard window, 1 for the wide one.
 double share(int width)
 {
@@ -132,6 +138,8 @@ QSize graphClientSize(int width)
 
 QRect graphPlace(int width, GraphControlId id)
 {
+    if (id.role == C::SaveCsv)
+        return besideExit(graphPlace(width, {C::Command2}));
     const double t = share(width);
     for (const Twips& p : kPlaces) {
         if (p.id == id)
@@ -143,6 +151,8 @@ QRect graphPlace(int width, GraphControlId id)
 
 QRect graphPlace(int width, QSize client, GraphControlId id)
 {
+    if (id.role == C::SaveCsv)
+        return besideExit(graphPlace(width, client, {C::Command2}));
     const QRect design = graphPlace(width, id);
     const QSize designSize = graphClientSize(width);
     const int extraWidth = std::max(0, client.width() - designSize.width());

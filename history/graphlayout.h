@@ -41,8 +41,10 @@ enum class GraphControl
     Time2m,
     Command1,
     Command2,
+    // Save CSV stands beside Exit and follows it, so it has no place of its own in the layout.
+    SaveCsv,
 };
-// Command2 stays the last role.
+// Command2 stays the last role with a place of its own.
 inline constexpr int kGraphControlCount = int(GraphControl::Command2) + 1;
 
 constexpr bool isPerSeries(GraphControl role)

@@ -1,6 +1,6 @@
 #include "monitor/loggercontrols.h"
 
-#include "core/controlroles.h"
+#include "core/controltable.h"
 #include "core/windowlook.h"
 #include "monitor/meterface.h"
 #include "monitor/meterfacts.h"
@@ -14,13 +14,13 @@ namespace {
 
 // Every control's font comes from here, never from the desktop: names and readouts Arial 12 pt
 // bold, the mode 13.5 pt bold, everything else the dialog font of the design.
-core::FontSpec fontOf(Control control)
+core::FontSpec fontOf(Kind kind)
 {
-    switch (control) {
-    case Control::NameLabel:
-    case Control::Readout:
+    switch (kind) {
+    case Kind::NameLabel:
+    case Kind::Readout:
         return {"Arial", 12, true};
-    case Control::TxtMode:
+    case Kind::Mode:
         return {"Arial", 13.5, true};
     default:
         return core::kDefaultFont;
@@ -41,20 +41,9 @@ void fitCaption(QLabel* label)
 // What a screen reader says for a control that shows no text of its own.
 QString accessibleNameOf(const ControlPlace& c)
 {
-    switch (c.control) {
-    case Control::BlinkLog:
-        return QStringLiteral("Record lamp");
-    case Control::BlinkData:
-        return QStringLiteral("Data lamp");
-    case Control::Delay:
-        return QStringLiteral("Logging interval in seconds");
-    case Control::TxtMode:
-        return QStringLiteral("Load mode");
-    case Control::Meter:
+    if (c.kind == Kind::Meter)
         return meterName(core::Quantity(c.index));
-    default:
-        return c.caption.trimmed();
-    }
+    return c.accessible.isEmpty() ? c.caption.trimmed() : c.accessible;
 }
 
 QLabel* colouredLabel(QWidget* window, const QString& text, const QColor& colour)
@@ -90,51 +79,59 @@ QPushButton* lamp(QWidget* window, const QColor& off)
     return b;
 }
 
-// The face is drawn once; each needle drawing starts again from it, and the label keeps the
-// result, so the needle survives the window being covered or restored.
-QLabel* meter(QWidget* window, const ControlPlace& c, LoggerControls& out)
+QLabel* caption(QWidget* window, const QString& text, Qt::Alignment align)
 {
-    auto* picture = new QLabel(window);
-    out.Picture1[c.index] = picture;
-    return picture;
+    QLabel* l = colouredLabel(window, text, Qt::white);
+    l->setAlignment(align | Qt::AlignVCenter);
+    return l;
 }
 
-QWidget* makeControl(QWidget* window, const ControlPlace& c, LoggerControls& out)
+QWidget* makeControl(QWidget* window, const ControlPlace& c)
 {
-    switch (c.control) {
-    case Control::Exit:
-    case Control::StartLogging:
-    case Control::StopLogging:
-    case Control::CalibrateButton:
-    case Control::Setup:
-    case Control::ShowLogs:
-    case Control::Publish:
-    case Control::Season:
-    case Control::Alarms:
+    switch (c.kind) {
+    case Kind::Button:
         return new QPushButton(c.caption, window);
-    case Control::Delay:
+    case Kind::TextBox:
         return new QLineEdit(c.caption, window);
-    case Control::RecordCaption: {
-        QLabel* l = colouredLabel(window, c.caption, Qt::white);
-        l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        return l;
-    }
-    case Control::Seconds:
-        return out.seconds = colouredLabel(window, c.caption, Qt::white);
-    case Control::BlinkLog:
-        return lamp(window, window->palette().button().color());
-    case Control::BlinkData:
-        return lamp(window, Qt::white);
-    case Control::TxtMode:
+    case Kind::Caption:
+        return caption(window, c.caption, Qt::AlignLeft);
+    case Kind::RightCaption:
+        return caption(window, c.caption, Qt::AlignRight);
+    case Kind::Lamp:
+        return lamp(window, c.colour.isValid() ? c.colour : window->palette().button().color());
+    case Kind::Mode:
         return modeLabel(window);
-    case Control::NameLabel:
+    case Kind::NameLabel:
+    case Kind::Readout:
         return nameOrReadout(window, c);
-    case Control::Readout:
-        return out.Label5[c.index] = nameOrReadout(window, c);
-    case Control::Meter:
-        return meter(window, c, out);
+    case Kind::Meter:
+        // The face is drawn once; each needle drawing starts again from it, and the label keeps
+        // the result, so the needle survives the window being covered or restored.
+        return new QLabel(window);
     }
     return nullptr;
+}
+
+// A build whose table leaves out a control the window works with stops here, naming it.
+void checkComplete(const LoggerControls& c)
+{
+    const std::pair<const QObject*, const char*> needed[] = {{c.Exit, "Exit"},
+                                                             {c.StartLogging, "StartLogging"},
+                                                             {c.StopLogging, "StopLogging"},
+                                                             {c.CalibrateButton, "CalibrateButton"},
+                                                             {c.Setup, "Setup"},
+                                                             {c.ShowLogs, "ShowLogs"},
+                                                             {c.Publish, "Publish"},
+                                                             {c.Season, "Season"},
+                                                             {c.Alarms, "Alarms"},
+                                                             {c.BlinkLog, "BlinkLog"},
+                                                             {c.BlinkData, "BlinkData"},
+                                                             {c.delay, "delay"},
+                                                             {c.txtMode, "txtMode"}};
+    for (const auto& [control, name] : needed) {
+        if (!control)
+            qFatal("The main window's control table has no %s", name);
+    }
 }
 
 } // namespace
@@ -151,31 +148,22 @@ void setBackground(QWidget* w, const QColor& colour)
 LoggerControls buildLoggerControls(QWidget* window, const ProgramVariant& variant)
 {
     LoggerControls out;
-    core::ControlsByRole<Control> made("main");
     for (const ControlPlace& c : variant.controls) {
-        QWidget* w = makeControl(window, c, out);
-        w->setObjectName(c.index >= 0 ? QStringLiteral("%1_%2").arg(c.name).arg(c.index) : c.name);
+        QWidget* w = makeControl(window, c);
+        const QString name =
+            c.index >= 0 ? QStringLiteral("%1_%2").arg(c.name).arg(c.index) : c.name;
+        w->setObjectName(name);
         w->setGeometry(c.rect);
-        w->setFont(core::layoutFont(fontOf(c.control)));
+        w->setFont(core::layoutFont(fontOf(c.kind)));
         w->setAccessibleName(accessibleNameOf(c));
-        if (c.control == Control::NameLabel)
+        if (c.kind == Kind::NameLabel)
             fitCaption(static_cast<QLabel*>(w));
-        made.add(c.control, w);
+        const QByteArray member = name.toLatin1();
+        c.member.into(out, w, "main", member.constData());
+        c.each.into(out, c.index, w, "main", member.constData());
     }
+    checkComplete(out);
     drawFaces(out, window->devicePixelRatioF());
-    made.take(out.Exit, Control::Exit);
-    made.take(out.StartLogging, Control::StartLogging);
-    made.take(out.StopLogging, Control::StopLogging);
-    made.take(out.CalibrateButton, Control::CalibrateButton);
-    made.take(out.Setup, Control::Setup);
-    made.take(out.ShowLogs, Control::ShowLogs);
-    made.take(out.Publish, Control::Publish);
-    made.take(out.Season, Control::Season);
-    made.take(out.Alarms, Control::Alarms);
-    made.take(out.BlinkLog, Control::BlinkLog);
-    made.take(out.BlinkData, Control::BlinkData);
-    made.take(out.delay, Control::Delay);
-    made.take(out.txtMode, Control::TxtMode);
     // The mode text stands over the first meter's face.
     out.txtMode->raise();
     out.status = new QLabel(window);

@@ -13,7 +13,7 @@ class QWidget;
 
 namespace monitor {
 
-// The main window's controls, bound by their role in the build's layout table.
+// The main window's controls, each filled by its row of the build's layout table.
 struct LoggerControls
 {
     QPushButton* Exit = nullptr;
@@ -37,8 +37,9 @@ struct LoggerControls
 };
 
 // Makes the controls of the layout table on the window. A table without one of the controls
-// the window needs (a button, the lamps, the delay box, the mode label) is a fault in the build
-// and stops the program at once (core::ControlsByRole), rather than later on a null pointer.
+// the window needs (a button, the lamps, the delay box, the mode label), or with one of another
+// class in its place, is a fault in the build and stops the program at once, rather than later
+// on a null pointer.
 LoggerControls buildLoggerControls(QWidget* window, const ProgramVariant& variant);
 
 // Draws each meter's face afresh, at the size of its picture and the screen's pixel ratio, so

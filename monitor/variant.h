@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/controltable.h"
+
 #include <QColor>
 #include <QRect>
 #include <QSize>
@@ -8,41 +10,38 @@
 
 namespace monitor {
 
-// What a control of the main window is for; the window binds its members by this, never by
-// the control's name.
-enum class Control
+struct LoggerControls;
+
+// What a control of the main window is made as.
+enum class Kind
 {
-    Exit,
-    StartLogging,
-    StopLogging,
-    CalibrateButton,
-    Setup,
-    ShowLogs,
-    Publish,       // opens the MQTT publishing settings
-    Season,        // opens the season's energy and long charts
-    Alarms,        // opens the alarm settings; its caption counts the alarms raised
-    Delay,         // the logging interval box "delay"
-    RecordCaption, // "Record", right-aligned up to the lamp
-    Seconds,       // "Seconds", which names the interval box
-    BlinkLog,
-    BlinkData,
-    TxtMode,
+    Button,
+    TextBox,
+    Caption,      // white text on the window
+    RightCaption, // the same, right-aligned ("Record", up to its lamp)
+    Lamp,
+    Mode,      // the load mode over the first meter
     NameLabel, // a quantity's name under its meter or in the compact panel
     Readout,   // Label5(index): a holder's digital readout
     Meter      // Picture1(index): a meter face with its needle
 };
 
-// One control of the main window: its role, its name and index (the object name is "name" or
-// "name_index"), where it stands (pixels of the client area), its caption and, for name labels
-// and readouts, its background.
+// One control of the main window: what it is, its name and index (the object name is "name" or
+// "name_index"), where it stands (pixels of the client area), its caption, its background (name
+// labels, readouts; a lamp's when off, the button colour if none), what a screen reader says
+// where it shows no text of its own, and the member it fills (at its index for readouts and
+// meters).
 struct ControlPlace
 {
-    Control control;
+    Kind kind;
     QString name;
     int index = -1;
     QRect rect;
     QString caption;
     QColor colour;
+    QString accessible;
+    core::Fills<LoggerControls> member{};
+    core::FillsAt<LoggerControls> each{};
 };
 
 // What differs between the two programs built from these sources.

@@ -2,27 +2,22 @@
 
 #include "core/quantities.h"
 #include "core/windowlook.h"
+#include "monitor/loggercontrols.h"
 #include "monitor/meterfacts.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 
 namespace programs {
 namespace {
 
 using core::Quantity;
-using monitor::Control;
 using monitor::ControlPlace;
-
-ControlPlace button(Control control, const char* name, int x, int y, const char* caption)
-{
-    return {
-        control, QString::fromLatin1(name), -1, QRect(x, y, 45, 21), QString::fromLatin1(caption),
-        {}};
-}
-
-ControlPlace plain(Control control, const char* name, int index, const QRect& rect,
-                   const char* caption = "")
-{
-    return {control, QString::fromLatin1(name), index, rect, QString::fromLatin1(caption), {}};
-}
+using monitor::Kind;
+using L = monitor::LoggerControls;
+template <auto Member> constexpr auto to = core::fills<Member>();
+template <auto Member> constexpr auto at = core::fillsAt<Member>();
 
 // The controls both builds share, placed by the x of each in the build's control row.
 struct RowPlaces
@@ -30,36 +25,94 @@ struct RowPlaces
     int exit, record, blinkLog, seconds, blinkData, delay, start, stop, calib, setup, graph;
 };
 
+// In creation order, which is also the tab order.
+void addControls(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoint mode)
+{
+    const auto button = [y](const char* name, int left, const char* caption,
+                            core::Fills<L> member) {
+        return ControlPlace{Kind::Button,
+                            QString::fromLatin1(name),
+                            -1,
+                            QRect(left, y, 45, 21),
+                            QString::fromLatin1(caption),
+                            {},
+                            {},
+                            member};
+    };
+    out.push_back(button("Exit", x.exit, "Exit", to<&L::Exit>));
+    out.push_back(button("StartLogging", x.start, "Start", to<&L::StartLogging>));
+    out.push_back(button("StopLogging", x.stop, "Stop", to<&L::StopLogging>));
+    out.push_back(button("CalibrateButton", x.calib, "Calib", to<&L::CalibrateButton>));
+    out.push_back(button("Setup", x.setup, " Setup", to<&L::Setup>));
+    out.push_back(button("ShowLogs", x.graph, "Graph", to<&L::ShowLogs>));
+    out.push_back({Kind::TextBox,
+                   QStringLiteral("delay"),
+                   -1,
+                   QRect(x.delay, y, 40, 19),
+                   QStringLiteral("60"),
+                   {},
+                   QStringLiteral("Logging interval in seconds"),
+                   to<&L::delay>});
+    out.push_back({Kind::RightCaption,
+                   QStringLiteral("Label9"),
+                   0,
+                   QRect(x.record - 8, y + 6, 44, 14),
+                   QStringLiteral("Record"),
+                   {},
+                   {}});
+    out.push_back({Kind::Lamp,
+                   QStringLiteral("BlinkLog"),
+                   -1,
+                   QRect(x.blinkLog, y + 8, 10, 9),
+                   {},
+                   {},
+                   QStringLiteral("Record lamp"),
+                   to<&L::BlinkLog>});
+    out.push_back({Kind::Caption,
+                   QStringLiteral("Label10"),
+                   -1,
+                   QRect(x.seconds, y + 6, 46, 14),
+                   QStringLiteral("Seconds"),
+                   {},
+                   {},
+                   to<&L::seconds>});
+    out.push_back({Kind::Lamp,
+                   QStringLiteral("BlinkData"),
+                   -1,
+                   QRect(x.blinkData, y + 8, 10, 10),
+                   {},
+                   Qt::white,
+                   QStringLiteral("Data lamp"),
+                   to<&L::BlinkData>});
+    out.push_back({Kind::Mode,
+                   QStringLiteral("txtMode"),
+                   -1,
+                   QRect(mode.x(), mode.y(), 94, 25),
+                   {},
+                   {},
+                   QStringLiteral("Load mode"),
+                   to<&L::txtMode>});
+}
+
 // The buttons of what the design did not have (publishing, the season, the alarms) stand in
 // room the layout leaves free.
-ControlPlace freeButton(Control control, const char* name, const QRect& at)
+ControlPlace freeButton(const char* name, const QRect& at, core::Fills<L> member)
 {
-    return {control, QString::fromLatin1(name), -1, at, QString::fromLatin1(name), {}};
+    return {Kind::Button, QString::fromLatin1(name), -1, at, QString::fromLatin1(name), {}, {},
+            member};
 }
 
 void addFreeButtons(std::vector<ControlPlace>& out, QPoint publish, QPoint season, QPoint alarms)
 {
-    out.push_back(freeButton(Control::Publish, "Publish", QRect(publish, QSize(53, 21))));
-    out.push_back(freeButton(Control::Season, "Season", QRect(season, QSize(53, 21))));
-    out.push_back(freeButton(Control::Alarms, "Alarms", QRect(alarms, QSize(72, 21))));
+    out.push_back(freeButton("Publish", QRect(publish, QSize(53, 21)), to<&L::Publish>));
+    out.push_back(freeButton("Season", QRect(season, QSize(53, 21)), to<&L::Season>));
+    out.push_back(freeButton("Alarms", QRect(alarms, QSize(72, 21)), to<&L::Alarms>));
 }
 
-void addControls(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoint mode)
+// A meter's picture.
+ControlPlace meter(Quantity q, const QRect& rect)
 {
-    out.push_back(button(Control::Exit, "Exit", x.exit, y, "Exit"));
-    out.push_back(button(Control::StartLogging, "StartLogging", x.start, y, "Start"));
-    out.push_back(button(Control::StopLogging, "StopLogging", x.stop, y, "Stop"));
-    out.push_back(button(Control::CalibrateButton, "CalibrateButton", x.calib, y, "Calib"));
-    out.push_back(button(Control::Setup, "Setup", x.setup, y, " Setup"));
-    out.push_back(button(Control::ShowLogs, "ShowLogs", x.graph, y, "Graph"));
-    out.push_back(plain(Control::Delay, "delay", -1, QRect(x.delay, y, 40, 19), "60"));
-    out.push_back(
-        plain(Control::RecordCaption, "Label9", 0, QRect(x.record - 8, y + 6, 44, 14), "Record"));
-    out.push_back(plain(Control::BlinkLog, "BlinkLog", -1, QRect(x.blinkLog, y + 8, 10, 9)));
-    out.push_back(
-        plain(Control::Seconds, "Label10", -1, QRect(x.seconds, y + 6, 46, 14), "Seconds"));
-    out.push_back(plain(Control::BlinkData, "BlinkData", -1, QRect(x.blinkData, y + 8, 10, 10)));
-    out.push_back(plain(Control::TxtMode, "txtMode", -1, QRect(mode.x(), mode.y(), 94, 25)));
+    return {Kind::Meter, QStringLiteral("Picture1"), q, rect, {}, {}, {}, {}, at<&L::Picture1>};
 }
 
 // The object name of a quantity's name label, under its meter and in the compact panel.
@@ -83,9 +136,22 @@ void addNamedReadout(std::vector<ControlPlace>& out, const LabelName& label, con
                      Quantity q, int holder, const QRect& nameRect, const QRect& readoutRect)
 {
     const QColor c = core::toColour(monitor::meterFacts(q).labelColour);
-    out.push_back({Control::NameLabel, QString::fromLatin1(label.name), label.index, nameRect,
-                   QString::fromLatin1(caption), c});
-    out.push_back({Control::Readout, QStringLiteral("Label5"), holder, readoutRect, {}, c});
+    out.push_back({Kind::NameLabel,
+                   QString::fromLatin1(label.name),
+                   label.index,
+                   nameRect,
+                   QString::fromLatin1(caption),
+                   c,
+                   {}});
+    out.push_back({Kind::Readout,
+                   QStringLiteral("Label5"),
+                   holder,
+                   readoutRect,
+                   {},
+                   c,
+                   {},
+                   {},
+                   at<&L::Label5>});
 }
 
 } // namespace
@@ -105,7 +171,7 @@ monitor::ProgramVariant tessaly()
     for (std::size_t k = 0; k < std::size(kShownOrder); ++k) {
         const Quantity q = kShownOrder[k];
         const int y = tops[k];
-        v.controls.push_back(plain(Control::Meter, "Picture1", q, QRect(8, y, 172, 100)));
+        v.controls.push_back(meter(q, QRect(8, y, 172, 100)));
         addNamedReadout(v.controls, kMeterLabels[q], monitor::meterFacts(q).captionInColumn, q, q,
                         QRect(8, y + 97, 121, 18), QRect(130, y + 97, 49, 18));
     }
@@ -136,7 +202,7 @@ monitor::ProgramVariant corvenna()
     for (std::size_t k = 0; k < std::size(kShownOrder); ++k) {
         const Quantity q = kShownOrder[k];
         const int x = 16 + 160 * int(k);
-        v.controls.push_back(plain(Control::Meter, "Picture1", q, QRect(x, 0, 158, 100)));
+        v.controls.push_back(meter(q, QRect(x, 0, 158, 100)));
         addNamedReadout(v.controls, kMeterLabels[q], monitor::meterFacts(q).captionInRow, q, q,
                         QRect(x, 105, 110, 19), QRect(x + 110, 105, 48, 19));
     }

@@ -5,6 +5,7 @@
 #include "core/windowlook.h"
 #include "history/chartgeometry.h"
 #include "history/graph.h"
+#include "history/historyfacts.h"
 #include "season/dateaxis.h"
 #include "season/seasoncsv.h"
 #include "season/summarycache.h"
@@ -196,7 +197,7 @@ void Season::addSeriesToggles(QGridLayout* grid)
 {
     // The series toggles, each in its series' colour, all shown at first.
     for (std::size_t k = 0; k < kSeries; ++k) {
-        const core::QuantitySpec& q = core::facts(core::kLogged[k]);
+        const history::HistoryFacts& q = history::historyFacts(core::kLogged[k]);
         auto* box = new QCheckBox(QString::fromLatin1(q.checkCaption), this);
         box->setObjectName(QStringLiteral("Show") + QString::fromLatin1(q.checkCaption));
         box->setChecked(true);
@@ -299,7 +300,7 @@ void Season::drawDays()
             continue;
         const history::SeriesScale scale = history::seriesScale(e.max[s], e.min[s]);
         const double toPixels = plotHeight / scale.range;
-        p.setPen(core::toColour(core::facts(core::kLogged[s]).seriesColour));
+        p.setPen(core::toColour(history::historyFacts(core::kLogged[s]).seriesColour));
         for (int x = 0; x < int(m_columns.size()); ++x) {
             const Column& c = m_columns[std::size_t(x)];
             if (c.empty)
@@ -333,7 +334,7 @@ void Season::showReadout(const Column& c)
     const QString when = oneDay ? QStringLiteral("HH:mm") : QStringLiteral("MM-dd HH:mm");
     for (std::size_t s = 0; s < kSeries && !c.empty; ++s) {
         text += QStringLiteral("  %1 %2 (%3)..%4 (%5)")
-                    .arg(QString::fromLatin1(core::facts(core::kLogged[s]).checkCaption))
+                    .arg(QString::fromLatin1(history::historyFacts(core::kLogged[s]).checkCaption))
                     .arg(double(c.min[s]), 0, 'f', 2)
                     .arg(m_run.minuteTime(c.minAt[s]).toString(when))
                     .arg(double(c.max[s]), 0, 'f', 2)

@@ -5,6 +5,7 @@
 #include "history/chartgeometry.h"
 #include "history/chartpicture.h"
 #include "history/graph.h"
+#include "history/historyfacts.h"
 #include "history/historystore.h"
 #include "history/pointer.h"
 #include "tests/fixture.h"
@@ -807,7 +808,7 @@ TEST_F(GraphWindow, SeriesControlsKeepTheirNamesCaptionsAndColours)
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(box->text(), QString::fromLatin1(c.caption));
         EXPECT_EQ(box->palette().color(QPalette::Window), c.ground);
-        EXPECT_EQ(core::toColour(core::facts(c.q).seriesColour), c.line);
+        EXPECT_EQ(core::toColour(history::historyFacts(c.q).seriesColour), c.line);
         EXPECT_EQ(list(*g)->headerData(c.column, Qt::Horizontal).toString(),
                   QString::fromLatin1(c.title));
     }

@@ -6,6 +6,7 @@
 #include "history/chartpicture.h"
 #include "history/graph.h"
 #include "history/graphlayout.h"
+#include "history/historyfacts.h"
 #include "history/historystore.h"
 #include "tests/fixture.h"
 #include "tools/daylog.h"
@@ -211,10 +212,10 @@ TEST_F(HistoryChart, ALongViewLooksAsIfEverySegmentWereDrawn)
         ASSERT_GT(m_store.RecordCount, 1);
         ASSERT_TRUE(history::drawsReduced(std::size_t(m_store.RecordCount), g->picture().width()));
         for (const core::Quantity q : core::kLogged) {
-            SCOPED_TRACE(core::facts(q).checkCaption);
+            SCOPED_TRACE(history::historyFacts(q).checkCaption);
             showOnly(*g, q);
             const QImage reference = everySegment(*g, m_store);
-            const QRgb colour = core::toColour(core::facts(q).seriesColour).rgb();
+            const QRgb colour = core::toColour(history::historyFacts(q).seriesColour).rgb();
             const Mask reduced(g->picture(), colour);
             const Mask every(reference, colour);
             EXPECT_GT(every.columnsWithAny(), reference.width() * 9 / 10);

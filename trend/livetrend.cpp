@@ -2,6 +2,7 @@
 
 #include "core/numbers.h"
 #include "core/windowlook.h"
+#include "history/historyfacts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -100,7 +101,7 @@ const QImage& LiveTrend::redraw()
     const qsizetype stride = m_picture.bytesPerLine() / 4;
     QRgb* const bits = reinterpret_cast<QRgb*>(m_picture.bits());
     for (std::size_t k = 0; k < kSeriesCount; ++k) {
-        const QRgb pixel = core::toColour(core::facts(kSeries[k]).seriesColour).rgb();
+        const QRgb pixel = core::toColour(history::historyFacts(kSeries[k]).seriesColour).rgb();
         const double scale = h / double(range[k].second - range[k].first);
         for (const Slot& s : m_shown) {
             const int x = int(width - 1 - double(last - s.index) * perSlot);
