@@ -3,7 +3,7 @@
 #include "alarms/autostart.h"
 #include "alarms/notifier.h"
 #include "config/configfiles.h"
-#include "core/controlroles.h"
+#include "core/controltable.h"
 #include "core/messagebox.h"
 #include "core/numbers.h"
 #include "core/windowlook.h"
@@ -27,37 +27,22 @@ enum class ControlKind
     Button
 };
 
-// The controls of a row are told apart by role and the row's kind; the others have no kind.
-enum class Role
-{
-    None,
-    On,
-    Level,
-    Hysteresis,
-    Delay,
-    Unit,
-    Notify,
-    Silence,
-    Autostart,
-    Status,
-    TestNotification,
-    Save,
-    Cancel
-};
-
-int roleKey(Role role, int row = 0)
-{
-    return int(role) * 16 + row;
-}
-
+// One control: what it is, its object name, design text and place, and the member it fills:
+// one of an alarm's row (row says which alarm) or one of the window's own.
 struct Control
 {
     ControlKind kind;
-    int key; // roleKey
     QString name;
     QString caption;
     QRect place; // pixels
+    core::Fills<AlarmsControls> member{};
+    int row = -1;
+    core::Fills<AlarmRowControls> inRow{};
 };
+
+template <auto Member> constexpr auto to = core::fills<Member>();
+using A = AlarmsControls;
+using R = AlarmRowControls;
 
 constexpr QSize kClientSize{520, 366};
 constexpr int kRowTop = 34;
@@ -73,15 +58,11 @@ std::vector<Control> rowControls(Kind k, int row)
     const QString caption = QString::fromLatin1(facts(k).title) +
                             (facts(k).below ? QStringLiteral(" (below)") : QString());
     return {
-        {K::CheckBox, roleKey(Role::On, row), key + "On", caption, {kColumns[0], y, 170, 24}},
-        {K::TextBox, roleKey(Role::Level, row), key + "Level", {}, {kColumns[1], y, 70, 24}},
-        {K::TextBox,
-         roleKey(Role::Hysteresis, row),
-         key + "Hysteresis",
-         {},
-         {kColumns[2], y, 70, 24}},
-        {K::TextBox, roleKey(Role::Delay, row), key + "Delay", {}, {kColumns[3], y, 70, 24}},
-        {K::Label, roleKey(Role::Unit, row), key + "Unit", {}, {kColumns[4], y + 2, 80, 22}},
+        {K::CheckBox, key + "On", caption, {kColumns[0], y, 170, 24}, {}, row, to<&R::On>},
+        {K::TextBox, key + "Level", {}, {kColumns[1], y, 70, 24}, {}, row, to<&R::Level>},
+        {K::TextBox, key + "Hysteresis", {}, {kColumns[2], y, 70, 24}, {}, row, to<&R::Hysteresis>},
+        {K::TextBox, key + "Delay", {}, {kColumns[3], y, 70, 24}, {}, row, to<&R::Delay>},
+        {K::Label, key + "Unit", {}, {kColumns[4], y + 2, 80, 22}, {}, row, to<&R::Unit>},
     };
 }
 
@@ -93,7 +74,6 @@ std::vector<Control> alarmsControls()
     const char* heads[] = {"Alarm", "Level", "Hysteresis", "Delay (s)", "Unit"};
     for (int c = 0; c < 5; ++c)
         out.push_back({K::Label,
-                       roleKey(Role::None),
                        QStringLiteral("Head%1").arg(c),
                        QString::fromLatin1(heads[c]),
                        {kColumns[c], 10, 78, 20}});
@@ -102,23 +82,23 @@ std::vector<Control> alarmsControls()
             out.push_back(c);
     }
     const std::vector<Control> rest{
-        {K::CheckBox, roleKey(Role::Notify), "Notify", "Desktop notifications", {12, 212, 200, 22}},
-        {K::Label, roleKey(Role::None), "SilenceLabel", "A silence lasts", {230, 214, 116, 22}},
-        {K::TextBox, roleKey(Role::Silence), "Silence", {}, {350, 212, 70, 24}},
-        {K::Label, roleKey(Role::None), "SilenceUnit", "minutes", {430, 214, 80, 22}},
+        {K::CheckBox, "Notify", "Desktop notifications", {12, 212, 200, 22}, to<&A::Notify>},
+        {K::Label, "SilenceLabel", "A silence lasts", {230, 214, 116, 22}},
+        {K::TextBox, "Silence", {}, {350, 212, 70, 24}, to<&A::Silence>},
+        {K::Label, "SilenceUnit", "minutes", {430, 214, 80, 22}},
         {K::CheckBox,
-         roleKey(Role::Autostart),
          "Autostart",
          "Start with my desktop session",
-         {12, 242, 400, 22}},
-        {K::Label, roleKey(Role::Status), "Status", {}, {12, 270, 496, 48}},
+         {12, 242, 400, 22},
+         to<&A::Autostart>},
+        {K::Label, "Status", {}, {12, 270, 496, 48}, to<&A::Status>},
         {K::Button,
-         roleKey(Role::TestNotification),
          "TestNotification",
          "Test notification",
-         {12, 328, 140, 26}},
-        {K::Button, roleKey(Role::Save), "Save", "Save", {338, 328, 80, 26}},
-        {K::Button, roleKey(Role::Cancel), "Cancel", "Cancel", {428, 328, 80, 26}},
+         {12, 328, 140, 26},
+         to<&A::TestNotification>},
+        {K::Button, "Save", "Save", {338, 328, 80, 26}, to<&A::Save>},
+        {K::Button, "Cancel", "Cancel", {428, 328, 80, 26}, to<&A::Cancel>},
     };
     out.insert(out.end(), rest.begin(), rest.end());
     return out;
@@ -149,13 +129,8 @@ QWidget* makeControl(QWidget* window, const Control& c)
     return nullptr;
 }
 
-void bindRow(const core::ControlsByRole<int>& made, int row, AlarmRowControls& r)
+void nameRow(AlarmRowControls& r)
 {
-    made.take(r.On, roleKey(Role::On, row));
-    made.take(r.Level, roleKey(Role::Level, row));
-    made.take(r.Hysteresis, roleKey(Role::Hysteresis, row));
-    made.take(r.Delay, roleKey(Role::Delay, row));
-    made.take(r.Unit, roleKey(Role::Unit, row));
     const QString title = r.On->text();
     r.Level->setAccessibleName(title + QStringLiteral(" level"));
     r.Hysteresis->setAccessibleName(title + QStringLiteral(" hysteresis"));
@@ -164,24 +139,18 @@ void bindRow(const core::ControlsByRole<int>& made, int row, AlarmRowControls& r
 
 AlarmsControls buildControls(QWidget* window)
 {
-    core::ControlsByRole<int> made("Alarms");
-    for (const Control& c : alarmsControls()) {
-        QWidget* w = makeControl(window, c);
-        w->setObjectName(c.name);
-        w->setGeometry(c.place);
-        if (c.key != roleKey(Role::None))
-            made.add(c.key, w);
-    }
     AlarmsControls c;
-    for (std::size_t row = 0; row < kKindCount; ++row)
-        bindRow(made, int(row), c.rows[row]);
-    made.take(c.Notify, roleKey(Role::Notify));
-    made.take(c.Silence, roleKey(Role::Silence));
-    made.take(c.Autostart, roleKey(Role::Autostart));
-    made.take(c.Status, roleKey(Role::Status));
-    made.take(c.TestNotification, roleKey(Role::TestNotification));
-    made.take(c.Save, roleKey(Role::Save));
-    made.take(c.Cancel, roleKey(Role::Cancel));
+    for (const Control& row : alarmsControls()) {
+        QWidget* w = makeControl(window, row);
+        w->setObjectName(row.name);
+        w->setGeometry(row.place);
+        const QByteArray name = row.name.toLatin1();
+        row.member.into(c, w, "Alarms", name.constData());
+        if (row.row >= 0)
+            row.inRow.into(c.rows[std::size_t(row.row)], w, "Alarms", name.constData());
+    }
+    for (AlarmRowControls& r : c.rows)
+        nameRow(r);
     c.Silence->setAccessibleName(QStringLiteral("Minutes a silence lasts"));
     c.Status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // NoData's level is the seconds without a frame; it has no hysteresis and no delay.
