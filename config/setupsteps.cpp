@@ -231,6 +231,22 @@ QString deviceListText(const core::SerialDevice& device)
     return name + QLatin1Char('\n') + about.join(QStringLiteral(", "));
 }
 
+namespace {
+
+// Why a port text cannot name a link, and what to do.
+QString notAPortMessage(const QString& portText)
+{
+    const QString typed = portText.trimmed().isEmpty()
+                              ? QStringLiteral("The Com port box is empty")
+                              : QStringLiteral("The Com port box holds \"%1\"").arg(portText);
+    return QStringLiteral("%1, not a port number from 1 to %2, so no link was made.\nType the port "
+                          "number to use (1 if unsure), then choose the device again.")
+        .arg(typed)
+        .arg(kMaxLinkPort);
+}
+
+} // namespace
+
 DeviceChoice useDevice(const core::AppDir& app, const QString& portText, const QString& device,
                        const std::function<bool(const QString& question)>& replace)
 {
@@ -240,16 +256,8 @@ DeviceChoice useDevice(const core::AppDir& app, const QString& portText, const Q
     };
 
     const auto port = linkPort(portText);
-    if (!port) {
-        const QString typed = portText.trimmed().isEmpty()
-                                  ? QStringLiteral("The Com port box is empty")
-                                  : QStringLiteral("The Com port box holds \"%1\"").arg(portText);
-        return refused(0, QStringLiteral("%1, not a port number from 1 to %2, so no link was "
-                                         "made.\nType the port number to use (1 if unsure), then "
-                                         "choose the device again.")
-                              .arg(typed)
-                              .arg(kMaxLinkPort));
-    }
+    if (!port)
+        return refused(0, notAPortMessage(portText));
 
     using State = core::DeviceAccess::State;
     const core::DeviceAccess access = core::deviceAccess(device);

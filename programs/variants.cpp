@@ -25,6 +25,8 @@ struct RowPlaces
     int exit, record, blinkLog, seconds, blinkData, delay, start, stop, calib, setup, graph;
 };
 
+void addRowTexts(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoint mode);
+
 // In creation order, which is also the tab order.
 void addControls(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoint mode)
 {
@@ -45,6 +47,12 @@ void addControls(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoi
     out.push_back(button("CalibrateButton", x.calib, "Calib", to<&L::CalibrateButton>));
     out.push_back(button("Setup", x.setup, " Setup", to<&L::Setup>));
     out.push_back(button("ShowLogs", x.graph, "Graph", to<&L::ShowLogs>));
+    addRowTexts(out, y, x, mode);
+}
+
+// The interval box, the lamps with their captions and the mode label of the control row.
+void addRowTexts(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoint mode)
+{
     out.push_back({Kind::TextBox,
                    QStringLiteral("delay"),
                    -1,
