@@ -124,6 +124,7 @@ void checkComplete(const LoggerControls& c)
                                                              {c.Publish, "Publish"},
                                                              {c.Season, "Season"},
                                                              {c.Alarms, "Alarms"},
+                                                             {c.Silence, "Silence"},
                                                              {c.BlinkLog, "BlinkLog"},
                                                              {c.BlinkData, "BlinkData"},
                                                              {c.delay, "delay"},

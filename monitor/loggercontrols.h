@@ -25,6 +25,7 @@ struct LoggerControls
     QPushButton* Publish = nullptr;
     QPushButton* Season = nullptr;
     QPushButton* Alarms = nullptr;
+    QPushButton* Silence = nullptr; // holds back the notifications of the alarms raised now
     QPushButton* BlinkLog = nullptr;
     QPushButton* BlinkData = nullptr;
     QLineEdit* delay = nullptr;

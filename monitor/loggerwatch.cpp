@@ -18,6 +18,9 @@ void Logger::watchThePlant()
     connect(m_watchers.get(), &station::Watchers::alarmsChanged, this, &Logger::showAlarms);
     connect(m_controls.Season, &QPushButton::clicked, this, &Logger::Season_Click);
     connect(m_controls.Alarms, &QPushButton::clicked, this, &Logger::Alarms_Click);
+    // The alarms stay on the status line until they clear; only their notifications wait.
+    connect(m_controls.Silence, &QPushButton::clicked, this,
+            [this] { m_watchers->alarms().silenceRaised(); });
     auto* trend = new trend::LiveTrend(m_content);
     trend->setObjectName(QStringLiteral("LiveTrend"));
     trend->setGeometry(m_variant.trend);
@@ -33,6 +36,7 @@ void Logger::watchThePlant()
 void Logger::showAlarms()
 {
     m_controls.Alarms->setText(alarms::alarmsCaption(m_watchers->raisedCount()));
+    m_controls.Silence->setEnabled(m_watchers->raisedCount() > 0);
     showStatus();
 }
 

@@ -110,11 +110,13 @@ ControlPlace freeButton(const char* name, const QRect& at, core::Fills<L> member
             member};
 }
 
-void addFreeButtons(std::vector<ControlPlace>& out, QPoint publish, QPoint season, QPoint alarms)
+void addFreeButtons(std::vector<ControlPlace>& out, QPoint publish, QPoint season, QPoint alarms,
+                    QPoint silence)
 {
     out.push_back(freeButton("Publish", QRect(publish, QSize(53, 21)), to<&L::Publish>));
     out.push_back(freeButton("Season", QRect(season, QSize(53, 21)), to<&L::Season>));
     out.push_back(freeButton("Alarms", QRect(alarms, QSize(72, 21)), to<&L::Alarms>));
+    out.push_back(freeButton("Silence", QRect(silence, QSize(53, 21)), to<&L::Silence>));
 }
 
 // A meter's picture.
@@ -169,7 +171,7 @@ monitor::ProgramVariant tessaly()
     monitor::ProgramVariant v{QStringLiteral("Tessaly"), QSize(910, 710), {}, true, 758, {}, {}, 0};
     addControls(v.controls, 0, {264, 336, 384, 400, 448, 472, 544, 624, 704, 784, 864},
                 QPoint(32, 8));
-    addFreeButtons(v.controls, QPoint(856, 32), QPoint(856, 56), QPoint(837, 80));
+    addFreeButtons(v.controls, QPoint(856, 32), QPoint(856, 56), QPoint(837, 80), QPoint(856, 104));
     // The trend fills the empty middle between the meters' column, the buttons and the panel.
     v.trendToggle = QRect(192, 30, 80, 18);
     v.trend = QRect(192, 52, 640, 572);
@@ -201,11 +203,12 @@ monitor::ProgramVariant corvenna()
         QStringLiteral("Corvenna"), QSize(990, 160), {}, false, 974, {}, {}, 0};
     addControls(v.controls, 132, {664, 272, 320, 336, 384, 408, 24, 104, 184, 504, 584},
                 QPoint(40, 8));
-    addFreeButtons(v.controls, QPoint(728, 132), QPoint(784, 132), QPoint(840, 132));
+    addFreeButtons(v.controls, QPoint(728, 132), QPoint(784, 132), QPoint(840, 132),
+                   QPoint(16, 164));
     // The row leaves no room for a trend: it goes in a band below the design.
     v.trendToggle = QRect(916, 134, 70, 18);
     v.trendBand = 150;
-    v.trend = QRect(16, 166, 958, 140);
+    v.trend = QRect(16, 190, 958, 116);
     // Meters in a row.
     for (std::size_t k = 0; k < std::size(kShownOrder); ++k) {
         const Quantity q = kShownOrder[k];

@@ -71,8 +71,13 @@ TEST_F(Watchers, ALowBatteryIsRaisedLoggedAndCleared)
     framesFor(*w, *pty, "[<V>464</V><I>530</I>]\r\n", 20, m_now); // 11.6 V
     ASSERT_TRUE(waitFor([&] { return button->text() == QStringLiteral("Alarms (1)"); }));
     EXPECT_TRUE(w->statusText().contains(u"11.6")) << w->statusText().toStdString();
+    auto* silence = child<QPushButton>(*w, "Silence");
+    ASSERT_TRUE(silence->isEnabled());
+    silence->click();
+    EXPECT_TRUE(w->watchers().alarms().silenced(alarms::Kind::BattLow));
     framesFor(*w, *pty, "[<V>488</V><I>530</I>]\r\n", 10, m_now); // 12.2 V
     ASSERT_TRUE(waitFor([&] { return button->text() == QStringLiteral("Alarms"); }));
+    EXPECT_FALSE(silence->isEnabled());
     w->station().waitForDisk();
     const QByteArray log = fileBytes(alarms::alarmLogPath(m_app));
     EXPECT_EQ(log.count("<S>on</S>"), 1) << log.toStdString();
