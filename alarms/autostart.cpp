@@ -11,7 +11,7 @@ namespace alarms {
 QString autostartPath(const QString& program)
 {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // The spec ignores a relative value.
+    // XDG_CONFIG_HOME counts only when it is an absolute path.
     if (base.isEmpty() || !QDir::isAbsolutePath(base))
         base = QDir::homePath() + QStringLiteral("/.config");
     return base + QStringLiteral("/autostart/") + program.toLower() + QStringLiteral(".desktop");

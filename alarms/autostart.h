@@ -10,7 +10,7 @@ namespace alarms {
 QString autostartPath(const QString& program);
 
 // The Exec value for a program at an absolute path: the path in double quotes, with the
-// characters the desktop entry spec reserves inside quotes escaped ("\"", "`", "$", "\\"),
+// characters desktop entries reserve inside quotes escaped ("\"", "`", "$", "\\"),
 // then "\\" escaped once more for the file's string values, and "%" doubled.
 QString execValue(const QString& programPath);
 
