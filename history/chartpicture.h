@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/quantities.h"
-#include "core/windowlook.h"
+#include "ui/windowlook.h"
 #include "history/chartgeometry.h"
 #include "history/pointer.h"
 

@@ -6,7 +6,7 @@
 
 #include "core/appdir.h"
 #include "core/files.h"
-#include "core/messagebox.h"
+#include "ui/messagebox.h"
 #include "tools/pty.h"
 
 #include <QApplication>
@@ -84,9 +84,9 @@ protected:
         ASSERT_TRUE(m_tmp.isValid());
         writeSettings(kSettings);
         writeProg(ProgFile{});
-        core::setMessageHandler([this](const QString& text) { m_messages << text; });
+        ui::setMessageHandler([this](const QString& text) { m_messages << text; });
     }
-    void TearDown() override { core::setMessageHandler({}); }
+    void TearDown() override { ui::setMessageHandler({}); }
 
     void writeProg(const ProgFile& prog) { writeProg(prog.bytes()); }
     void writeProg(const QByteArray& bytes)

@@ -589,7 +589,7 @@ TEST_F(Logging, OverflowAndMissingDividersNeverReachAFile)
     EXPECT_EQ(w->reading()[core::kWatts], 0.0);
     EXPECT_EQ(w->reading()[core::kWind], 0.0); // no WSDivider: 0, never raw counts
     EXPECT_TRUE(w->windowTitle().contains(QStringLiteral("  0 W")));
-    w->station().Timer3_Timer();
+    station::StationProbe::energyTick(w->station());
     EXPECT_EQ(w->wattHourTotal(), 0.0);
     logTick(*w);
     EXPECT_EQ(fileBytes(dayLog()),
@@ -597,7 +597,7 @@ TEST_F(Logging, OverflowAndMissingDividersNeverReachAFile)
     send(*pty, "[<V>12</V><I>10</I>]");
     ASSERT_TRUE(waitFor([&] { return w->reading()[core::kWatts] == 120; }));
     m_now = m_now.addSecs(5); // the energy tick's pace
-    w->station().Timer3_Timer();
+    station::StationProbe::energyTick(w->station());
     EXPECT_DOUBLE_EQ(w->wattHourTotal(), 120.0 / 720);
 }
 
