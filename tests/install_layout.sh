@@ -13,7 +13,7 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 expected=(
-  usr/bin/Tessaly usr/bin/Corvenna
+  usr/bin/Tessaly usr/bin/Corvenna usr/bin/tessalyd
   usr/share/tessaly/prog.cfg usr/share/tessaly/settings.cfg usr/share/tessaly/html/template.asp
   usr/share/applications/tessaly.desktop usr/share/applications/corvenna.desktop
   usr/share/icons/hicolor/scalable/apps/tessaly.svg

@@ -519,6 +519,8 @@ TEST_F(Logging, LinesWaitingAtExitArriveFirstAtTheNextStart)
     ASSERT_TRUE(QFile::remove(m_app.path(QStringLiteral("logs"))));
     m_now = m_now.addSecs(600);
     auto w = start();
+    // The start hands the kept lines to the disk thread first and goes on without waiting.
+    station::StationProbe::waitForDisk(w->station());
     EXPECT_EQ(fileBytes(dayLog()), zeros(0, "14:05") + zeros(0, "14:06"));
     EXPECT_TRUE(w->statusText().contains(QStringLiteral("2 of 2 lines kept from the last run")))
         << w->statusText().toStdString();

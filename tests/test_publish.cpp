@@ -6,7 +6,9 @@
 #include "publish/publisher.h"
 #include "publish/publishwindow.h"
 #include "tests/broker.h"
+#include "station/plant.h"
 #include "tests/fixture.h"
+#include "tests/stationprobe.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
