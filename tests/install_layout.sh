@@ -23,6 +23,7 @@ expected=(
   usr/share/tessaly/screenshots/main-window.png
   usr/share/tessaly/alarms.cfg
   usr/share/man/man8/tessalyd.8.gz
+  usr/lib/systemd/system/tessalyd.service usr/lib/systemd/user/tessalyd.service
 )
 for size in 16 24 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/tessaly.png")
