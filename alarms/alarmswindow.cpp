@@ -3,9 +3,9 @@
 #include "alarms/autostart.h"
 #include "alarms/notifier.h"
 #include "config/configfiles.h"
+#include "core/numbers.h"
 #include "ui/controltable.h"
 #include "ui/messagebox.h"
-#include "core/numbers.h"
 #include "ui/windowlook.h"
 
 #include <QCheckBox>
@@ -287,11 +287,11 @@ void Alarms::Save_Click()
     const bool autostart = m_controls.Autostart->isChecked();
     if (autostart != autostartOn(program()) &&
         !setAutostart(autostart, program(), QCoreApplication::applicationFilePath(), &error)) {
-        ui::showMessage(
-            this,
-            QStringLiteral("The alarms were saved, but %1 cannot be %2: %3")
-                .arg(autostartPath(program()),
-                     autostart ? QStringLiteral("written") : QStringLiteral("removed"), error));
+        ui::showMessage(this,
+                        QStringLiteral("The alarms were saved, but %1 cannot be %2: %3")
+                            .arg(autostartPath(program()),
+                                 autostart ? QStringLiteral("written") : QStringLiteral("removed"),
+                                 error));
         return;
     }
     accept();

@@ -1,11 +1,11 @@
 #include "core/files.h"
-#include "ui/messagebox.h"
-#include "ui/windowlook.h"
 #include "history/chartgeometry.h"
 #include "history/chartpicture.h"
 #include "history/graph.h"
 #include "history/historystore.h"
 #include "tools/daylog.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,9 +2,9 @@
 
 #include "calibration/windowload.h"
 #include "config/configfiles.h"
-#include "ui/messagebox.h"
 #include "core/numbers.h"
 #include "core/serialdevices.h"
+#include "ui/messagebox.h"
 #include "ui/windowlook.h"
 
 #include <QKeyEvent>
@@ -158,8 +158,8 @@ void Calibrate::Command1_Click()
     QString error;
     if (!config::SaveCalibrationSettings(m_app, savedSettings(b, m_state.VoltOffset), &error)) {
         ui::showMessage(this, QStringLiteral("Cannot write settings.cfg (%1): %2. The "
-                                               "calibration was not saved.")
-                                    .arg(m_app.settingsCfg(), error));
+                                             "calibration was not saved.")
+                                  .arg(m_app.settingsCfg(), error));
         return;
     }
     m_MSComm2.close();

@@ -1,11 +1,11 @@
 #include "curve/powercurveview.h"
 
 #include "core/files.h"
-#include "ui/messagebox.h"
 #include "core/numbers.h"
-#include "ui/windowlook.h"
 #include "curve/aep.h"
 #include "curve/sitefigures.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QAreaSeries>
 #include <QChart>
@@ -172,8 +172,8 @@ void PowerCurveView::saveCsv()
     const QString day = QDate::currentDate().toString(Qt::ISODate);
     const QString path =
         ui::askSaveFile(this, QStringLiteral("Save CSV"),
-                          m_app.logsDir() + QStringLiteral("powercurve-%1.csv").arg(day),
-                          QStringLiteral("CSV files (*.csv)"));
+                        m_app.logsDir() + QStringLiteral("powercurve-%1.csv").arg(day),
+                        QStringLiteral("CSV files (*.csv)"));
     if (path.isEmpty())
         return;
     QString table = path;
@@ -185,7 +185,7 @@ void PowerCurveView::saveCsv()
 void PowerCurveView::startNewCurve()
 {
     if (!ui::askYesNo(this, QStringLiteral("Start a new curve? The bins measured so far are "
-                                             "dropped (for a new turbine or a new site).")))
+                                           "dropped (for a new turbine or a new site).")))
         return;
     m_data.startNew();
     core::replaceFile(m_data.path(), m_data.bytes());

@@ -2,15 +2,15 @@
 
 #include "config/configfiles.h"
 #include "core/files.h"
-#include "ui/messagebox.h"
 #include "core/quantities.h"
-#include "ui/windowlook.h"
 #include "history/chartpicture.h"
 #include "history/graphlayout.h"
 #include "history/historyfacts.h"
 #include "history/pointer.h"
 #include "history/recordlist.h"
 #include "logging/csvexport.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QBuffer>
 #include <QCheckBox>
@@ -220,8 +220,8 @@ void Graph::showEvent(QShowEvent* event)
 void Graph::SaveCsv_Click()
 {
     const QString path = ui::askSaveFile(this, QStringLiteral("Save CSV"),
-                                           m_app.logsDir() + logging::csvFileName(m_shownDate),
-                                           QStringLiteral("CSV files (*.csv)"));
+                                         m_app.logsDir() + logging::csvFileName(m_shownDate),
+                                         QStringLiteral("CSV files (*.csv)"));
     if (path.isEmpty())
         return;
     std::vector<logging::CsvRecord> records;

@@ -1,9 +1,9 @@
 #include "history/graphcontrols.h"
 
-#include "ui/controltable.h"
-#include "ui/windowlook.h"
 #include "history/chartpicture.h"
 #include "history/historyfacts.h"
+#include "ui/controltable.h"
+#include "ui/windowlook.h"
 
 #include <QCheckBox>
 #include <QHeaderView>

@@ -3,10 +3,10 @@
 #include "calibration/calibrate.h"
 #include "config/programsetup.h"
 #include "core/numbers.h"
-#include "ui/windowlook.h"
 #include "history/graph.h"
 #include "monitor/meterface.h"
 #include "monitor/readingtexts.h"
+#include "ui/windowlook.h"
 
 #include <QApplication>
 #include <QDir>

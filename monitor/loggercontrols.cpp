@@ -1,9 +1,9 @@
 #include "monitor/loggercontrols.h"
 
-#include "ui/controltable.h"
-#include "ui/windowlook.h"
 #include "monitor/meterface.h"
 #include "monitor/meterfacts.h"
+#include "ui/controltable.h"
+#include "ui/windowlook.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -2,12 +2,12 @@
 // software centres' metainfo. It runs in a folder of its own on a pseudo-terminal, shows one
 // typical frame of the board, and grabs the window as a user would see it.
 
-#include "ui/messagebox.h"
-#include "ui/windowlook.h"
 #include "monitor/logger.h"
 #include "programs/variants.h"
 #include "station/plant.h"
 #include "tools/pty.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

@@ -1,12 +1,12 @@
 #include "programs/entry.h"
 
-#include "ui/messagebox.h"
 #include "core/systemsignals.h"
-#include "ui/windowlook.h"
 #include "monitor/logger.h"
 #include "programs/onecopy.h"
 #include "publish/publishwindow.h"
 #include "station/plant.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QApplication>
 
@@ -26,8 +26,8 @@ int run(int argc, char** argv, const monitor::ProgramVariant& variant)
     QString seedError;
     if (!place.portable && !core::seedAppDir(dir, place.samples, &seedError)) {
         ui::showMessage(nullptr, QStringLiteral("Cannot prepare the folder for the program's "
-                                                  "files, %1: %2")
-                                       .arg(dir.dir, seedError));
+                                                "files, %1: %2")
+                                     .arg(dir.dir, seedError));
         return 1;
     }
     QLockFile lock(lockFilePath(dir));

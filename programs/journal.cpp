@@ -70,9 +70,8 @@ void Journal::statusChanged()
 
 void Journal::alarmChanged(alarms::Kind kind, bool raised, double value, const QDateTime& since)
 {
-    const QString what =
-        QLatin1String(alarms::facts(kind).title) + QStringLiteral(": ") +
-        alarms::valueText(kind, value, m_plant.station().options().wsUnits);
+    const QString what = QLatin1String(alarms::facts(kind).title) + QStringLiteral(": ") +
+                         alarms::valueText(kind, value, m_plant.station().options().wsUnits);
     m_sink((raised ? QStringLiteral("Alarm raised, ") : QStringLiteral("Alarm cleared, ")) + what +
            QStringLiteral(" at ") + since.time().toString(u"HH:mm:ss"));
     statusChanged();

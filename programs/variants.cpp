@@ -1,9 +1,9 @@
 #include "programs/variants.h"
 
 #include "core/quantities.h"
-#include "ui/windowlook.h"
 #include "monitor/loggercontrols.h"
 #include "monitor/meterfacts.h"
+#include "ui/windowlook.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -30,8 +30,7 @@ void addRowTexts(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoi
 // In creation order, which is also the tab order.
 void addControls(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoint mode)
 {
-    const auto button = [y](const char* name, int left, const char* caption,
-                            ui::Fills<L> member) {
+    const auto button = [y](const char* name, int left, const char* caption, ui::Fills<L> member) {
         return ControlPlace{Kind::Button,
                             QString::fromLatin1(name),
                             -1,

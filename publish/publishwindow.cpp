@@ -1,9 +1,9 @@
 #include "publish/publishwindow.h"
 
+#include "publish/publisher.h"
 #include "ui/controltable.h"
 #include "ui/messagebox.h"
 #include "ui/windowlook.h"
-#include "publish/publisher.h"
 
 #include <QCheckBox>
 #include <QHostInfo>

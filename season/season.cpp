@@ -1,14 +1,14 @@
 #include "season/season.h"
 
 #include "core/files.h"
-#include "ui/messagebox.h"
-#include "ui/windowlook.h"
 #include "history/chartgeometry.h"
 #include "history/graph.h"
 #include "history/historyfacts.h"
 #include "season/dateaxis.h"
 #include "season/seasoncsv.h"
 #include "season/summarycache.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>
@@ -265,9 +265,8 @@ void Season::showDays()
     const QDate from = QDate::fromString(m_from->text().trimmed(), Qt::ISODate);
     const QDate to = QDate::fromString(m_to->text().trimmed(), Qt::ISODate);
     if (!from.isValid() || !to.isValid() || from > to || from.daysTo(to) >= 366) {
-        ui::showMessage(this,
-                          QStringLiteral("From and To must be dates (2024-03-07), at most 366 "
-                                         "days apart"));
+        ui::showMessage(this, QStringLiteral("From and To must be dates (2024-03-07), at most 366 "
+                                             "days apart"));
         return;
     }
     const SummarySource source{m_app, summaryCacheDir(m_app), m_clock.now().date()};
@@ -376,8 +375,8 @@ void Season::saveCsv()
 {
     const bool energy = m_views->currentIndex() == 0;
     const QString path = ui::askSaveFile(this, QStringLiteral("Save CSV"),
-                                           m_app.path(QStringLiteral("logs/season.csv")),
-                                           QStringLiteral("CSV (*.csv)"));
+                                         m_app.path(QStringLiteral("logs/season.csv")),
+                                         QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
     QString error;

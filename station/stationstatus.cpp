@@ -31,7 +31,8 @@ QString diskSilentText(const StationStatus& status, const core::AppDir& app)
         return {};
     return QStringLiteral("The folder %1 has not answered since %2: records wait in memory and "
                           "are kept for the next start if it does not come back.")
-        .arg(QDir::toNativeSeparators(app.dir), status.diskSilentSince->time().toString(u"HH:mm:ss"));
+        .arg(QDir::toNativeSeparators(app.dir),
+             status.diskSilentSince->time().toString(u"HH:mm:ss"));
 }
 
 } // namespace station

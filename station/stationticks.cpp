@@ -108,10 +108,9 @@ quint64 Station::hand(Handed request)
         QMetaObject::invokeMethod(w, [w, n, at] { w->restore(n, at); });
         break;
     case Handed::Kind::Record:
-        QMetaObject::invokeMethod(
-            w, [w, n, at, in = request.record, json = request.statusJson] {
-                w->record(n, in, json, at);
-            });
+        QMetaObject::invokeMethod(w, [w, n, at, in = request.record, json = request.statusJson] {
+            w->record(n, in, json, at);
+        });
         break;
     case Handed::Kind::Write:
         QMetaObject::invokeMethod(w, [w, n, at, write = request.write] { w->write(n, write, at); });
@@ -196,41 +195,43 @@ CloseResult Station::keepFromSnapshot(std::chrono::milliseconds deadline)
     }
     auto done = std::make_shared<std::promise<CloseResult>>();
     std::future<CloseResult> result = done->get_future();
-    std::thread keeper([app = m_app, waiting = std::move(waiting), later = std::move(later),
-                        done]() mutable {
-        logging::PendingWrites pending;
-        for (logging::FileWrite& w : waiting)
-            pending.queue.push_back(std::move(w));
-        for (const Handed& h : later) {
-            switch (h.kind) {
-            case Handed::Kind::Restore:
-                // Not yet read back: the last run's spool is kept with the rest, first.
-                for (logging::FileWrite& w : logging::loadSpool(app).writes)
-                    pending.add(std::move(w));
-                break;
-            case Handed::Kind::Record: {
-                QString warning;
-                for (logging::FileWrite& w : logging::recordWrites(app, h.record, &warning))
-                    pending.add(std::move(w));
-                if (h.statusJson) {
-                    pending.add({publish::statusJsonPath(app), *h.statusJson,
-                                 logging::FileWrite::Kind::Replace, {}});
+    std::thread keeper(
+        [app = m_app, waiting = std::move(waiting), later = std::move(later), done]() mutable {
+            logging::PendingWrites pending;
+            for (logging::FileWrite& w : waiting)
+                pending.queue.push_back(std::move(w));
+            for (const Handed& h : later) {
+                switch (h.kind) {
+                case Handed::Kind::Restore:
+                    // Not yet read back: the last run's spool is kept with the rest, first.
+                    for (logging::FileWrite& w : logging::loadSpool(app).writes)
+                        pending.add(std::move(w));
+                    break;
+                case Handed::Kind::Record: {
+                    QString warning;
+                    for (logging::FileWrite& w : logging::recordWrites(app, h.record, &warning))
+                        pending.add(std::move(w));
+                    if (h.statusJson) {
+                        pending.add({publish::statusJsonPath(app),
+                                     *h.statusJson,
+                                     logging::FileWrite::Kind::Replace,
+                                     {}});
+                    }
+                    break;
                 }
-                break;
+                case Handed::Kind::Write:
+                    pending.add(h.write);
+                    break;
+                }
             }
-            case Handed::Kind::Write:
-                pending.add(h.write);
-                break;
-            }
-        }
-        CloseResult r;
-        r.diskSilent = true;
-        r.allWritten = pending.empty();
-        if (!pending.empty())
-            r.keptIn = logging::saveSpool(app, pending, &r.spoolError);
-        r.warnings << QStringLiteral("The folder %1 did not answer.").arg(app.dir);
-        done->set_value(std::move(r));
-    });
+            CloseResult r;
+            r.diskSilent = true;
+            r.allWritten = pending.empty();
+            if (!pending.empty())
+                r.keptIn = logging::saveSpool(app, pending, &r.spoolError);
+            r.warnings << QStringLiteral("The folder %1 did not answer.").arg(app.dir);
+            done->set_value(std::move(r));
+        });
     keeper.detach();
     if (result.wait_for(deadline) == std::future_status::ready)
         return result.get();

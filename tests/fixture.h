@@ -6,8 +6,8 @@
 
 #include "core/appdir.h"
 #include "core/files.h"
-#include "ui/messagebox.h"
 #include "tools/pty.h"
+#include "ui/messagebox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

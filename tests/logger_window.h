@@ -57,7 +57,8 @@ protected:
                                     return m_now.toMSecsSinceEpoch() + m_monotonicShiftMs;
                                 }};
         RunningLogger w(std::make_unique<station::Plant>(m_app, clock), v);
-        w->station().findChild<core::SerialLine*>(QStringLiteral("MSComm1"))
+        w->station()
+            .findChild<core::SerialLine*>(QStringLiteral("MSComm1"))
             ->setRetryInterval(retryMs);
         w->show();
         return w;

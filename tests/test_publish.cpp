@@ -5,8 +5,8 @@
 #include "publish/publishconfig.h"
 #include "publish/publisher.h"
 #include "publish/publishwindow.h"
-#include "tests/broker.h"
 #include "station/plant.h"
+#include "tests/broker.h"
 #include "tests/fixture.h"
 #include "tests/stationprobe.h"
 

@@ -1,5 +1,4 @@
 // Day summaries through real day files and a real cache folder; the column reduction and CSV.
-#include "ui/windowlook.h"
 #include "history/dayreader.h"
 #include "history/historyfacts.h"
 #include "season/columns.h"
@@ -10,6 +9,7 @@
 #include "season/summarycache.h"
 #include "tests/fixture.h"
 #include "tools/daylog.h"
+#include "ui/windowlook.h"
 
 #include <QMouseEvent>
 #include <QPushButton>

@@ -3,8 +3,8 @@
 #include "config/setupform.h"
 #include "config/setupsteps.h"
 #include "core/serialdevices.h"
-#include "ui/windowlook.h"
 #include "tests/logger_window.h"
+#include "ui/windowlook.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -391,7 +391,7 @@ TEST(SetupTable, AControlOfAnotherKindThanItsMemberStopsTheProgram)
             config::SetupControls controls;
             // A label where a box belongs.
             ui::fills<&config::SetupControls::PortNumber>().into(controls, label, "Setup",
-                                                                   "PortNumber");
+                                                                 "PortNumber");
         },
         "Setup window's control table has no QLineEdit for PortNumber");
 }

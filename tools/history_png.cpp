@@ -5,13 +5,13 @@
 // offscreen. The day file itself is left untouched: the Display reads a copy, as a Display
 // appends an empty line to the file it reads.
 
-#include "ui/messagebox.h"
-#include "ui/windowlook.h"
 #include "history/chartgeometry.h"
 #include "history/chartpicture.h"
 #include "history/graph.h"
 #include "history/graphlayout.h"
 #include "history/historystore.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QApplication>
 #include <QDir>

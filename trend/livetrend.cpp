@@ -1,8 +1,8 @@
 #include "trend/livetrend.h"
 
 #include "core/numbers.h"
-#include "ui/windowlook.h"
 #include "history/historyfacts.h"
+#include "ui/windowlook.h"
 
 #include <QCheckBox>
 #include <QComboBox>
