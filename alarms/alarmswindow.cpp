@@ -3,10 +3,10 @@
 #include "alarms/autostart.h"
 #include "alarms/notifier.h"
 #include "config/configfiles.h"
-#include "core/controltable.h"
-#include "core/messagebox.h"
 #include "core/numbers.h"
-#include "core/windowlook.h"
+#include "ui/controltable.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -35,12 +35,12 @@ struct Control
     QString name;
     QString caption;
     QRect place; // pixels
-    core::Fills<AlarmsControls> member{};
+    ui::Fills<AlarmsControls> member{};
     int row = -1;
-    core::Fills<AlarmRowControls> inRow{};
+    ui::Fills<AlarmRowControls> inRow{};
 };
 
-template <auto Member> constexpr auto to = core::fills<Member>();
+template <auto Member> constexpr auto to = ui::fills<Member>();
 using A = AlarmsControls;
 using R = AlarmRowControls;
 
@@ -114,14 +114,14 @@ QWidget* makeControl(QWidget* window, const Control& c)
     }
     case ControlKind::TextBox: {
         auto* box = new QLineEdit(window);
-        core::paintBox(box, QPalette::Base, QPalette::Text);
+        ui::paintBox(box, QPalette::Base, QPalette::Text);
         return box;
     }
     case ControlKind::CheckBox:
         return new QCheckBox(c.caption, window);
     case ControlKind::Button: {
         auto* button = new QPushButton(c.caption, window);
-        core::paintBox(button, QPalette::Button, QPalette::ButtonText);
+        ui::paintBox(button, QPalette::Button, QPalette::ButtonText);
         button->setAutoDefault(false);
         return button;
     }
@@ -181,9 +181,9 @@ Alarms::Alarms(const core::AppDir& app, QWidget* parent)
     setObjectName(QStringLiteral("Alarms"));
     setWindowTitle(QStringLiteral("Alarms"));
     setFixedSize(kClientSize);
-    core::applyWindowLook(this);
+    ui::applyWindowLook(this);
     m_controls = buildControls(this);
-    core::makeKeyboardFriendly(this);
+    ui::makeKeyboardFriendly(this);
     connect(m_controls.Save, &QPushButton::clicked, this, &Alarms::Save_Click);
     connect(m_controls.Cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_controls.TestNotification, &QPushButton::clicked, this,
@@ -255,7 +255,7 @@ QByteArray Alarms::shownText() const
 
 void Alarms::refuse(const QString& problem)
 {
-    core::showMessage(this, problem + QStringLiteral(" Nothing was saved."));
+    ui::showMessage(this, problem + QStringLiteral(" Nothing was saved."));
     for (const QString& key : alarmsConfigKeys()) {
         auto* box = findChild<QLineEdit*>(key);
         if (box && problem.contains(QLatin1Char('<') + key + QLatin1Char('>'))) {
@@ -280,18 +280,18 @@ void Alarms::Save_Click()
         return refuse(problem[0].toUpper() + problem.mid(1) + QLatin1Char('.'));
     QString error;
     if (!saveAlarmsConfig(m_app, values, &error)) {
-        core::showMessage(
+        ui::showMessage(
             this, QStringLiteral("%1 cannot be written: %2").arg(alarmsCfgPath(m_app), error));
         return;
     }
     const bool autostart = m_controls.Autostart->isChecked();
     if (autostart != autostartOn(program()) &&
         !setAutostart(autostart, program(), QCoreApplication::applicationFilePath(), &error)) {
-        core::showMessage(
-            this,
-            QStringLiteral("The alarms were saved, but %1 cannot be %2: %3")
-                .arg(autostartPath(program()),
-                     autostart ? QStringLiteral("written") : QStringLiteral("removed"), error));
+        ui::showMessage(this,
+                        QStringLiteral("The alarms were saved, but %1 cannot be %2: %3")
+                            .arg(autostartPath(program()),
+                                 autostart ? QStringLiteral("written") : QStringLiteral("removed"),
+                                 error));
         return;
     }
     accept();

@@ -1,6 +1,6 @@
 #include "config/options.h"
 #include "core/serialline.h"
-#include "station/telemetry.h"
+#include "monitor/readingtexts.h"
 
 #include <benchmark/benchmark.h>
 
@@ -24,7 +24,7 @@ void decodeAndConvert(benchmark::State& state)
                 const station::Reading r =
                     station::computeReading(station::decodeFrame(*frame), conversion);
                 station::raisePeaks(peaks, r);
-                benchmark::DoNotOptimize(station::titleText(r));
+                benchmark::DoNotOptimize(monitor::titleText(r));
             }
         }
     }

@@ -1,11 +1,11 @@
 #include "core/files.h"
-#include "core/messagebox.h"
-#include "core/windowlook.h"
 #include "history/chartgeometry.h"
 #include "history/chartpicture.h"
 #include "history/graph.h"
 #include "history/historystore.h"
 #include "tools/daylog.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -33,7 +33,7 @@ struct FullDay
         core::replaceFile(app.progCfg(),
                           "Program Config File\r\n\r\n<DisplayRPM>1</DisplayRPM>"
                           "\r\n<DisplayWS>1</DisplayWS>\r\n<WSUnits>km/h</WSUnits>\r\n");
-        core::setMessageHandler([](const QString& m) {
+        ui::setMessageHandler([](const QString& m) {
             std::fprintf(stderr, "unexpected message: %s\n", qPrintable(m));
         });
         window = std::make_unique<history::Graph>(
@@ -116,7 +116,7 @@ void paintFullDay(benchmark::State& state, FullDay& day, history::LineDetail det
     const history::ChartPlan plan = history::planChart(day.store, day.window->seriesFlags());
     QImage picture = day.window->picture();
     for (auto _ : state) {
-        picture.fill(core::kWindowGround);
+        picture.fill(ui::kWindowGround);
         history::paintChart(picture, plan, day.store, detail);
     }
     checkLoaded(state, day);
@@ -148,7 +148,7 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    core::installFontSubstitutes();
+    ui::installFontSubstitutes();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

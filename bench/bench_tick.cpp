@@ -1,7 +1,7 @@
 #include "config/configfiles.h"
 #include "core/files.h"
 #include "logging/logfiles.h"
-#include "station/station.h"
+#include "tests/stationprobe.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -56,11 +56,11 @@ void tickWritingHere(benchmark::State& state)
 void tickHandedToTheDiskThread(benchmark::State& state)
 {
     TickFolder folder(int(state.range(0)));
-    station::Station station(folder.app, core::Clock::system(), true);
+    station::Station station(folder.app, core::Clock::system());
     station.start();
     for (auto _ : state)
-        station.Timer1_Timer();
-    station.waitForDisk();
+        station::StationProbe::logTick(station);
+    station::StationProbe::waitForDisk(station);
     if (station.pendingWrites() != 0)
         state.SkipWithError("writes are waiting");
 }

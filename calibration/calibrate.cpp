@@ -2,10 +2,10 @@
 
 #include "calibration/windowload.h"
 #include "config/configfiles.h"
-#include "core/messagebox.h"
 #include "core/numbers.h"
 #include "core/serialdevices.h"
-#include "core/windowlook.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,9 +27,9 @@ Calibrate::Calibrate(const core::AppDir& app, QWidget* parent)
 {
     setObjectName(QStringLiteral("Calibrate"));
     setWindowTitle(QStringLiteral("Calibration"));
-    core::applyWindowLook(this);
+    ui::applyWindowLook(this);
     m_controls = buildCalibrateControls(this);
-    core::makeKeyboardFriendly(this);
+    ui::makeKeyboardFriendly(this);
     setFixedSize(kCalibrateClientSize);
 
     connect(m_controls.Command2, &QPushButton::clicked, this, &Calibrate::Command2_Click);
@@ -148,7 +148,7 @@ void Calibrate::Command1_Click()
 {
     const DividerBoxes b = boxes();
     if (const auto refusal = saveRefusal(b)) {
-        core::showMessage(this, refusal->message);
+        ui::showMessage(this, refusal->message);
         QLineEdit* const box[] = {m_controls.BatteryVolts, m_controls.BatteryCurrent,
                                   m_controls.PulseDivider, m_controls.Pulse2Divider};
         box[refusal->box]->setFocus();
@@ -157,9 +157,9 @@ void Calibrate::Command1_Click()
     }
     QString error;
     if (!config::SaveCalibrationSettings(m_app, savedSettings(b, m_state.VoltOffset), &error)) {
-        core::showMessage(this, QStringLiteral("Cannot write settings.cfg (%1): %2. The "
-                                               "calibration was not saved.")
-                                    .arg(m_app.settingsCfg(), error));
+        ui::showMessage(this, QStringLiteral("Cannot write settings.cfg (%1): %2. The "
+                                             "calibration was not saved.")
+                                  .arg(m_app.settingsCfg(), error));
         return;
     }
     m_MSComm2.close();

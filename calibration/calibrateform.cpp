@@ -1,6 +1,6 @@
 #include "calibration/calibrateform.h"
 
-#include "core/windowlook.h"
+#include "ui/windowlook.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -15,7 +15,7 @@ namespace {
 
 using K = CalibrateKind;
 using C = CalibrateControls;
-template <auto Member> constexpr auto to = core::fills<Member>();
+template <auto Member> constexpr auto to = ui::fills<Member>();
 
 constexpr int kWidth = kCalibrateClientSize.width();
 constexpr int kRowHeight = 15;
@@ -83,7 +83,7 @@ constexpr CalibrateControl kControls[] = {
 
 QFont sansSerif(qreal points, bool bold)
 {
-    return core::layoutFont({"MS Sans Serif", points, bold});
+    return ui::layoutFont({"MS Sans Serif", points, bold});
 }
 
 // What a screen reader says for a box or a value: its step, and which of the step's values it

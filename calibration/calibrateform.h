@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/controltable.h"
+#include "ui/controltable.h"
 
 #include <QRect>
 #include <QSize>
@@ -42,7 +42,7 @@ struct CalibrateControl
     const char* name; // the object name; empty for the steps' texts, signs and lines
     const char* caption;
     QRect place;
-    core::Fills<CalibrateControls> member{}; // empty for what only stands there
+    ui::Fills<CalibrateControls> member{}; // empty for what only stands there
 };
 
 // The controls in the order they are made, step by step, top to bottom.
@@ -80,7 +80,7 @@ struct CalibrateControls
 
 // Sets the window's font and makes the table's controls on it, in the window's focus order with the
 // focus in BatteryVolts, and binds them to their members; a control of another class than its
-// member stops the program (core::fills).
+// member stops the program (ui::fills).
 CalibrateControls buildCalibrateControls(QWidget* window);
 
 // A raw value wider than its place grows to the left, so its last digits stay beside the

@@ -1,7 +1,7 @@
 #include "config/programsetup.h"
 
-#include "core/messagebox.h"
-#include "core/windowlook.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -26,12 +26,12 @@ ProgramSetup::ProgramSetup(const core::AppDir& app, QWidget* parent, DeviceListe
     setObjectName(QStringLiteral("ProgramSetup"));
     setWindowTitle(QStringLiteral(" Setup"));
     setFixedSize(kSetupClientSize);
-    core::applyWindowLook(this);
-    setFont(core::layoutFont(core::kDefaultFont));
+    ui::applyWindowLook(this);
+    setFont(ui::layoutFont(ui::kDefaultFont));
     m_controls = buildSetupControls(this);
     m_controls.AppFolder->setText(
         QStringLiteral("Files are kept in %1").arg(QDir::toNativeSeparators(app.dir)));
-    core::makeKeyboardFriendly(this);
+    ui::makeKeyboardFriendly(this);
 
     connect(m_controls.Command1, &QPushButton::clicked, this, &ProgramSetup::Command1_Click);
     connect(m_controls.PortNumber, &QLineEdit::textChanged, this, &ProgramSetup::PortNumber_Change);
@@ -92,7 +92,7 @@ void ProgramSetup::Command1_Click()
 {
     const SetupValues v = shownValues();
     if (const auto refusal = saveRefusal(v)) {
-        core::showMessage(this, refusal->message);
+        ui::showMessage(this, refusal->message);
         if (auto* box = qobject_cast<QLineEdit*>(control(refusal->control))) {
             box->setFocus();
             box->selectAll();
@@ -101,7 +101,7 @@ void ProgramSetup::Command1_Click()
     }
     QString error;
     if (!saveSetupValues(m_app, v, &error)) {
-        core::showMessage(this, saveFailedMessage(m_app, error));
+        ui::showMessage(this, saveFailedMessage(m_app, error));
         return;
     }
     accept();
@@ -126,7 +126,7 @@ void ProgramSetup::PortNumber_Change()
     m_controls.DeviceHelp->setText(note.detail);
     for (QLabel* label : {line, m_controls.DeviceHelp}) {
         QPalette pal = label->palette();
-        pal.setColor(QPalette::WindowText, note.present ? core::kWindowText : kNotFoundText);
+        pal.setColor(QPalette::WindowText, note.present ? ui::kWindowText : kNotFoundText);
         label->setPalette(pal);
     }
 }
@@ -162,7 +162,7 @@ void ProgramSetup::UseDevice_Click()
         return;
     const DeviceChoice choice =
         useDevice(m_app, m_controls.PortNumber->text(), item->data(Qt::UserRole).toString(),
-                  [this](const QString& question) { return core::askYesNo(this, question); });
+                  [this](const QString& question) { return ui::askYesNo(this, question); });
     switch (choice.outcome) {
     case DeviceChoice::Outcome::Linked:
     case DeviceChoice::Outcome::AlreadyLinked:
@@ -173,7 +173,7 @@ void ProgramSetup::UseDevice_Click()
     case DeviceChoice::Outcome::Declined:
         break;
     case DeviceChoice::Outcome::Refused:
-        core::showMessage(this, choice.message);
+        ui::showMessage(this, choice.message);
         break;
     }
     deviceCheck();

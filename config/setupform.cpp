@@ -1,7 +1,7 @@
 #include "config/setupform.h"
 
 #include "core/version.h"
-#include "core/windowlook.h"
+#include "ui/windowlook.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -16,7 +16,7 @@ namespace {
 
 SetupControl control(SetupControlKind kind, const char* name, const char* caption, int left,
                      int top, int width, int height, int tabIndex,
-                     core::Fills<SetupControls> member = {})
+                     ui::Fills<SetupControls> member = {})
 {
     return {kind,
             QString::fromLatin1(name),
@@ -26,14 +26,14 @@ SetupControl control(SetupControlKind kind, const char* name, const char* captio
             member};
 }
 
-template <auto Member> constexpr auto to = core::fills<Member>();
+template <auto Member> constexpr auto to = ui::fills<Member>();
 using S = SetupControls;
 
 QCheckBox* checkBox(QWidget* window, const QString& caption)
 {
     // Only the box shows; the label to its left names it.
     auto* box = new QCheckBox(caption, window);
-    core::paintBox(box, QPalette::Window, QPalette::WindowText);
+    ui::paintBox(box, QPalette::Window, QPalette::WindowText);
     box->setAutoFillBackground(true);
     // A greyed value from the file shows as such (setting it makes the box tristate), but the
     // user only ticks and unticks: a click on a greyed box ticks it and greys nothing again.
@@ -49,14 +49,14 @@ QWidget* makeControl(QWidget* window, const SetupControl& c)
         return new QLabel(c.caption, window);
     case SetupControlKind::TextBox: {
         auto* box = new QLineEdit(c.caption, window);
-        core::paintBox(box, QPalette::Base, QPalette::Text);
+        ui::paintBox(box, QPalette::Base, QPalette::Text);
         return box;
     }
     case SetupControlKind::CheckBox:
         return checkBox(window, c.caption);
     case SetupControlKind::Button: {
         auto* button = new QPushButton(c.caption, window);
-        core::paintBox(button, QPalette::Button, QPalette::ButtonText);
+        ui::paintBox(button, QPalette::Button, QPalette::ButtonText);
         button->setDefault(true);
         return button;
     }
@@ -77,13 +77,13 @@ void addDevicePanel(QWidget* window, SetupControls& c)
     c.DeviceList->setAccessibleName(c.DeviceListCaption->text());
     c.DeviceList->setTextElideMode(Qt::ElideMiddle);
     c.DeviceList->setSelectionMode(QAbstractItemView::SingleSelection);
-    core::paintBox(c.DeviceList, QPalette::Base, QPalette::Text);
+    ui::paintBox(c.DeviceList, QPalette::Base, QPalette::Text);
     c.DeviceListCaption->setBuddy(c.DeviceList);
 
     c.UseDevice = new QPushButton(QStringLiteral("Use this device"), window);
     c.UseDevice->setObjectName(QStringLiteral("UseDevice"));
     c.UseDevice->setGeometry(kUseDeviceRect);
-    core::paintBox(c.UseDevice, QPalette::Button, QPalette::ButtonText);
+    ui::paintBox(c.UseDevice, QPalette::Button, QPalette::ButtonText);
     c.UseDevice->setAutoDefault(false);
     c.UseDevice->setEnabled(false);
 
@@ -145,7 +145,7 @@ SetupControls buildSetupControls(QWidget* window)
     for (const SetupControl& c : setupControls()) {
         QWidget* w = makeControl(window, c);
         w->setObjectName(c.name);
-        w->setGeometry(core::twipsToPixels(c.twips));
+        w->setGeometry(ui::twipsToPixels(c.twips));
         if (c.kind == SetupControlKind::Label) {
             namingLabel = static_cast<QLabel*>(w);
             // A caption a pixel or two wider than its place moves left by that much rather

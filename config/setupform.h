@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/controltable.h"
+#include "ui/controltable.h"
 
 #include <QRect>
 #include <QSize>
@@ -34,7 +34,7 @@ struct SetupControl
     QString caption;
     QRect twips;
     int tabIndex;
-    core::Fills<SetupControls> member{}; // empty for the labels, which only name the boxes
+    ui::Fills<SetupControls> member{}; // empty for the labels, which only name the boxes
 };
 
 // 4050 x 3060 twips: the designed window. Its controls keep their places in the top left of
@@ -86,7 +86,7 @@ struct SetupControls
 
 // Makes the table's controls on the window in tab order, the focus on the first, and binds
 // them to their members; a control of another class than its member stops the program
-// (core::fills).
+// (ui::fills).
 SetupControls buildSetupControls(QWidget* window);
 
 } // namespace config

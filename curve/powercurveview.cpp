@@ -1,11 +1,11 @@
 #include "curve/powercurveview.h"
 
 #include "core/files.h"
-#include "core/messagebox.h"
 #include "core/numbers.h"
-#include "core/windowlook.h"
 #include "curve/aep.h"
 #include "curve/sitefigures.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QAreaSeries>
 #include <QChart>
@@ -32,7 +32,7 @@ QString point(double v)
 QChart* buildChart(const CurveData& data)
 {
     auto* chart = new QChart();
-    chart->setBackgroundBrush(core::kWindowGround);
+    chart->setBackgroundBrush(ui::kWindowGround);
     chart->legend()->hide();
     auto* scatter = new QScatterSeries(chart);
     scatter->setMarkerSize(3);
@@ -44,7 +44,7 @@ QChart* buildChart(const CurveData& data)
     auto* lower = new QLineSeries(chart);
     auto* minutes = new QLineSeries(chart);
     mean->setColor(QColor(0, 0, 255));
-    minutes->setColor(core::kWindowText);
+    minutes->setColor(ui::kWindowText);
     for (const Bin& b : data.curve().bins()) {
         mean->append(b.centre, b.meanWatts);
         upper->append(b.centre, b.meanWatts + b.sdWatts);
@@ -171,21 +171,21 @@ void PowerCurveView::saveCsv()
 {
     const QString day = QDate::currentDate().toString(Qt::ISODate);
     const QString path =
-        core::askSaveFile(this, QStringLiteral("Save CSV"),
-                          m_app.logsDir() + QStringLiteral("powercurve-%1.csv").arg(day),
-                          QStringLiteral("CSV files (*.csv)"));
+        ui::askSaveFile(this, QStringLiteral("Save CSV"),
+                        m_app.logsDir() + QStringLiteral("powercurve-%1.csv").arg(day),
+                        QStringLiteral("CSV files (*.csv)"));
     if (path.isEmpty())
         return;
     QString table = path;
     table.replace(QStringLiteral(".csv"), QStringLiteral("-aep.csv"));
     if (!core::replaceFile(path, binsCsv()) || !core::replaceFile(table, tableCsv()))
-        core::showMessage(this, QStringLiteral("The CSV files could not be written."));
+        ui::showMessage(this, QStringLiteral("The CSV files could not be written."));
 }
 
 void PowerCurveView::startNewCurve()
 {
-    if (!core::askYesNo(this, QStringLiteral("Start a new curve? The bins measured so far are "
-                                             "dropped (for a new turbine or a new site).")))
+    if (!ui::askYesNo(this, QStringLiteral("Start a new curve? The bins measured so far are "
+                                           "dropped (for a new turbine or a new site).")))
         return;
     m_data.startNew();
     core::replaceFile(m_data.path(), m_data.bytes());

@@ -87,7 +87,7 @@ void drawEverySegment(QPainter& painter, const ChartPlan& plan, const HistorySto
         const double sy = size.height() / scale.range;
         for (std::size_t i = 0; i < points.size(); ++i)
             points[i] = QPointF(double(i) * sx, plotY(scale, values[plan.rowSlots[i]]) * sy);
-        painter.setPen(linePen(core::toColour(historyFacts(q).seriesColour)));
+        painter.setPen(linePen(ui::toColour(historyFacts(q).seriesColour)));
         painter.drawPolyline(points.data(), int(points.size()));
     }
 }
@@ -127,7 +127,7 @@ void drawColumnExtents(QImage& picture, const ChartPlan& plan, const HistoryStor
             py = y;
             pc = c;
         }
-        fillColumns(picture, columns, core::toColour(historyFacts(q).seriesColour));
+        fillColumns(picture, columns, ui::toColour(historyFacts(q).seriesColour));
     }
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/quantities.h"
-#include "core/windowlook.h"
 #include "history/chartgeometry.h"
 #include "history/pointer.h"
+#include "ui/windowlook.h"
 
 #include <QColor>
 #include <QImage>

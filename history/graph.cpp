@@ -2,15 +2,15 @@
 
 #include "config/configfiles.h"
 #include "core/files.h"
-#include "core/messagebox.h"
 #include "core/quantities.h"
-#include "core/windowlook.h"
 #include "history/chartpicture.h"
 #include "history/graphlayout.h"
 #include "history/historyfacts.h"
 #include "history/pointer.h"
 #include "history/recordlist.h"
 #include "logging/csvexport.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QBuffer>
 #include <QCheckBox>
@@ -55,8 +55,8 @@ Graph::Graph(HistoryStore& store, const core::AppDir& app, const core::Clock& cl
 {
     setObjectName(QStringLiteral("Graph"));
     setWindowTitle(QStringLiteral("Data Graph"));
-    setFont(core::layoutFont({"MS Sans Serif", 8.25}));
-    core::applyWindowLook(this);
+    setFont(ui::layoutFont({"MS Sans Serif", 8.25}));
+    ui::applyWindowLook(this);
     m_records = new RecordListModel(m_store, this);
     m_ui = buildGraphControls(this, width, m_records);
     m_ui.SaveCsv->setAutoDefault(false);
@@ -90,7 +90,7 @@ void Graph::connectControls()
     m_ui.Label1->setBuddy(m_ui.DateY1);
     m_ui.Label2->setBuddy(m_ui.Time1h);
     m_ui.Label3->setBuddy(m_ui.Time2h);
-    core::makeKeyboardFriendly(this);
+    ui::makeKeyboardFriendly(this);
 }
 
 void Graph::setUp()
@@ -118,7 +118,7 @@ void Graph::setUp()
     m_ui.ListView1->horizontalHeader()->setMinimumSectionSize(1);
     m_ui.ListView1->setColumnHidden(0, true);
     for (int c = 1; c < RecordListModel::kColumns; ++c) {
-        m_ui.ListView1->setColumnWidth(c, core::twipsToPixels(RecordListModel::widthTwips(c)));
+        m_ui.ListView1->setColumnWidth(c, ui::twipsToPixels(RecordListModel::widthTwips(c)));
     }
 }
 
@@ -142,7 +142,7 @@ void Graph::Command1_Click()
                   m_ui.DateD1->text().trimmed().toInt());
         DrawHistoryChart();
     } else
-        core::showMessage(this, result.message);
+        ui::showMessage(this, result.message);
 }
 
 void Graph::DrawHistoryChart()
@@ -173,7 +173,7 @@ void Graph::DrawHistoryChart()
 
 void Graph::paintPicture()
 {
-    m_picture.fill(core::kWindowGround);
+    m_picture.fill(ui::kWindowGround);
     paintChart(m_picture, m_plan, m_store);
     for (const DrawnSelection& s : m_selections) {
         paintSelection(m_picture, m_plan.width, {s.from, s.leftmost});
@@ -219,9 +219,9 @@ void Graph::showEvent(QShowEvent* event)
 // The records in the list, as they were loaded, for a spreadsheet or a database.
 void Graph::SaveCsv_Click()
 {
-    const QString path = core::askSaveFile(this, QStringLiteral("Save CSV"),
-                                           m_app.logsDir() + logging::csvFileName(m_shownDate),
-                                           QStringLiteral("CSV files (*.csv)"));
+    const QString path = ui::askSaveFile(this, QStringLiteral("Save CSV"),
+                                         m_app.logsDir() + logging::csvFileName(m_shownDate),
+                                         QStringLiteral("CSV files (*.csv)"));
     if (path.isEmpty())
         return;
     std::vector<logging::CsvRecord> records;
@@ -239,10 +239,10 @@ void Graph::SaveCsv_Click()
     logging::writeCsv(buffer, m_shownDate, m_WSUnits, records);
     QString error;
     if (!core::replaceFile(path, text, &error)) {
-        core::showMessage(this, QStringLiteral("Cannot save %1: %2").arg(path, error));
+        ui::showMessage(this, QStringLiteral("Cannot save %1: %2").arg(path, error));
         return;
     }
-    core::showMessage(this, QStringLiteral("Saved %1 records to %2").arg(records.size()).arg(path));
+    ui::showMessage(this, QStringLiteral("Saved %1 records to %2").arg(records.size()).arg(path));
 }
 
 void Graph::Check_Click(core::Quantity series, bool checked)

@@ -1,9 +1,9 @@
 #include "history/graphcontrols.h"
 
-#include "core/controltable.h"
-#include "core/windowlook.h"
 #include "history/chartpicture.h"
 #include "history/historyfacts.h"
+#include "ui/controltable.h"
+#include "ui/windowlook.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -50,13 +50,13 @@ struct Row
     const char* name;
     const char* caption;
     Look look;
-    core::Fills<GraphControls> member{};
-    core::FillsAt<GraphControls> each{};
+    ui::Fills<GraphControls> member{};
+    ui::FillsAt<GraphControls> each{};
 };
 
 using G = GraphControls;
-template <auto Member> constexpr auto to = core::fills<Member>();
-template <auto Member> constexpr auto at = core::fillsAt<Member>();
+template <auto Member> constexpr auto to = ui::fills<Member>();
+template <auto Member> constexpr auto at = ui::fillsAt<Member>();
 
 const QColor kWhite{255, 255, 255};
 const QColor kBlack{0, 0, 0};
@@ -65,7 +65,7 @@ const QColor kBlack{0, 0, 0};
 // (the series boxes lie over the ends of the extreme labels, the chart over the time labels).
 const std::vector<Row>& rows()
 {
-    const QColor green = core::kWindowText;
+    const QColor green = ui::kWindowText;
     const Look readout{green, {}, Qt::AlignRight};
     const Look caption{green, {}, Qt::AlignLeft};
     const Look separator{green, {}, Qt::AlignHCenter};
@@ -85,7 +85,7 @@ const std::vector<Row>& rows()
          C::RefVBox,
          nullptr,
          "Ref V to 0v",
-         {green, core::kWindowGround, {}},
+         {green, ui::kWindowGround, {}},
          to<&G::RefVBox>},
         {Kind::List, C::ListView1, "ListView1", "", {}, to<&G::ListView1>},
         {Kind::Label, C::Label12, "Label12", "YYYY / MM / DD", caption},
@@ -225,7 +225,7 @@ QWidget* make(QWidget* window, const Row& row, GraphControlId id, const QRect& p
         row.caption ? QString::fromLatin1(row.caption) : QString::fromLatin1(series->checkCaption);
     Look look = row.look;
     if (row.role == C::SeriesBox)
-        look.ground = core::toColour(series->checkGround);
+        look.ground = ui::toColour(series->checkGround);
     QWidget* w = nullptr;
     switch (row.kind) {
     case Kind::Label: {

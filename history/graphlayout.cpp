@@ -1,6 +1,6 @@
 #include "history/graphlayout.h"
 
-#include "core/windowlook.h"
+#include "ui/windowlook.h"
 
 #include <algorithm>
 #include <cmath>
@@ -126,7 +126,7 @@ double share(int width)
 
 int between(int standard, int wide, double t)
 {
-    return core::twipsToPixels(standard + (wide - standard) * t);
+    return ui::twipsToPixels(standard + (wide - standard) * t);
 }
 
 } // namespace

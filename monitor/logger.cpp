@@ -3,9 +3,10 @@
 #include "calibration/calibrate.h"
 #include "config/programsetup.h"
 #include "core/numbers.h"
-#include "core/windowlook.h"
 #include "history/graph.h"
 #include "monitor/meterface.h"
+#include "monitor/readingtexts.h"
+#include "ui/windowlook.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,24 +27,26 @@ namespace {
 constexpr int kStatusHeight = 40;
 const QColor kLampRed{255, 0, 0};
 const QColor kWarningText{255, 214, 64};
+const QString kOpenAdvice = QStringLiteral(
+    "Link com%1 beside the program to your logger, or choose another port in Setup.");
 
 } // namespace
 
-Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const core::Clock& clock,
-               QWidget* parent)
+Logger::Logger(const ProgramVariant& variant, station::Plant& plant, QWidget* parent)
     : QWidget(parent)
     , m_variant(variant)
-    , m_app(app)
-    , m_clock(clock)
-    , m_station(app, clock, variant.assignsCompactPanel, this)
+    , m_plant(plant)
+    , m_station(plant.station())
+    , m_app(plant.app())
+    , m_clock(plant.clock())
 {
     setObjectName(QStringLiteral("Logger"));
-    core::applyWindowLook(this);
+    ui::applyWindowLook(this);
     // The layout keeps its design positions inside a scroll area, so on a screen too small for
     // it (1366 x 768 with a panel) every control and the status line can still be reached.
     m_content = new QWidget;
     m_content->setObjectName(QStringLiteral("LoggerContent"));
-    core::applyWindowLook(m_content);
+    ui::applyWindowLook(m_content);
     m_controls = buildLoggerControls(m_content, m_variant);
     m_controls.status->setGeometry(8, designHeight(), m_variant.client.width() - 16, kStatusHeight);
     m_content->setFixedSize(m_variant.client.width(), designHeight() + kStatusHeight);
@@ -69,14 +72,13 @@ Logger::Logger(const ProgramVariant& variant, const core::AppDir& app, const cor
     connect(&m_Timer2, &QTimer::timeout, this, &Logger::Timer2_Timer);
     connectStation();
 
-    // Start-up.
+    // Start-up: the plant has done its own steps; the window shows where they left it.
     setWindowTitle(QStringLiteral("Logger - No Signal"));
-    m_controls.StopLogging->setEnabled(false);
-    m_station.start();
+    m_controls.delay->setText(m_station.options().logDelay);
+    showLogging(m_station.logging(), m_station.loggingText());
+    m_status = m_station.status();
     watchThePlant();
-    if (m_station.options().logOn)
-        startLogging(true);
-    core::makeKeyboardFriendly(this);
+    ui::makeKeyboardFriendly(this);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.x() + std::max(0, (area.width() - width()) / 2),
@@ -99,15 +101,14 @@ void Logger::connectStation()
                 m_status = status;
                 showStatus();
             });
-    connect(&m_station, &station::Station::readingDecoded, this,
-            [this](const Reading&, const QString& title, const QString& mode) {
-                showReading(title, mode);
-            });
-    connect(&m_station, &station::Station::holdersChanged, this,
-            [this](const station::HolderValues& values) {
-                for (const auto& [index, value] : values)
+    connect(&m_station, &station::Station::readingDecoded, this, &Logger::showReading);
+    connect(&m_station, &station::Station::lineNotified, this,
+            [this](const Reading& reading, double wattHours) {
+                for (const auto& [index, value] :
+                     holderValues(reading, wattHours, m_variant.assignsCompactPanel))
                     assignHolder(index, value);
             });
+    connect(&m_station, &station::Station::loggingChanged, this, &Logger::showLogging);
     connect(&m_station, &station::Station::recordWritten, this,
             [this] { lampOn(m_controls.BlinkLog); });
 }
@@ -150,21 +151,29 @@ void Logger::showStatus()
 {
     const station::WriteState& writes = m_status.writes;
     QStringList lines;
-    const QString alarm = m_watchers ? m_watchers->alarmLine() : QString();
+    const station::Watchers& watchers = m_plant.watchers();
+    const QString alarm = watchers.alarmLine();
     if (!alarm.isEmpty())
         lines << alarm;
-    lines << m_status.port;
-    for (const QString* line : {&m_status.publishing, &m_status.stale})
-        if (!line->isEmpty())
-            lines << *line;
+    bool accessProblem = false;
+    lines << (m_status.handedOver
+                  ? QStringLiteral("Port %1 handed to another window").arg(m_status.portNumber)
+                  : station::lineText(m_status, kOpenAdvice, &accessProblem));
+    const QString stale = m_status.staleSince
+                              ? station::staleText(*m_status.staleSince, m_clock.now().date())
+                              : QString();
+    for (const QString& line :
+         {m_status.publishing, stale, station::diskSilentText(m_status, m_app)})
+        if (!line.isEmpty())
+            lines << line;
     lines << writes.warnings;
     for (const QString* line :
          {&writes.droppedWarning, &writes.spoolNotice, &writes.templateWarning})
         if (!line->isEmpty())
             lines << *line;
     lines << m_status.configWarnings;
-    if (m_watchers && !m_watchers->alarmsWarning().isEmpty())
-        lines << m_watchers->alarmsWarning();
+    if (!watchers.alarmsWarning().isEmpty())
+        lines << watchers.alarmsWarning();
     // Where the logs are, so a user of an installed copy can find them.
     lines << QStringLiteral("Files are kept in %1").arg(QDir::toNativeSeparators(m_app.dir));
     QLabel* status = m_controls.status;
@@ -172,10 +181,10 @@ void Logger::showStatus()
     // Records waiting for their files, and values that are no longer fresh, need the user's
     // eye, so they stand out.
     const bool trouble = !writes.warnings.isEmpty() || !writes.templateWarning.isEmpty() ||
-                         !writes.droppedWarning.isEmpty() || !m_status.stale.isEmpty() ||
-                         m_status.accessProblem || !alarm.isEmpty();
+                         !writes.droppedWarning.isEmpty() || !stale.isEmpty() || accessProblem ||
+                         m_status.diskSilentSince || !alarm.isEmpty();
     QPalette pal = status->palette();
-    pal.setColor(QPalette::WindowText, trouble ? kWarningText : core::kWindowText);
+    pal.setColor(QPalette::WindowText, trouble ? kWarningText : ui::kWindowText);
     status->setPalette(pal);
     const int height = std::max(kStatusHeight, status->heightForWidth(status->width()) + 4);
     if (height != status->height()) {
@@ -185,11 +194,11 @@ void Logger::showStatus()
     }
 }
 
-void Logger::showReading(const QString& title, const QString& mode)
+void Logger::showReading(const Reading& reading)
 {
     lampOn(m_controls.BlinkData);
-    m_controls.txtMode->setText(mode);
-    setWindowTitle(title);
+    m_controls.txtMode->setText(modeText(reading.mode));
+    setWindowTitle(titleText(reading));
 }
 
 void Logger::assignHolder(int index, double value)
@@ -251,7 +260,7 @@ template <typename Window> void Logger::runWindow(bool rereadPort)
         window.exec();
     }
     m_station.takeBack(rereadPort);
-    m_watchers->reload();
+    m_plant.watchers().reload();
 }
 
 void Logger::CalibrateButton_Click()
@@ -271,7 +280,7 @@ void Logger::Publish_Click()
         return;
     m_openPublish(this);
     m_station.reloadPublishing();
-    m_watchers->reload();
+    m_plant.watchers().reload();
 }
 
 void Logger::setPublishWindow(std::function<void(QWidget* parent)> open)

@@ -5,8 +5,7 @@
 #include "history/historystore.h"
 #include "monitor/loggercontrols.h"
 #include "monitor/variant.h"
-#include "station/station.h"
-#include "station/watchers.h"
+#include "station/plant.h"
 
 #include <QScrollArea>
 #include <QTimer>
@@ -19,17 +18,17 @@ namespace monitor {
 using station::IntervalPeaks;
 using station::Reading;
 
-// The main window, a view of the station: it builds its controls, shows what the station
-// announces, turns clicks into the station's calls and opens the other windows.
+// The main window, a view of the plant the program built: it builds its controls, shows what the
+// plant announces, turns clicks into its calls and opens the other windows.
 class Logger : public QWidget
 {
     Q_OBJECT
 public:
-    Logger(const ProgramVariant& variant, const core::AppDir& app, const core::Clock& clock,
-           QWidget* parent = nullptr);
+    Logger(const ProgramVariant& variant, station::Plant& plant, QWidget* parent = nullptr);
 
+    station::Plant& plant() { return m_plant; }
     station::Station& station() { return m_station; }
-    station::Watchers& watchers() { return *m_watchers; }
+    station::Watchers& watchers() { return m_plant.watchers(); }
     const Reading& reading() const { return m_station.reading(); }
     const publish::Publisher& publisher() const { return m_station.publisher(); }
     const IntervalPeaks& peaks() const { return m_station.peaks(); }
@@ -57,7 +56,7 @@ public:
     // Without a decoded frame for this long while the port is open, the values are stale.
     static constexpr int kStaleAfterMs = station::Station::kStaleAfterMs;
 
-    // MSComm1_OnComm, Timer1_Timer and Timer3_Timer are the station's (station().Timer1_Timer()).
+    // MSComm1_OnComm, Timer1_Timer and Timer3_Timer are the station's.
     void Timer2_Timer();
 
 protected:
@@ -74,8 +73,8 @@ private:
     void fitToScreen();
     void refreshFaces();
     void showStatus();
-    void showReading(const QString& title, const QString& mode);
-    void startLogging(bool fromStartup);
+    void showReading(const station::Reading& reading);
+    void showLogging(bool on, const QString& intervalText);
     void assignHolder(int index, double value);
     void VScroll1_Change(int index);
     void DrawNeedle(int meter, double value, double fullScale);
@@ -92,11 +91,11 @@ private:
     void Alarms_Click();
 
     ProgramVariant m_variant;
+    station::Plant& m_plant;
+    station::Station& m_station;
     core::AppDir m_app;
     core::Clock m_clock;
-    station::Station m_station;
     station::StationStatus m_status;
-    std::unique_ptr<station::Watchers> m_watchers;
     std::function<void(QWidget*)> m_openPublish;
 
     std::array<std::int16_t, core::kLastHolder + 1> m_VScroll1{};

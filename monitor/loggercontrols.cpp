@@ -1,9 +1,9 @@
 #include "monitor/loggercontrols.h"
 
-#include "core/controltable.h"
-#include "core/windowlook.h"
 #include "monitor/meterface.h"
 #include "monitor/meterfacts.h"
+#include "ui/controltable.h"
+#include "ui/windowlook.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -14,7 +14,7 @@ namespace {
 
 // Every control's font comes from here, never from the desktop: names and readouts Arial 12 pt
 // bold, the mode 13.5 pt bold, everything else the dialog font of the design.
-core::FontSpec fontOf(Kind kind)
+ui::FontSpec fontOf(Kind kind)
 {
     switch (kind) {
     case Kind::NameLabel:
@@ -23,7 +23,7 @@ core::FontSpec fontOf(Kind kind)
     case Kind::Mode:
         return {"Arial", 13.5, true};
     default:
-        return core::kDefaultFont;
+        return ui::kDefaultFont;
     }
 }
 
@@ -155,7 +155,7 @@ LoggerControls buildLoggerControls(QWidget* window, const ProgramVariant& varian
             c.index >= 0 ? QStringLiteral("%1_%2").arg(c.name).arg(c.index) : c.name;
         w->setObjectName(name);
         w->setGeometry(c.rect);
-        w->setFont(core::layoutFont(fontOf(c.kind)));
+        w->setFont(ui::layoutFont(fontOf(c.kind)));
         w->setAccessibleName(accessibleNameOf(c));
         if (c.kind == Kind::NameLabel)
             fitCaption(static_cast<QLabel*>(w));
@@ -169,7 +169,7 @@ LoggerControls buildLoggerControls(QWidget* window, const ProgramVariant& varian
     out.txtMode->raise();
     out.status = new QLabel(window);
     out.status->setObjectName(QStringLiteral("Status"));
-    out.status->setFont(core::layoutFont(core::kDefaultFont));
+    out.status->setFont(ui::layoutFont(ui::kDefaultFont));
     out.status->setWordWrap(true);
     out.status->setAccessibleName(QStringLiteral("Status"));
     // "Seconds" names the interval box.

@@ -1,6 +1,6 @@
 #include "monitor/logger.h"
 
-#include "core/messagebox.h"
+#include "ui/messagebox.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -11,31 +11,24 @@
 // The main window's logging controls and its close steps; the station does the logging.
 namespace monitor {
 
-void Logger::startLogging(bool fromStartup)
-{
-    const auto text = m_station.startLogging(m_controls.delay->text());
-    if (!text) {
-        if (!fromStartup)
-            core::showMessage(this, station::kInvalidDelayMessage);
-        return;
-    }
-    m_controls.delay->setText(*text);
-    m_controls.delay->setEnabled(false);
-    m_controls.StartLogging->setEnabled(false);
-    m_controls.StopLogging->setEnabled(true);
-}
-
 void Logger::StartLogging_Click()
 {
-    startLogging(false);
+    if (!m_station.startLogging(m_controls.delay->text()))
+        ui::showMessage(this, station::kInvalidDelayMessage);
 }
 
 void Logger::StopLogging_Click()
 {
-    m_controls.StartLogging->setEnabled(true);
-    m_controls.delay->setEnabled(true);
-    m_controls.StopLogging->setEnabled(false);
     m_station.stopLogging();
+}
+
+void Logger::showLogging(bool on, const QString& intervalText)
+{
+    if (on)
+        m_controls.delay->setText(intervalText);
+    m_controls.delay->setEnabled(!on);
+    m_controls.StartLogging->setEnabled(!on);
+    m_controls.StopLogging->setEnabled(on);
 }
 
 void Logger::endBySystem(int signal)
@@ -53,7 +46,7 @@ void Logger::endBySystem(int signal)
 
 void Logger::closeEvent(QCloseEvent* event)
 {
-    const station::CloseResult result = m_station.closeSteps();
+    const station::CloseResult result = m_plant.close();
     if (!result.allWritten) {
         const QString text =
             result.keptIn
@@ -68,7 +61,7 @@ void Logger::closeEvent(QCloseEvent* event)
         if (m_endedBySystem)
             qWarning("%s", qPrintable(message));
         else
-            core::showMessage(this, message);
+            ui::showMessage(this, message);
     }
     event->accept();
 }

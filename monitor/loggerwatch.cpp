@@ -14,13 +14,12 @@ namespace monitor {
 
 void Logger::watchThePlant()
 {
-    m_watchers = std::make_unique<station::Watchers>(m_station);
-    connect(m_watchers.get(), &station::Watchers::alarmsChanged, this, &Logger::showAlarms);
+    connect(&m_plant.watchers(), &station::Watchers::alarmsChanged, this, &Logger::showAlarms);
     connect(m_controls.Season, &QPushButton::clicked, this, &Logger::Season_Click);
     connect(m_controls.Alarms, &QPushButton::clicked, this, &Logger::Alarms_Click);
     // The alarms stay on the status line until they clear; only their notifications wait.
     connect(m_controls.Silence, &QPushButton::clicked, this,
-            [this] { m_watchers->alarms().silenceRaised(); });
+            [this] { m_plant.watchers().alarms().silenceRaised(); });
     auto* trend = new trend::LiveTrend(m_content);
     trend->setObjectName(QStringLiteral("LiveTrend"));
     trend->setGeometry(m_variant.trend);
@@ -35,31 +34,31 @@ void Logger::watchThePlant()
 
 void Logger::showAlarms()
 {
-    m_controls.Alarms->setText(alarms::alarmsCaption(m_watchers->raisedCount()));
-    m_controls.Silence->setEnabled(m_watchers->raisedCount() > 0);
+    m_controls.Alarms->setText(alarms::alarmsCaption(m_plant.watchers().raisedCount()));
+    m_controls.Silence->setEnabled(m_plant.watchers().raisedCount() > 0);
     showStatus();
 }
 
 void Logger::Season_Click()
 {
     season::Season window(m_app, m_clock, this);
-    auto* curve = new curve::PowerCurveView(m_app, m_watchers->curve(), &window);
+    auto* curve = new curve::PowerCurveView(m_app, m_plant.watchers().curve(), &window);
     curve->setObjectName(QStringLiteral("PowerCurve"));
     curve->refresh();
     window.addView(curve, QStringLiteral("Power curve"));
     window.exec();
     // "Start a new curve" empties the bins; the file follows at once.
-    m_watchers->saveCurve();
+    m_plant.watchers().saveCurve();
 }
 
 void Logger::Alarms_Click()
 {
     {
         alarms::Alarms window(m_app, this);
-        window.setNotifier(&m_watchers->notifier());
+        window.setNotifier(&m_plant.watchers().notifier());
         window.exec();
     }
-    m_watchers->reload();
+    m_plant.watchers().reload();
 }
 
 } // namespace monitor

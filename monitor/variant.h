@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/controltable.h"
+#include "ui/controltable.h"
 
 #include <QColor>
 #include <QRect>
@@ -40,8 +40,8 @@ struct ControlPlace
     QString caption;
     QColor colour;
     QString accessible;
-    core::Fills<LoggerControls> member{};
-    core::FillsAt<LoggerControls> each{};
+    ui::Fills<LoggerControls> member{};
+    ui::FillsAt<LoggerControls> each{};
 };
 
 // What differs between the two programs built from these sources.

@@ -2,13 +2,15 @@
 // software centres' metainfo. It runs in a folder of its own on a pseudo-terminal, shows one
 // typical frame of the board, and grabs the window as a user would see it.
 
-#include "core/messagebox.h"
-#include "core/windowlook.h"
 #include "monitor/logger.h"
 #include "programs/variants.h"
+#include "station/plant.h"
 #include "tools/pty.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -55,8 +57,8 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(screen));
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessaly"));
-    core::installFontSubstitutes();
-    core::setMessageHandler([](const QString& text) {
+    ui::installFontSubstitutes();
+    ui::setMessageHandler([](const QString& text) {
         std::fprintf(stderr, "screenshot: message: %s\n", qPrintable(text));
     });
 
@@ -73,11 +75,15 @@ int main(int argc, char** argv)
     }
 
     const QDateTime at(QDate(2026, 6, 21), QTime(14, 5, 7));
-    monitor::Logger window(programs::tessaly(), dir, core::Clock::fixed(at));
+    station::Plant plant(dir, core::Clock::fixed(at));
+    monitor::Logger window(programs::tessaly(), plant);
     window.show();
     QApplication::processEvents();
-    window.station().MSComm1_OnComm(kFrame);
-    QApplication::processEvents();
+    // The frame comes down the line as the board's would; the picture waits for its title.
+    line.write(kFrame.toStdString());
+    QDeadlineTimer patience(10000);
+    while (window.windowTitle().startsWith(u"Logger - No Signal") && !patience.hasExpired())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     QImage picture = window.grab().toImage();
     picture.setDevicePixelRatio(1);
     if (picture.isNull() || !picture.save(QString::fromLocal8Bit(argv[1]), "png")) {

@@ -1,11 +1,12 @@
 #include "programs/entry.h"
 
-#include "core/messagebox.h"
 #include "core/systemsignals.h"
-#include "core/windowlook.h"
 #include "monitor/logger.h"
 #include "programs/onecopy.h"
 #include "publish/publishwindow.h"
+#include "station/plant.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QApplication>
 
@@ -15,7 +16,7 @@ int run(int argc, char** argv, const monitor::ProgramVariant& variant)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(variant.name);
-    core::installFontSubstitutes();
+    ui::installFontSubstitutes();
     // First, so an end signal that comes during start-up still ends the program through its
     // close steps once the window is up.
     core::SystemSignals endSignals;
@@ -24,9 +25,9 @@ int run(int argc, char** argv, const monitor::ProgramVariant& variant)
     const core::AppDir dir = place.dir;
     QString seedError;
     if (!place.portable && !core::seedAppDir(dir, place.samples, &seedError)) {
-        core::showMessage(nullptr, QStringLiteral("Cannot prepare the folder for the program's "
-                                                  "files, %1: %2")
-                                       .arg(dir.dir, seedError));
+        ui::showMessage(nullptr, QStringLiteral("Cannot prepare the folder for the program's "
+                                                "files, %1: %2")
+                                     .arg(dir.dir, seedError));
         return 1;
     }
     QLockFile lock(lockFilePath(dir));
@@ -34,10 +35,12 @@ int run(int argc, char** argv, const monitor::ProgramVariant& variant)
         // Before the window: this copy touches neither the port nor any file.
         QObject::connect(&endSignals, &core::SystemSignals::received, &app,
                          [] { QCoreApplication::exit(1); });
-        core::showMessage(nullptr, *refusal);
+        ui::showMessage(nullptr, *refusal);
         return 1;
     }
-    monitor::Logger logger(variant, dir, core::Clock::system());
+    // The plant first, for the life of the program; the main window is its view.
+    station::Plant plant(dir, core::Clock::system());
+    monitor::Logger logger(variant, plant);
     logger.setPublishWindow([&dir](QWidget* parent) {
         publish::Publish window(dir, parent);
         window.exec();

@@ -1,9 +1,9 @@
 #include "programs/variants.h"
 
 #include "core/quantities.h"
-#include "core/windowlook.h"
 #include "monitor/loggercontrols.h"
 #include "monitor/meterfacts.h"
+#include "ui/windowlook.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -16,8 +16,8 @@ using core::Quantity;
 using monitor::ControlPlace;
 using monitor::Kind;
 using L = monitor::LoggerControls;
-template <auto Member> constexpr auto to = core::fills<Member>();
-template <auto Member> constexpr auto at = core::fillsAt<Member>();
+template <auto Member> constexpr auto to = ui::fills<Member>();
+template <auto Member> constexpr auto at = ui::fillsAt<Member>();
 
 // The controls both builds share, placed by the x of each in the build's control row.
 struct RowPlaces
@@ -30,8 +30,7 @@ void addRowTexts(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoi
 // In creation order, which is also the tab order.
 void addControls(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoint mode)
 {
-    const auto button = [y](const char* name, int left, const char* caption,
-                            core::Fills<L> member) {
+    const auto button = [y](const char* name, int left, const char* caption, ui::Fills<L> member) {
         return ControlPlace{Kind::Button,
                             QString::fromLatin1(name),
                             -1,
@@ -104,7 +103,7 @@ void addRowTexts(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoi
 
 // The buttons of what the design did not have (publishing, the season, the alarms) stand in
 // room the layout leaves free.
-ControlPlace freeButton(const char* name, const QRect& at, core::Fills<L> member)
+ControlPlace freeButton(const char* name, const QRect& at, ui::Fills<L> member)
 {
     return {Kind::Button, QString::fromLatin1(name), -1, at, QString::fromLatin1(name), {}, {},
             member};
@@ -145,7 +144,7 @@ static_assert(std::size(kShownOrder) == core::kQuantityCount);
 void addNamedReadout(std::vector<ControlPlace>& out, const LabelName& label, const char* caption,
                      Quantity q, int holder, const QRect& nameRect, const QRect& readoutRect)
 {
-    const QColor c = core::toColour(monitor::meterFacts(q).labelColour);
+    const QColor c = ui::toColour(monitor::meterFacts(q).labelColour);
     out.push_back({Kind::NameLabel,
                    QString::fromLatin1(label.name),
                    label.index,

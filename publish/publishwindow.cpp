@@ -1,9 +1,9 @@
 #include "publish/publishwindow.h"
 
-#include "core/controltable.h"
-#include "core/messagebox.h"
-#include "core/windowlook.h"
 #include "publish/publisher.h"
+#include "ui/controltable.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QCheckBox>
 #include <QHostInfo>
@@ -30,10 +30,10 @@ struct Control
     const char* name;
     const char* caption;
     QRect place; // pixels
-    core::Fills<PublishControls> member{};
+    ui::Fills<PublishControls> member{};
 };
 
-template <auto Member> constexpr auto to = core::fills<Member>();
+template <auto Member> constexpr auto to = ui::fills<Member>();
 using P = PublishControls;
 
 constexpr QSize kClientSize{400, 360};
@@ -89,7 +89,7 @@ QWidget* makeControl(QWidget* window, const Control& c)
     }
     case Kind::TextBox: {
         auto* box = new QLineEdit(window);
-        core::paintBox(box, QPalette::Base, QPalette::Text);
+        ui::paintBox(box, QPalette::Base, QPalette::Text);
         box->setPlaceholderText(caption);
         return box;
     }
@@ -97,7 +97,7 @@ QWidget* makeControl(QWidget* window, const Control& c)
         return new QCheckBox(caption, window);
     case Kind::Button: {
         auto* button = new QPushButton(caption, window);
-        core::paintBox(button, QPalette::Button, QPalette::ButtonText);
+        ui::paintBox(button, QPalette::Button, QPalette::ButtonText);
         button->setAutoDefault(false);
         return button;
     }
@@ -133,7 +133,7 @@ Publish::Publish(const core::AppDir& app, QWidget* parent)
     setObjectName(QStringLiteral("Publish"));
     setWindowTitle(QStringLiteral("Publish"));
     setFixedSize(kClientSize);
-    core::applyWindowLook(this);
+    ui::applyWindowLook(this);
     m_controls = buildControls(this);
     connect(m_controls.Save, &QPushButton::clicked, this, &Publish::Save_Click);
     connect(m_controls.Cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -183,7 +183,7 @@ PublishConfig Publish::shownValues() const
 void Publish::refuse(const ConfigProblem& problem)
 {
     m_controls.TestResult->setText(problem.message);
-    core::showMessage(this, problem.message);
+    ui::showMessage(this, problem.message);
     if (auto* box = findChild<QLineEdit*>(problem.key)) {
         box->setFocus();
         box->selectAll();
@@ -252,7 +252,7 @@ void Publish::write(const PublishConfig& values)
         const QString text =
             QStringLiteral("%1 cannot be written: %2").arg(publishCfgPath(m_app), error);
         m_controls.TestResult->setText(text);
-        core::showMessage(this, text);
+        ui::showMessage(this, text);
         return;
     }
     accept();
@@ -323,7 +323,7 @@ void Publish::finishTest(const QString& text)
     }
     setBusy({});
     m_controls.TestResult->setText(text);
-    core::showMessage(this, text);
+    ui::showMessage(this, text);
 }
 
 void Publish::endLookup()

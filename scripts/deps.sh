@@ -11,6 +11,9 @@ packages+=(qt6-svg-dev desktop-file-utils dpkg-dev)
 packages+=(lintian appstream man-db)
 # Alarms: desktop notifications over the session D-Bus, and the tests' bus and notification server.
 packages+=(dbus dbus-daemon dbus-x11 dunst)
+# Running as a systemd service: the notify protocol (sd_notify), and systemd-analyze for the
+# units' checks.
+packages+=(libsystemd-dev systemd)
 # The Season window and the power curve view: their charts.
 packages+=(qt6-charts-dev)
 missing=()

@@ -1,14 +1,14 @@
 #include "season/season.h"
 
 #include "core/files.h"
-#include "core/messagebox.h"
-#include "core/windowlook.h"
 #include "history/chartgeometry.h"
 #include "history/graph.h"
 #include "history/historyfacts.h"
 #include "season/dateaxis.h"
 #include "season/seasoncsv.h"
 #include "season/summarycache.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>
@@ -41,7 +41,7 @@ int drawDateAxis(QPainter& p, const std::vector<DateTick>& ticks, QSize size, qr
     QFont font = p.font();
     font.setPixelSize(std::max(1, int(11 * ratio)));
     p.setFont(font);
-    p.setPen(core::kWindowText);
+    p.setPen(ui::kWindowText);
     p.drawLine(0, top, size.width(), top);
     for (const DateTick& t : ticks) {
         p.drawLine(t.x, top, t.x, top + int(4 * ratio));
@@ -95,11 +95,11 @@ QWidget* makeControl(QWidget* parent, const SeasonControl& c)
         break;
     case Kind::TextBox:
         w = new QLineEdit(parent);
-        core::paintBox(w, QPalette::Base, QPalette::Text);
+        ui::paintBox(w, QPalette::Base, QPalette::Text);
         break;
     case Kind::Button:
         w = new QPushButton(QString::fromLatin1(c.caption), parent);
-        core::paintBox(w, QPalette::Button, QPalette::ButtonText);
+        ui::paintBox(w, QPalette::Button, QPalette::ButtonText);
         static_cast<QPushButton*>(w)->setAutoDefault(false);
         break;
     }
@@ -121,7 +121,7 @@ Season::Season(const core::AppDir& app, const core::Clock& clock, QWidget* paren
 {
     setObjectName(QStringLiteral("Season"));
     setWindowTitle(QStringLiteral("Season"));
-    core::applyWindowLook(this);
+    ui::applyWindowLook(this);
     setSizeGripEnabled(true);
     resize(900, 560);
     buildControls();
@@ -130,7 +130,7 @@ Season::Season(const core::AppDir& app, const core::Clock& clock, QWidget* paren
     m_month->setText(QString::number(today.month()));
     m_from->setText(today.addDays(-29).toString(Qt::ISODate));
     m_to->setText(today.toString(Qt::ISODate));
-    core::makeKeyboardFriendly(this);
+    ui::makeKeyboardFriendly(this);
     showEnergy();
 }
 
@@ -156,7 +156,7 @@ void Season::buildControls()
     m_span->addItems({QStringLiteral("Days of the month"), QStringLiteral("Months of the year"),
                       QStringLiteral("All years")});
     m_span->setAccessibleName(QStringLiteral("Energy bars"));
-    core::paintBox(m_span, QPalette::Button, QPalette::ButtonText);
+    ui::paintBox(m_span, QPalette::Button, QPalette::ButtonText);
     grid->addWidget(m_span, 0, 4);
 
     m_views = new QTabWidget(this);
@@ -203,7 +203,7 @@ void Season::addSeriesToggles(QGridLayout* grid)
         box->setChecked(true);
         m_shown[k] = true;
         QPalette pal = box->palette();
-        pal.setColor(QPalette::WindowText, core::toColour(q.seriesColour));
+        pal.setColor(QPalette::WindowText, ui::toColour(q.seriesColour));
         box->setPalette(pal);
         connect(box, &QCheckBox::toggled, this, [this, k](bool on) {
             m_shown[k] = on;
@@ -237,7 +237,7 @@ void Season::showEnergy()
     series->attachAxis(x);
     series->attachAxis(y);
     chart->legend()->hide();
-    chart->setBackgroundBrush(core::kWindowGround);
+    chart->setBackgroundBrush(ui::kWindowGround);
     m_chart->setChart(chart);
     connect(set, &QBarSet::hovered, this, [this](bool on, int i) {
         if (on && i >= 0 && std::size_t(i) < m_bars.bars.size())
@@ -265,9 +265,8 @@ void Season::showDays()
     const QDate from = QDate::fromString(m_from->text().trimmed(), Qt::ISODate);
     const QDate to = QDate::fromString(m_to->text().trimmed(), Qt::ISODate);
     if (!from.isValid() || !to.isValid() || from > to || from.daysTo(to) >= 366) {
-        core::showMessage(this,
-                          QStringLiteral("From and To must be dates (2024-03-07), at most 366 "
-                                         "days apart"));
+        ui::showMessage(this, QStringLiteral("From and To must be dates (2024-03-07), at most 366 "
+                                             "days apart"));
         return;
     }
     const SummarySource source{m_app, summaryCacheDir(m_app), m_clock.now().date()};
@@ -290,7 +289,7 @@ void Season::drawDays()
     const QSize size = m_plot->size() * ratio;
     m_columns = reduceColumns(m_run, m_view, size.width());
     m_picture = QImage(size, QImage::Format_RGB32);
-    m_picture.fill(core::kWindowGround);
+    m_picture.fill(ui::kWindowGround);
     const ColumnExtremes e = columnExtremes(m_columns);
     QPainter p(&m_picture);
     const int plotHeight = drawDateAxis(
@@ -300,7 +299,7 @@ void Season::drawDays()
             continue;
         const history::SeriesScale scale = history::seriesScale(e.max[s], e.min[s]);
         const double toPixels = plotHeight / scale.range;
-        p.setPen(core::toColour(history::historyFacts(core::kLogged[s]).seriesColour));
+        p.setPen(ui::toColour(history::historyFacts(core::kLogged[s]).seriesColour));
         for (int x = 0; x < int(m_columns.size()); ++x) {
             const Column& c = m_columns[std::size_t(x)];
             if (c.empty)
@@ -375,15 +374,15 @@ void Season::openDay(QDate date)
 void Season::saveCsv()
 {
     const bool energy = m_views->currentIndex() == 0;
-    const QString path = core::askSaveFile(this, QStringLiteral("Save CSV"),
-                                           m_app.path(QStringLiteral("logs/season.csv")),
-                                           QStringLiteral("CSV (*.csv)"));
+    const QString path = ui::askSaveFile(this, QStringLiteral("Save CSV"),
+                                         m_app.path(QStringLiteral("logs/season.csv")),
+                                         QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
     QString error;
     const QByteArray text = energy ? barsCsv(m_bars) : columnsCsv(m_run, m_columns);
     if (!core::replaceFile(path, text, &error))
-        core::showMessage(this, QStringLiteral("Cannot write %1: %2").arg(path, error));
+        ui::showMessage(this, QStringLiteral("Cannot write %1: %2").arg(path, error));
 }
 
 } // namespace season

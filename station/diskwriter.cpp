@@ -3,21 +3,26 @@
 #include "logging/spool.h"
 #include "publish/messages.h"
 
+#include <QFileInfo>
+
 namespace station {
 
-DiskWriter::DiskWriter(const core::AppDir& app)
+DiskWriter::DiskWriter(const core::AppDir& app, std::shared_ptr<Outbox> outbox)
     : m_app(app)
+    , m_outbox(std::move(outbox))
 {}
 
-void DiskWriter::restore(qint64 nowMs)
+void DiskWriter::restore(quint64 request, qint64 nowMs)
 {
     logging::SpooledWrites spooled = logging::loadSpool(m_app);
     QStringList notes = spooled.problems;
+    m_takenUpTo = request;
     if (!spooled.files.isEmpty()) {
         for (auto it = spooled.writes.rbegin(); it != spooled.writes.rend(); ++it)
             m_pending.queue.push_front(std::move(*it));
         m_spoolFile = spooled.files.back();
         const std::size_t kept = m_pending.records();
+        publish();
         writeWaiting(nowMs);
         const std::size_t written = kept - m_pending.records();
         notes.prepend(QStringLiteral("%1 of %2 lines kept from the last run in %3 were written.")
@@ -28,12 +33,14 @@ void DiskWriter::restore(qint64 nowMs)
     if (!spooled.problems.isEmpty())
         notes.prepend(QStringLiteral("Lines kept from the last run could not be read:"));
     m_spoolNotice = notes.join(QLatin1Char('\n'));
+    publish();
     announce();
 }
 
-void DiskWriter::record(const logging::RecordInputs& in,
+void DiskWriter::record(quint64 request, const logging::RecordInputs& in,
                         const std::optional<QByteArray>& statusJson, qint64 nowMs)
 {
+    m_takenUpTo = request;
     m_templateWarning.clear();
     // Behind anything still waiting, so every file keeps its records in order.
     for (logging::FileWrite& write : logging::recordWrites(m_app, in, &m_templateWarning))
@@ -42,13 +49,16 @@ void DiskWriter::record(const logging::RecordInputs& in,
         m_pending.add(
             {publish::statusJsonPath(m_app), *statusJson, logging::FileWrite::Kind::Replace, {}});
     }
+    publish();
     writeWaiting(nowMs);
     announce();
 }
 
-void DiskWriter::write(const logging::FileWrite& write, qint64 nowMs)
+void DiskWriter::write(quint64 request, const logging::FileWrite& write, qint64 nowMs)
 {
+    m_takenUpTo = request;
     m_pending.add(write);
+    publish();
     writeWaiting(nowMs);
     announce();
 }
@@ -77,7 +87,24 @@ void DiskWriter::writeWaiting(qint64 nowMs)
 {
     const std::size_t before = m_pending.records();
     m_warnings = logging::failureWarnings(logging::writePending(m_pending));
+    publish();
     keepSpoolInStep(before, nowMs);
+}
+
+// Before and after each round of writes: what a close that cannot wait would keep. The sizes
+// are taken here, on the disk thread, before the writes they belong to.
+void DiskWriter::publish()
+{
+    std::deque<logging::FileWrite> copy = m_pending.queue;
+    for (logging::FileWrite& w : copy) {
+        if (w.kind == logging::FileWrite::Kind::Append && w.sizeBefore < 0) {
+            const QFileInfo file(w.path);
+            w.sizeBefore = file.exists() ? file.size() : 0;
+        }
+    }
+    const std::lock_guard lock(m_outbox->mutex);
+    m_outbox->waiting = std::move(copy);
+    m_outbox->takenUpTo = m_takenUpTo;
 }
 
 // The spool mirrors what waits, so a killed program loses little: it is rewritten whenever a
@@ -118,7 +145,7 @@ void DiskWriter::announce()
     emit stateChanged(
         WriteState{m_warnings, m_templateWarning,
                    m_pending.dropped > 0 ? logging::droppedWarning(m_pending.dropped) : QString(),
-                   notices.join(QLatin1Char('\n')), m_spoolFile, m_pending.records()});
+                   notices.join(QLatin1Char('\n')), m_spoolFile, m_pending.records(), m_takenUpTo});
 }
 
 } // namespace station

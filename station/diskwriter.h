@@ -7,6 +7,9 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <optional>
 
 namespace station {
@@ -20,6 +23,7 @@ struct WriteState
     QString spoolNotice;     // what the last run's spool gave, or why one cannot be kept
     QString spoolFile;       // where the waiting writes are kept; empty when none are
     std::size_t records = 0; // records still waiting
+    quint64 takenUpTo = 0;   // the last request handed over that the writer has taken in
 };
 
 // What the close steps could not write: nothing when every write reached its file.
@@ -29,6 +33,19 @@ struct CloseResult
     std::optional<QString> keptIn; // the spool that keeps them for the next start
     QString spoolError;            // why no spool took them
     QStringList warnings;          // the files that failed, as the status line words them
+    // The disk did not answer before the close's deadline: what waited was kept from a
+    // snapshot, and the disk thread is left behind.
+    bool diskSilent = false;
+};
+
+// What the disk thread holds as of its latest step, for a close that cannot wait for it: read
+// from another thread under its lock. Each append carries the size its file had before it, so
+// a replay skips what reached the file after the snapshot was taken.
+struct Outbox
+{
+    std::mutex mutex;
+    std::deque<logging::FileWrite> waiting;
+    quint64 takenUpTo = 0; // the last request whose writes are in `waiting` or written
 };
 
 // The disk side of the logging tick. It lives on the station's disk thread: every append, sync,
@@ -39,17 +56,18 @@ class DiskWriter : public QObject
 {
     Q_OBJECT
 public:
-    explicit DiskWriter(const core::AppDir& app);
+    DiskWriter(const core::AppDir& app, std::shared_ptr<Outbox> outbox);
 
+    // Each request carries the number the station gave it, counted from 1, in the order handed.
     // Records kept by the last run go to their files before any new one.
-    void restore(qint64 nowMs);
+    void restore(quint64 request, qint64 nowMs);
     // One record's writes, and status.json when statusJson is given; then everything waiting.
-    void record(const logging::RecordInputs& in, const std::optional<QByteArray>& statusJson,
-                qint64 nowMs);
+    void record(quint64 request, const logging::RecordInputs& in,
+                const std::optional<QByteArray>& statusJson, qint64 nowMs);
     void retry(qint64 nowMs);
     // Any other append or replaced file of the plant (the energy ledger, the alarm log, the power
     // curve), behind what already waits, kept and spooled as the records are.
-    void write(const logging::FileWrite& write, qint64 nowMs);
+    void write(quint64 request, const logging::FileWrite& write, qint64 nowMs);
     // Everything still waiting is written, or else kept in the spool.
     CloseResult close(qint64 nowMs);
 
@@ -60,8 +78,11 @@ private:
     void writeWaiting(qint64 nowMs);
     void keepSpoolInStep(std::size_t recordsBefore, qint64 nowMs);
     void announce();
+    void publish();
 
     core::AppDir m_app;
+    std::shared_ptr<Outbox> m_outbox;
+    quint64 m_takenUpTo = 0;
     logging::PendingWrites m_pending;
     QStringList m_warnings;
     QString m_templateWarning;

@@ -10,28 +10,22 @@
 #include <QCoreApplication>
 
 namespace station {
-namespace {
 
-const QString kOpenAdvice = QStringLiteral(
-    "Link com%1 beside the program to your logger, or choose another port in Setup.");
-
-} // namespace
-
-Station::Station(const core::AppDir& app, const core::Clock& clock, bool compactPanel,
-                 QObject* parent)
+Station::Station(const core::AppDir& app, const core::Clock& clock, QObject* parent)
     : QObject(parent)
     , m_app(app)
     , m_clock(clock)
-    , m_compactPanel(compactPanel)
     , m_energy(clock.elapsedMs())
     , m_MSComm1(QStringLiteral("MSComm1"), app, this)
-    , m_writer(std::make_unique<DiskWriter>(app))
+    , m_outbox(std::make_shared<Outbox>())
+    , m_diskThread(std::make_unique<QThread>())
+    , m_writer(std::make_unique<DiskWriter>(app, m_outbox))
 {
-    m_diskThread.setObjectName(QStringLiteral("StationDisk"));
-    m_writer->moveToThread(&m_diskThread);
+    m_diskThread->setObjectName(QStringLiteral("StationDisk"));
+    m_writer->moveToThread(m_diskThread.get());
     connect(m_writer.get(), &DiskWriter::stateChanged, this, &Station::takeWriteState,
             Qt::QueuedConnection);
-    m_diskThread.start();
+    m_diskThread->start();
 
     connect(&m_publisher, &publish::Publisher::statusChanged, this, [this] {
         m_status.publishing = m_publisher.statusText();
@@ -59,18 +53,28 @@ Station::Station(const core::AppDir& app, const core::Clock& clock, bool compact
     connect(&m_Timer3, &QTimer::timeout, this, &Station::Timer3_Timer);
     m_Timer3.start();
     m_dataWatch.setInterval(1000);
-    connect(&m_dataWatch, &QTimer::timeout, this, &Station::checkData);
+    connect(&m_dataWatch, &QTimer::timeout, this, [this] {
+        checkData();
+        checkDisk();
+    });
     m_dataWatch.start();
 }
 
 Station::~Station()
 {
+    if (m_diskLeftBehind) {
+        // The disk thread is stuck in a call that may never return: it is left to the end of the
+        // process rather than waited for (what it held was kept at close).
+        (void)m_writer.release();
+        (void)m_diskThread.release();
+        return;
+    }
     // The writer comes home before its thread ends, so it is destroyed where it lives.
     QMetaObject::invokeMethod(
         m_writer.get(), [this] { m_writer->moveToThread(m_MSComm1.thread()); },
         Qt::BlockingQueuedConnection);
-    m_diskThread.quit();
-    m_diskThread.wait();
+    m_diskThread->quit();
+    m_diskThread->wait();
 }
 
 void Station::start()
@@ -82,13 +86,11 @@ void Station::start()
                                 publish::publishCfgPath(m_app), publish::statusJsonPath(m_app)})
         core::removeLeftoverTemporaries(path);
     LoadConfiguration();
-    // At start-up the window waits for the last run's lines: they go first, and the status line
-    // says what became of them.
-    const qint64 now = m_clock.elapsedMs();
-    QMetaObject::invokeMethod(
-        m_writer.get(), [w = m_writer.get(), now] { w->restore(now); },
-        Qt::BlockingQueuedConnection);
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    // The last run's lines go to the disk thread first, so they reach their files before any
+    // new one; the status says what became of them when the disk has answered.
+    Handed restore;
+    restore.kind = Handed::Kind::Restore;
+    hand(std::move(restore));
     openPort(true);
 }
 
@@ -109,19 +111,17 @@ void Station::LoadConfiguration()
 void Station::openPort(bool readPortNumber)
 {
     if (readPortNumber)
-        m_portNumber = m_options.port;
+        m_status.portNumber = m_options.port;
+    m_status.portText = m_options.portText;
     m_lastDataMs = m_clock.elapsedMs();
     m_lastDataAt = m_clock.now();
-    m_status.stale.clear();
-    m_MSComm1.open(m_portNumber);
+    m_status.staleSince.reset();
+    m_MSComm1.open(m_status.portNumber);
 }
 
 void Station::lineChanged()
 {
-    const core::LineStatus& line = m_MSComm1.status();
-    m_status.port = core::lineStatusText(
-        line, m_options.portText,
-        core::openFailedAdvice(line, kOpenAdvice.arg(m_portNumber), &m_status.accessProblem));
+    m_status.line = m_MSComm1.status();
     if (!m_MSComm1.isOpen())
         lineDown();
     checkData();
@@ -136,24 +136,30 @@ std::optional<QString> Station::startLogging(const QString& delayText)
     m_Timer1.setInterval(interval->milliseconds);
     m_Timer1.start();
     m_peaks = IntervalPeaks{};
+    m_loggingText = interval->text;
+    emit loggingChanged(true, interval->text);
     return interval->text;
 }
 
 void Station::stopLogging()
 {
     m_Timer1.stop();
+    emit loggingChanged(false, {});
 }
 
 void Station::handOver()
 {
     m_MSComm1.close();
     lineDown();
-    m_status.port = QStringLiteral("Port %1 handed to another window").arg(m_portNumber);
+    m_status.handedOver = true;
+    emit lineHandedOver(true);
     announceStatus();
 }
 
 void Station::takeBack(bool rereadPort)
 {
+    m_status.handedOver = false;
+    emit lineHandedOver(false);
     LoadConfiguration();
     openPort(rereadPort);
 }

@@ -9,46 +9,41 @@
 #include "publish/publisher.h"
 #include "station/diskwriter.h"
 #include "station/energy.h"
+#include "station/stationstatus.h"
 #include "station/telemetry.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QThread>
 #include <QTimer>
+#include <chrono>
+#include <deque>
 #include <memory>
 
 namespace station {
 
-using HolderValues = std::vector<std::pair<int, double>>;
 using logging::kInvalidDelayMessage;
-
-// What the main window's status line is made of, in its order.
-struct StationStatus
-{
-    QString port;               // the line: open, lost, handed over, or why it cannot be opened
-    bool accessProblem = false; // the port is there but this account may not open it
-    QString publishing;         // the broker; empty while publishing is off
-    QString stale;              // "No data since ..." while the values are not fresh
-    WriteState writes;
-    QStringList configWarnings;
-};
 
 // The plant as the program sees it, with no window: it owns for the life of the program the
 // serial line, the current reading, the peaks, the watt-hour total, the logging tick and its
-// files (written on a disk thread of its own), the stale-data watch and the publisher. Windows
-// show what it announces and turn clicks into its calls.
+// files (written on a disk thread of its own), the stale-data watch and the publisher. Views
+// show what it announces and turn clicks into its calls; it words nothing of theirs.
 class Station : public QObject
 {
     Q_OBJECT
 public:
+    // Values older than this are stale: the energy stops counting, the alarms see no data.
     static constexpr int kStaleAfterMs = 30000;
+    // The disk thread has not finished what it was handed for this long: the status says so.
+    static constexpr int kDiskSilentMs = 5000;
+    // How long the close steps wait for the disk before they keep what waits from a snapshot.
+    static constexpr std::chrono::milliseconds kCloseDeadline{10000};
 
-    Station(const core::AppDir& app, const core::Clock& clock, bool compactPanel,
-            QObject* parent = nullptr);
+    Station(const core::AppDir& app, const core::Clock& clock, QObject* parent = nullptr);
     ~Station() override;
 
     // Start-up: leftover temporaries removed, the configuration read, the last run's spool
-    // written, the port opened. Logging is the caller's to start (options().logOn).
+    // handed to the disk thread first, the port opened. Nothing here waits for the disk.
     void start();
     // The interval text as corrected, with logging started; nullopt when it is not a number.
     std::optional<QString> startLogging(const QString& delayText);
@@ -58,18 +53,13 @@ public:
     void handOver();
     void takeBack(bool rereadPort);
     void reloadPublishing();
-    // The close steps: logging and the line stop, and everything waiting is written or kept in
-    // the spool before this returns.
-    CloseResult closeSteps();
+    // The close steps: the timers and the line stop (the energy counted up to now), and
+    // everything waiting is written, or kept in the spool, before this returns. A disk that
+    // does not finish within the deadline is left behind: what waits is kept from a snapshot on
+    // another thread, and the program must then end without this station's destructor waiting.
+    CloseResult closeSteps(std::chrono::milliseconds deadline = kCloseDeadline);
     // Hands a write of the plant's other files to the disk thread, behind the records.
     void queueWrite(logging::FileWrite write);
-    // Waits until the disk thread has done all it was handed, and takes in what it reported.
-    void waitForDisk();
-
-    // The handlers of the line and the two timers; public so tests can drive a tick.
-    void MSComm1_OnComm(const QString& frame);
-    void Timer1_Timer();
-    void Timer3_Timer();
 
     const Reading& reading() const { return m_reading; }
     const IntervalPeaks& peaks() const { return m_peaks; }
@@ -82,18 +72,22 @@ public:
     const core::SerialLine& line() const { return m_MSComm1; }
     bool logging() const { return m_Timer1.isActive(); }
     int loggingInterval() const { return m_Timer1.interval(); }
+    // The interval's text as logging was started with it, corrected into its range.
+    const QString& loggingText() const { return m_loggingText; }
     Qt::TimerType loggingTimerType() const { return m_Timer1.timerType(); }
+    // Whether the line is with another window (the alarms then see no data, and no fault).
+    bool handedOver() const { return m_status.handedOver; }
     const StationStatus& status() const { return m_status; }
     std::size_t pendingWrites() const { return m_status.writes.records; }
     const QString& spoolFile() const { return m_status.writes.spoolFile; }
 
 signals:
-    // A decoded frame, with the window title and the mode label it gives.
-    void readingDecoded(const station::Reading& reading, const QString& title, const QString& mode);
+    // A decoded frame.
+    void readingDecoded(const station::Reading& reading);
+    // Every notification of the line, errors included, with the values on hand.
+    void lineNotified(const station::Reading& reading, double wattHourTotal);
     // Every fresh reading, for the features that follow the plant live.
     void freshReading(const core::QuantityValues& values, std::int16_t mode, qint64 monotonicMs);
-    // The meter holders, after every notification of the line (index, value).
-    void holdersChanged(const station::HolderValues& values);
     void recordWritten();
     void statusChanged(const station::StationStatus& status);
     // The values went stale (the line is quiet, lost, closed or handed over), and came back.
@@ -102,23 +96,54 @@ signals:
     // Each addition to the watt-hour total: when, and how many watt-hours.
     void energyAdded(const QDateTime& at, double wattHours);
     void configurationLoaded(const config::ProgramOptions& options);
+    // Logging started (with the interval's text) or stopped.
+    void loggingChanged(bool on, const QString& intervalText);
+    // The line went to another window, or came back.
+    void lineHandedOver(bool handedOver);
     // The close steps begin: what the listeners still have to write goes in before the disk
     // thread's last round.
     void closing();
 
 private:
+    friend class StationProbe; // the tests' way to drive a tick
+
+    // A request handed to the disk thread and not yet taken in by it, kept so a close that
+    // cannot wait for the disk still keeps it.
+    struct Handed
+    {
+        quint64 number = 0;
+        qint64 atMs = 0;
+        enum class Kind
+        {
+            Restore,
+            Record,
+            Write
+        } kind = Kind::Write;
+        logging::RecordInputs record;
+        std::optional<QByteArray> statusJson;
+        logging::FileWrite write;
+    };
+
+    void MSComm1_OnComm(const QString& frame);
+    void Timer1_Timer();
+    void Timer3_Timer();
+    // Waits until the disk thread has done all it was handed, and takes in what it reported.
+    void waitForDisk();
+
     void LoadConfiguration();
     void openPort(bool readPortNumber);
     void lineChanged();
     void checkData();
+    void checkDisk();
     void lineDown();
+    quint64 hand(Handed request);
     void takeWriteState(const WriteState& state);
     void announceStatus();
     void addEnergy(const QDateTime& at, double wattHours);
+    CloseResult keepFromSnapshot(std::chrono::milliseconds deadline);
 
     core::AppDir m_app;
     core::Clock m_clock;
-    bool m_compactPanel;
     config::ProgramOptions m_options;
     core::Conversion m_conversion;
     QStringList m_configWarnings;
@@ -128,7 +153,6 @@ private:
     EnergyMeter m_energy;
     core::SerialLine m_MSComm1;
     publish::Publisher m_publisher;
-    int m_portNumber = 1;
     // When the last frame was decoded, or the line opened when none has been since; a line
     // that goes quiet is told apart from one whose values stand still.
     std::optional<qint64> m_lastDataMs;
@@ -137,10 +161,15 @@ private:
     QTimer m_Timer1;
     QTimer m_Timer3;
     QTimer m_writeRetry;
+    QString m_loggingText;
     StationStatus m_status;
 
-    QThread m_diskThread;
+    quint64 m_lastHanded = 0;
+    std::deque<Handed> m_handed;
+    std::shared_ptr<Outbox> m_outbox;
+    std::unique_ptr<QThread> m_diskThread;
     std::unique_ptr<DiskWriter> m_writer; // lives on m_diskThread
+    bool m_diskLeftBehind = false;
 };
 
 } // namespace station

@@ -1,8 +1,11 @@
 #include "station/station.h"
 
+#include "logging/spool.h"
 #include "publish/messages.h"
 
 #include <QCoreApplication>
+#include <future>
+#include <thread>
 
 // The station's handlers: the line's notifications, the logging tick and the energy tick, the
 // stale-data watch, and what the disk thread reports back.
@@ -16,8 +19,8 @@ void Station::MSComm1_OnComm(const QString& frame)
         const qint64 at = m_clock.elapsedMs();
         m_lastDataMs = at;
         m_lastDataAt = m_clock.now();
-        if (!m_status.stale.isEmpty()) {
-            m_status.stale.clear();
+        if (m_status.staleSince) {
+            m_status.staleSince.reset();
             emit dataReturned();
             announceStatus();
         }
@@ -25,26 +28,24 @@ void Station::MSComm1_OnComm(const QString& frame)
         m_reading = computeReading(decodeFrame(frame), m_conversion);
         if (m_Timer1.isActive())
             raisePeaks(m_peaks, m_reading);
-        emit readingDecoded(m_reading, titleText(m_reading), modeText(m_reading.mode));
+        emit readingDecoded(m_reading);
         emit freshReading(m_reading.value, m_reading.mode, at);
         m_publisher.onReading(m_reading.value, m_energy.total(), m_reading.mode, m_lastDataAt);
     }
-    emit holdersChanged(holderValues(m_reading, m_energy.total(), m_compactPanel));
+    emit lineNotified(m_reading, m_energy.total());
 }
 
 // The values on show stay as they were; the line says since when nothing new came. Once said,
 // it stands until a frame comes: a line that reopens has not yet sent anything.
 void Station::checkData()
 {
-    if (!m_status.stale.isEmpty() || !m_lastDataMs)
+    if (m_status.staleSince || !m_lastDataMs)
         return;
     const bool lost = m_MSComm1.status().state == core::LineStatus::State::Lost;
     const bool quiet = m_MSComm1.isOpen() && m_clock.elapsedMs() - *m_lastDataMs >= kStaleAfterMs;
     if (!lost && !quiet)
         return;
-    m_status.stale = QStringLiteral("No data since ") + m_lastDataAt.time().toString(u"HH:mm:ss");
-    if (m_lastDataAt.date() != m_clock.now().date())
-        m_status.stale += QStringLiteral(" on ") + m_lastDataAt.date().toString(Qt::ISODate);
+    m_status.staleSince = m_lastDataAt;
     emit dataStale(m_lastDataAt);
     announceStatus();
 }
@@ -72,9 +73,11 @@ void Station::Timer1_Timer()
     std::optional<QByteArray> json;
     if (in.saveHtml && m_publisher.enabled())
         json = publish::statusJson(m_peaks.peak, in.wattHourTotal, in.mode, in.wsUnits, now);
-    const qint64 at = m_clock.elapsedMs();
-    QMetaObject::invokeMethod(m_writer.get(),
-                              [w = m_writer.get(), in, json, at] { w->record(in, json, at); });
+    Handed record;
+    record.kind = Handed::Kind::Record;
+    record.record = in;
+    record.statusJson = json;
+    hand(std::move(record));
     m_publisher.onRecord(m_peaks.peak, m_reading.mode, now);
     m_peaks = IntervalPeaks{};
 }
@@ -91,9 +94,42 @@ void Station::addEnergy(const QDateTime& at, double wattHours)
         emit energyAdded(at, wattHours);
 }
 
+// Every request goes to the disk thread in the order handed, and is kept here until the writer
+// says it has taken it in: a close that cannot wait for the disk keeps it from here.
+quint64 Station::hand(Handed request)
+{
+    request.number = ++m_lastHanded;
+    request.atMs = m_clock.elapsedMs();
+    const quint64 n = request.number;
+    const qint64 at = request.atMs;
+    DiskWriter* w = m_writer.get();
+    switch (request.kind) {
+    case Handed::Kind::Restore:
+        QMetaObject::invokeMethod(w, [w, n, at] { w->restore(n, at); });
+        break;
+    case Handed::Kind::Record:
+        QMetaObject::invokeMethod(w, [w, n, at, in = request.record, json = request.statusJson] {
+            w->record(n, in, json, at);
+        });
+        break;
+    case Handed::Kind::Write:
+        QMetaObject::invokeMethod(w, [w, n, at, write = request.write] { w->write(n, write, at); });
+        break;
+    }
+    m_handed.push_back(std::move(request));
+    return n;
+}
+
 void Station::takeWriteState(const WriteState& state)
 {
+    while (!m_handed.empty() && m_handed.front().number <= state.takenUpTo)
+        m_handed.pop_front();
     m_status.writes = state;
+    if (!m_handed.empty() && m_handed.front().number > state.takenUpTo)
+        checkDisk();
+    else if (m_status.diskSilentSince) {
+        m_status.diskSilentSince.reset();
+    }
     if (state.records == 0)
         m_writeRetry.stop();
     else
@@ -101,25 +137,118 @@ void Station::takeWriteState(const WriteState& state)
     announceStatus();
 }
 
-CloseResult Station::closeSteps()
+// A disk that takes a few seconds for a sync is slow; one that has not taken in what it was
+// handed for kDiskSilentMs is not answering, and the user hears of it.
+void Station::checkDisk()
 {
+    if (m_handed.empty() || m_status.diskSilentSince)
+        return;
+    const qint64 waited = m_clock.elapsedMs() - m_handed.front().atMs;
+    if (waited < kDiskSilentMs)
+        return;
+    m_status.diskSilentSince = m_clock.now().addMSecs(-waited);
+    announceStatus();
+}
+
+CloseResult Station::closeSteps(std::chrono::milliseconds deadline)
+{
+    const auto started = std::chrono::steady_clock::now();
     m_Timer1.stop();
+    m_Timer3.stop();
+    m_dataWatch.stop();
+    m_writeRetry.stop();
+    // The energy counts up to the close, as it does when the line is lost.
     m_MSComm1.close();
+    lineDown();
     emit closing();
-    CloseResult result;
     const qint64 at = m_clock.elapsedMs();
-    QMetaObject::invokeMethod(
-        m_writer.get(), [w = m_writer.get(), at] { return w->close(at); },
-        Qt::BlockingQueuedConnection, &result);
-    return result;
+    auto done = std::make_shared<std::promise<CloseResult>>();
+    std::future<CloseResult> result = done->get_future();
+    QMetaObject::invokeMethod(m_writer.get(),
+                              [w = m_writer.get(), at, done] { done->set_value(w->close(at)); });
+    // Most of the deadline goes to the disk; the rest to keeping a snapshot if it is stuck.
+    const auto forDisk = deadline * 2 / 3;
+    if (result.wait_for(forDisk) == std::future_status::ready)
+        return result.get();
+    const auto left = deadline - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - started);
+    return keepFromSnapshot(std::max(left, std::chrono::milliseconds(500)));
+}
+
+// The disk thread is stuck in a call. What it holds (as of its latest step) and what was handed
+// to it since is kept in the spool by a thread of its own, which is not waited for past the
+// deadline either: the spool may be on the same dead disk.
+CloseResult Station::keepFromSnapshot(std::chrono::milliseconds deadline)
+{
+    m_diskLeftBehind = true;
+    std::deque<logging::FileWrite> waiting;
+    quint64 takenUpTo = 0;
+    {
+        const std::lock_guard lock(m_outbox->mutex);
+        waiting = m_outbox->waiting;
+        takenUpTo = m_outbox->takenUpTo;
+    }
+    std::vector<Handed> later;
+    for (const Handed& h : m_handed) {
+        if (h.number > takenUpTo)
+            later.push_back(h);
+    }
+    auto done = std::make_shared<std::promise<CloseResult>>();
+    std::future<CloseResult> result = done->get_future();
+    std::thread keeper(
+        [app = m_app, waiting = std::move(waiting), later = std::move(later), done]() mutable {
+            logging::PendingWrites pending;
+            for (logging::FileWrite& w : waiting)
+                pending.queue.push_back(std::move(w));
+            for (const Handed& h : later) {
+                switch (h.kind) {
+                case Handed::Kind::Restore:
+                    // Not yet read back: the last run's spool is kept with the rest, first.
+                    for (logging::FileWrite& w : logging::loadSpool(app).writes)
+                        pending.add(std::move(w));
+                    break;
+                case Handed::Kind::Record: {
+                    QString warning;
+                    for (logging::FileWrite& w : logging::recordWrites(app, h.record, &warning))
+                        pending.add(std::move(w));
+                    if (h.statusJson) {
+                        pending.add({publish::statusJsonPath(app),
+                                     *h.statusJson,
+                                     logging::FileWrite::Kind::Replace,
+                                     {}});
+                    }
+                    break;
+                }
+                case Handed::Kind::Write:
+                    pending.add(h.write);
+                    break;
+                }
+            }
+            CloseResult r;
+            r.diskSilent = true;
+            r.allWritten = pending.empty();
+            if (!pending.empty())
+                r.keptIn = logging::saveSpool(app, pending, &r.spoolError);
+            r.warnings << QStringLiteral("The folder %1 did not answer.").arg(app.dir);
+            done->set_value(std::move(r));
+        });
+    keeper.detach();
+    if (result.wait_for(deadline) == std::future_status::ready)
+        return result.get();
+    CloseResult r;
+    r.diskSilent = true;
+    r.allWritten = false;
+    r.spoolError = QStringLiteral("the spool's folder did not answer either");
+    r.warnings << QStringLiteral("The folder %1 did not answer.").arg(m_app.dir);
+    return r;
 }
 
 void Station::queueWrite(logging::FileWrite write)
 {
-    const qint64 at = m_clock.elapsedMs();
-    QMetaObject::invokeMethod(m_writer.get(), [w = m_writer.get(), write = std::move(write), at] {
-        w->write(write, at);
-    });
+    Handed request;
+    request.kind = Handed::Kind::Write;
+    request.write = std::move(write);
+    hand(std::move(request));
 }
 
 void Station::waitForDisk()

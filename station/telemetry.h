@@ -32,14 +32,4 @@ Reading computeReading(const RawValues& raw, const core::Conversion& c);
 // Raises each logged quantity's peak that the reading strictly exceeds.
 void raisePeaks(IntervalPeaks& peaks, const Reading& r);
 
-// "Logger  12.8 V  9 A  115.2 W  300 RPM  5 WIND "
-QString titleText(const Reading& r, const QLocale& locale = QLocale());
-// "On Load" for mode 1, otherwise empty.
-QString modeText(std::int16_t mode);
-
-// The meter holders in the order they are assigned, index and value: each quantity's meter
-// (holders 0 to 5), then, with the compact panel, each quantity's panel holder.
-std::vector<std::pair<int, double>> holderValues(const Reading& r, double wattHours,
-                                                 bool compactPanel);
-
 } // namespace station

@@ -84,6 +84,9 @@ void Watchers::everySecond()
 
 void Watchers::closing()
 {
+    // Nothing more is counted or raised once the close steps have begun.
+    m_second.stop();
+    m_hourly.stop();
     if (const auto line = m_ledger.closeHour())
         ledgerLine(*line);
     saveCurve();

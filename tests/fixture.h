@@ -6,8 +6,8 @@
 
 #include "core/appdir.h"
 #include "core/files.h"
-#include "core/messagebox.h"
 #include "tools/pty.h"
+#include "ui/messagebox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -84,9 +84,9 @@ protected:
         ASSERT_TRUE(m_tmp.isValid());
         writeSettings(kSettings);
         writeProg(ProgFile{});
-        core::setMessageHandler([this](const QString& text) { m_messages << text; });
+        ui::setMessageHandler([this](const QString& text) { m_messages << text; });
     }
-    void TearDown() override { core::setMessageHandler({}); }
+    void TearDown() override { ui::setMessageHandler({}); }
 
     void writeProg(const ProgFile& prog) { writeProg(prog.bytes()); }
     void writeProg(const QByteArray& bytes)

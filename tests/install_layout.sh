@@ -13,7 +13,7 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 expected=(
-  usr/bin/Tessaly usr/bin/Corvenna
+  usr/bin/Tessaly usr/bin/Corvenna usr/bin/tessalyd
   usr/share/tessaly/prog.cfg usr/share/tessaly/settings.cfg usr/share/tessaly/html/template.asp
   usr/share/applications/tessaly.desktop usr/share/applications/corvenna.desktop
   usr/share/icons/hicolor/scalable/apps/tessaly.svg
@@ -22,6 +22,8 @@ expected=(
   usr/share/metainfo/org.example.tessaly.metainfo.xml
   usr/share/tessaly/screenshots/main-window.png
   usr/share/tessaly/alarms.cfg
+  usr/share/man/man8/tessalyd.8.gz
+  usr/lib/systemd/system/tessalyd.service usr/lib/systemd/user/tessalyd.service
 )
 for size in 16 24 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/tessaly.png")
@@ -39,8 +41,8 @@ if command -v appstreamcli >/dev/null; then
   appstreamcli validate --no-net "$metainfo" >"$work/appstream.txt" 2>&1 ||
     fail "appstreamcli: $(cat "$work/appstream.txt")"
 fi
-for page in Tessaly Corvenna; do
-  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$work/stage/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
+for page in man1/Tessaly.1 man1/Corvenna.1 man8/tessalyd.8; do
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$work/stage/usr/share/man/$page.gz" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man $page warns: $warnings"
 done
 
@@ -72,9 +74,9 @@ source=$(dirname "$0")/..
   fail "packaging/changelog's newest entry is not of the package's version $version"
 [ "$(zcat "$work/stage/usr/share/doc/tessaly/changelog.gz" | head -1)" = \
   "$(head -1 "$source/packaging/changelog")" ] || fail "the installed changelog is not the tree's"
-for page in Tessaly Corvenna; do
-  zgrep -qx "\.Os Tessaly $version" "$work/stage/usr/share/man/man1/$page.1.gz" ||
-    fail "$page.1 is not of version $version"
+for page in man1/Tessaly.1 man1/Corvenna.1 man8/tessalyd.8; do
+  zgrep -qx "\.Os Tessaly $version" "$work/stage/usr/share/man/$page.gz" ||
+    fail "$page is not of version $version"
 done
 grep -q "<release version=\"$version\" date=\"[0-9-]*\"/>" "$metainfo" ||
   fail "the metainfo's release is not $version"

@@ -5,7 +5,43 @@
 #include "core/serialline.h"
 #include "monitor/logger.h"
 #include "programs/variants.h"
+#include "station/plant.h"
 #include "tests/fixture.h"
+#include "tests/stationprobe.h"
+
+// A plant and its main window, built as the program builds them; the window goes first.
+class RunningLogger
+{
+public:
+    RunningLogger() = default;
+    RunningLogger(std::unique_ptr<station::Plant> plant, const monitor::ProgramVariant& v)
+        : m_plant(std::move(plant))
+        , m_window(std::make_unique<monitor::Logger>(v, *m_plant))
+    {}
+    RunningLogger(RunningLogger&&) = default;
+    RunningLogger& operator=(RunningLogger&& other)
+    {
+        reset();
+        m_plant = std::move(other.m_plant);
+        m_window = std::move(other.m_window);
+        return *this;
+    }
+    ~RunningLogger() { reset(); }
+
+    monitor::Logger* operator->() const { return m_window.get(); }
+    monitor::Logger& operator*() const { return *m_window; }
+    monitor::Logger* get() const { return m_window.get(); }
+    explicit operator bool() const { return bool(m_window); }
+    void reset()
+    {
+        m_window.reset();
+        m_plant.reset();
+    }
+
+private:
+    std::unique_ptr<station::Plant> m_plant;
+    std::unique_ptr<monitor::Logger> m_window;
+};
 
 class LoggerWindow : public AppDirTest
 {
@@ -14,15 +50,16 @@ protected:
     // follows m_now, moved on by m_monotonicShiftMs (a test sets the wall clock back and moves
     // this on to keep the count going). Its line retries after retryMs instead of 5 s, so a
     // reconnect test need not wait for the real interval.
-    std::unique_ptr<monitor::Logger> start(const monitor::ProgramVariant& v = programs::tessaly(),
-                                           int retryMs = 100)
+    RunningLogger start(const monitor::ProgramVariant& v = programs::tessaly(), int retryMs = 100)
     {
         const core::Clock clock{[this] { return m_now; },
                                 [this] {
                                     return m_now.toMSecsSinceEpoch() + m_monotonicShiftMs;
                                 }};
-        auto w = std::make_unique<monitor::Logger>(v, m_app, clock);
-        w->findChild<core::SerialLine*>(QStringLiteral("MSComm1"))->setRetryInterval(retryMs);
+        RunningLogger w(std::make_unique<station::Plant>(m_app, clock), v);
+        w->station()
+            .findChild<core::SerialLine*>(QStringLiteral("MSComm1"))
+            ->setRetryInterval(retryMs);
         w->show();
         return w;
     }
@@ -34,6 +71,6 @@ protected:
 // One logging tick, with the disk thread's work for it done and its report taken in.
 inline void logTick(monitor::Logger& w)
 {
-    w.station().Timer1_Timer();
-    w.station().waitForDisk();
+    station::StationProbe::logTick(w.station());
+    station::StationProbe::waitForDisk(w.station());
 }

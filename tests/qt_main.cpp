@@ -1,4 +1,4 @@
-#include "core/windowlook.h"
+#include "ui/windowlook.h"
 
 #include <QApplication>
 #include <QFile>
@@ -17,7 +17,7 @@ int main(int argc, char** argv)
     qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath(QStringLiteral("state"))));
     qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath(QStringLiteral("cache"))));
     QApplication app(argc, argv);
-    core::installFontSubstitutes();
+    ui::installFontSubstitutes();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

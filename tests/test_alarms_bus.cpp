@@ -43,9 +43,19 @@ protected:
     }
     void startDunst()
     {
-        const QString display = QStringLiteral(":%1").arg(90 + ::getpid() % 100);
-        m_display.start("Xvfb", {display, "-nolisten", "tcp"});
+        // The server picks a free display itself and says which on its standard output, so two
+        // runs side by side never meet on one.
+        m_display.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
         ASSERT_TRUE(m_display.waitForStarted());
+        QByteArray number;
+        ASSERT_TRUE(waitFor(
+            [&] {
+                m_display.waitForReadyRead(100);
+                number += m_display.readAllStandardOutput();
+                return number.endsWith('\n');
+            },
+            10000));
+        const QString display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", display);
         env.insert("DBUS_SESSION_BUS_ADDRESS", m_address);

@@ -613,7 +613,7 @@ TEST_F(CalibrateWindow, APortBelowOneIsNeverTried)
 
 TEST(CalibrateTable, EachMemberOnce)
 {
-    std::map<decltype(core::Fills<calibration::CalibrateControls>::store), int> members;
+    std::map<decltype(ui::Fills<calibration::CalibrateControls>::store), int> members;
     for (const calibration::CalibrateControl& c : calibration::calibrateControls()) {
         if (c.member.store)
             ++members[c.member.store];

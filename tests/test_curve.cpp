@@ -219,7 +219,7 @@ TEST_F(PowerCurveFile, TheViewSavesCsvAndStartsANewCurveOnlyWhenAsked)
 
     QStringList asked;
     bool answer = false;
-    core::setQuestionHandler([&](const QString& text) {
+    ui::setQuestionHandler([&](const QString& text) {
         asked << text;
         return answer;
     });
@@ -232,7 +232,7 @@ TEST_F(PowerCurveFile, TheViewSavesCsvAndStartsANewCurveOnlyWhenAsked)
     EXPECT_EQ(data.curve().bins().size(), 1u);
     answer = true;
     button->click();
-    core::setQuestionHandler({});
+    ui::setQuestionHandler({});
     EXPECT_EQ(asked.size(), 2);
     EXPECT_TRUE(data.curve().empty());
     EXPECT_EQ(fileBytes(path()), QByteArray());

@@ -691,12 +691,12 @@ TEST_F(GraphWindow, SavesTheListedRecordsAsCsv)
     ASSERT_TRUE(save->isEnabled());
     QString suggested;
     const QString chosen = m_tmp.filePath(QStringLiteral("out.csv"));
-    core::setSaveFileHandler([&](const QString& path) {
+    ui::setSaveFileHandler([&](const QString& path) {
         suggested = path;
         return chosen;
     });
     // Removed even when an assertion below ends the test early.
-    const auto restore = qScopeGuard([] { core::setSaveFileHandler({}); });
+    const auto restore = qScopeGuard([] { ui::setSaveFileHandler({}); });
     save->setFocus();
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(save, &enter);
@@ -808,7 +808,7 @@ TEST_F(GraphWindow, SeriesControlsKeepTheirNamesCaptionsAndColours)
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(box->text(), QString::fromLatin1(c.caption));
         EXPECT_EQ(box->palette().color(QPalette::Window), c.ground);
-        EXPECT_EQ(core::toColour(history::historyFacts(c.q).seriesColour), c.line);
+        EXPECT_EQ(ui::toColour(history::historyFacts(c.q).seriesColour), c.line);
         EXPECT_EQ(list(*g)->headerData(c.column, Qt::Horizontal).toString(),
                   QString::fromLatin1(c.title));
     }

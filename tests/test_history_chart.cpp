@@ -215,7 +215,7 @@ TEST_F(HistoryChart, ALongViewLooksAsIfEverySegmentWereDrawn)
             SCOPED_TRACE(history::historyFacts(q).checkCaption);
             showOnly(*g, q);
             const QImage reference = everySegment(*g, m_store);
-            const QRgb colour = core::toColour(history::historyFacts(q).seriesColour).rgb();
+            const QRgb colour = ui::toColour(history::historyFacts(q).seriesColour).rgb();
             const Mask reduced(g->picture(), colour);
             const Mask every(reference, colour);
             EXPECT_GT(every.columnsWithAny(), reference.width() * 9 / 10);

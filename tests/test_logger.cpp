@@ -39,7 +39,7 @@ TEST_F(LoggerWindow, DecodesFramesArrivingInPieces)
 
     // Watt-hours grow at each 5-second tick and reach the holders with the next notification.
     m_now = m_now.addSecs(5);
-    w->station().Timer3_Timer();
+    station::StationProbe::energyTick(w->station());
     EXPECT_DOUBLE_EQ(w->wattHourTotal(), 115.2 / 720);
     send(*pty, "[<V>512</V><I>530</I><M>0</M>]");
     ASSERT_TRUE(waitFor([&] { return w->reading().mode == 0; }));

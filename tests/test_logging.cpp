@@ -519,6 +519,8 @@ TEST_F(Logging, LinesWaitingAtExitArriveFirstAtTheNextStart)
     ASSERT_TRUE(QFile::remove(m_app.path(QStringLiteral("logs"))));
     m_now = m_now.addSecs(600);
     auto w = start();
+    // The start hands the kept lines to the disk thread first and goes on without waiting.
+    station::StationProbe::waitForDisk(w->station());
     EXPECT_EQ(fileBytes(dayLog()), zeros(0, "14:05") + zeros(0, "14:06"));
     EXPECT_TRUE(w->statusText().contains(QStringLiteral("2 of 2 lines kept from the last run")))
         << w->statusText().toStdString();
@@ -589,7 +591,7 @@ TEST_F(Logging, OverflowAndMissingDividersNeverReachAFile)
     EXPECT_EQ(w->reading()[core::kWatts], 0.0);
     EXPECT_EQ(w->reading()[core::kWind], 0.0); // no WSDivider: 0, never raw counts
     EXPECT_TRUE(w->windowTitle().contains(QStringLiteral("  0 W")));
-    w->station().Timer3_Timer();
+    station::StationProbe::energyTick(w->station());
     EXPECT_EQ(w->wattHourTotal(), 0.0);
     logTick(*w);
     EXPECT_EQ(fileBytes(dayLog()),
@@ -597,7 +599,7 @@ TEST_F(Logging, OverflowAndMissingDividersNeverReachAFile)
     send(*pty, "[<V>12</V><I>10</I>]");
     ASSERT_TRUE(waitFor([&] { return w->reading()[core::kWatts] == 120; }));
     m_now = m_now.addSecs(5); // the energy tick's pace
-    w->station().Timer3_Timer();
+    station::StationProbe::energyTick(w->station());
     EXPECT_DOUBLE_EQ(w->wattHourTotal(), 120.0 / 720);
 }
 

@@ -5,8 +5,10 @@
 #include "publish/publishconfig.h"
 #include "publish/publisher.h"
 #include "publish/publishwindow.h"
+#include "station/plant.h"
 #include "tests/broker.h"
 #include "tests/fixture.h"
+#include "tests/stationprobe.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -555,7 +557,8 @@ TEST_F(BrokerTest, TheMainWindowPublishesWhatItDecodesAndLogs)
     writePublish(broker.port());
     writeProg(ProgFile{.Savehtml = "1", .LogDelay = "10", .LogOn = "1"});
     auto pty = line(1);
-    monitor::Logger w(programs::tessaly(), m_app, core::Clock::system());
+    station::Plant plant(m_app, core::Clock::system());
+    monitor::Logger w(programs::tessaly(), plant);
     w.show();
     ASSERT_TRUE(waitFor([&] { return w.statusText().contains(u"MQTT: connected"); }))
         << w.statusText().toStdString();
@@ -564,8 +567,8 @@ TEST_F(BrokerTest, TheMainWindowPublishesWhatItDecodesAndLogs)
     const QJsonObject state = json(sub.on(kTopics.state)[0].payload);
     EXPECT_EQ(state["volts"].toDouble(), 12.8);
     EXPECT_EQ(state["wind_unit"].toString(), QStringLiteral("km/h"));
-    w.station().Timer1_Timer();
-    w.station().waitForDisk();
+    station::StationProbe::logTick(w.station());
+    station::StationProbe::waitForDisk(w.station());
     ASSERT_TRUE(waitFor([&] { return sub.on(kTopics.record).size() == 1; }));
     EXPECT_EQ(json(sub.on(kTopics.record)[0].payload)["watts"].toDouble(), 115.2);
     const auto status = core::readWholeFile(publish::statusJsonPath(m_app));
@@ -577,9 +580,10 @@ TEST_F(BrokerTest, TheMainWindowPublishesWhatItDecodesAndLogs)
 TEST_F(AppDirTest, TheMainWindowWithPublishingOffWritesNothingNew)
 {
     writeProg(ProgFile{.Savehtml = "1", .LogDelay = "10", .LogOn = "1"});
-    monitor::Logger w(programs::tessaly(), m_app, core::Clock::fixed(kAt.toLocalTime()));
-    w.station().Timer1_Timer();
-    w.station().waitForDisk();
+    station::Plant plant(m_app, core::Clock::fixed(kAt.toLocalTime()));
+    monitor::Logger w(programs::tessaly(), plant);
+    station::StationProbe::logTick(w.station());
+    station::StationProbe::waitForDisk(w.station());
     EXPECT_FALSE(w.publisher().enabled());
     EXPECT_FALSE(w.statusText().contains(u"MQTT"));
     EXPECT_FALSE(QFileInfo::exists(publish::statusJsonPath(m_app)));
@@ -596,7 +600,8 @@ TEST_F(BrokerTest, DISABLED_FrameToStateLatency)
     Subscriber sub(broker.port(), "tessaly/plant/state");
     writePublish(broker.port());
     auto pty = line(1);
-    monitor::Logger w(programs::tessaly(), m_app, core::Clock::system());
+    station::Plant plant(m_app, core::Clock::system());
+    monitor::Logger w(programs::tessaly(), plant);
     ASSERT_TRUE(waitFor([&] { return w.statusText().contains(u"MQTT: connected"); }));
     std::vector<double> ms;
     for (int k = 1; k <= 100; ++k) {

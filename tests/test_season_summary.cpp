@@ -1,5 +1,4 @@
 // Day summaries through real day files and a real cache folder; the column reduction and CSV.
-#include "core/windowlook.h"
 #include "history/dayreader.h"
 #include "history/historyfacts.h"
 #include "season/columns.h"
@@ -10,6 +9,7 @@
 #include "season/summarycache.h"
 #include "tests/fixture.h"
 #include "tools/daylog.h"
+#include "ui/windowlook.h"
 
 #include <QMouseEvent>
 #include <QPushButton>
@@ -289,7 +289,7 @@ TEST_F(SeasonSummary, TheWindowShowsBarsAndASpikeInItsPixelColumn)
     ASSERT_NE(spike, columns.end());
     const int x = int(spike - columns.begin());
     // The watts' highest pixel is the spike's: its column is blue at the top of the picture.
-    const QColor blue = core::toColour(history::historyFacts(core::kWatts).seriesColour);
+    const QColor blue = ui::toColour(history::historyFacts(core::kWatts).seriesColour);
     bool found = false;
     for (int y = 0; y < picture.height() / 10; ++y)
         found = found || picture.pixelColor(x, y) == blue;

@@ -3,8 +3,8 @@
 #include "config/setupform.h"
 #include "config/setupsteps.h"
 #include "core/serialdevices.h"
-#include "core/windowlook.h"
 #include "tests/logger_window.h"
+#include "ui/windowlook.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -335,7 +335,7 @@ TEST_F(SetupWindow, FrameAndTabOrder)
     const QRect designed(QPoint(0, 0), config::kSetupDesignedSize);
     const QRect window(QPoint(0, 0), config::kSetupClientSize);
     for (const config::SetupControl& c : config::setupControls()) {
-        QRect place = core::twipsToPixels(c.twips);
+        QRect place = ui::twipsToPixels(c.twips);
         // The one caption a pixel too wide for its place stands a pixel further left.
         if (c.name == u"Label7")
             place.adjust(-1, 0, 0, 0);
@@ -353,7 +353,7 @@ TEST_F(SetupWindow, FrameAndTabOrder)
         const QRect place = child<QWidget>(*w, name)->geometry();
         EXPECT_TRUE(window.contains(place)) << name;
         for (const config::SetupControl& c : config::setupControls()) {
-            EXPECT_FALSE(place.intersects(core::twipsToPixels(c.twips)))
+            EXPECT_FALSE(place.intersects(ui::twipsToPixels(c.twips)))
                 << name << " on " << c.name.toStdString();
         }
         for (const char* other : added) {
@@ -367,7 +367,7 @@ TEST_F(SetupWindow, FrameAndTabOrder)
 
 TEST(SetupTable, EachMemberOnceEachControlByItsName)
 {
-    std::map<decltype(core::Fills<config::SetupControls>::store), int> members;
+    std::map<decltype(ui::Fills<config::SetupControls>::store), int> members;
     QStringList names;
     for (const config::SetupControl& c : config::setupControls()) {
         if (c.member.store)
@@ -390,8 +390,8 @@ TEST(SetupTable, AControlOfAnotherKindThanItsMemberStopsTheProgram)
         {
             config::SetupControls controls;
             // A label where a box belongs.
-            core::fills<&config::SetupControls::PortNumber>().into(controls, label, "Setup",
-                                                                   "PortNumber");
+            ui::fills<&config::SetupControls::PortNumber>().into(controls, label, "Setup",
+                                                                 "PortNumber");
         },
         "Setup window's control table has no QLineEdit for PortNumber");
 }
@@ -406,14 +406,14 @@ protected:
         SetupWindow::SetUp();
         ASSERT_TRUE(m_devTmp.isValid());
         ASSERT_TRUE(QDir().mkpath(m_byId));
-        core::setQuestionHandler([this](const QString& question) {
+        ui::setQuestionHandler([this](const QString& question) {
             m_questions << question;
             return m_answer;
         });
     }
     void TearDown() override
     {
-        core::setQuestionHandler({});
+        ui::setQuestionHandler({});
         SetupWindow::TearDown();
     }
 

@@ -28,10 +28,10 @@ TEST_F(Station, TheTitleFollowsFramesWhileTheDiskIsSlow)
         QThread::msleep(1500);
     });
     const auto restore = qScopeGuard([&] {
-        w->station().waitForDisk();
+        station::StationProbe::waitForDisk(w->station());
         core::setBeforeSync({});
     });
-    w->station().Timer1_Timer();
+    station::StationProbe::logTick(w->station());
     ASSERT_TRUE(waitFor([&] { return syncs > 0; }));
     for (int volts : {10, 11, 12}) {
         const std::string frame = "[<V>" + std::to_string(volts * 40) + "</V><I>530</I>]\r\n";
@@ -44,7 +44,7 @@ TEST_F(Station, TheTitleFollowsFramesWhileTheDiskIsSlow)
     }
     // The log, history and spreadsheet lines (no template here, so no page): not all done yet.
     EXPECT_LT(syncs, 3);
-    w->station().waitForDisk();
+    station::StationProbe::waitForDisk(w->station());
     EXPECT_EQ(syncs, 3);
     EXPECT_FALSE(syncedOnWindowThread);
     EXPECT_EQ(fileBytes(m_app.dailyLog(m_now.date())),
@@ -63,13 +63,13 @@ TEST_F(Station, APulledLineAddsNoEnergy)
     send(*pty, "[<V>960</V><I>612</I>]\r\n"); // 24 V, 50 A
     ASSERT_TRUE(waitFor([&] { return w->reading()[core::kWatts] == 1200; }));
     m_now = m_now.addSecs(5);
-    w->station().Timer3_Timer();
+    station::StationProbe::energyTick(w->station());
     EXPECT_DOUBLE_EQ(w->wattHourTotal(), 1200.0 / 720);
     pty->close();
     ASSERT_TRUE(waitFor([&] { return !w->portOpen(); }));
     for (int tick = 0; tick < 12; ++tick) {
         m_now = m_now.addSecs(5);
-        w->station().Timer3_Timer();
+        station::StationProbe::energyTick(w->station());
     }
     EXPECT_DOUBLE_EQ(w->wattHourTotal(), 1200.0 / 720);
     EXPECT_DOUBLE_EQ(announced, 1200.0 / 720);
@@ -79,11 +79,11 @@ TEST_F(Station, APulledLineAddsNoEnergy)
     send(*pty, "[<V>960</V><I>612</I>]\r\n");
     ASSERT_TRUE(waitFor([&] { return w->statusText().contains(u"No data") == false; }));
     m_now = m_now.addSecs(5);
-    w->station().Timer3_Timer();
+    station::StationProbe::energyTick(w->station());
     EXPECT_DOUBLE_EQ(w->wattHourTotal(), 2 * 1200.0 / 720);
     w->station().handOver();
     m_now = m_now.addSecs(60);
-    w->station().Timer3_Timer();
+    station::StationProbe::energyTick(w->station());
     EXPECT_DOUBLE_EQ(w->wattHourTotal(), 2 * 1200.0 / 720);
 }
 
@@ -98,7 +98,7 @@ TEST_F(Station, TheFirstTickOfANewDateRestartsTheTotal)
     send(*pty, "[<V>960</V><I>612</I>]\r\n");
     ASSERT_TRUE(waitFor([&] { return w->reading()[core::kWatts] == 1200; }));
     m_now = m_now.addSecs(5);
-    w->station().Timer3_Timer();
+    station::StationProbe::energyTick(w->station());
     EXPECT_GT(w->wattHourTotal(), 0);
     m_now = QDateTime(QDate(2024, 3, 8), QTime(0, 0, 12)); // the first seconds were missed
     logTick(*w);

@@ -1,4 +1,5 @@
 #include "config/options.h"
+#include "monitor/readingtexts.h"
 #include "station/energy.h"
 #include "station/telemetry.h"
 
@@ -24,9 +25,9 @@ TEST(Telemetry, WorkedExample)
     EXPECT_EQ(r[core::kWind], 5);
     EXPECT_EQ(r[core::kWatts], 115.2);
     EXPECT_EQ(r.mode, 1);
-    EXPECT_EQ(station::titleText(r, QLocale::c()),
+    EXPECT_EQ(monitor::titleText(r, QLocale::c()),
               QStringLiteral("Logger  12.8 V  9 A  115.2 W  300 RPM  5 WIND "));
-    EXPECT_EQ(station::modeText(r.mode), QStringLiteral("On Load"));
+    EXPECT_EQ(monitor::modeText(r.mode), QStringLiteral("On Load"));
 }
 
 TEST(Telemetry, BadAndMissingValues)
@@ -59,7 +60,7 @@ TEST(Telemetry, BadAndMissingValues)
         EXPECT_EQ(r.mode, c.mode) << c.frame;
     }
     for (int mode : {0, 2})
-        EXPECT_EQ(station::modeText(mode), QString());
+        EXPECT_EQ(monitor::modeText(mode), QString());
 }
 
 TEST(Telemetry, UnusableDividersReadZero)
@@ -74,7 +75,7 @@ TEST(Telemetry, UnusableDividersReadZero)
     EXPECT_EQ(r[core::kWatts], 0);
     EXPECT_EQ(warnings.size(), 4);
     EXPECT_TRUE(warnings[0].contains(QStringLiteral("VoltDivider")));
-    EXPECT_EQ(station::titleText(r, QLocale::c()),
+    EXPECT_EQ(monitor::titleText(r, QLocale::c()),
               QStringLiteral("Logger  0 V  0 A  0 W  0 RPM  -12.5 WIND "));
 }
 
@@ -144,7 +145,7 @@ TEST(Telemetry, HolderOrder)
 {
     // The reading's own watt-hour place is never shown: the window's total is.
     const Reading r{{1, 2, 3, 99, 5, 6}, 0};
-    const auto v = station::holderValues(r, 4, true);
+    const auto v = monitor::holderValues(r, 4, true);
     const int indices[] = {0, 1, 2, 3, 4, 5, 7, 8, 12, 13, 10, 11};
     const double values[] = {1, 2, 3, 4, 5, 6, 1, 2, 3, 4, 5, 6};
     ASSERT_EQ(v.size(), std::size(indices));
@@ -153,7 +154,7 @@ TEST(Telemetry, HolderOrder)
         EXPECT_EQ(v[k].second, values[k]);
     }
     // Without the compact panel, only the meters' holders.
-    const auto meters = station::holderValues(r, 4, false);
+    const auto meters = monitor::holderValues(r, 4, false);
     ASSERT_EQ(meters.size(), 6u);
     EXPECT_EQ(meters.back(), (std::pair<int, double>{5, 6}));
 }

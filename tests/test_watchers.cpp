@@ -27,7 +27,7 @@ void framesFor(monitor::Logger& w, sim::PseudoTerminal& pty, const std::string& 
         // The frame is decoded before the clock moves on.
         ASSERT_TRUE(waitFor([&] { return frames > s / 5; }));
         now = now.addSecs(5);
-        w.station().Timer3_Timer();
+        station::StationProbe::energyTick(w.station());
     }
     QObject::disconnect(counting);
 }
@@ -78,7 +78,7 @@ TEST_F(Watchers, ALowBatteryIsRaisedLoggedAndCleared)
     framesFor(*w, *pty, "[<V>488</V><I>530</I>]\r\n", 10, m_now); // 12.2 V
     ASSERT_TRUE(waitFor([&] { return button->text() == QStringLiteral("Alarms"); }));
     EXPECT_FALSE(silence->isEnabled());
-    w->station().waitForDisk();
+    station::StationProbe::waitForDisk(w->station());
     const QByteArray log = fileBytes(alarms::alarmLogPath(m_app));
     EXPECT_EQ(log.count("<S>on</S>"), 1) << log.toStdString();
     EXPECT_EQ(log.count("<S>off</S>"), 1) << log.toStdString();

@@ -5,13 +5,13 @@
 // offscreen. The day file itself is left untouched: the Display reads a copy, as a Display
 // appends an empty line to the file it reads.
 
-#include "core/messagebox.h"
-#include "core/windowlook.h"
 #include "history/chartgeometry.h"
 #include "history/chartpicture.h"
 #include "history/graph.h"
 #include "history/graphlayout.h"
 #include "history/historystore.h"
+#include "ui/messagebox.h"
+#include "ui/windowlook.h"
 
 #include <QApplication>
 #include <QDir>
@@ -170,7 +170,7 @@ std::optional<Shown> chartAlone(const Options& o, const core::AppDir& dir, QImag
     flags.RefVZero = true;
     picture = QImage(history::graphPlace(o.width, {history::GraphControl::Plot}).size(),
                      QImage::Format_RGB32);
-    picture.fill(core::kWindowGround);
+    picture.fill(ui::kWindowGround);
     history::paintChart(picture, history::planChart(store, flags), store);
     const double ms = timer.nsecsElapsed() / 1e6;
     return Shown{store.RecordCount, ms, ms};
@@ -185,8 +185,8 @@ void setBox(QWidget& w, const char* name, const QString& text)
 // The whole window, offscreen, and a press of its Display button.
 std::optional<Shown> wholeWindow(const Options& o, const core::AppDir& dir, QImage& picture)
 {
-    core::installFontSubstitutes();
-    core::setMessageHandler([](const QString& text) {
+    ui::installFontSubstitutes();
+    ui::setMessageHandler([](const QString& text) {
         std::fprintf(stderr, "history_png: message: %s\n", qPrintable(text));
     });
     history::HistoryStore store;

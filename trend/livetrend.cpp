@@ -1,8 +1,8 @@
 #include "trend/livetrend.h"
 
 #include "core/numbers.h"
-#include "core/windowlook.h"
 #include "history/historyfacts.h"
+#include "ui/windowlook.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -87,7 +87,7 @@ const QImage& LiveTrend::redraw()
     ++m_redraws;
     const QRect plot = plotRect();
     m_picture = QImage(plot.size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-    m_picture.fill(core::kWindowGround);
+    m_picture.fill(ui::kWindowGround);
     m_shown = m_ring.recent(m_span);
     if (m_shown.empty())
         return m_picture;
@@ -101,7 +101,7 @@ const QImage& LiveTrend::redraw()
     const qsizetype stride = m_picture.bytesPerLine() / 4;
     QRgb* const bits = reinterpret_cast<QRgb*>(m_picture.bits());
     for (std::size_t k = 0; k < kSeriesCount; ++k) {
-        const QRgb pixel = core::toColour(history::historyFacts(kSeries[k]).seriesColour).rgb();
+        const QRgb pixel = ui::toColour(history::historyFacts(kSeries[k]).seriesColour).rgb();
         const double scale = h / double(range[k].second - range[k].first);
         for (const Slot& s : m_shown) {
             const int x = int(width - 1 - double(last - s.index) * perSlot);
@@ -148,11 +148,11 @@ QString LiveTrend::readoutAt(int x) const
 void LiveTrend::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.fillRect(rect(), core::kWindowGround);
+    p.fillRect(rect(), ui::kWindowGround);
     p.drawImage(plotRect().topLeft(), m_picture);
     if (m_pointerX < 0)
         return;
-    p.setPen(core::kWindowText);
+    p.setPen(ui::kWindowText);
     p.drawLine(m_pointerX, plotRect().top(), m_pointerX, height());
     p.drawText(QRect(0, 0, m_spanBox->x() - 4, kChoiceHeight), Qt::AlignVCenter,
                readoutAt(m_pointerX));

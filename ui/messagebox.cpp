@@ -1,10 +1,10 @@
-#include "core/messagebox.h"
+#include "ui/messagebox.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 
-namespace core {
+namespace ui {
 namespace {
 
 std::function<void(const QString&)>& handlerSlot()
@@ -68,4 +68,4 @@ void setSaveFileHandler(std::function<QString(const QString&)> handler)
     saveFileSlot() = std::move(handler);
 }
 
-} // namespace core
+} // namespace ui

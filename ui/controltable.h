@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <map>
 
-namespace core {
+namespace ui {
 
 // The member of a window's controls struct that a row of its control table fills; empty for a
 // control that only stands there (a naming label, a sign, a line).
@@ -88,4 +88,4 @@ template <auto Member> constexpr FillsAt<typename MemberOf<decltype(Member)>::Co
     }};
 }
 
-} // namespace core
+} // namespace ui

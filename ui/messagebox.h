@@ -5,7 +5,7 @@
 
 class QWidget;
 
-namespace core {
+namespace ui {
 
 // A message box with the text and a single OK button, owned by parent; returns when the user
 // has closed it.
@@ -32,4 +32,4 @@ QString askSaveFile(QWidget* parent, const QString& caption, const QString& sugg
 // instead of a real dialog (for tests); an empty handler restores the real dialogs.
 void setSaveFileHandler(std::function<QString(const QString&)> handler);
 
-} // namespace core
+} // namespace ui

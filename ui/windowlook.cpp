@@ -1,4 +1,4 @@
-#include "core/windowlook.h"
+#include "ui/windowlook.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -12,7 +12,7 @@
 
 #include <cmath>
 
-namespace core {
+namespace ui {
 
 void applyWindowLook(QWidget* window)
 {
@@ -139,4 +139,4 @@ void makeKeyboardFriendly(QWidget* window)
     new FocusFrame(window);
 }
 
-} // namespace core
+} // namespace ui

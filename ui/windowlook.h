@@ -10,13 +10,13 @@
 class QFont;
 class QWidget;
 
-namespace core {
+namespace ui {
 
 // Every window of the program: dark green ground, bright green text.
 inline const QColor kWindowGround{0, 64, 0};
 inline const QColor kWindowText{0, 255, 0};
 
-inline QColor toColour(const Rgb& c)
+inline QColor toColour(const core::Rgb& c)
 {
     return QColor(c.r, c.g, c.b);
 }
@@ -61,4 +61,4 @@ QFont layoutFont(const FontSpec& design);
 // the control that has the focus gets a frame in the warning colour that no background hides.
 void makeKeyboardFriendly(QWidget* window);
 
-} // namespace core
+} // namespace ui

@@ -1,0 +1,117 @@
+#include "core/appdir.h"
+#include "core/systemsignals.h"
+#include "core/version.h"
+#include "programs/journal.h"
+#include "programs/onecopy.h"
+#include "service/servicenotifier.h"
+#include "station/plant.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
+#include <cstdio>
+
+// tessalyd: the plant with no window, for a computer with no screen. It logs as the desktop
+// programs do, into the same kind of folder, and tells systemd how it is.
+namespace {
+
+void say(const QString& line)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(line));
+    std::fflush(stderr);
+}
+
+// --dir first; then the state folder systemd made for the service; then the folder the
+// installed desktop programs use for this user (or the portable folder beside the program).
+core::AppDirPlace chooseFolder(const QString& dirOption)
+{
+    const QString programDir = QCoreApplication::applicationDirPath();
+    core::AppDirPlace place = core::chooseAppDir(programDir, core::userAppDir());
+    QString chosen = dirOption;
+    if (chosen.isEmpty()) {
+        // systemd may give several, separated by colons; the first is ours.
+        chosen = qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
+    }
+    if (chosen.isEmpty())
+        return place;
+    // A portable folder's own files are the samples a new folder starts from.
+    const QString samples = place.portable ? place.dir.dir : place.samples;
+    return {core::AppDir{QDir(chosen).absolutePath()}, false, samples};
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tessalyd"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(core::kVersion));
+    // First, so an end signal during start-up still ends the program through its close steps.
+    core::SystemSignals endSignals;
+
+    QCommandLineParser options;
+    options.setApplicationDescription(
+        QStringLiteral("Logs the wind plant's logger board with no window: daily records, "
+                       "exports, the energy ledger, the power curve, alarms and MQTT, as "
+                       "prog.cfg and the other settings in the folder say."));
+    options.addHelpOption();
+    options.addVersionOption();
+    const QCommandLineOption dirOption(
+        QStringLiteral("dir"),
+        QStringLiteral("The folder of the settings and logs (default: $STATE_DIRECTORY under "
+                       "systemd, else the desktop programs' folder for this user)."),
+        QStringLiteral("folder"));
+    options.addOption(dirOption);
+    options.process(app);
+
+    const core::AppDirPlace place = chooseFolder(options.value(dirOption));
+    const core::AppDir dir = place.dir;
+    QString seedError;
+    if (!place.portable && !core::seedAppDir(dir, place.samples, &seedError)) {
+        say(QStringLiteral("Cannot prepare the folder for the program's files, %1: %2")
+                .arg(dir.dir, seedError));
+        return 1;
+    }
+    QLockFile lock(programs::lockFilePath(dir));
+    if (const auto refusal = programs::claimAppDir(lock, dir)) {
+        say(*refusal);
+        return 1;
+    }
+
+    service::ServiceNotifier notifier;
+    station::Plant plant(dir, core::Clock::system());
+    programs::Journal journal(plant, say,
+                              [&notifier](const QString& line) { notifier.status(line); });
+    // Ready once the last run's spool has been taken in and the port opened or found missing,
+    // or once the folder is known not to answer: systemd must not wait on a dead disk.
+    bool ready = false;
+    auto readyWhenStarted = [&](const station::StationStatus& status) {
+        if (!ready && (status.writes.takenUpTo >= 1 || status.diskSilentSince)) {
+            ready = true;
+            notifier.ready();
+        }
+    };
+    QObject::connect(&plant.station(), &station::Station::statusChanged, &app, readyWhenStarted);
+    readyWhenStarted(plant.station().status());
+
+    QObject::connect(&endSignals, &core::SystemSignals::received, &app, [&](int signal) {
+        say(QStringLiteral("Ending on signal %1.").arg(signal));
+        notifier.stopping();
+        const station::CloseResult result = plant.close();
+        if (!result.allWritten) {
+            say(result.keptIn
+                    ? QStringLiteral("Lines that could not be written are kept in %1 and "
+                                     "written to their files at the next start.")
+                          .arg(*result.keptIn)
+                    : QStringLiteral("Lines that could not be written cannot be kept for the "
+                                     "next start (%1), so they are lost.")
+                          .arg(result.spoolError));
+            for (const QString& line : result.warnings)
+                say(line);
+        }
+        QCoreApplication::exit(0);
+    });
+    return app.exec();
+}

@@ -1,0 +1,30 @@
+#include "station/plant.h"
+
+namespace station {
+
+Plant::Plant(const core::AppDir& app, const core::Clock& clock, QObject* parent)
+    : QObject(parent)
+    , m_station(std::make_unique<Station>(app, clock))
+{
+    m_station->start();
+    // The watchers read the settings the start-up just loaded (the wind's units, alarms.cfg).
+    m_watchers = std::make_unique<Watchers>(*m_station);
+    if (m_station->options().logOn)
+        m_station->startLogging(m_station->options().logDelay);
+}
+
+Plant::~Plant()
+{
+    // The watchers listen to the station, so they go first.
+    m_watchers.reset();
+    m_station.reset();
+}
+
+CloseResult Plant::close(std::chrono::milliseconds deadline)
+{
+    if (!m_closed)
+        m_closed = m_station->closeSteps(deadline);
+    return *m_closed;
+}
+
+} // namespace station

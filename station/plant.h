@@ -1,0 +1,42 @@
+#pragma once
+
+#include "core/appdir.h"
+#include "core/clock.h"
+#include "station/station.h"
+#include "station/watchers.h"
+
+#include <QObject>
+#include <memory>
+
+namespace station {
+
+// The whole plant, built once by the program and handed to its window, or to none: the station
+// and what watches it (the energy ledger, the power curve and the alarms). It runs from its
+// construction (the start-up steps, and logging when prog.cfg's LogOn says so) until close().
+class Plant : public QObject
+{
+    Q_OBJECT
+public:
+    Plant(const core::AppDir& app, const core::Clock& clock, QObject* parent = nullptr);
+    ~Plant() override;
+
+    Station& station() { return *m_station; }
+    const Station& station() const { return *m_station; }
+    Watchers& watchers() { return *m_watchers; }
+    const Watchers& watchers() const { return *m_watchers; }
+    const core::AppDir& app() const { return m_station->app(); }
+    const core::Clock& clock() const { return m_station->clock(); }
+
+    // The close steps of the station, once; a second call returns the first one's result.
+    CloseResult close(std::chrono::milliseconds deadline = Station::kCloseDeadline);
+    bool closed() const { return m_closed.has_value(); }
+    // The disk did not answer at close: the program must end without waiting for it.
+    bool diskLeftBehind() const { return m_closed && m_closed->diskSilent; }
+
+private:
+    std::unique_ptr<Station> m_station;
+    std::unique_ptr<Watchers> m_watchers;
+    std::optional<CloseResult> m_closed;
+};
+
+} // namespace station
