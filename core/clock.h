@@ -6,6 +6,10 @@
 
 namespace core {
 
+// Values older than this are stale: the energy stops counting, the line is said to be quiet and
+// the alarms see a gap. One limit for the whole plant.
+inline constexpr qint64 kStaleAfterMs = 30000;
+
 // The date and time the program acts on, and a monotonic count of milliseconds for measuring
 // how long something took or lasted (it never jumps when the wall clock is set). Windows take
 // it as a value so that tests can run them at a chosen moment.

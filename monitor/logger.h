@@ -54,7 +54,7 @@ public:
     void endBySystem(int signal);
 
     // Without a decoded frame for this long while the port is open, the values are stale.
-    static constexpr int kStaleAfterMs = station::Station::kStaleAfterMs;
+    static constexpr qint64 kStaleAfterMs = core::kStaleAfterMs;
 
     // MSComm1_OnComm, Timer1_Timer and Timer3_Timer are the station's.
     void Timer2_Timer();

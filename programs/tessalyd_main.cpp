@@ -41,6 +41,21 @@ core::AppDirPlace chooseFolder(const QString& dirOption)
     return {core::AppDir{QDir(chosen).absolutePath()}, false, samples};
 }
 
+// The data folders, and the sample settings where there are samples to take them from (a
+// development build has none beside it: the folder's own settings, or the defaults, serve).
+bool prepareFolder(const core::AppDirPlace& place, QString* error)
+{
+    if (QFileInfo::exists(place.samples + QStringLiteral("/prog.cfg")))
+        return core::seedAppDir(place.dir, place.samples, error);
+    for (const QString& folder : {place.dir.logsDir(), place.dir.htmlDir(), place.dir.excelDir()}) {
+        if (!QDir().mkpath(folder)) {
+            *error = QStringLiteral("cannot make the folder %1").arg(folder);
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -69,7 +84,7 @@ int main(int argc, char** argv)
     const core::AppDirPlace place = chooseFolder(options.value(dirOption));
     const core::AppDir dir = place.dir;
     QString seedError;
-    if (!place.portable && !core::seedAppDir(dir, place.samples, &seedError)) {
+    if (!place.portable && !prepareFolder(place, &seedError)) {
         say(QStringLiteral("Cannot prepare the folder for the program's files, %1: %2")
                 .arg(dir.dir, seedError));
         return 1;

@@ -18,6 +18,7 @@ void DiskWriter::restore(quint64 request, qint64 nowMs)
     QStringList notes = spooled.problems;
     m_takenUpTo = request;
     if (!spooled.files.isEmpty()) {
+        ++m_changes;
         for (auto it = spooled.writes.rbegin(); it != spooled.writes.rend(); ++it)
             m_pending.queue.push_front(std::move(*it));
         m_spoolFile = spooled.files.back();
@@ -42,6 +43,7 @@ void DiskWriter::record(quint64 request, const logging::RecordInputs& in,
 {
     m_takenUpTo = request;
     m_templateWarning.clear();
+    ++m_changes;
     // Behind anything still waiting, so every file keeps its records in order.
     for (logging::FileWrite& write : logging::recordWrites(m_app, in, &m_templateWarning))
         m_pending.add(std::move(write));
@@ -57,6 +59,7 @@ void DiskWriter::record(quint64 request, const logging::RecordInputs& in,
 void DiskWriter::write(quint64 request, const logging::FileWrite& write, qint64 nowMs)
 {
     m_takenUpTo = request;
+    ++m_changes;
     m_pending.add(write);
     publish();
     writeWaiting(nowMs);
@@ -72,7 +75,7 @@ void DiskWriter::retry(qint64 nowMs)
 CloseResult DiskWriter::close(qint64 nowMs)
 {
     CloseResult result;
-    if (m_pending.empty())
+    if (m_pending.empty() || m_outbox->leftBehind)
         return result;
     writeWaiting(nowMs);
     if (m_pending.empty())
@@ -86,7 +89,10 @@ CloseResult DiskWriter::close(qint64 nowMs)
 void DiskWriter::writeWaiting(qint64 nowMs)
 {
     const std::size_t before = m_pending.records();
+    const std::size_t writesBefore = m_pending.queue.size();
     m_warnings = logging::failureWarnings(logging::writePending(m_pending));
+    if (m_pending.records() != before || m_pending.queue.size() != writesBefore)
+        ++m_changes;
     publish();
     keepSpoolInStep(before, nowMs);
 }
@@ -113,16 +119,17 @@ void DiskWriter::publish()
 // waits.
 void DiskWriter::keepSpoolInStep(std::size_t recordsBefore, qint64 nowMs)
 {
+    if (m_outbox->leftBehind)
+        return;
     if (m_pending.empty()) {
         if (!m_spoolFile.isEmpty())
             m_placeNote = logging::removeSpool(m_app);
         m_spoolFile.clear();
         return;
     }
-    const qsizetype bytes = m_pending.bytes();
     const bool wroteSome = m_pending.records() < recordsBefore;
-    const bool unchanged = bytes == m_spooledBytes;
-    const bool cheap = bytes < 1024 * 1024;
+    const bool unchanged = m_changes == m_spooledChanges;
+    const bool cheap = m_pending.bytes() < 1024 * 1024;
     const bool due = !m_spoolSavedAt || nowMs - *m_spoolSavedAt >= 60000;
     if (!m_spoolFile.isEmpty() && !wroteSome && (unchanged || (!cheap && !due)))
         return;
@@ -131,7 +138,7 @@ void DiskWriter::keepSpoolInStep(std::size_t recordsBefore, qint64 nowMs)
         m_spoolFile = *file;
         m_placeNote = logging::spoolPlaceNote(*file);
         m_spoolSavedAt = nowMs;
-        m_spooledBytes = bytes;
+        m_spooledChanges = m_changes;
     } else {
         m_spoolFile.clear();
         m_spoolNotice = QStringLiteral("The waiting lines cannot be kept for a restart: ") + error;
@@ -145,7 +152,8 @@ void DiskWriter::announce()
     emit stateChanged(
         WriteState{m_warnings, m_templateWarning,
                    m_pending.dropped > 0 ? logging::droppedWarning(m_pending.dropped) : QString(),
-                   notices.join(QLatin1Char('\n')), m_spoolFile, m_pending.records(), m_takenUpTo});
+                   notices.join(QLatin1Char('\n')), m_spoolFile, m_pending.records(),
+                   m_pending.queue.size(), m_takenUpTo});
 }
 
 } // namespace station

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -23,6 +24,7 @@ struct WriteState
     QString spoolNotice;     // what the last run's spool gave, or why one cannot be kept
     QString spoolFile;       // where the waiting writes are kept; empty when none are
     std::size_t records = 0; // records still waiting
+    std::size_t writes = 0;  // writes still waiting, records and replaced files alike
     quint64 takenUpTo = 0;   // the last request handed over that the writer has taken in
 };
 
@@ -46,6 +48,9 @@ struct Outbox
     std::mutex mutex;
     std::deque<logging::FileWrite> waiting;
     quint64 takenUpTo = 0; // the last request whose writes are in `waiting` or written
+    // The close kept a snapshot and left the disk thread behind: should the disk come back
+    // before the program ends, the writer must not replace or remove that spool.
+    std::atomic<bool> leftBehind{false};
 };
 
 // The disk side of the logging tick. It lives on the station's disk thread: every append, sync,
@@ -91,7 +96,9 @@ private:
     // Where the spool is when that needs saying (a RAM disk), or why it cannot be removed.
     QString m_placeNote;
     std::optional<qint64> m_spoolSavedAt;
-    qsizetype m_spooledBytes = 0;
+    // Counts every change to what waits; the spool is in step when it was saved at the count.
+    quint64 m_changes = 0;
+    quint64 m_spooledChanges = 0;
 };
 
 } // namespace station

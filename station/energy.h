@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/clock.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <optional>
@@ -13,7 +15,7 @@ namespace station {
 class EnergyMeter
 {
 public:
-    static constexpr qint64 kStaleAfterMs = 30000;
+    static constexpr qint64 kStaleAfterMs = core::kStaleAfterMs;
 
     explicit EnergyMeter(qint64 startMs)
         : m_countedTo(startMs)

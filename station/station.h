@@ -32,8 +32,7 @@ class Station : public QObject
 {
     Q_OBJECT
 public:
-    // Values older than this are stale: the energy stops counting, the alarms see no data.
-    static constexpr int kStaleAfterMs = 30000;
+    static constexpr qint64 kStaleAfterMs = core::kStaleAfterMs;
     // The disk thread has not finished what it was handed for this long: the status says so.
     static constexpr int kDiskSilentMs = 5000;
     // How long the close steps wait for the disk before they keep what waits from a snapshot.
@@ -165,6 +164,7 @@ private:
     StationStatus m_status;
 
     quint64 m_lastHanded = 0;
+    qint64 m_lastDiskReportMs = 0;
     std::deque<Handed> m_handed;
     std::shared_ptr<Outbox> m_outbox;
     std::unique_ptr<QThread> m_diskThread;

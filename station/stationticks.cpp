@@ -125,25 +125,23 @@ void Station::takeWriteState(const WriteState& state)
     while (!m_handed.empty() && m_handed.front().number <= state.takenUpTo)
         m_handed.pop_front();
     m_status.writes = state;
-    if (!m_handed.empty() && m_handed.front().number > state.takenUpTo)
-        checkDisk();
-    else if (m_status.diskSilentSince) {
-        m_status.diskSilentSince.reset();
-    }
-    if (state.records == 0)
+    m_lastDiskReportMs = m_clock.elapsedMs();
+    m_status.diskSilentSince.reset();
+    // A page or a curve that waits is tried again as a record is.
+    if (state.writes == 0)
         m_writeRetry.stop();
     else
         m_writeRetry.start();
     announceStatus();
 }
 
-// A disk that takes a few seconds for a sync is slow; one that has not taken in what it was
-// handed for kDiskSilentMs is not answering, and the user hears of it.
+// A disk that takes a few seconds for a sync is slow; one that has said nothing for kDiskSilentMs
+// while work waits for it is not answering, and the user hears of it.
 void Station::checkDisk()
 {
     if (m_handed.empty() || m_status.diskSilentSince)
         return;
-    const qint64 waited = m_clock.elapsedMs() - m_handed.front().atMs;
+    const qint64 waited = m_clock.elapsedMs() - std::max(m_handed.front().atMs, m_lastDiskReportMs);
     if (waited < kDiskSilentMs)
         return;
     m_status.diskSilentSince = m_clock.now().addMSecs(-waited);
@@ -181,6 +179,7 @@ CloseResult Station::closeSteps(std::chrono::milliseconds deadline)
 CloseResult Station::keepFromSnapshot(std::chrono::milliseconds deadline)
 {
     m_diskLeftBehind = true;
+    m_outbox->leftBehind = true;
     std::deque<logging::FileWrite> waiting;
     quint64 takenUpTo = 0;
     {

@@ -1,0 +1,254 @@
+#include "programs/onecopy.h"
+#include "tests/fixture.h"
+#include "tests/notifysocket.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLockFile>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <csignal>
+#include <sys/stat.h>
+
+// tessalyd as a service manager runs it: a process of its own with no display, on a folder of
+// its own, a pseudo-terminal as the board and a real notify socket.
+namespace {
+
+const QByteArray kRecordEnd = "</T>\r\n";
+
+class Tessalyd : public AppDirTest
+{
+protected:
+    void SetUp() override
+    {
+        AppDirTest::SetUp();
+        m_state = m_app.path(QStringLiteral("state"));
+    }
+    void TearDown() override
+    {
+        for (QProcess* p : {&m_daemon, &m_desktop}) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(10000);
+            }
+        }
+        AppDirTest::TearDown();
+    }
+
+    // No display of any kind, the spool in the folder's own state place, and systemd's
+    // variables only where the test gives them.
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "NOTIFY_SOCKET",
+                                 "WATCHDOG_USEC", "WATCHDOG_PID", "STATE_DIRECTORY"})
+            env.remove(QString::fromLatin1(name));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), m_state);
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_app.path(QStringLiteral("cache")));
+        return env;
+    }
+
+    void startDaemon(const QProcessEnvironment& env)
+    {
+        m_err.clear();
+        m_daemon.setProcessEnvironment(env);
+        m_daemon.start(QStringLiteral(TESSALYD_PATH), {QStringLiteral("--dir"), m_app.dir});
+        ASSERT_TRUE(m_daemon.waitForStarted());
+    }
+    // Until the daemon's standard error holds text (its journal); false if it never does.
+    bool said(const QString& text, int ms = 15000)
+    {
+        return waitFor(
+            [&] {
+                m_err += QString::fromUtf8(m_daemon.readAllStandardError());
+                return m_err.contains(text);
+            },
+            ms);
+    }
+    // SIGTERM, and the exit code once it has ended.
+    int terminate()
+    {
+        ::kill(pid_t(m_daemon.processId()), SIGTERM);
+        EXPECT_TRUE(m_daemon.waitForFinished(30000));
+        m_err += QString::fromUtf8(m_daemon.readAllStandardError());
+        EXPECT_EQ(m_daemon.exitStatus(), QProcess::NormalExit) << m_err.toStdString();
+        return m_daemon.exitCode();
+    }
+    // The day files in logs/, by name: the service runs on the real clock.
+    QStringList dayFiles() const
+    {
+        QStringList days = QDir(m_app.logsDir()).entryList({QStringLiteral("2*_*_*.txt")});
+        return days;
+    }
+    QByteArray dayBytes() const
+    {
+        QByteArray all;
+        for (const QString& day : dayFiles())
+            all += fileBytes(m_app.logsDir() + day);
+        return all;
+    }
+    // Frames every 200 ms until done says so, so the energy and the records have fresh data.
+    bool feed(sim::PseudoTerminal& pty, const std::function<bool()>& done, int ms)
+    {
+        return waitFor(
+            [&] {
+                pty.write(kFrame);
+                waitFor([] { return false; }, 200);
+                return done();
+            },
+            ms);
+    }
+
+    QString m_state;
+    QProcess m_daemon, m_desktop;
+    QString m_err;
+};
+
+// Records and the ledger logged with no display; ready, status, the watchdog's pings and
+// stopping reach the service manager's socket; SIGTERM ends it through the close steps with 0.
+TEST_F(Tessalyd, LogsWithNoDisplayAndTellsTheServiceManager)
+{
+    writeProg(ProgFile{.LogDelay = "10", .LogOn = "1"});
+    auto pty = line(1);
+    NotifySocket socket;
+    ASSERT_TRUE(socket.bound());
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("NOTIFY_SOCKET"), QString::fromLocal8Bit(socket.path()));
+    env.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("200000"));
+    startDaemon(env);
+
+    const std::vector<QByteArray> start = socket.until("READY=1");
+    ASSERT_FALSE(start.empty());
+    EXPECT_EQ(start.back(), "READY=1");
+    ASSERT_TRUE(said(QStringLiteral("Port 1 (")));
+    EXPECT_TRUE(said(QStringLiteral("Logging every 10 s.")));
+    EXPECT_TRUE(said(QStringLiteral("Files are kept in ") + QDir::toNativeSeparators(m_app.dir)));
+
+    // Pings at half of WATCHDOG_USEC: five of them take at least four intervals (a timer never
+    // fires early by more than a little), whatever the load.
+    QElapsedTimer pace;
+    int pings = 0;
+    while (pings < 5) {
+        const std::optional<QByteArray> datagram = socket.next();
+        ASSERT_TRUE(datagram);
+        if (*datagram != "WATCHDOG=1")
+            continue;
+        if (pings++ == 0)
+            pace.start();
+    }
+    EXPECT_GE(pace.elapsed(), 4 * 90);
+
+    std::vector<QByteArray> later;
+    auto recorded = [&] {
+        for (QByteArray& d : socket.drain())
+            later.push_back(std::move(d));
+        return dayBytes().contains(kRecordEnd);
+    };
+    ASSERT_TRUE(feed(*pty, recorded, 30000))
+        << m_err.toStdString() << QDir(m_app.logsDir()).entryList().join(u' ').toStdString();
+    EXPECT_TRUE(dayBytes().contains("<V>12.8</V><I>9</I><W>115.2</W>")) << dayBytes().data();
+
+    EXPECT_EQ(terminate(), 0);
+    EXPECT_TRUE(m_err.contains(QStringLiteral("Ending on signal 15"))) << m_err.toStdString();
+    for (QByteArray& d : socket.drain())
+        later.push_back(std::move(d));
+    ASSERT_FALSE(later.empty());
+    EXPECT_EQ(later.back(), "STOPPING=1");
+    EXPECT_TRUE(std::count(later.begin(), later.end(), "WATCHDOG=1") > 0);
+    // The hour so far went to the ledger at close.
+    EXPECT_TRUE(fileBytes(m_app.logsDir() + QStringLiteral("energy.txt")).contains("<WH>"));
+    EXPECT_FALSE(QFileInfo::exists(programs::lockFilePath(m_app)));
+}
+
+// One copy per folder, whichever program it is: the desktop program refuses a folder the
+// service holds, and the service refuses one the desktop program holds, naming its process.
+TEST_F(Tessalyd, SharesNoFolderWithTheDesktopProgram)
+{
+    writeProg(ProgFile{.Port = "9"});
+    startDaemon(environment());
+    const QString lockPath = programs::lockFilePath(m_app);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            qint64 pid = 0;
+            QString host, name;
+            return QLockFile(lockPath).getLockInfo(&pid, &host, &name) &&
+                   pid == m_daemon.processId();
+        },
+        30000));
+    {
+        QLockFile lock(lockPath);
+        const auto refusal = programs::claimAppDir(lock, m_app);
+        ASSERT_TRUE(refusal);
+        EXPECT_TRUE(refusal->startsWith(QStringLiteral("tessalyd is already running")))
+            << refusal->toStdString();
+        EXPECT_TRUE(refusal->contains(QString::number(m_daemon.processId())));
+    }
+    EXPECT_EQ(terminate(), 0);
+
+    // The desktop program, from the folder beside it, holds it now.
+    const QString desktop = m_app.path(QStringLiteral("Tessaly"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TESSALY_PATH), desktop));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    m_desktop.setProcessEnvironment(env);
+    m_desktop.start(desktop, {});
+    ASSERT_TRUE(m_desktop.waitForStarted());
+    ASSERT_TRUE(waitFor(
+        [&] {
+            qint64 pid = 0;
+            QString host, name;
+            return QLockFile(lockPath).getLockInfo(&pid, &host, &name) &&
+                   pid == m_desktop.processId();
+        },
+        60000));
+    startDaemon(environment());
+    ASSERT_TRUE(m_daemon.waitForFinished(30000));
+    const QString err = QString::fromUtf8(m_daemon.readAllStandardError());
+    EXPECT_EQ(m_daemon.exitCode(), 1);
+    EXPECT_TRUE(err.contains(QStringLiteral("Tessaly is already running on the folder")))
+        << err.toStdString();
+    EXPECT_TRUE(err.contains(QString::number(m_desktop.processId()))) << err.toStdString();
+    ::kill(pid_t(m_desktop.processId()), SIGTERM);
+    EXPECT_TRUE(m_desktop.waitForFinished(30000));
+}
+
+// A day file that never answers (a FIFO with no reader: every open of it blocks, as on a
+// network folder that has gone): the journal says the folder is silent, SIGTERM still ends the
+// service within its close deadline, the record is kept, and the next start writes it once.
+TEST_F(Tessalyd, AStuckDiskAtCloseCostsNoRecordAndNoHang)
+{
+    // Today's and tomorrow's, so a run across midnight meets one too.
+    const QDate today = QDate::currentDate();
+    ASSERT_TRUE(QDir().mkpath(m_app.logsDir()));
+    for (const QDate day : {today, today.addDays(1)})
+        ASSERT_EQ(::mkfifo(QFile::encodeName(m_app.dailyLog(day)).constData(), 0600), 0);
+    writeProg(ProgFile{.LogDelay = "10", .LogOn = "1"});
+    auto pty = line(1);
+    startDaemon(environment());
+    ASSERT_TRUE(feed(
+        *pty, [&] { return said(QStringLiteral("has not answered since"), 0); }, 40000))
+        << m_err.toStdString();
+
+    // A close that waited on the disk would never end; this one ends at its deadline.
+    EXPECT_EQ(terminate(), 0);
+    EXPECT_TRUE(m_err.contains(QStringLiteral("are kept in ") + m_state)) << m_err.toStdString();
+
+    for (const QDate day : {today, today.addDays(1)})
+        ASSERT_TRUE(QFile::remove(m_app.dailyLog(day)));
+    writeProg(ProgFile{.Port = "9"});
+    startDaemon(environment());
+    ASSERT_TRUE(said(QStringLiteral("lines kept from the last run")));
+    const QRegularExpressionMatch kept =
+        QRegularExpression(QStringLiteral("(\\d+) of (\\d+) lines kept")).match(m_err);
+    ASSERT_TRUE(kept.hasMatch());
+    EXPECT_EQ(kept.captured(1), kept.captured(2)) << m_err.toStdString();
+    // Every record the service took reached its file, each once: the ticks came 10 s apart.
+    const QByteArray days = dayBytes();
+    EXPECT_GE(days.count(kRecordEnd), 1) << days.data();
+    EXPECT_EQ(days.count("<V>12.8</V>"), days.count(kRecordEnd)) << days.data();
+    EXPECT_EQ(terminate(), 0);
+}
+
+} // namespace
