@@ -4,6 +4,9 @@
 #include "core/version.h"
 #include "webplant.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTemporaryFile>
 
@@ -332,6 +335,66 @@ TEST_F(WebServer, ATakenPortIsSaidAndThePlantRunsOn)
     station::StationProbe::logTick(m_plant->station());
     station::StationProbe::waitForDisk(m_plant->station());
     EXPECT_EQ(fileBytes(m_app.dailyLog(QDate::currentDate())).count("<V>"), 1);
+}
+
+} // namespace
+
+namespace {
+
+QJsonObject jsonOf(const HttpAnswer& a)
+{
+    return QJsonDocument::fromJson(a.body).object();
+}
+
+// The answers the Season, Power curve and Day pages draw, from the same rules the windows use.
+TEST_F(WebServer, SeasonCurveAndDayAnswers)
+{
+    const QDate day(2024, 3, 7);
+    ASSERT_TRUE(QDir().mkpath(m_app.logsDir()));
+    ASSERT_TRUE(core::replaceFile(
+        m_app.dailyLog(day),
+        "<V>12.5</V><I>4</I><W>50</W><R>100</R><S>7</S><M>1</M><T>10:00</T>\r\n"
+        "<V>13.5</V><I>6</I><W>81</W><R>200</R><S>9</S><M>0</M><T>10:05</T>\r\n"));
+    ASSERT_TRUE(core::replaceFile(m_app.path(QStringLiteral("logs/energy.txt")),
+                                  "<D>2024_3_7</D><H>10</H><WH>250</WH>\r\n"
+                                  "<D>2024_3_8</D><H>11</H><WH>500</WH>\r\n"));
+    qputenv("XDG_CACHE_HOME", m_tmp.filePath(QStringLiteral("cache")).toLocal8Bit());
+    startPlant();
+    WebClient client(m_port);
+
+    const HttpAnswer days = client.get("/api/days?from=2024-03-06&to=2024-03-08&columns=3");
+    ASSERT_EQ(days.status, 200) << days.raw.toStdString();
+    const QJsonObject d = jsonOf(days);
+    EXPECT_EQ(d[QStringLiteral("from")].toString(), QStringLiteral("2024-03-06"));
+    const QJsonArray data = d[QStringLiteral("data")].toArray();
+    ASSERT_EQ(data.size(), 3);
+    EXPECT_TRUE(data[0].isNull());
+    EXPECT_TRUE(data[2].isNull());
+    const QJsonObject col = data[1].toObject();
+    EXPECT_EQ(col[QStringLiteral("min")].toArray()[0].toDouble(), 12.5);
+    EXPECT_EQ(col[QStringLiteral("max")].toArray()[2].toDouble(), 81);
+    EXPECT_TRUE(
+        col[QStringLiteral("start")].toString().startsWith(QStringLiteral("2024-03-07T00:00:00")));
+    EXPECT_EQ(client.get("/api/days?from=2024-03-08&to=2024-03-06").status, 400);
+    EXPECT_EQ(client.get("/api/days?from=2023-01-01&to=2024-03-06").status, 400);
+
+    const QJsonObject energy = jsonOf(client.get("/api/energy?by=day&year=2024&month=3"));
+    EXPECT_DOUBLE_EQ(energy[QStringLiteral("totalKWh")].toDouble(), 0.75);
+    EXPECT_EQ(energy[QStringLiteral("bestDay")].toString(), QStringLiteral("2024-03-08"));
+    EXPECT_EQ(energy[QStringLiteral("bars")].toArray().size(), 31);
+    EXPECT_EQ(client.get("/api/energy?by=week").status, 400);
+
+    const QJsonObject records = jsonOf(client.get("/api/day?date=2024-03-07"));
+    const QJsonArray list = records[QStringLiteral("records")].toArray();
+    ASSERT_EQ(list.size(), 2);
+    EXPECT_EQ(list[1].toObject()[QStringLiteral("watts")].toDouble(), 81);
+    EXPECT_TRUE(list[1].toObject()[QStringLiteral("time")].toString().startsWith(
+        QStringLiteral("2024-03-07T10:05:00")));
+    EXPECT_EQ(client.get("/api/day?date=2024-03-09").status, 404);
+
+    const QJsonObject curve = jsonOf(client.get("/api/curve"));
+    EXPECT_EQ(curve[QStringLiteral("unit")].toString(), QStringLiteral("m/s"));
+    EXPECT_EQ(curve[QStringLiteral("aep")].toArray().size(), 8);
 }
 
 } // namespace
