@@ -3,12 +3,11 @@
 #include "core/files.h"
 #include "core/messagebox.h"
 #include "core/windowlook.h"
-#include "history/chartgeometry.h"
 #include "history/graph.h"
 #include "history/historyfacts.h"
-#include "season/dateaxis.h"
 #include "season/seasoncsv.h"
 #include "season/summarycache.h"
+#include "season/viewjobs.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>
@@ -21,7 +20,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QValueAxis>
@@ -29,27 +27,17 @@
 namespace season {
 namespace {
 
-// Logical pixels between date marks at the least, and the height of their strip.
-constexpr int kTickSpacing = 70;
-constexpr int kAxisHeight = 16;
+// Stands where a view will show while its data is read.
+const QString kReading = QStringLiteral("Reading the logs…");
 
-// The date marks along the bottom of the picture, in its device pixels: the height left above.
-int drawDateAxis(QPainter& p, const std::vector<DateTick>& ticks, QSize size, qreal ratio)
+// The window's kinds of work: each newer ask supersedes the older of its kind.
+enum Lane : int
 {
-    const int strip = int(kAxisHeight * ratio);
-    const int top = size.height() - strip;
-    QFont font = p.font();
-    font.setPixelSize(std::max(1, int(11 * ratio)));
-    p.setFont(font);
-    p.setPen(core::kWindowText);
-    p.drawLine(0, top, size.width(), top);
-    for (const DateTick& t : ticks) {
-        p.drawLine(t.x, top, t.x, top + int(4 * ratio));
-        p.drawText(QRect(t.x + int(2 * ratio), top, int(kTickSpacing * ratio), strip),
-                   Qt::AlignLeft | Qt::AlignVCenter, t.label);
-    }
-    return std::max(1, top - 1);
-}
+    kEnergyLane,
+    kRunLane,
+    kColumnsLane,
+    kLanes
+};
 
 enum class Kind
 {
@@ -118,6 +106,8 @@ Season::Season(const core::AppDir& app, const core::Clock& clock, QWidget* paren
     : QDialog(parent)
     , m_app(app)
     , m_clock(clock)
+    , m_run(std::make_shared<const DayRun>())
+    , m_jobs(std::make_unique<ViewJobs>(kLanes))
 {
     setObjectName(QStringLiteral("Season"));
     setWindowTitle(QStringLiteral("Season"));
@@ -133,6 +123,8 @@ Season::Season(const core::AppDir& app, const core::Clock& clock, QWidget* paren
     core::makeKeyboardFriendly(this);
     showEnergy();
 }
+
+Season::~Season() = default;
 
 void Season::buildControls()
 {
@@ -173,7 +165,9 @@ void Season::buildControls()
     grid->setRowStretch(3, 1);
     addSeriesToggles(grid);
     m_energyText = new QLabel(this);
+    m_energyText->setObjectName(QStringLiteral("EnergyText"));
     m_daysText = new QLabel(this);
+    m_daysText->setObjectName(QStringLiteral("DaysText"));
     grid->addWidget(m_energyText, 4, 0, 1, 4);
     grid->addWidget(m_daysText, 4, 4, 1, 3);
 
@@ -207,8 +201,8 @@ void Season::addSeriesToggles(QGridLayout* grid)
         box->setPalette(pal);
         connect(box, &QCheckBox::toggled, this, [this, k](bool on) {
             m_shown[k] = on;
-            if (!m_run.days.empty())
-                drawDays();
+            if (!m_drawing.columns.empty())
+                paintDays();
         });
         grid->addWidget(box, 5, int(k));
     }
@@ -217,7 +211,23 @@ void Season::addSeriesToggles(QGridLayout* grid)
 void Season::showEnergy()
 {
     const auto span = EnergySpan(m_span->currentIndex());
-    m_bars = energyBars(readLedger(m_app), span, m_year->text().toInt(), m_month->text().toInt());
+    const int year = m_year->text().toInt();
+    const int month = m_month->text().toInt();
+    m_energyText->setText(kReading);
+    m_views->setCurrentIndex(0);
+    m_jobs->start(
+        kEnergyLane,
+        [app = m_app, span, year, month](const CancelFlag&) {
+            return energyBars(readLedger(app), span, year, month);
+        },
+        [this](EnergyBars bars) {
+            m_bars = std::move(bars);
+            drawEnergy();
+        });
+}
+
+void Season::drawEnergy()
+{
     auto* set = new QBarSet(QStringLiteral("kWh"));
     QStringList labels;
     for (const EnergyBar& b : m_bars.bars) {
@@ -250,7 +260,7 @@ void Season::showEnergy()
                                                           .arg(m_bars.bestDay.toString(Qt::ISODate))
                                                           .arg(m_bars.bestDayKWh, 0, 'f', 2)
                                                     : QString()));
-    m_views->setCurrentIndex(0);
+    emit energyShown();
 }
 
 void Season::setRun(QDate from, QDate to)
@@ -271,87 +281,95 @@ void Season::showDays()
         return;
     }
     const SummarySource source{m_app, summaryCacheDir(m_app), m_clock.now().date()};
-    m_run = DayRun{from, runSummaries(source, from, to)};
-    m_view = {0, double(m_run.bucketCount())};
+    m_daysText->setText(kReading);
     m_views->setCurrentIndex(1);
-    drawDays();
+    // Columns still being made are of the run this one replaces.
+    m_jobs->cancel(kColumnsLane);
+    m_jobs->start(
+        kRunLane,
+        [source, from, to](const CancelFlag& cancel) {
+            return std::make_shared<const DayRun>(
+                DayRun{from, runSummaries(source, from, to, &cancel)});
+        },
+        [this](std::shared_ptr<const DayRun> run) {
+            m_run = std::move(run);
+            m_view = {0, double(m_run->bucketCount())};
+            m_drawing = {};
+            m_daysText->clear();
+            drawDays();
+        });
 }
 
 void Season::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
-    if (!m_run.days.empty())
+    if (!m_run->days.empty())
         drawDays();
 }
 
 void Season::drawDays()
 {
+    // A run on its way draws itself at the plot's size when it comes.
+    if (m_jobs->busy(kRunLane))
+        return;
     const qreal ratio = devicePixelRatioF();
-    const QSize size = m_plot->size() * ratio;
-    m_columns = reduceColumns(m_run, m_view, size.width());
-    m_picture = QImage(size, QImage::Format_RGB32);
-    m_picture.fill(core::kWindowGround);
-    const ColumnExtremes e = columnExtremes(m_columns);
-    QPainter p(&m_picture);
-    const int plotHeight = drawDateAxis(
-        p, dateTicks(m_run, m_view, size.width(), int(kTickSpacing * ratio)), size, ratio);
-    for (std::size_t s = 0; s < kSeries; ++s) {
-        if (!m_shown[s])
-            continue;
-        const history::SeriesScale scale = history::seriesScale(e.max[s], e.min[s]);
-        const double toPixels = plotHeight / scale.range;
-        p.setPen(core::toColour(history::historyFacts(core::kLogged[s]).seriesColour));
-        for (int x = 0; x < int(m_columns.size()); ++x) {
-            const Column& c = m_columns[std::size_t(x)];
-            if (c.empty)
-                continue;
-            const int top = int(history::plotY(scale, c.max[s]) * toPixels);
-            const int bottom = int(history::plotY(scale, c.min[s]) * toPixels);
-            p.drawLine(x, top, x, bottom);
-        }
-    }
-    p.end();
-    m_picture.setDevicePixelRatio(ratio);
+    const int width = int(m_plot->width() * ratio);
+    m_jobs->start(
+        kColumnsLane,
+        [run = m_run, view = m_view, width, spacing = int(kTickSpacing * ratio)](
+            const CancelFlag&) { return daysDrawing(*run, view, width, spacing); },
+        [this](DaysDrawing drawing) {
+            m_drawing = std::move(drawing);
+            paintDays();
+        });
+}
+
+void Season::paintDays()
+{
+    const qreal ratio = devicePixelRatioF();
+    const QSize size(int(m_drawing.columns.size()), int(m_plot->height() * ratio));
+    m_picture = pictureOfDays(m_drawing, m_shown, size, ratio);
     m_plot->setPixmap(QPixmap::fromImage(m_picture));
+    emit daysShown();
 }
 
 const Column* Season::columnAt(const QPointF& position) const
 {
     const int x = int(position.x() * devicePixelRatioF());
-    if (x < 0 || x >= int(m_columns.size()))
+    if (x < 0 || x >= int(m_drawing.columns.size()))
         return nullptr;
-    return &m_columns[std::size_t(x)];
+    return &m_drawing.columns[std::size_t(x)];
 }
 
 void Season::showReadout(const Column& c)
 {
-    QString text = m_run.bucketTime(c.firstBucket).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    QString text = m_run->bucketTime(c.firstBucket).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     if (c.empty)
         text += QStringLiteral("  no records");
     // A column within one day needs only the times of its lowest and highest.
     const bool oneDay = c.endBucket - c.firstBucket <= 1 ||
-                        columnDay(m_run, c) == m_run.bucketTime(c.endBucket - 1).date();
+                        columnDay(*m_run, c) == m_run->bucketTime(c.endBucket - 1).date();
     const QString when = oneDay ? QStringLiteral("HH:mm") : QStringLiteral("MM-dd HH:mm");
     for (std::size_t s = 0; s < kSeries && !c.empty; ++s) {
         text += QStringLiteral("  %1 %2 (%3)..%4 (%5)")
                     .arg(QString::fromLatin1(history::historyFacts(core::kLogged[s]).checkCaption))
                     .arg(double(c.min[s]), 0, 'f', 2)
-                    .arg(m_run.minuteTime(c.minAt[s]).toString(when))
+                    .arg(m_run->minuteTime(c.minAt[s]).toString(when))
                     .arg(double(c.max[s]), 0, 'f', 2)
-                    .arg(m_run.minuteTime(c.maxAt[s]).toString(when));
+                    .arg(m_run->minuteTime(c.maxAt[s]).toString(when));
     }
     m_daysText->setText(text);
 }
 
 bool Season::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_plot && !m_columns.empty()) {
+    if (watched == m_plot && !m_drawing.columns.empty()) {
         const auto* mouse = dynamic_cast<QMouseEvent*>(event);
         const Column* c = mouse ? columnAt(mouse->position()) : nullptr;
         if (c && event->type() == QEvent::MouseMove)
             showReadout(*c);
         if (c && event->type() == QEvent::MouseButtonDblClick)
-            openDay(columnDay(m_run, *c));
+            openDay(columnDay(*m_run, *c));
         // A drag to the right zooms into the columns between press and release.
         if (c && event->type() == QEvent::MouseButtonPress)
             m_pressBucket = c->firstBucket;
@@ -381,7 +399,7 @@ void Season::saveCsv()
     if (path.isEmpty())
         return;
     QString error;
-    const QByteArray text = energy ? barsCsv(m_bars) : columnsCsv(m_run, m_columns);
+    const QByteArray text = energy ? barsCsv(m_bars) : columnsCsv(*m_run, m_drawing.columns);
     if (!core::replaceFile(path, text, &error))
         core::showMessage(this, QStringLiteral("Cannot write %1: %2").arg(path, error));
 }

@@ -1,0 +1,68 @@
+#include "season/dayspicture.h"
+
+#include "core/windowlook.h"
+#include "history/chartgeometry.h"
+#include "history/historyfacts.h"
+
+#include <QPainter>
+
+namespace season {
+namespace {
+
+// The height of the date marks' strip, in logical pixels.
+constexpr int kAxisHeight = 16;
+
+// The date marks along the bottom of the picture, in its device pixels: the height left above.
+int drawDateAxis(QPainter& p, const std::vector<DateTick>& ticks, QSize size, qreal ratio)
+{
+    const int strip = int(kAxisHeight * ratio);
+    const int top = size.height() - strip;
+    QFont font = p.font();
+    font.setPixelSize(std::max(1, int(11 * ratio)));
+    p.setFont(font);
+    p.setPen(core::kWindowText);
+    p.drawLine(0, top, size.width(), top);
+    for (const DateTick& t : ticks) {
+        p.drawLine(t.x, top, t.x, top + int(4 * ratio));
+        p.drawText(QRect(t.x + int(2 * ratio), top, int(kTickSpacing * ratio), strip),
+                   Qt::AlignLeft | Qt::AlignVCenter, t.label);
+    }
+    return std::max(1, top - 1);
+}
+
+} // namespace
+
+DaysDrawing daysDrawing(const DayRun& run, const BucketView& view, int columns, int spacing)
+{
+    return {reduceColumns(run, view, columns), dateTicks(run, view, columns, spacing)};
+}
+
+QImage pictureOfDays(const DaysDrawing& drawing, const std::array<bool, kSeries>& shown, QSize size,
+                     qreal ratio)
+{
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(core::kWindowGround);
+    const ColumnExtremes e = columnExtremes(drawing.columns);
+    QPainter p(&picture);
+    const int plotHeight = drawDateAxis(p, drawing.ticks, size, ratio);
+    for (std::size_t s = 0; s < kSeries; ++s) {
+        if (!shown[s])
+            continue;
+        const history::SeriesScale scale = history::seriesScale(e.max[s], e.min[s]);
+        const double toPixels = plotHeight / scale.range;
+        p.setPen(core::toColour(history::historyFacts(core::kLogged[s]).seriesColour));
+        for (int x = 0; x < int(drawing.columns.size()); ++x) {
+            const Column& c = drawing.columns[std::size_t(x)];
+            if (c.empty)
+                continue;
+            const int top = int(history::plotY(scale, c.max[s]) * toPixels);
+            const int bottom = int(history::plotY(scale, c.min[s]) * toPixels);
+            p.drawLine(x, top, x, bottom);
+        }
+    }
+    p.end();
+    picture.setDevicePixelRatio(ratio);
+    return picture;
+}
+
+} // namespace season
