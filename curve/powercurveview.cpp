@@ -115,7 +115,8 @@ QString PowerCurveView::note() const
                    .arg(m_data.scale().unitName);
     else if (hasGap(m_data.curve().bins(), m_data.scale().binWidth))
         text = QStringLiteral("incomplete: a bin below the highest has fewer than 10 minutes.");
-    if (const auto site = siteFigures(m_app.logsDir(), m_data.scale(), m_data.curve().bins()))
+    const season::SummarySource source{m_app, season::summaryCacheDir(m_app), QDate::currentDate()};
+    if (const auto site = siteFigures(source, m_data.scale(), m_data.curve().bins()))
         text += (text.isEmpty() ? QString() : QStringLiteral("\n")) +
                 siteFiguresText(*site, m_data.scale());
     return text;
