@@ -3,6 +3,7 @@
 #include "core/windowlook.h"
 #include "history/chartgeometry.h"
 #include "history/historyfacts.h"
+#include "season/dateaxis.h"
 
 #include <QPainter>
 
@@ -32,27 +33,23 @@ int drawDateAxis(QPainter& p, const std::vector<DateTick>& ticks, QSize size, qr
 
 } // namespace
 
-DaysDrawing daysDrawing(const DayRun& run, const BucketView& view, int columns, int spacing)
+DaysPicture makeDaysPicture(const DayRun& run, const BucketView& view,
+                            const std::array<bool, kSeries>& shown, QSize size, qreal ratio)
 {
-    return {reduceColumns(run, view, columns), dateTicks(run, view, columns, spacing)};
-}
-
-QImage pictureOfDays(const DaysDrawing& drawing, const std::array<bool, kSeries>& shown, QSize size,
-                     qreal ratio)
-{
-    QImage picture(size, QImage::Format_RGB32);
-    picture.fill(core::kWindowGround);
-    const ColumnExtremes e = columnExtremes(drawing.columns);
-    QPainter p(&picture);
-    const int plotHeight = drawDateAxis(p, drawing.ticks, size, ratio);
+    DaysPicture out{reduceColumns(run, view, size.width()), QImage(size, QImage::Format_RGB32)};
+    out.image.fill(core::kWindowGround);
+    const ColumnExtremes e = columnExtremes(out.columns);
+    QPainter p(&out.image);
+    const int plotHeight =
+        drawDateAxis(p, dateTicks(run, view, size.width(), int(kTickSpacing * ratio)), size, ratio);
     for (std::size_t s = 0; s < kSeries; ++s) {
         if (!shown[s])
             continue;
         const history::SeriesScale scale = history::seriesScale(e.max[s], e.min[s]);
         const double toPixels = plotHeight / scale.range;
         p.setPen(core::toColour(history::historyFacts(core::kLogged[s]).seriesColour));
-        for (int x = 0; x < int(drawing.columns.size()); ++x) {
-            const Column& c = drawing.columns[std::size_t(x)];
+        for (int x = 0; x < int(out.columns.size()); ++x) {
+            const Column& c = out.columns[std::size_t(x)];
             if (c.empty)
                 continue;
             const int top = int(history::plotY(scale, c.max[s]) * toPixels);
@@ -61,8 +58,8 @@ QImage pictureOfDays(const DaysDrawing& drawing, const std::array<bool, kSeries>
         }
     }
     p.end();
-    picture.setDevicePixelRatio(ratio);
-    return picture;
+    out.image.setDevicePixelRatio(ratio);
+    return out;
 }
 
 } // namespace season

@@ -35,7 +35,7 @@ enum Lane : int
 {
     kEnergyLane,
     kRunLane,
-    kColumnsLane,
+    kPictureLane,
     kLanes
 };
 
@@ -201,8 +201,8 @@ void Season::addSeriesToggles(QGridLayout* grid)
         box->setPalette(pal);
         connect(box, &QCheckBox::toggled, this, [this, k](bool on) {
             m_shown[k] = on;
-            if (!m_drawing.columns.empty())
-                paintDays();
+            if (!m_run->days.empty())
+                drawDays();
         });
         grid->addWidget(box, 5, int(k));
     }
@@ -283,8 +283,8 @@ void Season::showDays()
     const SummarySource source{m_app, summaryCacheDir(m_app), m_clock.now().date()};
     m_daysText->setText(kReading);
     m_views->setCurrentIndex(1);
-    // Columns still being made are of the run this one replaces.
-    m_jobs->cancel(kColumnsLane);
+    // A picture still being made is of the run this one replaces.
+    m_jobs->cancel(kPictureLane);
     m_jobs->start(
         kRunLane,
         [source, from, to](const CancelFlag& cancel) {
@@ -294,7 +294,7 @@ void Season::showDays()
         [this](std::shared_ptr<const DayRun> run) {
             m_run = std::move(run);
             m_view = {0, double(m_run->bucketCount())};
-            m_drawing = {};
+            m_columns.clear();
             m_daysText->clear();
             drawDays();
         });
@@ -313,32 +313,24 @@ void Season::drawDays()
     if (m_jobs->busy(kRunLane))
         return;
     const qreal ratio = devicePixelRatioF();
-    const int width = int(m_plot->width() * ratio);
     m_jobs->start(
-        kColumnsLane,
-        [run = m_run, view = m_view, width, spacing = int(kTickSpacing * ratio)](
-            const CancelFlag&) { return daysDrawing(*run, view, width, spacing); },
-        [this](DaysDrawing drawing) {
-            m_drawing = std::move(drawing);
-            paintDays();
+        kPictureLane,
+        [run = m_run, view = m_view, shown = m_shown, size = m_plot->size() * ratio,
+         ratio](const CancelFlag&) { return makeDaysPicture(*run, view, shown, size, ratio); },
+        [this](DaysPicture made) {
+            m_columns = std::move(made.columns);
+            m_picture = std::move(made.image);
+            m_plot->setPixmap(QPixmap::fromImage(m_picture));
+            emit daysShown();
         });
-}
-
-void Season::paintDays()
-{
-    const qreal ratio = devicePixelRatioF();
-    const QSize size(int(m_drawing.columns.size()), int(m_plot->height() * ratio));
-    m_picture = pictureOfDays(m_drawing, m_shown, size, ratio);
-    m_plot->setPixmap(QPixmap::fromImage(m_picture));
-    emit daysShown();
 }
 
 const Column* Season::columnAt(const QPointF& position) const
 {
     const int x = int(position.x() * devicePixelRatioF());
-    if (x < 0 || x >= int(m_drawing.columns.size()))
+    if (x < 0 || x >= int(m_columns.size()))
         return nullptr;
-    return &m_drawing.columns[std::size_t(x)];
+    return &m_columns[std::size_t(x)];
 }
 
 void Season::showReadout(const Column& c)
@@ -363,7 +355,7 @@ void Season::showReadout(const Column& c)
 
 bool Season::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_plot && !m_drawing.columns.empty()) {
+    if (watched == m_plot && !m_columns.empty()) {
         const auto* mouse = dynamic_cast<QMouseEvent*>(event);
         const Column* c = mouse ? columnAt(mouse->position()) : nullptr;
         if (c && event->type() == QEvent::MouseMove)
@@ -399,7 +391,7 @@ void Season::saveCsv()
     if (path.isEmpty())
         return;
     QString error;
-    const QByteArray text = energy ? barsCsv(m_bars) : columnsCsv(*m_run, m_drawing.columns);
+    const QByteArray text = energy ? barsCsv(m_bars) : columnsCsv(*m_run, m_columns);
     if (!core::replaceFile(path, text, &error))
         core::showMessage(this, QStringLiteral("Cannot write %1: %2").arg(path, error));
 }

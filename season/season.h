@@ -27,8 +27,8 @@ class ViewJobs;
 
 // The "Season" window: energy bars from the ledger, and the logged series over a run of days
 // from their summaries, shown modally like the program's other windows. The ledger, the
-// summaries and the pixel columns are read and made off the window's thread, which is also the
-// plant's; "Reading the logs…" stands where they will show until they come.
+// summaries, the pixel columns and their picture are read and made off the window's thread,
+// which is also the plant's; "Reading the logs…" stands where they will show until they come.
 class Season : public QDialog
 {
     Q_OBJECT
@@ -41,7 +41,7 @@ public:
     void addView(QWidget* view, const QString& title);
 
     const EnergyBars& bars() const { return m_bars; }
-    const std::vector<Column>& columns() const { return m_drawing.columns; }
+    const std::vector<Column>& columns() const { return m_columns; }
     const DayRun& run() const { return *m_run; }
     const QImage& daysPicture() const { return m_picture; }
 
@@ -67,9 +67,8 @@ private:
     void addSeriesToggles(QGridLayout* grid);
     void setRun(QDate from, QDate to);
     void drawEnergy();
-    // Asks for the pixel columns of the view at the plot's size; paintDays shows them.
+    // Asks for the view's columns and picture at the plot's size.
     void drawDays();
-    void paintDays();
     void saveCsv();
     // The column under a position of the plot, or nullptr.
     const Column* columnAt(const QPointF& position) const;
@@ -79,9 +78,9 @@ private:
     core::Clock m_clock;
     EnergyBars m_bars;
     std::shared_ptr<const DayRun> m_run; // shared with the job making its columns
-    BucketView m_view;         // the part of the run drawn (all of it until a drag zooms in)
-    double m_pressBucket = -1; // where a drag began
-    DaysDrawing m_drawing;     // of m_run and m_view
+    BucketView m_view;             // the part of the run drawn (all of it until a drag zooms in)
+    double m_pressBucket = -1;     // where a drag began
+    std::vector<Column> m_columns; // of m_run and m_view, as the picture shows them
     QImage m_picture;
     std::array<bool, kSeries> m_shown{};
     history::HistoryStore m_history; // the history window's, kept between its openings
