@@ -146,7 +146,10 @@ QString PowerCurveView::note() const
 
 void PowerCurveView::refresh()
 {
-    static_cast<QChartView*>(m_chart)->setChart(buildChart(m_data));
+    auto* view = static_cast<QChartView*>(m_chart);
+    // The view lets go of the chart it showed without deleting it.
+    const std::unique_ptr<QChart> shown(view->chart());
+    view->setChart(buildChart(m_data));
     const QString known = curveNote(m_data);
     m_note->setText(lines(known, QStringLiteral("Reading the logs…")));
     // The bins as they are now: the plant goes on adding minutes to the data meanwhile.

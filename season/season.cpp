@@ -248,6 +248,8 @@ void Season::drawEnergy()
     series->attachAxis(y);
     chart->legend()->hide();
     chart->setBackgroundBrush(core::kWindowGround);
+    // The view lets go of the chart it showed without deleting it.
+    const std::unique_ptr<QChart> shown(m_chart->chart());
     m_chart->setChart(chart);
     connect(set, &QBarSet::hovered, this, [this](bool on, int i) {
         if (on && i >= 0 && std::size_t(i) < m_bars.bars.size())
