@@ -210,14 +210,12 @@ void Season::addSeriesToggles(QGridLayout* grid)
 
 void Season::showEnergy()
 {
-    const auto span = EnergySpan(m_span->currentIndex());
-    const int year = m_year->text().toInt();
-    const int month = m_month->text().toInt();
     m_energyText->setText(kReading);
     m_views->setCurrentIndex(0);
     m_jobs->start(
         kEnergyLane,
-        [app = m_app, span, year, month](const CancelFlag&) {
+        [app = m_app, span = EnergySpan(m_span->currentIndex()), year = m_year->text().toInt(),
+         month = m_month->text().toInt()](const CancelFlag&) {
             return energyBars(readLedger(app), span, year, month);
         },
         [this](EnergyBars bars) {
