@@ -146,6 +146,15 @@ QString PowerCurveView::note() const
 
 void PowerCurveView::refresh()
 {
+    if (m_redrawAsked)
+        return;
+    m_redrawAsked = true;
+    QMetaObject::invokeMethod(this, &PowerCurveView::redraw, Qt::QueuedConnection);
+}
+
+void PowerCurveView::redraw()
+{
+    m_redrawAsked = false;
     auto* view = static_cast<QChartView*>(m_chart);
     // The view lets go of the chart it showed without deleting it.
     const std::unique_ptr<QChart> shown(view->chart());

@@ -30,7 +30,8 @@ public:
     // Drops the figures still being made, waiting at most for the day they are on.
     ~PowerCurveView() override;
 
-    // Draws the chart from the data now and asks for the table and figures again.
+    // Draws the chart from the data and asks for the table and figures again, on the loop's next
+    // turn: the asks of one turn (a host's right after the constructor's) make one drawing.
     void refresh();
     // The CSV texts (ISO dates, a point as decimal separator): the bins as they are now and the
     // yearly energy table as shown.
@@ -45,6 +46,7 @@ signals:
 
 private:
     struct Figures;
+    void redraw();
     void showFigures(const Figures& figures, const QString& curveNote);
     void saveCsv();
     void startNewCurve();
@@ -55,6 +57,7 @@ private:
     QTableWidget* m_table = nullptr;
     QLabel* m_note = nullptr;
     std::vector<AepRow> m_rows; // as the table shows them
+    bool m_redrawAsked = false;
     // Last, so it goes first: no answer comes back to a view half taken down.
     std::unique_ptr<season::ViewJobs> m_jobs;
 };
