@@ -1,5 +1,7 @@
 #include "season/summarycache.h"
 
+#include "season/viewjobs.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -194,6 +196,7 @@ void summarizeRun(const SummarySource& source, const Stamps& stamps, QDate from,
         d = monthEnd.addDays(1);
     }
     QtConcurrent::blockingMap(monthPool(), parts, [&](const MonthPart& part) {
+        giveWayToTheWindows();
         summarizeMonth(part, stamps, source, cancel);
     });
 }

@@ -1,8 +1,30 @@
 #include "season/viewjobs.h"
 
+#include <QCoreApplication>
+#include <QThread>
 #include <algorithm>
 
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 namespace season {
+
+// Qt's thread priorities change nothing under Linux's ordinary scheduling, and its idle one
+// could starve a year's reading on a busy machine; a nice value of a thread's own does neither.
+void giveWayToTheWindows()
+{
+    thread_local bool given = false;
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (given || (app && QThread::currentThread() == app->thread()))
+        return;
+    given = true;
+#ifdef Q_OS_LINUX
+    // Should it fail, the thread only competes as it did before: nothing to report.
+    ::setpriority(PRIO_PROCESS, id_t(::gettid()), 10);
+#endif
+}
 
 // A thread a lane, so a quick job (a resize's columns) never waits behind a year being read.
 ViewJobs::ViewJobs(int lanes, QObject* parent)

@@ -16,6 +16,11 @@ namespace season {
 // days and stop early.
 using CancelFlag = std::atomic<bool>;
 
+// Makes the calling thread give way to the windows' thread, which is also the plant's, whenever
+// both want a core: on Linux a nice of 10 for this thread alone, once. The windows' thread
+// itself is left as it is, so a test or a tool may call the same work there.
+void giveWayToTheWindows();
+
 // A window's computations, kept off the window's thread (which is also the plant's): each runs
 // on a pool of the window's own, so the months it maps onto the global pool never queue behind
 // it, and its answer comes back on the window's thread. Each kind of computation is a lane; a
@@ -65,6 +70,7 @@ template <typename Work, typename Done> void ViewJobs::start(int lane, Work work
             });
     watcher->setFuture(
         QtConcurrent::run(&m_pool, [work = std::move(work), flag = std::move(flag)]() mutable {
+            giveWayToTheWindows();
             return work(std::as_const(*flag));
         }));
 }
