@@ -22,10 +22,10 @@ using CancelFlag = std::atomic<bool>;
 void giveWayToTheWindows();
 
 // A window's computations, kept off the window's thread (which is also the plant's): each runs
-// on a pool of the window's own, so the months it maps onto the global pool never queue behind
-// it, and its answer comes back on the window's thread. Each kind of computation is a lane; a
-// newer job of a lane supersedes the older, whose answer is dropped when it comes. Destroying it
-// cancels every job and waits only for the day each is on.
+// on a pool of the window's own, never on the summaries' month pool it waits on (a wait from
+// inside that pool could be for itself), and its answer comes back on the window's thread. Each
+// kind of computation is a lane; a newer job of a lane supersedes the older, whose answer is
+// dropped when it comes. Destroying it cancels every job and waits only for the day each is on.
 class ViewJobs : public QObject
 {
 public:
