@@ -1,6 +1,7 @@
 #include "alarms/alarmmonitor.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace alarms {
 
@@ -73,8 +74,11 @@ void AlarmMonitor::apply(Kind kind, Change change, const QDateTime& wallTime)
 
 void AlarmMonitor::silence(Kind kind)
 {
+    // Kept within a day before it becomes milliseconds: a config set by hand may hold anything.
+    const double asSet = m_config.silenceMinutes >= 0 ? m_config.silenceMinutes : 0.0;
+    const double minutes = std::min(asSet, kMaxSilenceMinutes);
     m_silencedUntilMs[std::size_t(kind)] =
-        std::max<qint64>(m_nowMs, 0) + qint64(m_config.silenceMinutes * 60000.0);
+        std::max<qint64>(m_nowMs, 0) + qint64(std::llround(minutes * 60000.0));
 }
 
 void AlarmMonitor::silenceRaised()

@@ -34,8 +34,8 @@ public:
     // The passing of time without a frame (NoData); call it every second or so.
     void onTick(qint64 monotonicMs, const QDateTime& wallTime);
 
-    // No notification of the kind for the config's Silence minutes from the latest time seen;
-    // the log, the main window's line and MQTT still follow it.
+    // No notification of the kind for the config's Silence minutes (at most kMaxSilenceMinutes)
+    // from the latest time seen; the log, the main window's line and MQTT still follow it.
     void silence(Kind kind);
     // Every alarm raised now.
     void silenceRaised();

@@ -239,26 +239,38 @@ void Alarms::showStatus()
     m_controls.Status->setText(lines.join(QLatin1Char('\n')));
 }
 
+std::vector<std::pair<QString, QLineEdit*>> Alarms::textBoxes() const
+{
+    std::vector<std::pair<QString, QLineEdit*>> out;
+    for (const Kind k : kKinds) {
+        const AlarmRowControls& r = m_controls.rows[std::size_t(k)];
+        const QString key = QString::fromLatin1(facts(k).key);
+        out.emplace_back(key + QStringLiteral("Level"), r.Level);
+        out.emplace_back(key + QStringLiteral("Hysteresis"), r.Hysteresis);
+        out.emplace_back(key + QStringLiteral("Delay"), r.Delay);
+    }
+    out.emplace_back(QStringLiteral("Silence"), m_controls.Silence);
+    return out;
+}
+
 QByteArray Alarms::shownText() const
 {
+    auto flag = [](const QCheckBox* box) {
+        return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    };
     QStringList values;
-    for (const QString& key : alarmsConfigKeys()) {
-        if (const auto* box = findChild<QCheckBox*>(key))
-            values << (box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
-        else if (const auto* text = findChild<QLineEdit*>(key))
-            values << text->text();
-        else
-            values << QString();
+    for (const AlarmRowControls& r : m_controls.rows) {
+        values << flag(r.On) << r.Level->text() << r.Hysteresis->text() << r.Delay->text();
     }
+    values << flag(m_controls.Notify) << m_controls.Silence->text();
     return alarmsConfigText(values);
 }
 
 void Alarms::refuse(const QString& problem)
 {
     ui::showMessage(this, problem + QStringLiteral(" Nothing was saved."));
-    for (const QString& key : alarmsConfigKeys()) {
-        auto* box = findChild<QLineEdit*>(key);
-        if (box && problem.contains(QLatin1Char('<') + key + QLatin1Char('>'))) {
+    for (const auto& [key, box] : textBoxes()) {
+        if (problem.contains(QLatin1Char('<') + key + QLatin1Char('>'))) {
             box->setFocus();
             box->selectAll();
             return;
@@ -268,16 +280,15 @@ void Alarms::refuse(const QString& problem)
 
 void Alarms::Save_Click()
 {
-    const QByteArray text = shownText();
-    for (const QLineEdit* box : findChildren<QLineEdit*>()) {
+    for (const auto& [key, box] : textBoxes()) {
         if (box->text().contains(QLatin1Char('<')) || box->text().contains(QLatin1Char('>')))
-            return refuse(
-                QStringLiteral("<%1> may not hold \"<\" or \">\".").arg(box->objectName()));
+            return refuse(QStringLiteral("<%1> may not hold \"<\" or \">\".").arg(key));
     }
-    QString problem;
-    const AlarmsConfig values = parseAlarmsConfig(QString::fromLatin1(text), &problem);
-    if (!problem.isEmpty())
-        return refuse(problem[0].toUpper() + problem.mid(1) + QLatin1Char('.'));
+    // The same checks as a file that is read: a value refused here would be refused there.
+    QStringList problems;
+    const AlarmsConfig values = parseAlarmsConfig(QString::fromLatin1(shownText()), &problems);
+    if (!problems.isEmpty())
+        return refuse(problems.first() + QLatin1Char('.'));
     QString error;
     if (!saveAlarmsConfig(m_app, values, &error)) {
         ui::showMessage(

@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QPointer>
 #include <array>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QLabel;
@@ -62,6 +64,8 @@ private:
     void TestNotification_Click();
     void showStatus();
     void refuse(const QString& problem);
+    // Each text box with the key of alarms.cfg it stands for.
+    std::vector<std::pair<QString, QLineEdit*>> textBoxes() const;
 
     core::AppDir m_app;
     AlarmsControls m_controls;
