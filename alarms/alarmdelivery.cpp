@@ -21,6 +21,7 @@ AlarmDelivery::AlarmDelivery(const core::AppDir& app, AlarmMonitor& monitor, Not
     , m_log(std::move(log))
 {
     connect(&m_monitor, &AlarmMonitor::changed, this, &AlarmDelivery::onChanged);
+    connect(&m_monitor, &AlarmMonitor::evaluated, this, &AlarmDelivery::publishState);
     reload();
 }
 
@@ -39,11 +40,31 @@ void AlarmDelivery::reload()
         m_publisher->publishRetained(m);
     for (const Kind k : kKinds) {
         publish::Message state = alarmStateMessage(m_baseTopic, m_name, k, m_monitor.isRaised(k));
+        if (alarms[k].on && !m_monitor.known(k)) {
+            // The broker keeps what it last had until the first evaluation says.
+            m_publisher->withdrawRetained(state.topic);
+            continue;
+        }
         // An alarm that is off leaves no state behind on the broker.
         if (!alarms[k].on)
             state.payload.clear();
         m_publisher->publishRetained(state);
     }
+}
+
+void AlarmDelivery::restoreFromLog(const QDateTime& now)
+{
+    for (const LoggedState& s : readLastLoggedStates(m_app)) {
+        const qint64 age = s.at.secsTo(now);
+        if (age >= 0 && age <= kRestoreWithinS)
+            m_monitor.restore(s.kind, s.raised, s.value, s.at);
+    }
+}
+
+void AlarmDelivery::publishState(Kind kind, bool raised)
+{
+    if (m_publisher)
+        m_publisher->publishRetained(alarmStateMessage(m_baseTopic, m_name, kind, raised));
 }
 
 void AlarmDelivery::onChanged(Kind kind, bool raised, double value, const QDateTime& since)
@@ -61,8 +82,7 @@ void AlarmDelivery::onChanged(Kind kind, bool raised, double value, const QDateT
         m_notifier->notify(
             notificationFor(kind, raised, value, m_monitor.config()[kind], m_wsUnits, since));
     }
-    if (m_publisher)
-        m_publisher->publishRetained(alarmStateMessage(m_baseTopic, m_name, kind, raised));
+    publishState(kind, raised);
 }
 
 } // namespace alarms

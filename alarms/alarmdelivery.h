@@ -18,7 +18,9 @@ class Notifier;
 
 // Takes each change of an AlarmMonitor to the alarm log, the desktop (unless silenced or Notify
 // is off) and MQTT (retained "ON"/"OFF" through the publisher, which sends it while publishing
-// is on). The notifier and the publisher may be null.
+// is on). An alarm's state goes to MQTT only once it is known (evaluated, or restored from the
+// log), so a start never tells Home Assistant of a clear that did not happen. The notifier and
+// the publisher may be null.
 class AlarmDelivery : public QObject
 {
     Q_OBJECT
@@ -30,16 +32,25 @@ public:
     AlarmDelivery(const core::AppDir& app, AlarmMonitor& monitor, Notifier* notifier,
                   publish::Publisher* publisher, LogSink log = {}, QObject* parent = nullptr);
 
+    // An alarm's latest line in the log is taken as its state at a start when it is no older
+    // than this: the plant seldom changes overnight unseen, and older lines say little of now.
+    static constexpr qint64 kRestoreWithinS = 24 * 3600;
+
     // Reads publish.cfg's topics and prog.cfg's WSUnits again and hands the publisher every
-    // alarm's discovery config (or its removal) and state. Call it at start and after the Alarms,
-    // Publish or Setup window has closed (after the monitor has its new settings).
+    // alarm's discovery config (or its removal) and the state of each alarm that is known. Call
+    // it at start and after the Alarms, Publish or Setup window has closed (after the monitor has
+    // its new settings).
     void reload();
+    // Each alarm that is on takes its latest line of logs/alarms.txt as its state when the line
+    // is from the kRestoreWithinS before now; call it once at start, after reload().
+    void restoreFromLog(const QDateTime& now);
 
     // Why the latest alarm line could not be appended here; empty when it could.
     QString logProblem() const { return m_logProblem; }
 
 private:
     void onChanged(Kind kind, bool raised, double value, const QDateTime& since);
+    void publishState(Kind kind, bool raised);
 
     core::AppDir m_app;
     AlarmMonitor& m_monitor;

@@ -1,6 +1,10 @@
 // The alarms' readers on any bytes: alarms.cfg gives only settings that can be used, within
-// their ranges, and reads back alike once written.
+// their ranges, and reads back alike once written; the log gives at most one whole state per
+// kind.
 #include "alarms/alarmconfig.h"
+#include "alarms/alarmlog.h"
+
+#include <cmath>
 
 #include <cstddef>
 #include <cstdint>
@@ -21,5 +25,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             c ||
         !problems.isEmpty())
         std::abort();
+    const auto states = alarms::lastLoggedStates(
+        QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
+    if (states.size() > alarms::kKindCount)
+        std::abort();
+    for (std::size_t k = 0; k < states.size(); ++k) {
+        if (!states[k].at.isValid() || !std::isfinite(states[k].value) ||
+            (k > 0 && states[k - 1].kind >= states[k].kind))
+            std::abort();
+    }
     return 0;
 }

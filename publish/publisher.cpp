@@ -116,6 +116,20 @@ void Publisher::publishRetained(const Message& message)
     m_link->publishNow(message);
 }
 
+void Publisher::withdrawRetained(const QByteArray& topic)
+{
+    const auto gone = std::remove_if(m_retained.begin(), m_retained.end(),
+                                     [&](const Message& m) { return m.topic == topic; });
+    if (gone == m_retained.end())
+        return;
+    m_retained.erase(gone, m_retained.end());
+    if (!m_link)
+        return;
+    std::vector<Message> all = m_onConnect;
+    all.insert(all.end(), m_retained.begin(), m_retained.end());
+    m_link->setOnConnect(all);
+}
+
 void Publisher::onEnergyHour(QDate date, int hour, double wattHours)
 {
     if (!m_link)

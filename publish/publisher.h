@@ -55,6 +55,8 @@ public:
     // A retained message, sent at once while connected and again after every (re)connect; the
     // latest for each topic is kept, also while publishing is off (alarm states, their discovery).
     void publishRetained(const Message& message);
+    // No longer sends the topic's retained message at (re)connects; nothing is sent for it now.
+    void withdrawRetained(const QByteArray& topic);
     // One clock hour's energy from the ledger: sent with QoS 1 to ".../energy_hour", queued as
     // the records are.
     void onEnergyHour(QDate date, int hour, double wattHours);

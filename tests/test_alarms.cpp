@@ -8,6 +8,7 @@
 #include "tests/fixture.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -107,6 +108,63 @@ TEST_F(Monitor, SilenceHoldsBackNotificationsForItsMinutes)
     EXPECT_EQ(m_monitor.raised().size(), 1u) << "the line stays while silenced";
 }
 
+// Setup or Calibrate has the line: nothing is evaluated, and the quiet counts from its return.
+TEST_F(Monitor, WhileTheLineIsAwayNothingIsRaisedAndNoDataCountsFromItsReturn)
+{
+    frames(0, 10, [](int) { return 12.5; });
+    m_monitor.setLineAway(true, 10000);
+    for (int s = 10; s < 400; ++s)
+        m_monitor.onTick(s * 1000LL, kStart.addSecs(s));
+    EXPECT_TRUE(m_seen.empty()) << "390 s away, 120 s the level";
+    m_monitor.setLineAway(false, 400000);
+    for (int s = 400; s < 520; ++s)
+        m_monitor.onTick(s * 1000LL, kStart.addSecs(s));
+    EXPECT_TRUE(m_seen.empty()) << "119 s since the line came back";
+    m_monitor.onTick(520000, kStart.addSecs(520));
+    ASSERT_EQ(m_seen.size(), 1u);
+    EXPECT_EQ(m_seen[0].kind, Kind::NoData);
+    EXPECT_EQ(m_seen[0].value, 120);
+}
+
+// A state is known from the first reading that decides it, and said once; a reading beyond
+// Level still within its Delay decides nothing.
+TEST_F(Monitor, AStateIsKnownFromItsFirstEvaluationOnly)
+{
+    std::vector<std::pair<Kind, bool>> evaluated;
+    QObject::connect(&m_monitor, &alarms::AlarmMonitor::evaluated,
+                     [&](Kind k, bool raised) { evaluated.emplace_back(k, raised); });
+    m_monitor.onTick(0, kStart);
+    EXPECT_FALSE(m_monitor.known(Kind::NoData)) << "a tick before any frame decides nothing";
+    frames(0, 5, [](int) { return 11.6; });
+    EXPECT_FALSE(m_monitor.known(Kind::BattLow)) << "low for 5 s of a 10 s delay";
+    EXPECT_TRUE(m_monitor.known(Kind::NoData));
+    EXPECT_FALSE(m_monitor.known(Kind::BattHigh)) << "off";
+    frames(5, 6, [](int) { return 12.5; });
+    EXPECT_TRUE(m_monitor.known(Kind::BattLow));
+    EXPECT_EQ(evaluated,
+              (std::vector<std::pair<Kind, bool>>{{Kind::NoData, false}, {Kind::BattLow, false}}));
+    EXPECT_TRUE(m_seen.empty());
+}
+
+// A state restored from the log stands until the readings clear it, which is a change of its own.
+TEST_F(Monitor, ARestoredAlarmStandsUntilTheReadingsClearIt)
+{
+    std::vector<std::pair<Kind, bool>> evaluated;
+    QObject::connect(&m_monitor, &alarms::AlarmMonitor::evaluated,
+                     [&](Kind k, bool raised) { evaluated.emplace_back(k, raised); });
+    const QDateTime since = kStart.addSecs(-600);
+    m_monitor.restore(Kind::BattLow, true, 11.5, since);
+    m_monitor.restore(Kind::BattHigh, true, 15.5, since);
+    EXPECT_EQ(evaluated, (std::vector<std::pair<Kind, bool>>{{Kind::BattLow, true}}))
+        << "an alarm that is off is not restored";
+    EXPECT_EQ(m_monitor.raised(), (std::vector<alarms::RaisedAlarm>{{Kind::BattLow, 11.5, since}}));
+    frames(0, 30, [](int) { return 11.9; });
+    EXPECT_TRUE(m_seen.empty()) << "within the hysteresis";
+    frames(30, 31, [](int) { return 12.2; });
+    ASSERT_EQ(m_seen.size(), 1u);
+    EXPECT_FALSE(m_seen[0].raised);
+}
+
 // ---- texts, log, MQTT, autostart -----------------------------------------------------------
 
 TEST(AlarmTexts, LogLineLineCaptionAndNotification)
@@ -145,6 +203,31 @@ TEST_F(AlarmLog, AppendedWholeInOrder)
     const logging::FileWrite w = alarms::alarmLogWrite(m_app, Kind::BattLow, true, 11.62, at);
     EXPECT_EQ(w.kind, logging::FileWrite::Kind::Append);
     EXPECT_EQ(w.path, m_app.logsDir() + "alarms.txt");
+}
+
+TEST_F(AlarmLog, TheLatestLineOfEachKindIsReadFromTheLogsEnd)
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const QDateTime at(QDate(2024, 3, 7), QTime(14, 5, 7));
+    QByteArray log;
+    // Old lines enough that the reader starts inside one of them.
+    while (log.size() < alarms::kLogTailBytes + 100)
+        log += alarms::alarmLogLine(Kind::BattHigh, true, 15, at.addDays(-30));
+    log += alarms::alarmLogLine(Kind::BattLow, true, 11.62, at);
+    log += "<A>BattLow</A><S>off</S><D>2024_13_7</D><T>14:06:00</T><VAL>12</VAL>\r\n";
+    log += "<A>CurveLow</A><S>on</S><D>2024_3_7</D><T>14:06:00</T><VAL>1</VAL>\r\n";
+    log += "<A>NoData</A><S>maybe</S><D>2024_3_7</D><T>14:06:00</T><VAL>1</VAL>\r\n";
+    log += alarms::alarmLogLine(Kind::NoData, false, 125, at.addSecs(60));
+    log += alarms::alarmLogLine(Kind::BattHigh, false, 14.2, at.addSecs(70)).chopped(2);
+    QDir().mkpath(m_app.logsDir());
+    ASSERT_TRUE(core::replaceFile(alarms::alarmLogPath(m_app), log));
+    const std::vector<alarms::LoggedState> expected{
+        {Kind::BattLow, true, 11.62, at},
+        {Kind::BattHigh, false, 14.2, at.addSecs(70)},
+        {Kind::NoData, false, 125, at.addSecs(60)},
+    };
+    EXPECT_EQ(alarms::readLastLoggedStates(m_app), expected);
+    QLocale::setDefault(QLocale::c());
 }
 
 TEST(AlarmMqtt, StatesAndDiscoveryOfTheAlarmsThatAreOn)

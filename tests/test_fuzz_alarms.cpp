@@ -1,14 +1,16 @@
-// Seeded random files through the alarms' readers: alarms.cfg. Each run tries the same inputs
-// (TESSALY_FUZZ_SEED picks others), so a failure can be replayed; the invariants are what must
-// hold for any input at all.
+// Seeded random files through the alarms' readers: alarms.cfg and the log's latest states. Each run
+// tries the same inputs (TESSALY_FUZZ_SEED picks others), so a failure can be replayed; the
+// invariants are what must hold for any input at all.
 
 #include "alarms/alarmconfig.h"
+#include "alarms/alarmlog.h"
 
 #include <QString>
 #include <QStringList>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 namespace {
@@ -82,6 +84,27 @@ public:
         return out;
     }
 
+    // Log lines, whole or in part, of kinds known and not, with dates and values of any form.
+    QByteArray alarmLog()
+    {
+        static const char* const keys[] = {"BattLow", "NoData", "CurveLow", "", "battlow"};
+        static const char* const states[] = {"on", "off", "ON", "", "of"};
+        static const char* const dates[] = {"2024_3_7", "2024_2_30", "0_0_0", "2024_3",
+                                            "x",        "99999_1_1", "-1_1_1"};
+        static const char* const times[] = {"14:05:07", "24:00:00", "1:2:3", "", "23:59:60"};
+        QByteArray out;
+        for (int k = below(30); k > 0; --k) {
+            QByteArray line = QByteArray("<A>") + keys[below(5)] + "</A><S>" + states[below(5)] +
+                              "</S><D>" + dates[below(7)] + "</D><T>" + times[below(5)] +
+                              "</T><VAL>" + value().toLatin1() + "</VAL>" +
+                              (below(2) ? "\r\n" : "\n");
+            if (below(8) == 0)
+                line.truncate(below(int(line.size()) + 1));
+            out += line;
+        }
+        return out;
+    }
+
 private:
     std::mt19937 m_rng;
 };
@@ -109,6 +132,27 @@ TEST(FuzzAlarms, AlarmsFilesGiveOnlyUsableSettingsThatReadBackAlike)
     }
     // The inputs reach the checks of values that are used, not only the refusals.
     EXPECT_GT(usedOn, 300);
+}
+
+TEST(FuzzAlarms, TheLogGivesOneWholeStatePerKindAtMost)
+{
+    TextGenerator gen(seed() + 1);
+    int states = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const QByteArray text = gen.alarmLog();
+        SCOPED_TRACE(text.toStdString());
+        const std::vector<alarms::LoggedState> read = alarms::lastLoggedStates(text);
+        ASSERT_LE(read.size(), alarms::kKindCount);
+        for (std::size_t k = 0; k < read.size(); ++k) {
+            EXPECT_TRUE(read[k].at.isValid());
+            EXPECT_TRUE(std::isfinite(read[k].value));
+            if (k > 0) {
+                EXPECT_LT(read[k - 1].kind, read[k].kind) << "one per kind, in their order";
+            }
+        }
+        states += int(read.size());
+    }
+    EXPECT_GT(states, 300) << "the inputs reach lines that read";
 }
 
 } // namespace
