@@ -22,6 +22,8 @@ AlarmDelivery::AlarmDelivery(const core::AppDir& app, AlarmMonitor& monitor, Not
 {
     connect(&m_monitor, &AlarmMonitor::changed, this, &AlarmDelivery::onChanged);
     connect(&m_monitor, &AlarmMonitor::evaluated, this, &AlarmDelivery::publishState);
+    if (m_notifier)
+        connect(m_notifier, &Notifier::delivered, this, &AlarmDelivery::onDelivered);
     reload();
 }
 
@@ -78,11 +80,47 @@ void AlarmDelivery::onChanged(Kind kind, bool raised, double value, const QDateT
             m_logProblem =
                 QStringLiteral("%1 cannot be written: %2").arg(alarmLogPath(m_app), error);
     }
-    if (m_notifier && m_monitor.notifies(kind)) {
-        m_notifier->notify(
+    if (m_notifier)
+        notifyChange(
+            kind, raised,
             notificationFor(kind, raised, value, m_monitor.config()[kind], m_wsUnits, since));
-    }
     publishState(kind, raised);
+}
+
+void AlarmDelivery::notifyChange(Kind kind, bool raised, const Notification& n)
+{
+    Shown& shown = m_shown[std::size_t(kind)];
+    if (!m_monitor.notifies(kind)) {
+        // A raise left on the desktop would tell of an alarm that is over.
+        if (!raised) {
+            m_notifier->close(shown.id);
+            shown = {};
+        }
+        return;
+    }
+    // The raise is not answered yet: the clear follows it with its number.
+    if (!raised && shown.request != 0) {
+        shown.clear = n;
+        return;
+    }
+    // One notification of a kind at a time: each change takes the place of the last.
+    shown.request = m_notifier->notify(n, shown.id);
+    shown.clear.reset();
+}
+
+void AlarmDelivery::onDelivered(quint64 request, uint id)
+{
+    for (Shown& shown : m_shown) {
+        if (shown.request != request)
+            continue;
+        shown.request = 0;
+        shown.id = id;
+        if (shown.clear) {
+            shown.request = m_notifier->notify(*shown.clear, id);
+            shown.clear.reset();
+        }
+        return;
+    }
 }
 
 } // namespace alarms

@@ -6,7 +6,9 @@
 
 #include <QObject>
 #include <QPointer>
+#include <array>
 #include <functional>
+#include <optional>
 
 namespace publish {
 class Publisher;
@@ -17,7 +19,8 @@ namespace alarms {
 class Notifier;
 
 // Takes each change of an AlarmMonitor to the alarm log, the desktop (unless silenced or Notify
-// is off) and MQTT (retained "ON"/"OFF" through the publisher, which sends it while publishing
+// is off; a clear takes the place of its raise there, or takes the raise away when silenced)
+// and MQTT (retained "ON"/"OFF" through the publisher, which sends it while publishing
 // is on). An alarm's state goes to MQTT only once it is known (evaluated, or restored from the
 // log), so a start never tells Home Assistant of a clear that did not happen. The notifier and
 // the publisher may be null.
@@ -49,7 +52,18 @@ public:
     QString logProblem() const { return m_logProblem; }
 
 private:
+    // The desktop's notification of one alarm: the request not answered yet (0: none), the
+    // service's number for what it shows (0: nothing), and a clear waiting for that number.
+    struct Shown
+    {
+        quint64 request = 0;
+        uint id = 0;
+        std::optional<Notification> clear;
+    };
+
     void onChanged(Kind kind, bool raised, double value, const QDateTime& since);
+    void notifyChange(Kind kind, bool raised, const Notification& n);
+    void onDelivered(quint64 request, uint id);
     void publishState(Kind kind, bool raised);
 
     core::AppDir m_app;
@@ -61,6 +75,7 @@ private:
     QString m_name;
     QString m_wsUnits;
     QString m_logProblem;
+    std::array<Shown, kKindCount> m_shown{};
 };
 
 } // namespace alarms

@@ -201,9 +201,16 @@ void Alarms::setNotifier(Notifier* notifier)
             m_notifier->deleteLater();
     }
     m_notifier = notifier;
+    m_testRequest = 0;
     connect(m_notifier, &Notifier::statusChanged, this, &Alarms::showStatus);
-    connect(m_notifier, &Notifier::delivered, this, [this](uint id) {
-        m_lastTest = QStringLiteral("Test notification shown (number %1).").arg(id);
+    // The notifier may be the plant's, which also delivers the alarms themselves: only the
+    // answer to this window's own test is the test's.
+    connect(m_notifier, &Notifier::delivered, this, [this](quint64 request, uint id) {
+        if (request == 0 || request != m_testRequest)
+            return;
+        m_testRequest = 0;
+        m_lastTest = id != 0 ? QStringLiteral("Test notification shown (number %1).").arg(id)
+                             : QStringLiteral("The test notification was not shown.");
         showStatus();
     });
     showStatus();
@@ -233,7 +240,7 @@ void Alarms::showStatus()
     if (!m_loadWarning.isEmpty())
         lines << m_loadWarning;
     if (m_notifier)
-        lines << m_notifier->statusText();
+        lines << notifierStatusText(m_notifier->status());
     if (!m_lastTest.isEmpty())
         lines << m_lastTest;
     m_controls.Status->setText(lines.join(QLatin1Char('\n')));
@@ -313,7 +320,7 @@ void Alarms::TestNotification_Click()
     m_lastTest = QStringLiteral("Test notification sent; waiting for the desktop's answer.");
     showStatus();
     if (m_notifier) {
-        m_notifier->notify(testNotification());
+        m_testRequest = m_notifier->notify(testNotification());
         m_notifier->check();
     }
 }

@@ -72,6 +72,7 @@ private:
     QPointer<Notifier> m_notifier;
     QString m_loadWarning;
     QString m_lastTest;
+    quint64 m_testRequest = 0; // the notifier's number for the test not answered yet
 };
 
 } // namespace alarms
