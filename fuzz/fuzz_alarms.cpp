@@ -1,8 +1,9 @@
 // The alarms' readers on any bytes: alarms.cfg gives only settings that can be used, within
 // their ranges, and reads back alike once written; the log gives at most one whole state per
-// kind.
+// kind; published.cfg gives topics that read back alike once written.
 #include "alarms/alarmconfig.h"
 #include "alarms/alarmlog.h"
+#include "publish/publishedtopics.h"
 
 #include <cmath>
 
@@ -34,5 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (k > 0 && states[k - 1].kind >= states[k].kind))
             std::abort();
     }
+    const auto topics = publish::parsePublishedTopics(
+        QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
+    if (topics.count(QByteArray()) ||
+        publish::parsePublishedTopics(publish::publishedTopicsText(topics)) != topics)
+        std::abort();
     return 0;
 }

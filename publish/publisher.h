@@ -5,12 +5,15 @@
 #include "publish/messages.h"
 #include "publish/mqttlink.h"
 #include "publish/publishconfig.h"
+#include "publish/publishedtopics.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace publish {
 
@@ -75,11 +78,28 @@ signals:
 
 private:
     void stopLink();
+    // Whether a topic is the current plant's: under "<base>/<name>/", or Home Assistant's
+    // discovery of its device.
+    bool owns(const QByteArray& topic) const;
+    // The plant's topics from publish.cfg, and the retained topics of another name to clear.
+    void ownTopicsOf(const core::AppDir& app, const PublishConfig& cfg);
+    std::vector<Message> onConnectMessages() const;
+    void handOnConnect();
+    void onConnectAcknowledged();
+    void rememberPublished(const TopicSet& topics);
 
     std::unique_ptr<MqttLink> m_link;
     LinkSettings m_settings;
     std::vector<Message> m_onConnect;
     std::vector<Message> m_retained;
+    // What may stand on the broker (published.cfg) and the empty messages that clear the topics
+    // of a former name at the next connect.
+    std::optional<core::AppDir> m_app;
+    TopicSet m_published;
+    std::vector<Message> m_clears;
+    QByteArray m_plantPrefix;
+    QByteArray m_idBase;
+    QString m_fileProblem;
     Topics m_topics;
     QString m_wsUnits;
     QString m_problem;

@@ -1,9 +1,11 @@
-// Seeded random files through the alarms' readers: alarms.cfg and the log's latest states. Each run
+// Seeded random files through the alarms' readers: alarms.cfg, the log's latest states and the
+// retained topics remembered in published.cfg. Each run
 // tries the same inputs (TESSALY_FUZZ_SEED picks others), so a failure can be replayed; the
 // invariants are what must hold for any input at all.
 
 #include "alarms/alarmconfig.h"
 #include "alarms/alarmlog.h"
+#include "publish/publishedtopics.h"
 
 #include <QString>
 #include <QStringList>
@@ -105,6 +107,23 @@ public:
         return out;
     }
 
+    // published.cfg with topics of any bytes, escapes whole and broken, tags cut.
+    QByteArray publishedFile()
+    {
+        static const char* const pieces[] = {
+            "tessaly/plant/", "%3C",  "%", "%4",  "%zz", "<", "</Topic>", "<Topic>", "\r\n",
+            "homeassistant/", "\xff", "#", "%00", ""};
+        QByteArray out = below(8) ? "Published Topics\r\n\r\n" : "Published\r\n";
+        for (int k = below(20); k > 0; --k) {
+            out += "<Topic>";
+            for (int n = below(6); n > 0; --n)
+                out += pieces[below(int(std::size(pieces)))];
+            if (below(10))
+                out += "</Topic>\r\n";
+        }
+        return out;
+    }
+
 private:
     std::mt19937 m_rng;
 };
@@ -153,6 +172,21 @@ TEST(FuzzAlarms, TheLogGivesOneWholeStatePerKindAtMost)
         states += int(read.size());
     }
     EXPECT_GT(states, 300) << "the inputs reach lines that read";
+}
+
+TEST(FuzzAlarms, PublishedTopicsReadBackAlikeOnceWritten)
+{
+    TextGenerator gen(seed() + 2);
+    std::size_t topics = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const QByteArray text = gen.publishedFile();
+        SCOPED_TRACE(text.toStdString());
+        const publish::TopicSet read = publish::parsePublishedTopics(text);
+        EXPECT_EQ(read.count(QByteArray()), 0u);
+        EXPECT_EQ(publish::parsePublishedTopics(publish::publishedTopicsText(read)), read);
+        topics += read.size();
+    }
+    EXPECT_GT(topics, 3000u) << "the inputs reach topics that read";
 }
 
 } // namespace
