@@ -230,7 +230,8 @@ void Alarms::Form_Load()
     }
     m_controls.Notify->setChecked(v.notify);
     m_controls.Silence->setText(number(v.silenceMinutes));
-    m_controls.Autostart->setChecked(autostartOn(program()));
+    m_controls.Autostart->setChecked(
+        autostartOn(program(), QCoreApplication::applicationFilePath()));
     setNotifier(new Notifier(this));
 }
 
@@ -303,7 +304,7 @@ void Alarms::Save_Click()
         return;
     }
     const bool autostart = m_controls.Autostart->isChecked();
-    if (autostart != autostartOn(program()) &&
+    if (autostart != autostartOn(program(), QCoreApplication::applicationFilePath()) &&
         !setAutostart(autostart, program(), QCoreApplication::applicationFilePath(), &error)) {
         ui::showMessage(this,
                         QStringLiteral("The alarms were saved, but %1 cannot be %2: %3")

@@ -165,7 +165,7 @@ TEST_F(Monitor, ARestoredAlarmStandsUntilTheReadingsClearIt)
     EXPECT_FALSE(m_seen[0].raised);
 }
 
-// ---- texts, log, MQTT, autostart -----------------------------------------------------------
+// ---- texts, log, MQTT -----------------------------------------------------------
 
 TEST(AlarmTexts, LogLineLineCaptionAndNotification)
 {
@@ -245,31 +245,6 @@ TEST(AlarmMqtt, StatesAndDiscoveryOfTheAlarmsThatAreOn)
     EXPECT_TRUE(messages[1].payload.isEmpty()) << "an alarm that is off is removed";
     for (const auto& m : alarms::alarmDiscovery({"tessaly", "plant", "km/h", "Tessaly"}, c, false))
         EXPECT_TRUE(m.payload.isEmpty() && m.retain);
-}
-
-TEST(Autostart, EntryValidatesAndGoesAwayWhenUnticked)
-{
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
-    const QString program = "/opt/wind $plant/100% \"x\"/Tessaly";
-    EXPECT_EQ(alarms::execValue(program), "\"/opt/wind \\\\$plant/100%% \\\\\"x\\\\\"/Tessaly\"");
-    ASSERT_TRUE(alarms::setAutostart(true, "Tessaly", program));
-    const QString path = home.path() + "/autostart/tessaly.desktop";
-    EXPECT_EQ(alarms::autostartPath("Tessaly"), path);
-    EXPECT_TRUE(alarms::autostartOn("Tessaly"));
-    const QString validate = QStandardPaths::findExecutable("desktop-file-validate");
-    if (validate.isEmpty()) {
-        ADD_FAILURE() << "desktop-file-validate is not installed (Debian: desktop-file-utils)";
-    } else {
-        QProcess p;
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(validate, {path});
-        ASSERT_TRUE(p.waitForFinished(30000));
-        EXPECT_EQ(p.exitCode(), 0) << p.readAll().toStdString();
-    }
-    ASSERT_TRUE(alarms::setAutostart(false, "Tessaly", program));
-    EXPECT_FALSE(QFile::exists(path));
-    qunsetenv("XDG_CONFIG_HOME");
 }
 
 using AlarmsWindow = AppDirTest;
