@@ -42,7 +42,7 @@ struct LinkSettings
     bool operator==(const LinkSettings&) const = default;
 };
 
-// Where the link stands, for the main window's status line.
+// Where the link stands, for the status line the station announces.
 struct LinkStatus
 {
     enum class State
