@@ -5,6 +5,7 @@
 #include "alarms/alarmswindow.h"
 #include "alarms/alarmtexts.h"
 #include "alarms/autostart.h"
+#include "tests/envguard.h"
 #include "tests/fixture.h"
 
 #include <QCheckBox>
@@ -252,9 +253,10 @@ using AlarmsWindow = AppDirTest;
 TEST_F(AlarmsWindow, RefusesBadInputSavesAndWritesThenRemovesTheAutostartEntry)
 {
     QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
-    // No session bus here: the window says so instead of notifying.
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    const EnvGuard config("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    // No session bus here: the window says so instead of notifying. The guard puts the address
+    // back for the tests after this one, however this one ends.
+    const EnvGuard bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
     {
         alarms::Alarms window(m_app);
         const alarms::AlarmsControls& c = window.controls();
@@ -284,7 +286,6 @@ TEST_F(AlarmsWindow, RefusesBadInputSavesAndWritesThenRemovesTheAutostartEntry)
         window.controls().Save->click();
     }
     EXPECT_FALSE(QFile::exists(entry));
-    qunsetenv("XDG_CONFIG_HOME");
 }
 
 } // namespace
