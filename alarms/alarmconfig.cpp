@@ -5,52 +5,83 @@
 #include "core/tags.h"
 
 #include <QLocale>
-#include <optional>
-#include <vector>
 
 namespace alarms {
 namespace {
 
+// Volts up to the volts meter's full scale; amps either way through the shunt; RPM and wind far
+// beyond any small mill's (the wind in whatever unit the user gave it).
+constexpr LevelRange kVoltsRange{0, 100};
+constexpr LevelRange kAmpsRange{-500, 500};
+constexpr LevelRange kRpmRange{0, 10000};
+constexpr LevelRange kWindRange{0, 500};
+constexpr LevelRange kQuietRange{1, kMaxDelayS};
+
 constexpr std::array<KindFacts, kKindCount> kFacts{{
-    {"BattLow", "Battery low", core::kVolts, true, true, "V", "battery", {false, 11.8, 0.3, 60}},
-    {"BattHigh", "Battery high", core::kVolts, false, true, "V", "problem", {false, 14.8, 0.3, 60}},
-    {"AmpsHigh", "Current high", core::kAmps, false, false, "A", "problem", {false, 30, 2, 10}},
-    {"RpmHigh", "Mill RPM high", core::kRpm, false, false, "RPM", "problem", {false, 600, 50, 10}},
-    {"WindHigh", "Wind high", core::kWind, false, false, nullptr, "problem", {false, 50, 5, 10}},
+    {"BattLow",
+     "Battery low",
+     core::kVolts,
+     true,
+     true,
+     "V",
+     "battery",
+     {false, 11.8, 0.3, 60},
+     kVoltsRange},
+    {"BattHigh",
+     "Battery high",
+     core::kVolts,
+     false,
+     true,
+     "V",
+     "problem",
+     {false, 14.8, 0.3, 60},
+     kVoltsRange},
+    {"AmpsHigh",
+     "Current high",
+     core::kAmps,
+     false,
+     false,
+     "A",
+     "problem",
+     {false, 30, 2, 10},
+     kAmpsRange},
+    {"RpmHigh",
+     "Mill RPM high",
+     core::kRpm,
+     false,
+     false,
+     "RPM",
+     "problem",
+     {false, 600, 50, 10},
+     kRpmRange},
+    {"WindHigh",
+     "Wind high",
+     core::kWind,
+     false,
+     false,
+     nullptr,
+     "problem",
+     {false, 50, 5, 10},
+     kWindRange},
     // The quantity is not used: NoData watches the time since the last fresh frame.
-    {"NoData", "No data", core::kVolts, false, false, "s", "problem", {false, 120, 0, 0}},
+    {"NoData",
+     "No data",
+     core::kVolts,
+     false,
+     false,
+     "s",
+     "problem",
+     {false, 120, 0, 0},
+     kQuietRange},
 }};
 
-const QByteArray kTitle = "Alarm Settings";
+const QString kTitle = QStringLiteral("Alarm Settings");
+const QStringList kFields{QStringLiteral("On"), QStringLiteral("Level"),
+                          QStringLiteral("Hysteresis"), QStringLiteral("Delay")};
 
-// One key of the file and the value it stands for.
-struct Key
+QString keyOf(Kind kind, const QString& field)
 {
-    QString name;
-    double* number = nullptr;
-    bool* flag = nullptr;
-    double least = 0;   // the lowest value that makes sense
-    bool above = false; // the value must be above least, not just at it
-};
-
-// In the order they are written; a null config gives the names only.
-std::vector<Key> keys(AlarmsConfig* c)
-{
-    std::vector<Key> out;
-    const double lowest = -1e300;
-    for (const Kind k : kKinds) {
-        AlarmSettings* s = c ? &(*c)[k] : nullptr;
-        const QString key = QString::fromLatin1(facts(k).key);
-        const bool noData = k == Kind::NoData;
-        out.push_back({key + QStringLiteral("On"), nullptr, s ? &s->on : nullptr});
-        out.push_back({key + QStringLiteral("Level"), s ? &s->level : nullptr, nullptr,
-                       noData ? 0 : lowest, noData});
-        out.push_back({key + QStringLiteral("Hysteresis"), s ? &s->hysteresis : nullptr});
-        out.push_back({key + QStringLiteral("Delay"), s ? &s->delayS : nullptr});
-    }
-    out.push_back({QStringLiteral("Notify"), nullptr, c ? &c->notify : nullptr});
-    out.push_back({QStringLiteral("Silence"), c ? &c->silenceMinutes : nullptr, nullptr, 0, true});
-    return out;
+    return QString::fromLatin1(facts(kind).key) + field;
 }
 
 QString numberInFile(double v)
@@ -58,25 +89,104 @@ QString numberInFile(double v)
     return core::numberText(v, QLocale::c());
 }
 
-// Why a value cannot stand for its key, or nullopt when it reads.
-std::optional<QString> readKey(const Key& key, const QString& value)
+QString tag(const QString& key)
+{
+    return QLatin1Char('<') + key + QLatin1Char('>');
+}
+
+// The number a key holds, or why it holds none: a finite number with a point, nothing else. It is
+// taken as the file would write it again (15 digits), so what is checked is what is kept.
+std::optional<double> numberOf(const QString& key, const QString& value, QStringList& problems)
 {
     const auto number = core::numericValue(value, QLocale::c());
-    if (key.flag) {
-        if (!number || (*number != 0 && *number != 1))
-            return QStringLiteral("<%1> is \"%2\", not 0 or 1").arg(key.name, value);
-        *key.flag = *number == 1;
+    if (!number) {
+        problems << QStringLiteral("%1 is \"%2\", not a number").arg(tag(key), value);
         return std::nullopt;
     }
-    if (!number)
-        return QStringLiteral("<%1> is \"%2\", not a number").arg(key.name, value);
-    if (*number < key.least || (key.above && *number == key.least))
-        return QStringLiteral("<%1> is %2, below what it can mean").arg(key.name, value);
-    *key.number = *number;
+    return core::numericValue(numberInFile(*number), QLocale::c()).value_or(*number);
+}
+
+std::optional<bool> flagOf(const QString& key, const QString& value, QStringList& problems)
+{
+    const auto number = core::numericValue(value, QLocale::c());
+    if (!number || (*number != 0 && *number != 1)) {
+        problems << QStringLiteral("%1 is \"%2\", not 0 or 1").arg(tag(key), value);
+        return std::nullopt;
+    }
+    return *number == 1;
+}
+
+// One kind's four keys; nullopt (with its problems said) when the kind cannot be used.
+std::optional<AlarmSettings> readKind(QStringView text, Kind kind, QStringList& problems)
+{
+    QStringList values, missing;
+    for (const QString& field : kFields) {
+        const auto value = core::tagValue(text, keyOf(kind, field));
+        values << value.value_or(QString());
+        if (!value)
+            missing << tag(keyOf(kind, field));
+    }
+    if (missing.size() == kFields.size())
+        return facts(kind).defaults;
+    const QString title = QString::fromLatin1(facts(kind).title);
+    if (!missing.isEmpty()) {
+        problems << QStringLiteral("%1 is off: %2 %3 missing")
+                        .arg(title, missing.join(QStringLiteral(", ")),
+                             missing.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"));
+        return std::nullopt;
+    }
+    const qsizetype before = problems.size();
+    const auto on = flagOf(keyOf(kind, kFields[0]), values[0], problems);
+    const auto level = numberOf(keyOf(kind, kFields[1]), values[1], problems);
+    const auto hysteresis = numberOf(keyOf(kind, kFields[2]), values[2], problems);
+    const auto delay = numberOf(keyOf(kind, kFields[3]), values[3], problems);
+    if (problems.size() == before) {
+        const AlarmSettings s{*on, *level, *hysteresis, *delay};
+        if (const auto why = settingsProblem(kind, s))
+            problems << *why;
+        else
+            return s;
+    }
     return std::nullopt;
 }
 
 } // namespace
+
+std::optional<QString> settingsProblem(Kind kind, const AlarmSettings& s)
+{
+    const KindFacts& f = facts(kind);
+    const LevelRange r = f.range;
+    const QString level = tag(keyOf(kind, kFields[1]));
+    const QString hysteresis = tag(keyOf(kind, kFields[2]));
+    const QString delay = tag(keyOf(kind, kFields[3]));
+    if (!(s.level >= r.least && s.level <= r.most)) {
+        return QStringLiteral("%1 is %2, outside %3 to %4")
+            .arg(level, numberInFile(s.level), numberInFile(r.least), numberInFile(r.most));
+    }
+    if (!(s.delayS >= 0 && s.delayS <= kMaxDelayS)) {
+        return QStringLiteral("%1 is %2, outside 0 to %3 seconds")
+            .arg(delay, numberInFile(s.delayS), numberInFile(kMaxDelayS));
+    }
+    if (!(s.hysteresis >= 0))
+        return QStringLiteral("%1 is %2, below 0").arg(hysteresis, numberInFile(s.hysteresis));
+    // NoData clears at the next frame; its hysteresis plays no part.
+    if (kind == Kind::NoData) {
+        if (s.hysteresis > kMaxDelayS)
+            return QStringLiteral("%1 is %2, above %3")
+                .arg(hysteresis, numberInFile(s.hysteresis), numberInFile(kMaxDelayS));
+        return std::nullopt;
+    }
+    // The value must get past Level + Hysteresis (below alarms) or Level - Hysteresis (the
+    // others) while staying within what the plant can read, or the alarm never clears.
+    const double room = f.below ? r.most - s.level : s.level - r.least;
+    if (s.hysteresis >= room) {
+        return QStringLiteral("%1 is %2: %3 could never clear, as readings never go %4 %5")
+            .arg(hysteresis, numberInFile(s.hysteresis), QString::fromLatin1(f.title),
+                 f.below ? QStringLiteral("above") : QStringLiteral("below"),
+                 numberInFile(f.below ? s.level + s.hysteresis : s.level - s.hysteresis));
+    }
+    return std::nullopt;
+}
 
 const KindFacts& facts(Kind kind)
 {
@@ -114,15 +224,17 @@ QString alarmsCfgPath(const core::AppDir& app)
 QStringList alarmsConfigKeys()
 {
     QStringList out;
-    for (const Key& key : keys(nullptr))
-        out << key.name;
-    return out;
+    for (const Kind k : kKinds) {
+        for (const QString& field : kFields)
+            out << keyOf(k, field);
+    }
+    return out << QStringLiteral("Notify") << QStringLiteral("Silence");
 }
 
 QByteArray alarmsConfigText(const QStringList& values)
 {
     const QStringList names = alarmsConfigKeys();
-    QByteArray out = kTitle + "\r\n\r\n";
+    QByteArray out = kTitle.toLatin1() + "\r\n\r\n";
     for (qsizetype k = 0; k < names.size(); ++k) {
         const QByteArray name = names[k].toLatin1();
         out += '<' + name + '>' + values.value(k).toLatin1() + "</" + name + ">\r\n";
@@ -132,30 +244,52 @@ QByteArray alarmsConfigText(const QStringList& values)
 
 QByteArray alarmsConfigText(const AlarmsConfig& config)
 {
-    AlarmsConfig copy = config;
     QStringList values;
-    for (const Key& key : keys(&copy))
-        values << (key.flag ? QString::number(*key.flag ? 1 : 0) : numberInFile(*key.number));
+    for (const Kind k : kKinds) {
+        const AlarmSettings& s = config[k];
+        values << QString::number(s.on ? 1 : 0) << numberInFile(s.level)
+               << numberInFile(s.hysteresis) << numberInFile(s.delayS);
+    }
+    values << QString::number(config.notify ? 1 : 0) << numberInFile(config.silenceMinutes);
     return alarmsConfigText(values);
 }
 
-AlarmsConfig parseAlarmsConfig(QStringView text, QString* problem)
+AlarmsConfig parseAlarmsConfig(QStringView text, QStringList* problems)
 {
     AlarmsConfig read = defaultAlarmsConfig();
-    auto damaged = [problem](const QString& why) {
-        if (problem)
-            *problem = why;
-        return defaultAlarmsConfig();
-    };
-    if (!text.startsWith(QString::fromLatin1(kTitle + "\r\n")))
-        return damaged(QStringLiteral("its first line is not \"Alarm Settings\""));
-    for (const Key& key : keys(&read)) {
-        const auto value = core::tagValue(text, key.name);
-        if (!value)
-            return damaged(QStringLiteral("<%1> is missing").arg(key.name));
-        if (const auto why = readKey(key, *value))
-            return damaged(*why);
+    QStringList found;
+    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+    QStringView first = lineEnd < 0 ? QStringView() : text.left(lineEnd);
+    if (first.endsWith(QLatin1Char('\r')))
+        first.chop(1);
+    if (first != kTitle) {
+        found << QStringLiteral("its first line is not \"Alarm Settings\", so every alarm is off");
+    } else {
+        for (const Kind k : kKinds) {
+            if (const auto s = readKind(text, k, found))
+                read[k] = *s;
+        }
+        const QString notify = QStringLiteral("Notify");
+        if (const auto value = core::tagValue(text, notify)) {
+            if (const auto on = flagOf(notify, *value, found))
+                read.notify = *on;
+        }
+        const QString silence = QStringLiteral("Silence");
+        if (const auto value = core::tagValue(text, silence)) {
+            const auto minutes = numberOf(silence, *value, found);
+            if (minutes && !(*minutes > 0)) {
+                found << QStringLiteral("%1 is %2, not above 0").arg(tag(silence), *value);
+            } else if (minutes && *minutes > kMaxSilenceMinutes) {
+                found << QStringLiteral("%1 is %2, above the %3 minutes of a day")
+                             .arg(tag(silence), *value, numberInFile(kMaxSilenceMinutes));
+                read.silenceMinutes = kMaxSilenceMinutes;
+            } else if (minutes) {
+                read.silenceMinutes = *minutes;
+            }
+        }
     }
+    if (problems)
+        *problems = found;
     return read;
 }
 
@@ -164,16 +298,21 @@ AlarmsConfig readAlarmsConfig(const core::AppDir& app, QString* warning)
     const QString path = alarmsCfgPath(app);
     QString reason;
     const auto bytes = core::readWholeFile(path, &reason);
-    QString problem;
-    const AlarmsConfig config =
-        bytes ? parseAlarmsConfig(QString::fromLatin1(*bytes), &problem) : defaultAlarmsConfig();
-    if (!bytes)
-        problem = reason;
+    if (!bytes) {
+        if (warning)
+            *warning = QStringLiteral("Alarms are off: %1 cannot be used (%2). Set them again in "
+                                      "Alarms.")
+                           .arg(path, reason);
+        return defaultAlarmsConfig();
+    }
+    QStringList problems;
+    const AlarmsConfig config = parseAlarmsConfig(QString::fromLatin1(*bytes), &problems);
     if (warning) {
-        *warning = problem.isEmpty() ? QString()
-                                     : QStringLiteral("Alarms are off: %1 cannot be used (%2). "
-                                                      "Set them again in Alarms.")
-                                           .arg(path, problem);
+        *warning = problems.isEmpty() ? QString()
+                                      : QStringLiteral("%1 is not used as written: %2. An alarm "
+                                                       "whose values cannot be used is off until "
+                                                       "it is set again in Alarms.")
+                                            .arg(path, problems.join(QStringLiteral("; ")));
     }
     return config;
 }

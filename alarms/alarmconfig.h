@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <array>
 #include <cstddef>
+#include <optional>
 
 namespace alarms {
 
@@ -37,6 +38,15 @@ struct AlarmSettings
     bool operator==(const AlarmSettings&) const = default;
 };
 
+// The values a kind's Level can take, in its unit: the readings this plant can give (NoData: the
+// seconds a line may stay quiet). A Level outside is refused, and so is a Hysteresis that would put
+// the clearing value outside: such an alarm could never clear.
+struct LevelRange
+{
+    double least;
+    double most;
+};
+
 // What the program knows of each kind: its key in alarms.cfg and its topic, what it watches and
 // how its texts read. A unit of nullptr stands for the user's WSUnits.
 struct KindFacts
@@ -49,11 +59,16 @@ struct KindFacts
     const char* unit;
     const char* deviceClass; // Home Assistant's binary sensor class
     AlarmSettings defaults;  // the sample file's values for a 12 V bank, all off
+    LevelRange range;
 };
 const KindFacts& facts(Kind kind);
 
 // The unit of a kind's value: "V", "A", "RPM", WSUnits, or "s" for NoData.
 QString unitOf(Kind kind, const QString& wsUnits);
+
+// The longest silence and the longest delay, in minutes and seconds: a day.
+inline constexpr double kMaxSilenceMinutes = 1440;
+inline constexpr double kMaxDelayS = 86400;
 
 struct AlarmsConfig
 {
@@ -82,14 +97,23 @@ QByteArray alarmsConfigText(const AlarmsConfig& config);
 QStringList alarmsConfigKeys();
 QByteArray alarmsConfigText(const QStringList& values);
 
-// The values of a file's text. A text that is not an alarm file (another title), or any key
-// missing or holding something it cannot mean (not a number, a flag other than 0 or 1, a
-// negative delay or hysteresis, a silence or NoData level that is not above 0), gives the
-// defaults with every alarm off, and problem says which key and why.
-AlarmsConfig parseAlarmsConfig(QStringView text, QString* problem = nullptr);
+// Why one alarm's values cannot be used, or nullopt when they can: Level inside the kind's range,
+// Hysteresis from 0 to what still lets the alarm clear inside it, Delay from 0 to kMaxDelayS.
+// The texts name the keys ("<BattLowHysteresis> is 90: ...").
+std::optional<QString> settingsProblem(Kind kind, const AlarmSettings& s);
 
-// Reads the file. Missing, unreadable or damaged: every alarm off, and warning (when given)
-// holds the main window's line saying why. Never fails otherwise.
+// The values of a file's text, each number checked against its range before it is used. Another
+// title (the first line, "Alarm Settings", may end in CR LF or LF alone) gives the defaults with
+// every alarm off. A kind with none of its four keys takes its defaults (off), as a file of an
+// older version or one written by hand for one alarm has it; a kind with some of its keys missing,
+// or a value it cannot mean, is off with its defaults. A missing Notify or Silence takes its
+// default; a Silence beyond kMaxSilenceMinutes is taken as that. Keys the program does not know
+// are ignored. problems (when given) gets one text per key or kind that was not taken as written.
+AlarmsConfig parseAlarmsConfig(QStringView text, QStringList* problems = nullptr);
+
+// Reads the file. Missing or unreadable: every alarm off; damaged in part: what parseAlarmsConfig
+// makes of it. warning (when given) holds the main window's line saying what is off and why, empty
+// when the file was used as written. Never fails otherwise.
 AlarmsConfig readAlarmsConfig(const core::AppDir& app, QString* warning = nullptr);
 
 // Writes through a temporary file and a rename. False with the reason in error.

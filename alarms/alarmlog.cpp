@@ -3,10 +3,59 @@
 #include "core/datetime.h"
 #include "core/files.h"
 #include "core/numbers.h"
+#include "core/tags.h"
 
 #include <QDir>
+#include <QFile>
+#include <QStringTokenizer>
+#include <algorithm>
+#include <array>
+#include <optional>
 
 namespace alarms {
+namespace {
+
+std::optional<Kind> kindOf(const QString& key)
+{
+    for (const Kind k : kKinds) {
+        if (key == QLatin1String(facts(k).key))
+            return k;
+    }
+    return std::nullopt;
+}
+
+// "2024_3_7" as the daily log's file names write it.
+QDate dateOf(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char('_'));
+    if (parts.size() != 3)
+        return {};
+    bool y = false, m = false, d = false;
+    const QDate date(parts[0].toInt(&y), parts[1].toInt(&m), parts[2].toInt(&d));
+    return y && m && d ? date : QDate();
+}
+
+std::optional<LoggedState> stateOf(QStringView line, const QLocale& locale)
+{
+    const auto key = core::tagValue(line, u"A");
+    const auto state = core::tagValue(line, u"S");
+    const auto date = core::tagValue(line, u"D");
+    const auto time = core::tagValue(line, u"T");
+    const auto value = core::tagValue(line, u"VAL");
+    if (!key || !state || !date || !time || !value)
+        return std::nullopt;
+    const auto kind = kindOf(*key);
+    const QDateTime at(dateOf(*date), QTime::fromString(*time, QStringLiteral("HH:mm:ss")));
+    auto number = core::numericValue(*value, QLocale::c());
+    if (!number)
+        number = core::numericValue(*value, locale);
+    const bool on = *state == QLatin1String("on");
+    if (!kind || (!on && *state != QLatin1String("off")) || !at.isValid() || !number)
+        return std::nullopt;
+    return LoggedState{*kind, on, *number, at};
+}
+
+} // namespace
 
 QString alarmLogPath(const core::AppDir& app)
 {
@@ -31,6 +80,37 @@ logging::FileWrite alarmLogWrite(const core::AppDir& app, Kind kind, bool raised
     write.kind = logging::FileWrite::Kind::Append;
     write.records = {write.bytes.size()};
     return write;
+}
+
+std::vector<LoggedState> lastLoggedStates(QByteArrayView text, const QLocale& locale)
+{
+    std::array<std::optional<LoggedState>, kKindCount> latest;
+    const QString all = QString::fromLatin1(text.data(), text.size());
+    for (const QStringView line : qTokenize(all, u'\n')) {
+        if (const auto state = stateOf(line, locale))
+            latest[std::size_t(state->kind)] = state;
+    }
+    std::vector<LoggedState> out;
+    for (const auto& state : latest) {
+        if (state)
+            out.push_back(*state);
+    }
+    return out;
+}
+
+std::vector<LoggedState> readLastLoggedStates(const core::AppDir& app)
+{
+    QFile file(alarmLogPath(app));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const qint64 from = std::max<qint64>(0, file.size() - kLogTailBytes);
+    if (!file.seek(from))
+        return {};
+    QByteArray tail = file.read(kLogTailBytes);
+    // A line cut by where the reading began is no line.
+    if (from > 0)
+        tail.remove(0, tail.indexOf('\n') + 1);
+    return lastLoggedStates(tail);
 }
 
 bool appendAlarmLog(const core::AppDir& app, Kind kind, bool raised, double value,

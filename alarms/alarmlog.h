@@ -5,9 +5,11 @@
 #include "logging/logfiles.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
+#include <vector>
 
 namespace alarms {
 
@@ -24,6 +26,29 @@ QByteArray alarmLogLine(Kind kind, bool raised, double value, const QDateTime& a
 // The same line as a write for whoever appends the program's records (whole, synced).
 logging::FileWrite alarmLogWrite(const core::AppDir& app, Kind kind, bool raised, double value,
                                  const QDateTime& at, const QLocale& locale = QLocale());
+
+// One alarm's latest line in the log.
+struct LoggedState
+{
+    Kind kind = Kind::BattLow;
+    bool raised = false;
+    double value = 0;
+    QDateTime at; // local time, as written
+
+    bool operator==(const LoggedState&) const = default;
+};
+
+// The latest line of each kind in a log's text, in the order of kKinds. A line that does not
+// read whole (a kind not known here, a state other than on or off, no date, time or value) is
+// passed over. Values read with a point, or as the locale writes them.
+std::vector<LoggedState> lastLoggedStates(QByteArrayView text, const QLocale& locale = QLocale());
+
+// How much of the log's end is read for them: thousands of lines, so only an alarm that has not
+// changed in a long time is missed, and a log of years is not read whole at each start.
+inline constexpr qint64 kLogTailBytes = 256 * 1024;
+
+// The same from the last kLogTailBytes of logs/alarms.txt; none when it is missing or unreadable.
+std::vector<LoggedState> readLastLoggedStates(const core::AppDir& app);
 
 // Appends the line now, all or nothing, synced; makes the "logs" folder when it is missing.
 // False with the reason in error.

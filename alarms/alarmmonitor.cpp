@@ -1,6 +1,8 @@
 #include "alarms/alarmmonitor.h"
 
 #include <algorithm>
+#include <cmath>
+#include <utility>
 
 namespace alarms {
 
@@ -24,6 +26,8 @@ void AlarmMonitor::setConfig(const AlarmsConfig& config)
             m_since[std::size_t(k)] = m_lastWall;
             emit changed(k, false, t.value, m_lastWall);
         }
+        if (!config[k].on)
+            m_known[std::size_t(k)] = false;
         t.heldSinceMs = -1;
     }
 }
@@ -40,15 +44,23 @@ void AlarmMonitor::onReading(const core::QuantityValues& values, qint64 monotoni
                              const QDateTime& wallTime)
 {
     startClock(monotonicMs, wallTime);
+    if (m_away)
+        return;
     for (const Kind k : kKinds) {
         const AlarmSettings& s = m_config[k];
         AlarmTrack& t = m_tracks[std::size_t(k)];
         if (!s.on)
             continue;
-        if (k == Kind::NoData)
+        if (k == Kind::NoData) {
             apply(k, noDataOnFresh(m_lastFreshMs, monotonicMs, t), wallTime);
-        else
-            apply(k, onFreshValue(k, s, values[facts(k).quantity], monotonicMs, t), wallTime);
+        } else {
+            const double value = values[facts(k).quantity];
+            apply(k, onFreshValue(k, s, value, monotonicMs, t), wallTime);
+            // Beyond Level but not yet for Delay: neither raised nor clear yet.
+            if (!t.raised && beyondLevel(k, s, value))
+                continue;
+        }
+        learn(k, t.raised);
     }
     m_lastFreshMs = monotonicMs;
 }
@@ -56,25 +68,61 @@ void AlarmMonitor::onReading(const core::QuantityValues& values, qint64 monotoni
 void AlarmMonitor::onTick(qint64 monotonicMs, const QDateTime& wallTime)
 {
     startClock(monotonicMs, wallTime);
-    if (!m_config[Kind::NoData].on)
+    if (m_away || !m_config[Kind::NoData].on)
         return;
     AlarmTrack& t = m_tracks[std::size_t(Kind::NoData)];
     apply(Kind::NoData, noDataOnTick(m_config[Kind::NoData], m_lastFreshMs, monotonicMs, t),
           wallTime);
 }
 
+void AlarmMonitor::setLineAway(bool away, qint64 monotonicMs)
+{
+    if (away == m_away)
+        return;
+    m_away = away;
+    if (away)
+        return;
+    // The time away says nothing of the plant: the quiet and every run start again from here.
+    m_lastFreshMs = monotonicMs;
+    for (AlarmTrack& t : m_tracks)
+        t.heldSinceMs = -1;
+}
+
+void AlarmMonitor::restore(Kind kind, bool raised, double value, const QDateTime& since)
+{
+    if (!m_config[kind].on || known(kind))
+        return;
+    AlarmTrack& t = m_tracks[std::size_t(kind)];
+    t.raised = raised;
+    t.value = value;
+    t.heldSinceMs = -1;
+    m_since[std::size_t(kind)] = since;
+    learn(kind, raised);
+}
+
+void AlarmMonitor::learn(Kind kind, bool raised)
+{
+    if (std::exchange(m_known[std::size_t(kind)], true))
+        return;
+    emit evaluated(kind, raised);
+}
+
 void AlarmMonitor::apply(Kind kind, Change change, const QDateTime& wallTime)
 {
     if (change == Change::None)
         return;
+    m_known[std::size_t(kind)] = true;
     m_since[std::size_t(kind)] = wallTime;
     emit changed(kind, change == Change::Raised, m_tracks[std::size_t(kind)].value, wallTime);
 }
 
 void AlarmMonitor::silence(Kind kind)
 {
+    // Kept within a day before it becomes milliseconds: a config set by hand may hold anything.
+    const double asSet = m_config.silenceMinutes >= 0 ? m_config.silenceMinutes : 0.0;
+    const double minutes = std::min(asSet, kMaxSilenceMinutes);
     m_silencedUntilMs[std::size_t(kind)] =
-        std::max<qint64>(m_nowMs, 0) + qint64(m_config.silenceMinutes * 60000.0);
+        std::max<qint64>(m_nowMs, 0) + qint64(std::llround(minutes * 60000.0));
 }
 
 void AlarmMonitor::silenceRaised()

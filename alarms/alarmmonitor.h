@@ -33,9 +33,22 @@ public:
                    const QDateTime& wallTime);
     // The passing of time without a frame (NoData); call it every second or so.
     void onTick(qint64 monotonicMs, const QDateTime& wallTime);
+    // The serial line went to another window (Setup, Calibrate) or came back, at monotonicMs:
+    // nothing is evaluated while it is away, and NoData counts from its return.
+    void setLineAway(bool away, qint64 monotonicMs);
+    bool lineAway() const { return m_away; }
 
-    // No notification of the kind for the config's Silence minutes from the latest time seen;
-    // the log, the main window's line and MQTT still follow it.
+    // A state from the log of an earlier run, for an alarm that is on: it stands as logged until
+    // the readings say otherwise; nothing is logged or notified for it. Ignored for one that is
+    // off or already known in this run.
+    void restore(Kind kind, bool raised, double value, const QDateTime& since);
+    // Whether the alarm's state is known: from its first evaluation (a reading that meets the
+    // condition for Delay, or does not meet it; NoData: a fresh frame, or Level seconds without
+    // one) or from restore(). Not while it is off, nor before its first evaluation.
+    bool known(Kind kind) const { return m_known[std::size_t(kind)]; }
+
+    // No notification of the kind for the config's Silence minutes (at most kMaxSilenceMinutes)
+    // from the latest time seen; the log, the main window's line and MQTT still follow it.
     void silence(Kind kind);
     // Every alarm raised now.
     void silenceRaised();
@@ -51,15 +64,20 @@ signals:
     // since: when the alarm was raised, or (raised false) when it cleared; value: the value
     // that raised or cleared it (NoData: the seconds without data).
     void changed(alarms::Kind kind, bool raised, double value, const QDateTime& since);
+    // The alarm's state became known without a change: its first evaluation, or a restore.
+    void evaluated(alarms::Kind kind, bool raised);
 
 private:
     void apply(Kind kind, Change change, const QDateTime& wallTime);
     void startClock(qint64 monotonicMs, const QDateTime& wallTime);
+    void learn(Kind kind, bool raised);
 
     AlarmsConfig m_config;
     std::array<AlarmTrack, kKindCount> m_tracks{};
     std::array<QDateTime, kKindCount> m_since{};
     std::array<qint64, kKindCount> m_silencedUntilMs{};
+    std::array<bool, kKindCount> m_known{};
+    bool m_away = false;
     qint64 m_lastFreshMs = -1;
     qint64 m_nowMs = -1;
     QDateTime m_lastWall; // of the latest reading or tick

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarms/alarmconfig.h"
+#include "core/clock.h"
 
 #include <QtGlobal>
 
@@ -8,7 +9,7 @@ namespace alarms {
 
 // Fresh readings further apart than this (the line's stale time) do not make one run: a
 // condition must be seen holding through readings that keep coming.
-inline constexpr qint64 kFreshGapMs = 30000;
+inline constexpr qint64 kFreshGapMs = core::kStaleAfterMs;
 
 // Where one alarm stands, on the station's monotonic clock (milliseconds).
 struct AlarmTrack

@@ -201,9 +201,16 @@ void Alarms::setNotifier(Notifier* notifier)
             m_notifier->deleteLater();
     }
     m_notifier = notifier;
+    m_testRequest = 0;
     connect(m_notifier, &Notifier::statusChanged, this, &Alarms::showStatus);
-    connect(m_notifier, &Notifier::delivered, this, [this](uint id) {
-        m_lastTest = QStringLiteral("Test notification shown (number %1).").arg(id);
+    // The notifier may be the plant's, which also delivers the alarms themselves: only the
+    // answer to this window's own test is the test's.
+    connect(m_notifier, &Notifier::delivered, this, [this](quint64 request, uint id) {
+        if (request == 0 || request != m_testRequest)
+            return;
+        m_testRequest = 0;
+        m_lastTest = id != 0 ? QStringLiteral("Test notification shown (number %1).").arg(id)
+                             : QStringLiteral("The test notification was not shown.");
         showStatus();
     });
     showStatus();
@@ -223,7 +230,8 @@ void Alarms::Form_Load()
     }
     m_controls.Notify->setChecked(v.notify);
     m_controls.Silence->setText(number(v.silenceMinutes));
-    m_controls.Autostart->setChecked(autostartOn(program()));
+    m_controls.Autostart->setChecked(
+        autostartOn(program(), QCoreApplication::applicationFilePath()));
     setNotifier(new Notifier(this));
 }
 
@@ -233,32 +241,44 @@ void Alarms::showStatus()
     if (!m_loadWarning.isEmpty())
         lines << m_loadWarning;
     if (m_notifier)
-        lines << m_notifier->statusText();
+        lines << notifierStatusText(m_notifier->status());
     if (!m_lastTest.isEmpty())
         lines << m_lastTest;
     m_controls.Status->setText(lines.join(QLatin1Char('\n')));
 }
 
+std::vector<std::pair<QString, QLineEdit*>> Alarms::textBoxes() const
+{
+    std::vector<std::pair<QString, QLineEdit*>> out;
+    for (const Kind k : kKinds) {
+        const AlarmRowControls& r = m_controls.rows[std::size_t(k)];
+        const QString key = QString::fromLatin1(facts(k).key);
+        out.emplace_back(key + QStringLiteral("Level"), r.Level);
+        out.emplace_back(key + QStringLiteral("Hysteresis"), r.Hysteresis);
+        out.emplace_back(key + QStringLiteral("Delay"), r.Delay);
+    }
+    out.emplace_back(QStringLiteral("Silence"), m_controls.Silence);
+    return out;
+}
+
 QByteArray Alarms::shownText() const
 {
+    auto flag = [](const QCheckBox* box) {
+        return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    };
     QStringList values;
-    for (const QString& key : alarmsConfigKeys()) {
-        if (const auto* box = findChild<QCheckBox*>(key))
-            values << (box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
-        else if (const auto* text = findChild<QLineEdit*>(key))
-            values << text->text();
-        else
-            values << QString();
+    for (const AlarmRowControls& r : m_controls.rows) {
+        values << flag(r.On) << r.Level->text() << r.Hysteresis->text() << r.Delay->text();
     }
+    values << flag(m_controls.Notify) << m_controls.Silence->text();
     return alarmsConfigText(values);
 }
 
 void Alarms::refuse(const QString& problem)
 {
     ui::showMessage(this, problem + QStringLiteral(" Nothing was saved."));
-    for (const QString& key : alarmsConfigKeys()) {
-        auto* box = findChild<QLineEdit*>(key);
-        if (box && problem.contains(QLatin1Char('<') + key + QLatin1Char('>'))) {
+    for (const auto& [key, box] : textBoxes()) {
+        if (problem.contains(QLatin1Char('<') + key + QLatin1Char('>'))) {
             box->setFocus();
             box->selectAll();
             return;
@@ -268,16 +288,15 @@ void Alarms::refuse(const QString& problem)
 
 void Alarms::Save_Click()
 {
-    const QByteArray text = shownText();
-    for (const QLineEdit* box : findChildren<QLineEdit*>()) {
+    for (const auto& [key, box] : textBoxes()) {
         if (box->text().contains(QLatin1Char('<')) || box->text().contains(QLatin1Char('>')))
-            return refuse(
-                QStringLiteral("<%1> may not hold \"<\" or \">\".").arg(box->objectName()));
+            return refuse(QStringLiteral("<%1> may not hold \"<\" or \">\".").arg(key));
     }
-    QString problem;
-    const AlarmsConfig values = parseAlarmsConfig(QString::fromLatin1(text), &problem);
-    if (!problem.isEmpty())
-        return refuse(problem[0].toUpper() + problem.mid(1) + QLatin1Char('.'));
+    // The same checks as a file that is read: a value refused here would be refused there.
+    QStringList problems;
+    const AlarmsConfig values = parseAlarmsConfig(QString::fromLatin1(shownText()), &problems);
+    if (!problems.isEmpty())
+        return refuse(problems.first() + QLatin1Char('.'));
     QString error;
     if (!saveAlarmsConfig(m_app, values, &error)) {
         ui::showMessage(
@@ -285,7 +304,7 @@ void Alarms::Save_Click()
         return;
     }
     const bool autostart = m_controls.Autostart->isChecked();
-    if (autostart != autostartOn(program()) &&
+    if (autostart != autostartOn(program(), QCoreApplication::applicationFilePath()) &&
         !setAutostart(autostart, program(), QCoreApplication::applicationFilePath(), &error)) {
         ui::showMessage(this,
                         QStringLiteral("The alarms were saved, but %1 cannot be %2: %3")
@@ -302,7 +321,7 @@ void Alarms::TestNotification_Click()
     m_lastTest = QStringLiteral("Test notification sent; waiting for the desktop's answer.");
     showStatus();
     if (m_notifier) {
-        m_notifier->notify(testNotification());
+        m_testRequest = m_notifier->notify(testNotification());
         m_notifier->check();
     }
 }

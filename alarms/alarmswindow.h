@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QPointer>
 #include <array>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QLabel;
@@ -62,12 +64,15 @@ private:
     void TestNotification_Click();
     void showStatus();
     void refuse(const QString& problem);
+    // Each text box with the key of alarms.cfg it stands for.
+    std::vector<std::pair<QString, QLineEdit*>> textBoxes() const;
 
     core::AppDir m_app;
     AlarmsControls m_controls;
     QPointer<Notifier> m_notifier;
     QString m_loadWarning;
     QString m_lastTest;
+    quint64 m_testRequest = 0; // the notifier's number for the test not answered yet
 };
 
 } // namespace alarms

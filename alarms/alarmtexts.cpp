@@ -65,14 +65,37 @@ Notification notificationFor(Kind kind, bool raised, double value, const AlarmSe
                      .arg(raised ? QStringLiteral("Raised") : QStringLiteral("Cleared"),
                           timeText(at), level);
     }
-    n.critical = facts(kind).critical;
+    n.critical = raised && facts(kind).critical;
+    n.timeoutMs = raised ? -1 : kClearShownMs;
     return n;
 }
 
 Notification testNotification()
 {
     return {QStringLiteral("Test notification"),
-            QStringLiteral("Alarms will show like this on your desktop."), false};
+            QStringLiteral("Alarms will show like this on your desktop."), false, -1};
+}
+
+QString notifierStatusText(const NotifierStatus& status)
+{
+    const QString stillShown = QStringLiteral("alarms still show here and in logs/alarms.txt");
+    using State = NotifierStatus::State;
+    switch (status.state) {
+    case State::Asking:
+        return {};
+    case State::Available:
+        return QStringLiteral("Desktop notifications: %1").arg(status.server);
+    case State::NoBus:
+        return QStringLiteral("No desktop notifications: this session has no message bus (%1); %2")
+            .arg(status.detail, stillShown);
+    case State::NoService:
+        return QStringLiteral("No notification service is running on this desktop; %1")
+            .arg(stillShown);
+    case State::Failed:
+        return QStringLiteral("Desktop notifications failed (%1); %2")
+            .arg(status.detail, stillShown);
+    }
+    return {};
 }
 
 } // namespace alarms

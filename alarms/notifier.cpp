@@ -1,6 +1,7 @@
 #include "alarms/notifier.h"
 
 #include <QCoreApplication>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -13,11 +14,24 @@ namespace {
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
-const QString kWindowOnly = QStringLiteral("alarms show in the main window only");
 
 // The urgency hint's values: 1 normal, 2 critical (a byte on the bus).
 constexpr uchar kNormal = 1;
 constexpr uchar kCritical = 2;
+
+// Nobody owns the service, and the bus could not start one either: its activation files name a
+// program that is missing or that fails without a display ("received signal 5"), or it did not
+// answer in time.
+bool noService(const QDBusMessage& error)
+{
+    const QString name = error.errorName();
+    return name == QDBusError::errorString(QDBusError::ServiceUnknown) ||
+           name == QDBusError::errorString(QDBusError::NoReply) ||
+           name == QDBusError::errorString(QDBusError::Timeout) ||
+           name == QDBusError::errorString(QDBusError::TimedOut) ||
+           name.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn.")) ||
+           name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
+}
 
 } // namespace
 
@@ -32,12 +46,11 @@ Notifier::Notifier(const QDBusConnection& bus, QObject* parent)
     check();
 }
 
-void Notifier::setStatus(bool available, const QString& text)
+void Notifier::setStatus(const NotifierStatus& status)
 {
-    if (available == m_available && text == m_status)
+    if (status == m_status)
         return;
-    m_available = available;
-    m_status = text;
+    m_status = status;
     emit statusChanged();
 }
 
@@ -46,53 +59,64 @@ void Notifier::check()
     if (!m_bus.isConnected()) {
         const QString why = m_bus.lastError().isValid() ? m_bus.lastError().message()
                                                         : QStringLiteral("none is running");
-        setStatus(false, QStringLiteral("No desktop notifications: no session D-Bus (%1); %2.")
-                             .arg(why, kWindowOnly));
+        setStatus({NotifierStatus::State::NoBus, {}, why});
         return;
     }
     const QDBusMessage call = QDBusMessage::createMethodCall(
         kService, kPath, kInterface, QStringLiteral("GetServerInformation"));
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kCallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this](QDBusPendingCallWatcher* w) { answered(w, false); });
+            [this](QDBusPendingCallWatcher* w) { answered(w, 0); });
 }
 
-void Notifier::notify(const Notification& n)
+quint64 Notifier::notify(const Notification& n, uint replacesId)
 {
     if (!m_bus.isConnected())
-        return;
+        return 0;
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     const QVariantMap hints{
         {QStringLiteral("urgency"), QVariant::fromValue(n.critical ? kCritical : kNormal)}};
-    call << QCoreApplication::applicationName() << uint(0) << QString() << n.summary << n.body
-         << QStringList() << hints << int(-1);
+    call << QCoreApplication::applicationName() << replacesId << QString() << n.summary << n.body
+         << QStringList() << hints << n.timeoutMs;
+    const quint64 request = ++m_lastRequest;
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kCallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this](QDBusPendingCallWatcher* w) { answered(w, true); });
+            [this, request](QDBusPendingCallWatcher* w) { answered(w, request); });
+    return request;
 }
 
-void Notifier::answered(QDBusPendingCallWatcher* watcher, bool isNotify)
+void Notifier::close(uint id)
+{
+    if (!m_bus.isConnected() || id == 0)
+        return;
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface,
+                                                       QStringLiteral("CloseNotification"));
+    call << id;
+    // Nothing to wait for: a notification already gone is as good as closed.
+    m_bus.asyncCall(call, kCallTimeoutMs);
+}
+
+void Notifier::answered(QDBusPendingCallWatcher* watcher, quint64 request)
 {
     watcher->deleteLater();
     const QDBusMessage reply = watcher->reply();
-    if (reply.type() == QDBusMessage::ErrorMessage) {
-        setStatus(false, QStringLiteral("No desktop notifications: no notification service on the "
-                                        "session bus (%1); %2.")
-                             .arg(reply.errorMessage(), kWindowOnly));
-        return;
-    }
     const QList<QVariant> args = reply.arguments();
-    if (isNotify) {
-        if (!m_available)
-            check();
-        if (!args.isEmpty())
-            emit delivered(args.first().toUInt());
-        return;
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        setStatus(noService(reply)
+                      ? NotifierStatus{NotifierStatus::State::NoService, {}, reply.errorMessage()}
+                      : NotifierStatus{NotifierStatus::State::Failed, {}, reply.errorMessage()});
+    } else if (request == 0) {
+        const QString server =
+            args.value(0).toString() + QLatin1Char(' ') + args.value(2).toString();
+        setStatus({NotifierStatus::State::Available, server.trimmed(), {}});
+    } else if (!available()) {
+        check();
     }
-    const QString name = args.value(0).toString();
-    const QString version = args.value(2).toString();
-    setStatus(true, QStringLiteral("Desktop notifications: %1 %2").arg(name, version).trimmed());
+    if (request != 0) {
+        const bool shown = reply.type() != QDBusMessage::ErrorMessage && !args.isEmpty();
+        emit delivered(request, shown ? args.first().toUInt() : 0u);
+    }
 }
 
 } // namespace alarms

@@ -12,8 +12,8 @@ namespace alarms {
 
 // Desktop notifications through the freedesktop notification service on the session D-Bus
 // (org.freedesktop.Notifications.Notify), with the program's name as the app name. Every call
-// is asynchronous: a slow or missing service never holds up the window's thread; its answer
-// only updates statusText().
+// is asynchronous: a slow or missing service never holds up the window's thread; its answers
+// come back as delivered() and status().
 class Notifier : public QObject
 {
     Q_OBJECT
@@ -26,27 +26,31 @@ public:
     // On a bus of the caller's (a test's own).
     explicit Notifier(const QDBusConnection& bus, QObject* parent = nullptr);
 
-    // Sends it; nothing is sent without a bus.
-    void notify(const Notification& n);
-    // Asks the service who it is (GetServerInformation); statusText() follows.
+    // Sends it, in the place of the notification the service numbered replacesId (0: a new one).
+    // Returns the number of this request, which delivered() names; 0 when nothing was sent (no
+    // bus).
+    quint64 notify(const Notification& n, uint replacesId = 0);
+    // Takes the notification the service numbered id off the desktop.
+    void close(uint id);
+    // Asks the service who it is (GetServerInformation); status() follows.
     void check();
 
-    // "Desktop notifications: dunst 1.9.0", or why there are none, as the Alarms window says it.
-    QString statusText() const { return m_status; }
-    bool available() const { return m_available; }
+    const NotifierStatus& status() const { return m_status; }
+    bool available() const { return m_status.state == NotifierStatus::State::Available; }
 
 signals:
     void statusChanged();
-    // The service took a notification and gave it this id.
-    void delivered(uint id);
+    // The answer to a notify() request: the service's number for the notification, or 0 when
+    // it was not shown (status() then says why).
+    void delivered(quint64 request, uint id);
 
 private:
-    void answered(QDBusPendingCallWatcher* watcher, bool isNotify);
-    void setStatus(bool available, const QString& text);
+    void answered(QDBusPendingCallWatcher* watcher, quint64 request);
+    void setStatus(const NotifierStatus& status);
 
     QDBusConnection m_bus;
-    QString m_status;
-    bool m_available = false;
+    NotifierStatus m_status;
+    quint64 m_lastRequest = 0;
 };
 
 } // namespace alarms

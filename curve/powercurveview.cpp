@@ -2,8 +2,8 @@
 
 #include "core/files.h"
 #include "core/numbers.h"
-#include "curve/aep.h"
 #include "curve/sitefigures.h"
+#include "season/viewjobs.h"
 #include "ui/messagebox.h"
 #include "ui/windowlook.h"
 
@@ -29,6 +29,24 @@ QString point(double v)
     return core::numberText(core::roundTo(v, 2), QLocale::c());
 }
 
+// What the curve itself says about its bins, known without reading the logs.
+QString curveNote(const CurveData& data)
+{
+    if (!data.scale().known)
+        return QStringLiteral("Wind unit \"%1\" is not known: bins are 1 %1 wide and no yearly "
+                              "energy is computed.")
+            .arg(data.scale().unitName);
+    if (hasGap(data.curve().bins(), data.scale().binWidth))
+        return QStringLiteral("incomplete: a bin below the highest has fewer than 10 minutes.");
+    return {};
+}
+
+QString lines(const QString& first, const QString& second)
+{
+    return first.isEmpty() || second.isEmpty() ? first + second
+                                               : first + QLatin1Char('\n') + second;
+}
+
 QChart* buildChart(const CurveData& data)
 {
     auto* chart = new QChart();
@@ -37,8 +55,12 @@ QChart* buildChart(const CurveData& data)
     auto* scatter = new QScatterSeries(chart);
     scatter->setMarkerSize(3);
     scatter->setColor(QColor(128, 128, 128));
+    // A month of minutes in one go: a point at a time redraws the series for each.
+    QList<QPointF> points;
+    points.reserve(qsizetype(data.scatter().size()));
     for (const MinuteMean& m : data.scatter())
-        scatter->append(m.wind, m.watts);
+        points.append(QPointF(m.wind, m.watts));
+    scatter->replace(points);
     auto* mean = new QLineSeries(chart);
     auto* upper = new QLineSeries(chart);
     auto* lower = new QLineSeries(chart);
@@ -80,14 +102,23 @@ QChart* buildChart(const CurveData& data)
 
 } // namespace
 
+// What a refresh asks for off the window's thread.
+struct PowerCurveView::Figures
+{
+    std::optional<SiteFigures> site;
+    std::vector<AepRow> rows;
+};
+
 PowerCurveView::PowerCurveView(const core::AppDir& app, CurveData& data, QWidget* parent)
     : QWidget(parent)
     , m_app(app)
     , m_data(data)
     , m_table(new QTableWidget(this))
     , m_note(new QLabel(this))
+    , m_jobs(std::make_unique<season::ViewJobs>(1))
 {
     setObjectName(QStringLiteral("PowerCurveView"));
+    m_note->setObjectName(QStringLiteral("CurveNote"));
     auto* layout = new QVBoxLayout(this);
     auto* view = new QChartView(this);
     m_chart = view;
@@ -106,40 +137,64 @@ PowerCurveView::PowerCurveView(const core::AppDir& app, CurveData& data, QWidget
     refresh();
 }
 
+PowerCurveView::~PowerCurveView() = default;
+
 QString PowerCurveView::note() const
 {
-    QString text;
-    if (!m_data.scale().known)
-        text = QStringLiteral("Wind unit \"%1\" is not known: bins are 1 %1 wide and no yearly "
-                              "energy is computed.")
-                   .arg(m_data.scale().unitName);
-    else if (hasGap(m_data.curve().bins(), m_data.scale().binWidth))
-        text = QStringLiteral("incomplete: a bin below the highest has fewer than 10 minutes.");
-    if (const auto site = siteFigures(m_app.logsDir(), m_data.scale(), m_data.curve().bins()))
-        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) +
-                siteFiguresText(*site, m_data.scale());
-    return text;
+    return m_note->text();
 }
 
 void PowerCurveView::refresh()
 {
-    static_cast<QChartView*>(m_chart)->setChart(buildChart(m_data));
-    m_note->setText(note());
-    const std::vector<AepRow> rows = m_data.scale().known
-                                         ? aepTable(m_data.curve().bins(), m_data.scale().binWidth)
-                                         : std::vector<AepRow>();
+    if (m_redrawAsked)
+        return;
+    m_redrawAsked = true;
+    QMetaObject::invokeMethod(this, &PowerCurveView::redraw, Qt::QueuedConnection);
+}
+
+void PowerCurveView::redraw()
+{
+    m_redrawAsked = false;
+    auto* view = static_cast<QChartView*>(m_chart);
+    // The view lets go of the chart it showed without deleting it.
+    const std::unique_ptr<QChart> shown(view->chart());
+    view->setChart(buildChart(m_data));
+    const QString known = curveNote(m_data);
+    m_note->setText(lines(known, QStringLiteral("Reading the logs…")));
+    // The bins as they are now: the plant goes on adding minutes to the data meanwhile.
+    const season::SummarySource source{m_app, season::summaryCacheDir(m_app), QDate::currentDate()};
+    m_jobs->start(
+        0,
+        [source, scale = m_data.scale(),
+         bins = m_data.curve().bins()](const season::CancelFlag& cancel) {
+            Figures out;
+            if (scale.known)
+                out.rows = aepTable(bins, scale.binWidth);
+            out.site = siteFigures(source, scale, bins, &cancel);
+            return out;
+        },
+        [this, known](const Figures& figures) { showFigures(figures, known); });
+}
+
+void PowerCurveView::showFigures(const Figures& figures, const QString& curveNote)
+{
+    m_note->setText(lines(curveNote, figures.site ? siteFiguresText(*figures.site, m_data.scale())
+                                                  : QString()));
+    m_rows = figures.rows;
     m_table->clear();
     m_table->setColumnCount(2);
     m_table->setHorizontalHeaderLabels(
         {QStringLiteral("Mean wind (m/s)"), QStringLiteral("kWh/year")});
-    m_table->setRowCount(int(rows.size()));
-    for (int r = 0; r < int(rows.size()); ++r) {
-        m_table->setItem(r, 0, new QTableWidgetItem(point(rows[std::size_t(r)].meanWind)));
-        QString kwh = point(rows[std::size_t(r)].kWh);
-        if (rows[std::size_t(r)].incomplete)
-            kwh += QStringLiteral(" incomplete");
-        m_table->setItem(r, 1, new QTableWidgetItem(kwh));
+    m_table->setRowCount(int(m_rows.size()));
+    for (int r = 0; r < int(m_rows.size()); ++r) {
+        const AepRow& row = m_rows[std::size_t(r)];
+        m_table->setItem(r, 0, new QTableWidgetItem(point(row.meanWind)));
+        m_table->setItem(
+            r, 1,
+            new QTableWidgetItem(point(row.kWh) +
+                                 (row.incomplete ? QStringLiteral(" incomplete") : QString())));
     }
+    emit figuresShown();
 }
 
 QByteArray PowerCurveView::binsCsv() const
@@ -157,9 +212,7 @@ QByteArray PowerCurveView::binsCsv() const
 QByteArray PowerCurveView::tableCsv() const
 {
     QByteArray out = "mean_wind_m_s,kwh_per_year,incomplete\r\n";
-    if (!m_data.scale().known)
-        return out;
-    for (const AepRow& r : aepTable(m_data.curve().bins(), m_data.scale().binWidth))
+    for (const AepRow& r : m_rows)
         out +=
             (point(r.meanWind) + QLatin1Char(',') + point(r.kWh) + QLatin1Char(',') +
              (r.incomplete ? QStringLiteral("yes") : QStringLiteral("no")) + QStringLiteral("\r\n"))

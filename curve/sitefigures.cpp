@@ -1,20 +1,33 @@
 #include "curve/sitefigures.h"
 
-#include "core/files.h"
-#include "core/tags.h"
-#include "history/dayreader.h"
+#include "season/energybars.h"
+#include "season/energyledger.h"
 
 #include <QDate>
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <algorithm>
+#include <map>
 #include <set>
 
 namespace curve {
 
 namespace {
 
-// The date a day file or an energy line names, "2024_3_7"; invalid when it names none.
+constexpr std::size_t seriesOf(core::Quantity q)
+{
+    for (std::size_t s = 0; s < season::kSeries; ++s) {
+        if (core::kLogged[s] == q)
+            return s;
+    }
+    return season::kSeries;
+}
+constexpr std::size_t kWindSeries = seriesOf(core::kWind);
+constexpr std::size_t kWattsSeries = seriesOf(core::kWatts);
+static_assert(kWindSeries < season::kSeries && kWattsSeries < season::kSeries);
+
+// The date a day file names, "2024_3_7"; invalid when it names none.
 QDate dateOf(const QString& text)
 {
     static const QRegularExpression kDate(QStringLiteral("^(\\d{4})_(\\d{1,2})_(\\d{1,2})$"));
@@ -24,64 +37,71 @@ QDate dateOf(const QString& text)
     return QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
 }
 
-// The logging interval of a day, in hours: the median gap between its records.
-double intervalHours(const std::vector<history::LoadedRecord>& records)
-{
-    std::vector<double> gaps;
-    for (std::size_t k = 1; k < records.size(); ++k)
-        gaps.push_back(records[k].time - records[k - 1].time);
-    if (gaps.empty())
-        return 0;
-    std::nth_element(gaps.begin(), gaps.begin() + std::ptrdiff_t(gaps.size() / 2), gaps.end());
-    return std::max(0.0, gaps[gaps.size() / 2]) * 24.0;
-}
-
 struct LogSums
 {
     std::set<QDate> days;
     double windSum = 0;
     long long windCount = 0;
     double loggedWh = 0;
+
+    void add(QDate date, const season::DaySummary& day)
+    {
+        if (day.records == 0)
+            return;
+        days.insert(date);
+        const double hours = intervalHours(day);
+        for (const season::Bucket& b : day.buckets) {
+            windSum += double(b.sum[kWindSeries]);
+            loggedWh += double(b.sum[kWattsSeries]) * hours;
+        }
+        windCount += day.records;
+    }
 };
 
-LogSums readDays(const QString& logsDir)
+// The first and last day of each year the logs folder has a file of.
+std::map<int, std::pair<QDate, QDate>> loggedYears(const QString& logsDir)
 {
-    LogSums sums;
-    const QDir dir(logsDir);
-    for (const QString& name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files)) {
+    std::map<int, std::pair<QDate, QDate>> years;
+    for (const QString& name : QDir(logsDir).entryList({QStringLiteral("*.txt")}, QDir::Files)) {
         const QDate date = dateOf(name.chopped(4));
         if (!date.isValid())
             continue;
-        const std::optional<QByteArray> bytes = core::readWholeFile(dir.filePath(name));
-        if (!bytes)
-            continue;
-        const history::DayRecords day = history::parseDayLog(*bytes, -1.0, 2.0);
-        if (day.records.empty())
-            continue;
-        sums.days.insert(date);
-        const double hours = intervalHours(day.records);
-        for (const history::LoadedRecord& r : day.records) {
-            sums.windSum += r.values[core::kWind];
-            sums.loggedWh += r.values[core::kWatts] * hours;
+        const auto it = years.try_emplace(date.year(), date, date).first;
+        it->second.first = std::min(it->second.first, date);
+        it->second.second = std::max(it->second.second, date);
+    }
+    return years;
+}
+
+// A year of summaries at a time, so years of logs never sit in memory at once.
+std::optional<LogSums> readSummaries(const season::SummarySource& source,
+                                     const std::atomic<bool>* cancel)
+{
+    LogSums sums;
+    for (const auto& [year, span] : loggedYears(source.app.logsDir())) {
+        const auto run = season::runSummaries(source, span.first, span.second, cancel);
+        if (cancel && *cancel)
+            return std::nullopt;
+        for (std::size_t k = 0; k < run.size(); ++k) {
+            if (run[k])
+                sums.add(span.first.addDays(qint64(k)), *run[k]);
         }
-        sums.windCount += qint64(day.records.size());
     }
     return sums;
 }
 
-// The watt-hours "energy.txt" gives those days, or nullopt without the file.
-std::optional<double> energyFileWh(const QString& logsDir, const std::set<QDate>& days)
+// The watt-hours the energy ledger gives those days, or nullopt without a ledger to read.
+std::optional<double> ledgerWh(const core::AppDir& app, const std::set<QDate>& days)
 {
-    const std::optional<QByteArray> bytes =
-        core::readWholeFile(QDir(logsDir).filePath(QStringLiteral("energy.txt")));
-    if (!bytes)
+    if (!QFile::exists(season::energyLedgerFile(app)))
+        return std::nullopt;
+    const season::LedgerContent ledger = season::readLedger(app);
+    if (ledger.badLines < 0)
         return std::nullopt;
     double wh = 0;
-    for (const QByteArray& line : bytes->split('\n')) {
-        const QString text = QString::fromLatin1(line);
-        const std::optional<QString> day = core::tagValue(text, u"D");
-        if (day && days.contains(dateOf(day->trimmed())))
-            wh += core::tagNumber(text, u"WH");
+    for (const auto& [date, hours] : ledger.days) {
+        if (days.contains(date))
+            wh += season::dayWattHours(hours);
     }
     return wh;
 }
@@ -97,18 +117,41 @@ double ratedWatts(const std::vector<Bin>& bins)
 
 } // namespace
 
-std::optional<SiteFigures> siteFigures(const QString& logsDir, const WindScale& scale,
-                                       const std::vector<Bin>& bins)
+// The day file's times are whole minutes, so at intervals under a minute its own gaps say less
+// than the buckets' counts do.
+double intervalHours(const season::DaySummary& day)
 {
-    const LogSums sums = readDays(logsDir);
-    if (int(sums.days.size()) < kSiteDays || sums.windCount == 0)
+    std::vector<double> gaps;
+    int last = -1;
+    for (int b = 0; b < season::kBuckets; ++b) {
+        if (day.buckets[std::size_t(b)].count == 0)
+            continue;
+        if (last >= 0)
+            gaps.push_back(double((b - last) * season::kBucketMinutes) /
+                           day.buckets[std::size_t(last)].count);
+        last = b;
+    }
+    if (gaps.empty()) {
+        const std::uint32_t lone = last < 0 ? 0 : day.buckets[std::size_t(last)].count;
+        return lone > 1 ? double(season::kBucketMinutes) / lone / 60.0 : 0.0;
+    }
+    std::nth_element(gaps.begin(), gaps.begin() + std::ptrdiff_t(gaps.size() / 2), gaps.end());
+    return gaps[gaps.size() / 2] / 60.0;
+}
+
+std::optional<SiteFigures> siteFigures(const season::SummarySource& source, const WindScale& scale,
+                                       const std::vector<Bin>& bins,
+                                       const std::atomic<bool>* cancel)
+{
+    const std::optional<LogSums> sums = readSummaries(source, cancel);
+    if (!sums || int(sums->days.size()) < kSiteDays || sums->windCount == 0)
         return std::nullopt;
     SiteFigures out;
-    out.days = int(sums.days.size());
-    out.meanWind = sums.windSum / double(sums.windCount) * scale.toBinUnit;
-    const std::optional<double> fileWh = energyFileWh(logsDir, sums.days);
+    out.days = int(sums->days.size());
+    out.meanWind = sums->windSum / double(sums->windCount) * scale.toBinUnit;
+    const std::optional<double> fileWh = ledgerWh(source.app, sums->days);
     out.fromEnergyFile = fileWh.has_value();
-    out.energyWh = fileWh.value_or(sums.loggedWh);
+    out.energyWh = fileWh.value_or(sums->loggedWh);
     out.ratedWatts = ratedWatts(bins);
     if (out.ratedWatts > 0)
         out.capacityFactor = out.energyWh / (out.ratedWatts * out.days * 24.0);

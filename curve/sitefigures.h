@@ -1,8 +1,10 @@
 #pragma once
 
 #include "curve/powercurve.h"
+#include "season/summarycache.h"
 
 #include <QString>
+#include <atomic>
 #include <optional>
 #include <vector>
 
@@ -23,10 +25,18 @@ struct SiteFigures
     double capacityFactor = 0;   // energy / (rated x the days' hours); 0 without a curve
 };
 
-// From the day files "Y_M_D.txt" in logsDir and, when present, its "energy.txt" (the hours of
-// those days); nullopt with fewer than kSiteDays days.
-std::optional<SiteFigures> siteFigures(const QString& logsDir, const WindScale& scale,
-                                       const std::vector<Bin>& bins);
+// The logging interval of a day in hours, from its summary: the median, over the buckets that
+// hold records, of the time to the next such bucket shared among the bucket's records. Exact
+// when the interval divides ten minutes or is a whole number of them; 0 for a lone record.
+double intervalHours(const season::DaySummary& day);
+
+// From the summaries of the day files "Y_M_D.txt" of source's logs folder (made and kept as the
+// Season window makes them) and, when present, its energy ledger (the hours of those days);
+// nullopt with fewer than kSiteDays days with records, or when *cancel is set before the end.
+// Reading every day ever logged takes a while: call it off the window's thread.
+std::optional<SiteFigures> siteFigures(const season::SummarySource& source, const WindScale& scale,
+                                       const std::vector<Bin>& bins,
+                                       const std::atomic<bool>* cancel = nullptr);
 
 // The view's line: "Site over 31 days: mean wind 6.2 m/s (from the logged interval peaks, so
 // it reads high), capacity factor 18.4 %."

@@ -73,6 +73,7 @@ private:
     void fitToScreen();
     void refreshFaces();
     void showStatus();
+    void showWebState();
     void showReading(const station::Reading& reading);
     void showLogging(bool on, const QString& intervalText);
     void assignHolder(int index, double value);
@@ -89,6 +90,7 @@ private:
     void Publish_Click();
     void Season_Click();
     void Alarms_Click();
+    void Web_Click();
 
     ProgramVariant m_variant;
     station::Plant& m_plant;

@@ -125,6 +125,7 @@ void checkComplete(const LoggerControls& c)
                                                              {c.Season, "Season"},
                                                              {c.Alarms, "Alarms"},
                                                              {c.Silence, "Silence"},
+                                                             {c.Web, "Web"},
                                                              {c.BlinkLog, "BlinkLog"},
                                                              {c.BlinkData, "BlinkData"},
                                                              {c.delay, "delay"},

@@ -26,6 +26,7 @@ struct LoggerControls
     QPushButton* Season = nullptr;
     QPushButton* Alarms = nullptr;
     QPushButton* Silence = nullptr; // holds back the notifications of the alarms raised now
+    QPushButton* Web = nullptr;     // the web view's settings
     QPushButton* BlinkLog = nullptr;
     QPushButton* BlinkData = nullptr;
     QLineEdit* delay = nullptr;

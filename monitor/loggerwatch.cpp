@@ -4,12 +4,14 @@
 #include "monitor/logger.h"
 #include "season/season.h"
 #include "trend/livetrend.h"
+#include "web/webwindow.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 
-// What the main window shows beyond its design: the live trend in free room, the Season and
-// Alarms buttons, and the line of the alarms raised.
+// What the main window shows beyond its design: the live trend in free room, the Season, Alarms
+// and Web buttons, and the line of the alarms raised.
 namespace monitor {
 
 void Logger::watchThePlant()
@@ -17,6 +19,12 @@ void Logger::watchThePlant()
     connect(&m_plant.watchers(), &station::Watchers::alarmsChanged, this, &Logger::showAlarms);
     connect(m_controls.Season, &QPushButton::clicked, this, &Logger::Season_Click);
     connect(m_controls.Alarms, &QPushButton::clicked, this, &Logger::Alarms_Click);
+    connect(m_controls.Web, &QPushButton::clicked, this, &Logger::Web_Click);
+    // The status line says where the web view is, or why it is not: its line goes below the
+    // others each time they are shown.
+    connect(&m_plant.web(), &web::WebService::stateChanged, this, &Logger::showStatus);
+    connect(&m_plant.web(), &web::WebService::stateChanged, this, &Logger::showWebState);
+    connect(&m_station, &station::Station::statusChanged, this, &Logger::showWebState);
     // The alarms stay on the status line until they clear; only their notifications wait.
     connect(m_controls.Silence, &QPushButton::clicked, this,
             [this] { m_plant.watchers().alarms().silenceRaised(); });
@@ -37,6 +45,15 @@ void Logger::showAlarms()
     m_controls.Alarms->setText(alarms::alarmsCaption(m_plant.watchers().raisedCount()));
     m_controls.Silence->setEnabled(m_plant.watchers().raisedCount() > 0);
     showStatus();
+    showWebState();
+}
+
+void Logger::showWebState()
+{
+    const QString line = web::webStateText(m_plant.web().state());
+    QLabel* status = m_controls.status;
+    if (!line.isEmpty() && !status->text().contains(line))
+        status->setText(status->text() + QLatin1Char('\n') + line);
 }
 
 void Logger::Season_Click()
@@ -59,6 +76,15 @@ void Logger::Alarms_Click()
         window.exec();
     }
     m_plant.watchers().reload();
+}
+
+void Logger::Web_Click()
+{
+    {
+        web::Web window(m_app, m_plant.web().state(), this);
+        window.exec();
+    }
+    m_plant.reloadWeb();
 }
 
 } // namespace monitor

@@ -18,6 +18,8 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The web view's pages use Debian's Chart.js through a link in /usr/share/tessaly/web.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libjs-chart.js")
 set(CPACK_STRIP_FILES ON)
 # Only the installed layout; the portable folder is a component of its own, never packaged.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};Runtime;/")

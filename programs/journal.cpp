@@ -29,6 +29,7 @@ Journal::Journal(station::Plant& plant, Sink sink, Sink status, QObject* parent)
             [this] { m_sink(QStringLiteral("Data again.")); });
     connect(&plant.watchers().alarms(), &alarms::AlarmMonitor::changed, this,
             &Journal::alarmChanged);
+    connect(&plant.web(), &web::WebService::stateChanged, this, &Journal::statusChanged);
     m_sink(QStringLiteral("Files are kept in %1").arg(QDir::toNativeSeparators(plant.app().dir)));
     if (m_plant.station().logging())
         m_sink(QStringLiteral("Logging every %1 s.").arg(m_plant.station().loggingText()));
@@ -46,6 +47,7 @@ QStringList Journal::lines() const
     lines << s.writes.warnings;
     lines << s.writes.droppedWarning << s.writes.spoolNotice << s.writes.templateWarning;
     lines << s.configWarnings << m_plant.watchers().alarmsWarning();
+    lines << web::webStateText(m_plant.web().state());
     lines.removeAll(QString());
     return lines;
 }

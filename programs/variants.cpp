@@ -101,8 +101,8 @@ void addRowTexts(std::vector<ControlPlace>& out, int y, const RowPlaces& x, QPoi
                    to<&L::txtMode>});
 }
 
-// The buttons of what the design did not have (publishing, the season, the alarms) stand in
-// room the layout leaves free.
+// The buttons of what the design did not have (publishing, the season, the alarms, the web
+// view) stand in room the layout leaves free.
 ControlPlace freeButton(const char* name, const QRect& at, ui::Fills<L> member)
 {
     return {Kind::Button, QString::fromLatin1(name), -1, at, QString::fromLatin1(name), {}, {},
@@ -110,12 +110,13 @@ ControlPlace freeButton(const char* name, const QRect& at, ui::Fills<L> member)
 }
 
 void addFreeButtons(std::vector<ControlPlace>& out, QPoint publish, QPoint season, QPoint alarms,
-                    QPoint silence)
+                    QPoint silence, QPoint web)
 {
     out.push_back(freeButton("Publish", QRect(publish, QSize(53, 21)), to<&L::Publish>));
     out.push_back(freeButton("Season", QRect(season, QSize(53, 21)), to<&L::Season>));
     out.push_back(freeButton("Alarms", QRect(alarms, QSize(72, 21)), to<&L::Alarms>));
     out.push_back(freeButton("Silence", QRect(silence, QSize(53, 21)), to<&L::Silence>));
+    out.push_back(freeButton("Web", QRect(web, QSize(53, 21)), to<&L::Web>));
 }
 
 // A meter's picture.
@@ -170,7 +171,8 @@ monitor::ProgramVariant tessaly()
     monitor::ProgramVariant v{QStringLiteral("Tessaly"), QSize(910, 710), {}, true, 758, {}, {}, 0};
     addControls(v.controls, 0, {264, 336, 384, 400, 448, 472, 544, 624, 704, 784, 864},
                 QPoint(32, 8));
-    addFreeButtons(v.controls, QPoint(856, 32), QPoint(856, 56), QPoint(837, 80), QPoint(856, 104));
+    addFreeButtons(v.controls, QPoint(856, 32), QPoint(856, 56), QPoint(837, 80), QPoint(856, 104),
+                   QPoint(856, 128));
     // The trend fills the empty middle between the meters' column, the buttons and the panel.
     v.trendToggle = QRect(192, 30, 80, 18);
     v.trend = QRect(192, 52, 640, 572);
@@ -203,7 +205,7 @@ monitor::ProgramVariant corvenna()
     addControls(v.controls, 132, {664, 272, 320, 336, 384, 408, 24, 104, 184, 504, 584},
                 QPoint(40, 8));
     addFreeButtons(v.controls, QPoint(728, 132), QPoint(784, 132), QPoint(840, 132),
-                   QPoint(16, 164));
+                   QPoint(16, 164), QPoint(72, 164));
     // The row leaves no room for a trend: it goes in a band below the design.
     v.trendToggle = QRect(916, 134, 70, 18);
     v.trendBand = 150;

@@ -95,6 +95,7 @@ void MqttLink::stop()
     ++m_generation;
     m_thread.detach();
     m_connected = false;
+    m_onConnectMids.clear();
     for (PendingRecord& r : m_records)
         r.mid = -1;
     m_inFlight = 0;
@@ -203,8 +204,13 @@ void MqttLink::onConnecting()
 void MqttLink::onConnected()
 {
     m_connected = true;
-    for (const Message& m : m_onConnect)
-        send(m);
+    m_onConnectMids.clear();
+    for (const Message& m : m_onConnect) {
+        int mid = -1;
+        if (send(m, &mid) == MOSQ_ERR_SUCCESS && m.qos > 0)
+            m_onConnectMids.push_back(mid);
+    }
+    const bool acknowledged = m_onConnectMids.empty();
     if (!m_settings.statusTopic.isEmpty())
         send({m_settings.statusTopic, kOnline, 1, true});
     if (m_latestState) {
@@ -216,10 +222,19 @@ void MqttLink::onConnected()
     status.state = LinkStatus::State::Connected;
     status.reason.clear();
     setStatus(status);
+    if (acknowledged)
+        emit onConnectAcknowledged();
 }
 
 void MqttLink::onPublished(int mid)
 {
+    const auto onConnect = std::find(m_onConnectMids.begin(), m_onConnectMids.end(), mid);
+    if (onConnect != m_onConnectMids.end()) {
+        m_onConnectMids.erase(onConnect);
+        if (m_onConnectMids.empty())
+            emit onConnectAcknowledged();
+        return;
+    }
     const auto handed = m_records.begin() + std::ptrdiff_t(m_inFlight);
     const auto it = std::find_if(m_records.begin(), handed,
                                  [mid](const PendingRecord& r) { return r.mid == mid; });

@@ -42,7 +42,7 @@ struct LinkSettings
     bool operator==(const LinkSettings&) const = default;
 };
 
-// Where the link stands, for the main window's status line.
+// Where the link stands, for the status line the station announces.
 struct LinkStatus
 {
     enum class State
@@ -125,6 +125,9 @@ public:
 
 signals:
     void statusChanged();
+    // The broker acknowledged every on-connect message of the latest connect (at once when
+    // there was none to acknowledge; a message the library refused counts as done).
+    void onConnectAcknowledged();
 
 private:
     friend class Session;
@@ -153,6 +156,7 @@ private:
     bool m_connected = false;
 
     std::vector<Message> m_onConnect;
+    std::vector<int> m_onConnectMids; // of the latest connect, not yet acknowledged
     std::optional<Message> m_latestState;
     QElapsedTimer m_lastStateSent;
     QTimer m_stateTimer;

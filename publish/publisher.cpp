@@ -74,15 +74,100 @@ void Publisher::reload(const core::AppDir& app, const QString& wsUnits)
     m_settings = settings;
     m_onConnect = onConnect;
     m_warning = clearPasswordWarning(cfg);
+    ownTopicsOf(app, cfg);
     if (!m_link) {
         m_link = std::make_unique<MqttLink>();
         connect(m_link.get(), &MqttLink::statusChanged, this, &Publisher::statusChanged);
+        connect(m_link.get(), &MqttLink::onConnectAcknowledged, this,
+                &Publisher::onConnectAcknowledged);
     }
-    std::vector<Message> all = m_onConnect;
-    all.insert(all.end(), m_retained.begin(), m_retained.end());
-    m_link->setOnConnect(all);
+    handOnConnect();
     m_link->start(m_settings);
     emit statusChanged();
+}
+
+bool Publisher::owns(const QByteArray& topic) const
+{
+    if (topic.startsWith(m_plantPrefix))
+        return true;
+    const QList<QByteArray> parts = topic.split('/');
+    return parts.size() > 3 && parts[0] == "homeassistant" && parts[2] == m_idBase;
+}
+
+void Publisher::ownTopicsOf(const core::AppDir& app, const PublishConfig& cfg)
+{
+    if (!m_app) {
+        m_app = app;
+        m_published = readPublishedTopics(app);
+    }
+    m_plantPrefix = cfg.BaseTopic.toUtf8() + '/' + cfg.Name.toUtf8() + '/';
+    m_idBase = uniqueIdBase(cfg.BaseTopic, cfg.Name).toUtf8();
+    // What was kept under a former name is not sent again; what it left on the broker is
+    // cleared once, at the next connect.
+    std::erase_if(m_retained, [this](const Message& m) { return !owns(m.topic); });
+    m_clears.clear();
+    for (const QByteArray& topic : m_published) {
+        if (!owns(topic))
+            m_clears.push_back({topic, QByteArray(), 1, true});
+    }
+}
+
+std::vector<Message> Publisher::onConnectMessages() const
+{
+    std::vector<Message> all = m_clears;
+    all.insert(all.end(), m_onConnect.begin(), m_onConnect.end());
+    all.insert(all.end(), m_retained.begin(), m_retained.end());
+    return all;
+}
+
+void Publisher::handOnConnect()
+{
+    const std::vector<Message> all = onConnectMessages();
+    // Remembered before it is sent: a retained message may be on the broker from then on.
+    TopicSet published = m_published;
+    for (const Message& m : all) {
+        if (m.retain && !m.payload.isEmpty())
+            published.insert(m.topic);
+    }
+    rememberPublished(published);
+    m_link->setOnConnect(all);
+}
+
+void Publisher::onConnectAcknowledged()
+{
+    TopicSet published;
+    for (const QByteArray& topic : m_published) {
+        if (owns(topic))
+            published.insert(topic);
+    }
+    for (const std::vector<Message>* list : {&m_onConnect, &m_retained}) {
+        for (const Message& m : *list) {
+            if (m.payload.isEmpty())
+                published.erase(m.topic);
+            else if (m.retain)
+                published.insert(m.topic);
+        }
+    }
+    // The old topics are empty on the broker now: forgotten, and never sent again.
+    m_clears.clear();
+    rememberPublished(published);
+    m_link->setOnConnect(onConnectMessages());
+}
+
+void Publisher::rememberPublished(const TopicSet& topics)
+{
+    if (topics == m_published || !m_app)
+        return;
+    m_published = topics;
+    QString error;
+    const QString before = m_fileProblem;
+    m_fileProblem = savePublishedTopics(*m_app, m_published, &error)
+                        ? QString()
+                        : QStringLiteral("MQTT: %1 cannot be written (%2): topics of a former "
+                                         "name may stay on the broker.")
+                              .arg(publishedCfgPath(*m_app), error);
+    if (m_fileProblem != before)
+        emit statusChanged();
 }
 
 void Publisher::onReading(const core::QuantityValues& reading, double wattHourTotal,
@@ -110,10 +195,19 @@ void Publisher::publishRetained(const Message& message)
         m_retained.push_back(message);
     if (!m_link)
         return;
-    std::vector<Message> all = m_onConnect;
-    all.insert(all.end(), m_retained.begin(), m_retained.end());
-    m_link->setOnConnect(all);
+    handOnConnect();
     m_link->publishNow(message);
+}
+
+void Publisher::withdrawRetained(const QByteArray& topic)
+{
+    const auto gone = std::remove_if(m_retained.begin(), m_retained.end(),
+                                     [&](const Message& m) { return m.topic == topic; });
+    if (gone == m_retained.end())
+        return;
+    m_retained.erase(gone, m_retained.end());
+    if (m_link)
+        m_link->setOnConnect(onConnectMessages());
 }
 
 void Publisher::onEnergyHour(QDate date, int hour, double wattHours)
@@ -129,8 +223,12 @@ QString Publisher::statusText() const
         return m_problem;
     if (!m_link)
         return {};
-    const QString text = linkStatusText(m_link->status());
-    return m_warning.isEmpty() ? text : text + QLatin1Char('\n') + m_warning;
+    QString text = linkStatusText(m_link->status());
+    for (const QString& more : {m_warning, m_fileProblem}) {
+        if (!more.isEmpty())
+            text += QLatin1Char('\n') + more;
+    }
+    return text;
 }
 
 void Publisher::setRetryTimes(int firstRetryMs, int lastRetryMs, int answerMs)
@@ -145,6 +243,7 @@ void Publisher::stopLink()
     m_link.reset();
     m_settings = {};
     m_onConnect.clear();
+    m_clears.clear();
     m_warning.clear();
 }
 

@@ -16,6 +16,7 @@ packages+=(dbus dbus-daemon dbus-x11 dunst)
 packages+=(libsystemd-dev systemd)
 # The Season window and the power curve view: their charts.
 packages+=(qt6-charts-dev)
+packages+=(qt6-httpserver-dev qt6-websockets-dev libqrencode-dev libjs-chart.js chromium chromium-driver python3-selenium prometheus) # the web view and its tests
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

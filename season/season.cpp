@@ -1,12 +1,11 @@
 #include "season/season.h"
 
 #include "core/files.h"
-#include "history/chartgeometry.h"
 #include "history/graph.h"
 #include "history/historyfacts.h"
-#include "season/dateaxis.h"
 #include "season/seasoncsv.h"
 #include "season/summarycache.h"
+#include "season/viewjobs.h"
 #include "ui/messagebox.h"
 #include "ui/windowlook.h"
 
@@ -21,7 +20,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QValueAxis>
@@ -29,27 +27,17 @@
 namespace season {
 namespace {
 
-// Logical pixels between date marks at the least, and the height of their strip.
-constexpr int kTickSpacing = 70;
-constexpr int kAxisHeight = 16;
+// Stands where a view will show while its data is read.
+const QString kReading = QStringLiteral("Reading the logs…");
 
-// The date marks along the bottom of the picture, in its device pixels: the height left above.
-int drawDateAxis(QPainter& p, const std::vector<DateTick>& ticks, QSize size, qreal ratio)
+// The window's kinds of work: each newer ask supersedes the older of its kind.
+enum Lane : int
 {
-    const int strip = int(kAxisHeight * ratio);
-    const int top = size.height() - strip;
-    QFont font = p.font();
-    font.setPixelSize(std::max(1, int(11 * ratio)));
-    p.setFont(font);
-    p.setPen(ui::kWindowText);
-    p.drawLine(0, top, size.width(), top);
-    for (const DateTick& t : ticks) {
-        p.drawLine(t.x, top, t.x, top + int(4 * ratio));
-        p.drawText(QRect(t.x + int(2 * ratio), top, int(kTickSpacing * ratio), strip),
-                   Qt::AlignLeft | Qt::AlignVCenter, t.label);
-    }
-    return std::max(1, top - 1);
-}
+    kEnergyLane,
+    kRunLane,
+    kPictureLane,
+    kLanes
+};
 
 enum class Kind
 {
@@ -118,6 +106,8 @@ Season::Season(const core::AppDir& app, const core::Clock& clock, QWidget* paren
     : QDialog(parent)
     , m_app(app)
     , m_clock(clock)
+    , m_run(std::make_shared<const DayRun>())
+    , m_jobs(std::make_unique<ViewJobs>(kLanes))
 {
     setObjectName(QStringLiteral("Season"));
     setWindowTitle(QStringLiteral("Season"));
@@ -133,6 +123,8 @@ Season::Season(const core::AppDir& app, const core::Clock& clock, QWidget* paren
     ui::makeKeyboardFriendly(this);
     showEnergy();
 }
+
+Season::~Season() = default;
 
 void Season::buildControls()
 {
@@ -173,7 +165,9 @@ void Season::buildControls()
     grid->setRowStretch(3, 1);
     addSeriesToggles(grid);
     m_energyText = new QLabel(this);
+    m_energyText->setObjectName(QStringLiteral("EnergyText"));
     m_daysText = new QLabel(this);
+    m_daysText->setObjectName(QStringLiteral("DaysText"));
     grid->addWidget(m_energyText, 4, 0, 1, 4);
     grid->addWidget(m_daysText, 4, 4, 1, 3);
 
@@ -207,7 +201,7 @@ void Season::addSeriesToggles(QGridLayout* grid)
         box->setPalette(pal);
         connect(box, &QCheckBox::toggled, this, [this, k](bool on) {
             m_shown[k] = on;
-            if (!m_run.days.empty())
+            if (!m_run->days.empty())
                 drawDays();
         });
         grid->addWidget(box, 5, int(k));
@@ -216,8 +210,22 @@ void Season::addSeriesToggles(QGridLayout* grid)
 
 void Season::showEnergy()
 {
-    const auto span = EnergySpan(m_span->currentIndex());
-    m_bars = energyBars(readLedger(m_app), span, m_year->text().toInt(), m_month->text().toInt());
+    m_energyText->setText(kReading);
+    m_views->setCurrentIndex(0);
+    m_jobs->start(
+        kEnergyLane,
+        [app = m_app, span = EnergySpan(m_span->currentIndex()), year = m_year->text().toInt(),
+         month = m_month->text().toInt()](const CancelFlag&) {
+            return energyBars(readLedger(app), span, year, month);
+        },
+        [this](EnergyBars bars) {
+            m_bars = std::move(bars);
+            drawEnergy();
+        });
+}
+
+void Season::drawEnergy()
+{
     auto* set = new QBarSet(QStringLiteral("kWh"));
     QStringList labels;
     for (const EnergyBar& b : m_bars.bars) {
@@ -238,6 +246,8 @@ void Season::showEnergy()
     series->attachAxis(y);
     chart->legend()->hide();
     chart->setBackgroundBrush(ui::kWindowGround);
+    // The view lets go of the chart it showed without deleting it.
+    const std::unique_ptr<QChart> shown(m_chart->chart());
     m_chart->setChart(chart);
     connect(set, &QBarSet::hovered, this, [this](bool on, int i) {
         if (on && i >= 0 && std::size_t(i) < m_bars.bars.size())
@@ -250,7 +260,7 @@ void Season::showEnergy()
                                                           .arg(m_bars.bestDay.toString(Qt::ISODate))
                                                           .arg(m_bars.bestDayKWh, 0, 'f', 2)
                                                     : QString()));
-    m_views->setCurrentIndex(0);
+    emit energyShown();
 }
 
 void Season::setRun(QDate from, QDate to)
@@ -270,48 +280,48 @@ void Season::showDays()
         return;
     }
     const SummarySource source{m_app, summaryCacheDir(m_app), m_clock.now().date()};
-    m_run = DayRun{from, runSummaries(source, from, to)};
-    m_view = {0, double(m_run.bucketCount())};
+    m_daysText->setText(kReading);
     m_views->setCurrentIndex(1);
-    drawDays();
+    // A picture still being made is of the run this one replaces.
+    m_jobs->cancel(kPictureLane);
+    m_jobs->start(
+        kRunLane,
+        [source, from, to](const CancelFlag& cancel) {
+            return std::make_shared<const DayRun>(
+                DayRun{from, runSummaries(source, from, to, &cancel)});
+        },
+        [this](std::shared_ptr<const DayRun> run) {
+            m_run = std::move(run);
+            m_view = {0, double(m_run->bucketCount())};
+            m_columns.clear();
+            m_daysText->clear();
+            drawDays();
+        });
 }
 
 void Season::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
-    if (!m_run.days.empty())
+    if (!m_run->days.empty())
         drawDays();
 }
 
 void Season::drawDays()
 {
+    // A run on its way draws itself at the plot's size when it comes.
+    if (m_jobs->busy(kRunLane))
+        return;
     const qreal ratio = devicePixelRatioF();
-    const QSize size = m_plot->size() * ratio;
-    m_columns = reduceColumns(m_run, m_view, size.width());
-    m_picture = QImage(size, QImage::Format_RGB32);
-    m_picture.fill(ui::kWindowGround);
-    const ColumnExtremes e = columnExtremes(m_columns);
-    QPainter p(&m_picture);
-    const int plotHeight = drawDateAxis(
-        p, dateTicks(m_run, m_view, size.width(), int(kTickSpacing * ratio)), size, ratio);
-    for (std::size_t s = 0; s < kSeries; ++s) {
-        if (!m_shown[s])
-            continue;
-        const history::SeriesScale scale = history::seriesScale(e.max[s], e.min[s]);
-        const double toPixels = plotHeight / scale.range;
-        p.setPen(ui::toColour(history::historyFacts(core::kLogged[s]).seriesColour));
-        for (int x = 0; x < int(m_columns.size()); ++x) {
-            const Column& c = m_columns[std::size_t(x)];
-            if (c.empty)
-                continue;
-            const int top = int(history::plotY(scale, c.max[s]) * toPixels);
-            const int bottom = int(history::plotY(scale, c.min[s]) * toPixels);
-            p.drawLine(x, top, x, bottom);
-        }
-    }
-    p.end();
-    m_picture.setDevicePixelRatio(ratio);
-    m_plot->setPixmap(QPixmap::fromImage(m_picture));
+    m_jobs->start(
+        kPictureLane,
+        [run = m_run, view = m_view, shown = m_shown, size = m_plot->size() * ratio,
+         ratio](const CancelFlag&) { return makeDaysPicture(*run, view, shown, size, ratio); },
+        [this](DaysPicture made) {
+            m_columns = std::move(made.columns);
+            m_picture = std::move(made.image);
+            m_plot->setPixmap(QPixmap::fromImage(m_picture));
+            emit daysShown();
+        });
 }
 
 const Column* Season::columnAt(const QPointF& position) const
@@ -324,20 +334,20 @@ const Column* Season::columnAt(const QPointF& position) const
 
 void Season::showReadout(const Column& c)
 {
-    QString text = m_run.bucketTime(c.firstBucket).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    QString text = m_run->bucketTime(c.firstBucket).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     if (c.empty)
         text += QStringLiteral("  no records");
     // A column within one day needs only the times of its lowest and highest.
     const bool oneDay = c.endBucket - c.firstBucket <= 1 ||
-                        columnDay(m_run, c) == m_run.bucketTime(c.endBucket - 1).date();
+                        columnDay(*m_run, c) == m_run->bucketTime(c.endBucket - 1).date();
     const QString when = oneDay ? QStringLiteral("HH:mm") : QStringLiteral("MM-dd HH:mm");
     for (std::size_t s = 0; s < kSeries && !c.empty; ++s) {
         text += QStringLiteral("  %1 %2 (%3)..%4 (%5)")
                     .arg(QString::fromLatin1(history::historyFacts(core::kLogged[s]).checkCaption))
                     .arg(double(c.min[s]), 0, 'f', 2)
-                    .arg(m_run.minuteTime(c.minAt[s]).toString(when))
+                    .arg(m_run->minuteTime(c.minAt[s]).toString(when))
                     .arg(double(c.max[s]), 0, 'f', 2)
-                    .arg(m_run.minuteTime(c.maxAt[s]).toString(when));
+                    .arg(m_run->minuteTime(c.maxAt[s]).toString(when));
     }
     m_daysText->setText(text);
 }
@@ -350,7 +360,7 @@ bool Season::eventFilter(QObject* watched, QEvent* event)
         if (c && event->type() == QEvent::MouseMove)
             showReadout(*c);
         if (c && event->type() == QEvent::MouseButtonDblClick)
-            openDay(columnDay(m_run, *c));
+            openDay(columnDay(*m_run, *c));
         // A drag to the right zooms into the columns between press and release.
         if (c && event->type() == QEvent::MouseButtonPress)
             m_pressBucket = c->firstBucket;
@@ -380,7 +390,7 @@ void Season::saveCsv()
     if (path.isEmpty())
         return;
     QString error;
-    const QByteArray text = energy ? barsCsv(m_bars) : columnsCsv(m_run, m_columns);
+    const QByteArray text = energy ? barsCsv(m_bars) : columnsCsv(*m_run, m_columns);
     if (!core::replaceFile(path, text, &error))
         ui::showMessage(this, QStringLiteral("Cannot write %1: %2").arg(path, error));
 }

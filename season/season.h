@@ -4,9 +4,11 @@
 #include "core/clock.h"
 #include "history/historystore.h"
 #include "season/columns.h"
+#include "season/dayspicture.h"
 #include "season/energybars.h"
 
 #include <array>
+#include <memory>
 
 #include <QDialog>
 #include <QImage>
@@ -21,27 +23,40 @@ class QChartView;
 
 namespace season {
 
+class ViewJobs;
+
 // The "Season" window: energy bars from the ledger, and the logged series over a run of days
-// from their summaries, shown modally like the program's other windows.
+// from their summaries, shown modally like the program's other windows. The ledger, the
+// summaries, the pixel columns and their picture are read and made off the window's thread,
+// which is also the plant's; "Reading the logs…" stands where they will show until they come.
 class Season : public QDialog
 {
     Q_OBJECT
 public:
     Season(const core::AppDir& app, const core::Clock& clock, QWidget* parent);
+    // Drops what is still being read, waiting at most for the day each reading is on.
+    ~Season() override;
 
     // Another view of the season's data beside Energy and Days (the power curve), as a tab.
     void addView(QWidget* view, const QString& title);
 
     const EnergyBars& bars() const { return m_bars; }
     const std::vector<Column>& columns() const { return m_columns; }
-    const DayRun& run() const { return m_run; }
+    const DayRun& run() const { return *m_run; }
     const QImage& daysPicture() const { return m_picture; }
 
+    // Each asks for its view afresh; a later ask supersedes one still being read.
     void showEnergy();
     void showDays();
 
     // Opens the day in the history window, modally over this one.
     void openDay(QDate date);
+
+signals:
+    // The bars of the last energy asked for are drawn.
+    void energyShown();
+    // The picture of the last run of days asked for, at the plot's size, is drawn.
+    void daysShown();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -51,6 +66,8 @@ private:
     void buildControls();
     void addSeriesToggles(QGridLayout* grid);
     void setRun(QDate from, QDate to);
+    void drawEnergy();
+    // Asks for the view's columns and picture at the plot's size.
     void drawDays();
     void saveCsv();
     // The column under a position of the plot, or nullptr.
@@ -60,10 +77,10 @@ private:
     core::AppDir m_app;
     core::Clock m_clock;
     EnergyBars m_bars;
-    DayRun m_run;
-    BucketView m_view;         // the part of the run drawn (all of it until a drag zooms in)
-    double m_pressBucket = -1; // where a drag began
-    std::vector<Column> m_columns;
+    std::shared_ptr<const DayRun> m_run; // shared with the job making its columns
+    BucketView m_view;             // the part of the run drawn (all of it until a drag zooms in)
+    double m_pressBucket = -1;     // where a drag began
+    std::vector<Column> m_columns; // of m_run and m_view, as the picture shows them
     QImage m_picture;
     std::array<bool, kSeries> m_shown{};
     history::HistoryStore m_history; // the history window's, kept between its openings
@@ -78,6 +95,8 @@ private:
     QLabel* m_daysText = nullptr;
     QLabel* m_plot = nullptr;
     QChartView* m_chart = nullptr;
+    // Last, so it goes first: no answer comes back to a window half taken down.
+    std::unique_ptr<ViewJobs> m_jobs;
 };
 
 } // namespace season

@@ -1,5 +1,7 @@
 #include "season/summarycache.h"
 
+#include "season/viewjobs.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -7,6 +9,7 @@
 #include <QHash>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 #include <algorithm>
 #include <filesystem>
@@ -14,6 +17,10 @@
 
 namespace season {
 namespace {
+
+// The months are mapped on a pool of their own: Qt's painting splits large fills over the global
+// pool and waits for them, so a year queued there would hold up every window's painting.
+Q_GLOBAL_STATIC(QThreadPool, monthPool)
 
 // The day files of the logs folder by name, with their stamps.
 using Stamps = QHash<QString, SourceStamp>;
@@ -123,17 +130,23 @@ std::vector<PackedDay> readPack(const QString& path)
     return days ? std::move(*days) : std::vector<PackedDay>{};
 }
 
-void summarizeMonth(const MonthPart& part, const Stamps& stamps, const SummarySource& source)
+void summarizeMonth(MonthPart part, const Stamps& stamps, const SummarySource& source,
+                    const std::atomic<bool>* cancel)
 {
     const bool keepAny = !source.cacheDir.isEmpty();
     const QString pack = summaryFile(source, part.from);
     std::vector<PackedDay> old;
-    if (keepAny)
+    if (keepAny && !(cancel && *cancel))
         old = readPack(pack);
     std::vector<KeptDay> kept;
     bool changed = false;
     std::optional<DaySummary>* out = part.out;
     for (QDate d = part.from; d <= part.to; d = d.addDays(1), ++out) {
+        // Stopped early, the part ends at the last day made, so the pack keeps its later days.
+        if (cancel && *cancel) {
+            part.to = d.addDays(-1);
+            break;
+        }
         const QString path = source.app.dailyLog(d);
         const auto stamp = stamps.constFind(QFileInfo(path).fileName());
         if (stamp == stamps.constEnd())
@@ -174,7 +187,7 @@ Stamps listDayFiles(const core::AppDir& app)
 }
 
 void summarizeRun(const SummarySource& source, const Stamps& stamps, QDate from, QDate to,
-                  std::vector<std::optional<DaySummary>>& out)
+                  std::vector<std::optional<DaySummary>>& out, const std::atomic<bool>* cancel)
 {
     std::vector<MonthPart> parts;
     for (QDate d = from; d <= to;) {
@@ -182,8 +195,10 @@ void summarizeRun(const SummarySource& source, const Stamps& stamps, QDate from,
         parts.push_back({d, monthEnd, out.data() + from.daysTo(d)});
         d = monthEnd.addDays(1);
     }
-    QtConcurrent::blockingMap(parts,
-                              [&](const MonthPart& part) { summarizeMonth(part, stamps, source); });
+    QtConcurrent::blockingMap(monthPool(), parts, [&](const MonthPart& part) {
+        giveWayToTheWindows();
+        summarizeMonth(part, stamps, source, cancel);
+    });
 }
 
 } // namespace
@@ -197,12 +212,12 @@ std::optional<DaySummary> daySummary(const SummarySource& source, QDate date)
 
 // The day files' stamps come from one listing of the logs folder; each month is one pack read.
 std::vector<std::optional<DaySummary>> runSummaries(const SummarySource& source, QDate from,
-                                                    QDate to)
+                                                    QDate to, const std::atomic<bool>* cancel)
 {
     if (!from.isValid() || !to.isValid() || to < from)
         return {};
     std::vector<std::optional<DaySummary>> out(std::size_t(from.daysTo(to) + 1));
-    summarizeRun(source, listDayFiles(source.app), from, to, out);
+    summarizeRun(source, listDayFiles(source.app), from, to, out, cancel);
     return out;
 }
 

@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QString>
+#include <atomic>
 #include <optional>
 #include <vector>
 
@@ -31,8 +32,12 @@ QString summaryFile(const SummarySource& source, QDate date);
 // made from the file and kept (a cache that cannot be written is only slower).
 std::optional<DaySummary> daySummary(const SummarySource& source, QDate date);
 
-// The summaries of every day from `from` to `to`, both included, a month a task on all cores.
+// The summaries of every day from `from` to `to`, both included, a month a task on a thread pool
+// kept for them (never the global one); it blocks until they are all made, so a window calls it
+// from a thread of its own. When *cancel is set it stops after the day each month is on (the rest
+// come back nullopt, and the days already made are kept).
 std::vector<std::optional<DaySummary>> runSummaries(const SummarySource& source, QDate from,
-                                                    QDate to);
+                                                    QDate to,
+                                                    const std::atomic<bool>* cancel = nullptr);
 
 } // namespace season

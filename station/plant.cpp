@@ -9,13 +9,16 @@ Plant::Plant(const core::AppDir& app, const core::Clock& clock, QObject* parent)
     m_station->start();
     // The watchers read the settings the start-up just loaded (the wind's units, alarms.cfg).
     m_watchers = std::make_unique<Watchers>(*m_station);
+    m_web =
+        std::make_unique<web::WebService>(*m_station, m_watchers->alarms(), m_watchers->curve());
     if (m_station->options().logOn)
         m_station->startLogging(m_station->options().logDelay);
 }
 
 Plant::~Plant()
 {
-    // The watchers listen to the station, so they go first.
+    // The web view and the watchers listen to the station, so they go first.
+    m_web.reset();
     m_watchers.reset();
     m_station.reset();
 }

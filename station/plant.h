@@ -4,6 +4,7 @@
 #include "core/clock.h"
 #include "station/station.h"
 #include "station/watchers.h"
+#include "web/webservice.h"
 
 #include <QObject>
 #include <memory>
@@ -24,6 +25,10 @@ public:
     const Station& station() const { return *m_station; }
     Watchers& watchers() { return *m_watchers; }
     const Watchers& watchers() const { return *m_watchers; }
+    // The web view, as web.cfg says; reloadWeb() after the Web window.
+    web::WebService& web() { return *m_web; }
+    const web::WebService& web() const { return *m_web; }
+    void reloadWeb() { m_web->reload(); }
     const core::AppDir& app() const { return m_station->app(); }
     const core::Clock& clock() const { return m_station->clock(); }
 
@@ -36,6 +41,7 @@ public:
 private:
     std::unique_ptr<Station> m_station;
     std::unique_ptr<Watchers> m_watchers;
+    std::unique_ptr<web::WebService> m_web;
     std::optional<CloseResult> m_closed;
 };
 

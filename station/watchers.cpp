@@ -22,6 +22,10 @@ Watchers::Watchers(Station& station, QObject* parent)
                 m_alarms.onReading(values, ms, m_station.clock().now());
             });
     connect(&station, &Station::closing, this, &Watchers::closing);
+    // While Setup or Calibrate has the line, its quiet is no fault of the plant.
+    connect(&station, &Station::lineHandedOver, this, [this](bool handedOver) {
+        m_alarms.setLineAway(handedOver, m_station.clock().elapsedMs());
+    });
     connect(&m_alarms, &alarms::AlarmMonitor::changed, this, &Watchers::alarmsChanged);
     m_second.setInterval(1000);
     connect(&m_second, &QTimer::timeout, this, &Watchers::everySecond);
@@ -30,6 +34,7 @@ Watchers::Watchers(Station& station, QObject* parent)
     connect(&m_hourly, &QTimer::timeout, this, &Watchers::saveCurve);
     m_hourly.start();
     reload();
+    m_delivery.restoreFromLog(station.clock().now());
 }
 
 void Watchers::reload()

@@ -41,6 +41,8 @@ signals:
     void alarmsChanged();
 
 private:
+    friend class WatchersProbe; // the tests' way to drive the second's tick
+
     void energyAdded(const QDateTime& at, double wattHours);
     void ledgerLine(const season::LedgerLine& line);
     void everySecond();

@@ -25,14 +25,21 @@ expected=(
   usr/share/man/man8/tessalyd.8.gz
   usr/lib/systemd/system/tessalyd.service usr/lib/systemd/user/tessalyd.service
 )
+# The web view's pages, and its link to Debian's Chart.js.
+for page in index.html season.html curve.html day.html style.css icon.svg common.js now.js \
+  season.js curve.js day.js chart.min.js; do
+  expected+=("usr/share/tessaly/web/$page")
+done
 for size in 16 24 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/tessaly.png")
 done
 
 # The installed layout, staged.
 DESTDIR="$work/stage" cmake --install "$build" --prefix /usr >/dev/null
-for f in "${expected[@]}"; do [ -f "$work/stage/$f" ] || fail "staged install lacks /$f"; done
-staged=$(cd "$work/stage" && find . -type f | sed 's|^\./||' | sort)
+for f in "${expected[@]}"; do
+  [ -f "$work/stage/$f" ] || [ -L "$work/stage/$f" ] || fail "staged install lacks /$f"
+done
+staged=$(cd "$work/stage" && find . -type f -o -type l | sed 's|^\./||' | sort)
 [ "$(echo "$staged" | wc -l)" -eq "${#expected[@]}" ] ||
   fail "staged install holds more than expected:"$'\n'"$staged"
 desktop-file-validate "$work"/stage/usr/share/applications/*.desktop
@@ -60,7 +67,8 @@ for d in logs html Excel; do [ -d "$work/pstage$work/prefix/$d" ] || fail "no $d
 # The .deb: the same files under /usr, dependencies on the Qt runtime packages.
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/deb" >/dev/null)
 deb=$(ls "$work"/deb/tessaly_*.deb)
-listed=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sed 's|^\./||' | sort)
+listed=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print ($1 ~ /^l/ ? $(NF-2) : $NF)}' |
+  sed 's|^\./||' | sort)
 [ "$listed" = "$staged" ] || fail "the .deb holds other files than the staged install:"$'\n'"$listed"
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libqt6core6 libqt6widgets6 libqt6serialport6; do

@@ -5,9 +5,11 @@
 #include "alarms/alarmswindow.h"
 #include "alarms/alarmtexts.h"
 #include "alarms/autostart.h"
+#include "tests/envguard.h"
 #include "tests/fixture.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -16,85 +18,6 @@ namespace {
 using alarms::Kind;
 
 const QDateTime kStart(QDate(2024, 3, 7), QTime(14, 5, 0));
-
-// ---- alarms.cfg -----------------------------------------------------------------------------
-
-using AlarmsFile = AppDirTest;
-
-TEST_F(AlarmsFile, SampleReadsAllOffWithTheIssuedDefaults)
-{
-    const auto sample =
-        core::readWholeFile(QStringLiteral(TESSALY_SOURCE "/programs/appdir/alarms.cfg"));
-    ASSERT_TRUE(sample);
-    QString problem;
-    const alarms::AlarmsConfig c =
-        alarms::parseAlarmsConfig(QString::fromLatin1(*sample), &problem);
-    EXPECT_TRUE(problem.isEmpty()) << problem.toStdString();
-    EXPECT_FALSE(c.anyOn());
-    EXPECT_EQ(c[Kind::BattLow], (alarms::AlarmSettings{false, 11.8, 0.3, 60}));
-    EXPECT_EQ(c[Kind::BattHigh].level, 14.8);
-    EXPECT_EQ(c[Kind::NoData].level, 120);
-    EXPECT_EQ(c.silenceMinutes, 60);
-    EXPECT_EQ(alarms::alarmsConfigText(c), *sample);
-}
-
-TEST_F(AlarmsFile, SavedAndReadBackThroughTheFile)
-{
-    alarms::AlarmsConfig c = alarms::defaultAlarmsConfig();
-    c[Kind::BattLow].on = true;
-    c[Kind::WindHigh] = {true, 62.5, 4, 12};
-    ASSERT_TRUE(alarms::saveAlarmsConfig(m_app, c));
-    QString warning;
-    EXPECT_EQ(alarms::readAlarmsConfig(m_app, &warning), c);
-    EXPECT_TRUE(warning.isEmpty());
-    EXPECT_TRUE(fileBytes(alarms::alarmsCfgPath(m_app))
-                    .startsWith("Alarm Settings\r\n\r\n<BattLowOn>1</BattLowOn>\r\n"));
-}
-
-TEST_F(AlarmsFile, MissingOrDamagedMeansEveryAlarmOffWithAWarning)
-{
-    alarms::AlarmsConfig on = alarms::defaultAlarmsConfig();
-    on[Kind::BattLow].on = true;
-    on[Kind::NoData].on = true;
-    const QByteArray good = alarms::alarmsConfigText(on);
-    QString warning;
-    EXPECT_FALSE(alarms::readAlarmsConfig(m_app, &warning).anyOn());
-    EXPECT_FALSE(warning.isEmpty()) << "a missing file is said";
-    struct Case
-    {
-        const char* what;
-        QByteArray bytes;
-        const char* named;
-    };
-    QByteArray noKey = good;
-    noKey.replace("<BattLowDelay>60</BattLowDelay>\r\n", "");
-    QByteArray letters = good;
-    letters.replace("<BattLowLevel>11.8<", "<BattLowLevel>low<");
-    QByteArray flag = good;
-    flag.replace("<BattLowOn>1<", "<BattLowOn>2<");
-    QByteArray negative = good;
-    negative.replace("<BattLowHysteresis>0.3<", "<BattLowHysteresis>-1<");
-    QByteArray silence = good;
-    silence.replace("<Silence>60<", "<Silence>0<");
-    const Case cases[] = {
-        {"empty", QByteArray(), "first line"},
-        {"cut short", good.left(good.size() / 2), "is missing"},
-        {"another file", ProgFile{}.bytes(), "first line"},
-        {"binary", QByteArray("Alarm Settings\r\n\0\xff\xfe<", 20), "is missing"},
-        {"key missing", noKey, "BattLowDelay"},
-        {"letters", letters, "BattLowLevel"},
-        {"flag 2", flag, "BattLowOn"},
-        {"negative hysteresis", negative, "BattLowHysteresis"},
-        {"no silence", silence, "Silence"},
-    };
-    for (const Case& c : cases) {
-        ASSERT_TRUE(core::replaceFile(alarms::alarmsCfgPath(m_app), c.bytes));
-        const alarms::AlarmsConfig read = alarms::readAlarmsConfig(m_app, &warning);
-        EXPECT_FALSE(read.anyOn()) << c.what;
-        EXPECT_TRUE(warning.contains(QString::fromLatin1(c.named)))
-            << c.what << ": " << warning.toStdString();
-    }
-}
 
 // ---- the rule, on a fake clock -------------------------------------------------------------
 
@@ -186,7 +109,64 @@ TEST_F(Monitor, SilenceHoldsBackNotificationsForItsMinutes)
     EXPECT_EQ(m_monitor.raised().size(), 1u) << "the line stays while silenced";
 }
 
-// ---- texts, log, MQTT, autostart -----------------------------------------------------------
+// Setup or Calibrate has the line: nothing is evaluated, and the quiet counts from its return.
+TEST_F(Monitor, WhileTheLineIsAwayNothingIsRaisedAndNoDataCountsFromItsReturn)
+{
+    frames(0, 10, [](int) { return 12.5; });
+    m_monitor.setLineAway(true, 10000);
+    for (int s = 10; s < 400; ++s)
+        m_monitor.onTick(s * 1000LL, kStart.addSecs(s));
+    EXPECT_TRUE(m_seen.empty()) << "390 s away, 120 s the level";
+    m_monitor.setLineAway(false, 400000);
+    for (int s = 400; s < 520; ++s)
+        m_monitor.onTick(s * 1000LL, kStart.addSecs(s));
+    EXPECT_TRUE(m_seen.empty()) << "119 s since the line came back";
+    m_monitor.onTick(520000, kStart.addSecs(520));
+    ASSERT_EQ(m_seen.size(), 1u);
+    EXPECT_EQ(m_seen[0].kind, Kind::NoData);
+    EXPECT_EQ(m_seen[0].value, 120);
+}
+
+// A state is known from the first reading that decides it, and said once; a reading beyond
+// Level still within its Delay decides nothing.
+TEST_F(Monitor, AStateIsKnownFromItsFirstEvaluationOnly)
+{
+    std::vector<std::pair<Kind, bool>> evaluated;
+    QObject::connect(&m_monitor, &alarms::AlarmMonitor::evaluated,
+                     [&](Kind k, bool raised) { evaluated.emplace_back(k, raised); });
+    m_monitor.onTick(0, kStart);
+    EXPECT_FALSE(m_monitor.known(Kind::NoData)) << "a tick before any frame decides nothing";
+    frames(0, 5, [](int) { return 11.6; });
+    EXPECT_FALSE(m_monitor.known(Kind::BattLow)) << "low for 5 s of a 10 s delay";
+    EXPECT_TRUE(m_monitor.known(Kind::NoData));
+    EXPECT_FALSE(m_monitor.known(Kind::BattHigh)) << "off";
+    frames(5, 6, [](int) { return 12.5; });
+    EXPECT_TRUE(m_monitor.known(Kind::BattLow));
+    EXPECT_EQ(evaluated,
+              (std::vector<std::pair<Kind, bool>>{{Kind::NoData, false}, {Kind::BattLow, false}}));
+    EXPECT_TRUE(m_seen.empty());
+}
+
+// A state restored from the log stands until the readings clear it, which is a change of its own.
+TEST_F(Monitor, ARestoredAlarmStandsUntilTheReadingsClearIt)
+{
+    std::vector<std::pair<Kind, bool>> evaluated;
+    QObject::connect(&m_monitor, &alarms::AlarmMonitor::evaluated,
+                     [&](Kind k, bool raised) { evaluated.emplace_back(k, raised); });
+    const QDateTime since = kStart.addSecs(-600);
+    m_monitor.restore(Kind::BattLow, true, 11.5, since);
+    m_monitor.restore(Kind::BattHigh, true, 15.5, since);
+    EXPECT_EQ(evaluated, (std::vector<std::pair<Kind, bool>>{{Kind::BattLow, true}}))
+        << "an alarm that is off is not restored";
+    EXPECT_EQ(m_monitor.raised(), (std::vector<alarms::RaisedAlarm>{{Kind::BattLow, 11.5, since}}));
+    frames(0, 30, [](int) { return 11.9; });
+    EXPECT_TRUE(m_seen.empty()) << "within the hysteresis";
+    frames(30, 31, [](int) { return 12.2; });
+    ASSERT_EQ(m_seen.size(), 1u);
+    EXPECT_FALSE(m_seen[0].raised);
+}
+
+// ---- texts, log, MQTT -----------------------------------------------------------
 
 TEST(AlarmTexts, LogLineLineCaptionAndNotification)
 {
@@ -226,6 +206,31 @@ TEST_F(AlarmLog, AppendedWholeInOrder)
     EXPECT_EQ(w.path, m_app.logsDir() + "alarms.txt");
 }
 
+TEST_F(AlarmLog, TheLatestLineOfEachKindIsReadFromTheLogsEnd)
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const QDateTime at(QDate(2024, 3, 7), QTime(14, 5, 7));
+    QByteArray log;
+    // Old lines enough that the reader starts inside one of them.
+    while (log.size() < alarms::kLogTailBytes + 100)
+        log += alarms::alarmLogLine(Kind::BattHigh, true, 15, at.addDays(-30));
+    log += alarms::alarmLogLine(Kind::BattLow, true, 11.62, at);
+    log += "<A>BattLow</A><S>off</S><D>2024_13_7</D><T>14:06:00</T><VAL>12</VAL>\r\n";
+    log += "<A>CurveLow</A><S>on</S><D>2024_3_7</D><T>14:06:00</T><VAL>1</VAL>\r\n";
+    log += "<A>NoData</A><S>maybe</S><D>2024_3_7</D><T>14:06:00</T><VAL>1</VAL>\r\n";
+    log += alarms::alarmLogLine(Kind::NoData, false, 125, at.addSecs(60));
+    log += alarms::alarmLogLine(Kind::BattHigh, false, 14.2, at.addSecs(70)).chopped(2);
+    QDir().mkpath(m_app.logsDir());
+    ASSERT_TRUE(core::replaceFile(alarms::alarmLogPath(m_app), log));
+    const std::vector<alarms::LoggedState> expected{
+        {Kind::BattLow, true, 11.62, at},
+        {Kind::BattHigh, false, 14.2, at.addSecs(70)},
+        {Kind::NoData, false, 125, at.addSecs(60)},
+    };
+    EXPECT_EQ(alarms::readLastLoggedStates(m_app), expected);
+    QLocale::setDefault(QLocale::c());
+}
+
 TEST(AlarmMqtt, StatesAndDiscoveryOfTheAlarmsThatAreOn)
 {
     const publish::Message on = alarms::alarmStateMessage("tessaly", "plant", Kind::BattLow, true);
@@ -243,39 +248,15 @@ TEST(AlarmMqtt, StatesAndDiscoveryOfTheAlarmsThatAreOn)
         EXPECT_TRUE(m.payload.isEmpty() && m.retain);
 }
 
-TEST(Autostart, EntryValidatesAndGoesAwayWhenUnticked)
-{
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
-    const QString program = "/opt/wind $plant/100% \"x\"/Tessaly";
-    EXPECT_EQ(alarms::execValue(program), "\"/opt/wind \\\\$plant/100%% \\\\\"x\\\\\"/Tessaly\"");
-    ASSERT_TRUE(alarms::setAutostart(true, "Tessaly", program));
-    const QString path = home.path() + "/autostart/tessaly.desktop";
-    EXPECT_EQ(alarms::autostartPath("Tessaly"), path);
-    EXPECT_TRUE(alarms::autostartOn("Tessaly"));
-    const QString validate = QStandardPaths::findExecutable("desktop-file-validate");
-    if (validate.isEmpty()) {
-        ADD_FAILURE() << "desktop-file-validate is not installed (Debian: desktop-file-utils)";
-    } else {
-        QProcess p;
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(validate, {path});
-        ASSERT_TRUE(p.waitForFinished(30000));
-        EXPECT_EQ(p.exitCode(), 0) << p.readAll().toStdString();
-    }
-    ASSERT_TRUE(alarms::setAutostart(false, "Tessaly", program));
-    EXPECT_FALSE(QFile::exists(path));
-    qunsetenv("XDG_CONFIG_HOME");
-}
-
 using AlarmsWindow = AppDirTest;
 
 TEST_F(AlarmsWindow, RefusesBadInputSavesAndWritesThenRemovesTheAutostartEntry)
 {
     QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
-    // No session bus here: the window says so instead of notifying.
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    const EnvGuard config("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    // No session bus here: the window says so instead of notifying. The guard puts the address
+    // back for the tests after this one, however this one ends.
+    const EnvGuard bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
     {
         alarms::Alarms window(m_app);
         const alarms::AlarmsControls& c = window.controls();
@@ -305,7 +286,6 @@ TEST_F(AlarmsWindow, RefusesBadInputSavesAndWritesThenRemovesTheAutostartEntry)
         window.controls().Save->click();
     }
     EXPECT_FALSE(QFile::exists(entry));
-    qunsetenv("XDG_CONFIG_HOME");
 }
 
 } // namespace

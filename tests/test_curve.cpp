@@ -156,6 +156,16 @@ protected:
         QDir().mkpath(m_app.logsDir());
     }
     QString path() const { return curve::powerCurvePath(m_app); }
+    // The view's table and note come from off its thread; this waits until they are shown.
+    static bool figuresOf(curve::PowerCurveView& view)
+    {
+        bool shown = false;
+        const auto connection = QObject::connect(&view, &curve::PowerCurveView::figuresShown,
+                                                 [&shown] { shown = true; });
+        const bool ok = waitFor([&shown] { return shown; }, 60000);
+        QObject::disconnect(connection);
+        return ok;
+    }
 };
 
 TEST_F(PowerCurveFile, IsTaggedOneLineABinAndSurvivesARestart)
@@ -212,6 +222,7 @@ TEST_F(PowerCurveFile, TheViewSavesCsvAndStartsANewCurveOnlyWhenAsked)
     }
     ASSERT_EQ(data.scatter().size(), 11u);
     curve::PowerCurveView view(m_app, data);
+    ASSERT_TRUE(figuresOf(view));
     EXPECT_EQ(view.binsCsv(), QByteArray("wind,minutes,mean_watts,sd_watts,complete\r\n"
                                          "5,11,100,0,yes\r\n"));
     EXPECT_TRUE(view.tableCsv().startsWith("mean_wind_m_s,kwh_per_year,incomplete\r\n4,"));
@@ -242,6 +253,7 @@ TEST_F(PowerCurveFile, AnUnknownUnitIsSaidInTheView)
 {
     curve::CurveData data(m_app, QStringLiteral("furlongs"));
     curve::PowerCurveView view(m_app, data);
+    ASSERT_TRUE(figuresOf(view));
     EXPECT_TRUE(view.note().contains(QStringLiteral("furlongs")));
     EXPECT_EQ(view.tableCsv(), QByteArray("mean_wind_m_s,kwh_per_year,incomplete\r\n"));
 }

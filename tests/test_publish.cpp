@@ -19,8 +19,6 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <algorithm>
-#include <cstdio>
 #include <mosquitto.h>
 #include <mutex>
 #include <sys/stat.h>
@@ -403,46 +401,52 @@ TEST_F(BrokerTest, RefusedLoginIsReported)
     EXPECT_TRUE(reaches(*p, LinkStatus::State::Connected)) << p->statusText().toStdString();
 }
 
-// The user interface thread's timers keep their pace whatever the broker does.
-struct TimerPace
+// Counts the ticks of a timer on the user interface thread: each one is a turn of its loop.
+struct LoopTurns
 {
-    explicit TimerPace(int ms)
+    explicit LoopTurns(int ms)
     {
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            if (clock.isValid())
-                longestGap = std::max(longestGap, clock.restart());
-            else
-                clock.start();
-            ++ticks;
-        });
+        QObject::connect(&timer, &QTimer::timeout, [this] { ++ticks; });
         timer.start(ms);
     }
     QTimer timer;
-    QElapsedTimer clock;
-    qint64 longestGap = 0;
     int ticks = 0;
+};
+
+// A server that takes connections and never answers; held() once it has taken one.
+struct SilentBroker
+{
+    SilentBroker()
+    {
+        EXPECT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+        QObject::connect(&server, &QTcpServer::newConnection, [this] { ++taken; });
+    }
+    bool held() const { return taken > 0; }
+    QTcpServer server;
+    int taken = 0;
 };
 
 TEST_F(BrokerTest, SilentOrAbsentBrokerNeverHoldsUpTheLoop)
 {
-    // Takes the connection and never answers.
-    QTcpServer silent;
-    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
-    writePublish(silent.serverPort());
-    // The broker's answer is awaited for 2 s: a loop held for that wait shows as a gap of 2 s,
-    // far beyond what even a ten times slower machine makes of a 10 ms timer.
-    constexpr int kAnswerMs = 2000;
-    TimerPace pace(10);
+    SilentBroker silent;
+    writePublish(silent.server.serverPort());
     auto p = std::make_unique<publish::Publisher>();
-    p->setRetryTimes(100, 400, kAnswerMs);
+    // An answer awaited far longer than this test runs: the link waits throughout.
+    p->setRetryTimes(100, 400, 600000);
     p->reload(m_app);
     for (int k = 0; k < 20; ++k)
         p->onRecord(kReading, 1, kAt);
-    ASSERT_TRUE(reaches(*p, LinkStatus::State::Retrying, 10 * kAnswerMs))
+    // The positive sign: while the broker holds the connection unanswered, the loop turns.
+    ASSERT_TRUE(waitFor([&] { return silent.held(); }, 10000));
+    LoopTurns turns(10);
+    ASSERT_TRUE(waitFor([&] { return turns.ticks >= 5; }, 10000));
+    EXPECT_EQ(p->link()->status().state, LinkStatus::State::Connecting)
         << p->statusText().toStdString();
+    // With a short answer time the wait is given up, and the status says why.
+    p->setRetryTimes(100, 400, 400);
+    p->reload(m_app);
+    ASSERT_TRUE(reaches(*p, LinkStatus::State::Retrying, 20000)) << p->statusText().toStdString();
     EXPECT_TRUE(p->statusText().contains("no answer")) << p->statusText().toStdString();
-    EXPECT_GE(pace.ticks, 5);
-    EXPECT_LT(pace.longestGap, kAnswerMs / 2) << "the loop stalled";
 
     // Nothing listens: refused at once, and tried again with growing waits, not in a busy loop.
     const int nobody = freePort();
@@ -459,7 +463,6 @@ TEST_F(BrokerTest, SilentOrAbsentBrokerNeverHoldsUpTheLoop)
     ASSERT_TRUE(waitFor([&] { return waits.size() >= 3; }, 20000));
     EXPECT_EQ(std::vector<int>(waits.begin(), waits.begin() + 3),
               (std::vector<int>{200, 400, 400}));
-    EXPECT_LT(pace.longestGap, kAnswerMs / 2) << "the loop stalled";
 }
 
 TEST_F(BrokerTest, BrokerSendingGarbageIsRetriedWithGrowingWaits)
@@ -529,7 +532,6 @@ TEST_F(BrokerTest, TestConnectionSaysWhatHappened)
     const publish::PublishControls& c = window.controls();
     c.Host->setText("127.0.0.1");
     c.Port->setText(QString::number(broker.port()));
-    TimerPace pace(10);
     c.TestConnection->click();
     ASSERT_TRUE(waitFor([&] { return m_messages.size() == 1; }));
     EXPECT_TRUE(m_messages[0].startsWith("Connected to 127.0.0.1:")) << m_messages[0].toStdString();
@@ -538,8 +540,15 @@ TEST_F(BrokerTest, TestConnectionSaysWhatHappened)
     ASSERT_TRUE(waitFor([&] { return m_messages.size() == 2; }));
     EXPECT_TRUE(m_messages[1].startsWith("Cannot connect to 127.0.0.1:"))
         << m_messages[1].toStdString();
-    // A test that waited for the broker would hold the loop for its 15 s deadline.
-    EXPECT_LT(pace.longestGap, publish::Publish::kTestMs / 4) << "the loop stalled";
+    // A test that waited for the broker would hold the loop for its 15 s deadline: while a
+    // silent broker holds the test's connection, the loop turns and no answer has been given.
+    SilentBroker silent;
+    c.Port->setText(QString::number(silent.server.serverPort()));
+    c.TestConnection->click();
+    ASSERT_TRUE(waitFor([&] { return silent.held(); }, 10000));
+    LoopTurns turns(10);
+    ASSERT_TRUE(waitFor([&] { return turns.ticks >= 5; }, 10000));
+    EXPECT_EQ(m_messages.size(), 2) << "the deadline is 15 s away";
     EXPECT_FALSE(QFile::exists(publish::publishCfgPath(m_app)));
 }
 
@@ -589,32 +598,6 @@ TEST_F(AppDirTest, TheMainWindowWithPublishingOffWritesNothingNew)
     EXPECT_FALSE(QFileInfo::exists(publish::statusJsonPath(m_app)));
     EXPECT_FALSE(QFileInfo::exists(publish::publishCfgPath(m_app)));
     EXPECT_TRUE(QFileInfo::exists(m_app.dailyLog(kAt.toLocalTime().date())));
-}
-
-// A measurement, not part of the suite: frames at one a second through the line, the time from
-// writing each to its state message at a subscriber. Run with --gtest_also_run_disabled_tests.
-TEST_F(BrokerTest, DISABLED_FrameToStateLatency)
-{
-    Broker broker;
-    ASSERT_TRUE(broker.start());
-    Subscriber sub(broker.port(), "tessaly/plant/state");
-    writePublish(broker.port());
-    auto pty = line(1);
-    station::Plant plant(m_app, core::Clock::system());
-    monitor::Logger w(programs::tessaly(), plant);
-    ASSERT_TRUE(waitFor([&] { return w.statusText().contains(u"MQTT: connected"); }));
-    std::vector<double> ms;
-    for (int k = 1; k <= 100; ++k) {
-        waitFor([] { return false; }, 1000);
-        QElapsedTimer t;
-        t.start();
-        ASSERT_TRUE(pty->write("[<V>" + std::to_string(500 + k) + "</V><I>530</I>]"));
-        ASSERT_TRUE(waitFor([&] { return int(sub.on(kTopics.state).size()) >= k; }, 3000));
-        ms.push_back(t.nsecsElapsed() / 1e6);
-    }
-    std::sort(ms.begin(), ms.end());
-    std::printf("frame to state message: median %.2f ms, 90th %.2f ms, worst %.2f ms\n", ms[50],
-                ms[90], ms.back());
 }
 
 } // namespace

@@ -7,10 +7,9 @@
 #include "tests/fixture.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <chrono>
-#include <thread>
 
 namespace {
 
@@ -38,6 +37,33 @@ std::vector<int> numbers(const std::vector<Subscriber::Received>& got)
     return out;
 }
 
+// Stops the link just before the session's second piece of news reaches it: after
+// "connecting", the connection's result, posted by the old session before it heard of the stop,
+// as when the window is busy at the moment the user stops publishing.
+class StopBeforeTheResult : public QObject
+{
+public:
+    explicit StopBeforeTheResult(publish::MqttLink& link)
+        : m_link(link)
+    {
+        link.installEventFilter(this);
+    }
+    ~StopBeforeTheResult() override { m_link.removeEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::MetaCall && ++m_news == 2) {
+            m_link.stop();
+            stopped = true;
+        }
+        return false;
+    }
+    bool stopped = false;
+
+private:
+    publish::MqttLink& m_link;
+    int m_news = 0;
+};
+
 // A connection result the old session posted just before stop() marks nothing connected, and
 // records published while stopped go out once each, in order, after the next start.
 TEST_F(BrokerTest, StopAndStartLoseNoRecordAndSendNoneTwice)
@@ -46,15 +72,21 @@ TEST_F(BrokerTest, StopAndStartLoseNoRecordAndSendNoneTwice)
     ASSERT_TRUE(broker.start()) << broker.log().toStdString();
     Subscriber sub(broker.port(), kTopics.record.constData());
     publish::MqttLink link;
+    QByteArray brokerLog;
     int next = 1;
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
+        StopBeforeTheResult stopper(link);
         link.start(linkTo(broker.port()));
-        // The loop does not run meanwhile: the session connects and its news waits in the queue,
-        // as when the window is busy at the moment the user stops publishing.
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        link.stop();
-        QCoreApplication::processEvents();
+        ASSERT_TRUE(waitFor([&] { return stopper.stopped; }, 10000));
+        // The result was the connection's: the broker took the client in.
+        ASSERT_TRUE(waitFor(
+            [&] {
+                brokerLog += broker.log();
+                return brokerLog.count(" as tessaly-plant-") == round + 1;
+            },
+            10000))
+            << brokerLog.toStdString();
         EXPECT_FALSE(link.connected());
         EXPECT_EQ(link.status().state, LinkStatus::State::Off);
         for (int k = 0; k < 12; ++k)

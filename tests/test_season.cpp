@@ -1,12 +1,23 @@
-// The energy ledger and its bars, through real files and on chosen clock times.
+// The energy ledger and its bars, through real files and on chosen clock times; the Season
+// window's reading off its thread, on a generated year of day files.
 #include "core/files.h"
 #include "logging/logfiles.h"
 #include "publish/energyhour.h"
 #include "season/energybars.h"
 #include "season/energyledger.h"
+#include "season/season.h"
+#include "season/summarycache.h"
+#include "season/viewjobs.h"
 #include "tests/fixture.h"
+#include "tools/daylog.h"
 
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
 #include <cmath>
+#include <cstring>
+#include <future>
 
 namespace {
 
@@ -212,3 +223,143 @@ TEST(EnergyHourMessage, TopicAndJsonWithAPointWhateverTheLocale)
               QByteArray("{\"date\":\"2024-03-07\",\"hour\":14,\"wh\":123.45}"));
     QLocale::setDefault(QLocale::c());
 }
+
+namespace {
+
+// A newer job of a lane supersedes an older one: on one thread the older ends first, and its
+// answer, come first, is dropped.
+TEST(ViewJobs, ANewerJobSupersedesAnOlderOneWhoseAnswerIsDropped)
+{
+    season::ViewJobs jobs(1);
+    std::promise<void> gate;
+    const std::shared_future<void> open = gate.get_future().share();
+    std::atomic<bool> olderCancelled = false;
+    std::vector<int> handed;
+    jobs.start(
+        0,
+        [open, &olderCancelled](const season::CancelFlag& cancel) {
+            open.wait();
+            olderCancelled = cancel.load();
+            return 1;
+        },
+        [&handed](int v) { handed.push_back(v); });
+    jobs.start(
+        0, [](const season::CancelFlag&) { return 2; }, [&handed](int v) { handed.push_back(v); });
+    EXPECT_TRUE(jobs.busy(0));
+    gate.set_value();
+    ASSERT_TRUE(waitFor([&] { return !jobs.busy(0); }, 60000));
+    EXPECT_EQ(handed, std::vector<int>{2});
+    EXPECT_TRUE(olderCancelled);
+}
+
+// Going away, it cancels its jobs and waits for them: a job that runs until cancelled ends.
+TEST(ViewJobs, GoingAwayCancelsItsJobsAndWaitsForThem)
+{
+    std::atomic<bool> ended = false;
+    bool handed = false;
+    {
+        season::ViewJobs jobs(2);
+        std::promise<void> started;
+        jobs.start(
+            1,
+            [&started, &ended](const season::CancelFlag& cancel) {
+                started.set_value();
+                while (!cancel)
+                    QThread::msleep(1);
+                ended = true;
+                return 0;
+            },
+            [&handed](int) { handed = true; });
+        started.get_future().wait();
+    }
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(handed);
+}
+
+const QDate kNewYear(2024, 1, 1);
+const QString kReading = QStringLiteral("Reading the logs…");
+
+// The Season window on a year of day files a minute apart, with an empty summary cache.
+class SeasonColdYear : public AppDirTest
+{
+protected:
+    void SetUp() override
+    {
+        AppDirTest::SetUp();
+        ASSERT_TRUE(QDir().mkpath(m_app.logsDir()));
+        std::array<std::string, 7> texts;
+        for (std::size_t k = 0; k < texts.size(); ++k)
+            texts[k] = sim::dayLogText({std::uint32_t(k + 1), 1440, 0, 60});
+        for (int d = 0; d < 366; ++d) {
+            QFile f(m_app.dailyLog(kNewYear.addDays(d)));
+            const std::string& text = texts[std::size_t(d) % texts.size()];
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            ASSERT_EQ(f.write(text.data(), qint64(text.size())), qint64(text.size()));
+        }
+        ASSERT_FALSE(QDir(season::summaryCacheDir(m_app)).exists());
+    }
+    std::unique_ptr<season::Season> open()
+    {
+        const QDateTime lastDay(QDate(2024, 12, 31), QTime(12, 0));
+        auto window = std::make_unique<season::Season>(m_app, core::Clock::fixed(lastDay), nullptr);
+        window->show();
+        return window;
+    }
+};
+
+// The loop turns while a year is read: a timer of this thread fires again and again between the
+// ask and the picture, which the old window drew before the click returned.
+TEST_F(SeasonColdYear, TheLoopTurnsWhileAYearIsRead)
+{
+    auto window = open();
+    int turns = 0;
+    int turnsAtPicture = -1;
+    QTimer marker;
+    marker.setInterval(0);
+    QObject::connect(&marker, &QTimer::timeout, [&turns] { ++turns; });
+    QObject::connect(window.get(), &season::Season::daysShown, [&] {
+        if (turnsAtPicture < 0)
+            turnsAtPicture = turns;
+    });
+    marker.start();
+    child<QPushButton>(*window, "ThisYear")->click();
+    EXPECT_EQ(turns, 0);
+    EXPECT_EQ(textOf(*window, "DaysText"), kReading);
+    // The loop runs without pauses, so each of its turns fires the marker.
+    QEventLoop loop;
+    QObject::connect(window.get(), &season::Season::daysShown, &loop, &QEventLoop::quit);
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    loop.exec();
+    ASSERT_GE(turnsAtPicture, 0) << "no picture within two minutes";
+    EXPECT_GT(turnsAtPicture, 20);
+    ASSERT_EQ(window->run().days.size(), 366u);
+    EXPECT_EQ(window->run().days[200]->records, 1440u);
+    EXPECT_FALSE(window->columns().empty());
+    EXPECT_FALSE(window->daysPicture().isNull());
+    EXPECT_EQ(textOf(*window, "DaysText"), QString());
+}
+
+// Closed while a year is read, the window goes at once; the months it had begun are kept right.
+TEST_F(SeasonColdYear, ClosedWhileReadingItGoesAndTheKeptMonthsAreRight)
+{
+    auto window = open();
+    child<QPushButton>(*window, "ThisYear")->click();
+    ASSERT_EQ(textOf(*window, "DaysText"), kReading);
+    child<QPushButton>(*window, "Exit")->click();
+    window.reset();
+
+    const season::SummarySource source{m_app, season::summaryCacheDir(m_app), {}};
+    const auto run = season::runSummaries(source, kNewYear, QDate(2024, 12, 31));
+    ASSERT_EQ(run.size(), 366u);
+    for (int d = 0; d < 366; ++d) {
+        SCOPED_TRACE(d);
+        ASSERT_TRUE(run[std::size_t(d)]);
+        const auto made = season::summarizeDay(fileBytes(m_app.dailyLog(kNewYear.addDays(d))));
+        EXPECT_EQ(run[std::size_t(d)]->records, made.records);
+        EXPECT_EQ(std::memcmp(run[std::size_t(d)]->buckets.data(), made.buckets.data(),
+                              sizeof made.buckets),
+                  0);
+    }
+}
+
+} // namespace

@@ -47,6 +47,18 @@ bool sameBuckets(const season::DaySummary& a, const season::DaySummary& b)
            std::memcmp(a.buckets.data(), b.buckets.data(), sizeof a.buckets) == 0;
 }
 
+// Does what is asked of the window, then runs the loop until the window announces it shown:
+// its data is read off its thread.
+template <typename Signal> bool until(season::Season& window, Signal shown, auto ask)
+{
+    bool done = false;
+    const auto connection = QObject::connect(&window, shown, [&done] { done = true; });
+    ask();
+    const bool ok = waitFor([&done] { return done; }, 60000);
+    QObject::disconnect(connection);
+    return ok;
+}
+
 } // namespace
 
 TEST_F(SeasonSummary, ARunOfRealDayFilesWithGapsIsSummedAndKept)
@@ -275,12 +287,13 @@ TEST_F(SeasonSummary, TheWindowShowsBarsAndASpikeInItsPixelColumn)
         writeDay(kFirst.addDays(d), day(d == 40));
     season::Season window(m_app, core::Clock::fixed(QDateTime(QDate(2024, 3, 8), QTime(12, 0))),
                           nullptr);
-    window.show();
+    ASSERT_TRUE(until(window, &season::Season::energyShown, [&] { window.show(); }));
     EXPECT_EQ(window.bars().bars.size(), 31u);
     EXPECT_DOUBLE_EQ(window.bars().totalKWh, 1.5);
     child<QLineEdit>(window, "From")->setText(QStringLiteral("2024-01-01"));
     child<QLineEdit>(window, "To")->setText(QStringLiteral("2024-03-01"));
-    child<QPushButton>(window, "ShowDays")->click();
+    ASSERT_TRUE(until(window, &season::Season::daysShown,
+                      [&] { child<QPushButton>(window, "ShowDays")->click(); }));
     const QImage& picture = window.daysPicture();
     ASSERT_FALSE(picture.isNull());
     const auto& columns = window.columns();
@@ -303,7 +316,8 @@ TEST_F(SeasonSummary, ADoubleClickOnADayOpensItInTheHistoryWindow)
     season::Season window(m_app, core::Clock::fixed(QDateTime(QDate(2024, 3, 8), QTime(12, 0))),
                           nullptr);
     window.show();
-    child<QPushButton>(window, "Last7")->click();
+    ASSERT_TRUE(until(window, &season::Season::daysShown,
+                      [&] { child<QPushButton>(window, "Last7")->click(); }));
     auto* plot = child<QLabel>(window, "DaysPlot");
     const QPoint middle(plot->width() * 3 / 7 + 2, plot->height() / 2); // 5 March of 2..8
     QString shown;
@@ -324,7 +338,8 @@ TEST_F(SeasonSummary, ADragZoomsIntoAShorterRun)
     season::Season window(m_app, core::Clock::fixed(QDateTime(QDate(2024, 3, 8), QTime(12, 0))),
                           nullptr);
     window.show();
-    child<QPushButton>(window, "Last7")->click();
+    ASSERT_TRUE(until(window, &season::Season::daysShown,
+                      [&] { child<QPushButton>(window, "Last7")->click(); }));
     auto* plot = child<QLabel>(window, "DaysPlot");
     auto mouse = [plot](QEvent::Type type, int x) {
         const QPoint at(x, plot->height() / 2);
@@ -334,7 +349,8 @@ TEST_F(SeasonSummary, ADragZoomsIntoAShorterRun)
     };
     const double before = window.columns().back().endBucket;
     mouse(QEvent::MouseButtonPress, plot->width() * 2 / 7 + 1);
-    mouse(QEvent::MouseButtonRelease, plot->width() * 3 / 7 - 1);
+    ASSERT_TRUE(until(window, &season::Season::daysShown,
+                      [&] { mouse(QEvent::MouseButtonRelease, plot->width() * 3 / 7 - 1); }));
     ASSERT_FALSE(window.columns().empty());
     // One day of the seven across the whole plot: 4 March.
     EXPECT_LT(window.columns().back().endBucket - window.columns().front().firstBucket, before / 5);

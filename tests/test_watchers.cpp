@@ -2,6 +2,7 @@
 #include "alarms/alarmlog.h"
 #include "season/energyledger.h"
 #include "tests/logger_window.h"
+#include "tests/watchersprobe.h"
 #include "trend/livetrend.h"
 
 #include <QCheckBox>
@@ -82,6 +83,40 @@ TEST_F(Watchers, ALowBatteryIsRaisedLoggedAndCleared)
     const QByteArray log = fileBytes(alarms::alarmLogPath(m_app));
     EXPECT_EQ(log.count("<S>on</S>"), 1) << log.toStdString();
     EXPECT_EQ(log.count("<S>off</S>"), 1) << log.toStdString();
+}
+
+// While Setup or Calibrate has the line, the seconds keep ticking but NoData is not raised; its
+// quiet counts from the line's return.
+TEST_F(Watchers, WhileAnotherWindowHasTheLineNoDataIsNotRaised)
+{
+    QByteArray cfg =
+        *core::readWholeFile(QStringLiteral(TESSALY_SOURCE "/programs/appdir/alarms.cfg"));
+    cfg.replace("<NoDataOn>0</NoDataOn>", "<NoDataOn>1</NoDataOn>");
+    cfg.replace("<Notify>1</Notify>", "<Notify>0</Notify>");
+    ASSERT_TRUE(core::replaceFile(alarms::alarmsCfgPath(m_app), cfg));
+    auto pty = line(1);
+    auto w = start();
+    int frames = 0;
+    QObject::connect(&w->station(), &station::Station::freshReading, [&] { ++frames; });
+    ASSERT_TRUE(pty->write(k1200W));
+    ASSERT_TRUE(waitFor([&] { return frames == 1; }));
+    w->station().handOver();
+    for (int s = 0; s < 300; ++s) {
+        m_now = m_now.addSecs(1);
+        station::WatchersProbe::secondTick(w->watchers());
+    }
+    EXPECT_EQ(w->watchers().raisedCount(), 0u) << "300 s with the line away";
+    w->station().takeBack(false);
+    m_now = m_now.addSecs(119);
+    station::WatchersProbe::secondTick(w->watchers());
+    EXPECT_EQ(w->watchers().raisedCount(), 0u) << "119 s since the line came back";
+    m_now = m_now.addSecs(1);
+    station::WatchersProbe::secondTick(w->watchers());
+    ASSERT_EQ(w->watchers().raisedCount(), 1u);
+    EXPECT_TRUE(w->watchers().alarmLine().contains(u"No data 120 s"))
+        << w->watchers().alarmLine().toStdString();
+    station::StationProbe::waitForDisk(w->station());
+    EXPECT_EQ(fileBytes(alarms::alarmLogPath(m_app)).count("<S>on</S>"), 1);
 }
 
 // The trend stands in free room: every designed control looks the same with it shown and

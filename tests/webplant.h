@@ -1,0 +1,60 @@
+#pragma once
+
+// A plant serving its web view on 127.0.0.1 for the web tests: web.cfg written first, the
+// plant built as the programs build it, and the server's port once it listens.
+
+#include "fixture.h"
+#include "station/plant.h"
+#include "stationprobe.h"
+#include "web/webconfig.h"
+#include "webclient.h"
+
+#include <QTcpServer>
+
+inline const QString kWebToken = QStringLiteral("00112233445566778899aabbccddeeff0011223344556677");
+
+class WebPlantTest : public AppDirTest
+{
+protected:
+    // A port nobody listens on now.
+    static quint16 freePort()
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        return probe.serverPort();
+    }
+
+    // network: every device (0.0.0.0, with kWebToken); otherwise this computer only.
+    void startPlant(bool network = false, quint16 port = 0)
+    {
+        web::WebConfig config;
+        config.WebOn = QStringLiteral("1");
+        config.Address = network ? QStringLiteral("0.0.0.0") : QStringLiteral("127.0.0.1");
+        config.Port = QString::number(port ? port : freePort());
+        config.Token = network ? kWebToken : QString();
+        ASSERT_TRUE(web::saveWebConfig(m_app, config));
+        m_plant = std::make_unique<station::Plant>(m_app, core::Clock::system());
+        ASSERT_TRUE(
+            waitFor([this] { return m_plant->web().state().kind != web::WebState::Kind::Off; }));
+        m_port = m_plant->web().state().port;
+    }
+
+    void TearDown() override
+    {
+        if (m_plant)
+            m_plant->close();
+        m_plant.reset();
+        AppDirTest::TearDown();
+    }
+
+    // A frame as the board sends it, through the station's own handler.
+    void frame(const std::string& text = kFrame)
+    {
+        station::StationProbe::onComm(m_plant->station(), QString::fromStdString(text).trimmed());
+    }
+
+    QByteArray token() const { return kWebToken.toLatin1(); }
+
+    std::unique_ptr<station::Plant> m_plant;
+    quint16 m_port = 0;
+};

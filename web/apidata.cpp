@@ -1,0 +1,253 @@
+#include "web/apidata.h"
+
+#include "core/files.h"
+#include "core/quantities.h"
+#include "curve/aep.h"
+#include "history/dayreader.h"
+#include "season/columns.h"
+#include "season/energybars.h"
+#include "season/energyledger.h"
+#include "season/summarycache.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <charconv>
+#include <cmath>
+
+namespace web {
+namespace {
+
+// The logged series under the names /api/now gives them.
+constexpr const char* kSeriesNames[] = {"volts", "amps", "watts", "rpm", "wind"};
+static_assert(std::size(kSeriesNames) == season::kSeries);
+
+ApiAnswer bad(const QString& why)
+{
+    return {400, why.toUtf8() + '\n'};
+}
+
+ApiAnswer json(const QJsonObject& object)
+{
+    return {200, QJsonDocument(object).toJson(QJsonDocument::Compact)};
+}
+
+QDate isoDate(const QString& text)
+{
+    return QDate::fromString(text, Qt::ISODate);
+}
+
+QString isoTime(const QDateTime& at)
+{
+    return at.toOffsetFromUtc(at.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+std::optional<int> whole(const QUrlQuery& query, const QString& key, int fallback, int low,
+                         int high)
+{
+    if (!query.hasQueryItem(key))
+        return fallback;
+    bool ok = false;
+    const int value = query.queryItemValue(key).toInt(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+QString offsetText(int seconds)
+{
+    if (seconds == 0)
+        return QStringLiteral("Z");
+    const int minutes = std::abs(seconds) / 60;
+    return QString::asprintf("%c%02d:%02d", seconds < 0 ? '-' : '+', minutes / 60, minutes % 60);
+}
+
+// The ISO texts of a run's bucket times, each day's offset from UTC looked up once: a local
+// time conversion for every column would cost more than the rest of the answer.
+class BucketTimes
+{
+public:
+    explicit BucketTimes(const season::DayRun& run)
+        : m_run(run)
+    {}
+
+    QString text(double bucket)
+    {
+        const int whole = std::max(0, int(std::floor(bucket)));
+        const QDate day = m_run.from.addDays(whole / season::kBuckets);
+        if (day != m_day) {
+            m_day = day;
+            m_offset = QDateTime(day, QTime(0, 0)).offsetFromUtc();
+            // A day the clocks change on is converted column by column.
+            m_changes = QDateTime(day, QTime(23, 59)).offsetFromUtc() != m_offset;
+        }
+        if (m_changes)
+            return isoTime(m_run.bucketTime(bucket));
+        const int minutes = (whole % season::kBuckets) * season::kBucketMinutes;
+        return QString::asprintf("%04d-%02d-%02dT%02d:%02d:00", day.year(), day.month(), day.day(),
+                                 minutes / 60, minutes % 60) +
+               offsetText(m_offset);
+    }
+
+private:
+    const season::DayRun& m_run;
+    QDate m_day;
+    int m_offset = 0;
+    bool m_changes = false;
+};
+
+double round6(double v)
+{
+    return std::isfinite(v) ? std::round(v * 1e6) / 1e6 : 0.0;
+}
+
+// A JSON number, the shortest text that reads back as the value rounded to 6 decimals.
+void appendNumber(QByteArray& out, double value, bool comma)
+{
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, round6(value)).ptr;
+    if (comma)
+        out += ',';
+    out.append(text, end - text);
+}
+
+QJsonArray units(const QString& wsUnits)
+{
+    QJsonArray out;
+    for (const core::Quantity q : core::kLogged)
+        out << core::unitText(core::facts(q).shortUnit, wsUnits);
+    return out;
+}
+
+} // namespace
+
+ApiAnswer energyAnswer(const QUrlQuery& query, const ApiContext& context)
+{
+    const QString by = query.queryItemValue(QStringLiteral("by"));
+    season::EnergySpan span;
+    if (by == QLatin1String("day") || by.isEmpty())
+        span = season::EnergySpan::Month;
+    else if (by == QLatin1String("month"))
+        span = season::EnergySpan::Year;
+    else if (by == QLatin1String("year"))
+        span = season::EnergySpan::AllYears;
+    else
+        return bad(QStringLiteral("by must be day, month or year"));
+    const auto year = whole(query, QStringLiteral("year"), context.today.year(), 1900, 9999);
+    const auto month = whole(query, QStringLiteral("month"), context.today.month(), 1, 12);
+    if (!year || !month)
+        return bad(QStringLiteral("year must be 1900 to 9999, month 1 to 12"));
+    const season::EnergyBars bars =
+        season::energyBars(season::readLedger(context.app), span, *year, *month);
+    QJsonArray list;
+    for (const season::EnergyBar& bar : bars.bars)
+        list << QJsonObject{{QStringLiteral("period"), bar.isoPeriod},
+                            {QStringLiteral("kWh"), round6(bar.kWh)}};
+    QJsonObject out{{QStringLiteral("by"), by.isEmpty() ? QStringLiteral("day") : by},
+                    {QStringLiteral("year"), *year},
+                    {QStringLiteral("month"), *month},
+                    {QStringLiteral("totalKWh"), round6(bars.totalKWh)},
+                    {QStringLiteral("bestDayKWh"), round6(bars.bestDayKWh)},
+                    {QStringLiteral("bars"), list}};
+    out[QStringLiteral("bestDay")] =
+        bars.bestDay.isValid() ? QJsonValue(bars.bestDay.toString(Qt::ISODate)) : QJsonValue();
+    return json(out);
+}
+
+ApiAnswer daysAnswer(const QUrlQuery& query, const ApiContext& context)
+{
+    const QDate from = isoDate(query.queryItemValue(QStringLiteral("from")));
+    const QDate to = isoDate(query.queryItemValue(QStringLiteral("to")));
+    if (!from.isValid() || !to.isValid() || to < from)
+        return bad(QStringLiteral("from and to must be dates (YYYY-MM-DD), from first"));
+    if (from.daysTo(to) + 1 > kMaxRunDays)
+        return bad(QStringLiteral("at most %1 days at once").arg(kMaxRunDays));
+    const auto columns = whole(query, QStringLiteral("columns"), 1200, 1, kMaxColumns);
+    if (!columns)
+        return bad(QStringLiteral("columns must be 1 to %1").arg(kMaxColumns));
+    const season::SummarySource source{context.app, context.summaryDir, context.today};
+    season::DayRun run{from, season::runSummaries(source, from, to)};
+    const auto reduced =
+        season::reduceColumns(run, season::BucketView{0, double(run.bucketCount())}, *columns);
+    // Written by hand: a year at 1200 columns through QJsonDocument costs several times more.
+    QByteArray out;
+    out.reserve(160 * qsizetype(reduced.size()) + 256);
+    out += "{\"from\":\"" + from.toString(Qt::ISODate).toLatin1() + "\",\"to\":\"" +
+           to.toString(Qt::ISODate).toLatin1() + "\",\"columns\":" + QByteArray::number(*columns) +
+           ",\"series\":[";
+    for (std::size_t s = 0; s < season::kSeries; ++s)
+        out += (s ? ",\"" : "\"") + QByteArray(kSeriesNames[s]) + '"';
+    out += "],\"units\":" + QJsonDocument(units(context.wsUnits)).toJson(QJsonDocument::Compact) +
+           ",\"data\":[";
+    BucketTimes times(run);
+    bool first = true;
+    for (const season::Column& c : reduced) {
+        out += first ? "" : ",";
+        first = false;
+        if (c.empty) {
+            out += "null";
+            continue;
+        }
+        out += "{\"start\":\"" + times.text(c.firstBucket).toLatin1() + "\",\"end\":\"" +
+               times.text(c.endBucket).toLatin1() + "\",\"min\":[";
+        for (std::size_t s = 0; s < season::kSeries; ++s)
+            appendNumber(out, c.min[s], s > 0);
+        out += "],\"max\":[";
+        for (std::size_t s = 0; s < season::kSeries; ++s)
+            appendNumber(out, c.max[s], s > 0);
+        out += "]}";
+    }
+    out += "]}";
+    return {200, out};
+}
+
+ApiAnswer curveAnswer(const ApiContext& context)
+{
+    const CurveFacts& curve = context.curve;
+    QJsonArray bins;
+    for (const curve::Bin& bin : curve.bins)
+        bins << QJsonObject{{QStringLiteral("wind"), round6(bin.centre)},
+                            {QStringLiteral("minutes"), bin.minutes},
+                            {QStringLiteral("meanWatts"), round6(bin.meanWatts)},
+                            {QStringLiteral("sdWatts"), round6(bin.sdWatts)}};
+    QJsonArray aep;
+    // The yearly table assumes bins in m/s; a unit of the user's own cannot give one.
+    if (curve.scale.known) {
+        for (const curve::AepRow& row : curve::aepTable(curve.bins, curve.scale.binWidth))
+            aep << QJsonObject{{QStringLiteral("meanWind"), row.meanWind},
+                               {QStringLiteral("kWh"), round6(row.kWh)},
+                               {QStringLiteral("incomplete"), row.incomplete}};
+    }
+    return json({{QStringLiteral("unit"), curve.scale.unitName},
+                 {QStringLiteral("binWidth"), curve.scale.binWidth},
+                 {QStringLiteral("completeMinutes"), curve::kCompleteMinutes},
+                 {QStringLiteral("bins"), bins},
+                 {QStringLiteral("aep"), aep}});
+}
+
+ApiAnswer dayAnswer(const QUrlQuery& query, const ApiContext& context)
+{
+    const QDate date = isoDate(query.queryItemValue(QStringLiteral("date")));
+    if (!date.isValid())
+        return bad(QStringLiteral("date must be a date (YYYY-MM-DD)"));
+    const auto bytes = core::readWholeFile(context.app.dailyLog(date));
+    if (!bytes)
+        return {404, "No data for that date\n"};
+    const history::DayRecords day = history::parseDayLog(*bytes, -1, 2);
+    const QDateTime midnight = date.startOfDay();
+    QJsonArray records;
+    for (const history::LoadedRecord& r : day.records) {
+        QJsonObject o{{QStringLiteral("time"),
+                       isoTime(midnight.addMSecs(qint64(std::llround(r.time * 86400000.0))))},
+                      {QStringLiteral("mode"), r.mode}};
+        for (std::size_t s = 0; s < season::kSeries; ++s)
+            o[QLatin1String(kSeriesNames[s])] = round6(r.values[core::kLogged[s]]);
+        records << o;
+    }
+    return json({{QStringLiteral("date"), date.toString(Qt::ISODate)},
+                 {QStringLiteral("units"), units(context.wsUnits)},
+                 {QStringLiteral("overLimit"), day.overLimit},
+                 {QStringLiteral("records"), records}});
+}
+
+} // namespace web

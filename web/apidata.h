@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/appdir.h"
+#include "curve/powercurve.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+#include <QUrlQuery>
+#include <vector>
+
+namespace web {
+
+// The power curve as the plant holds it, copied for the server.
+struct CurveFacts
+{
+    curve::WindScale scale;
+    std::vector<curve::Bin> bins;
+};
+
+// What the slow answers read: the application directory, where the day summaries are kept,
+// today (its file is still being written) and the curve.
+struct ApiContext
+{
+    core::AppDir app;
+    QString summaryDir;
+    QDate today;
+    CurveFacts curve;
+    QString wsUnits;
+};
+
+struct ApiAnswer
+{
+    int status = 200;
+    QByteArray body; // JSON, or a short text for an error
+};
+
+// The longest run of days /api/days takes, and the most columns.
+inline constexpr int kMaxRunDays = 366;
+inline constexpr int kMaxColumns = 4000;
+
+// /api/energy?by=day|month|year&year=Y&month=M: the ledger's energy bars, as the Season window
+// draws them: by, year, month, totalKWh, bestDay, bestDayKWh and bars [{period, kWh}].
+ApiAnswer energyAnswer(const QUrlQuery& query, const ApiContext& context);
+
+// /api/days?from=YYYY-MM-DD&to=YYYY-MM-DD&columns=N: the five series over the run reduced to N
+// columns (each the lowest and highest of its records; null where none), from the day
+// summaries the Season window uses: from, to, columns, series, units, data [{start, end, min,
+// max}].
+ApiAnswer daysAnswer(const QUrlQuery& query, const ApiContext& context);
+
+// /api/curve: the measured bins (wind, minutes, meanWatts, sdWatts) in the curve's unit, and the
+// yearly energy for mean winds of 4 to 11 m/s when the unit is a known one.
+ApiAnswer curveAnswer(const ApiContext& context);
+
+// /api/day?date=YYYY-MM-DD: the day file's records as the history window reads them: date and
+// records [{time, volts, amps, watts, rpm, wind, mode}], or 404 when there is no such file.
+ApiAnswer dayAnswer(const QUrlQuery& query, const ApiContext& context);
+
+} // namespace web

@@ -1,0 +1,210 @@
+#include "web/webserver.h"
+
+#include "core/files.h"
+#include "core/version.h"
+#include "web/webguard.h"
+
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace web {
+namespace {
+
+constexpr int kEventGapMs = 1000;
+
+const HeaderPairs kJson = {{"Content-Type", "application/json"}, {"Cache-Control", "no-store"}};
+
+} // namespace
+
+WebServer::WebServer(Context context, QObject* parent)
+    : QObject(parent)
+    , m_context(std::move(context))
+{
+    m_eventTimer.setSingleShot(true);
+    connect(&m_eventTimer, &QTimer::timeout, this, &WebServer::sendEvent);
+    // Two at a time: a year of summaries is work for a while, and the plant shares the cores.
+    m_pool.setMaxThreadCount(2);
+}
+
+WebServer::~WebServer()
+{
+    stop();
+    m_pool.waitForDone();
+}
+
+int WebServer::connections() const
+{
+    return m_guard ? m_guard->connections() : 0;
+}
+
+void WebServer::stop()
+{
+    m_streams.clear();
+    m_guard = nullptr;
+    m_http.reset();
+}
+
+void WebServer::setState(WebState state)
+{
+    if (state == m_state)
+        return;
+    m_state = std::move(state);
+    emit stateChanged(m_state);
+}
+
+void WebServer::apply(const WebSettings& settings, const QString& warning)
+{
+    stop();
+    m_settings = settings;
+    WebState state;
+    state.warning = warning;
+    if (!settings.on) {
+        setState(state);
+        return;
+    }
+    state.address = settings.address.toString();
+    state.port = settings.port;
+    state.token = !settings.loopback();
+    auto guard = std::make_unique<WebGuard>();
+    // 0.0.0.0 stands for every device: the dual-stack address takes IPv6 ones too.
+    const QHostAddress address =
+        settings.everyDevice() ? QHostAddress(QHostAddress::Any) : settings.address;
+    if (!guard->listen(address, settings.port)) {
+        state.kind = guard->serverError() == QAbstractSocket::AddressInUseError
+                         ? WebState::Kind::PortTaken
+                         : WebState::Kind::Failed;
+        state.error = guard->errorString();
+        setState(state);
+        return;
+    }
+    state.port = guard->serverPort();
+    m_settings.port = state.port;
+    connect(guard.get(), &WebGuard::refused, this, [this] { ++m_refusals; });
+    m_http =
+        std::make_unique<HttpAdapter>([this](const Request& request, std::unique_ptr<Reply> reply) {
+            route(request, std::move(reply));
+        });
+    m_guard = guard.release();
+    m_http->bind(m_guard);
+    state.kind = WebState::Kind::Listening;
+    setState(state);
+}
+
+void WebServer::setLive(const LiveValues& live)
+{
+    m_live = live;
+    if (m_streams.empty() || m_eventTimer.isActive())
+        return;
+    const qint64 since = m_sinceEvent.isValid() ? m_sinceEvent.elapsed() : kEventGapMs;
+    if (since >= kEventGapMs)
+        sendEvent();
+    else
+        m_eventTimer.start(int(kEventGapMs - since));
+}
+
+void WebServer::setCurve(const CurveFacts& curve)
+{
+    m_curve = curve;
+}
+
+void WebServer::sendEvent()
+{
+    std::erase_if(m_streams, [](const std::unique_ptr<Reply>& r) { return !r->alive(); });
+    if (m_streams.empty())
+        return;
+    const QByteArray event = nowEvent(m_live, m_context.clock.elapsedMs());
+    for (const auto& stream : m_streams)
+        stream->write(event);
+    m_sinceEvent.start();
+}
+
+void WebServer::route(const Request& request, std::unique_ptr<Reply> reply)
+{
+    Policy policy{m_settings.address, m_settings.port, m_settings.token};
+    if (const auto refusal = checkRequest(request.facts, policy)) {
+        reply->send(refusal->status,
+                    refusal->headers + HeaderPairs{{"Content-Type", "text/plain; charset=utf-8"}},
+                    refusal->body);
+        return;
+    }
+    const QByteArray& path = request.facts.path;
+    if (path == "/api/now") {
+        reply->send(200, kJson, nowJson(m_live, m_context.clock.elapsedMs()));
+    } else if (path == "/metrics") {
+        reply->send(200,
+                    {{"Content-Type", "text/plain; version=0.0.4; charset=utf-8"},
+                     {"Cache-Control", "no-store"}},
+                    metricsText(m_live, m_context.clock.elapsedMs(), core::kVersion));
+    } else if (path == "/events") {
+        follow(std::move(reply));
+    } else if (path.startsWith("/api/")) {
+        slow(request, std::move(reply));
+    } else {
+        serveFile(request, *reply);
+    }
+}
+
+void WebServer::follow(std::unique_ptr<Reply> reply)
+{
+    const HeaderPairs headers = {{"Content-Type", "text/event-stream"},
+                                 {"Cache-Control", "no-store"}};
+    if (reply->headOnly()) {
+        reply->send(200, headers, {});
+        return;
+    }
+    reply->beginStream(headers);
+    // The page shows the values at once rather than a second later.
+    reply->write("retry: 2000\n\n" + nowEvent(m_live, m_context.clock.elapsedMs()));
+    m_streams.push_back(std::move(reply));
+    // The newcomer has the values; the next event for all waits its second.
+    if (!m_eventTimer.isActive())
+        m_sinceEvent.start();
+}
+
+void WebServer::slow(const Request& request, std::unique_ptr<Reply> reply)
+{
+    using Answer = ApiAnswer (*)(const QUrlQuery&, const ApiContext&);
+    Answer answer = nullptr;
+    const QByteArray& path = request.facts.path;
+    if (path == "/api/energy")
+        answer = &energyAnswer;
+    else if (path == "/api/days")
+        answer = &daysAnswer;
+    else if (path == "/api/day")
+        answer = &dayAnswer;
+    else if (path == "/api/curve")
+        answer = [](const QUrlQuery&, const ApiContext& c) {
+            return curveAnswer(c);
+        };
+    if (!answer) {
+        reply->send(404, {{"Content-Type", "text/plain; charset=utf-8"}}, "Not Found\n");
+        return;
+    }
+    const ApiContext context{m_context.app, m_context.summaryDir, m_context.clock.now().date(),
+                             m_curve, m_live.wsUnits};
+    const QUrlQuery query(QString::fromLatin1(request.facts.query));
+    auto* watcher = new QFutureWatcher<ApiAnswer>(this);
+    std::shared_ptr<Reply> shared(std::move(reply));
+    connect(watcher, &QFutureWatcher<ApiAnswer>::finished, this, [watcher, shared] {
+        const ApiAnswer a = watcher->result();
+        shared->send(a.status,
+                     a.status == 200 ? kJson
+                                     : HeaderPairs{{"Content-Type", "text/plain; charset=utf-8"}},
+                     a.body);
+        watcher->deleteLater();
+    });
+    watcher->setFuture(QtConcurrent::run(&m_pool, answer, query, context));
+}
+
+void WebServer::serveFile(const Request& request, Reply& reply)
+{
+    const auto file = staticFile(m_context.webDir, request.facts.path);
+    const auto bytes = file ? core::readWholeFile(*file) : std::nullopt;
+    if (!bytes) {
+        reply.send(404, {{"Content-Type", "text/plain; charset=utf-8"}}, "Not Found\n");
+        return;
+    }
+    reply.send(200, {{"Content-Type", contentType(*file)}, {"Cache-Control", "no-cache"}}, *bytes);
+}
+
+} // namespace web

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "core/appdir.h"
+#include "core/clock.h"
+#include "web/apidata.h"
+#include "web/httpadapter.h"
+#include "web/livevalues.h"
+#include "web/webconfig.h"
+#include "web/webstate.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QThreadPool>
+#include <QTimer>
+#include <memory>
+#include <vector>
+
+namespace web {
+
+class WebGuard;
+
+// The web view's server: the routes, the live values and the streams of events. It lives on a
+// thread of its own (WebService puts it there); the slow answers are computed on its own pool
+// and written when done, so neither the plant's thread nor this one waits for a disk.
+class WebServer : public QObject
+{
+    Q_OBJECT
+public:
+    struct Context
+    {
+        core::AppDir app;
+        core::Clock clock;
+        QString webDir;     // the program's own web folder: the only place files are served from
+        QString summaryDir; // the day summaries' cache
+    };
+    explicit WebServer(Context context, QObject* parent = nullptr);
+    ~WebServer() override;
+
+    // Listens as the settings say (closing what listened before), or stops when they say off;
+    // stateChanged tells how it went.
+    void apply(const web::WebSettings& settings, const QString& warning);
+    void stop();
+    // The latest values; the streams get them at most once a second.
+    void setLive(const web::LiveValues& live);
+    void setCurve(const web::CurveFacts& curve);
+
+    const WebState& state() const { return m_state; }
+    int connections() const;
+    int streams() const { return int(m_streams.size()); }
+    // How often the guard refused a connection, by any limit.
+    int refusals() const { return m_refusals; }
+
+signals:
+    void stateChanged(const web::WebState& state);
+
+private:
+    void route(const Request& request, std::unique_ptr<Reply> reply);
+    void slow(const Request& request, std::unique_ptr<Reply> reply);
+    void serveFile(const Request& request, Reply& reply);
+    void follow(std::unique_ptr<Reply> reply);
+    void sendEvent();
+    void setState(WebState state);
+
+    Context m_context;
+    WebSettings m_settings;
+    WebState m_state;
+    std::unique_ptr<HttpAdapter> m_http;
+    WebGuard* m_guard = nullptr; // owned by m_http
+    LiveValues m_live;
+    CurveFacts m_curve;
+    std::vector<std::unique_ptr<Reply>> m_streams;
+    QTimer m_eventTimer{this};
+    QElapsedTimer m_sinceEvent;
+    QThreadPool m_pool;
+    int m_refusals = 0;
+};
+
+} // namespace web

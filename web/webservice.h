@@ -1,0 +1,64 @@
+#pragma once
+
+#include "web/livevalues.h"
+#include "web/webserver.h"
+#include "web/webstate.h"
+
+#include <QObject>
+#include <QThread>
+#include <QTimer>
+#include <memory>
+
+namespace alarms {
+class AlarmMonitor;
+}
+namespace curve {
+class CurveData;
+}
+namespace station {
+class Station;
+}
+
+namespace web {
+
+// The web view as a part of the plant: it copies what the station, the alarms and the power
+// curve announce into values for the server, which runs on a thread of its own, and reads
+// web.cfg at the start and at each reload().
+class WebService : public QObject
+{
+    Q_OBJECT
+public:
+    // webDir empty: the program's own web folder (programWebDir()).
+    WebService(station::Station& station, alarms::AlarmMonitor& alarms,
+               const curve::CurveData& curve, QString webDir = {}, QObject* parent = nullptr);
+    ~WebService() override;
+
+    // web.cfg again (after the Web window): the server listens as it now says, or stops.
+    void reload();
+    const WebState& state() const { return m_state; }
+    const LiveValues& live() const { return m_live; }
+    // The server itself, for the tests and benchmarks that look into it (its thread's).
+    WebServer& server() { return *m_server; }
+
+signals:
+    void stateChanged(const web::WebState& state);
+
+private:
+    void push();
+    void pushCurve();
+
+    station::Station& m_station;
+    alarms::AlarmMonitor& m_alarms;
+    const curve::CurveData& m_curve;
+    LiveValues m_live;
+    WebState m_state;
+    QThread m_thread;
+    std::unique_ptr<WebServer> m_server; // lives on m_thread
+    QTimer m_curveTimer;
+};
+
+// The program's own web folder: "web" beside the program (a portable copy, the build), else
+// share/tessaly/web of the installed layout.
+QString programWebDir();
+
+} // namespace web
