@@ -55,9 +55,9 @@ public:
     // A retained message, sent at once while connected and again after every (re)connect; the
     // latest for each topic is kept, also while publishing is off (alarm states, their discovery).
     void publishRetained(const Message& message);
-    // One clock hour's energy from the ledger: sent with QoS 1 to ".../energy_hour", queued as
-    // the records are.
-    void onEnergyHour(QDate date, int hour, double wattHours);
+    // One clock hour's energy from the ledger, its local date and hour and the offset from UTC
+    // then: sent with QoS 1 to ".../energy_hour", queued as the records are.
+    void onEnergyHour(QDate date, int hour, int utcOffsetSeconds, double wattHours);
 
     bool enabled() const { return m_link != nullptr; }
     // "MQTT: connected to host:1883" and the like, with a second line when a password goes
