@@ -37,7 +37,9 @@ tree=$(mktemp -d /var/tmp/tessaly-fresh.XXXXXX)
 cleanup() {
   # Every mount below lives in a mount namespace of its own and goes with it; should one still
   # show here, the tree is left as it is rather than removed through it.
-  if findmnt -rn -o TARGET | grep -q "^$tree"; then
+  local mounts
+  mounts=$(findmnt -rn -o TARGET)
+  if grep -q "^$tree" <<<"$mounts"; then
     echo "fresh-check.sh: $tree still has mounts; not removed" >&2
     return
   fi
@@ -66,9 +68,11 @@ unshare --mount --propagation private env TREE="$tree" \
   mount -t proc proc "$TREE/proc"
   mount --rbind /dev "$TREE/dev"
   mount --rbind /sys "$TREE/sys"
-  exec chroot "$TREE" /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    LANG=C.UTF-8 CI=true TESSALY_CMAKE_ARGS="$TESSALY_CMAKE_ARGS" \
-    /bin/bash -c "cd /root/tessaly && ./test.sh"
+  exec chroot "$TREE" /usr/bin/env -i HOME=/root LANG=C.UTF-8 CI=true \
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    TESSALY_CMAKE_ARGS="$TESSALY_CMAKE_ARGS" /bin/bash -c "cd /root/tessaly && ./test.sh"
 ' || status=$?
-echo "fresh-check.sh took $((SECONDS - start)) s: ./test.sh on a fresh Debian 12 $([ $status -eq 0 ] && echo passed || echo "failed ($status)")"
+result="failed ($status)"
+[ $status -ne 0 ] || result=passed
+echo "fresh-check.sh took $((SECONDS - start)) s: ./test.sh on a fresh Debian 12 $result"
 exit $status
