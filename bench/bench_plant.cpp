@@ -49,7 +49,7 @@ struct Year
             if (!f.open(QIODevice::WriteOnly) || f.write(text.data(), qint64(text.size())) < 0)
                 qFatal("cannot write the day files");
             for (int h = 0; h < 24; ++h)
-                ledger += season::lineFor(kFirst.addDays(d), h, 20.0 + (d * 7 + h) % 300);
+                ledger += season::lineFor({kFirst.addDays(d), h, 20.0 + (d * 7 + h) % 300, 3600});
         }
         QFile f(season::energyLedgerFile(app));
         if (!f.open(QIODevice::WriteOnly) || f.write(ledger) < 0)

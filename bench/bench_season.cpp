@@ -96,10 +96,10 @@ void energyYear(benchmark::State& state)
     QByteArray ledger;
     for (int d = 0; d < 365; ++d) {
         for (int h = 0; h < 24; ++h)
-            ledger += season::lineFor(kFirst.addDays(d), h, 12.5 + d * 0.25 + h, QLocale::c());
+            ledger += season::lineFor({kFirst.addDays(d), h, 12.5 + d * 0.25 + h, 3600});
     }
     for (auto _ : state) {
-        const season::LedgerContent content = season::parseLedger(ledger, QLocale::c());
+        const season::LedgerContent content = season::parseLedger(ledger);
         const season::EnergyBars bars =
             season::energyBars(content, season::EnergySpan::Year, 2024, 0);
         benchmark::DoNotOptimize(bars.totalKWh);

@@ -19,7 +19,8 @@ struct AepRow
 double rayleighBelow(double v, double vMean);
 
 // 8760 h x sum over the bins in order of [F(V_i) - F(V_i-1)] x (P_i-1 + P_i) / 2, the first
-// bin joined to a zero power half a bin below it. Bins are in m/s.
+// bin joined to a zero power one bin width below its centre (where the bin under it would
+// stand). Bins are in m/s.
 AepRow aepAt(const std::vector<Bin>& bins, double binWidth, double meanWind);
 
 // The table for annual means 4 to 11 m/s.

@@ -47,21 +47,30 @@ int PowerCurve::binIndex(double wind) const
 
 void PowerCurve::addMinute(double wind, double watts)
 {
+    if (!(std::fabs(wind) <= kMaxBinCentre) || !(std::fabs(watts) <= kMaxBinWatts))
+        return;
     Sums& s = m_sums[binIndex(wind)];
     ++s.n;
     s.sum += watts;
     s.sumSquares += watts * watts;
 }
 
-void PowerCurve::addBin(const Bin& bin)
+bool PowerCurve::addBin(const Bin& bin)
 {
-    if (bin.minutes <= 0)
-        return;
-    Sums& s = m_sums[binIndex(bin.centre)];
+    if (!(std::fabs(bin.centre) <= kMaxBinCentre) || bin.minutes <= 0 ||
+        bin.minutes > kMaxBinMinutes || !(std::fabs(bin.meanWatts) <= kMaxBinWatts) ||
+        !(bin.sdWatts >= 0 && bin.sdWatts <= kMaxBinWatts))
+        return false;
+    const int index = binIndex(bin.centre);
+    const auto found = m_sums.find(index);
+    if (found != m_sums.end() && found->second.n > kMaxBinMinutes - bin.minutes)
+        return false;
+    Sums& s = m_sums[index];
     const double n = bin.minutes;
     s.n += bin.minutes;
     s.sum += n * bin.meanWatts;
     s.sumSquares += bin.sdWatts * bin.sdWatts * (n - 1) + n * bin.meanWatts * bin.meanWatts;
+    return true;
 }
 
 std::vector<Bin> PowerCurve::bins() const
@@ -93,30 +102,47 @@ QByteArray powerCurveBytes(const PowerCurve& curve)
     return out;
 }
 
-std::optional<std::vector<Bin>> parsePowerCurve(const QByteArray& bytes)
+namespace {
+
+// The four numbers of one line, each within its limit, or nullopt: a value is checked while it
+// is still a double, so no absurd one is ever converted.
+std::optional<Bin> binOfLine(const QByteArray& raw)
 {
-    std::vector<Bin> out;
+    if (!raw.endsWith('\r'))
+        return std::nullopt;
+    const QString line = QString::fromLatin1(raw.chopped(1));
     const QLocale c = QLocale::c();
+    double v[4];
+    const QString keys[] = {QStringLiteral("B"), QStringLiteral("N"), QStringLiteral("P"),
+                            QStringLiteral("SD")};
+    for (int k = 0; k < 4; ++k) {
+        const std::optional<QString> text = core::tagValue(line, keys[k]);
+        const std::optional<double> n =
+            text ? core::numericValue(*text, c) : std::optional<double>();
+        if (!n || !std::isfinite(*n))
+            return std::nullopt;
+        v[k] = *n;
+    }
+    const bool inRange = std::fabs(v[0]) <= kMaxBinCentre && v[1] >= 1 && v[1] <= kMaxBinMinutes &&
+                         v[1] == std::floor(v[1]) && std::fabs(v[2]) <= kMaxBinWatts && v[3] >= 0 &&
+                         v[3] <= kMaxBinWatts;
+    if (!inRange)
+        return std::nullopt;
+    return Bin{v[0], int(v[1]), v[2], v[3]};
+}
+
+} // namespace
+
+PowerCurveContent parsePowerCurve(const QByteArray& bytes)
+{
+    PowerCurveContent out;
     for (const QByteArray& raw : bytes.split('\n')) {
         if (raw.isEmpty())
             continue;
-        if (!raw.endsWith('\r'))
-            return std::nullopt;
-        const QString line = QString::fromLatin1(raw.chopped(1));
-        double v[4];
-        const QString keys[] = {QStringLiteral("B"), QStringLiteral("N"), QStringLiteral("P"),
-                                QStringLiteral("SD")};
-        for (int k = 0; k < 4; ++k) {
-            const std::optional<QString> text = core::tagValue(line, keys[k]);
-            const std::optional<double> n =
-                text ? core::numericValue(*text, c) : std::optional<double>();
-            if (!n || !std::isfinite(*n))
-                return std::nullopt;
-            v[k] = *n;
-        }
-        if (v[1] < 1 || v[1] != std::floor(v[1]) || v[3] < 0)
-            return std::nullopt;
-        out.push_back({v[0], int(v[1]), v[2], v[3]});
+        if (const std::optional<Bin> bin = binOfLine(raw))
+            out.bins.push_back(*bin);
+        else
+            ++out.skippedLines;
     }
     return out;
 }
@@ -129,18 +155,22 @@ PowerCurve loadPowerCurve(const QString& path, double binWidth, bool* damaged)
     if (!QFile::exists(path))
         return curve;
     const std::optional<QByteArray> bytes = core::readWholeFile(path);
-    const std::optional<std::vector<Bin>> bins =
-        bytes ? parsePowerCurve(*bytes) : std::optional<std::vector<Bin>>();
-    if (!bins) {
-        // Never trusted, never lost: kept aside for whoever wants to look.
+    PowerCurveContent content;
+    if (bytes)
+        content = parsePowerCurve(*bytes);
+    else
+        content.skippedLines = 1; // there, but not readable
+    for (const Bin& b : content.bins) {
+        if (!curve.addBin(b)) // two lines of one bin past its limit
+            ++content.skippedLines;
+    }
+    if (content.skippedLines > 0) {
+        // Never lost: kept aside for whoever wants to look; the next save writes the good bins.
         QFile::remove(path + QStringLiteral(".damaged"));
         QFile::rename(path, path + QStringLiteral(".damaged"));
         if (damaged)
             *damaged = true;
-        return curve;
     }
-    for (const Bin& b : *bins)
-        curve.addBin(b);
     return curve;
 }
 

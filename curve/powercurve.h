@@ -55,6 +55,13 @@ struct Bin
 
 inline constexpr int kCompleteMinutes = 10;
 
+// What a bin read from a file may hold. Beyond these a line is damaged, never converted: wind
+// within 1000 of any unit, at most 100 million minutes (190 years), power and its spread within
+// a gigawatt either way.
+inline constexpr double kMaxBinCentre = 1000;
+inline constexpr int kMaxBinMinutes = 100'000'000;
+inline constexpr double kMaxBinWatts = 1e9;
+
 class PowerCurve
 {
 public:
@@ -66,8 +73,12 @@ public:
     // The bin a wind speed falls in: centred on multiples of the width, each holding its lower
     // edge (0.25 m/s falls in the bin of 0.5, 0.75 in that of 1).
     int binIndex(double wind) const;
+    // One minute's mean; a minute beyond the limits above (a divider of 1e-300 in
+    // settings.cfg makes such readings) is not counted.
     void addMinute(double wind, double watts);
-    void addBin(const Bin& bin);
+    // A bin read back: false (and nothing added) when its centre or power lies beyond the limits
+    // above, or its minutes would take the bin's count past kMaxBinMinutes.
+    bool addBin(const Bin& bin);
     std::vector<Bin> bins() const;
     bool empty() const { return m_sums.empty(); }
     void clear() { m_sums.clear(); }
@@ -87,11 +98,20 @@ private:
 QString powerCurvePath(const core::AppDir& app);
 // One line a bin: "<B>5.5</B><N>12</N><P>230.4</P><SD>12.1</SD>" CR LF.
 QByteArray powerCurveBytes(const PowerCurve& curve);
-// The bins of a file's text; nullopt when a line is not such a bin.
-std::optional<std::vector<Bin>> parsePowerCurve(const QByteArray& bytes);
 
-// Reads the file into a curve of the width; a damaged file is renamed "*.damaged" and the curve
-// starts empty. damaged says whether it was.
+// The bins of a file's text, and how many lines (not empty) were skipped: a line without its
+// CR LF, without one of the four numbers, with minutes that are not a whole number from 1 to
+// kMaxBinMinutes, or with a number beyond the limits above (a negative spread, 1e308) is
+// skipped whole; no number of it is converted.
+struct PowerCurveContent
+{
+    std::vector<Bin> bins;
+    int skippedLines = 0;
+};
+PowerCurveContent parsePowerCurve(const QByteArray& bytes);
+
+// Reads the file into a curve of the width. A file with a skipped line is renamed "*.damaged",
+// kept for whoever wants to look, and its good bins are used; damaged says whether it was.
 PowerCurve loadPowerCurve(const QString& path, double binWidth, bool* damaged = nullptr);
 
 } // namespace curve

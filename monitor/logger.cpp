@@ -7,6 +7,7 @@
 #include "monitor/meterface.h"
 #include "monitor/readingtexts.h"
 #include "ui/windowlook.h"
+#include "web/webstate.h"
 
 #include <QApplication>
 #include <QDir>
@@ -174,6 +175,8 @@ void Logger::showStatus()
     lines << m_status.configWarnings;
     if (!watchers.alarmsWarning().isEmpty())
         lines << watchers.alarmsWarning();
+    if (const QString web = web::webStateText(m_plant.web().state()); !web.isEmpty())
+        lines << web;
     // Where the logs are, so a user of an installed copy can find them.
     lines << QStringLiteral("Files are kept in %1").arg(QDir::toNativeSeparators(m_app.dir));
     QLabel* status = m_controls.status;

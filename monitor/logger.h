@@ -73,7 +73,6 @@ private:
     void fitToScreen();
     void refreshFaces();
     void showStatus();
-    void showWebState();
     void showReading(const station::Reading& reading);
     void showLogging(bool on, const QString& intervalText);
     void assignHolder(int index, double value);

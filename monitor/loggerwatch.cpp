@@ -23,8 +23,7 @@ void Logger::watchThePlant()
     // The status line says where the web view is, or why it is not: its line goes below the
     // others each time they are shown.
     connect(&m_plant.web(), &web::WebService::stateChanged, this, &Logger::showStatus);
-    connect(&m_plant.web(), &web::WebService::stateChanged, this, &Logger::showWebState);
-    connect(&m_station, &station::Station::statusChanged, this, &Logger::showWebState);
+    connect(&m_plant.web(), &web::WebService::stateChanged, this, &Logger::showStatus);
     // The alarms stay on the status line until they clear; only their notifications wait.
     connect(m_controls.Silence, &QPushButton::clicked, this,
             [this] { m_plant.watchers().alarms().silenceRaised(); });
@@ -45,15 +44,6 @@ void Logger::showAlarms()
     m_controls.Alarms->setText(alarms::alarmsCaption(m_plant.watchers().raisedCount()));
     m_controls.Silence->setEnabled(m_plant.watchers().raisedCount() > 0);
     showStatus();
-    showWebState();
-}
-
-void Logger::showWebState()
-{
-    const QString line = web::webStateText(m_plant.web().state());
-    QLabel* status = m_controls.status;
-    if (!line.isEmpty() && !status->text().contains(line))
-        status->setText(status->text() + QLatin1Char('\n') + line);
 }
 
 void Logger::Season_Click()

@@ -210,11 +210,12 @@ void Publisher::withdrawRetained(const QByteArray& topic)
         m_link->setOnConnect(onConnectMessages());
 }
 
-void Publisher::onEnergyHour(QDate date, int hour, double wattHours)
+void Publisher::onEnergyHour(QDate date, int hour, int utcOffsetSeconds, double wattHours)
 {
     if (!m_link)
         return;
-    m_link->publishRecord(energyHourTopic(m_topics), energyHourMessage(date, hour, wattHours));
+    m_link->publishRecord(energyHourTopic(m_topics),
+                          energyHourMessage(date, hour, utcOffsetSeconds, wattHours));
 }
 
 QString Publisher::statusText() const

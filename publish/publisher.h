@@ -62,9 +62,9 @@ public:
     void publishRetained(const Message& message);
     // No longer sends the topic's retained message at (re)connects; nothing is sent for it now.
     void withdrawRetained(const QByteArray& topic);
-    // One clock hour's energy from the ledger: sent with QoS 1 to ".../energy_hour", queued as
-    // the records are.
-    void onEnergyHour(QDate date, int hour, double wattHours);
+    // One clock hour's energy from the ledger, its local date and hour and the offset from UTC
+    // then: sent with QoS 1 to ".../energy_hour", queued as the records are.
+    void onEnergyHour(QDate date, int hour, int utcOffsetSeconds, double wattHours);
 
     bool enabled() const { return m_link != nullptr; }
     // "MQTT: connected to host:1883" and the like, with a second line when a password goes

@@ -1,22 +1,33 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the programs and the tests need (once; quick after).
+# Every one is named and recommendations are left out, so a machine where apt installs no
+# recommended package (a minimal image, a container) gets the same as one where it does;
+# scripts/fresh-check.sh proves the list on a fresh Debian 12.
 set -euo pipefail
-packages=(cmake g++ clang-format qt6-base-dev qt6-serialport-dev libgtest-dev
-          libbenchmark-dev fonts-liberation xvfb xauth libmosquitto-dev mosquitto
-          mosquitto-clients pkg-config)
-# Installing and packaging: the icon's PNG sizes, the desktop entries' check, the .deb's
-# dependencies.
-packages+=(qt6-svg-dev desktop-file-utils dpkg-dev)
-# The package's checks: Debian policy, the software centres' metainfo, the manual pages.
-packages+=(lintian appstream man-db)
+# Building: the compiler, CMake and its make, the Qt modules (Qt Charts needs Qt's OpenGL
+# files; Qt6Gui's CMake files look for GL, GLX, OpenGL and Vulkan headers), the test and
+# benchmark libraries, MQTT, the notify protocol (sd_notify), and the format check.
+packages=(g++ make cmake pkg-config git clang-format
+          qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-svg-dev qt6-charts-dev
+          libgl-dev libglx-dev libopengl-dev libvulkan-dev
+          libgtest-dev libbenchmark-dev libmosquitto-dev libsystemd-dev)
+# Running the programs and their tests without a screen: the offscreen platform, the fonts the
+# layout is measured in, the time zones (the ledger's change of clocks), chattr (a folder whose
+# files cannot be removed) and a virtual display for the windows' own tests.
+packages+=(qt6-qpa-plugins fonts-liberation tzdata e2fsprogs xvfb xauth)
+# MQTT: the broker and its clients the publishing tests talk to.
+packages+=(mosquitto mosquitto-clients)
 # Alarms: desktop notifications over the session D-Bus, and the tests' bus and notification server.
 packages+=(dbus dbus-daemon dbus-x11 dunst)
-# Running as a systemd service: the notify protocol (sd_notify), and systemd-analyze for the
-# units' checks.
-packages+=(libsystemd-dev systemd)
-# The Season window and the power curve view: their charts.
-packages+=(qt6-charts-dev)
-packages+=(qt6-httpserver-dev qt6-websockets-dev libqrencode-dev libjs-chart.js chromium chromium-driver python3-selenium prometheus) # the web view and its tests
+# Installing and packaging: the desktop entries' check, the .deb and its dependencies, and the
+# package's checks (Debian policy, the software centres' metainfo, the manual pages).
+packages+=(desktop-file-utils dpkg-dev file lintian appstream man-db)
+# Running as a systemd service: systemd-analyze for the units' checks.
+packages+=(systemd)
+# The web view: its HTTP server, the QR code of its address, the charts its pages draw with, and
+# its tests' real browser and Prometheus.
+packages+=(qt6-httpserver-dev qt6-websockets-dev libqrencode-dev libjs-chart.js
+           python3 chromium chromium-driver python3-selenium prometheus)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -26,4 +37,5 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 echo "Installing: ${missing[*]}"
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+  "${missing[@]}" >/dev/null

@@ -5,9 +5,13 @@
 #include "core/numbers.h"
 
 #include <QFile>
+#include <QLocale>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <string_view>
+#include <utility>
 
 namespace season {
 namespace {
@@ -39,7 +43,7 @@ std::optional<int> digitsValue(std::string_view text)
     return value;
 }
 
-// "2024_3_7", as the daily log's file names.
+// "2024_3_7", as the daily log's file names, in the years a ledger may name.
 std::optional<QDate> ledgerDate(std::string_view text)
 {
     const std::size_t a = text.find('_');
@@ -49,25 +53,46 @@ std::optional<QDate> ledgerDate(std::string_view text)
     const auto y = digitsValue(text.substr(0, a));
     const auto m = digitsValue(text.substr(a + 1, b - a - 1));
     const auto d = digitsValue(text.substr(b + 1));
-    if (!y || !m || !d || !QDate::isValid(*y, *m, *d))
+    if (!y || !m || !d || *y < kFirstLedgerYear || *y > kLastLedgerYear ||
+        !QDate::isValid(*y, *m, *d))
         return std::nullopt;
     return QDate(*y, *m, *d);
 }
 
-// The written form reads straight from the bytes; anything else (the locale's separator,
-// blanks) through the program's own number rule.
-std::optional<double> ledgerNumber(std::string_view text, const QLocale& locale)
+// "+0100": a sign, two digits of hours up to 14 and two of minutes; the seconds east of UTC.
+std::optional<int> ledgerOffset(std::string_view text)
 {
+    if (text.size() != 5 || (text[0] != '+' && text[0] != '-'))
+        return std::nullopt;
+    const auto hours = digitsValue(text.substr(1, 2));
+    const auto minutes = digitsValue(text.substr(3, 2));
+    if (!hours || !minutes || *hours > 14 || *minutes > 59)
+        return std::nullopt;
+    const int seconds = (*hours * 60 + *minutes) * 60;
+    return text[0] == '-' ? -seconds : seconds;
+}
+
+// The written form, with a point; a comma in its place, as a ledger written before the point was
+// fixed may have it. Blanks, signs and digits beyond a double's range make a bad line.
+std::optional<double> ledgerNumber(std::string_view text)
+{
+    char plain[64];
+    if (text.empty() || text.size() > sizeof plain)
+        return std::nullopt;
+    bool separator = false;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        const bool comma = text[k] == ',';
+        if ((comma || text[k] == '.') && std::exchange(separator, true))
+            return std::nullopt;
+        plain[k] = comma ? '.' : text[k];
+    }
     double value = 0;
-    const char* end = text.data() + text.size();
-    const auto res = std::from_chars(text.data(), end, value);
-    if (res.ec == std::errc() && res.ptr == end && std::isfinite(value))
-        return value;
-    const auto read =
-        core::numericValue(QString::fromLatin1(text.data(), qsizetype(text.size())), locale);
-    if (read && std::isfinite(*read))
-        return read;
-    return std::nullopt;
+    const char* end = plain + text.size();
+    const auto res = std::from_chars(plain, end, value);
+    if (res.ec != std::errc() || res.ptr != end || !std::isfinite(value) ||
+        std::fabs(value) > kMaxHourWattHours)
+        return std::nullopt;
+    return value;
 }
 
 } // namespace
@@ -77,37 +102,46 @@ QString energyLedgerFile(const core::AppDir& app)
     return app.path(QStringLiteral("logs/energy.txt"));
 }
 
-QByteArray lineFor(QDate date, int hour, double wattHours, const QLocale& locale)
+QByteArray offsetText(int utcOffsetSeconds)
 {
-    return "<D>" + core::datePart(date).toLatin1() + "</D><H>" + QByteArray::number(hour) +
-           "</H><WH>" + core::numberText(wattHours, locale).toLatin1() + "</WH>\r\n";
+    // Real zones lie within 14 hours of UTC; the clamp only keeps the text at its width.
+    const int minutes = std::abs(std::clamp(utcOffsetSeconds, -86340, 86340)) / 60;
+    return QByteArray(1, utcOffsetSeconds < 0 ? '-' : '+') +
+           QByteArray::number(minutes / 60).rightJustified(2, '0') +
+           QByteArray::number(minutes % 60).rightJustified(2, '0');
 }
 
-QByteArray lineFor(const LedgerLine& line, const QLocale& locale)
+QByteArray lineFor(const LedgerLine& line)
 {
-    return lineFor(line.date, line.hour, line.wattHours, locale);
+    return "<D>" + core::datePart(line.date).toLatin1() + "</D><H>" +
+           QByteArray::number(line.hour) + "</H><Z>" + offsetText(line.utcOffsetSeconds) +
+           "</Z><WH>" + core::numberText(line.wattHours, QLocale::c()).toLatin1() + "</WH>\r\n";
 }
 
-logging::FileWrite ledgerWrite(const core::AppDir& app, const LedgerLine& line,
-                               const QLocale& locale)
+logging::FileWrite ledgerWrite(const core::AppDir& app, const LedgerLine& line)
 {
     logging::FileWrite write;
     write.path = energyLedgerFile(app);
-    write.bytes = lineFor(line, locale);
+    write.bytes = lineFor(line);
     write.kind = logging::FileWrite::Kind::Append;
     write.records = {write.bytes.size()};
     return write;
 }
 
+bool EnergyLedger::isOpenHour(const QDateTime& localTime) const
+{
+    return localTime.date() == m_date && localTime.time().hour() == m_hour &&
+           localTime.offsetFromUtc() == m_offset;
+}
+
 std::optional<LedgerLine> EnergyLedger::add(const QDateTime& localTime, double wattHours)
 {
     std::optional<LedgerLine> done;
-    const QDate date = localTime.date();
-    const int hour = localTime.time().hour();
-    if (date != m_date || hour != m_hour) {
+    if (!isOpenHour(localTime)) {
         done = closeHour();
-        m_date = date;
-        m_hour = hour;
+        m_date = localTime.date();
+        m_hour = localTime.time().hour();
+        m_offset = localTime.offsetFromUtc();
     }
     m_wattHours += wattHours;
     m_counted = m_counted || wattHours != 0;
@@ -116,7 +150,7 @@ std::optional<LedgerLine> EnergyLedger::add(const QDateTime& localTime, double w
 
 std::optional<LedgerLine> EnergyLedger::flush(const QDateTime& now)
 {
-    if (m_hour < 0 || (now.date() == m_date && now.time().hour() == m_hour))
+    if (m_hour < 0 || isOpenHour(now))
         return std::nullopt;
     return closeHour();
 }
@@ -126,6 +160,7 @@ std::optional<LedgerLine> EnergyLedger::closeHour()
     std::optional<LedgerLine> line = openHour();
     m_date = {};
     m_hour = -1;
+    m_offset = 0;
     m_wattHours = 0;
     m_counted = false;
     return line;
@@ -135,10 +170,10 @@ std::optional<LedgerLine> EnergyLedger::openHour() const
 {
     if (m_hour < 0 || !m_counted)
         return std::nullopt;
-    return LedgerLine{m_date, m_hour, m_wattHours};
+    return LedgerLine{m_date, m_hour, m_wattHours, m_offset};
 }
 
-LedgerContent parseLedger(QByteArrayView content, const QLocale& locale)
+LedgerContent parseLedger(QByteArrayView content)
 {
     LedgerContent out;
     DayEnergy* day = nullptr;
@@ -156,11 +191,12 @@ LedgerContent parseLedger(QByteArrayView content, const QLocale& locale)
             continue;
         const auto d = tagText(line, "<D>", "</D>");
         const auto h = tagText(line, "<H>", "</H>");
+        const auto z = tagText(line, "<Z>", "</Z>");
         const auto wh = tagText(line, "<WH>", "</WH>");
         const auto date = d ? ledgerDate(*d) : std::nullopt;
         const int hour = h ? digitsValue(*h).value_or(-1) : -1;
-        const auto value = wh ? ledgerNumber(*wh, locale) : std::nullopt;
-        if (!date || hour < 0 || hour > 23 || !value) {
+        const auto value = wh ? ledgerNumber(*wh) : std::nullopt;
+        if (!date || hour < 0 || hour > 23 || !value || (z && !ledgerOffset(*z))) {
             ++out.badLines;
             continue;
         }

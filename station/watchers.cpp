@@ -76,7 +76,7 @@ void Watchers::energyAdded(const QDateTime& at, double wattHours)
 void Watchers::ledgerLine(const season::LedgerLine& line)
 {
     m_station.queueWrite(season::ledgerWrite(m_station.app(), line));
-    m_station.publisher().onEnergyHour(line.date, line.hour, line.wattHours);
+    m_station.publisher().onEnergyHour(line.date, line.hour, line.utcOffsetSeconds, line.wattHours);
 }
 
 void Watchers::everySecond()

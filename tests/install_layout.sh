@@ -12,6 +12,17 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# The package's checks by outside tools: without one here its check is skipped and said so, but
+# in CI (CI=true) a missing tool fails, so a check never passes by not running.
+have() {
+  command -v "$1" >/dev/null && return 0
+  [ "${CI:-}" != "true" ] || fail "$1 is missing (Debian package $2); CI runs every check"
+  echo "NOTE: $1 is missing (Debian package $2): its check is skipped"
+  return 1
+}
+have_appstreamcli=; have appstreamcli appstream && have_appstreamcli=1
+have_lintian=; have lintian lintian && have_lintian=1
+
 expected=(
   usr/bin/Tessaly usr/bin/Corvenna usr/bin/tessalyd
   usr/share/tessaly/prog.cfg usr/share/tessaly/settings.cfg usr/share/tessaly/html/template.asp
@@ -44,7 +55,7 @@ staged=$(cd "$work/stage" && find . -type f -o -type l | sed 's|^\./||' | sort)
   fail "staged install holds more than expected:"$'\n'"$staged"
 desktop-file-validate "$work"/stage/usr/share/applications/*.desktop
 metainfo="$work"/stage/usr/share/metainfo/org.example.tessaly.metainfo.xml
-if command -v appstreamcli >/dev/null; then
+if [ -n "$have_appstreamcli" ]; then
   appstreamcli validate --no-net "$metainfo" >"$work/appstream.txt" 2>&1 ||
     fail "appstreamcli: $(cat "$work/appstream.txt")"
 fi
@@ -88,7 +99,7 @@ for page in man1/Tessaly.1 man1/Corvenna.1 man8/tessalyd.8; do
 done
 grep -q "<release version=\"$version\" date=\"[0-9-]*\"/>" "$metainfo" ||
   fail "the metainfo's release is not $version"
-if command -v lintian >/dev/null; then
+if [ -n "$have_lintian" ]; then
   lintian --fail-on error,warning "$deb" >"$work/lintian.txt" 2>/dev/null ||
     fail "lintian: $(cat "$work/lintian.txt")"
   [ ! -s "$work/lintian.txt" ] || fail "lintian: $(cat "$work/lintian.txt")"

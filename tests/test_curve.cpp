@@ -190,25 +190,80 @@ TEST_F(PowerCurveFile, IsTaggedOneLineABinAndSurvivesARestart)
     EXPECT_NEAR(bins[1].sdWatts, std::sqrt(500.0 / 3), 1e-9);
 }
 
-TEST_F(PowerCurveFile, ADamagedFileIsSetAsideAndNeverTrusted)
+TEST_F(PowerCurveFile, ADamagedLineIsSkippedAndCountedAndTheFileSetAside)
 {
+    const QByteArray good = "<B>5.5</B><N>12</N><P>230.4</P><SD>1</SD>\r\n";
     const QByteArray cases[] = {"<B>5.5</B><N>12</N><P>230.4</P>\r\n",            // no SD
                                 "<B>5.5</B><N>x</N><P>230.4</P><SD>1</SD>\r\n",   // not a number
                                 "<B>5.5</B><N>1.5</N><P>230.4</P><SD>1</SD>\r\n", // not a count
                                 "<B>5.5</B><N>3</N><P>230.4</P><SD>1</SD>",       // cut short
                                 QByteArray("\x00\x01\x02\r\n", 5)};
-    for (const QByteArray& bytes : cases) {
+    for (const QByteArray& bad : cases) {
+        const QByteArray bytes = bad.endsWith('\n') ? good + bad : bad;
         ASSERT_TRUE(core::replaceFile(path(), bytes));
         bool damaged = false;
         const curve::PowerCurve c = curve::loadPowerCurve(path(), 0.5, &damaged);
         EXPECT_TRUE(damaged) << bytes.toStdString();
-        EXPECT_TRUE(c.empty());
+        EXPECT_EQ(c.bins().size(), bad.endsWith('\n') ? 1u : 0u) << bytes.toStdString();
         EXPECT_FALSE(QFile::exists(path()));
         EXPECT_EQ(fileBytes(path() + QStringLiteral(".damaged")), bytes);
     }
     bool damaged = true;
     EXPECT_TRUE(curve::loadPowerCurve(path(), 0.5, &damaged).empty()); // missing: a new curve
     EXPECT_FALSE(damaged);
+}
+
+// Numbers no turbine gives, and numbers no int holds: each line is skipped, never converted,
+// and the good bin beside it is kept.
+TEST_F(PowerCurveFile, AnAbsurdNumberSkipsItsLineBeforeAnyConversion)
+{
+    const QByteArray good = "<B>5.5</B><N>12</N><P>230.4</P><SD>1</SD>\r\n";
+    const char* const absurd[] = {
+        "<B>1e308</B><N>3</N><P>1</P><SD>1</SD>",     "<B>-1e308</B><N>3</N><P>1</P><SD>1</SD>",
+        "<B>1e999</B><N>3</N><P>1</P><SD>1</SD>",     "<B>1001</B><N>3</N><P>1</P><SD>1</SD>",
+        "<B>5</B><N>1e308</N><P>1</P><SD>1</SD>",     "<B>5</B><N>-1e308</N><P>1</P><SD>1</SD>",
+        "<B>5</B><N>nan</N><P>1</P><SD>1</SD>",       "<B>5</B><N>2147483648</N><P>1</P><SD>1</SD>",
+        "<B>5</B><N>100000001</N><P>1</P><SD>1</SD>", "<B>5</B><N>0</N><P>1</P><SD>1</SD>",
+        "<B>5</B><N>3</N><P>1e308</P><SD>1</SD>",     "<B>5</B><N>3</N><P>-1e308</P><SD>1</SD>",
+        "<B>5</B><N>3</N><P>inf</P><SD>1</SD>",       "<B>5</B><N>3</N><P>1</P><SD>-1</SD>",
+        "<B>5</B><N>3</N><P>1</P><SD>1e308</SD>",     "<B>5</B><N>3</N><P>1</P><SD>nan</SD>",
+    };
+    QByteArray bytes = good;
+    for (const char* line : absurd)
+        bytes += QByteArray(line) + "\r\n";
+    const curve::PowerCurveContent content = curve::parsePowerCurve(bytes);
+    EXPECT_EQ(content.skippedLines, int(std::size(absurd)));
+    ASSERT_EQ(content.bins.size(), 1u);
+    EXPECT_EQ(content.bins[0].minutes, 12);
+
+    ASSERT_TRUE(core::replaceFile(path(), bytes));
+    bool damaged = false;
+    const curve::PowerCurve c = curve::loadPowerCurve(path(), 0.5, &damaged);
+    EXPECT_TRUE(damaged);
+    ASSERT_EQ(c.bins().size(), 1u);
+    EXPECT_DOUBLE_EQ(c.bins()[0].centre, 5.5);
+    EXPECT_EQ(fileBytes(path() + QStringLiteral(".damaged")), bytes);
+
+    // Lines of one bin that together pass the limit of minutes: the one that would is skipped.
+    const QByteArray twice = "<B>5</B><N>60000000</N><P>1</P><SD>0</SD>\r\n"
+                             "<B>5</B><N>60000000</N><P>1</P><SD>0</SD>\r\n";
+    ASSERT_TRUE(core::replaceFile(path(), twice));
+    const curve::PowerCurve d = curve::loadPowerCurve(path(), 0.5, &damaged);
+    EXPECT_TRUE(damaged);
+    ASSERT_EQ(d.bins().size(), 1u);
+    EXPECT_EQ(d.bins()[0].minutes, 60000000);
+}
+
+// A wind speed from a divider of 1e-300 in settings.cfg takes no bin.
+TEST(PowerCurve, AnAbsurdMinuteIsNotCounted)
+{
+    curve::PowerCurve c(0.5);
+    c.addMinute(3e304, 100);
+    c.addMinute(5, 1e300);
+    c.addMinute(-3e304, 100);
+    EXPECT_TRUE(c.empty());
+    c.addMinute(5, 100);
+    EXPECT_EQ(c.bins().size(), 1u);
 }
 
 TEST_F(PowerCurveFile, TheViewSavesCsvAndStartsANewCurveOnlyWhenAsked)

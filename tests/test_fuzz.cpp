@@ -1,120 +1,36 @@
-// Seeded random inputs through the readers of outside data: the frame rule and the decoder, and
-// the configuration readers. Each run tries the same inputs (TESSALY_FUZZ_SEED picks others), so
-// a failure can be replayed; the invariants are what must hold for any input at all.
+// Seeded random inputs through the readers of outside data: the frame rule and the decoder, the
+// configuration readers, and the files the program keeps of its own (the energy ledger, the power
+// curve, view.cfg and the day summaries' month packs). Each run tries the same inputs
+// (TESSALY_FUZZ_SEED picks others), so a failure can be replayed; the invariants are what must hold
+// for any input at all.
 
 #include "config/configfiles.h"
 #include "config/options.h"
+#include "core/files.h"
 #include "core/numbers.h"
 #include "core/serialline.h"
+#include "curve/powercurve.h"
 #include "history/dayreader.h"
+#include "season/energyledger.h"
+#include "season/summarycache.h"
 #include "station/energy.h"
 #include "station/telemetry.h"
+#include "tests/fuzzpieces.h"
+#include "trend/trendring.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QString>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
+#include <cstring>
 
 namespace {
 
-std::uint32_t seed()
-{
-    bool ok = false;
-    const uint value = qEnvironmentVariable("TESSALY_FUZZ_SEED").toUInt(&ok);
-    return ok ? value : 20261208u;
-}
-
-// Pieces a frame is made of, good and bad: brackets and tags in any order, numbers of every
-// size and form, texts that look like numbers but are not, NUL and characters beyond ASCII.
-class PieceGenerator
-{
-public:
-    explicit PieceGenerator(std::uint32_t seed)
-        : m_rng(seed)
-    {}
-
-    int below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_rng); }
-
-    QString number()
-    {
-        static const char* const fixed[] = {
-            "0",      "-0",     "1e308", "1e309", "-1e308", "1e-400", "4.9e-324", "nan",  "inf",
-            "-inf",   "NaN",    "1e",    ".",     "-",      "+.5",    "1.2.3",    "0x1F", "1,5",
-            "  512 ", "\t530 ", "1e+",   "9e999", "-9e999", "65536",  "-32769",   "32767"};
-        switch (below(4)) {
-        case 0:
-            return QString::fromLatin1(fixed[below(int(std::size(fixed)))]);
-        case 1: {
-            const int exponent = below(1400) - 700;
-            return QStringLiteral("%1e%2").arg(below(100000)).arg(exponent);
-        }
-        case 2: {
-            // A long plain decimal, huge or tiny.
-            QString digits(below(500) + 1, QLatin1Char('0'));
-            digits[below(int(digits.size()))] = QLatin1Char('7');
-            if (below(2))
-                digits.insert(below(int(digits.size())), QLatin1Char('.'));
-            return digits;
-        }
-        default:
-            return QString::number(std::uniform_real_distribution<double>(-1e6, 1e6)(m_rng));
-        }
-    }
-
-    QString piece()
-    {
-        static const char* const tags[] = {"V", "I", "R", "S", "M", "X", "v", ""};
-        const QString tag = QString::fromLatin1(tags[below(int(std::size(tags)))]);
-        switch (below(9)) {
-        case 0:
-            return QStringLiteral("[");
-        case 1:
-            return QStringLiteral("]");
-        case 2:
-            return QLatin1Char('<') + tag + QLatin1Char('>');
-        case 3:
-            return QStringLiteral("</") + tag + QLatin1Char('>');
-        case 4:
-            return QLatin1Char('<') + tag + QLatin1Char('>') + number() + QStringLiteral("</") +
-                   tag + QLatin1Char('>');
-        case 5:
-            return QString(1, QChar(0));
-        case 6:
-            return QString(1, QChar(char16_t(0x80 + below(0xD000))));
-        case 7:
-            return QStringLiteral("\r\n");
-        default:
-            return number();
-        }
-    }
-
-    QString text(int pieces)
-    {
-        QString out;
-        for (int k = 0; k < pieces; ++k)
-            out += piece();
-        return out;
-    }
-
-    core::Conversion conversion()
-    {
-        static const double dividers[] = {1, -1, 1e-300, 1e300, 40, 0.5, 4.9e-324};
-        auto pick = [&] {
-            return dividers[below(int(std::size(dividers)))];
-        };
-        core::Conversion c;
-        c.voltDivider = pick();
-        c.voltOffset = below(2) ? 0.0 : -1e308;
-        c.ampDivider = pick();
-        c.rpmDivider = pick();
-        c.wsDivider = pick();
-        return c;
-    }
-
-private:
-    std::mt19937 m_rng;
-};
+using fuzzing::PieceGenerator;
+using fuzzing::seed;
 
 // 100,000 pieces of line traffic through the buffer, every frame through the decoder: the buffer
 // stays within its bound and no reading holds an infinity or a NaN.
@@ -256,6 +172,224 @@ TEST(Fuzz, DayFilesNeverOverfillTheLoaderNorGiveNonFiniteValues)
                 ASSERT_TRUE(std::isfinite(r.values[q]));
         }
     }
+}
+
+// Tagged lines of the given keys, good and broken, with numbers of every form between the tags.
+QByteArray taggedLines(PieceGenerator& gen, std::initializer_list<const char*> keys, int lines,
+                       QByteArray (*value)(PieceGenerator&, const char*))
+{
+    QByteArray out;
+    for (int l = 0; l < lines; ++l) {
+        for (const char* key : keys) {
+            if (gen.below(12) == 0)
+                out += gen.piece().toUtf8(); // a broken piece instead
+            else if (gen.below(40) != 0)
+                out += QByteArray("<") + key + '>' + value(gen, key) + "</" + key + '>';
+        }
+        out += gen.below(10) ? "\r\n" : gen.below(2) ? "\n" : "";
+    }
+    return out;
+}
+
+// Ledger lines of any content: every day read is a valid date of the ledger's years, every
+// hour's sum finite and within the lines' limit; a line written is read back as it was.
+TEST(Fuzz, LedgerLinesAreReadWithinTheirRangeOrCountedBad)
+{
+    PieceGenerator gen(seed() + 4);
+    auto value = [](PieceGenerator& g, const char* key) -> QByteArray {
+        if (key[0] == 'D' && g.below(3))
+            return QByteArray::number(g.below(3) ? 1990 + g.below(130) : g.below(100000)) + '_' +
+                   QByteArray::number(g.below(14)) + '_' + QByteArray::number(g.below(33));
+        if (key[0] == 'Z' && g.below(3))
+            return QByteArray(g.below(2) ? "+" : "-") +
+                   QByteArray::number(g.below(2000)).rightJustified(4, '0');
+        if (key[0] == 'H' && g.below(3))
+            return QByteArray::number(g.below(30) - 3);
+        QByteArray n = g.number().toUtf8();
+        return g.below(4) ? n : n.replace('.', ',');
+    };
+    std::size_t daysRead = 0;
+    for (int file = 0; file < 2000; ++file) {
+        const int lines = gen.below(30);
+        const QByteArray content = taggedLines(gen, {"D", "H", "Z", "WH"}, lines, value);
+        const season::LedgerContent read = season::parseLedger(content);
+        daysRead += read.days.size();
+        ASSERT_GE(read.badLines, 0);
+        int written = 0;
+        for (QByteArray line : content.split('\n')) {
+            if (line.endsWith('\r'))
+                line.chop(1);
+            written += line.isEmpty() ? 0 : 1;
+        }
+        ASSERT_LE(read.badLines, written) << content.toStdString();
+        for (const auto& [date, day] : read.days) {
+            ASSERT_TRUE(date.isValid() && date.year() >= season::kFirstLedgerYear &&
+                        date.year() <= season::kLastLedgerYear);
+            for (const double wh : day)
+                ASSERT_TRUE(std::isfinite(wh) && std::fabs(wh) <= written * 1e9);
+        }
+    }
+    EXPECT_GT(daysRead, 100u); // the generator does make good lines
+    static const QLocale::Language languages[] = {QLocale::German, QLocale::English,
+                                                  QLocale::French, QLocale::C};
+    for (int k = 0; k < 20000; ++k) {
+        QLocale::setDefault(QLocale(languages[gen.below(4)]));
+        const season::LedgerLine line{QDate(2000, 1, 1).addDays(gen.below(36890)), gen.below(24),
+                                      std::uniform_real_distribution<double>(-1e9, 1e9)(gen.rng()),
+                                      (gen.below(113) - 56) * 900};
+        const QByteArray bytes = season::lineFor(line);
+        const season::LedgerContent read = season::parseLedger(bytes);
+        ASSERT_EQ(read.badLines, 0) << bytes.toStdString();
+        ASSERT_EQ(read.days.count(line.date), 1u) << bytes.toStdString();
+        ASSERT_EQ(read.days.at(line.date)[std::size_t(line.hour)],
+                  core::numericValue(core::numberText(line.wattHours, QLocale::c()), QLocale::c())
+                      .value())
+            << bytes.toStdString();
+    }
+    QLocale::setDefault(QLocale::c());
+}
+
+// powercurve.txt of any content: every bin read or loaded lies within the limits, every line is
+// read or counted, and now and then the file goes through the loader for real.
+TEST(Fuzz, PowerCurveFilesGiveOnlyBinsWithinTheirLimits)
+{
+    PieceGenerator gen(seed() + 5);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("powercurve.txt"));
+    auto value = [](PieceGenerator& g, const char* key) -> QByteArray {
+        if (key[0] == 'N' && g.below(2))
+            return QByteArray::number(g.below(2) ? g.below(100) : qint64(g.below(1 << 30)) << 2);
+        return g.number().toUtf8();
+    };
+    std::size_t binsRead = 0;
+    for (int file = 0; file < 3000; ++file) {
+        const QByteArray content = taggedLines(gen, {"B", "N", "P", "SD"}, gen.below(30), value);
+        const curve::PowerCurveContent read = curve::parsePowerCurve(content);
+        binsRead += read.bins.size();
+        int lines = 0;
+        for (const QByteArray& line : content.split('\n'))
+            lines += line.isEmpty() ? 0 : 1;
+        ASSERT_EQ(int(read.bins.size()) + read.skippedLines, lines);
+        for (const curve::Bin& b : read.bins) {
+            ASSERT_LE(std::fabs(b.centre), curve::kMaxBinCentre);
+            ASSERT_TRUE(b.minutes >= 1 && b.minutes <= curve::kMaxBinMinutes);
+            ASSERT_LE(std::fabs(b.meanWatts), curve::kMaxBinWatts);
+            ASSERT_TRUE(b.sdWatts >= 0 && b.sdWatts <= curve::kMaxBinWatts);
+        }
+        if (file % 30 != 0)
+            continue;
+        ASSERT_TRUE(core::replaceFile(path, content));
+        const curve::PowerCurve curve = curve::loadPowerCurve(path, gen.below(2) ? 0.5 : 1.0);
+        for (const curve::Bin& b : curve.bins()) {
+            ASSERT_TRUE(std::isfinite(b.centre) && std::isfinite(b.meanWatts) &&
+                        std::isfinite(b.sdWatts));
+            ASSERT_TRUE(b.minutes >= 1 && b.minutes <= curve::kMaxBinMinutes);
+        }
+        QFile::remove(path + QStringLiteral(".damaged"));
+    }
+    EXPECT_GT(binsRead, 100u); // the generator does make good lines
+}
+
+// view.cfg of any content: the trend is hidden only by a ShowTrend tag holding the digit 0.
+TEST(Fuzz, ViewCfgHidesTheTrendOnlyWhenItSaysSo)
+{
+    PieceGenerator gen(seed() + 6);
+    auto value = [](PieceGenerator& g, const char*) -> QByteArray {
+        return g.below(3) ? g.number().toUtf8() : QByteArray(g.below(2) ? " 0 " : "0");
+    };
+    for (int file = 0; file < 20000; ++file) {
+        const QByteArray content = taggedLines(gen, {"ShowTrend", "Trend"}, gen.below(4), value);
+        if (!trend::showTrendFrom(content)) {
+            const qsizetype open = content.indexOf("<ShowTrend>");
+            ASSERT_GE(open, 0) << content.toStdString();
+            const qsizetype close = content.indexOf("</ShowTrend>", open);
+            ASSERT_GT(close, open) << content.toStdString();
+            ASSERT_EQ(content.mid(open + 11, close - open - 11).trimmed(), "0");
+        }
+    }
+}
+
+// A day's month pack of any content, read through the cache as the Season window reads it:
+// random bytes, a real pack damaged, or a whole pack of random summaries made for the day file as
+// it is. The day's summary is the pack's when the pack is whole and of the file, otherwise the
+// one made from the file; either way the pack is whole afterwards.
+TEST(Fuzz, MonthPacksOfAnyContentGiveTheFilesSummaryOrThePacks)
+{
+    PieceGenerator gen(seed() + 7);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const core::AppDir app(dir.filePath(QStringLiteral("app")));
+    ASSERT_TRUE(QDir().mkpath(app.logsDir()));
+    const QDate day(2024, 3, 7);
+    const season::SummarySource source{app, dir.filePath(QStringLiteral("cache")),
+                                       QDate(2025, 1, 1)};
+    const QByteArray dayText = "<V>12.5</V><I>3</I><W>37.5</W><R>300</R><S>5</S><M>1</M>"
+                               "<T>10:00</T>\r\n<V>13</V><I>4</I><W>52</W><T>10:05</T>\r\n";
+    ASSERT_TRUE(core::replaceFile(app.dailyLog(day), dayText));
+    const QFileInfo info(app.dailyLog(day));
+    const season::SourceStamp stamp{info.size(), info.lastModified().toMSecsSinceEpoch()};
+    const season::DaySummary fromFile = season::summarizeDay(dayText);
+    const QString pack = season::summaryFile(source, day);
+    ASSERT_TRUE(QDir().mkpath(source.cacheDir));
+    auto same = [](const season::DaySummary& a, const season::DaySummary& b) {
+        return a.records == b.records &&
+               std::memcmp(a.buckets.data(), b.buckets.data(), sizeof a.buckets) == 0;
+    };
+    int fromPack = 0;
+    for (int k = 0; k < 200; ++k) {
+        // Every tenth a whole pack that holds the day as its file is now.
+        const bool whole = k % 10 == 0;
+        std::vector<season::PackedDay> days(std::size_t(gen.below(4) + (whole ? 1 : 0)));
+        for (season::PackedDay& d : days) {
+            const bool ofFile = (whole && &d == &days.back()) || gen.below(2);
+            d.date = ofFile ? day : QDate::fromJulianDay(gen.below(1 << 30) - (1 << 29));
+            d.stamp = ofFile ? stamp : season::SourceStamp{gen.below(100), gen.below(100)};
+            d.summary.records = std::uint32_t(gen.rng()());
+            char* raw = reinterpret_cast<char*>(d.summary.buckets.data());
+            for (std::size_t at = 0; at + 4 <= sizeof d.summary.buckets;
+                 at += 4 * (1 + gen.below(50))) {
+                const std::uint32_t word = gen.rng()();
+                std::memcpy(raw + at, &word, 4);
+            }
+        }
+        QByteArray bytes = season::encodePack(days);
+        const int kind = whole ? 2 : gen.below(3);
+        if (kind == 0) { // random bytes
+            bytes = QByteArray(gen.below(200), '\0');
+            for (char& c : bytes)
+                c = char(gen.below(256));
+        } else if (kind == 1) { // a real pack damaged
+            for (int n = gen.below(4) + 1; n > 0 && !bytes.isEmpty(); --n) {
+                const int at = gen.below(int(bytes.size()));
+                switch (gen.below(3)) {
+                case 0:
+                    bytes[at] = char(bytes[at] ^ char(1 + gen.below(255)));
+                    break;
+                case 1:
+                    bytes.truncate(at);
+                    break;
+                default:
+                    bytes.insert(at, char(gen.below(256)));
+                }
+            }
+        }
+        ASSERT_TRUE(core::replaceFile(pack, bytes));
+        const std::optional<std::vector<season::PackedDay>> decoded = season::decodePack(bytes);
+        ASSERT_TRUE(!decoded || decoded->size() <= season::kMaxPackDays);
+        const season::PackedDay* kept = nullptr;
+        for (std::size_t d = 0; decoded && d < decoded->size() && !kept; ++d) {
+            if ((*decoded)[d].date == day && (*decoded)[d].stamp == stamp)
+                kept = &(*decoded)[d];
+        }
+        const std::optional<season::DaySummary> got = season::daySummary(source, day);
+        ASSERT_TRUE(got);
+        ASSERT_TRUE(same(*got, kept ? kept->summary : fromFile)) << "kind " << kind;
+        fromPack += kept ? 1 : 0;
+        const auto after = season::decodePack(*core::readWholeFile(pack));
+        ASSERT_TRUE(after);
+    }
+    EXPECT_GE(fromPack, 20); // whole packs of the file are taken as they are
 }
 
 } // namespace

@@ -619,25 +619,3 @@ TEST_F(Logging, TheIntervalIsTheDelayInMillisecondsOnAPreciseTimer)
         child<QPushButton>(*w, "StopLogging")->click();
     }
 }
-
-// Real time, so not part of the suite: run with --gtest_also_run_disabled_tests and
-// --gtest_filter=*RealTime* to see ten records come at the interval.
-TEST_F(Logging, DISABLED_RealTimeRecordsComeAtTheInterval)
-{
-    for (const char* delay : {"10", "12.5"}) {
-        writeProg(ProgFile{.LogDelay = delay, .LogOn = "1"});
-        QFile::remove(dayLog());
-        QElapsedTimer clock;
-        auto w = start();
-        clock.start();
-        const double interval = QByteArray(delay).toDouble() * 1000;
-        double worst = 0;
-        for (int k = 1; k <= 10; ++k) {
-            ASSERT_TRUE(waitFor([&] { return fileBytes(dayLog()).count("\r\n") == k; },
-                                int(interval) + 1000));
-            worst = std::max(worst, std::abs(double(clock.elapsed()) - k * interval));
-        }
-        std::printf("delay %s: worst deviation over 10 records %.0f ms\n", delay, worst);
-        EXPECT_LE(worst, 50);
-    }
-}

@@ -1,5 +1,6 @@
 // The energy ledger and its bars, through real files and on chosen clock times; the Season
 // window's reading off its thread, on a generated year of day files.
+#include "core/clock.h"
 #include "core/files.h"
 #include "logging/logfiles.h"
 #include "publish/energyhour.h"
@@ -17,6 +18,7 @@
 #include <QTimer>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <future>
 
 namespace {
@@ -65,12 +67,14 @@ double calm(int)
 
 } // namespace
 
-TEST(EnergyLedger, LineAsTheDailyLogWritesNumbers)
+TEST(EnergyLedger, LineAsTheDailyLogWritesNumbersWithItsOffset)
 {
-    EXPECT_EQ(season::lineFor(kDay, 14, 123.45, QLocale::c()),
-              QByteArray("<D>2024_3_7</D><H>14</H><WH>123.45</WH>\r\n"));
-    EXPECT_EQ(season::lineFor(QDate(2024, 12, 31), 0, 0.00001, QLocale::c()),
-              QByteArray("<D>2024_12_31</D><H>0</H><WH>1E-05</WH>\r\n"));
+    EXPECT_EQ(season::lineFor({kDay, 14, 123.45, 3600}),
+              QByteArray("<D>2024_3_7</D><H>14</H><Z>+0100</Z><WH>123.45</WH>\r\n"));
+    EXPECT_EQ(season::lineFor({QDate(2024, 12, 31), 0, 0.00001, -(3 * 3600 + 1800)}),
+              QByteArray("<D>2024_12_31</D><H>0</H><Z>-0330</Z><WH>1E-05</WH>\r\n"));
+    EXPECT_EQ(season::lineFor({kDay, 5, -2.5, 0}),
+              QByteArray("<D>2024_3_7</D><H>5</H><Z>+0000</Z><WH>-2.5</WH>\r\n"));
 }
 
 class EnergyLedgerFiles : public AppDirTest
@@ -136,7 +140,7 @@ TEST(EnergyLedger, AClockTickInALaterHourClosesTheOpenOne)
     EXPECT_FALSE(ledger.flush(at(kDay, 9, 59, 59)));
     const auto line = ledger.flush(at(kDay, 10, 0, 2));
     ASSERT_TRUE(line);
-    EXPECT_EQ(*line, (season::LedgerLine{kDay, 9, 2.5}));
+    EXPECT_EQ(*line, (season::LedgerLine{kDay, 9, 2.5, at(kDay, 9, 0).offsetFromUtc()}));
     EXPECT_FALSE(ledger.openHour());
 }
 
@@ -153,23 +157,141 @@ TEST(EnergyLedger, BadLinesAreSkippedAndCounted)
         "<D>2024_3_7</D><H>1</H><WH>inf</WH>",
         "garbage \x01\xff",
         "<D>2024_3</D><H>1</H><WH>5</WH>",
+        "<D>99999_1_1</D><H>1</H><WH>5</WH>",
+        "<D>1999_12_31</D><H>1</H><WH>5</WH>",
+        "<D>2101_1_1</D><H>1</H><WH>5</WH>",
+        "<D>2024_3_7</D><H>1</H><Z>+1500</Z><WH>5</WH>",
+        "<D>2024_3_7</D><H>1</H><Z>0100</Z><WH>5</WH>",
+        "<D>2024_3_7</D><H>1</H><Z>+01:00</Z><WH>5</WH>",
+        "<D>2024_3_7</D><H>1</H><Z>+0160</Z><WH>5</WH>",
+        "<D>2024_3_7</D><H>1</H><WH>1e308</WH>",
+        "<D>2024_3_7</D><H>1</H><WH>1,5,0</WH>",
+        "<D>2024_3_7</D><H>1</H><WH>1.5,0</WH>",
     };
     QByteArray content = "<D>2024_3_7</D><H>1</H><WH>5</WH>\r\n\r\n";
     for (const char* line : bad)
         content += QByteArray(line) + "\r\n";
+    content += "<D>2100_12_31</D><H>1</H><Z>-1400</Z><WH>0.5</WH>\r\n"; // the last year
     content += "<D>2024_3_7</D><H>1</H><WH>2.5</WH>"; // no line end: the last line still counts
-    const season::LedgerContent read = season::parseLedger(content, QLocale::c());
+    const season::LedgerContent read = season::parseLedger(content);
     EXPECT_EQ(read.badLines, int(std::size(bad)));
-    ASSERT_EQ(read.days.size(), 1u);
+    ASSERT_EQ(read.days.size(), 2u);
     EXPECT_DOUBLE_EQ(read.days.at(kDay)[1], 7.5);
+    EXPECT_DOUBLE_EQ(read.days.at(QDate(2100, 12, 31))[1], 0.5);
 }
 
-TEST(EnergyLedger, AGermanLedgerReadsBackWithItsComma)
+// Written under German, read under English, as when a user changes the desktop's language: the
+// new line has a point, and a line written with a comma before is still read.
+TEST_F(EnergyLedgerFiles, ALedgerWrittenUnderGermanReadsUnderEnglish)
 {
-    const QLocale german(QLocale::German, QLocale::Germany);
-    const QByteArray line = season::lineFor(kDay, 3, 1.25, german);
-    EXPECT_EQ(line, QByteArray("<D>2024_3_7</D><H>3</H><WH>1,25</WH>\r\n"));
-    EXPECT_DOUBLE_EQ(season::parseLedger(line, german).days.at(kDay)[3], 1.25);
+    QLocale::setDefault(QLocale::German);
+    appendAll(m_app, {{kDay, 3, 1.25, 3600}, {kDay, 4, 0.00001, 3600}});
+    QByteArray bytes = fileBytes(season::energyLedgerFile(m_app));
+    EXPECT_EQ(bytes, QByteArray("<D>2024_3_7</D><H>3</H><Z>+0100</Z><WH>1.25</WH>\r\n"
+                                "<D>2024_3_7</D><H>4</H><Z>+0100</Z><WH>1E-05</WH>\r\n"));
+    bytes += "<D>2024_3_7</D><H>5</H><WH>2,5</WH>\r\n<D>2024_3_7</D><H>6</H><WH>1,5E-05</WH>\r\n";
+    ASSERT_TRUE(core::replaceFile(season::energyLedgerFile(m_app), bytes));
+    QLocale::setDefault(QLocale::English);
+    const season::LedgerContent read = season::readLedger(m_app);
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(read.badLines, 0);
+    ASSERT_EQ(read.days.count(kDay), 1u);
+    EXPECT_DOUBLE_EQ(read.days.at(kDay)[3], 1.25);
+    EXPECT_DOUBLE_EQ(read.days.at(kDay)[4], 0.00001);
+    EXPECT_DOUBLE_EQ(read.days.at(kDay)[5], 2.5);
+    EXPECT_DOUBLE_EQ(read.days.at(kDay)[6], 0.000015);
+}
+
+// A year no plant logged (a scribbled line) is a bad line, not thousands of empty years.
+TEST(EnergyLedger, AYearOutsideTheLedgersYearsIsABadLineNotABar)
+{
+    const season::LedgerContent read = season::parseLedger(
+        "<D>2024_3_7</D><H>1</H><Z>+0100</Z><WH>5</WH>\r\n<D>99999_3_7</D><H>1</H><WH>5</WH>\r\n");
+    EXPECT_EQ(read.badLines, 1);
+    const season::EnergyBars all = season::energyBars(read, season::EnergySpan::AllYears, 0, 0);
+    ASSERT_EQ(all.bars.size(), 1u);
+    EXPECT_DOUBLE_EQ(all.totalKWh, 0.005);
+}
+
+namespace {
+
+// The process's local time zone for one test, as the user's desktop sets it.
+class LocalZone
+{
+public:
+    explicit LocalZone(const char* zone)
+        : m_had(qEnvironmentVariableIsSet("TZ"))
+        , m_old(qgetenv("TZ"))
+    {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~LocalZone()
+    {
+        if (m_had)
+            qputenv("TZ", m_old);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+
+private:
+    bool m_had;
+    QByteArray m_old;
+};
+
+} // namespace
+
+// 2024-10-27 in Berlin: the clocks go back from 03:00 summer time to 02:00 winter time, so the
+// hour named 02 comes twice. A fake clock walks 01:00 to 04:00 local, every 5 s at 720 W, with
+// the station's tick after each step: each of the four real hours gets its line, the two 02
+// hours apart by their offsets, in the ledger and in the energy_hour messages.
+TEST_F(EnergyLedgerFiles, TheHourRepeatedWhenTheClocksGoBackIsTwoLinesWithTheirOffsets)
+{
+    const LocalZone berlin("Europe/Berlin");
+    if (QDateTime(QDate(2024, 7, 1), QTime(12, 0)).offsetFromUtc() != 7200) {
+        const char* why = "the time zone Europe/Berlin is not installed (Debian: tzdata)";
+        if (qEnvironmentVariable("CI") == QStringLiteral("true"))
+            FAIL() << why;
+        GTEST_SKIP() << why;
+    }
+    QDateTime now = QDateTime(QDate(2024, 10, 26), QTime(23, 0), Qt::UTC).toLocalTime();
+    const core::Clock clock{[&now] {
+        return now;
+    }};
+    ASSERT_EQ(clock.now().time(), QTime(1, 0));
+    season::EnergyLedger ledger;
+    std::vector<season::LedgerLine> lines;
+    for (int step = 0; step < 4 * 720; ++step, now = now.addSecs(5)) {
+        if (auto line = ledger.add(clock.now(), 1.0))
+            lines.push_back(*line);
+        if (auto line = ledger.flush(clock.now()))
+            lines.push_back(*line);
+    }
+    EXPECT_EQ(clock.now().time(), QTime(4, 0));
+    if (auto line = ledger.flush(clock.now()))
+        lines.push_back(*line);
+    appendAll(m_app, lines);
+
+    const QDate day(2024, 10, 27);
+    EXPECT_EQ(fileBytes(season::energyLedgerFile(m_app)),
+              QByteArray("<D>2024_10_27</D><H>1</H><Z>+0200</Z><WH>720</WH>\r\n"
+                         "<D>2024_10_27</D><H>2</H><Z>+0200</Z><WH>720</WH>\r\n"
+                         "<D>2024_10_27</D><H>2</H><Z>+0100</Z><WH>720</WH>\r\n"
+                         "<D>2024_10_27</D><H>3</H><Z>+0100</Z><WH>720</WH>\r\n"));
+    const season::LedgerContent read = season::readLedger(m_app);
+    EXPECT_EQ(read.badLines, 0);
+    ASSERT_EQ(read.days.count(day), 1u);
+    EXPECT_DOUBLE_EQ(read.days.at(day)[2], 1440); // the day's 25 hours all count
+    EXPECT_DOUBLE_EQ(season::dayWattHours(read.days.at(day)), 4 * 720);
+
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(publish::energyHourMessage(lines[1].date, lines[1].hour, lines[1].utcOffsetSeconds,
+                                         lines[1].wattHours),
+              QByteArray("{\"date\":\"2024-10-27\",\"hour\":2,\"offset\":\"+02:00\",\"wh\":720}"));
+    EXPECT_EQ(publish::energyHourMessage(lines[2].date, lines[2].hour, lines[2].utcOffsetSeconds,
+                                         lines[2].wattHours),
+              QByteArray("{\"date\":\"2024-10-27\",\"hour\":2,\"offset\":\"+01:00\",\"wh\":720}"));
 }
 
 TEST(EnergyBars, MonthYearAndAllYearsWithTotalAndBestDay)
@@ -219,8 +341,11 @@ TEST(EnergyHourMessage, TopicAndJsonWithAPointWhateverTheLocale)
     EXPECT_EQ(publish::energyHourTopic(
                   publish::topicsFor(QStringLiteral("tessaly"), QStringLiteral("plant"))),
               QByteArray("tessaly/plant/energy_hour"));
-    EXPECT_EQ(publish::energyHourMessage(kDay, 14, 123.45),
-              QByteArray("{\"date\":\"2024-03-07\",\"hour\":14,\"wh\":123.45}"));
+    EXPECT_EQ(publish::energyHourMessage(kDay, 14, 3600, 123.45),
+              QByteArray("{\"date\":\"2024-03-07\",\"hour\":14,\"offset\":\"+01:00\","
+                         "\"wh\":123.45}"));
+    EXPECT_EQ(publish::isoOffsetText(-(9 * 3600 + 30 * 60)), QByteArray("-09:30"));
+    EXPECT_EQ(publish::isoOffsetText(0), QByteArray("+00:00"));
     QLocale::setDefault(QLocale::c());
 }
 

@@ -1,7 +1,11 @@
 #include "core/files.h"
+#include "season/season.h"
 #include "tests/logger_window.h"
 #include "tests/notifysocket.h"
+#include "tools/daylog.h"
 
+#include <QDir>
+#include <QFile>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSemaphore>
@@ -190,6 +194,48 @@ TEST_F(Station, TheStaleWatchGoesOnWhenTheClockIsSetBack)
     m_monotonicShiftMs += 3600 * 1000 + station::Station::kStaleAfterMs;
     ASSERT_TRUE(waitFor([&] { return w->statusText().contains(u"No data since 14:05:07"); }))
         << w->statusText().toStdString();
+}
+
+// The views' work is not the plant's: while the Season window reads a year of day files with
+// no summaries kept yet, the title follows every frame, and the reading is still going on.
+TEST_F(Station, TheTitleFollowsFramesWhileSeasonReadsAYearCold)
+{
+    const QDate newYear(2024, 1, 1);
+    ASSERT_TRUE(QDir().mkpath(m_app.logsDir()));
+    const std::string day = sim::dayLogText({1, 1440, 0, 60});
+    for (int d = 0; d < 366; ++d) {
+        QFile f(m_app.dailyLog(newYear.addDays(d)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(day.data(), qint64(day.size())), qint64(day.size()));
+    }
+    m_now = QDateTime(QDate(2024, 12, 31), QTime(12, 0));
+    auto pty = line(1);
+    auto w = start();
+    bool followed = false;
+    bool shown = false;
+    onModal(
+        [&](QWidget& modal) {
+            auto* season = qobject_cast<season::Season*>(&modal);
+            ASSERT_NE(season, nullptr);
+            QObject::connect(season, &season::Season::daysShown, [&] { shown = true; });
+            child<QPushButton>(modal, "ThisYear")->click();
+            for (int volts : {10, 11, 12}) {
+                const std::string frame =
+                    "[<V>" + std::to_string(volts * 40) + "</V><I>530</I>]\r\n";
+                send(*pty, frame);
+                ASSERT_TRUE(waitFor([&] {
+                    return w->windowTitle().startsWith(QStringLiteral("Logger  %1 V  ").arg(volts));
+                })) << volts;
+            }
+            followed = !shown;
+            EXPECT_TRUE(followed) << "the year was read before the frames came";
+            EXPECT_TRUE(waitFor([&] { return shown; }, 120000));
+            modal.close();
+        },
+        10000);
+    child<QPushButton>(*w, "Season")->click();
+    EXPECT_TRUE(followed);
+    EXPECT_TRUE(shown);
 }
 
 } // namespace

@@ -68,6 +68,24 @@ TEST_F(ViewSettings, MissingOrDamagedMeansShown)
     }
 }
 
+// Its one value is 0 or 1; a number out of that range, or one that only reads as 0 after
+// rounding, is damage and the trend stays shown.
+TEST(ViewSettingsValue, OnlyZeroHidesTheTrend)
+{
+    const std::pair<const char*, bool> cases[] = {
+        {"0", false},  {" 0\t", false},  {"1", true},  {"2", true},      {"-1", true},
+        {"0.5", true}, {"1e-400", true}, {"-0", true}, {"1e308", true},  {"nan", true},
+        {"0x0", true}, {"", true},       {"00", true}, {"-1e308", true}, {"0,0", true},
+    };
+    for (const auto& [value, shown] : cases) {
+        const QByteArray bytes =
+            QByteArray("View Settings\r\n\r\n<ShowTrend>") + value + "</ShowTrend>\r\n";
+        EXPECT_EQ(trend::showTrendFrom(bytes), shown) << value;
+    }
+    EXPECT_FALSE(trend::showTrendFrom(trend::viewCfgBytes(false)));
+    EXPECT_TRUE(trend::showTrendFrom(trend::viewCfgBytes(true)));
+}
+
 TEST_F(ViewSettings, WrittenTaggedAndReadBack)
 {
     ASSERT_TRUE(trend::writeShowTrend(m_app, false));

@@ -1,7 +1,6 @@
 #include "trend/trendring.h"
 
 #include "core/files.h"
-#include "core/numbers.h"
 #include "core/tags.h"
 
 #include <algorithm>
@@ -80,8 +79,8 @@ bool showTrendFrom(const QByteArray& bytes)
 {
     const std::optional<QString> value =
         core::tagValue(QString::fromLatin1(bytes), QStringLiteral("ShowTrend"));
-    const std::optional<double> n = value ? core::numericValue(*value) : std::nullopt;
-    return !(n && *n == 0);
+    // Read as the digit it must be, not as a number: 1e-400 would read as 0.
+    return !(value && value->trimmed() == QLatin1String("0"));
 }
 
 bool readShowTrend(const core::AppDir& app)

@@ -52,7 +52,9 @@ private:
 // "view.cfg" beside prog.cfg: whether the main window shows the live trend.
 QString viewCfgPath(const core::AppDir& app);
 QByteArray viewCfgBytes(bool showTrend);
-// Shown unless the file says <ShowTrend>0</ShowTrend>; a missing or damaged file means shown.
+// Shown unless the file says <ShowTrend>0</ShowTrend> (blanks around the digit allowed). Its one
+// value is 0 or 1: any other text (2, -1, 0.5, 1e-400, 1e308) is damage, and a missing or
+// damaged file means shown.
 bool showTrendFrom(const QByteArray& bytes);
 bool readShowTrend(const core::AppDir& app);
 bool writeShowTrend(const core::AppDir& app, bool showTrend);
