@@ -116,17 +116,17 @@ std::vector<PackedDay> repacked(const MonthPart& part, const std::vector<KeptDay
     return fresh;
 }
 
-// The pack's days, mapped rather than read: a year of them is megabytes to copy.
+// The pack's days, read rather than mapped: a pack cut short by another program while mapped
+// (a network home folder) would end the program with SIGBUS, to save one copy of a month.
 std::vector<PackedDay> readPack(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() <= 0)
+    if (!file.open(QIODevice::ReadOnly))
         return {};
-    const uchar* bytes = file.map(0, file.size());
-    if (!bytes)
+    const QByteArray bytes = file.readAll();
+    if (bytes.isEmpty())
         return {};
-    auto days = decodePack(QByteArrayView(bytes, file.size()));
-    file.unmap(const_cast<uchar*>(bytes));
+    auto days = decodePack(QByteArrayView(bytes));
     return days ? std::move(*days) : std::vector<PackedDay>{};
 }
 
