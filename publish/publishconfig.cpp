@@ -2,21 +2,17 @@
 
 #include "core/files.h"
 #include "core/numbers.h"
+#include "core/ownerfile.h"
 #include "core/tags.h"
 
 #include <QFile>
 #include <QSysInfo>
 #include <cmath>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace publish {
 namespace {
 
 const QByteArray kTitle = "Publish Config File\r\n\r\n";
-constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 QString keyName(const config::ConfigKey<PublishConfig>& key)
 {
@@ -142,29 +138,7 @@ QByteArray publishConfigText(const PublishConfig& values)
 bool savePublishConfig(const core::AppDir& app, const PublishConfig& values, QString* error)
 {
     const QString path = publishCfgPath(app);
-    // The temporary file takes the permissions of the file it replaces, so the password is never
-    // readable by others, not even for a moment: a new file is made owner-only first.
-    bool made = false;
-    if (!QFile::exists(path)) {
-        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL,
-                              S_IRUSR | S_IWUSR);
-        if (fd >= 0) {
-            ::close(fd);
-            made = true;
-        }
-    }
-    QFile::setPermissions(path, kOwnerOnly);
-    if (!core::replaceFile(path, publishConfigText(values), error)) {
-        if (made)
-            QFile::remove(path);
-        return false;
-    }
-    if (!QFile::setPermissions(path, kOwnerOnly)) {
-        if (error)
-            *error = QStringLiteral("cannot make %1 readable by its owner only").arg(path);
-        return false;
-    }
-    return true;
+    return core::replaceOwnerOnlyFile(path, publishConfigText(values), error);
 }
 
 std::optional<ConfigProblem> publishConfigProblem(const PublishConfig& values)

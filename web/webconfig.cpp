@@ -2,6 +2,7 @@
 
 #include "core/files.h"
 #include "core/numbers.h"
+#include "core/ownerfile.h"
 #include "core/tags.h"
 
 #include <QFile>
@@ -9,15 +10,10 @@
 #include <QRandomGenerator>
 #include <cmath>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace web {
 namespace {
 
 const QByteArray kTitleLine = "Web Settings";
-constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 constexpr QFileDevice::Permissions kOthers = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
                                              QFileDevice::ReadOther | QFileDevice::WriteOther;
 
@@ -154,29 +150,7 @@ QByteArray webConfigText(const WebConfig& values)
 bool saveWebConfig(const core::AppDir& app, const WebConfig& values, QString* error)
 {
     const QString path = webCfgPath(app);
-    // The temporary file takes the mode of the file it replaces, so a new file is made
-    // owner-only first: the token is never readable by others, not even for a moment.
-    bool made = false;
-    if (!QFile::exists(path)) {
-        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL,
-                              S_IRUSR | S_IWUSR);
-        if (fd >= 0) {
-            ::close(fd);
-            made = true;
-        }
-    }
-    QFile::setPermissions(path, kOwnerOnly);
-    if (!core::replaceFile(path, webConfigText(values), error)) {
-        if (made)
-            QFile::remove(path);
-        return false;
-    }
-    if (!QFile::setPermissions(path, kOwnerOnly)) {
-        if (error)
-            *error = QStringLiteral("cannot make %1 readable by its owner only").arg(path);
-        return false;
-    }
-    return true;
+    return core::replaceOwnerOnlyFile(path, webConfigText(values), error);
 }
 
 QString newToken()
