@@ -320,7 +320,9 @@ TEST_F(WebServer, ThousandMalformedRequestsLoseNothing)
     station::StationProbe::waitForDisk(m_plant->station());
     const QByteArray log = fileBytes(m_app.dailyLog(QDate::currentDate()));
     EXPECT_EQ(log.count("<V>"), qsizetype(ticks)) << log.left(400).toStdString();
-    EXPECT_EQ(WebClient(m_port).get("/api/now").status, 200);
+    // The server answers again once it has let the closed connections go (a slow, sanitized
+    // build may still hold the last batch's slots for a moment).
+    EXPECT_TRUE(waitFor([&] { return WebClient(m_port).get("/api/now").status == 200; }, 30000));
     EXPECT_EQ(m_plant->web().state().kind, web::WebState::Kind::Listening);
 }
 
