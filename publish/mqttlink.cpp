@@ -66,7 +66,9 @@ MqttLink::~MqttLink()
 
 void MqttLink::start(const LinkSettings& settings)
 {
-    stop();
+    // A status topic given up for another is emptied, not left saying "offline" for a plant
+    // that no longer goes by that name.
+    stopSaying(settings.statusTopic == m_settings.statusTopic ? kOffline : QByteArray());
     m_settings = settings;
     m_session = std::make_shared<Session>(settings, this, ++m_generation);
     // The thread holds the session too, so it can finish after this link has gone.
@@ -81,11 +83,16 @@ void MqttLink::start(const LinkSettings& settings)
 
 void MqttLink::stop()
 {
+    stopSaying(kOffline);
+}
+
+void MqttLink::stopSaying(const QByteArray& goodbye)
+{
     if (!m_session)
         return;
     m_stateTimer.stop();
     if (m_connected && !m_settings.statusTopic.isEmpty())
-        send({m_settings.statusTopic, kOffline, 1, true});
+        send({m_settings.statusTopic, goodbye, 1, true});
     const std::shared_ptr<Session> session = std::move(m_session);
     if (session->handle())
         mosquitto_disconnect(session->handle());

@@ -92,7 +92,8 @@ public:
     explicit MqttLink(QObject* parent = nullptr);
     ~MqttLink() override;
 
-    // Starts connecting (stopping a connection already started). Returns at once.
+    // Starts connecting (stopping a connection already started; a status topic given up is
+    // emptied rather than told "offline"). Returns at once.
     void start(const LinkSettings& settings);
     // Queues "offline" and the disconnect when connected and returns at once: the connection's
     // thread sends them and ends on its own (a host lookup or connect still running ends later).
@@ -130,6 +131,7 @@ signals:
     void onConnectAcknowledged();
 
 private:
+    void stopSaying(const QByteArray& goodbye);
     friend class Session;
     struct PendingRecord
     {

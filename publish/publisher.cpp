@@ -125,6 +125,9 @@ void Publisher::handOnConnect()
     const std::vector<Message> all = onConnectMessages();
     // Remembered before it is sent: a retained message may be on the broker from then on.
     TopicSet published = m_published;
+    // "online" stands there retained from the connect on.
+    if (!m_settings.statusTopic.isEmpty())
+        published.insert(m_settings.statusTopic);
     for (const Message& m : all) {
         if (m.retain && !m.payload.isEmpty())
             published.insert(m.topic);

@@ -18,11 +18,8 @@ protected:
     void SetUp() override
     {
         LoggerWindow::SetUp();
-        if (mosquittoPath().isEmpty()) {
-            if (qEnvironmentVariable("CI") == QLatin1String("true"))
-                FAIL() << "the mosquitto broker is not installed (Debian: mosquitto)";
-            GTEST_SKIP() << "the mosquitto broker is not installed (Debian: mosquitto); skipped";
-        }
+        if (mosquittoPath().isEmpty())
+            SKIP_OR_FAIL_IN_CI("the mosquitto broker is not installed (Debian: mosquitto)");
     }
     void writePublish(int port)
     {
