@@ -1,13 +1,22 @@
 // The power curve by bins from one-minute means, its file, and the yearly energy it promises.
 
 #include "curve/aep.h"
+#include "curve/aeprange.h"
 #include "curve/curvedata.h"
 #include "curve/powercurve.h"
 #include "curve/powercurveview.h"
 #include "tests/fixture.h"
 
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
+#include <QLegend>
+#include <QTableWidget>
+#include <QValueAxis>
+#include <algorithm>
 
 namespace {
 
@@ -134,17 +143,119 @@ TEST(AnnualEnergy, MatchesAHandComputedTable)
     ASSERT_EQ(table.size(), 8u);
     EXPECT_DOUBLE_EQ(table.front().meanWind, 4);
     EXPECT_DOUBLE_EQ(table.back().meanWind, 11);
-    EXPECT_FALSE(table.front().incomplete);
+    // Two bins reach 85 % of the top at 3.35 m/s: the range runs to 5.03 m/s, beyond them.
+    EXPECT_TRUE(table.front().incomplete);
 }
 
-TEST(AnnualEnergy, AGapOrAThinBinBelowTheTopMakesItIncomplete)
+// A curve measured bin by bin from 2.5 to 7.5 m/s (cut-in at 3.0, 85 % of the highest power,
+// 170 W, reached at 4.91 m/s, so the range runs from 2.5 to 7.36 m/s), and above it two thin
+// storm bins.
+std::vector<Bin> measured()
 {
-    const std::vector<Bin> gap{{3.0, 12, 10, 1}, {4.0, 20, 20, 2}};
-    EXPECT_TRUE(curve::aepAt(gap, 0.5, 6).incomplete);
-    const std::vector<Bin> thin{{3.0, 9, 10, 1}, {3.5, 20, 20, 2}};
-    EXPECT_TRUE(curve::aepAt(thin, 0.5, 6).incomplete);
-    const std::vector<Bin> thinTop{{3.0, 10, 10, 1}, {3.5, 2, 20, 2}};
-    EXPECT_FALSE(curve::aepAt(thinTop, 0.5, 6).incomplete);
+    std::vector<Bin> bins;
+    const double watts[] = {0, 10, 40, 80, 120, 150, 165, 170, 168, 166, 165};
+    for (std::size_t i = 0; i < std::size(watts); ++i)
+        bins.push_back({2.5 + 0.5 * double(i), 20, watts[i], 1});
+    bins.push_back({15.0, 2, 400, 0});
+    bins.push_back({16.5, 1, 300, 0});
+    return bins;
+}
+
+std::vector<Bin> without(std::vector<Bin> bins, std::initializer_list<double> centres)
+{
+    for (const double c : centres)
+        std::erase_if(bins, [c](const Bin& b) { return std::fabs(b.centre - c) < 0.01; });
+    return bins;
+}
+
+std::vector<Bin> thin(std::vector<Bin> bins, double centre)
+{
+    for (Bin& b : bins)
+        if (std::fabs(b.centre - centre) < 0.01)
+            b.minutes = curve::kCompleteMinutes - 1;
+    return bins;
+}
+
+// The range that matters, whether a bin inside it lacks data, and the bins put in from their
+// neighbours (centre and watts).
+TEST(AnnualEnergy, RangeIncompleteAndFilledBins)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<Bin> bins;
+        bool known;
+        double low, high;
+        bool incomplete;
+        std::vector<std::pair<double, double>> putIn;
+    };
+    const Case cases[] = {
+        {"whole, thin storm bins above the range", measured(), true, 2.5, 7.3625, false, {}},
+        {"a missing bin inside", without(measured(), {4.0}), true, 2.5, 7.3625, true, {{4.0, 80}}},
+        {"a thin bin inside", thin(measured(), 3.5), true, 2.5, 7.3625, true, {{3.5, 45}}},
+        {"the bin below cut-in missing",
+         without(measured(), {2.5}),
+         true,
+         2.5,
+         7.3625,
+         true,
+         {{2.5, 0}}},
+        {"the top of the range missing",
+         without(measured(), {6.5, 7.0, 7.5}),
+         true,
+         2.5,
+         7.3625,
+         true,
+         {{6.5, 170}, {7.0, 170}}},
+        {"a gap above the range only", without(measured(), {7.5}), true, 2.5, 7.3625, false, {}},
+        {"no bin gives power", {{2.0, 30, 0, 0}, {2.5, 30, 0, 0}}, false, 0, 0, true, {}},
+        {"nothing measured", {}, false, 0, 0, true, {}},
+    };
+    for (const Case& c : cases) {
+        const curve::AepRange range = curve::aepRange(c.bins, 0.5);
+        EXPECT_EQ(range.known, c.known) << c.what;
+        if (c.known) {
+            EXPECT_NEAR(range.low, c.low, 1e-9) << c.what;
+            EXPECT_NEAR(range.high, c.high, 1e-9) << c.what;
+        }
+        EXPECT_EQ(curve::incompleteInRange(c.bins, 0.5), c.incomplete) << c.what;
+        const std::vector<Bin> filled = curve::filledBins(c.bins, 0.5);
+        std::vector<std::pair<double, double>> putIn;
+        for (const Bin& b : filled)
+            if (b.minutes == 0)
+                putIn.emplace_back(b.centre, b.meanWatts);
+        ASSERT_EQ(putIn.size(), c.putIn.size()) << c.what;
+        for (std::size_t i = 0; i < putIn.size(); ++i) {
+            EXPECT_NEAR(putIn[i].first, c.putIn[i].first, 1e-9) << c.what;
+            EXPECT_NEAR(putIn[i].second, c.putIn[i].second, 1e-9) << c.what;
+        }
+        EXPECT_TRUE(std::is_sorted(filled.begin(), filled.end(), [](const Bin& a, const Bin& b) {
+            return a.centre < b.centre;
+        })) << c.what;
+        // A thin bin inside the range gives way to its filling; nothing else is lost.
+        EXPECT_EQ(filled.size(), c.bins.size() + c.putIn.size() -
+                                     std::size_t(std::count_if(c.bins.begin(), c.bins.end(),
+                                                               [&](const Bin& b) {
+                                                                   return b.minutes < 10 &&
+                                                                          b.centre < c.high;
+                                                               })))
+            << c.what;
+    }
+}
+
+// Both figures side by side: equal for a whole curve, the filled one higher when the curve stops
+// before the top of the range.
+TEST(AnnualEnergy, MeasuredAndFilledSideBySide)
+{
+    for (const curve::AepRow& row : curve::aepTable(measured(), 0.5)) {
+        EXPECT_FALSE(row.incomplete);
+        EXPECT_DOUBLE_EQ(row.kWhFilled, row.kWh);
+    }
+    for (const curve::AepRow& row :
+         curve::aepTable(without(measured(), {6.5, 7.0, 7.5, 15.0, 16.5}), 0.5)) {
+        EXPECT_TRUE(row.incomplete);
+        EXPECT_GT(row.kWhFilled, row.kWh) << row.meanWind;
+    }
 }
 
 class PowerCurveFile : public AppDirTest
@@ -280,8 +391,11 @@ TEST_F(PowerCurveFile, TheViewSavesCsvAndStartsANewCurveOnlyWhenAsked)
     ASSERT_TRUE(figuresOf(view));
     EXPECT_EQ(view.binsCsv(), QByteArray("wind,minutes,mean_watts,sd_watts,complete\r\n"
                                          "5,11,100,0,yes\r\n"));
-    EXPECT_TRUE(view.tableCsv().startsWith("mean_wind_m_s,kwh_per_year,incomplete\r\n4,"));
-    EXPECT_TRUE(view.note().isEmpty());
+    EXPECT_TRUE(view.tableCsv().startsWith(
+        "mean_wind_m_s,kwh_per_year,incomplete,kwh_per_year_filled\r\n4,"));
+    // One bin at 5 m/s: the bins up to 7.5 m/s that the yearly energy needs are missing.
+    EXPECT_TRUE(view.note().startsWith(u"incomplete: a bin from 4.5 to 7.5 m/s"))
+        << view.note().toStdString();
 
     QStringList asked;
     bool answer = false;
@@ -310,7 +424,57 @@ TEST_F(PowerCurveFile, AnUnknownUnitIsSaidInTheView)
     curve::PowerCurveView view(m_app, data);
     ASSERT_TRUE(figuresOf(view));
     EXPECT_TRUE(view.note().contains(QStringLiteral("furlongs")));
-    EXPECT_EQ(view.tableCsv(), QByteArray("mean_wind_m_s,kwh_per_year,incomplete\r\n"));
+    EXPECT_EQ(view.tableCsv(),
+              QByteArray("mean_wind_m_s,kwh_per_year,incomplete,kwh_per_year_filled\r\n"));
+}
+
+// The wind axis ends after the last bin with ten minutes, not at a storm's few minutes, unless
+// all winds are asked for; the series are named in the legend and the table shows whole.
+TEST_F(PowerCurveFile, TheWindAxisEndsAtTheLastCompleteBin)
+{
+    QByteArray bytes;
+    for (const Bin& b : measured())
+        bytes += "<B>" + QByteArray::number(b.centre) + "</B><N>" + QByteArray::number(b.minutes) +
+                 "</N><P>" + QByteArray::number(b.meanWatts) + "</P><SD>1</SD>\r\n";
+    bytes += "<B>33.5</B><N>3</N><P>200</P><SD>0</SD>\r\n";
+    ASSERT_TRUE(core::replaceFile(path(), bytes));
+    curve::CurveData data(m_app, QStringLiteral("m/s"));
+    ASSERT_EQ(data.curve().bins().size(), 14u);
+    curve::PowerCurveView view(m_app, data);
+    view.resize(900, 700);
+    view.show();
+    ASSERT_TRUE(figuresOf(view));
+    auto windEnd = [&] {
+        auto* chart = view.findChild<QChartView*>()->chart();
+        return static_cast<QValueAxis*>(chart->axes(Qt::Horizontal).front())->max();
+    };
+    EXPECT_GE(windEnd(), 7.75);
+    EXPECT_LE(windEnd(), 10.0);
+    QStringList names;
+    for (QAbstractSeries* series : view.findChild<QChartView*>()->chart()->series())
+        names << series->name();
+    for (const char* name : {"Mean power", "Minutes in bin", "Minute means"})
+        EXPECT_TRUE(names.contains(QString::fromLatin1(name))) << name;
+    EXPECT_TRUE(std::any_of(names.begin(), names.end(),
+                            [](const QString& n) { return n.startsWith(u"Spread"); }));
+    EXPECT_TRUE(view.findChild<QChartView*>()->chart()->legend()->isVisible());
+    // The table: its header and all eight rows, with no scrolling.
+    auto* table = view.findChild<QTableWidget*>(QStringLiteral("AepTable"));
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->rowCount(), 8);
+    EXPECT_TRUE(table->horizontalHeader()->isVisible());
+    EXPECT_EQ(table->horizontalHeaderItem(2)->text(),
+              QStringLiteral("kWh/year, missing bins filled"));
+    EXPECT_GE(table->viewport()->height(), table->rowViewportPosition(7) + table->rowHeight(7));
+    EXPECT_EQ(table->rowViewportPosition(0), 0);
+    EXPECT_FALSE(table->item(0, 1)->text().contains(u"incomplete"))
+        << "the thin storm bins lie above the range that matters";
+
+    bool done = false;
+    QObject::connect(&view, &curve::PowerCurveView::figuresShown, [&] { done = true; });
+    view.findChild<QCheckBox*>(QStringLiteral("ShowAllWinds"))->setChecked(true);
+    ASSERT_TRUE(waitFor([&] { return done; }, 60000));
+    EXPECT_GE(windEnd(), 33.75);
 }
 
 } // namespace
