@@ -46,8 +46,9 @@ QImage drawTrendPicture(const std::vector<Slot>& shown, const TimeAxis& time, QS
     const int panelHeight = size.height() / int(kSeriesCount);
     const int maxTicks = std::clamp(panelHeight / (metrics.height() + 4), 2, 6);
     for (std::size_t k = 0; k < kSeriesCount; ++k) {
-        const QRect panel(kAxisWidth, int(k) * panelHeight + 2, size.width() - kAxisWidth,
-                          panelHeight - 4);
+        // A gap between panels keeps one panel's top label clear of the bottom label above it.
+        const QRect panel(kAxisWidth, int(k) * panelHeight + 3, size.width() - kAxisWidth,
+                          panelHeight - 6);
         p.setPen(kGrid);
         p.drawRect(panel.adjusted(0, 0, -1, 0));
         float low = 1e30f, high = -1e30f;
@@ -66,14 +67,17 @@ QImage drawTrendPicture(const std::vector<Slot>& shown, const TimeAxis& time, QS
             p.setPen(kGrid);
             p.drawLine(panel.left(), y, panel.right(), y);
             p.setPen(ui::kWindowText);
-            const QRect label(0, y - metrics.height() / 2, kAxisWidth - 4, metrics.height());
-            p.drawText(label.intersected(QRect(0, panel.top() - 2, kAxisWidth, panel.height() + 4)),
+            // The end labels move inside their panel rather than across its neighbour's.
+            const int top = std::clamp(y - metrics.height() / 2, panel.top() - 2,
+                                       panel.bottom() + 2 - metrics.height());
+            p.drawText(QRect(0, top, kAxisWidth - 4, metrics.height()),
                        Qt::AlignRight | Qt::AlignVCenter, tickText(tick, axis.step));
         }
         // The panel's name and unit, in its series' colour, at its top left.
         p.setPen(look.colour);
-        const QString title =
-            look.unit.isEmpty() ? look.name : QStringLiteral("%1 (%2)").arg(look.name, look.unit);
+        const QString title = look.unit.isEmpty() || look.unit == look.name
+                                  ? look.name
+                                  : QStringLiteral("%1 (%2)").arg(look.name, look.unit);
         p.drawText(panel.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, title);
         if (shown.empty())
             continue;
