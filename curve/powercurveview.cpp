@@ -25,6 +25,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
+#include <algorithm>
 
 namespace curve {
 namespace {
@@ -136,8 +137,29 @@ QChart* buildChart(const CurveData& data, bool allWinds)
     }
     minutes->attachAxis(wind);
     minutes->attachAxis(count);
-    wind->setRange(0, windAxisEnd(data, allWinds));
-    wind->applyNiceNumbers();
+    // Each axis set from what its range shows, so a storm bin left off the wind axis does not
+    // set the watts either.
+    const double end = windAxisEnd(data, allWinds);
+    double bottom = 0, top = 0;
+    int most = 1;
+    for (const Bin& b : data.curve().bins()) {
+        if (b.centre - data.scale().binWidth / 2 > end)
+            continue;
+        bottom = std::min(bottom, b.meanWatts - b.sdWatts);
+        top = std::max(top, b.meanWatts + b.sdWatts);
+        most = std::max(most, b.minutes);
+    }
+    for (const MinuteMean& m : data.scatter()) {
+        if (m.wind <= end) {
+            bottom = std::min(bottom, m.watts);
+            top = std::max(top, m.watts);
+        }
+    }
+    wind->setRange(0, end);
+    watts->setRange(bottom, top > bottom ? top : bottom + 1);
+    count->setRange(0, most * 1.15); // the line of the fullest bins under the top, not on it
+    for (QValueAxis* axis : {wind, watts, count})
+        axis->applyNiceNumbers();
     return chart;
 }
 

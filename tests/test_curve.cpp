@@ -450,6 +450,11 @@ TEST_F(PowerCurveFile, TheWindAxisEndsAtTheLastCompleteBin)
     };
     EXPECT_GE(windEnd(), 7.75);
     EXPECT_LE(windEnd(), 10.0);
+    // The watts follow the bins shown: the top mean and its spread, not the storm's 400 W.
+    const auto* watts = static_cast<QValueAxis*>(
+        view.findChild<QChartView*>()->chart()->axes(Qt::Vertical).front());
+    EXPECT_GE(watts->max(), 171.0);
+    EXPECT_LT(watts->max(), 400.0);
     QStringList names;
     for (QAbstractSeries* series : view.findChild<QChartView*>()->chart()->series())
         names << series->name();
