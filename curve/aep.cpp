@@ -1,5 +1,7 @@
 #include "curve/aep.h"
 
+#include "curve/aeprange.h"
+
 #include <cmath>
 #include <numbers>
 
@@ -24,11 +26,12 @@ bool hasGap(const std::vector<Bin>& bins, double binWidth)
     return false;
 }
 
-AepRow aepAt(const std::vector<Bin>& bins, double binWidth, double meanWind)
+namespace {
+
+double kWhOf(const std::vector<Bin>& bins, double binWidth, double meanWind)
 {
-    AepRow row{meanWind, 0, hasGap(bins, binWidth)};
     if (bins.empty())
-        return row;
+        return 0;
     double previousV = bins.front().centre - binWidth;
     double previousP = 0;
     double sum = 0;
@@ -38,15 +41,27 @@ AepRow aepAt(const std::vector<Bin>& bins, double binWidth, double meanWind)
         previousV = b.centre;
         previousP = b.meanWatts;
     }
-    row.kWh = 8760 * sum / 1000;
-    return row;
+    return 8760 * sum / 1000;
+}
+
+} // namespace
+
+AepRow aepAt(const std::vector<Bin>& bins, double binWidth, double meanWind)
+{
+    return {meanWind, kWhOf(bins, binWidth, meanWind),
+            kWhOf(filledBins(bins, binWidth), binWidth, meanWind),
+            incompleteInRange(bins, binWidth)};
 }
 
 std::vector<AepRow> aepTable(const std::vector<Bin>& bins, double binWidth)
 {
+    // The range and its filling are the same for every mean wind.
+    const std::vector<Bin> filled = filledBins(bins, binWidth);
+    const bool incomplete = incompleteInRange(bins, binWidth);
     std::vector<AepRow> out;
     for (int v = 4; v <= 11; ++v)
-        out.push_back(aepAt(bins, binWidth, v));
+        out.push_back(
+            {double(v), kWhOf(bins, binWidth, v), kWhOf(filled, binWidth, v), incomplete});
     return out;
 }
 

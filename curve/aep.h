@@ -10,9 +10,10 @@ namespace curve {
 // distribution of the wind.
 struct AepRow
 {
-    double meanWind = 0; // m/s
-    double kWh = 0;
-    bool incomplete = false; // a missing or incomplete bin lies below the highest bin
+    double meanWind = 0;     // m/s
+    double kWh = 0;          // from the measured bins
+    double kWhFilled = 0;    // with the missing bins of the range put in (curve/aeprange.h)
+    bool incomplete = false; // a bin inside the range that matters lacks data (aeprange.h)
 };
 
 // Rayleigh: the share of the time the wind is below v at annual mean vMean.

@@ -2,6 +2,7 @@
 
 #include "core/files.h"
 #include "core/numbers.h"
+#include "curve/aeprange.h"
 #include "curve/sitefigures.h"
 #include "season/viewjobs.h"
 #include "ui/messagebox.h"
@@ -10,16 +11,21 @@
 #include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QDate>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QScatterSeries>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
+#include <algorithm>
 
 namespace curve {
 namespace {
@@ -36,9 +42,17 @@ QString curveNote(const CurveData& data)
         return QStringLiteral("Wind unit \"%1\" is not known: bins are 1 %1 wide and no yearly "
                               "energy is computed.")
             .arg(data.scale().unitName);
-    if (hasGap(data.curve().bins(), data.scale().binWidth))
-        return QStringLiteral("incomplete: a bin below the highest has fewer than 10 minutes.");
-    return {};
+    const std::vector<Bin> bins = data.curve().bins();
+    if (bins.empty() || !incompleteInRange(bins, data.scale().binWidth))
+        return {};
+    const AepRange range = aepRange(bins, data.scale().binWidth);
+    if (!range.known)
+        return QStringLiteral("incomplete: no bin gives power yet.");
+    return QStringLiteral("incomplete: a bin from %1 to %2 %3 (one bin below cut-in to 1.5 times "
+                          "the wind at 85 % of the highest power) has fewer than %4 minutes; the "
+                          "last column fills it from its neighbours.")
+        .arg(point(range.low), point(range.high), data.scale().unitName)
+        .arg(kCompleteMinutes);
 }
 
 QString lines(const QString& first, const QString& second)
@@ -47,12 +61,30 @@ QString lines(const QString& first, const QString& second)
                                                : first + QLatin1Char('\n') + second;
 }
 
-QChart* buildChart(const CurveData& data)
+// The wind axis ends after the last bin with kCompleteMinutes, so a few storm minutes do not
+// squeeze the curve into the left of the chart; allWinds shows every bin and minute.
+double windAxisEnd(const CurveData& data, bool allWinds)
+{
+    double end = 0;
+    for (const Bin& b : data.curve().bins()) {
+        if (allWinds || b.minutes >= kCompleteMinutes)
+            end = std::max(end, b.centre + data.scale().binWidth / 2);
+    }
+    if (allWinds) {
+        for (const MinuteMean& m : data.scatter())
+            end = std::max(end, m.wind);
+    }
+    return end > 0 ? end : data.scale().binWidth * 20;
+}
+
+QChart* buildChart(const CurveData& data, bool allWinds)
 {
     auto* chart = new QChart();
     chart->setBackgroundBrush(ui::kWindowGround);
-    chart->legend()->hide();
+    chart->legend()->setAlignment(Qt::AlignTop);
+    chart->legend()->setLabelColor(ui::kWindowText);
     auto* scatter = new QScatterSeries(chart);
+    scatter->setName(QStringLiteral("Minute means"));
     scatter->setMarkerSize(3);
     scatter->setColor(QColor(128, 128, 128));
     // A month of minutes in one go: a point at a time redraws the series for each.
@@ -65,7 +97,9 @@ QChart* buildChart(const CurveData& data)
     auto* upper = new QLineSeries(chart);
     auto* lower = new QLineSeries(chart);
     auto* minutes = new QLineSeries(chart);
-    mean->setColor(QColor(0, 0, 255));
+    mean->setName(QStringLiteral("Mean power"));
+    mean->setPen(QPen(QColor(150, 170, 255), 2.5));
+    minutes->setName(QStringLiteral("Minutes in bin"));
     minutes->setColor(ui::kWindowText);
     for (const Bin& b : data.curve().bins()) {
         mean->append(b.centre, b.meanWatts);
@@ -74,6 +108,7 @@ QChart* buildChart(const CurveData& data)
         minutes->append(b.centre, b.minutes);
     }
     auto* band = new QAreaSeries(upper, lower);
+    band->setName(QStringLiteral("Spread (one standard deviation)"));
     band->setColor(QColor(128, 128, 255, 90));
     band->setBorderColor(QColor(128, 128, 255, 90));
     for (QAbstractSeries* s :
@@ -81,11 +116,16 @@ QChart* buildChart(const CurveData& data)
           static_cast<QAbstractSeries*>(mean), static_cast<QAbstractSeries*>(minutes)})
         chart->addSeries(s);
     auto* wind = new QValueAxis(chart);
+    wind->setObjectName(QStringLiteral("WindAxis"));
     wind->setTitleText(QStringLiteral("Wind (%1)").arg(data.scale().unitName));
     auto* watts = new QValueAxis(chart);
     watts->setTitleText(QStringLiteral("Watts"));
     auto* count = new QValueAxis(chart);
     count->setTitleText(QStringLiteral("Minutes"));
+    for (QValueAxis* axis : {wind, watts, count}) {
+        axis->setLabelsColor(ui::kWindowText);
+        axis->setTitleBrush(ui::kWindowText);
+    }
     chart->addAxis(wind, Qt::AlignBottom);
     chart->addAxis(watts, Qt::AlignLeft);
     chart->addAxis(count, Qt::AlignRight);
@@ -97,6 +137,29 @@ QChart* buildChart(const CurveData& data)
     }
     minutes->attachAxis(wind);
     minutes->attachAxis(count);
+    // Each axis set from what its range shows, so a storm bin left off the wind axis does not
+    // set the watts either.
+    const double end = windAxisEnd(data, allWinds);
+    double bottom = 0, top = 0;
+    int most = 1;
+    for (const Bin& b : data.curve().bins()) {
+        if (b.centre - data.scale().binWidth / 2 > end)
+            continue;
+        bottom = std::min(bottom, b.meanWatts - b.sdWatts);
+        top = std::max(top, b.meanWatts + b.sdWatts);
+        most = std::max(most, b.minutes);
+    }
+    for (const MinuteMean& m : data.scatter()) {
+        if (m.wind <= end) {
+            bottom = std::min(bottom, m.watts);
+            top = std::max(top, m.watts);
+        }
+    }
+    wind->setRange(0, end);
+    watts->setRange(bottom, top > bottom ? top : bottom + 1);
+    count->setRange(0, most * 1.15); // the line of the fullest bins under the top, not on it
+    for (QValueAxis* axis : {wind, watts, count})
+        axis->applyNiceNumbers();
     return chart;
 }
 
@@ -122,16 +185,29 @@ PowerCurveView::PowerCurveView(const core::AppDir& app, CurveData& data, QWidget
     auto* layout = new QVBoxLayout(this);
     auto* view = new QChartView(this);
     m_chart = view;
-    layout->addWidget(view, 3);
+    layout->addWidget(view, 1);
+    m_note->setWordWrap(true);
     layout->addWidget(m_note);
-    layout->addWidget(m_table, 1);
+    layout->addWidget(m_table);
     auto* buttons = new QHBoxLayout();
     auto* save = new QPushButton(QStringLiteral("Save CSV"), this);
     auto* fresh = new QPushButton(QStringLiteral("Start a new curve"), this);
+    m_allWinds = new QCheckBox(QStringLiteral("Show all winds"), this);
+    m_allWinds->setObjectName(QStringLiteral("ShowAllWinds"));
+    m_allWinds->setToolTip(
+        QStringLiteral("Run the wind axis past the last bin with %1 minutes, to every minute kept")
+            .arg(kCompleteMinutes));
+    buttons->addWidget(m_allWinds);
     buttons->addWidget(save);
     buttons->addWidget(fresh);
     buttons->addStretch();
     layout->addLayout(buttons);
+    connect(m_allWinds, &QCheckBox::toggled, this, &PowerCurveView::refresh);
+    m_table->setObjectName(QStringLiteral("AepTable"));
+    m_table->verticalHeader()->hide();
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_table->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     connect(save, &QPushButton::clicked, this, &PowerCurveView::saveCsv);
     connect(fresh, &QPushButton::clicked, this, &PowerCurveView::startNewCurve);
     refresh();
@@ -158,7 +234,7 @@ void PowerCurveView::redraw()
     auto* view = static_cast<QChartView*>(m_chart);
     // The view lets go of the chart it showed without deleting it.
     const std::unique_ptr<QChart> shown(view->chart());
-    view->setChart(buildChart(m_data));
+    view->setChart(buildChart(m_data, m_allWinds->isChecked()));
     const QString known = curveNote(m_data);
     m_note->setText(lines(known, QStringLiteral("Reading the logs…")));
     // The bins as they are now: the plant goes on adding minutes to the data meanwhile.
@@ -182,9 +258,10 @@ void PowerCurveView::showFigures(const Figures& figures, const QString& curveNot
                                                   : QString()));
     m_rows = figures.rows;
     m_table->clear();
-    m_table->setColumnCount(2);
-    m_table->setHorizontalHeaderLabels(
-        {QStringLiteral("Mean wind (m/s)"), QStringLiteral("kWh/year")});
+    m_table->setColumnCount(3);
+    m_table->setHorizontalHeaderLabels({QStringLiteral("Mean wind (m/s)"),
+                                        QStringLiteral("kWh/year, bins measured"),
+                                        QStringLiteral("kWh/year, missing bins filled")});
     m_table->setRowCount(int(m_rows.size()));
     for (int r = 0; r < int(m_rows.size()); ++r) {
         const AepRow& row = m_rows[std::size_t(r)];
@@ -193,7 +270,18 @@ void PowerCurveView::showFigures(const Figures& figures, const QString& curveNot
             r, 1,
             new QTableWidgetItem(point(row.kWh) +
                                  (row.incomplete ? QStringLiteral(" incomplete") : QString())));
+        m_table->setItem(r, 2, new QTableWidgetItem(point(row.kWhFilled)));
     }
+    // Whole, header and every row, never a scrolled strip of two.
+    m_table->resizeColumnsToContents();
+    m_table->resizeRowsToContents();
+    int height = m_table->horizontalHeader()->sizeHint().height() + 2 * m_table->frameWidth();
+    for (int r = 0; r < m_table->rowCount(); ++r)
+        height += m_table->rowHeight(r);
+    if (m_table->horizontalScrollBar()->isVisible() ||
+        m_table->horizontalHeader()->length() > m_table->viewport()->width())
+        height += m_table->horizontalScrollBar()->sizeHint().height();
+    m_table->setFixedHeight(height);
     emit figuresShown();
 }
 
@@ -211,12 +299,12 @@ QByteArray PowerCurveView::binsCsv() const
 
 QByteArray PowerCurveView::tableCsv() const
 {
-    QByteArray out = "mean_wind_m_s,kwh_per_year,incomplete\r\n";
+    QByteArray out = "mean_wind_m_s,kwh_per_year,incomplete,kwh_per_year_filled\r\n";
     for (const AepRow& r : m_rows)
-        out +=
-            (point(r.meanWind) + QLatin1Char(',') + point(r.kWh) + QLatin1Char(',') +
-             (r.incomplete ? QStringLiteral("yes") : QStringLiteral("no")) + QStringLiteral("\r\n"))
-                .toLatin1();
+        out += (point(r.meanWind) + QLatin1Char(',') + point(r.kWh) + QLatin1Char(',') +
+                (r.incomplete ? QStringLiteral("yes") : QStringLiteral("no")) + QLatin1Char(',') +
+                point(r.kWhFilled) + QStringLiteral("\r\n"))
+                   .toLatin1();
     return out;
 }
 

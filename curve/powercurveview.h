@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+class QCheckBox;
 class QTableWidget;
 class QLabel;
 
@@ -34,7 +35,7 @@ public:
     // turn: the asks of one turn (a host's right after the constructor's) make one drawing.
     void refresh();
     // The CSV texts (ISO dates, a point as decimal separator): the bins as they are now and the
-    // yearly energy table as shown.
+    // yearly energy table as shown (measured, then with the missing bins filled).
     QByteArray binsCsv() const;
     QByteArray tableCsv() const;
     // The line under the chart, as shown.
@@ -56,7 +57,8 @@ private:
     QWidget* m_chart = nullptr;
     QTableWidget* m_table = nullptr;
     QLabel* m_note = nullptr;
-    std::vector<AepRow> m_rows; // as the table shows them
+    QCheckBox* m_allWinds = nullptr; // the wind axis to every minute, not only complete bins
+    std::vector<AepRow> m_rows;      // as the table shows them
     bool m_redrawAsked = false;
     // Last, so it goes first: no answer comes back to a view half taken down.
     std::unique_ptr<season::ViewJobs> m_jobs;

@@ -1,6 +1,7 @@
-// Day files of any content through the history loader: within its slots, every record inside
-// the range, every value finite.
+// Day files of any content through the history loader and the live trend's reader: within its
+// slots, every record inside the range, every value finite.
 #include "history/dayreader.h"
+#include "trend/dayfill.h"
 
 #include <cmath>
 #include <cstddef>
@@ -15,6 +16,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     for (const history::LoadedRecord& r : day.records) {
         if (!(r.time > 0.0 && r.time < 1.0))
+            std::abort();
+        for (const core::Quantity q : core::kAllQuantities) {
+            if (!std::isfinite(r.values[q]))
+                std::abort();
+        }
+    }
+    const QDate date(2024, 3, 7);
+    for (const trend::PastReading& r : trend::readDayForTrend(
+             QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)), date)) {
+        if (r.wall.date() != date)
             std::abort();
         for (const core::Quantity q : core::kAllQuantities) {
             if (!std::isfinite(r.values[q]))

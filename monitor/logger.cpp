@@ -189,12 +189,28 @@ void Logger::showStatus()
     QPalette pal = status->palette();
     pal.setColor(QPalette::WindowText, trouble ? kWarningText : ui::kWindowText);
     status->setPalette(pal);
-    const int height = std::max(kStatusHeight, status->heightForWidth(status->width()) + 4);
-    if (height != status->height()) {
-        status->resize(status->width(), height);
-        m_content->setFixedSize(m_variant.client.width(), designHeight() + height);
-        fitToScreen();
+    placeBelowDesign();
+}
+
+void Logger::placeBelowDesign()
+{
+    QLabel* status = m_controls.status;
+    const int width = m_variant.client.width() - 16;
+    int banner = 0;
+    if (m_alarmBanner && !m_alarmBanner->text().isEmpty())
+        banner = m_alarmBanner->heightForWidth(width) + 12;
+    const int height = std::max(kStatusHeight, status->heightForWidth(width) + 4);
+    const QRect statusRect(8, designHeight() + banner, width, height);
+    const int whole = designHeight() + banner + height;
+    if (m_alarmBanner) {
+        m_alarmBanner->setGeometry(8, designHeight(), width, banner);
+        m_alarmBanner->setVisible(banner > 0);
     }
+    if (statusRect == status->geometry() && m_content->height() == whole)
+        return;
+    status->setGeometry(statusRect);
+    m_content->setFixedSize(m_variant.client.width(), whole);
+    fitToScreen();
 }
 
 void Logger::showReading(const Reading& reading)

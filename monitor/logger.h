@@ -7,6 +7,7 @@
 #include "monitor/variant.h"
 #include "station/plant.h"
 
+#include <QLabel>
 #include <QScrollArea>
 #include <QTimer>
 #include <QWidget>
@@ -73,6 +74,9 @@ private:
     void fitToScreen();
     void refreshFaces();
     void showStatus();
+    // The banner of the raised alarms and the status line below the design, and the room they
+    // take.
+    void placeBelowDesign();
     void showReading(const station::Reading& reading);
     void showLogging(bool on, const QString& intervalText);
     void assignHolder(int index, double value);
@@ -106,7 +110,8 @@ private:
     QTimer m_Timer2;
     bool m_endedBySystem = false;
 
-    QWidget* m_content = nullptr; // the designed layout, inside the scroll area
+    QWidget* m_content = nullptr;    // the designed layout, inside the scroll area
+    QLabel* m_alarmBanner = nullptr; // the raised alarms, large, above the status line
     QScrollArea* m_scroll = nullptr;
     double m_facesRatio = 1.0; // the pixel ratio the faces were drawn at
     bool m_watchingScreen = false;

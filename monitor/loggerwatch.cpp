@@ -4,6 +4,7 @@
 #include "monitor/logger.h"
 #include "season/season.h"
 #include "trend/livetrend.h"
+#include "ui/windowlook.h"
 #include "web/webwindow.h"
 
 #include <QCheckBox>
@@ -13,6 +14,12 @@
 // What the main window shows beyond its design: the live trend in free room, the Season, Alarms
 // and Web buttons, and the line of the alarms raised.
 namespace monitor {
+namespace {
+
+const QColor kAlarmGround{192, 0, 0};
+constexpr ui::FontSpec kBannerFont{"Arial", 20, true};
+
+} // namespace
 
 void Logger::watchThePlant()
 {
@@ -32,15 +39,34 @@ void Logger::watchThePlant()
     trend->setGeometry(m_variant.trend);
     QCheckBox* toggle = trend::makeTrendToggle(m_content, trend, m_app);
     toggle->setGeometry(m_variant.trendToggle);
+    trend->setWindUnit(m_station.options().wsUnits);
+    connect(
+        &m_station, &station::Station::configurationLoaded, trend,
+        [trend](const config::ProgramOptions& options) { trend->setWindUnit(options.wsUnits); });
+    // The day so far, from today's day file, so a restart does not empty the 24-hour view.
+    trend->fillFromDayFile(m_app, m_clock);
     connect(&m_station, &station::Station::freshReading, trend,
             [this, trend](const core::QuantityValues& values, std::int16_t, qint64 ms) {
                 trend->add(values, ms, m_clock.now());
             });
+    // Readable across the room: the alarm colour, large bold text, gone when all is clear.
+    m_alarmBanner = new QLabel(m_content);
+    m_alarmBanner->setObjectName(QStringLiteral("AlarmBanner"));
+    m_alarmBanner->setFont(ui::layoutFont(kBannerFont));
+    m_alarmBanner->setWordWrap(true);
+    m_alarmBanner->setAlignment(Qt::AlignCenter);
+    m_alarmBanner->setAccessibleName(QStringLiteral("Raised alarms"));
+    m_alarmBanner->hide();
+    setBackground(m_alarmBanner, kAlarmGround);
+    QPalette pal = m_alarmBanner->palette();
+    pal.setColor(QPalette::WindowText, Qt::white);
+    m_alarmBanner->setPalette(pal);
     showAlarms();
 }
 
 void Logger::showAlarms()
 {
+    m_alarmBanner->setText(m_plant.watchers().alarmLine());
     m_controls.Alarms->setText(alarms::alarmsCaption(m_plant.watchers().raisedCount()));
     m_controls.Silence->setEnabled(m_plant.watchers().raisedCount() > 0);
     showStatus();

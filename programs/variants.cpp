@@ -206,10 +206,11 @@ monitor::ProgramVariant corvenna()
                 QPoint(40, 8));
     addFreeButtons(v.controls, QPoint(728, 132), QPoint(784, 132), QPoint(840, 132),
                    QPoint(16, 164), QPoint(72, 164));
-    // The row leaves no room for a trend: it goes in a band below the design.
-    v.trendToggle = QRect(916, 134, 70, 18);
-    v.trendBand = 150;
-    v.trend = QRect(16, 190, 958, 116);
+    // The row leaves no room for a trend: it goes in a band below the design, its tick box on
+    // the band's one row of controls beside Silence and Web, and over 200 pixels of chart.
+    v.trendToggle = QRect(136, 166, 70, 18);
+    v.trendBand = 310;
+    v.trend = QRect(16, 190, 958, 276);
     // Meters in a row.
     for (std::size_t k = 0; k < std::size(kShownOrder); ++k) {
         const Quantity q = kShownOrder[k];

@@ -4,10 +4,19 @@
 #include "curve/curvedata.h"
 #include "curve/powercurve.h"
 #include "curve/powercurveview.h"
+#include "tests/curvebins.h"
 #include "tests/fixture.h"
 
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
+#include <QLegend>
+#include <QTableWidget>
+#include <QValueAxis>
+#include <algorithm>
 
 namespace {
 
@@ -134,17 +143,8 @@ TEST(AnnualEnergy, MatchesAHandComputedTable)
     ASSERT_EQ(table.size(), 8u);
     EXPECT_DOUBLE_EQ(table.front().meanWind, 4);
     EXPECT_DOUBLE_EQ(table.back().meanWind, 11);
-    EXPECT_FALSE(table.front().incomplete);
-}
-
-TEST(AnnualEnergy, AGapOrAThinBinBelowTheTopMakesItIncomplete)
-{
-    const std::vector<Bin> gap{{3.0, 12, 10, 1}, {4.0, 20, 20, 2}};
-    EXPECT_TRUE(curve::aepAt(gap, 0.5, 6).incomplete);
-    const std::vector<Bin> thin{{3.0, 9, 10, 1}, {3.5, 20, 20, 2}};
-    EXPECT_TRUE(curve::aepAt(thin, 0.5, 6).incomplete);
-    const std::vector<Bin> thinTop{{3.0, 10, 10, 1}, {3.5, 2, 20, 2}};
-    EXPECT_FALSE(curve::aepAt(thinTop, 0.5, 6).incomplete);
+    // Two bins reach 85 % of the top at 3.35 m/s: the range runs to 5.03 m/s, beyond them.
+    EXPECT_TRUE(table.front().incomplete);
 }
 
 class PowerCurveFile : public AppDirTest
@@ -280,8 +280,11 @@ TEST_F(PowerCurveFile, TheViewSavesCsvAndStartsANewCurveOnlyWhenAsked)
     ASSERT_TRUE(figuresOf(view));
     EXPECT_EQ(view.binsCsv(), QByteArray("wind,minutes,mean_watts,sd_watts,complete\r\n"
                                          "5,11,100,0,yes\r\n"));
-    EXPECT_TRUE(view.tableCsv().startsWith("mean_wind_m_s,kwh_per_year,incomplete\r\n4,"));
-    EXPECT_TRUE(view.note().isEmpty());
+    EXPECT_TRUE(view.tableCsv().startsWith(
+        "mean_wind_m_s,kwh_per_year,incomplete,kwh_per_year_filled\r\n4,"));
+    // One bin at 5 m/s: the bins up to 7.5 m/s that the yearly energy needs are missing.
+    EXPECT_TRUE(view.note().startsWith(u"incomplete: a bin from 4.5 to 7.5 m/s"))
+        << view.note().toStdString();
 
     QStringList asked;
     bool answer = false;
@@ -310,7 +313,62 @@ TEST_F(PowerCurveFile, AnUnknownUnitIsSaidInTheView)
     curve::PowerCurveView view(m_app, data);
     ASSERT_TRUE(figuresOf(view));
     EXPECT_TRUE(view.note().contains(QStringLiteral("furlongs")));
-    EXPECT_EQ(view.tableCsv(), QByteArray("mean_wind_m_s,kwh_per_year,incomplete\r\n"));
+    EXPECT_EQ(view.tableCsv(),
+              QByteArray("mean_wind_m_s,kwh_per_year,incomplete,kwh_per_year_filled\r\n"));
+}
+
+// The wind axis ends after the last bin with ten minutes, not at a storm's few minutes, unless
+// all winds are asked for; the series are named in the legend and the table shows whole.
+TEST_F(PowerCurveFile, TheWindAxisEndsAtTheLastCompleteBin)
+{
+    QByteArray bytes;
+    for (const Bin& b : measured())
+        bytes += "<B>" + QByteArray::number(b.centre) + "</B><N>" + QByteArray::number(b.minutes) +
+                 "</N><P>" + QByteArray::number(b.meanWatts) + "</P><SD>1</SD>\r\n";
+    bytes += "<B>33.5</B><N>3</N><P>200</P><SD>0</SD>\r\n";
+    ASSERT_TRUE(core::replaceFile(path(), bytes));
+    curve::CurveData data(m_app, QStringLiteral("m/s"));
+    ASSERT_EQ(data.curve().bins().size(), 14u);
+    curve::PowerCurveView view(m_app, data);
+    view.resize(900, 700);
+    view.show();
+    ASSERT_TRUE(figuresOf(view));
+    auto windEnd = [&] {
+        auto* chart = view.findChild<QChartView*>()->chart();
+        return static_cast<QValueAxis*>(chart->axes(Qt::Horizontal).front())->max();
+    };
+    EXPECT_GE(windEnd(), 7.75);
+    EXPECT_LE(windEnd(), 10.0);
+    // The watts follow the bins shown: the top mean and its spread, not the storm's 400 W.
+    const auto* watts = static_cast<QValueAxis*>(
+        view.findChild<QChartView*>()->chart()->axes(Qt::Vertical).front());
+    EXPECT_GE(watts->max(), 171.0);
+    EXPECT_LT(watts->max(), 400.0);
+    QStringList names;
+    for (QAbstractSeries* series : view.findChild<QChartView*>()->chart()->series())
+        names << series->name();
+    for (const char* name : {"Mean power", "Minutes in bin", "Minute means"})
+        EXPECT_TRUE(names.contains(QString::fromLatin1(name))) << name;
+    EXPECT_TRUE(std::any_of(names.begin(), names.end(),
+                            [](const QString& n) { return n.startsWith(u"Spread"); }));
+    EXPECT_TRUE(view.findChild<QChartView*>()->chart()->legend()->isVisible());
+    // The table: its header and all eight rows, with no scrolling.
+    auto* table = view.findChild<QTableWidget*>(QStringLiteral("AepTable"));
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->rowCount(), 8);
+    EXPECT_TRUE(table->horizontalHeader()->isVisible());
+    EXPECT_EQ(table->horizontalHeaderItem(2)->text(),
+              QStringLiteral("kWh/year, missing bins filled"));
+    EXPECT_GE(table->viewport()->height(), table->rowViewportPosition(7) + table->rowHeight(7));
+    EXPECT_EQ(table->rowViewportPosition(0), 0);
+    EXPECT_FALSE(table->item(0, 1)->text().contains(u"incomplete"))
+        << "the thin storm bins lie above the range that matters";
+
+    bool done = false;
+    QObject::connect(&view, &curve::PowerCurveView::figuresShown, [&] { done = true; });
+    view.findChild<QCheckBox*>(QStringLiteral("ShowAllWinds"))->setChecked(true);
+    ASSERT_TRUE(waitFor([&] { return done; }, 60000));
+    EXPECT_GE(windEnd(), 33.75);
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "station/energy.h"
 #include "station/telemetry.h"
 #include "tests/fuzzpieces.h"
+#include "trend/dayfill.h"
 #include "trend/trendring.h"
 
 #include <QDir>
@@ -168,6 +169,13 @@ TEST(Fuzz, DayFilesNeverOverfillTheLoaderNorGiveNonFiniteValues)
             ASSERT_TRUE(std::isfinite(r.time));
             const double minutes = r.time * 1440;
             ASSERT_NEAR(minutes, std::round(minutes), 1e-6);
+            for (const core::Quantity q : core::kAllQuantities)
+                ASSERT_TRUE(std::isfinite(r.values[q]));
+        }
+        // The live trend reads the same lines one at a time, with no limit, all on its day.
+        const QDate date(2024, 3, 7);
+        for (const trend::PastReading& r : trend::readDayForTrend(content, date)) {
+            ASSERT_EQ(r.wall.date(), date);
             for (const core::Quantity q : core::kAllQuantities)
                 ASSERT_TRUE(std::isfinite(r.values[q]));
         }

@@ -6,6 +6,8 @@
 #include "trend/livetrend.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QLabel>
 #include <QTabWidget>
 
 // The main window with what watches the plant beside the records: the hourly energy ledger,
@@ -85,6 +87,54 @@ TEST_F(Watchers, ALowBatteryIsRaisedLoggedAndCleared)
     EXPECT_EQ(log.count("<S>off</S>"), 1) << log.toStdString();
 }
 
+// A raised alarm stands in a banner across the window, above the status line, in both programs;
+// every designed control stays where it was, and the banner goes when the alarm clears.
+TEST_F(Watchers, ARaisedAlarmShowsInABannerAboveTheStatusLine)
+{
+    QByteArray cfg =
+        *core::readWholeFile(QStringLiteral(TESSALY_SOURCE "/programs/appdir/alarms.cfg"));
+    cfg.replace("<BattLowOn>0</BattLowOn>", "<BattLowOn>1</BattLowOn>");
+    cfg.replace("<BattLowDelay>60</BattLowDelay>", "<BattLowDelay>10</BattLowDelay>");
+    cfg.replace("<Notify>1</Notify>", "<Notify>0</Notify>");
+    ASSERT_TRUE(core::replaceFile(alarms::alarmsCfgPath(m_app), cfg));
+    for (const auto& variant : {programs::tessaly(), programs::corvenna()}) {
+        const std::string name = variant.name.toStdString();
+        auto pty = line(1);
+        auto w = start(variant);
+        auto* banner = child<QLabel>(*w, "AlarmBanner");
+        auto* status = child<QLabel>(*w, "Status");
+        EXPECT_FALSE(banner->isVisible()) << name;
+        framesFor(*w, *pty, "[<V>464</V><I>530</I>]\r\n", 20, m_now); // 11.6 V
+        ASSERT_TRUE(waitFor([&] { return banner->isVisible(); })) << name;
+        const QString text = banner->text();
+        EXPECT_TRUE(text.contains(u"Battery low") && text.contains(u"11.6 V") &&
+                    text.contains(u"since 14:0"))
+            << name << ": " << text.toStdString();
+        EXPECT_TRUE(banner->font().bold()) << name;
+        EXPECT_GE(QFontInfo(banner->font()).pixelSize(), 24) << name;
+        EXPECT_EQ(banner->palette().color(QPalette::Window), QColor(192, 0, 0)) << name;
+        EXPECT_TRUE(banner->autoFillBackground()) << name;
+        // Whole, above the status line, below everything designed.
+        EXPECT_GE(banner->height(), banner->heightForWidth(banner->width())) << name;
+        EXPECT_LE(banner->geometry().bottom(), status->y()) << name;
+        for (const monitor::ControlPlace& c : variant.controls) {
+            EXPECT_FALSE(banner->geometry().intersects(c.rect))
+                << name << " " << c.name.toStdString();
+            const QString object =
+                c.index >= 0 ? QStringLiteral("%1_%2").arg(c.name).arg(c.index) : c.name;
+            EXPECT_EQ(child<QWidget>(*w, object.toLatin1().constData())->geometry(), c.rect)
+                << name << " " << object.toStdString();
+        }
+        EXPECT_FALSE(banner->geometry().intersects(variant.trend)) << name;
+        framesFor(*w, *pty, "[<V>488</V><I>530</I>]\r\n", 10, m_now); // 12.2 V
+        ASSERT_TRUE(waitFor([&] { return !banner->isVisible(); })) << name;
+        EXPECT_EQ(status->y(), w->findChild<QWidget*>(QStringLiteral("LoggerContent"))->height() -
+                                   status->height())
+            << name;
+        w->close();
+    }
+}
+
 // While Setup or Calibrate has the line, the seconds keep ticking but NoData is not raised; its
 // quiet counts from the line's return.
 TEST_F(Watchers, WhileAnotherWindowHasTheLineNoDataIsNotRaised)
@@ -146,6 +196,42 @@ TEST_F(Watchers, TheTrendMovesNoDesignedControl)
         child<QCheckBox>(*w, "ShowTrend")->click();
         w->close();
     }
+}
+
+// After a restart the trend has the day so far from today's day file, and keeps its ring while
+// the history window is open and after it closes.
+TEST_F(Watchers, TheTrendStartsWithTodaysDayFileAndKeepsItsRing)
+{
+    QByteArray day;
+    for (int m = 0; m < 14 * 60; m += 10)
+        day += "<V>12.5</V><I>3</I><W>37.5</W><R>100</R><S>10</S><M>0</M><T>" +
+               QByteArray::number(m / 60) + ":" + QByteArray::number(m % 60) + "</T>\r\n";
+    ASSERT_TRUE(QDir().mkpath(m_app.logsDir()));
+    ASSERT_TRUE(core::replaceFile(m_app.logsDir() + "2024_3_7.txt", day));
+    auto w = start();
+    auto* trend = child<trend::LiveTrend>(*w, "LiveTrend");
+    ASSERT_TRUE(waitFor([&] { return trend->ring().recent(24 * 3600).size() == 14 * 6; }))
+        << trend->ring().recent(24 * 3600).size();
+    onModal([](QWidget& history) { history.close(); });
+    child<QPushButton>(*w, "ShowLogs")->click();
+    EXPECT_EQ(trend->ring().recent(24 * 3600).size(), std::size_t(14 * 6));
+    w->close();
+}
+
+// Corvenna's band below the design: over 150 pixels of chart under the trend's own row, and
+// its controls (Silence, Web and the trend's box) on one row above it.
+TEST_F(Watchers, CorvennasBandHasRoomToReadAndOneRowOfControls)
+{
+    auto w = start(programs::corvenna());
+    auto* trend = child<trend::LiveTrend>(*w, "LiveTrend");
+    EXPECT_GE(trend->height() - 22, 150);
+    const QRect silence = child<QWidget>(*w, "Silence")->geometry();
+    for (const char* name : {"Web", "ShowTrend"}) {
+        const QRect r = child<QWidget>(*w, name)->geometry();
+        EXPECT_TRUE(r.top() < silence.bottom() && r.bottom() > silence.top()) << name;
+        EXPECT_LT(r.bottom(), trend->y()) << name;
+    }
+    w->close();
 }
 
 // The new buttons open their windows; the season's has the power curve beside its own views.

@@ -1,45 +1,29 @@
 #include "trend/livetrend.h"
 
-#include "core/numbers.h"
-#include "history/historyfacts.h"
+#include "trend/dayfill.h"
+#include "trend/trendscale.h"
 #include "ui/windowlook.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFutureWatcher>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
+#include <cmath>
 
 namespace trend {
 namespace {
 
 constexpr int kChoiceHeight = 22;
 
-// Each series' lowest and highest over what is shown, so each fills the height on its own.
-std::array<std::pair<float, float>, kSeriesCount> ranges(const std::vector<Slot>& shown)
-{
-    std::array<std::pair<float, float>, kSeriesCount> out;
-    out.fill({1e30f, -1e30f});
-    for (const Slot& s : shown) {
-        for (std::size_t k = 0; k < kSeriesCount; ++k) {
-            out[k].first = std::min(out[k].first, s.low[k]);
-            out[k].second = std::max(out[k].second, s.high[k]);
-        }
-    }
-    for (auto& [low, high] : out) {
-        if (!(high > low)) {
-            low -= 1;
-            high += 1;
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 LiveTrend::LiveTrend(QWidget* parent)
     : QWidget(parent)
     , m_spanBox(new QComboBox(this))
+    , m_looks(seriesLooks(QStringLiteral("km/h")))
 {
     setObjectName(QStringLiteral("LiveTrend"));
     setMouseTracking(true);
@@ -58,6 +42,30 @@ void LiveTrend::add(const core::QuantityValues& values, qint64 monotonicMs, cons
 {
     m_ring.add(values, monotonicMs, wall);
     schedule();
+}
+
+void LiveTrend::fillFromDayFile(const core::AppDir& app, const core::Clock& clock)
+{
+    const QDateTime now = clock.now();
+    const qint64 nowMs = clock.elapsedMs();
+    // The reading and taking apart happen on a worker; only the folding is the window's.
+    auto* watcher = new QFutureWatcher<std::vector<PastReading>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, now, nowMs] {
+        watcher->deleteLater();
+        const int folded = foldPast(m_ring, watcher->result(), now, nowMs);
+        redraw();
+        update();
+        emit dayFilled(folded);
+    });
+    watcher->setFuture(
+        QtConcurrent::run([app, today = now.date()] { return readTodayForTrend(app, today); }));
+}
+
+void LiveTrend::setWindUnit(const QString& unit)
+{
+    m_looks = seriesLooks(unit.trimmed());
+    redraw();
+    update();
 }
 
 void LiveTrend::schedule()
@@ -82,52 +90,34 @@ QRect LiveTrend::plotRect() const
     return rect().adjusted(0, kChoiceHeight, 0, 0);
 }
 
+TimeAxis LiveTrend::timeAxis() const
+{
+    const qint64 step = m_span <= kSecondSlots ? 1 : 60;
+    const qint64 newest = m_ring.newestSecond();
+    return {newest == Slot::kNever ? 0 : floorDiv(newest, step), m_span / step, step};
+}
+
 const QImage& LiveTrend::redraw()
 {
     ++m_redraws;
-    const QRect plot = plotRect();
-    m_picture = QImage(plot.size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-    m_picture.fill(ui::kWindowGround);
     m_shown = m_ring.recent(m_span);
-    if (m_shown.empty())
-        return m_picture;
-    const auto range = ranges(m_shown);
-    const qint64 step = m_span <= kSecondSlots ? 1 : 60;
-    const qint64 last = m_ring.newestSecond() / step;
-    const double perSlot = double(m_picture.width()) / double(m_span / step);
-    const double h = m_picture.height() - 1;
-    // Straight into the pixels: one store a pixel keeps a day's picture well under the frame rate.
-    const int width = m_picture.width();
-    const qsizetype stride = m_picture.bytesPerLine() / 4;
-    QRgb* const bits = reinterpret_cast<QRgb*>(m_picture.bits());
-    for (std::size_t k = 0; k < kSeriesCount; ++k) {
-        const QRgb pixel = ui::toColour(history::historyFacts(kSeries[k]).seriesColour).rgb();
-        const double scale = h / double(range[k].second - range[k].first);
-        for (const Slot& s : m_shown) {
-            const int x = int(width - 1 - double(last - s.index) * perSlot);
-            const int top = std::clamp(int(h - (s.high[k] - range[k].first) * scale), 0, int(h));
-            const int bottom = std::clamp(int(h - (s.low[k] - range[k].first) * scale), 0, int(h));
-            if (x < 0 || x >= width)
-                continue;
-            for (int y = top; y <= bottom; ++y)
-                bits[y * stride + x] = pixel;
-        }
-    }
+    m_picture = drawTrendPicture(m_shown, timeAxis(), plotRect().size(), devicePixelRatioF(),
+                                 m_looks, font());
     return m_picture;
 }
 
 std::optional<Slot> LiveTrend::slotAt(int x) const
 {
-    if (m_shown.empty() || x < 0 || x >= m_picture.width())
+    const int width = plotRect().width();
+    if (m_shown.empty() || x < kAxisWidth || x >= width)
         return std::nullopt;
-    const qint64 step = m_span <= kSecondSlots ? 1 : 60;
-    const double perSlot = double(m_picture.width()) / double(m_span / step);
-    const qint64 index =
-        m_ring.newestSecond() / step - qint64(double(m_picture.width() - 1 - x) / perSlot);
-    const auto at = std::lower_bound(m_shown.begin(), m_shown.end(), index,
-                                     [](const Slot& s, qint64 i) { return s.index < i; });
-    if (at == m_shown.end())
-        return m_shown.back();
+    // The slot drawn nearest the pointer.
+    const TimeAxis time = timeAxis();
+    const auto at =
+        std::min_element(m_shown.begin(), m_shown.end(), [&](const Slot& a, const Slot& b) {
+            return std::abs(slotX(time, a.index, width) - x) <
+                   std::abs(slotX(time, b.index, width) - x);
+        });
     return *at;
 }
 
@@ -138,9 +128,8 @@ QString LiveTrend::readoutAt(int x) const
         return {};
     QString text = s->wall.toString(QStringLiteral("HH:mm:ss"));
     for (std::size_t k = 0; k < kSeriesCount; ++k) {
-        const char* unit = core::facts(kSeries[k]).shortUnit;
-        text += QStringLiteral("  ") + core::numberText(s->high[k]) +
-                (unit ? QString::fromLatin1(unit) : QString());
+        const double middle = (double(s->low[k]) + double(s->high[k])) / 2;
+        text += QStringLiteral("  ") + readoutText(kSeries[k], middle, m_looks[k].unit);
     }
     return text;
 }
@@ -150,17 +139,32 @@ void LiveTrend::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.fillRect(rect(), ui::kWindowGround);
     p.drawImage(plotRect().topLeft(), m_picture);
-    if (m_pointerX < 0)
+    // The legend in the series' colours; while the pointer is on the plot, the readout in its
+    // place (each panel still names its series in its colour).
+    const QString readout = m_pointerX >= 0 ? readoutAt(m_pointerX) : QString();
+    const QRect row(4, 0, m_spanBox->x() - 8, kChoiceHeight);
+    if (!readout.isEmpty()) {
+        p.setPen(ui::kWindowText);
+        p.drawLine(m_pointerX, plotRect().top(), m_pointerX, height());
+        p.drawText(row, Qt::AlignVCenter, readout);
         return;
-    p.setPen(ui::kWindowText);
-    p.drawLine(m_pointerX, plotRect().top(), m_pointerX, height());
-    p.drawText(QRect(0, 0, m_spanBox->x() - 4, kChoiceHeight), Qt::AlignVCenter,
-               readoutAt(m_pointerX));
+    }
+    const QFontMetrics metrics(font());
+    int x = row.left();
+    for (const SeriesLook& look : m_looks) {
+        p.fillRect(QRect(x, kChoiceHeight / 2 - 1, 12, 3), look.colour);
+        p.setPen(look.colour);
+        p.drawText(QRect(x + 16, 0, row.right() - x - 16, kChoiceHeight), Qt::AlignVCenter,
+                   look.name);
+        x += 16 + metrics.horizontalAdvance(look.name) + 10;
+    }
 }
 
 void LiveTrend::resizeEvent(QResizeEvent*)
 {
-    m_spanBox->setGeometry(width() - 64, 0, 64, kChoiceHeight - 2);
+    // Wide enough for its longest choice whatever the font.
+    const int boxWidth = m_spanBox->sizeHint().width();
+    m_spanBox->setGeometry(width() - boxWidth, 0, boxWidth, kChoiceHeight - 2);
     redraw();
 }
 

@@ -12,9 +12,23 @@ TrendRing::TrendRing()
     , m_minutes(kMinuteSlots)
 {}
 
-void TrendRing::fold(Slot& slot, qint64 index, const core::QuantityValues& values,
+namespace {
+
+// The ring's place of an index, also for indices before the count's zero.
+std::size_t place(qint64 index, std::size_t size)
+{
+    const qint64 n = qint64(size);
+    return std::size_t(index - floorDiv(index, n) * n);
+}
+
+} // namespace
+
+bool TrendRing::fold(Slot& slot, qint64 index, const core::QuantityValues& values,
                      const QDateTime& wall)
 {
+    // Readings from a day file may come after live ones: an older one never replaces a newer.
+    if (slot.index != Slot::kNever && slot.index > index)
+        return false;
     const bool fresh = slot.index != index;
     if (fresh) {
         slot.index = index;
@@ -25,32 +39,39 @@ void TrendRing::fold(Slot& slot, qint64 index, const core::QuantityValues& value
         slot.low[k] = fresh ? v : std::min(slot.low[k], v);
         slot.high[k] = fresh ? v : std::max(slot.high[k], v);
     }
+    return true;
 }
 
 void TrendRing::add(const core::QuantityValues& values, qint64 monotonicMs, const QDateTime& wall)
 {
-    const qint64 second = monotonicMs / 1000;
-    const qint64 minute = second / 60;
-    fold(m_seconds[std::size_t(second % kSecondSlots)], second, values, wall);
-    fold(m_minutes[std::size_t(minute % kMinuteSlots)], minute, values, wall);
-    m_newest = std::max(m_newest, second);
+    addPast(values, monotonicMs, wall);
+}
+
+bool TrendRing::addPast(const core::QuantityValues& values, qint64 monotonicMs,
+                        const QDateTime& wall)
+{
+    const qint64 second = floorDiv(monotonicMs, 1000);
+    const qint64 minute = floorDiv(second, 60);
+    const bool bySecond = fold(m_seconds[place(second, m_seconds.size())], second, values, wall);
+    const bool byMinute = fold(m_minutes[place(minute, m_minutes.size())], minute, values, wall);
+    if (m_newest == Slot::kNever || second > m_newest)
+        m_newest = second;
+    return bySecond || byMinute;
 }
 
 std::vector<Slot> TrendRing::recent(qint64 spanSeconds) const
 {
     std::vector<Slot> out;
-    if (m_newest < 0)
+    if (m_newest == Slot::kNever)
         return out;
     const bool bySecond = spanSeconds <= kSecondSlots;
     const std::vector<Slot>& ring = bySecond ? m_seconds : m_minutes;
-    const qint64 last = bySecond ? m_newest : m_newest / 60;
+    const qint64 last = bySecond ? m_newest : floorDiv(m_newest, 60);
     const qint64 count =
         std::min<qint64>(bySecond ? spanSeconds : spanSeconds / 60, qint64(ring.size()));
     out.reserve(std::size_t(count));
     for (qint64 i = last - count + 1; i <= last; ++i) {
-        if (i < 0)
-            continue;
-        const Slot& slot = ring[std::size_t(i % qint64(ring.size()))];
+        const Slot& slot = ring[place(i, ring.size())];
         if (slot.index == i)
             out.push_back(slot);
     }
@@ -61,7 +82,7 @@ void TrendRing::clear()
 {
     std::fill(m_seconds.begin(), m_seconds.end(), Slot());
     std::fill(m_minutes.begin(), m_minutes.end(), Slot());
-    m_newest = -1;
+    m_newest = Slot::kNever;
 }
 
 QString viewCfgPath(const core::AppDir& app)

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QtGlobal>
 #include <array>
+#include <limits>
 #include <vector>
 
 namespace trend {
@@ -18,11 +19,20 @@ inline constexpr std::size_t kSeriesCount = kSeries.size();
 // One slot of the ring: the lowest and highest value of each series in its second or minute.
 struct Slot
 {
-    qint64 index = -1; // monotonic seconds or minutes; -1: never filled
-    QDateTime wall;    // the wall time of its first reading, for the pointer readout
+    // Monotonic seconds or minutes (before the count's zero too, for readings from a day file);
+    // kNever: never filled.
+    static constexpr qint64 kNever = std::numeric_limits<qint64>::min();
+    qint64 index = kNever;
+    QDateTime wall; // the wall time of its first reading, for the pointer readout
     std::array<float, kSeriesCount> low{};
     std::array<float, kSeriesCount> high{};
 };
+
+// a / b rounded down, also below zero (-1 / 60 is -1): seconds to minutes before the count's zero.
+inline constexpr qint64 floorDiv(qint64 a, qint64 b)
+{
+    return a >= 0 ? a / b : -((b - 1 - a) / b);
+}
 
 inline constexpr int kSecondSlots = 3600; // the last hour, a second each
 inline constexpr int kMinuteSlots = 1440; // 24 hours, a minute each
@@ -34,19 +44,24 @@ public:
     TrendRing();
 
     void add(const core::QuantityValues& values, qint64 monotonicMs, const QDateTime& wall);
+    // A reading from before the program started (a day file's record), at the monotonic time it
+    // had, which may lie before the count's zero. It takes no slot that holds a newer reading:
+    // false when neither of its slots took it.
+    bool addPast(const core::QuantityValues& values, qint64 monotonicMs, const QDateTime& wall);
 
     // The filled slots within spanSeconds of the newest reading, oldest first: seconds for a
     // span up to an hour, minutes beyond.
     std::vector<Slot> recent(qint64 spanSeconds) const;
+    // The newest reading's monotonic second; Slot::kNever before the first.
     qint64 newestSecond() const { return m_newest; }
     void clear();
 
 private:
-    static void fold(Slot& slot, qint64 index, const core::QuantityValues& values,
+    static bool fold(Slot& slot, qint64 index, const core::QuantityValues& values,
                      const QDateTime& wall);
     std::vector<Slot> m_seconds;
     std::vector<Slot> m_minutes;
-    qint64 m_newest = -1;
+    qint64 m_newest = Slot::kNever;
 };
 
 // "view.cfg" beside prog.cfg: whether the main window shows the live trend.
