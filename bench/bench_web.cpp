@@ -1,10 +1,12 @@
-// The web view's answers: /api/days for a year of day files at 1200 columns from warm summaries,
+// The web view's answers: /api/days for a year of day files at 1200 columns from warm summaries
+// (kept in the server's memory as it answers, and from the packs on disk alone),
 // /api/now as a text and as a request on a kept-alive connection to the server on its own
 // thread, and a frame's values reaching a follower of /events. TESSALY_SEASON_DAYS makes the
 // year shorter (the smoke run).
 #include "tools/daylog.h"
 #include "web/apidata.h"
 #include "web/livevalues.h"
+#include "web/summarymemo.h"
 #include "web/webserver.h"
 
 #include <QCoreApplication>
@@ -34,6 +36,7 @@ struct Year
 {
     QTemporaryDir tmp;
     web::ApiContext context;
+    web::SummaryMemo memo;
     int days = dayCount();
 
     Year()
@@ -51,9 +54,10 @@ struct Year
     }
 };
 
-void apiDaysYearWarm(benchmark::State& state)
+void apiDaysYear(benchmark::State& state, bool memo)
 {
     static Year y;
+    y.context.memo = memo ? &y.memo : nullptr;
     const QUrlQuery query(
         QStringLiteral("from=%1&to=%2&columns=1200")
             .arg(kFirst.toString(Qt::ISODate), kFirst.addDays(y.days - 1).toString(Qt::ISODate)));
@@ -64,6 +68,18 @@ void apiDaysYearWarm(benchmark::State& state)
         benchmark::DoNotOptimize(answer.body.data());
         state.counters["bytes"] = double(answer.body.size());
     }
+}
+
+// As the server answers: the summaries it has read kept in memory.
+void apiDaysYearWarm(benchmark::State& state)
+{
+    apiDaysYear(state, true);
+}
+
+// Each request reading the month packs again, as before the server kept them.
+void apiDaysYearPacks(benchmark::State& state)
+{
+    apiDaysYear(state, false);
 }
 
 web::LiveValues sample()
@@ -195,6 +211,7 @@ void frameToEvent(benchmark::State& state)
 } // namespace
 
 BENCHMARK(apiDaysYearWarm)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(apiDaysYearPacks)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(apiNowText)->Unit(benchmark::kMicrosecond);
 BENCHMARK(apiNowRequest)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(frameToEvent)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);

@@ -39,11 +39,21 @@ QDateTime DayRun::minuteTime(int minute) const
 
 std::vector<Column> reduceColumns(const DayRun& run, const BucketView& view, int columns)
 {
+    std::vector<const DaySummary*> days;
+    days.reserve(run.days.size());
+    for (const auto& day : run.days)
+        days.push_back(day ? &*day : nullptr);
+    return reduceColumns(days, view, columns);
+}
+
+std::vector<Column> reduceColumns(const std::vector<const DaySummary*>& days,
+                                  const BucketView& view, int columns)
+{
     std::vector<Column> out(std::size_t(std::max(columns, 0)));
     const double span = view.end - view.start;
     if (columns <= 0 || span <= 0)
         return out;
-    const int last = run.bucketCount();
+    const int last = int(days.size()) * kBuckets;
     for (int c = 0; c < columns; ++c) {
         Column& col = out[std::size_t(c)];
         col.firstBucket = view.start + span * c / columns;
@@ -53,7 +63,7 @@ std::vector<Column> reduceColumns(const DayRun& run, const BucketView& view, int
         const int b0 = std::max(0, int(std::floor(col.firstBucket)));
         const int b1 = std::min(last, std::max(b0 + 1, int(std::ceil(col.endBucket))));
         for (int b = b0; b < b1; ++b) {
-            const auto& day = run.days[std::size_t(b / kBuckets)];
+            const DaySummary* day = days[std::size_t(b / kBuckets)];
             if (!day)
                 continue;
             const Bucket& bucket = day->buckets[std::size_t(b % kBuckets)];

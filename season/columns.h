@@ -45,6 +45,10 @@ struct Column
 
 // The view across the given number of columns.
 std::vector<Column> reduceColumns(const DayRun& run, const BucketView& view, int columns);
+// The same over a run's summaries held elsewhere, a day each from the run's first (null: no day
+// file), so a caller that keeps them need not copy a year of them.
+std::vector<Column> reduceColumns(const std::vector<const DaySummary*>& days,
+                                  const BucketView& view, int columns);
 
 // Each series' lowest and highest over the columns that hold records.
 struct ColumnExtremes

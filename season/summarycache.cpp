@@ -65,6 +65,11 @@ QString summaryCacheDir(const core::AppDir& app)
            QStringLiteral("/tessaly/summary/") + QString::fromLatin1(hash);
 }
 
+std::optional<SourceStamp> dayFileStamp(const core::AppDir& app, QDate date)
+{
+    return stampOf(QFile::encodeName(app.dailyLog(date)).constData());
+}
+
 QString summaryFile(const SummarySource& source, QDate date)
 {
     return source.cacheDir + QStringLiteral("/%1_%2.pack").arg(date.year()).arg(date.month());

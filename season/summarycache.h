@@ -27,6 +27,10 @@ struct SummarySource
 // The cache file of the summaries of a day's month.
 QString summaryFile(const SummarySource& source, QDate date);
 
+// The stamp of a day's file as the packs check it (size and modification time), or nullopt when
+// there is no such file.
+std::optional<SourceStamp> dayFileStamp(const core::AppDir& app, QDate date);
+
 // The summary of a day, or nullopt when it has no day file. A kept summary is used when it is
 // whole and was made from the file as it is now (size and modification time); otherwise it is
 // made from the file and kept (a cache that cannot be written is only slower).

@@ -1,11 +1,14 @@
-// The web view's rules without a server: web.cfg, the security rules, the static files and the
-// texts of /api/now and /metrics.
+// The web view's rules without a server: web.cfg, the security rules, the static files, the
+// texts of /api/now and /metrics, and /api/days from the summaries the server keeps.
 
 #include "fixture.h"
+#include "web/apidata.h"
 #include "web/livevalues.h"
 #include "web/security.h"
+#include "web/summarymemo.h"
 #include "web/webconfig.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -307,6 +310,56 @@ TEST(WebTexts, PromtoolPassesTheMetrics)
         EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardOutput().toStdString()
                                        << check.readAllStandardError().toStdString();
         EXPECT_TRUE(check.readAllStandardOutput().trimmed().isEmpty());
+    }
+}
+
+// The record of a day file, at 10:mm with the given volts.
+QByteArray record(int minute, double volts)
+{
+    return "<V>" + QByteArray::number(volts) +
+           "</V><I>4</I><W>50</W><R>100</R><S>7</S><M>1</M><T>10:" +
+           QByteArray::number(minute).rightJustified(2, '0') + "</T>\r\n";
+}
+
+// The answer from the kept summaries is the one read from the day files themselves, after a day
+// file grows, is replaced, goes or comes, and with room for fewer days than asked.
+TEST_F(WebConfigTest, KeptSummariesAnswerAsTheDayFilesDo)
+{
+    const QDate first(2024, 3, 30);
+    ASSERT_TRUE(QDir().mkpath(m_app.logsDir()));
+    const auto write = [&](int day, const QByteArray& bytes) {
+        ASSERT_TRUE(core::replaceFile(m_app.dailyLog(first.addDays(day)), bytes));
+    };
+    const QUrlQuery query(QStringLiteral("from=2024-03-30&to=2024-04-03&columns=7"));
+    web::ApiContext direct; // no pack, no memory: each answer from the day files
+    direct.app = m_app;
+    direct.wsUnits = QStringLiteral("km/h");
+    for (const int room : {web::SummaryMemo::kDefaultDays, 2}) {
+        QFile::remove(m_app.dailyLog(first.addDays(4)));
+        for (int day : {0, 1, 3})
+            write(day, record(0, 12 + day) + record(5, 13 + day));
+        web::SummaryMemo memo(room);
+        web::ApiContext kept = direct;
+        kept.summaryDir = m_tmp.filePath(QStringLiteral("cache%1").arg(room));
+        kept.memo = &memo;
+        const std::vector<std::function<void()>> changes = {
+            [] {},
+            [&] { write(1, record(0, 13) + record(5, 14) + record(7, 31.5)); }, // grows
+            [&] { write(0, record(0, 11)); },                                   // replaced, shorter
+            [&] { ASSERT_TRUE(QFile::remove(m_app.dailyLog(first.addDays(3)))); },
+            [&] { write(4, record(9, 9.25)); }, // a new day
+        };
+        QByteArray before;
+        for (std::size_t i = 0; i < changes.size(); ++i) {
+            changes[i]();
+            const web::ApiAnswer expected = web::daysAnswer(query, direct);
+            ASSERT_EQ(expected.status, 200);
+            EXPECT_NE(expected.body, before) << "change " << i << " made no difference";
+            before = expected.body;
+            EXPECT_EQ(web::daysAnswer(query, kept).body, expected.body) << "change " << i;
+            EXPECT_EQ(web::daysAnswer(query, kept).body, expected.body) << "again " << i;
+            EXPECT_LE(memo.size(), room);
+        }
     }
 }
 

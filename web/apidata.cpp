@@ -8,12 +8,14 @@
 #include "season/energybars.h"
 #include "season/energyledger.h"
 #include "season/summarycache.h"
+#include "web/summarymemo.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace web {
 namespace {
@@ -62,37 +64,62 @@ QString offsetText(int seconds)
     return QString::asprintf("%c%02d:%02d", seconds < 0 ? '-' : '+', minutes / 60, minutes % 60);
 }
 
-// The ISO texts of a run's bucket times, each day's offset from UTC looked up once: a local
+// Writes the ISO times of a run's buckets, each day's offset from UTC looked up once: a local
 // time conversion for every column would cost more than the rest of the answer.
 class BucketTimes
 {
 public:
-    explicit BucketTimes(const season::DayRun& run)
-        : m_run(run)
+    explicit BucketTimes(QDate from)
+        : m_run{from, {}}
     {}
 
-    QString text(double bucket)
+    void append(QByteArray& out, double bucket)
     {
         const int whole = std::max(0, int(std::floor(bucket)));
         const QDate day = m_run.from.addDays(whole / season::kBuckets);
         if (day != m_day) {
             m_day = day;
-            m_offset = QDateTime(day, QTime(0, 0)).offsetFromUtc();
+            const int offset = QDateTime(day, QTime(0, 0)).offsetFromUtc();
+            m_offset = offsetText(offset).toLatin1();
             // A day the clocks change on is converted column by column.
-            m_changes = QDateTime(day, QTime(23, 59)).offsetFromUtc() != m_offset;
+            m_changes = QDateTime(day, QTime(23, 59)).offsetFromUtc() != offset;
+            char* at = m_date;
+            digits(at, day.year(), 4);
+            *at++ = '-';
+            digits(at, day.month(), 2);
+            *at++ = '-';
+            digits(at, day.day(), 2);
         }
-        if (m_changes)
-            return isoTime(m_run.bucketTime(bucket));
+        if (m_changes) {
+            out += isoTime(m_run.bucketTime(bucket)).toLatin1();
+            return;
+        }
         const int minutes = (whole % season::kBuckets) * season::kBucketMinutes;
-        return QString::asprintf("%04d-%02d-%02dT%02d:%02d:00", day.year(), day.month(), day.day(),
-                                 minutes / 60, minutes % 60) +
-               offsetText(m_offset);
+        char text[sizeof m_date + 9];
+        std::memcpy(text, m_date, sizeof m_date);
+        char* at = text + sizeof m_date;
+        *at++ = 'T';
+        digits(at, minutes / 60, 2);
+        *at++ = ':';
+        digits(at, minutes % 60, 2);
+        std::memcpy(at, ":00", 3);
+        out.append(text, sizeof text);
+        out += m_offset;
     }
 
 private:
-    const season::DayRun& m_run;
+    // A whole number of at least the given width, zero-padded, as %0*d writes it.
+    static void digits(char*& at, int value, int width)
+    {
+        for (int i = width - 1; i >= 0; --i, value /= 10)
+            at[i] = char('0' + value % 10);
+        at += width;
+    }
+
+    const season::DayRun m_run; // its first day only: for the local times
     QDate m_day;
-    int m_offset = 0;
+    char m_date[10]{}; // YYYY-MM-DD
+    QByteArray m_offset;
     bool m_changes = false;
 };
 
@@ -166,9 +193,21 @@ ApiAnswer daysAnswer(const QUrlQuery& query, const ApiContext& context)
     if (!columns)
         return bad(QStringLiteral("columns must be 1 to %1").arg(kMaxColumns));
     const season::SummarySource source{context.app, context.summaryDir, context.today};
-    season::DayRun run{from, season::runSummaries(source, from, to)};
-    const auto reduced =
-        season::reduceColumns(run, season::BucketView{0, double(run.bucketCount())}, *columns);
+    // The kept summaries are pointed at, never copied; without them, the run's own.
+    SummaryMemo::Summaries kept;
+    std::vector<std::optional<season::DaySummary>> read;
+    std::vector<const season::DaySummary*> days;
+    if (context.memo) {
+        kept = context.memo->summaries(source, from, to);
+        for (const auto& day : kept)
+            days.push_back(day.get());
+    } else {
+        read = season::runSummaries(source, from, to);
+        for (const auto& day : read)
+            days.push_back(day ? &*day : nullptr);
+    }
+    const auto reduced = season::reduceColumns(
+        days, season::BucketView{0, double(days.size()) * season::kBuckets}, *columns);
     // Written by hand: a year at 1200 columns through QJsonDocument costs several times more.
     QByteArray out;
     out.reserve(160 * qsizetype(reduced.size()) + 256);
@@ -179,7 +218,7 @@ ApiAnswer daysAnswer(const QUrlQuery& query, const ApiContext& context)
         out += (s ? ",\"" : "\"") + QByteArray(kSeriesNames[s]) + '"';
     out += "],\"units\":" + QJsonDocument(units(context.wsUnits)).toJson(QJsonDocument::Compact) +
            ",\"data\":[";
-    BucketTimes times(run);
+    BucketTimes times(from);
     bool first = true;
     for (const season::Column& c : reduced) {
         out += first ? "" : ",";
@@ -188,8 +227,11 @@ ApiAnswer daysAnswer(const QUrlQuery& query, const ApiContext& context)
             out += "null";
             continue;
         }
-        out += "{\"start\":\"" + times.text(c.firstBucket).toLatin1() + "\",\"end\":\"" +
-               times.text(c.endBucket).toLatin1() + "\",\"min\":[";
+        out += "{\"start\":\"";
+        times.append(out, c.firstBucket);
+        out += "\",\"end\":\"";
+        times.append(out, c.endBucket);
+        out += "\",\"min\":[";
         for (std::size_t s = 0; s < season::kSeries; ++s)
             appendNumber(out, c.min[s], s > 0);
         out += "],\"max\":[";

@@ -11,6 +11,8 @@
 
 namespace web {
 
+class SummaryMemo;
+
 // The power curve as the plant holds it, copied for the server.
 struct CurveFacts
 {
@@ -19,7 +21,8 @@ struct CurveFacts
 };
 
 // What the slow answers read: the application directory, where the day summaries are kept,
-// today (its file is still being written) and the curve.
+// today (its file is still being written), the curve and the summaries kept in memory (none:
+// read through the packs each time).
 struct ApiContext
 {
     core::AppDir app;
@@ -27,6 +30,7 @@ struct ApiContext
     QDate today;
     CurveFacts curve;
     QString wsUnits;
+    SummaryMemo* memo = nullptr;
 };
 
 struct ApiAnswer

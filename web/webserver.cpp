@@ -181,7 +181,7 @@ void WebServer::slow(const Request& request, std::unique_ptr<Reply> reply)
         return;
     }
     const ApiContext context{m_context.app, m_context.summaryDir, m_context.clock.now().date(),
-                             m_curve, m_live.wsUnits};
+                             m_curve,       m_live.wsUnits,       &m_memo};
     const QUrlQuery query(QString::fromLatin1(request.facts.query));
     auto* watcher = new QFutureWatcher<ApiAnswer>(this);
     std::shared_ptr<Reply> shared(std::move(reply));

@@ -5,6 +5,7 @@
 #include "web/apidata.h"
 #include "web/httpadapter.h"
 #include "web/livevalues.h"
+#include "web/summarymemo.h"
 #include "web/webconfig.h"
 #include "web/webstate.h"
 
@@ -71,6 +72,7 @@ private:
     std::vector<std::unique_ptr<Reply>> m_streams;
     QTimer m_eventTimer{this};
     QElapsedTimer m_sinceEvent;
+    SummaryMemo m_memo; // shared by the pool's answers
     QThreadPool m_pool;
     int m_refusals = 0;
 };
