@@ -88,6 +88,8 @@ void Season::buildControls()
 
     m_views = new QTabWidget(this);
     m_views->setObjectName(QStringLiteral("Views"));
+    // No pane frame: the pages stand on the window's ground like the rest of it.
+    m_views->setDocumentMode(true);
     m_views->addTab(buildEnergyPage(), QStringLiteral("Energy"));
     m_views->addTab(buildDaysPage(), QStringLiteral("Days"));
     grid->addWidget(m_views, 3, 0, 1, columns);

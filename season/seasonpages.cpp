@@ -28,11 +28,23 @@ QLabel* makePlot(QWidget* parent, const char* name)
     return plot;
 }
 
+// A tab's page on the window's ground, so every text of it keeps the window's contrast.
+QWidget* makePage(QWidget* parent)
+{
+    auto* page = new QWidget(parent);
+    page->setAutoFillBackground(true);
+    QPalette pal = page->palette();
+    pal.setColor(QPalette::Window, ui::kWindowGround);
+    pal.setColor(QPalette::WindowText, ui::kWindowText);
+    page->setPalette(pal);
+    return page;
+}
+
 } // namespace
 
 QWidget* Season::buildEnergyPage()
 {
-    auto* page = new QWidget(m_views);
+    auto* page = makePage(m_views);
     auto* column = new QVBoxLayout(page);
     m_energyPlot = makePlot(page, "EnergyPlot");
     m_energyPlot->installEventFilter(this);
@@ -47,7 +59,7 @@ QWidget* Season::buildEnergyPage()
 
 QWidget* Season::buildDaysPage()
 {
-    auto* page = new QWidget(m_views);
+    auto* page = makePage(m_views);
     auto* column = new QVBoxLayout(page);
     m_plot = makePlot(page, "DaysPlot");
     m_plot->installEventFilter(this);

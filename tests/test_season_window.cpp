@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <functional>
 
@@ -326,6 +327,42 @@ TEST_F(SeasonWindow, ItsViewIsKeptInViewCfgAndTheTrendBoxKeepsItsOwnKey)
     ASSERT_TRUE(until(*w, &season::Season::daysShown, [&] { w->show(); }));
     EXPECT_EQ(w->findChild<QTabWidget*>(QStringLiteral("Views"))->currentIndex(), season::kDaysTab);
     EXPECT_EQ(w->days().panels.size(), 4u);
+}
+
+// Under a small and a large desktop font (and, run on the doubled screen, at 200 %), every
+// caption of the window has the room its text needs.
+TEST_F(SeasonWindow, EveryCaptionFitsItsControl)
+{
+    const QFont desktop = QApplication::font();
+    for (const int points : {9, 16}) {
+        QFont font = desktop;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        auto w = open();
+        ASSERT_TRUE(until(*w, &season::Season::energyShown, [&] { w->show(); }));
+        for (const int tab : {season::kEnergyTab, season::kDaysTab}) {
+            auto* views = w->findChild<QTabWidget*>(QStringLiteral("Views"));
+            views->setCurrentIndex(tab);
+            QCoreApplication::processEvents();
+            for (QWidget* c : w->findChildren<QWidget*>()) {
+                const bool caption = qobject_cast<QPushButton*>(c) || qobject_cast<QCheckBox*>(c) ||
+                                     qobject_cast<QComboBox*>(c) ||
+                                     (qobject_cast<QLabel*>(c) &&
+                                      !static_cast<QLabel*>(c)->wordWrap() &&
+                                      c->sizePolicy().horizontalPolicy() != QSizePolicy::Ignored);
+                if (!caption || !c->isVisible())
+                    continue;
+                EXPECT_LE(c->sizeHint().width(), c->width())
+                    << points << " pt " << c->objectName().toStdString();
+            }
+            const QTabBar* bar = views->tabBar();
+            for (int i = 0; i < views->count(); ++i) {
+                EXPECT_LT(bar->fontMetrics().horizontalAdvance(bar->tabText(i)),
+                          bar->tabRect(i).width());
+            }
+        }
+    }
+    QApplication::setFont(desktop);
 }
 
 TEST(SeasonView, DamagedKeysReadAsTheirDefaults)
