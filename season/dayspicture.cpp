@@ -34,28 +34,28 @@ QColor seriesColour(std::size_t series)
     return ui::toColour(history::historyFacts(core::kLogged[series]).checkGround);
 }
 
-// Each series' lowest and highest of every bucket in view that holds records.
+// Each series' range over the buckets in view that hold records.
 std::array<ValueRange, kSeries> ranges(const DayRun& run, const BucketView& view, bool robust)
 {
-    std::array<std::vector<float>, kSeries> lows;
-    std::array<std::vector<float>, kSeries> highs;
     const int first = std::max(0, int(std::floor(view.start)));
     const int end = std::min(run.bucketCount(), int(std::ceil(view.end)));
-    for (int b = first; b < end; ++b) {
-        const auto& day = run.days[std::size_t(b / kBuckets)];
-        if (!day)
-            continue;
-        const Bucket& bucket = day->buckets[std::size_t(b % kBuckets)];
-        if (bucket.count == 0)
-            continue;
-        for (std::size_t s = 0; s < kSeries; ++s) {
-            lows[s].push_back(bucket.min[s]);
-            highs[s].push_back(bucket.max[s]);
+    auto eachBucket = [&](auto take) {
+        for (int b = first; b < end; ++b) {
+            const auto& day = run.days[std::size_t(b / kBuckets)];
+            if (day && day->buckets[std::size_t(b % kBuckets)].count > 0)
+                take(day->buckets[std::size_t(b % kBuckets)]);
         }
-    }
+    };
+    std::size_t count = 0;
+    eachBucket([&count](const Bucket&) { ++count; });
+    std::vector<PanelRange> finders(kSeries, PanelRange(count, robust));
+    eachBucket([&finders](const Bucket& bucket) {
+        for (std::size_t s = 0; s < kSeries; ++s)
+            finders[s].add(bucket.min[s], bucket.max[s]);
+    });
     std::array<ValueRange, kSeries> out;
     for (std::size_t s = 0; s < kSeries; ++s)
-        out[s] = panelRange(std::move(lows[s]), std::move(highs[s]), robust);
+        out[s] = finders[s].range();
     return out;
 }
 

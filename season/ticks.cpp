@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace season {
 
@@ -62,25 +63,45 @@ QString tickText(double value, double step)
 
 namespace {
 
-// The value at fraction q of the sorted order, moving the elements as nth_element does.
-float quantile(std::vector<float>& v, double q)
+// Keeps the `rank` values that come first in the heap's order.
+template <typename Order>
+void keep(std::vector<float>& heap, std::size_t rank, float v, Order first)
 {
-    const auto at = std::size_t(std::clamp(q * double(v.size() - 1), 0.0, double(v.size() - 1)));
-    std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(at), v.end());
-    return v[at];
+    if (heap.size() < rank) {
+        heap.push_back(v);
+        std::push_heap(heap.begin(), heap.end(), first);
+    } else if (first(v, heap.front())) {
+        std::pop_heap(heap.begin(), heap.end(), first);
+        heap.back() = v;
+        std::push_heap(heap.begin(), heap.end(), first);
+    }
 }
 
 } // namespace
 
-ValueRange panelRange(std::vector<float> lows, std::vector<float> highs, bool robust)
+// As a sorted array's element at floor(q * (count - 1)): the 0.1st percentile is the lows' that
+// many places from the bottom, the 99.9th the highs' from the top.
+PanelRange::PanelRange(std::size_t count, bool robust)
 {
-    if (lows.empty() || highs.empty())
-        return {};
-    if (!robust) {
-        return {*std::min_element(lows.begin(), lows.end()),
-                *std::max_element(highs.begin(), highs.end())};
+    if (robust && count > 0) {
+        m_lowTail = std::size_t(0.001 * double(count - 1)) + 1;
+        m_highTail = count - std::size_t(0.999 * double(count - 1));
     }
-    return {quantile(lows, 0.001), quantile(highs, 0.999)};
+    m_lows.reserve(m_lowTail);
+    m_highs.reserve(m_highTail);
+}
+
+void PanelRange::add(float low, float high)
+{
+    keep(m_lows, m_lowTail, low, std::less<float>());
+    keep(m_highs, m_highTail, high, std::greater<float>());
+}
+
+ValueRange PanelRange::range() const
+{
+    if (m_lows.empty() || m_highs.empty())
+        return {};
+    return {m_lows.front(), m_highs.front()};
 }
 
 EnergyUnit energyUnit(double highestKWh)

@@ -26,14 +26,28 @@ Ticks insideTicks(double low, double high, int atMost);
 QString tickText(double value, double step);
 
 // The lowest and highest values a panel shows, from the lowest and highest of each of its
-// columns: every column, or, robust, the 0.1st percentile of the lows and the 99.9th of the
-// highs, so one glitch never sets the scale. Empty input gives 0..1.
+// buckets: all of them, or, robust, the 0.1st percentile of the lows and the 99.9th of the highs,
+// so one glitch never sets the scale. Fed one bucket at a time: only the tails are kept, so a
+// year's buckets need no copy. Nothing fed gives 0..1.
 struct ValueRange
 {
     double low = 0;
     double high = 1;
 };
-ValueRange panelRange(std::vector<float> lows, std::vector<float> highs, bool robust);
+class PanelRange
+{
+public:
+    // count: how many buckets will be added.
+    PanelRange(std::size_t count, bool robust);
+    void add(float low, float high);
+    ValueRange range() const;
+
+private:
+    std::size_t m_lowTail = 1;  // the rank of the low percentile from below
+    std::size_t m_highTail = 1; // of the high one from above
+    std::vector<float> m_lows;  // a max-heap of the smallest lows
+    std::vector<float> m_highs; // a min-heap of the largest highs
+};
 
 // Energy in kWh as an axis shows it: in Wh under 1 kWh.
 struct EnergyUnit

@@ -17,8 +17,7 @@ bool run(const QString& program, const QStringList& arguments)
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedChannels);
     p.start(program, arguments);
-    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit &&
-           p.exitCode() == 0;
+    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 TEST_F(SeasonPng, EachTabAndTheTrendOfAGeneratedMonthIsDrawn)

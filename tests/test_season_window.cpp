@@ -21,6 +21,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <functional>
+#include <random>
 
 namespace {
 
@@ -345,11 +346,11 @@ TEST_F(SeasonWindow, EveryCaptionFitsItsControl)
             views->setCurrentIndex(tab);
             QCoreApplication::processEvents();
             for (QWidget* c : w->findChildren<QWidget*>()) {
-                const bool caption = qobject_cast<QPushButton*>(c) || qobject_cast<QCheckBox*>(c) ||
-                                     qobject_cast<QComboBox*>(c) ||
-                                     (qobject_cast<QLabel*>(c) &&
-                                      !static_cast<QLabel*>(c)->wordWrap() &&
-                                      c->sizePolicy().horizontalPolicy() != QSizePolicy::Ignored);
+                const bool caption =
+                    qobject_cast<QPushButton*>(c) || qobject_cast<QCheckBox*>(c) ||
+                    qobject_cast<QComboBox*>(c) ||
+                    (qobject_cast<QLabel*>(c) && !static_cast<QLabel*>(c)->wordWrap() &&
+                     c->sizePolicy().horizontalPolicy() != QSizePolicy::Ignored);
                 if (!caption || !c->isVisible())
                     continue;
                 EXPECT_LE(c->sizeHint().width(), c->width())
@@ -412,6 +413,24 @@ TEST(Ticks, RoundStepsCoverTheRange)
         EXPECT_DOUBLE_EQ(t.step, c.step) << c.low << ".." << c.high;
         EXPECT_DOUBLE_EQ(t.values.front(), c.first) << c.low << ".." << c.high;
         EXPECT_DOUBLE_EQ(t.values.back(), c.last) << c.low << ".." << c.high;
+    }
+    // The robust range is a sorted array's 0.1st and 99.9th percentile, whatever the order fed.
+    std::mt19937 random(7);
+    for (const std::size_t n : {1u, 2u, 999u, 1001u, 52704u}) {
+        std::vector<float> lows(n), highs(n);
+        season::PanelRange robust(n, true), all(n, false);
+        for (std::size_t i = 0; i < n; ++i) {
+            lows[i] = float(random() % 1000);
+            highs[i] = lows[i] + float(random() % 50);
+            robust.add(lows[i], highs[i]);
+            all.add(lows[i], highs[i]);
+        }
+        std::sort(lows.begin(), lows.end());
+        std::sort(highs.begin(), highs.end());
+        EXPECT_EQ(robust.range().low, lows[std::size_t(0.001 * double(n - 1))]) << n;
+        EXPECT_EQ(robust.range().high, highs[std::size_t(0.999 * double(n - 1))]) << n;
+        EXPECT_EQ(all.range().low, lows.front()) << n;
+        EXPECT_EQ(all.range().high, highs.back()) << n;
     }
     const season::Ticks inside = season::insideTicks(8, 128, 3);
     EXPECT_EQ(inside.values, (std::vector<double>{50, 100}));
