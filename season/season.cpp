@@ -90,8 +90,15 @@ void Season::buildControls()
     m_views->setObjectName(QStringLiteral("Views"));
     // No pane frame: the pages stand on the window's ground like the rest of it.
     m_views->setDocumentMode(true);
-    m_views->addTab(buildEnergyPage(), QStringLiteral("Energy"));
-    m_views->addTab(buildDaysPage(), QStringLiteral("Days"));
+    // Season's own pages in the order of SeasonTab; another view joins with addView.
+    struct OwnPage
+    {
+        const char* title;
+        QWidget* (Season::*build)();
+    };
+    for (const OwnPage& page :
+         {OwnPage{"Energy", &Season::buildEnergyPage}, OwnPage{"Days", &Season::buildDaysPage}})
+        m_views->addTab((this->*page.build)(), QString::fromLatin1(page.title));
     grid->addWidget(m_views, 3, 0, 1, columns);
     grid->setRowStretch(3, 1);
     // A readout belongs to the view it was read from.
