@@ -345,8 +345,9 @@ TEST(Fuzz, ViewCfgGivesSeasonAViewWithinBoundsAndKeepsTheOtherKeys)
             core::withKeys(before, QStringLiteral("View Settings"),
                            {{QStringLiteral("SeasonTab"), QString::number(tab)}});
         ASSERT_EQ(season::seasonViewFrom(after).tab, tab) << before.toStdString();
-        if (withTrend)
+        if (withTrend) {
             ASSERT_FALSE(trend::showTrendFrom(after)) << before.toStdString();
+        }
     }
 }
 
