@@ -13,7 +13,10 @@ std::vector<EnergyBar> emptyBars(const LedgerContent& ledger, EnergySpan span, i
 {
     std::vector<EnergyBar> bars;
     auto bar = [&](QString label, QDate first, QString iso) {
-        bars.push_back({std::move(label), first, std::move(iso), 0});
+        const int days = span == EnergySpan::Month  ? 1
+                         : span == EnergySpan::Year ? first.daysInMonth()
+                                                    : first.daysInYear();
+        bars.push_back({std::move(label), first, std::move(iso), 0, 0, days});
     };
     switch (span) {
     case EnergySpan::Month: {
@@ -91,6 +94,7 @@ EnergyBars energyBars(const LedgerContent& ledger, EnergySpan span, int year, in
             continue;
         const double kWh = dayWattHours(it->second) / 1000.0;
         out.bars[std::size_t(bar)].kWh += kWh;
+        ++out.bars[std::size_t(bar)].dataDays;
         out.totalKWh += kWh;
         if (!out.bestDay.isValid() || kWh > out.bestDayKWh) {
             out.bestDay = it->first;

@@ -22,6 +22,12 @@ struct EnergyBar
     QDate first;       // the first day the bar covers
     QString isoPeriod; // "2024-03-07", "2024-03", "2024"
     double kWh = 0;
+    int dataDays = 0;     // the days of the bar with ledger lines
+    int calendarDays = 1; // the days the bar covers
+
+    bool noData() const { return dataDays == 0; }
+    // Some of its days have ledger lines, not all: a month or year under way or with gaps.
+    bool partial() const { return dataDays > 0 && dataDays < calendarDays; }
 };
 
 struct EnergyBars

@@ -1,28 +1,27 @@
 #include "season/season.h"
 
+#include "config/configfiles.h"
 #include "core/files.h"
 #include "history/graph.h"
 #include "history/historyfacts.h"
+#include "season/seasoncontrols.h"
 #include "season/seasoncsv.h"
 #include "season/summarycache.h"
 #include "season/viewjobs.h"
 #include "ui/messagebox.h"
 #include "ui/windowlook.h"
 
-#include <QBarCategoryAxis>
-#include <QBarSeries>
-#include <QBarSet>
-#include <QChart>
-#include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QValueAxis>
+#include <QVBoxLayout>
 
 namespace season {
 namespace {
@@ -39,68 +38,7 @@ enum Lane : int
     kLanes
 };
 
-enum class Kind
-{
-    Label,
-    TextBox,
-    Button
-};
-
-// One control of the window: where it stands in the grid above the views.
-struct SeasonControl
-{
-    Kind kind;
-    const char* name;
-    const char* caption;
-    int row;
-    int column;
-};
-
-constexpr SeasonControl kControls[] = {
-    {Kind::Label, "YearLabel", "&Year", 0, 0},
-    {Kind::TextBox, "Year", "", 0, 1},
-    {Kind::Label, "MonthLabel", "&Month", 0, 2},
-    {Kind::TextBox, "Month", "", 0, 3},
-    {Kind::Button, "ShowEnergy", "Show energy", 0, 5},
-    {Kind::Label, "FromLabel", "&From", 1, 0},
-    {Kind::TextBox, "From", "", 1, 1},
-    {Kind::Label, "ToLabel", "&To", 1, 2},
-    {Kind::TextBox, "To", "", 1, 3},
-    {Kind::Button, "ShowDays", "Show days", 1, 5},
-    {Kind::Button, "Last7", "Last 7 days", 2, 1},
-    {Kind::Button, "Last30", "Last 30 days", 2, 2},
-    {Kind::Button, "ThisYear", "This year", 2, 3},
-    {Kind::Button, "SaveCsv", "Save CSV", 2, 5},
-    {Kind::Button, "Exit", "Exit", 2, 6},
-};
-
-QWidget* makeControl(QWidget* parent, const SeasonControl& c)
-{
-    QWidget* w = nullptr;
-    switch (c.kind) {
-    case Kind::Label:
-        w = new QLabel(QString::fromLatin1(c.caption), parent);
-        break;
-    case Kind::TextBox:
-        w = new QLineEdit(parent);
-        ui::paintBox(w, QPalette::Base, QPalette::Text);
-        break;
-    case Kind::Button:
-        w = new QPushButton(QString::fromLatin1(c.caption), parent);
-        ui::paintBox(w, QPalette::Button, QPalette::ButtonText);
-        static_cast<QPushButton*>(w)->setAutoDefault(false);
-        break;
-    }
-    w->setObjectName(QString::fromLatin1(c.name));
-    return w;
-}
-
 } // namespace
-
-void Season::addView(QWidget* view, const QString& title)
-{
-    m_views->addTab(view, title);
-}
 
 Season::Season(const core::AppDir& app, const core::Clock& clock, QWidget* parent)
     : QDialog(parent)
@@ -113,15 +51,13 @@ Season::Season(const core::AppDir& app, const core::Clock& clock, QWidget* paren
     setWindowTitle(QStringLiteral("Season"));
     ui::applyWindowLook(this);
     setSizeGripEnabled(true);
-    resize(900, 560);
+    m_look.windUnit = config::ReadProgramConfig(m_app).WSUnits.trimmed();
     buildControls();
     const QDate today = m_clock.now().date();
     m_year->setText(QString::number(today.year()));
     m_month->setText(QString::number(today.month()));
-    m_from->setText(today.addDays(-29).toString(Qt::ISODate));
-    m_to->setText(today.toString(Qt::ISODate));
     ui::makeKeyboardFriendly(this);
-    showEnergy();
+    applyView(readSeasonView(m_app));
 }
 
 Season::~Season() = default;
@@ -129,8 +65,7 @@ Season::~Season() = default;
 void Season::buildControls()
 {
     auto* grid = new QGridLayout(this);
-    for (const SeasonControl& c : kControls)
-        grid->addWidget(makeControl(this, c), c.row, c.column);
+    const int columns = addSeasonControls(this, grid);
     auto box = [this](const char* name) {
         return findChild<QLineEdit*>(QLatin1String(name));
     };
@@ -152,66 +87,83 @@ void Season::buildControls()
     grid->addWidget(m_span, 0, 4);
 
     m_views = new QTabWidget(this);
-    m_chart = new QChartView(m_views);
-    m_chart->setRenderHint(QPainter::Antialiasing);
-    m_plot = new QLabel(m_views);
-    m_plot->setObjectName(QStringLiteral("DaysPlot"));
-    m_plot->setMinimumSize(200, 100);
-    m_plot->setMouseTracking(true);
-    m_plot->installEventFilter(this);
-    m_views->addTab(m_chart, QStringLiteral("Energy"));
-    m_views->addTab(m_plot, QStringLiteral("Days"));
-    grid->addWidget(m_views, 3, 0, 1, 7);
+    m_views->setObjectName(QStringLiteral("Views"));
+    // No pane frame: the pages stand on the window's ground like the rest of it.
+    m_views->setDocumentMode(true);
+    // Season's own pages in the order of SeasonTab; another view joins with addView.
+    struct OwnPage
+    {
+        const char* title;
+        QWidget* (Season::*build)();
+    };
+    for (const OwnPage& page :
+         {OwnPage{"Energy", &Season::buildEnergyPage}, OwnPage{"Days", &Season::buildDaysPage}})
+        m_views->addTab((this->*page.build)(), QString::fromLatin1(page.title));
+    grid->addWidget(m_views, 3, 0, 1, columns);
     grid->setRowStretch(3, 1);
-    addSeriesToggles(grid);
-    m_energyText = new QLabel(this);
-    m_energyText->setObjectName(QStringLiteral("EnergyText"));
-    m_daysText = new QLabel(this);
-    m_daysText->setObjectName(QStringLiteral("DaysText"));
-    grid->addWidget(m_energyText, 4, 0, 1, 4);
-    grid->addWidget(m_daysText, 4, 4, 1, 3);
+    // A readout belongs to the view it was read from.
+    connect(m_views, &QTabWidget::currentChanged, this, [this] {
+        m_barText->clear();
+        if (m_daysText->text() != kReading)
+            m_daysText->clear();
+    });
 
     auto button = [this](const char* name) {
         return findChild<QPushButton*>(QLatin1String(name));
     };
     connect(button("ShowEnergy"), &QPushButton::clicked, this, &Season::showEnergy);
-    connect(button("ShowDays"), &QPushButton::clicked, this, &Season::showDays);
+    connect(button("Previous"), &QPushButton::clicked, this, [this] { stepEnergy(-1); });
+    connect(button("Next"), &QPushButton::clicked, this, [this] { stepEnergy(1); });
+    connect(m_span, &QComboBox::currentIndexChanged, this, &Season::showEnergy);
+    connect(button("ShowDays"), &QPushButton::clicked, this, [this] {
+        m_daysChoice = m_from->text().trimmed() + QStringLiteral("..") + m_to->text().trimmed();
+        showDays();
+    });
     connect(button("SaveCsv"), &QPushButton::clicked, this, &Season::saveCsv);
     connect(button("Exit"), &QPushButton::clicked, this, &QWidget::close);
     const QDate today = m_clock.now().date();
     connect(button("Last7"), &QPushButton::clicked, this,
-            [this, today] { setRun(today.addDays(-6), today); });
+            [this, today] { setRun(today.addDays(-6), today, QStringLiteral("7")); });
     connect(button("Last30"), &QPushButton::clicked, this,
-            [this, today] { setRun(today.addDays(-29), today); });
+            [this, today] { setRun(today.addDays(-29), today, QStringLiteral("30")); });
     connect(button("ThisYear"), &QPushButton::clicked, this,
-            [this, today] { setRun(QDate(today.year(), 1, 1), today); });
+            [this, today] { setRun(QDate(today.year(), 1, 1), today, QStringLiteral("year")); });
 }
 
-void Season::addSeriesToggles(QGridLayout* grid)
+void Season::addView(QWidget* view, const QString& title)
 {
-    // The series toggles, each in its series' colour, all shown at first.
-    for (std::size_t k = 0; k < kSeries; ++k) {
-        const history::HistoryFacts& q = history::historyFacts(core::kLogged[k]);
-        auto* box = new QCheckBox(QString::fromLatin1(q.checkCaption), this);
-        box->setObjectName(QStringLiteral("Show") + QString::fromLatin1(q.checkCaption));
-        box->setChecked(true);
-        m_shown[k] = true;
-        QPalette pal = box->palette();
-        pal.setColor(QPalette::WindowText, ui::toColour(q.seriesColour));
-        box->setPalette(pal);
-        connect(box, &QCheckBox::toggled, this, [this, k](bool on) {
-            m_shown[k] = on;
-            if (!m_run->days.empty())
-                drawDays();
-        });
-        grid->addWidget(box, 5, int(k));
+    if (m_views->addTab(view, title) == m_restoreTab)
+        m_views->setCurrentIndex(m_restoreTab);
+}
+
+void Season::stepEnergy(int by)
+{
+    const int year = m_year->text().toInt();
+    const int month = m_month->text().toInt();
+    switch (EnergySpan(m_span->currentIndex())) {
+    case EnergySpan::Month: {
+        const QDate first = QDate(year, month, 1);
+        if (!first.isValid())
+            return;
+        const QDate stepped = first.addMonths(by);
+        m_year->setText(QString::number(stepped.year()));
+        m_month->setText(QString::number(stepped.month()));
+        break;
     }
+    case EnergySpan::Year:
+        m_year->setText(QString::number(year + by));
+        break;
+    case EnergySpan::AllYears:
+        return;
+    }
+    showEnergy();
 }
 
 void Season::showEnergy()
 {
     m_energyText->setText(kReading);
-    m_views->setCurrentIndex(0);
+    m_barText->clear();
+    m_views->setCurrentIndex(kEnergyTab);
     m_jobs->start(
         kEnergyLane,
         [app = m_app, span = EnergySpan(m_span->currentIndex()), year = m_year->text().toInt(),
@@ -221,50 +173,42 @@ void Season::showEnergy()
         [this](EnergyBars bars) {
             m_bars = std::move(bars);
             drawEnergy();
+            m_energyText->setText(QStringLiteral("Total %1 kWh").arg(m_bars.totalKWh, 0, 'f', 2) +
+                                  (m_bars.bestDay.isValid()
+                                       ? QStringLiteral(", best day %1 (%2 kWh)")
+                                             .arg(m_bars.bestDay.toString(Qt::ISODate))
+                                             .arg(m_bars.bestDayKWh, 0, 'f', 2)
+                                       : QString()));
+            emit energyShown();
         });
 }
 
 void Season::drawEnergy()
 {
-    auto* set = new QBarSet(QStringLiteral("kWh"));
-    QStringList labels;
-    for (const EnergyBar& b : m_bars.bars) {
-        *set << b.kWh;
-        labels << b.label;
-    }
-    auto* series = new QBarSeries;
-    series->append(set);
-    auto* chart = new QChart;
-    chart->addSeries(series);
-    auto* x = new QBarCategoryAxis;
-    x->append(labels);
-    auto* y = new QValueAxis;
-    y->setTitleText(QStringLiteral("kWh"));
-    chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
-    series->attachAxis(x);
-    series->attachAxis(y);
-    chart->legend()->hide();
-    chart->setBackgroundBrush(ui::kWindowGround);
-    // The view lets go of the chart it showed without deleting it.
-    const std::unique_ptr<QChart> shown(m_chart->chart());
-    m_chart->setChart(chart);
-    connect(set, &QBarSet::hovered, this, [this](bool on, int i) {
-        if (on && i >= 0 && std::size_t(i) < m_bars.bars.size())
-            m_daysText->setText(QStringLiteral("%1: %2 kWh")
-                                    .arg(m_bars.bars[std::size_t(i)].isoPeriod)
-                                    .arg(m_bars.bars[std::size_t(i)].kWh, 0, 'f', 2));
-    });
-    m_energyText->setText(QStringLiteral("Total %1 kWh").arg(m_bars.totalKWh, 0, 'f', 2) +
-                          (m_bars.bestDay.isValid() ? QStringLiteral(", best day %1 (%2 kWh)")
-                                                          .arg(m_bars.bestDay.toString(Qt::ISODate))
-                                                          .arg(m_bars.bestDayKWh, 0, 'f', 2)
-                                                    : QString()));
-    emit energyShown();
+    // A few dozen bars: drawn here, at once.
+    m_energy = makeEnergyPicture(m_bars, m_energyPlot->size(), devicePixelRatioF(), font());
+    m_energyPlot->setPixmap(QPixmap::fromImage(m_energy.image));
 }
 
-void Season::setRun(QDate from, QDate to)
+void Season::showBarReadout(const QPoint& at)
 {
+    const int i = barAt(m_energy, at);
+    if (i < 0 || std::size_t(i) >= m_bars.bars.size())
+        return m_barText->clear();
+    const EnergyBar& b = m_bars.bars[std::size_t(i)];
+    QString text = b.isoPeriod + QStringLiteral(": ");
+    if (b.noData())
+        text += QStringLiteral("no data");
+    else
+        text += QStringLiteral("%1 kWh").arg(b.kWh, 0, 'f', 2);
+    if (b.partial())
+        text += QStringLiteral(" (partial: %1 of %2 days)").arg(b.dataDays).arg(b.calendarDays);
+    m_barText->setText(text);
+}
+
+void Season::setRun(QDate from, QDate to, const QString& choice)
+{
+    m_daysChoice = choice;
     m_from->setText(from.toString(Qt::ISODate));
     m_to->setText(to.toString(Qt::ISODate));
     showDays();
@@ -280,8 +224,8 @@ void Season::showDays()
         return;
     }
     const SummarySource source{m_app, summaryCacheDir(m_app), m_clock.now().date()};
+    m_views->setCurrentIndex(kDaysTab);
     m_daysText->setText(kReading);
-    m_views->setCurrentIndex(1);
     // A picture still being made is of the run this one replaces.
     m_jobs->cancel(kPictureLane);
     m_jobs->start(
@@ -293,17 +237,10 @@ void Season::showDays()
         [this](std::shared_ptr<const DayRun> run) {
             m_run = std::move(run);
             m_view = {0, double(m_run->bucketCount())};
-            m_columns.clear();
+            m_days.columns.clear();
             m_daysText->clear();
             drawDays();
         });
-}
-
-void Season::resizeEvent(QResizeEvent* event)
-{
-    QDialog::resizeEvent(event);
-    if (!m_run->days.empty())
-        drawDays();
 }
 
 void Season::drawDays()
@@ -314,64 +251,62 @@ void Season::drawDays()
     const qreal ratio = devicePixelRatioF();
     m_jobs->start(
         kPictureLane,
-        [run = m_run, view = m_view, shown = m_shown, size = m_plot->size() * ratio,
-         ratio](const CancelFlag&) { return makeDaysPicture(*run, view, shown, size, ratio); },
+        [run = m_run, view = m_view, look = m_look, size = m_plot->size() * ratio,
+         ratio](const CancelFlag&) { return makeDaysPicture(*run, view, look, size, ratio); },
         [this](DaysPicture made) {
-            m_columns = std::move(made.columns);
-            m_picture = std::move(made.image);
-            m_plot->setPixmap(QPixmap::fromImage(m_picture));
+            m_days = std::move(made);
+            m_plot->setPixmap(QPixmap::fromImage(m_days.image));
             emit daysShown();
         });
 }
 
 const Column* Season::columnAt(const QPointF& position) const
 {
-    const int x = int(position.x() * devicePixelRatioF());
-    if (x < 0 || x >= int(m_columns.size()))
+    const int x = int(position.x() * devicePixelRatioF()) - m_days.left;
+    if (x < 0 || x >= int(m_days.columns.size()))
         return nullptr;
-    return &m_columns[std::size_t(x)];
+    return &m_days.columns[std::size_t(x)];
 }
 
 void Season::showReadout(const Column& c)
 {
-    QString text = m_run->bucketTime(c.firstBucket).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    if (c.empty)
-        text += QStringLiteral("  no records");
-    // A column within one day needs only the times of its lowest and highest.
-    const bool oneDay = c.endBucket - c.firstBucket <= 1 ||
-                        columnDay(*m_run, c) == m_run->bucketTime(c.endBucket - 1).date();
-    const QString when = oneDay ? QStringLiteral("HH:mm") : QStringLiteral("MM-dd HH:mm");
-    for (std::size_t s = 0; s < kSeries && !c.empty; ++s) {
-        text += QStringLiteral("  %1 %2 (%3)..%4 (%5)")
-                    .arg(QString::fromLatin1(history::historyFacts(core::kLogged[s]).checkCaption))
-                    .arg(double(c.min[s]), 0, 'f', 2)
-                    .arg(m_run->minuteTime(c.minAt[s]).toString(when))
-                    .arg(double(c.max[s]), 0, 'f', 2)
-                    .arg(m_run->minuteTime(c.maxAt[s]).toString(when));
-    }
-    m_daysText->setText(text);
+    m_daysText->setText(columnReadout(*m_run, c, m_look));
 }
 
 bool Season::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_plot && !m_columns.empty()) {
-        const auto* mouse = dynamic_cast<QMouseEvent*>(event);
-        const Column* c = mouse ? columnAt(mouse->position()) : nullptr;
-        if (c && event->type() == QEvent::MouseMove)
-            showReadout(*c);
-        if (c && event->type() == QEvent::MouseButtonDblClick)
-            openDay(columnDay(*m_run, *c));
-        // A drag to the right zooms into the columns between press and release.
-        if (c && event->type() == QEvent::MouseButtonPress)
-            m_pressBucket = c->firstBucket;
-        if (c && event->type() == QEvent::MouseButtonRelease && c->endBucket > m_pressBucket + 1 &&
-            m_pressBucket >= 0) {
-            m_view = {m_pressBucket, c->endBucket};
-            m_pressBucket = -1;
+    if (event->type() == QEvent::Resize) {
+        if (watched == m_plot && !m_run->days.empty())
             drawDays();
-        }
+        if (watched == m_energyPlot && !m_bars.bars.empty())
+            drawEnergy();
     }
+    if (watched == m_energyPlot && event->type() == QEvent::MouseMove)
+        showBarReadout(static_cast<QMouseEvent*>(event)->position().toPoint());
+    if (watched == m_energyPlot && event->type() == QEvent::Leave)
+        m_barText->clear();
+    if (watched == m_plot && !m_days.columns.empty())
+        daysMouse(event);
     return QDialog::eventFilter(watched, event);
+}
+
+void Season::daysMouse(QEvent* event)
+{
+    const auto* mouse = dynamic_cast<QMouseEvent*>(event);
+    const Column* c = mouse ? columnAt(mouse->position()) : nullptr;
+    if (c && event->type() == QEvent::MouseMove)
+        showReadout(*c);
+    if (c && event->type() == QEvent::MouseButtonDblClick)
+        openDay(columnDay(*m_run, *c));
+    // A drag to the right zooms into the columns between press and release.
+    if (c && event->type() == QEvent::MouseButtonPress)
+        m_pressBucket = c->firstBucket;
+    if (c && event->type() == QEvent::MouseButtonRelease && c->endBucket > m_pressBucket + 1 &&
+        m_pressBucket >= 0) {
+        m_view = {m_pressBucket, c->endBucket};
+        m_pressBucket = -1;
+        drawDays();
+    }
 }
 
 void Season::openDay(QDate date)
@@ -383,14 +318,14 @@ void Season::openDay(QDate date)
 
 void Season::saveCsv()
 {
-    const bool energy = m_views->currentIndex() == 0;
+    const bool energy = m_views->currentIndex() == kEnergyTab;
     const QString path = ui::askSaveFile(this, QStringLiteral("Save CSV"),
                                          m_app.path(QStringLiteral("logs/season.csv")),
                                          QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
     QString error;
-    const QByteArray text = energy ? barsCsv(m_bars) : columnsCsv(*m_run, m_columns);
+    const QByteArray text = energy ? barsCsv(m_bars) : columnsCsv(*m_run, m_days.columns);
     if (!core::replaceFile(path, text, &error))
         ui::showMessage(this, QStringLiteral("Cannot write %1: %2").arg(path, error));
 }

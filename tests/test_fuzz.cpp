@@ -7,11 +7,13 @@
 #include "config/configfiles.h"
 #include "config/options.h"
 #include "core/files.h"
+#include "core/keyedsettings.h"
 #include "core/numbers.h"
 #include "core/serialline.h"
 #include "curve/powercurve.h"
 #include "history/dayreader.h"
 #include "season/energyledger.h"
+#include "season/seasonview.h"
 #include "season/summarycache.h"
 #include "station/energy.h"
 #include "station/telemetry.h"
@@ -314,6 +316,45 @@ TEST(Fuzz, ViewCfgHidesTheTrendOnlyWhenItSaysSo)
             const qsizetype close = content.indexOf("</ShowTrend>", open);
             ASSERT_GT(close, open) << content.toStdString();
             ASSERT_EQ(content.mid(open + 11, close - open - 11).trimmed(), "0");
+        }
+    }
+}
+
+// Season's keys in view.cfg of any content: each read within its bounds or left as its default;
+// a key of Season's written over any content reads back as written, the trend's line kept.
+TEST(Fuzz, ViewCfgGivesSeasonAViewWithinBoundsAndKeepsTheOtherKeys)
+{
+    PieceGenerator gen(seed() + 8);
+    auto value = [](PieceGenerator& g, const char* key) -> QByteArray {
+        if (QByteArray(key) == "SeasonSeries" && g.below(2))
+            return QByteArray::number(g.below(1 << 6), 2);
+        if (QByteArray(key) == "SeasonDays" && g.below(2))
+            return g.below(2) ? "year" : "2024-03-01..2024-03-0" + QByteArray::number(g.below(12));
+        return g.below(3) ? g.number().toUtf8() : QByteArray::number(g.below(12000));
+    };
+    const QStringList named{QStringLiteral("7"), QStringLiteral("30"), QStringLiteral("year")};
+    for (int file = 0; file < 5000; ++file) {
+        const QByteArray content =
+            taggedLines(gen,
+                        {"SeasonTab", "SeasonEnergy", "SeasonDays", "SeasonSeries", "SeasonRobust",
+                         "SeasonWidth", "SeasonHeight"},
+                        gen.below(4), value);
+        const season::SeasonView v = season::seasonViewFrom(content);
+        ASSERT_TRUE(v.tab >= 0 && v.tab <= 9 && v.energySpan >= 0 && v.energySpan <= 2);
+        ASSERT_TRUE(v.size.width() >= 200 && v.size.width() <= 10000 && v.size.height() >= 150 &&
+                    v.size.height() <= 10000);
+        ASSERT_TRUE(named.contains(v.days) || v.days.contains(QStringLiteral("..")));
+        // Season's key written over any content reads back; the trend's own line stays.
+        const bool withTrend = !content.contains("ShowTrend");
+        const QByteArray before =
+            withTrend ? content + "\r\n<ShowTrend>0</ShowTrend>\r\n" : content;
+        const int tab = gen.below(10);
+        const QByteArray after =
+            core::withKeys(before, QStringLiteral("View Settings"),
+                           {{QStringLiteral("SeasonTab"), QString::number(tab)}});
+        ASSERT_EQ(season::seasonViewFrom(after).tab, tab) << before.toStdString();
+        if (withTrend) {
+            ASSERT_FALSE(trend::showTrendFrom(after)) << before.toStdString();
         }
     }
 }

@@ -1,6 +1,7 @@
 #include "trend/trendring.h"
 
 #include "core/files.h"
+#include "core/keyedsettings.h"
 #include "core/tags.h"
 
 #include <algorithm>
@@ -112,7 +113,9 @@ bool readShowTrend(const core::AppDir& app)
 
 bool writeShowTrend(const core::AppDir& app, bool showTrend)
 {
-    return core::replaceFile(viewCfgPath(app), viewCfgBytes(showTrend));
+    // Only its own key: the Season window keeps its view in the same file.
+    return core::writeKeys(viewCfgPath(app), QStringLiteral("View Settings"),
+                           {{QStringLiteral("ShowTrend"), QLatin1String(showTrend ? "1" : "0")}});
 }
 
 } // namespace trend
