@@ -10,6 +10,7 @@
 #include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -100,7 +101,11 @@ QWidget* Season::buildDaysPage()
 
 void Season::applyView(const SeasonView& view)
 {
-    resize(view.size);
+    QSize size = view.size;
+    // A size kept on a larger screen (or a second monitor since unplugged) opens within this one.
+    if (size != SeasonView{}.size && screen())
+        size = size.boundedTo(screen()->availableGeometry().size());
+    resize(size);
     for (std::size_t k = 0; k < kSeries; ++k) {
         m_look.shown[k] = view.series[k];
         m_seriesBoxes[k]->setChecked(view.series[k]);

@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
 #include <functional>
@@ -320,7 +321,11 @@ TEST_F(SeasonWindow, ItsViewIsKeptInViewCfgAndTheTrendBoxKeepsItsOwnKey)
     EXPECT_TRUE(trend::readShowTrend(m_app));
 
     auto w = open();
-    EXPECT_EQ(w->size(), QSize(1000, 700));
+    // Kept at 1000 x 700, it opens within this screen (offscreen: 800 x 600).
+    const QSize screen = w->screen()->availableGeometry().size();
+    EXPECT_EQ(w->size(), QSize(1000, 700).boundedTo(screen));
+    EXPECT_LE(w->width(), screen.width());
+    EXPECT_LE(w->height(), screen.height());
     EXPECT_FALSE(child<QCheckBox>(*w, "ShowVolts")->isChecked());
     EXPECT_FALSE(child<QCheckBox>(*w, "RobustScale")->isChecked());
     EXPECT_EQ(child<QComboBox>(*w, "Span")->currentIndex(), 2);
