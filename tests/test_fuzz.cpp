@@ -10,7 +10,9 @@
 #include "core/numbers.h"
 #include "core/serialline.h"
 #include "curve/powercurve.h"
+#include "curve/refcurve.h"
 #include "history/dayreader.h"
+#include "season/batteryconfig.h"
 #include "season/energyledger.h"
 #include "season/summarycache.h"
 #include "station/energy.h"
@@ -264,13 +266,18 @@ TEST(Fuzz, PowerCurveFilesGiveOnlyBinsWithinTheirLimits)
     };
     std::size_t binsRead = 0;
     for (int file = 0; file < 3000; ++file) {
-        const QByteArray content = taggedLines(gen, {"B", "N", "P", "SD"}, gen.below(30), value);
+        QByteArray content = taggedLines(gen, {"B", "N", "P", "SD"}, gen.below(30), value);
+        if (gen.below(3) == 0)
+            content.prepend(taggedLines(gen, {"Units", "Width"}, 1, value));
         const curve::PowerCurveContent read = curve::parsePowerCurve(content);
         binsRead += read.bins.size();
         int lines = 0;
         for (const QByteArray& line : content.split('\n'))
             lines += line.isEmpty() ? 0 : 1;
-        ASSERT_EQ(int(read.bins.size()) + read.skippedLines, lines);
+        // A header that reads whole is neither a bin nor a skipped line.
+        ASSERT_EQ(int(read.bins.size()) + read.skippedLines + (read.units ? 1 : 0), lines);
+        if (read.units)
+            ASSERT_TRUE(read.width >= 0.01 && read.width <= 100);
         for (const curve::Bin& b : read.bins) {
             ASSERT_LE(std::fabs(b.centre), curve::kMaxBinCentre);
             ASSERT_TRUE(b.minutes >= 1 && b.minutes <= curve::kMaxBinMinutes);
@@ -289,6 +296,47 @@ TEST(Fuzz, PowerCurveFilesGiveOnlyBinsWithinTheirLimits)
         QFile::remove(path + QStringLiteral(".damaged"));
     }
     EXPECT_GT(binsRead, 100u); // the generator does make good lines
+}
+
+// refcurve.cfg of any content: a curve read is one pointsProblem takes (winds rising, watts not
+// negative, at least 3 points, all finite) and written again reads back the same; else it is off
+// with a reason. battery.cfg of any content gives a bank of 0, 12, 24 or 48 V and full volts
+// within 5 to 80.
+TEST(Fuzz, ReferenceCurveAndBatteryFilesReadWhole)
+{
+    PieceGenerator gen(seed() + 12);
+    auto value = [](PieceGenerator& g, const char* key) -> QByteArray {
+        if (key[0] == 'V' && g.below(2))
+            return QByteArray::number(g.below(40));
+        if (key[0] == 'U' && g.below(2))
+            return g.below(2) ? "m/s" : "knots";
+        return g.number().toUtf8();
+    };
+    int curvesRead = 0;
+    for (int file = 0; file < 3000; ++file) {
+        QByteArray content = gen.below(8) ? QByteArray("Reference Power Curve\r\n") : QByteArray();
+        content += taggedLines(gen, {"Units"}, gen.below(3), value);
+        content += taggedLines(gen, {"V", "W"}, gen.below(12), value);
+        QString problem;
+        const auto read = curve::parseRefCurve(content, &problem);
+        if (!read) {
+            ASSERT_FALSE(problem.isEmpty());
+        } else {
+            ++curvesRead;
+            ASSERT_FALSE(curve::pointsProblem(read->points));
+            ASSERT_EQ(curve::parseRefCurve(curve::refCurveBytes(*read)), read);
+            for (double v = -1; v < 45; v += 0.7)
+                ASSERT_TRUE(std::isfinite(read->wattsAt(v)) && read->wattsAt(v) >= 0);
+        }
+        const QByteArray battery =
+            "Battery Settings\r\n\r\n" + taggedLines(gen, {"NominalVolts", "FullVolts"}, 2, value);
+        const season::BatteryConfig b = season::parseBatteryConfig(QString::fromLatin1(battery));
+        ASSERT_TRUE(b.nominalVolts == 0 || b.nominalVolts == 12 || b.nominalVolts == 24 ||
+                    b.nominalVolts == 48);
+        if (b.fullVolts)
+            ASSERT_TRUE(*b.fullVolts >= 5 && *b.fullVolts <= 80);
+    }
+    EXPECT_GT(curvesRead, 10); // the generator does make good curves
 }
 
 // view.cfg of any content: the trend is hidden only by a ShowTrend tag holding the digit 0.
