@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <QStringList>
+#include <utility>
 
 namespace station {
 
@@ -23,7 +24,13 @@ Watchers::Watchers(Station& station, QObject* parent)
     keepOldCurve();
     connect(&station, &Station::energyAdded, this, &Watchers::energyAdded);
     connect(&station, &Station::freshReading, this,
-            [this](const core::QuantityValues& values, std::int16_t, qint64 ms) {
+            [this](const core::QuantityValues& values, std::int16_t mode, qint64 ms) {
+                // The load's time counts between readings that keep coming, as the energy does.
+                if (m_loadOn && m_lastFreshMs >= 0 && ms - m_lastFreshMs <= core::kStaleAfterMs)
+                    m_loadMs += ms - m_lastFreshMs;
+                m_lastFreshMs = ms;
+                m_loadOn = mode == 1;
+                m_volts = values[core::kVolts];
                 if (const auto minute = m_curve.add(values, ms))
                     curveMinute(*minute, ms);
                 m_alarms.onReading(values, ms, m_station.clock().now());
@@ -113,7 +120,10 @@ void Watchers::curveMinute(const curve::MinuteMean& minute, qint64 monotonicMs)
 
 void Watchers::energyAdded(const QDateTime& at, double wattHours)
 {
-    if (const auto line = m_ledger.add(at, wattHours))
+    // The charge in amp-hours at the bank's volts of the moment; nothing from a bank read as dead.
+    const double ampHours = m_volts > 1 ? wattHours / m_volts : 0.0;
+    const double loadMinutes = double(std::exchange(m_loadMs, 0)) / 60000.0;
+    if (const auto line = m_ledger.add(at, wattHours, ampHours, loadMinutes))
         ledgerLine(*line);
 }
 

@@ -59,6 +59,12 @@ private:
     alarms::AlarmDelivery m_delivery;
     QString m_alarmsWarning;
     QString m_curveNotice; // what became of a power curve of another unit, at start
+    // For the ledger's amp-hours and load minutes: the latest fresh reading's volts and mode,
+    // and the load's time on since the last energy increment.
+    qint64 m_lastFreshMs = -1;
+    bool m_loadOn = false;
+    double m_volts = 0;
+    qint64 m_loadMs = 0;
     QString m_wsUnits;
     QTimer m_second; // the alarms' clock and the ledger's change of hour without energy
     QTimer m_hourly; // the power curve's file

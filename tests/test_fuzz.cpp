@@ -194,7 +194,8 @@ QByteArray taggedLines(PieceGenerator& gen, std::initializer_list<const char*> k
 }
 
 // Ledger lines of any content: every day read is a valid date of the ledger's years, every
-// hour's sum finite and within the lines' limit; a line written is read back as it was.
+// hour's sum finite and within the lines' limit, every day's charge and load minutes finite and
+// not negative; a line written is read back as it was.
 TEST(Fuzz, LedgerLinesAreReadWithinTheirRangeOrCountedBad)
 {
     PieceGenerator gen(seed() + 4);
@@ -213,7 +214,8 @@ TEST(Fuzz, LedgerLinesAreReadWithinTheirRangeOrCountedBad)
     std::size_t daysRead = 0;
     for (int file = 0; file < 2000; ++file) {
         const int lines = gen.below(30);
-        const QByteArray content = taggedLines(gen, {"D", "H", "Z", "WH"}, lines, value);
+        const QByteArray content =
+            taggedLines(gen, {"D", "H", "Z", "WH", "AH", "LOAD"}, lines, value);
         const season::LedgerContent read = season::parseLedger(content);
         daysRead += read.days.size();
         ASSERT_GE(read.badLines, 0);
@@ -229,6 +231,11 @@ TEST(Fuzz, LedgerLinesAreReadWithinTheirRangeOrCountedBad)
                         date.year() <= season::kLastLedgerYear);
             for (const double wh : day)
                 ASSERT_TRUE(std::isfinite(wh) && std::fabs(wh) <= written * 1e9);
+        }
+        for (const auto& [date, charge] : read.charge) {
+            ASSERT_TRUE(read.days.contains(date));
+            ASSERT_TRUE(std::isfinite(charge.ampHours) && charge.ampHours >= 0);
+            ASSERT_TRUE(charge.loadMinutes >= 0 && charge.loadMinutes <= written * 120.0);
         }
     }
     EXPECT_GT(daysRead, 100u); // the generator does make good lines
@@ -276,8 +283,7 @@ TEST(Fuzz, PowerCurveFilesGiveOnlyBinsWithinTheirLimits)
             lines += line.isEmpty() ? 0 : 1;
         // A header that reads whole is neither a bin nor a skipped line.
         ASSERT_EQ(int(read.bins.size()) + read.skippedLines + (read.units ? 1 : 0), lines);
-        if (read.units)
-            ASSERT_TRUE(read.width >= 0.01 && read.width <= 100);
+        ASSERT_TRUE(!read.units || (read.width >= 0.01 && read.width <= 100));
         for (const curve::Bin& b : read.bins) {
             ASSERT_LE(std::fabs(b.centre), curve::kMaxBinCentre);
             ASSERT_TRUE(b.minutes >= 1 && b.minutes <= curve::kMaxBinMinutes);
@@ -333,8 +339,7 @@ TEST(Fuzz, ReferenceCurveAndBatteryFilesReadWhole)
         const season::BatteryConfig b = season::parseBatteryConfig(QString::fromLatin1(battery));
         ASSERT_TRUE(b.nominalVolts == 0 || b.nominalVolts == 12 || b.nominalVolts == 24 ||
                     b.nominalVolts == 48);
-        if (b.fullVolts)
-            ASSERT_TRUE(*b.fullVolts >= 5 && *b.fullVolts <= 80);
+        ASSERT_TRUE(!b.fullVolts || (*b.fullVolts >= 5 && *b.fullVolts <= 80));
     }
     EXPECT_GT(curvesRead, 10); // the generator does make good curves
 }

@@ -4,6 +4,8 @@
 
 #include "alarms/alarmconfig.h"
 #include "alarms/alarmlog.h"
+#include "alarms/alarmmqtt.h"
+#include "alarms/alarmtexts.h"
 #include "curve/refcurve.h"
 #include "tests/logger_window.h"
 
@@ -120,6 +122,36 @@ TEST(HealthAlarms, AFileWithoutCurveLowKeysKeepsTheOthers)
     EXPECT_TRUE(alarms::settingsProblem(alarms::Kind::CurveLow, {true, 70, 10, 0}));
     EXPECT_TRUE(alarms::settingsProblem(alarms::Kind::CurveLow, {true, 70, 10, 50000}));
     EXPECT_FALSE(alarms::settingsProblem(alarms::Kind::CurveLow, {true, 70, 10, 120}));
+}
+
+// Power curve low goes where the others go: its retained state topic, Home Assistant's discovery
+// while it is on, and a notification that says the per cent.
+TEST(HealthAlarms, CurveLowHasItsTopicDiscoveryAndNotification)
+{
+    using alarms::Kind;
+    EXPECT_EQ(alarms::alarmStateMessage(QStringLiteral("tessaly"), QStringLiteral("mill"),
+                                        Kind::CurveLow, true),
+              (publish::Message{"tessaly/mill/alarm/CurveLow", "ON", 1, true}));
+    alarms::AlarmsConfig config = alarms::defaultAlarmsConfig();
+    const publish::DiscoveryInputs in{QStringLiteral("tessaly"), QStringLiteral("mill"),
+                                      QStringLiteral("m/s"), QStringLiteral("Tessaly")};
+    const auto payloadOf = [&in](const alarms::AlarmsConfig& c) {
+        for (const publish::Message& m : alarms::alarmDiscovery(in, c, true)) {
+            if (m.topic.endsWith("/alarm_curvelow/config"))
+                return m.payload;
+        }
+        return QByteArray("none");
+    };
+    EXPECT_EQ(payloadOf(config), QByteArray()); // off: Home Assistant forgets it
+    config[Kind::CurveLow].on = true;
+    const QByteArray payload = payloadOf(config);
+    EXPECT_TRUE(payload.contains("\"name\":\"Power curve low\"")) << payload.toStdString();
+    EXPECT_TRUE(payload.contains("\"state_topic\":\"tessaly/mill/alarm/CurveLow\""));
+    const alarms::Notification n =
+        alarms::notificationFor(Kind::CurveLow, true, 50, config[Kind::CurveLow], {},
+                                QDateTime(QDate(2024, 3, 7), QTime(14, 5, 7)), QLocale::c());
+    EXPECT_EQ(n.summary, QStringLiteral("Power curve low: 50 %"));
+    EXPECT_EQ(n.body, QStringLiteral("Raised at 14:05:07; the level is 70 %."));
 }
 
 // The plant alone, as tessalyd runs it: a curve measured in the user's own unit cannot become
