@@ -208,6 +208,8 @@ TEST(Fuzz, LedgerLinesAreReadWithinTheirRangeOrCountedBad)
                    QByteArray::number(g.below(2000)).rightJustified(4, '0');
         if (key[0] == 'H' && g.below(3))
             return QByteArray::number(g.below(30) - 3);
+        if ((key[0] == 'A' || key[0] == 'L') && g.below(4))
+            return QByteArray::number(g.below(130));
         QByteArray n = g.number().toUtf8();
         return g.below(4) ? n : n.replace('.', ',');
     };
@@ -321,8 +323,21 @@ TEST(Fuzz, ReferenceCurveAndBatteryFilesReadWhole)
     int curvesRead = 0;
     for (int file = 0; file < 3000; ++file) {
         QByteArray content = gen.below(8) ? QByteArray("Reference Power Curve\r\n") : QByteArray();
-        content += taggedLines(gen, {"Units"}, gen.below(3), value);
-        content += taggedLines(gen, {"V", "W"}, gen.below(12), value);
+        if (gen.below(3) == 0) {
+            // Rising winds with some watts: a curve that reads, unless a piece spoils it.
+            content += "<Units>m/s</Units>\r\n";
+            int wind = 0;
+            for (int k = 0, points = 3 + gen.below(8); k < points; ++k) {
+                wind += 1 + gen.below(4);
+                content += "<V>" + QByteArray::number(wind) + "</V><W>" +
+                           QByteArray::number(k == 1 ? 50 : gen.below(600)) + "</W>\r\n";
+            }
+            if (gen.below(4) == 0)
+                content += gen.piece().toUtf8() + "\r\n";
+        } else {
+            content += taggedLines(gen, {"Units"}, gen.below(3), value);
+            content += taggedLines(gen, {"V", "W"}, gen.below(12), value);
+        }
         QString problem;
         const auto read = curve::parseRefCurve(content, &problem);
         if (!read) {

@@ -79,19 +79,20 @@ TEST_F(HealthViews, TheMakersCurveIsCheckedBeforeItIsTaken)
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
-// Forty minutes at 5 m/s and 100 W, then the measured curve becomes the reference: the file is
-// written, the plant's data holds it, and the panel shows the shortfall (none: it is itself).
+// Forty minutes each at 3, 5 and 7 m/s (60, 100 and 140 W) and a calm, then the measured curve
+// becomes the reference: the file is written, the plant's data holds it, and the panel shows the
+// shortfall over the same minutes (none: it is itself).
 TEST_F(HealthViews, TheMeasuredCurveBecomesTheReference)
 {
     curve::CurveData data(m_app, QStringLiteral("m/s"));
     core::QuantityValues v{};
-    for (int m = 0; m <= 40; ++m) {
-        for (const double wind : {3.0, 5.0, 7.0}) {
+    v[core::kVolts] = 12.6;
+    for (const double wind : {3.0, 5.0, 7.0, 0.0}) {
+        for (int m = 0; m < 40; ++m) {
             v[core::kWind] = wind;
             v[core::kWatts] = wind * 20;
-            v[core::kVolts] = 12.6;
             data.add(v, m_ms);
-            m_ms += 20000;
+            m_ms += 60000;
         }
     }
     curve::ReferencePanel panel(m_app, data, clock());
@@ -102,7 +103,8 @@ TEST_F(HealthViews, TheMeasuredCurveBecomesTheReference)
     ASSERT_TRUE(data.reference());
     EXPECT_EQ(fileBytes(curve::refCurvePath(m_app)),
               QByteArray("Reference Power Curve\r\n<Units>m/s</Units>\r\n<Date>2024_3_7</Date>\r\n"
-                         "<V>3</V><W>60</W>\r\n<V>5</V><W>100</W>\r\n<V>7</V><W>140</W>\r\n"));
+                         "<V>0</V><W>0</W>\r\n<V>3</V><W>60</W>\r\n<V>5</V><W>100</W>\r\n"
+                         "<V>7</V><W>140</W>\r\n"));
     EXPECT_TRUE(panel.note().contains(u"Last 7 days: the reference promises"))
         << panel.note().toStdString();
     EXPECT_TRUE(panel.note().contains(u"0.00 kWh (0.0 %) short")) << panel.note().toStdString();
