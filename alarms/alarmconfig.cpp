@@ -16,6 +16,8 @@ constexpr LevelRange kAmpsRange{-500, 500};
 constexpr LevelRange kRpmRange{0, 10000};
 constexpr LevelRange kWindRange{0, 500};
 constexpr LevelRange kQuietRange{1, kMaxDelayS};
+// The measured energy as a share of the reference's: a turbine may beat its maker's figures.
+constexpr LevelRange kShareRange{0, 200};
 
 constexpr std::array<KindFacts, kKindCount> kFacts{{
     {"BattLow",
@@ -73,6 +75,16 @@ constexpr std::array<KindFacts, kKindCount> kFacts{{
      "problem",
      {false, 120, 0, 0},
      kQuietRange},
+    // The quantity is not used: CurveLow weighs whole minutes against the reference curve.
+    {"CurveLow",
+     "Power curve low",
+     core::kWatts,
+     true,
+     false,
+     "%",
+     "problem",
+     {false, 70, 10, 120},
+     kShareRange},
 }};
 
 const QString kTitle = QStringLiteral("Alarm Settings");
@@ -162,6 +174,10 @@ std::optional<QString> settingsProblem(Kind kind, const AlarmSettings& s)
     if (!(s.level >= r.least && s.level <= r.most)) {
         return QStringLiteral("%1 is %2, outside %3 to %4")
             .arg(level, numberInFile(s.level), numberInFile(r.least), numberInFile(r.most));
+    }
+    if (kind == Kind::CurveLow && !(s.delayS >= 1 && s.delayS <= kMaxCurveMinutes)) {
+        return QStringLiteral("%1 is %2, outside 1 to %3 minutes")
+            .arg(delay, numberInFile(s.delayS), numberInFile(kMaxCurveMinutes));
     }
     if (!(s.delayS >= 0 && s.delayS <= kMaxDelayS)) {
         return QStringLiteral("%1 is %2, outside 0 to %3 seconds")

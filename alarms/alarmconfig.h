@@ -12,7 +12,7 @@
 
 namespace alarms {
 
-// The six alarms, in the order of alarms.cfg and the Alarms window.
+// The seven alarms, in the order of alarms.cfg and the Alarms window.
 enum class Kind
 {
     BattLow,
@@ -20,14 +20,20 @@ enum class Kind
     AmpsHigh,
     RpmHigh,
     WindHigh,
-    NoData
+    NoData,
+    CurveLow
 };
-inline constexpr std::size_t kKindCount = 6;
+inline constexpr std::size_t kKindCount = 7;
 inline constexpr std::array<Kind, kKindCount> kKinds{Kind::BattLow, Kind::BattHigh, Kind::AmpsHigh,
-                                                     Kind::RpmHigh, Kind::WindHigh, Kind::NoData};
+                                                     Kind::RpmHigh, Kind::WindHigh, Kind::NoData,
+                                                     Kind::CurveLow};
 
-// One alarm's settings: Level in the quantity's unit (NoData: seconds without a fresh frame),
-// Hysteresis in the same unit (not used by NoData), Delay in seconds of fresh readings.
+// The most minutes of turbine data CurveLow may weigh: the 30 days the plant keeps.
+inline constexpr double kMaxCurveMinutes = 30 * 24 * 60;
+
+// One alarm's settings: Level in the quantity's unit (NoData: seconds without a fresh frame;
+// CurveLow: per cent of the reference's energy), Hysteresis in the same unit (not used by
+// NoData), Delay in seconds of fresh readings (CurveLow: minutes of turbine data).
 struct AlarmSettings
 {
     bool on = false;

@@ -29,6 +29,8 @@ void AlarmMonitor::setConfig(const AlarmsConfig& config)
         if (!config[k].on)
             m_known[std::size_t(k)] = false;
         t.heldSinceMs = -1;
+        if (k == Kind::CurveLow)
+            m_curveWindow.minutes.clear();
     }
 }
 
@@ -49,7 +51,7 @@ void AlarmMonitor::onReading(const core::QuantityValues& values, qint64 monotoni
     for (const Kind k : kKinds) {
         const AlarmSettings& s = m_config[k];
         AlarmTrack& t = m_tracks[std::size_t(k)];
-        if (!s.on)
+        if (!s.on || k == Kind::CurveLow)
             continue;
         if (k == Kind::NoData) {
             apply(k, noDataOnFresh(m_lastFreshMs, monotonicMs, t), wallTime);
@@ -63,6 +65,21 @@ void AlarmMonitor::onReading(const core::QuantityValues& values, qint64 monotoni
         learn(k, t.raised);
     }
     m_lastFreshMs = monotonicMs;
+}
+
+void AlarmMonitor::onCurveMinute(double promisedW, double measuredW, qint64 monotonicMs,
+                                 const QDateTime& wallTime)
+{
+    startClock(monotonicMs, wallTime);
+    const AlarmSettings& s = m_config[Kind::CurveLow];
+    if (m_away || !s.on)
+        return;
+    AlarmTrack& t = m_tracks[std::size_t(Kind::CurveLow)];
+    apply(Kind::CurveLow, alarms::onCurveMinute(s, promisedW, measuredW, m_curveWindow, t),
+          wallTime);
+    // Known once the window first holds Delay minutes.
+    if (double(m_curveWindow.minutes.size()) >= std::round(s.delayS))
+        learn(Kind::CurveLow, t.raised);
 }
 
 void AlarmMonitor::onTick(qint64 monotonicMs, const QDateTime& wallTime)

@@ -31,6 +31,10 @@ public:
     // One fresh decoded reading (volts, amps, rpm and wind speed are used).
     void onReading(const core::QuantityValues& values, qint64 monotonicMs,
                    const QDateTime& wallTime);
+    // One minute of turbine data for CurveLow: the reference's and the measured watts of a minute
+    // whose wind was at or above the reference's cut-in while the battery was not full.
+    void onCurveMinute(double promisedW, double measuredW, qint64 monotonicMs,
+                       const QDateTime& wallTime);
     // The passing of time without a frame (NoData); call it every second or so.
     void onTick(qint64 monotonicMs, const QDateTime& wallTime);
     // The serial line went to another window (Setup, Calibrate) or came back, at monotonicMs:
@@ -74,6 +78,7 @@ private:
 
     AlarmsConfig m_config;
     std::array<AlarmTrack, kKindCount> m_tracks{};
+    CurveWindow m_curveWindow;
     std::array<QDateTime, kKindCount> m_since{};
     std::array<qint64, kKindCount> m_silencedUntilMs{};
     std::array<bool, kKindCount> m_known{};

@@ -1,5 +1,6 @@
 #include "alarms/alarmrule.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace alarms {
@@ -46,6 +47,32 @@ Change onFreshValue(Kind kind, const AlarmSettings& s, double value, qint64 nowM
     track.raised = true;
     track.value = value;
     return Change::Raised;
+}
+
+Change onCurveMinute(const AlarmSettings& s, double promisedW, double measuredW,
+                     CurveWindow& window, AlarmTrack& track)
+{
+    window.minutes.emplace_back(promisedW, measuredW);
+    const auto wanted = std::size_t(std::max(1.0, std::round(s.delayS)));
+    while (window.minutes.size() > wanted)
+        window.minutes.pop_front();
+    if (window.minutes.size() < wanted)
+        return Change::None;
+    double promised = 0;
+    double measured = 0;
+    for (const auto& [p, m] : window.minutes) {
+        promised += p;
+        measured += m;
+    }
+    if (!(promised > 0))
+        return Change::None;
+    const double percent = std::round(measured / promised * 1000.0) / 10.0;
+    if (track.raised ? !backPastLevel(Kind::CurveLow, s, percent)
+                     : !beyondLevel(Kind::CurveLow, s, percent))
+        return Change::None;
+    track.raised = !track.raised;
+    track.value = percent;
+    return track.raised ? Change::Raised : Change::Cleared;
 }
 
 Change noDataOnTick(const AlarmSettings& s, qint64 lastFreshMs, qint64 nowMs, AlarmTrack& track)

@@ -4,6 +4,8 @@
 #include "core/clock.h"
 
 #include <QtGlobal>
+#include <deque>
+#include <utility>
 
 namespace alarms {
 
@@ -37,6 +39,18 @@ bool backPastLevel(Kind kind, const AlarmSettings& s, double value);
 // than Hysteresis. In between nothing changes, so a value wandering around Level never flaps.
 Change onFreshValue(Kind kind, const AlarmSettings& s, double value, qint64 nowMs,
                     AlarmTrack& track);
+
+// The minutes CurveLow weighs: each one's watts from the reference and measured, newest last.
+struct CurveWindow
+{
+    std::deque<std::pair<double, double>> minutes;
+};
+
+// One minute of turbine data for CurveLow (wind at or above the reference's cut-in, battery not
+// full). Once Delay minutes are held, the measured energy as a per cent of the promised one is
+// the value: raised below Level, cleared above Level + Hysteresis.
+Change onCurveMinute(const AlarmSettings& s, double promisedW, double measuredW,
+                     CurveWindow& window, AlarmTrack& track);
 
 // NoData at a tick: raised when no fresh frame has come for Level seconds since lastFreshMs;
 // value is then the whole seconds without data.

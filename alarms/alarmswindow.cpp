@@ -44,7 +44,7 @@ template <auto Member> constexpr auto to = ui::fills<Member>();
 using A = AlarmsControls;
 using R = AlarmRowControls;
 
-constexpr QSize kClientSize{520, 366};
+constexpr QSize kClientSize{520, 394};
 constexpr int kRowTop = 34;
 constexpr int kRowHeight = 28;
 // Where the row's columns stand: the tick box, Level, Hysteresis, Delay, unit.
@@ -82,23 +82,23 @@ std::vector<Control> alarmsControls()
             out.push_back(c);
     }
     const std::vector<Control> rest{
-        {K::CheckBox, "Notify", "Desktop notifications", {12, 212, 200, 22}, to<&A::Notify>},
-        {K::Label, "SilenceLabel", "A silence lasts", {230, 214, 116, 22}},
-        {K::TextBox, "Silence", {}, {350, 212, 70, 24}, to<&A::Silence>},
-        {K::Label, "SilenceUnit", "minutes", {430, 214, 80, 22}},
+        {K::CheckBox, "Notify", "Desktop notifications", {12, 240, 200, 22}, to<&A::Notify>},
+        {K::Label, "SilenceLabel", "A silence lasts", {230, 242, 116, 22}},
+        {K::TextBox, "Silence", {}, {350, 240, 70, 24}, to<&A::Silence>},
+        {K::Label, "SilenceUnit", "minutes", {430, 242, 80, 22}},
         {K::CheckBox,
          "Autostart",
          "Start with my desktop session",
-         {12, 242, 400, 22},
+         {12, 270, 400, 22},
          to<&A::Autostart>},
-        {K::Label, "Status", {}, {12, 270, 496, 48}, to<&A::Status>},
+        {K::Label, "Status", {}, {12, 298, 496, 48}, to<&A::Status>},
         {K::Button,
          "TestNotification",
          "Test notification",
-         {12, 328, 140, 26},
+         {12, 356, 140, 26},
          to<&A::TestNotification>},
-        {K::Button, "Save", "Save", {338, 328, 80, 26}, to<&A::Save>},
-        {K::Button, "Cancel", "Cancel", {428, 328, 80, 26}, to<&A::Cancel>},
+        {K::Button, "Save", "Save", {338, 356, 80, 26}, to<&A::Save>},
+        {K::Button, "Cancel", "Cancel", {428, 356, 80, 26}, to<&A::Cancel>},
     };
     out.insert(out.end(), rest.begin(), rest.end());
     return out;
@@ -157,6 +157,11 @@ AlarmsControls buildControls(QWidget* window)
     const AlarmRowControls& noData = c.rows[std::size_t(Kind::NoData)];
     noData.Hysteresis->setEnabled(false);
     noData.Delay->setEnabled(false);
+    // CurveLow weighs minutes of wind, not seconds of readings.
+    const AlarmRowControls& curveLow = c.rows[std::size_t(Kind::CurveLow)];
+    curveLow.Delay->setAccessibleName(curveLow.On->text() + QStringLiteral(" delay in minutes"));
+    curveLow.Delay->setToolTip(
+        QStringLiteral("Minutes of wind at or above the reference's cut-in"));
     c.Save->setDefault(true);
     c.rows.front().On->setFocus();
     return c;

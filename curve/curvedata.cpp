@@ -1,30 +1,101 @@
 #include "curve/curvedata.h"
 
+#include "core/files.h"
+#include "core/numbers.h"
+
+#include <QLocale>
+
 namespace curve {
 
 CurveData::CurveData(const core::AppDir& app, const QString& wsUnits)
     : m_app(app)
     , m_scale(windScale(wsUnits))
-    , m_curve(loadPowerCurve(powerCurvePath(app), m_scale.binWidth, &m_damaged))
-{}
-
-void CurveData::add(const core::QuantityValues& values, qint64 monotonicMs, bool fresh)
 {
-    const std::optional<MinuteMean> done = m_folder.add(values[core::kWind] * m_scale.toBinUnit,
-                                                        values[core::kWatts], monotonicMs, fresh);
+    CurveFileLoad load = loadCurveFile(powerCurvePath(app), m_scale);
+    m_curve = std::move(load.curve);
+    m_damaged = load.damaged;
+    m_converted = load.converted;
+    m_setAside = std::move(load.setAside);
+    m_fileUnits = load.fileUnits;
+    m_fileWidth = load.fileWidth;
+}
+
+std::optional<MinuteMean> CurveData::add(const core::QuantityValues& values, qint64 monotonicMs,
+                                         bool fresh)
+{
+    std::optional<MinuteMean> done =
+        m_folder.add(values[core::kWind] * m_scale.toBinUnit, values[core::kWatts], monotonicMs,
+                     fresh, values[core::kVolts]);
     if (!done)
-        return;
-    m_curve.addMinute(done->wind, done->watts);
+        return std::nullopt;
+    if (m_nominal == 0)
+        m_nominal = season::nominalFromVolts(done->volts);
+    done->heldBack = done->volts >= season::fullVoltsFor(m_battery, m_nominal);
+    if (done->heldBack)
+        ++m_heldBack[m_curve.binIndex(done->wind)];
+    else
+        m_curve.addMinute(done->wind, done->watts);
     m_scatter.push_back(*done);
     while (m_scatter.size() > kScatterMinutes)
         m_scatter.pop_front();
+    return done;
 }
 
 void CurveData::startNew()
 {
     m_curve.clear();
     m_scatter.clear();
+    m_heldBack.clear();
     m_folder = MinuteFolder();
+    if (m_writer)
+        m_writer(path(), bytes());
+    else
+        core::replaceFile(path(), bytes());
+}
+
+QString CurveData::fileNotice(const QString& keptAs) const
+{
+    const QString was = QStringLiteral("%1 bins %2 wide")
+                            .arg(m_fileUnits, core::numberText(m_fileWidth, QLocale::c()));
+    const QString now =
+        QStringLiteral("%1 bins %2 wide")
+            .arg(m_scale.unitName, core::numberText(m_scale.binWidth, QLocale::c()));
+    if (m_setAside)
+        return QStringLiteral("The power curve was measured in %1 and WSUnits now asks for %2, "
+                              "which they cannot be turned into exactly: a new curve is begun, "
+                              "the old one kept as %3.")
+            .arg(was, now, keptAs);
+    if (m_converted)
+        return QStringLiteral("The power curve's %1 were turned into %2.").arg(was, now);
+    return {};
+}
+
+void CurveData::setBattery(const season::BatteryConfig& config)
+{
+    m_battery = config;
+    m_nominal = config.nominalVolts;
+}
+
+std::optional<double> CurveData::fullVolts() const
+{
+    if (m_nominal == 0 && !m_battery.fullVolts)
+        return std::nullopt;
+    return season::fullVoltsFor(m_battery, m_nominal);
+}
+
+QString CurveData::fullVoltsText() const
+{
+    if (!fullVolts())
+        return QStringLiteral("The battery's full volts are found from the first readings.");
+    return season::fullVoltsText(m_battery, m_nominal);
+}
+
+int CurveData::heldBackMinutes() const
+{
+    int n = 0;
+    for (const auto& [bin, minutes] : m_heldBack)
+        n += minutes;
+    return n;
 }
 
 } // namespace curve

@@ -3,8 +3,12 @@
 #include "core/appdir.h"
 #include "core/quantities.h"
 #include "curve/powercurve.h"
+#include "curve/refcurve.h"
+#include "season/batteryconfig.h"
 
 #include <deque>
+#include <functional>
+#include <map>
 
 namespace curve {
 
@@ -12,14 +16,17 @@ namespace curve {
 inline constexpr std::size_t kScatterMinutes = 30 * 24 * 60;
 
 // Everything the power curve keeps while the program runs: the bins (read from and written to
-// logs/powercurve.txt), the minute being folded and the recent minutes for the scatter.
+// logs/powercurve.txt), the minute being folded, the recent minutes for the scatter and the
+// shortfall, the reference curve and the battery's full volts.
 class CurveData
 {
 public:
     CurveData(const core::AppDir& app, const QString& wsUnits);
 
-    // A decoded reading; only fresh ones count.
-    void add(const core::QuantityValues& values, qint64 monotonicMs, bool fresh = true);
+    // A decoded reading; only fresh ones count. Returns the minute it closed, if any: a minute
+    // whose mean volts reach the full volts is held back, kept out of the bins and counted.
+    std::optional<MinuteMean> add(const core::QuantityValues& values, qint64 monotonicMs,
+                                  bool fresh = true);
 
     const WindScale& scale() const { return m_scale; }
     const PowerCurve& curve() const { return m_curve; }
@@ -27,9 +34,33 @@ public:
     bool loadedDamaged() const { return m_damaged; }
     // What to write and where, hourly and at close (through core::replaceFile).
     QString path() const { return powerCurvePath(m_app); }
-    QByteArray bytes() const { return powerCurveBytes(m_curve); }
-    // A new turbine or a new site: bins and scatter start again.
+    QByteArray bytes() const { return powerCurveFileBytes(m_curve, m_scale.unitName); }
+    // Whole-file writes go through this when set (the plant's disk thread); else at once.
+    using Writer = std::function<void(const QString& path, const QByteArray& bytes)>;
+    void setWriter(Writer writer) { m_writer = std::move(writer); }
+    // A new turbine or a new site: bins, held-back counts and scatter start again, and the file
+    // is written so.
     void startNew();
+
+    // What reading the file found: its bins converted from another unit or width, or kept aside
+    // (the bytes, to be kept as powercurve-<date>.txt) because they could not be.
+    bool loadedConverted() const { return m_converted; }
+    const std::optional<QByteArray>& setAside() const { return m_setAside; }
+    // The status line's words for either, empty when the file was read as it was.
+    QString fileNotice(const QString& keptAs = {}) const;
+
+    // The battery: its settings, and the full volts once known (from the settings, or from the
+    // first minute's volts when the bank is not set).
+    void setBattery(const season::BatteryConfig& config);
+    std::optional<double> fullVolts() const;
+    QString fullVoltsText() const;
+    // Minutes left out while the battery was full, by bin index, since the curve began this run.
+    const std::map<int, int>& heldBack() const { return m_heldBack; }
+    int heldBackMinutes() const;
+
+    // The reference, in the scale's unit; nullopt while off.
+    void setReference(std::optional<RefCurve> reference) { m_reference = std::move(reference); }
+    const std::optional<RefCurve>& reference() const { return m_reference; }
 
 private:
     core::AppDir m_app;
@@ -38,6 +69,15 @@ private:
     MinuteFolder m_folder;
     std::deque<MinuteMean> m_scatter;
     bool m_damaged = false;
+    bool m_converted = false;
+    std::optional<QByteArray> m_setAside;
+    QString m_fileUnits;
+    double m_fileWidth = 0;
+    Writer m_writer;
+    season::BatteryConfig m_battery;
+    int m_nominal = 0;
+    std::map<int, int> m_heldBack;
+    std::optional<RefCurve> m_reference;
 };
 
 } // namespace curve

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLocale>
 #include <cmath>
+#include <utility>
 
 namespace curve {
 
@@ -19,7 +20,7 @@ WindScale windScale(const QString& wsUnits)
 }
 
 std::optional<MinuteMean> MinuteFolder::add(double wind, double watts, qint64 monotonicMs,
-                                            bool fresh)
+                                            bool fresh, double volts)
 {
     if (!fresh)
         return std::nullopt;
@@ -27,15 +28,17 @@ std::optional<MinuteMean> MinuteFolder::add(double wind, double watts, qint64 mo
     std::optional<MinuteMean> done;
     if (minute != m_minute) {
         if (m_count > 0)
-            done = MinuteMean{m_minute, m_wind / m_count, m_watts / m_count};
+            done = MinuteMean{m_minute, m_wind / m_count, m_watts / m_count, m_volts / m_count};
         m_minute = minute;
         m_count = 0;
         m_wind = 0;
         m_watts = 0;
+        m_volts = 0;
     }
     ++m_count;
     m_wind += wind;
     m_watts += watts;
+    m_volts += volts;
     return done;
 }
 
@@ -102,7 +105,34 @@ QByteArray powerCurveBytes(const PowerCurve& curve)
     return out;
 }
 
+QByteArray powerCurveHeader(const QString& unitName, double binWidth)
+{
+    return "<Units>" + unitName.toLatin1() + "</Units><Width>" +
+           core::numberText(binWidth, QLocale::c()).toLatin1() + "</Width>\r\n";
+}
+
+QByteArray powerCurveFileBytes(const PowerCurve& curve, const QString& unitName)
+{
+    return powerCurveHeader(unitName, curve.binWidth()) + powerCurveBytes(curve);
+}
+
 namespace {
+
+// The header's unit and width, or nullopt when the line is not a whole header.
+std::optional<std::pair<QString, double>> headerOfLine(const QByteArray& raw)
+{
+    if (!raw.endsWith('\r'))
+        return std::nullopt;
+    const QString line = QString::fromLatin1(raw.chopped(1));
+    const auto units = core::tagValue(line, QStringLiteral("Units"));
+    const auto widthText = core::tagValue(line, QStringLiteral("Width"));
+    const std::optional<double> width =
+        widthText ? core::numericValue(*widthText, QLocale::c()) : std::optional<double>();
+    const double w = width.value_or(0);
+    if (!units || units->trimmed().isEmpty() || !(w >= 0.01 && w <= 100))
+        return std::nullopt;
+    return std::pair{units->trimmed(), w};
+}
 
 // The four numbers of one line, each within its limit, or nullopt: a value is checked while it
 // is still a double, so no absurd one is ever converted.
@@ -136,9 +166,19 @@ std::optional<Bin> binOfLine(const QByteArray& raw)
 PowerCurveContent parsePowerCurve(const QByteArray& bytes)
 {
     PowerCurveContent out;
+    bool first = true;
     for (const QByteArray& raw : bytes.split('\n')) {
         if (raw.isEmpty())
             continue;
+        if (std::exchange(first, false) && raw.startsWith("<Units>")) {
+            if (const auto header = headerOfLine(raw)) {
+                out.units = header->first;
+                out.width = header->second;
+            } else {
+                ++out.skippedLines;
+            }
+            continue;
+        }
         if (const std::optional<Bin> bin = binOfLine(raw))
             out.bins.push_back(*bin);
         else
@@ -147,6 +187,37 @@ PowerCurveContent parsePowerCurve(const QByteArray& bytes)
     return out;
 }
 
+namespace {
+
+PowerCurveContent readContent(const QString& path, std::optional<QByteArray>& bytes)
+{
+    bytes = core::readWholeFile(path);
+    PowerCurveContent content;
+    if (bytes)
+        content = parsePowerCurve(*bytes);
+    else
+        content.skippedLines = 1; // there, but not readable
+    return content;
+}
+
+// Adds the bins, their centres multiplied by factor; a file with a skipped line is set aside.
+bool addBins(const QString& path, PowerCurveContent& content, double factor, PowerCurve& curve)
+{
+    for (Bin b : content.bins) {
+        b.centre *= factor;
+        if (!curve.addBin(b)) // two lines of one bin past its limit
+            ++content.skippedLines;
+    }
+    if (content.skippedLines == 0)
+        return false;
+    // Never lost: kept aside for whoever wants to look; the next save writes the good bins.
+    QFile::remove(path + QStringLiteral(".damaged"));
+    QFile::rename(path, path + QStringLiteral(".damaged"));
+    return true;
+}
+
+} // namespace
+
 PowerCurve loadPowerCurve(const QString& path, double binWidth, bool* damaged)
 {
     PowerCurve curve(binWidth);
@@ -154,24 +225,58 @@ PowerCurve loadPowerCurve(const QString& path, double binWidth, bool* damaged)
         *damaged = false;
     if (!QFile::exists(path))
         return curve;
-    const std::optional<QByteArray> bytes = core::readWholeFile(path);
-    PowerCurveContent content;
-    if (bytes)
-        content = parsePowerCurve(*bytes);
-    else
-        content.skippedLines = 1; // there, but not readable
-    for (const Bin& b : content.bins) {
-        if (!curve.addBin(b)) // two lines of one bin past its limit
-            ++content.skippedLines;
-    }
-    if (content.skippedLines > 0) {
-        // Never lost: kept aside for whoever wants to look; the next save writes the good bins.
-        QFile::remove(path + QStringLiteral(".damaged"));
-        QFile::rename(path, path + QStringLiteral(".damaged"));
-        if (damaged)
-            *damaged = true;
-    }
+    std::optional<QByteArray> bytes;
+    PowerCurveContent content = readContent(path, bytes);
+    const bool wasDamaged = addBins(path, content, 1, curve);
+    if (damaged)
+        *damaged = wasDamaged;
     return curve;
+}
+
+std::optional<double> exactFactor(const QString& fromUnits, double fromWidth,
+                                  const WindScale& scale)
+{
+    double factor = 1;
+    if (scale.known) {
+        const std::optional<core::WindUnit> from = core::windUnit(fromUnits);
+        if (!from)
+            return std::nullopt;
+        factor = from->metresPerSecond;
+    } else if (fromUnits.trimmed().compare(scale.unitName, Qt::CaseInsensitive) != 0) {
+        return std::nullopt;
+    }
+    // Bins centred on multiples of their width nest whole in bins an odd number of times as
+    // wide: the wider bins' edges are then edges of the narrower ones.
+    const double ratio = scale.binWidth / (fromWidth * factor);
+    const double whole = std::round(ratio);
+    if (std::fabs(ratio - whole) > 1e-6 || std::fmod(whole, 2.0) != 1.0)
+        return std::nullopt;
+    return factor;
+}
+
+CurveFileLoad loadCurveFile(const QString& path, const WindScale& scale)
+{
+    CurveFileLoad out;
+    out.curve = PowerCurve(scale.binWidth);
+    if (!QFile::exists(path))
+        return out;
+    std::optional<QByteArray> bytes;
+    PowerCurveContent content = readContent(path, bytes);
+    double factor = 1;
+    if (content.units) {
+        out.fileUnits = *content.units;
+        out.fileWidth = content.width;
+        const std::optional<double> exact = exactFactor(*content.units, content.width, scale);
+        if (!exact) {
+            out.setAside = bytes;
+            return out;
+        }
+        factor = *exact;
+        out.converted = content.units->compare(scale.unitName, Qt::CaseInsensitive) != 0 ||
+                        content.width != scale.binWidth;
+    }
+    out.damaged = addBins(path, content, factor, out.curve);
+    return out;
 }
 
 } // namespace curve

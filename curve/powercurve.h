@@ -22,12 +22,15 @@ struct WindScale
 };
 WindScale windScale(const QString& wsUnits);
 
-// One minute's mean wind (in the bin unit) and mean watts.
+// One minute's mean wind (in the bin unit), mean watts and mean battery volts; heldBack when the
+// battery was full, so the charge controller may have held the turbine back.
 struct MinuteMean
 {
     qint64 minute = 0; // monotonic minutes
     double wind = 0;
     double watts = 0;
+    double volts = 0;
+    bool heldBack = false;
 };
 
 // Folds fresh readings into one-minute means. A minute ends when a reading of a later minute
@@ -35,13 +38,15 @@ struct MinuteMean
 class MinuteFolder
 {
 public:
-    std::optional<MinuteMean> add(double wind, double watts, qint64 monotonicMs, bool fresh = true);
+    std::optional<MinuteMean> add(double wind, double watts, qint64 monotonicMs, bool fresh = true,
+                                  double volts = 0);
 
 private:
     qint64 m_minute = -1;
     int m_count = 0;
     double m_wind = 0;
     double m_watts = 0;
+    double m_volts = 0;
 };
 
 // One wind bin: the count of minutes, their mean power and its standard deviation (n - 1).
@@ -98,20 +103,50 @@ private:
 QString powerCurvePath(const core::AppDir& app);
 // One line a bin: "<B>5.5</B><N>12</N><P>230.4</P><SD>12.1</SD>" CR LF.
 QByteArray powerCurveBytes(const PowerCurve& curve);
+// The file's first line, "<Units>m/s</Units><Width>0.5</Width>" CR LF: the bins' unit and width,
+// so a later change of WSUnits can never re-bin them unseen.
+QByteArray powerCurveHeader(const QString& unitName, double binWidth);
+// The whole file: the header, then the bins.
+QByteArray powerCurveFileBytes(const PowerCurve& curve, const QString& unitName);
 
 // The bins of a file's text, and how many lines (not empty) were skipped: a line without its
 // CR LF, without one of the four numbers, with minutes that are not a whole number from 1 to
 // kMaxBinMinutes, or with a number beyond the limits above (a negative spread, 1e308) is
 // skipped whole; no number of it is converted.
+// A first line "<Units>..</Units><Width>..</Width>" gives units and width; a file written
+// before it was kept has none, and a header that does not read whole is a skipped line.
 struct PowerCurveContent
 {
     std::vector<Bin> bins;
     int skippedLines = 0;
+    std::optional<QString> units;
+    double width = 0;
 };
 PowerCurveContent parsePowerCurve(const QByteArray& bytes);
 
 // Reads the file into a curve of the width. A file with a skipped line is renamed "*.damaged",
 // kept for whoever wants to look, and its good bins are used; damaged says whether it was.
 PowerCurve loadPowerCurve(const QString& path, double binWidth, bool* damaged = nullptr);
+
+// A file read for the scale WSUnits sets now. A file without a header is in that scale (as it
+// was written by an older version under the unit then set). A file of another unit or width is
+// converted when each of its bins falls whole inside one of the scale's bins (a known unit to
+// another, widths that nest); otherwise the curve starts again and the old file's bytes come back
+// in setAside, to be kept as powercurve-<date>.txt: nothing is ever re-binned by guess.
+struct CurveFileLoad
+{
+    PowerCurve curve;
+    bool damaged = false;
+    bool converted = false;
+    std::optional<QByteArray> setAside;
+    QString fileUnits; // as the header names them, when there was one
+    double fileWidth = 0;
+};
+CurveFileLoad loadCurveFile(const QString& path, const WindScale& scale);
+
+// Whether bins of fromWidth in fromUnits fall each whole in one bin of the scale; factor is then
+// what multiplies a centre in fromUnits to give it in the scale's unit.
+std::optional<double> exactFactor(const QString& fromUnits, double fromWidth,
+                                  const WindScale& scale);
 
 } // namespace curve

@@ -329,7 +329,6 @@ void PowerCurveView::startNewCurve()
                                            "dropped (for a new turbine or a new site).")))
         return;
     m_data.startNew();
-    core::replaceFile(m_data.path(), m_data.bytes());
     refresh();
 }
 

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -90,20 +91,27 @@ std::optional<LogSums> readSummaries(const season::SummarySource& source,
     return sums;
 }
 
-// The watt-hours the energy ledger gives those days, or nullopt without a ledger to read.
-std::optional<double> ledgerWh(const core::AppDir& app, const std::set<QDate>& days)
+struct LedgerSums
+{
+    double wh = 0;
+    QDate first;
+};
+
+// The watt-hours the energy ledger gives those days and its first day, or nullopt without a
+// ledger to read.
+std::optional<LedgerSums> ledgerWh(const core::AppDir& app, const std::set<QDate>& days)
 {
     if (!QFile::exists(season::energyLedgerFile(app)))
         return std::nullopt;
     const season::LedgerContent ledger = season::readLedger(app);
-    if (ledger.badLines < 0)
+    if (ledger.badLines < 0 || ledger.days.empty())
         return std::nullopt;
-    double wh = 0;
+    LedgerSums out{0, ledger.days.begin()->first};
     for (const auto& [date, hours] : ledger.days) {
         if (days.contains(date))
-            wh += season::dayWattHours(hours);
+            out.wh += season::dayWattHours(hours);
     }
-    return wh;
+    return out;
 }
 
 double ratedWatts(const std::vector<Bin>& bins)
@@ -149,12 +157,18 @@ std::optional<SiteFigures> siteFigures(const season::SummarySource& source, cons
     SiteFigures out;
     out.days = int(sums->days.size());
     out.meanWind = sums->windSum / double(sums->windCount) * scale.toBinUnit;
-    const std::optional<double> fileWh = ledgerWh(source.app, sums->days);
-    out.fromEnergyFile = fileWh.has_value();
-    out.energyWh = fileWh.value_or(sums->loggedWh);
+    const std::optional<LedgerSums> ledger = ledgerWh(source.app, sums->days);
+    out.fromEnergyFile = ledger.has_value();
+    out.energyWh = ledger ? ledger->wh : sums->loggedWh;
+    out.energyDays = out.days;
+    if (ledger && ledger->first > *sums->days.begin()) {
+        out.ledgerSince = ledger->first;
+        out.energyDays =
+            int(std::distance(sums->days.lower_bound(ledger->first), sums->days.end()));
+    }
     out.ratedWatts = ratedWatts(bins);
-    if (out.ratedWatts > 0)
-        out.capacityFactor = out.energyWh / (out.ratedWatts * out.days * 24.0);
+    if (out.ratedWatts > 0 && out.energyDays > 0)
+        out.capacityFactor = out.energyWh / (out.ratedWatts * out.energyDays * 24.0);
     return out;
 }
 
@@ -168,6 +182,10 @@ QString siteFiguresText(const SiteFigures& figures, const WindScale& scale)
     if (figures.ratedWatts > 0)
         text +=
             QStringLiteral(", capacity factor %1 %").arg(figures.capacityFactor * 100, 0, 'f', 1);
+    if (figures.ratedWatts > 0 && figures.ledgerSince.isValid())
+        text += QStringLiteral(" over the %1 days since the energy file began on %2")
+                    .arg(figures.energyDays)
+                    .arg(figures.ledgerSince.toString(Qt::ISODate));
     return text + QLatin1Char('.');
 }
 

@@ -3,6 +3,7 @@
 #include "curve/powercurve.h"
 #include "season/summarycache.h"
 
+#include <QDate>
 #include <QString>
 #include <atomic>
 #include <optional>
@@ -22,7 +23,11 @@ struct SiteFigures
     double energyWh = 0;
     bool fromEnergyFile = false; // else the logged watts x the logging interval
     double ratedWatts = 0;       // the mean power of the curve's highest bin
-    double capacityFactor = 0;   // energy / (rated x the days' hours); 0 without a curve
+    double capacityFactor = 0;   // energy / (rated x the hours of energyDays); 0 without a curve
+    // The logged days the energy counts: with the energy file, those from its first day on
+    // (a ledger younger than the logs says nothing of the days before it); else every one.
+    int energyDays = 0;
+    QDate ledgerSince; // the energy file's first day, when it is younger than the logs
 };
 
 // The logging interval of a day in hours, from its summary: the median, over the buckets that
@@ -39,7 +44,8 @@ std::optional<SiteFigures> siteFigures(const season::SummarySource& source, cons
                                        const std::atomic<bool>* cancel = nullptr);
 
 // The view's line: "Site over 31 days: mean wind 6.2 m/s (from the logged interval peaks, so
-// it reads high), capacity factor 18.4 %."
+// it reads high), capacity factor 18.4 %.", and with a younger energy file "capacity factor
+// 18.4 % over the 25 days since the energy file began on 2024-03-07."
 QString siteFiguresText(const SiteFigures& figures, const WindScale& scale);
 
 } // namespace curve

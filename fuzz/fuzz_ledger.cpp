@@ -1,5 +1,6 @@
 // Energy ledgers of any content: every day read is a valid date of the ledger's years and every
-// hour's sum finite, within the limit of the lines there are.
+// hour's sum finite, within the limit of the lines there are; the optional charge and load
+// minutes of a day are finite and not negative.
 #include "season/energyledger.h"
 
 #include <cmath>
@@ -22,6 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (!std::isfinite(wh) || std::fabs(wh) > lines * season::kMaxHourWattHours)
                 std::abort();
         }
+    }
+    for (const auto& [date, charge] : read.charge) {
+        if (!read.days.contains(date) || !std::isfinite(charge.ampHours) || charge.ampHours < 0 ||
+            charge.loadMinutes < 0 || charge.loadMinutes > lines * 120)
+            std::abort();
     }
     return 0;
 }

@@ -1,7 +1,10 @@
 #include "alarms/alarmswindow.h"
 #include "alarms/alarmtexts.h"
 #include "curve/powercurveview.h"
+#include "curve/referencepanel.h"
 #include "monitor/logger.h"
+#include "season/batteryconfig.h"
+#include "season/batteryview.h"
 #include "season/season.h"
 #include "trend/livetrend.h"
 #include "ui/windowlook.h"
@@ -79,6 +82,15 @@ void Logger::Season_Click()
     curve->setObjectName(QStringLiteral("PowerCurve"));
     curve->refresh();
     window.addView(curve, QStringLiteral("Power curve"));
+    auto* reference =
+        new curve::ReferencePanel(m_app, m_plant.watchers().curve(), m_clock, &window);
+    reference->setObjectName(QStringLiteral("Reference"));
+    window.addView(reference, QStringLiteral("Reference"));
+    auto* battery = new season::BatteryView(
+        m_app, m_clock.now().date(),
+        m_plant.watchers().curve().fullVolts().value_or(season::kFullVolts12), &window);
+    battery->setObjectName(QStringLiteral("Battery"));
+    window.addView(battery, QStringLiteral("Battery"));
     window.exec();
     // "Start a new curve" empties the bins; the file follows at once.
     m_plant.watchers().saveCurve();

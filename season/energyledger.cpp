@@ -115,7 +115,19 @@ QByteArray lineFor(const LedgerLine& line)
 {
     return "<D>" + core::datePart(line.date).toLatin1() + "</D><H>" +
            QByteArray::number(line.hour) + "</H><Z>" + offsetText(line.utcOffsetSeconds) +
-           "</Z><WH>" + core::numberText(line.wattHours, QLocale::c()).toLatin1() + "</WH>\r\n";
+           "</Z><WH>" + core::numberText(line.wattHours, QLocale::c()).toLatin1() + "</WH>" +
+           (line.ampHours
+                ? "<AH>" +
+                      core::numberText(core::roundTo(*line.ampHours, 3), QLocale::c()).toLatin1() +
+                      "</AH>"
+                : QByteArray()) +
+           (line.loadMinutes
+                ? "<LOAD>" +
+                      core::numberText(core::roundTo(*line.loadMinutes, 1), QLocale::c())
+                          .toLatin1() +
+                      "</LOAD>"
+                : QByteArray()) +
+           "\r\n";
 }
 
 logging::FileWrite ledgerWrite(const core::AppDir& app, const LedgerLine& line)
@@ -134,7 +146,8 @@ bool EnergyLedger::isOpenHour(const QDateTime& localTime) const
            localTime.offsetFromUtc() == m_offset;
 }
 
-std::optional<LedgerLine> EnergyLedger::add(const QDateTime& localTime, double wattHours)
+std::optional<LedgerLine> EnergyLedger::add(const QDateTime& localTime, double wattHours,
+                                            double ampHours, double loadMinutes)
 {
     std::optional<LedgerLine> done;
     if (!isOpenHour(localTime)) {
@@ -144,7 +157,10 @@ std::optional<LedgerLine> EnergyLedger::add(const QDateTime& localTime, double w
         m_offset = localTime.offsetFromUtc();
     }
     m_wattHours += wattHours;
+    m_ampHours += ampHours;
+    m_loadMinutes += loadMinutes;
     m_counted = m_counted || wattHours != 0;
+    m_charge = m_charge || ampHours != 0 || loadMinutes != 0;
     return done;
 }
 
@@ -162,7 +178,10 @@ std::optional<LedgerLine> EnergyLedger::closeHour()
     m_hour = -1;
     m_offset = 0;
     m_wattHours = 0;
+    m_ampHours = 0;
+    m_loadMinutes = 0;
     m_counted = false;
+    m_charge = false;
     return line;
 }
 
@@ -170,7 +189,12 @@ std::optional<LedgerLine> EnergyLedger::openHour() const
 {
     if (m_hour < 0 || !m_counted)
         return std::nullopt;
-    return LedgerLine{m_date, m_hour, m_wattHours, m_offset};
+    LedgerLine line{m_date, m_hour, m_wattHours, m_offset, {}, {}};
+    if (m_charge) {
+        line.ampHours = m_ampHours;
+        line.loadMinutes = m_loadMinutes;
+    }
+    return line;
 }
 
 LedgerContent parseLedger(QByteArrayView content)
@@ -193,12 +217,25 @@ LedgerContent parseLedger(QByteArrayView content)
         const auto h = tagText(line, "<H>", "</H>");
         const auto z = tagText(line, "<Z>", "</Z>");
         const auto wh = tagText(line, "<WH>", "</WH>");
+        const auto ah = tagText(line, "<AH>", "</AH>");
+        const auto load = tagText(line, "<LOAD>", "</LOAD>");
         const auto date = d ? ledgerDate(*d) : std::nullopt;
         const int hour = h ? digitsValue(*h).value_or(-1) : -1;
         const auto value = wh ? ledgerNumber(*wh) : std::nullopt;
-        if (!date || hour < 0 || hour > 23 || !value || (z && !ledgerOffset(*z))) {
+        // -1 stands for a tag that is there but holds no number of its kind.
+        const double ampHours = ah ? ledgerNumber(*ah).value_or(-1) : 0.0;
+        const double loadMinutes = load ? ledgerNumber(*load).value_or(-1) : 0.0;
+        if (!date || hour < 0 || hour > 23 || !value || (z && !ledgerOffset(*z)) ||
+            !(ampHours >= 0) || !(loadMinutes >= 0 && loadMinutes <= 120)) {
             ++out.badLines;
             continue;
+        }
+        if (ah || load) {
+            DayCharge& charge = out.charge[*date];
+            charge.ampHours += ampHours;
+            charge.loadMinutes += loadMinutes;
+            charge.hasAmpHours = charge.hasAmpHours || ah.has_value();
+            charge.hasLoad = charge.hasLoad || load.has_value();
         }
         // Lines of one day stand together: the day found for the last line is tried first.
         if (!day || last != *date) {

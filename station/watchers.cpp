@@ -5,6 +5,8 @@
 #include "publish/publisher.h"
 
 #include <QFileInfo>
+#include <QStringList>
+#include <utility>
 
 namespace station {
 
@@ -15,10 +17,22 @@ Watchers::Watchers(Station& station, QObject* parent)
     , m_delivery(station.app(), m_alarms, &m_notifier, &station.publisher(),
                  [&station](logging::FileWrite write) { station.queueWrite(std::move(write)); })
 {
+    // The curve's whole-file writes (a new curve from the view too) wait behind the records.
+    m_curve.setWriter([&station](const QString& path, const QByteArray& bytes) {
+        station.queueWrite({path, bytes, logging::FileWrite::Kind::Replace, {}});
+    });
+    keepOldCurve();
     connect(&station, &Station::energyAdded, this, &Watchers::energyAdded);
     connect(&station, &Station::freshReading, this,
-            [this](const core::QuantityValues& values, std::int16_t, qint64 ms) {
-                m_curve.add(values, ms);
+            [this](const core::QuantityValues& values, std::int16_t mode, qint64 ms) {
+                // The load's time counts between readings that keep coming, as the energy does.
+                if (m_loadOn && m_lastFreshMs >= 0 && ms - m_lastFreshMs <= core::kStaleAfterMs)
+                    m_loadMs += ms - m_lastFreshMs;
+                m_lastFreshMs = ms;
+                m_loadOn = mode == 1;
+                m_volts = values[core::kVolts];
+                if (const auto minute = m_curve.add(values, ms))
+                    curveMinute(*minute, ms);
                 m_alarms.onReading(values, ms, m_station.clock().now());
             });
     connect(&station, &Station::closing, this, &Watchers::closing);
@@ -48,6 +62,17 @@ void Watchers::reload()
         m_alarmsWarning = warning;
     m_alarms.setConfig(config);
     m_wsUnits = m_station.options().wsUnits;
+    QString batteryWarning;
+    m_curve.setBattery(season::readBatteryConfig(m_station.app(), &batteryWarning));
+    const curve::RefCurveLoad reference = curve::readRefCurve(m_station.app(), m_curve.scale());
+    m_curve.setReference(reference.curve);
+    QStringList warnings{m_alarmsWarning, batteryWarning, reference.warning, m_curveNotice};
+    if (config[alarms::Kind::CurveLow].on && !reference.curve && reference.warning.isEmpty())
+        warnings << QStringLiteral("Power curve low is on, but there is no reference curve "
+                                   "(refcurve.cfg) to weigh the turbine against: enter one in "
+                                   "the power-curve view.");
+    warnings.removeAll(QString());
+    m_alarmsWarning = warnings.join(QLatin1Char(' '));
     m_delivery.reload();
     emit alarmsChanged();
 }
@@ -62,14 +87,43 @@ QString Watchers::alarmLine() const
 
 void Watchers::saveCurve()
 {
-    if (m_curve.curve().bins().empty() && !QFileInfo::exists(m_curve.path()))
+    if (m_curve.curve().bins().empty() && !QFileInfo::exists(m_curve.path()) && !m_curve.setAside())
         return;
     m_station.queueWrite({m_curve.path(), m_curve.bytes(), logging::FileWrite::Kind::Replace, {}});
 }
 
+// A curve of another unit that cannot be turned into the one set now is kept whole beside the
+// new one, through the disk thread: nobody may be there to ask, so nothing is dropped.
+void Watchers::keepOldCurve()
+{
+    if (!m_curve.setAside()) {
+        m_curveNotice = m_curve.fileNotice();
+        return;
+    }
+    const QString day = m_station.clock().now().date().toString(Qt::ISODate);
+    QString kept = m_station.app().logsDir() + QStringLiteral("powercurve-%1.txt").arg(day);
+    for (int n = 2; QFileInfo::exists(kept); ++n)
+        kept = m_station.app().logsDir() + QStringLiteral("powercurve-%1-%2.txt").arg(day).arg(n);
+    m_station.queueWrite({kept, *m_curve.setAside(), logging::FileWrite::Kind::Replace, {}});
+    m_curveNotice = m_curve.fileNotice(QFileInfo(kept).fileName());
+    saveCurve();
+}
+
+void Watchers::curveMinute(const curve::MinuteMean& minute, qint64 monotonicMs)
+{
+    const std::optional<curve::RefCurve>& reference = m_curve.reference();
+    if (!reference || minute.heldBack || minute.wind < reference->cutIn())
+        return;
+    m_alarms.onCurveMinute(reference->wattsAt(minute.wind), minute.watts, monotonicMs,
+                           m_station.clock().now());
+}
+
 void Watchers::energyAdded(const QDateTime& at, double wattHours)
 {
-    if (const auto line = m_ledger.add(at, wattHours))
+    // The charge in amp-hours at the bank's volts of the moment; nothing from a bank read as dead.
+    const double ampHours = m_volts > 1 ? wattHours / m_volts : 0.0;
+    const double loadMinutes = double(std::exchange(m_loadMs, 0)) / 60000.0;
+    if (const auto line = m_ledger.add(at, wattHours, ampHours, loadMinutes))
         ledgerLine(*line);
 }
 

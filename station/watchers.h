@@ -28,8 +28,9 @@ public:
 
     // alarms.cfg, publish.cfg and prog.cfg again, after the Alarms, Publish or Setup window.
     void reload();
-    // The warning line for the alarms raised now, empty while none is; and why alarms.cfg
-    // cannot be used, when it is there but damaged.
+    // The warning line for the alarms raised now, empty while none is; and why alarms.cfg,
+    // battery.cfg or refcurve.cfg cannot be used, when one is there but damaged, and what became
+    // of a power curve of another unit.
     QString alarmLine() const;
     const QString& alarmsWarning() const { return m_alarmsWarning; }
     std::size_t raisedCount() const { return m_alarms.raised().size(); }
@@ -44,6 +45,8 @@ private:
     friend class WatchersProbe; // the tests' way to drive the second's tick
 
     void energyAdded(const QDateTime& at, double wattHours);
+    void curveMinute(const curve::MinuteMean& minute, qint64 monotonicMs);
+    void keepOldCurve();
     void ledgerLine(const season::LedgerLine& line);
     void everySecond();
     void closing();
@@ -55,6 +58,13 @@ private:
     alarms::Notifier m_notifier;
     alarms::AlarmDelivery m_delivery;
     QString m_alarmsWarning;
+    QString m_curveNotice; // what became of a power curve of another unit, at start
+    // For the ledger's amp-hours and load minutes: the latest fresh reading's volts and mode,
+    // and the load's time on since the last energy increment.
+    qint64 m_lastFreshMs = -1;
+    bool m_loadOn = false;
+    double m_volts = 0;
+    qint64 m_loadMs = 0;
     QString m_wsUnits;
     QTimer m_second; // the alarms' clock and the ledger's change of hour without energy
     QTimer m_hourly; // the power curve's file

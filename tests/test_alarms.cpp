@@ -216,7 +216,7 @@ TEST_F(AlarmLog, TheLatestLineOfEachKindIsReadFromTheLogsEnd)
         log += alarms::alarmLogLine(Kind::BattHigh, true, 15, at.addDays(-30));
     log += alarms::alarmLogLine(Kind::BattLow, true, 11.62, at);
     log += "<A>BattLow</A><S>off</S><D>2024_13_7</D><T>14:06:00</T><VAL>12</VAL>\r\n";
-    log += "<A>CurveLow</A><S>on</S><D>2024_3_7</D><T>14:06:00</T><VAL>1</VAL>\r\n";
+    log += "<A>SolarLow</A><S>on</S><D>2024_3_7</D><T>14:06:00</T><VAL>1</VAL>\r\n";
     log += "<A>NoData</A><S>maybe</S><D>2024_3_7</D><T>14:06:00</T><VAL>1</VAL>\r\n";
     log += alarms::alarmLogLine(Kind::NoData, false, 125, at.addSecs(60));
     log += alarms::alarmLogLine(Kind::BattHigh, false, 14.2, at.addSecs(70)).chopped(2);

@@ -304,7 +304,8 @@ TEST_F(PowerCurveFile, TheViewSavesCsvAndStartsANewCurveOnlyWhenAsked)
     ui::setQuestionHandler({});
     EXPECT_EQ(asked.size(), 2);
     EXPECT_TRUE(data.curve().empty());
-    EXPECT_EQ(fileBytes(path()), QByteArray());
+    // A curve with no plant behind it writes at once; its unit and width stay.
+    EXPECT_EQ(fileBytes(path()), QByteArray("<Units>m/s</Units><Width>0.5</Width>\r\n"));
 }
 
 TEST_F(PowerCurveFile, AnUnknownUnitIsSaidInTheView)

@@ -120,6 +120,7 @@ TEST_F(SiteFigures, FromTheLoggedWattsWithoutAnEnergyFile)
     EXPECT_NEAR(site->capacityFactor, 31 * 120.0 / (600 * kHours), 1e-12);
 }
 
+// The energy file's first line is older than the logs, so it covers every logged day.
 TEST_F(SiteFigures, FromTheEnergyFileAddingLinesOfOneHour)
 {
     writeMarch();
@@ -132,6 +133,25 @@ TEST_F(SiteFigures, FromTheEnergyFileAddingLinesOfOneHour)
     EXPECT_TRUE(site->fromEnergyFile);
     EXPECT_NEAR(site->energyWh, 200, 1e-9); // February is not among the logged days
     EXPECT_NEAR(site->capacityFactor, 200 / (600 * kHours), 1e-12);
+}
+
+// An energy file begun on the 7th says nothing of the six logged days before it: the capacity
+// factor weighs its energy against the 25 days it covers, and the note says so.
+TEST_F(SiteFigures, AnEnergyFileYoungerThanTheLogsCountsOnlyItsDays)
+{
+    writeMarch();
+    write(QStringLiteral("energy.txt"), "<D>2024_3_7</D><H>14</H><WH>133.45</WH>\r\n"
+                                        "<D>2024_3_31</D><H>9</H><WH>66.55</WH>\r\n");
+    const auto site = figures();
+    ASSERT_TRUE(site);
+    EXPECT_EQ(site->days, 31);
+    EXPECT_EQ(site->energyDays, 25);
+    EXPECT_EQ(site->ledgerSince, QDate(2024, 3, 7));
+    EXPECT_NEAR(site->energyWh, 200, 1e-9);
+    EXPECT_NEAR(site->capacityFactor, 200 / (600 * 25 * 24.0), 1e-12);
+    EXPECT_TRUE(curve::siteFiguresText(*site, curve::windScale(QStringLiteral("km/h")))
+                    .endsWith(u"capacity factor 0.1 % over the 25 days since the energy file "
+                              u"began on 2024-03-07."));
 }
 
 TEST_F(SiteFigures, NeedThirtyDays)

@@ -11,7 +11,9 @@
 #include "core/numbers.h"
 #include "core/serialline.h"
 #include "curve/powercurve.h"
+#include "curve/refcurve.h"
 #include "history/dayreader.h"
+#include "season/batteryconfig.h"
 #include "season/energyledger.h"
 #include "season/seasonview.h"
 #include "season/summarycache.h"
@@ -202,7 +204,8 @@ QByteArray taggedLines(PieceGenerator& gen, std::initializer_list<const char*> k
 }
 
 // Ledger lines of any content: every day read is a valid date of the ledger's years, every
-// hour's sum finite and within the lines' limit; a line written is read back as it was.
+// hour's sum finite and within the lines' limit, every day's charge and load minutes finite and
+// not negative; a line written is read back as it was.
 TEST(Fuzz, LedgerLinesAreReadWithinTheirRangeOrCountedBad)
 {
     PieceGenerator gen(seed() + 4);
@@ -215,13 +218,16 @@ TEST(Fuzz, LedgerLinesAreReadWithinTheirRangeOrCountedBad)
                    QByteArray::number(g.below(2000)).rightJustified(4, '0');
         if (key[0] == 'H' && g.below(3))
             return QByteArray::number(g.below(30) - 3);
+        if ((key[0] == 'A' || key[0] == 'L') && g.below(4))
+            return QByteArray::number(g.below(130));
         QByteArray n = g.number().toUtf8();
         return g.below(4) ? n : n.replace('.', ',');
     };
     std::size_t daysRead = 0;
     for (int file = 0; file < 2000; ++file) {
         const int lines = gen.below(30);
-        const QByteArray content = taggedLines(gen, {"D", "H", "Z", "WH"}, lines, value);
+        const QByteArray content =
+            taggedLines(gen, {"D", "H", "Z", "WH", "AH", "LOAD"}, lines, value);
         const season::LedgerContent read = season::parseLedger(content);
         daysRead += read.days.size();
         ASSERT_GE(read.badLines, 0);
@@ -237,6 +243,11 @@ TEST(Fuzz, LedgerLinesAreReadWithinTheirRangeOrCountedBad)
                         date.year() <= season::kLastLedgerYear);
             for (const double wh : day)
                 ASSERT_TRUE(std::isfinite(wh) && std::fabs(wh) <= written * 1e9);
+        }
+        for (const auto& [date, charge] : read.charge) {
+            ASSERT_TRUE(read.days.contains(date));
+            ASSERT_TRUE(std::isfinite(charge.ampHours) && charge.ampHours >= 0);
+            ASSERT_TRUE(charge.loadMinutes >= 0 && charge.loadMinutes <= written * 120.0);
         }
     }
     EXPECT_GT(daysRead, 100u); // the generator does make good lines
@@ -274,13 +285,17 @@ TEST(Fuzz, PowerCurveFilesGiveOnlyBinsWithinTheirLimits)
     };
     std::size_t binsRead = 0;
     for (int file = 0; file < 3000; ++file) {
-        const QByteArray content = taggedLines(gen, {"B", "N", "P", "SD"}, gen.below(30), value);
+        QByteArray content = taggedLines(gen, {"B", "N", "P", "SD"}, gen.below(30), value);
+        if (gen.below(3) == 0)
+            content.prepend(taggedLines(gen, {"Units", "Width"}, 1, value));
         const curve::PowerCurveContent read = curve::parsePowerCurve(content);
         binsRead += read.bins.size();
         int lines = 0;
         for (const QByteArray& line : content.split('\n'))
             lines += line.isEmpty() ? 0 : 1;
-        ASSERT_EQ(int(read.bins.size()) + read.skippedLines, lines);
+        // A header that reads whole is neither a bin nor a skipped line.
+        ASSERT_EQ(int(read.bins.size()) + read.skippedLines + (read.units ? 1 : 0), lines);
+        ASSERT_TRUE(!read.units || (read.width >= 0.01 && read.width <= 100));
         for (const curve::Bin& b : read.bins) {
             ASSERT_LE(std::fabs(b.centre), curve::kMaxBinCentre);
             ASSERT_TRUE(b.minutes >= 1 && b.minutes <= curve::kMaxBinMinutes);
@@ -299,6 +314,59 @@ TEST(Fuzz, PowerCurveFilesGiveOnlyBinsWithinTheirLimits)
         QFile::remove(path + QStringLiteral(".damaged"));
     }
     EXPECT_GT(binsRead, 100u); // the generator does make good lines
+}
+
+// refcurve.cfg of any content: a curve read is one pointsProblem takes (winds rising, watts not
+// negative, at least 3 points, all finite) and written again reads back the same; else it is off
+// with a reason. battery.cfg of any content gives a bank of 0, 12, 24 or 48 V and full volts
+// within 5 to 80.
+TEST(Fuzz, ReferenceCurveAndBatteryFilesReadWhole)
+{
+    PieceGenerator gen(seed() + 12);
+    auto value = [](PieceGenerator& g, const char* key) -> QByteArray {
+        if (key[0] == 'V' && g.below(2))
+            return QByteArray::number(g.below(40));
+        if (key[0] == 'U' && g.below(2))
+            return g.below(2) ? "m/s" : "knots";
+        return g.number().toUtf8();
+    };
+    int curvesRead = 0;
+    for (int file = 0; file < 3000; ++file) {
+        QByteArray content = gen.below(8) ? QByteArray("Reference Power Curve\r\n") : QByteArray();
+        if (gen.below(3) == 0) {
+            // Rising winds with some watts: a curve that reads, unless a piece spoils it.
+            content += "<Units>m/s</Units>\r\n";
+            int wind = 0;
+            for (int k = 0, points = 3 + gen.below(8); k < points; ++k) {
+                wind += 1 + gen.below(4);
+                content += "<V>" + QByteArray::number(wind) + "</V><W>" +
+                           QByteArray::number(k == 1 ? 50 : gen.below(600)) + "</W>\r\n";
+            }
+            if (gen.below(4) == 0)
+                content += gen.piece().toUtf8() + "\r\n";
+        } else {
+            content += taggedLines(gen, {"Units"}, gen.below(3), value);
+            content += taggedLines(gen, {"V", "W"}, gen.below(12), value);
+        }
+        QString problem;
+        const auto read = curve::parseRefCurve(content, &problem);
+        if (!read) {
+            ASSERT_FALSE(problem.isEmpty());
+        } else {
+            ++curvesRead;
+            ASSERT_FALSE(curve::pointsProblem(read->points));
+            ASSERT_EQ(curve::parseRefCurve(curve::refCurveBytes(*read)), read);
+            for (double v = -1; v < 45; v += 0.7)
+                ASSERT_TRUE(std::isfinite(read->wattsAt(v)) && read->wattsAt(v) >= 0);
+        }
+        const QByteArray battery =
+            "Battery Settings\r\n\r\n" + taggedLines(gen, {"NominalVolts", "FullVolts"}, 2, value);
+        const season::BatteryConfig b = season::parseBatteryConfig(QString::fromLatin1(battery));
+        ASSERT_TRUE(b.nominalVolts == 0 || b.nominalVolts == 12 || b.nominalVolts == 24 ||
+                    b.nominalVolts == 48);
+        ASSERT_TRUE(!b.fullVolts || (*b.fullVolts >= 5 && *b.fullVolts <= 80));
+    }
+    EXPECT_GT(curvesRead, 10); // the generator does make good curves
 }
 
 // view.cfg of any content: the trend is hidden only by a ShowTrend tag holding the digit 0.

@@ -1,0 +1,178 @@
+// The turbine's health in the running plant: a reference curve and frames at half of it raise
+// Power curve low once and clear it when the power returns, never while the battery is full; a
+// curve file of another unit is kept aside by the plant alone, with no window to ask.
+
+#include "alarms/alarmconfig.h"
+#include "alarms/alarmlog.h"
+#include "alarms/alarmmqtt.h"
+#include "alarms/alarmtexts.h"
+#include "curve/refcurve.h"
+#include "tests/logger_window.h"
+
+namespace {
+
+// With kSettings: 5 m/s of wind and 12.8 V at 9 A (115.2 W), 14.4 V at 9 A (129.6 W, the bank
+// full) or 12.8 V at 18 A (230.4 W).
+const std::string kHalf = "[<V>512</V><I>530</I><R>10</R><M>0</M><S>25</S>]\r\n";
+const std::string kFull = "[<V>576</V><I>530</I><R>10</R><M>0</M><S>25</S>]\r\n";
+const std::string kWhole = "[<V>512</V><I>548</I><R>10</R><M>0</M><S>25</S>]\r\n";
+
+// The reference promises 230.4 W at 5 m/s.
+const QByteArray kReference = "Reference Power Curve\r\n<Units>m/s</Units>\r\n"
+                              "<V>3</V><W>0</W>\r\n<V>5</V><W>230.4</W>\r\n<V>10</V><W>600</W>\r\n";
+
+class Health : public LoggerWindow
+{
+protected:
+    void SetUp() override
+    {
+        LoggerWindow::SetUp();
+        writeProg(ProgFile{.WSUnits = "m/s"});
+    }
+    // CurveLow on at 70 % with 10 % hysteresis over 10 minutes of wind.
+    void curveLowOn()
+    {
+        QByteArray cfg =
+            *core::readWholeFile(QStringLiteral(TESSALY_SOURCE "/programs/appdir/alarms.cfg"));
+        cfg.replace("<CurveLowOn>0</CurveLowOn>", "<CurveLowOn>1</CurveLowOn>");
+        cfg.replace("<CurveLowDelay>120</CurveLowDelay>", "<CurveLowDelay>10</CurveLowDelay>");
+        cfg.replace("<Notify>1</Notify>", "<Notify>0</Notify>");
+        ASSERT_TRUE(core::replaceFile(alarms::alarmsCfgPath(m_app), cfg));
+        ASSERT_TRUE(core::replaceFile(curve::refCurvePath(m_app), kReference));
+    }
+    // Three frames a minute of the fake clock, each decoded before the clock moves on.
+    void minutesOf(monitor::Logger& w, sim::PseudoTerminal& pty, const std::string& frame,
+                   int minutes)
+    {
+        int frames = 0;
+        const QMetaObject::Connection counting = QObject::connect(
+            &w.station(), &station::Station::freshReading, [&frames] { ++frames; });
+        for (int k = 0; k < minutes * 3; ++k) {
+            ASSERT_TRUE(pty.write(frame));
+            ASSERT_TRUE(waitFor([&] { return frames > k; }));
+            m_now = m_now.addSecs(20);
+        }
+        QObject::disconnect(counting);
+    }
+};
+
+TEST_F(Health, HalfTheReferencesPowerRaisesCurveLowOnceButNotWhileTheBatteryIsFull)
+{
+    curveLowOn();
+    auto pty = line(1);
+    auto w = start();
+    EXPECT_TRUE(w->watchers().alarmsWarning().isEmpty())
+        << w->watchers().alarmsWarning().toStdString();
+    ASSERT_TRUE(w->watchers().curve().reference());
+    auto* button = child<QPushButton>(*w, "Alarms");
+
+    // A full bank: its 56 % is the charge controller's doing, left out and counted.
+    minutesOf(*w, *pty, kFull, 15);
+    EXPECT_EQ(w->watchers().raisedCount(), 0u);
+    EXPECT_GE(w->watchers().curve().heldBackMinutes(), 14);
+    EXPECT_FALSE(w->watchers().alarms().known(alarms::Kind::CurveLow));
+
+    minutesOf(*w, *pty, kHalf, 12);
+    ASSERT_TRUE(w->watchers().alarms().isRaised(alarms::Kind::CurveLow));
+    EXPECT_EQ(button->text(), QStringLiteral("Alarms (1)"));
+    EXPECT_TRUE(w->statusText().contains(u"Power curve low 50 %")) << w->statusText().toStdString();
+
+    minutesOf(*w, *pty, kWhole, 12);
+    EXPECT_FALSE(w->watchers().alarms().isRaised(alarms::Kind::CurveLow));
+    EXPECT_EQ(button->text(), QStringLiteral("Alarms"));
+    station::StationProbe::waitForDisk(w->station());
+    const QByteArray log = fileBytes(alarms::alarmLogPath(m_app));
+    EXPECT_EQ(log.count("<A>CurveLow</A><S>on</S>"), 1) << log.toStdString();
+    EXPECT_EQ(log.count("<A>CurveLow</A><S>off</S>"), 1) << log.toStdString();
+    EXPECT_TRUE(log.contains("<A>CurveLow</A><S>on</S><D>2024_3_7</D>"));
+    EXPECT_TRUE(log.contains("<VAL>50</VAL>")) << log.toStdString();
+}
+
+// Without a reference the alarm cannot weigh anything, and the status line says so.
+TEST_F(Health, CurveLowWithoutAReferenceIsSaid)
+{
+    curveLowOn();
+    QFile::remove(curve::refCurvePath(m_app));
+    auto w = start();
+    EXPECT_TRUE(w->watchers().alarmsWarning().contains(u"no reference curve"));
+    ASSERT_TRUE(core::replaceFile(curve::refCurvePath(m_app), "Reference Power Curve\r\n"));
+    w->watchers().reload();
+    EXPECT_TRUE(w->watchers().alarmsWarning().contains(u"The reference power curve is off"))
+        << w->watchers().alarmsWarning().toStdString();
+}
+
+// An alarms.cfg written before CurveLow was known keeps every alarm it sets.
+TEST(HealthAlarms, AFileWithoutCurveLowKeysKeepsTheOthers)
+{
+    QByteArray cfg =
+        *core::readWholeFile(QStringLiteral(TESSALY_SOURCE "/programs/appdir/alarms.cfg"));
+    for (const char* key : {"On", "Level", "Hysteresis", "Delay"}) {
+        const qsizetype at = cfg.indexOf(QByteArray("<CurveLow") + key);
+        ASSERT_GE(at, 0);
+        cfg.remove(at, cfg.indexOf('\n', at) + 1 - at);
+    }
+    cfg.replace("<BattLowOn>0</BattLowOn>", "<BattLowOn>1</BattLowOn>");
+    QStringList problems;
+    const alarms::AlarmsConfig read =
+        alarms::parseAlarmsConfig(QString::fromLatin1(cfg), &problems);
+    EXPECT_TRUE(problems.isEmpty()) << problems.join(u';').toStdString();
+    EXPECT_TRUE(read[alarms::Kind::BattLow].on);
+    EXPECT_FALSE(read[alarms::Kind::CurveLow].on);
+    // And a Delay of minutes is refused beyond the 30 days the plant keeps.
+    EXPECT_TRUE(alarms::settingsProblem(alarms::Kind::CurveLow, {true, 70, 10, 0}));
+    EXPECT_TRUE(alarms::settingsProblem(alarms::Kind::CurveLow, {true, 70, 10, 50000}));
+    EXPECT_FALSE(alarms::settingsProblem(alarms::Kind::CurveLow, {true, 70, 10, 120}));
+}
+
+// Power curve low goes where the others go: its retained state topic, Home Assistant's discovery
+// while it is on, and a notification that says the per cent.
+TEST(HealthAlarms, CurveLowHasItsTopicDiscoveryAndNotification)
+{
+    using alarms::Kind;
+    EXPECT_EQ(alarms::alarmStateMessage(QStringLiteral("tessaly"), QStringLiteral("mill"),
+                                        Kind::CurveLow, true),
+              (publish::Message{"tessaly/mill/alarm/CurveLow", "ON", 1, true}));
+    alarms::AlarmsConfig config = alarms::defaultAlarmsConfig();
+    const publish::DiscoveryInputs in{QStringLiteral("tessaly"), QStringLiteral("mill"),
+                                      QStringLiteral("m/s"), QStringLiteral("Tessaly")};
+    const auto payloadOf = [&in](const alarms::AlarmsConfig& c) {
+        for (const publish::Message& m : alarms::alarmDiscovery(in, c, true)) {
+            if (m.topic.endsWith("/alarm_curvelow/config"))
+                return m.payload;
+        }
+        return QByteArray("none");
+    };
+    EXPECT_EQ(payloadOf(config), QByteArray()); // off: Home Assistant forgets it
+    config[Kind::CurveLow].on = true;
+    const QByteArray payload = payloadOf(config);
+    EXPECT_TRUE(payload.contains("\"name\":\"Power curve low\"")) << payload.toStdString();
+    EXPECT_TRUE(payload.contains("\"state_topic\":\"tessaly/mill/alarm/CurveLow\""));
+    const alarms::Notification n =
+        alarms::notificationFor(Kind::CurveLow, true, 50, config[Kind::CurveLow], {},
+                                QDateTime(QDate(2024, 3, 7), QTime(14, 5, 7)), QLocale::c());
+    EXPECT_EQ(n.summary, QStringLiteral("Power curve low: 50 %"));
+    EXPECT_EQ(n.body, QStringLiteral("Raised at 14:05:07; the level is 70 %."));
+}
+
+// The plant alone, as tessalyd runs it: a curve measured in the user's own unit cannot become
+// m/s bins, so it is kept whole as powercurve-<date>.txt, a new curve begins, and the status
+// line says so.
+TEST_F(Health, ACurveOfAnotherUnitIsKeptAsideByThePlantWithoutAWindow)
+{
+    ASSERT_TRUE(QDir().mkpath(m_app.logsDir()));
+    const QByteArray old = "<Units>WIND</Units><Width>1</Width>\r\n"
+                           "<B>5</B><N>20</N><P>100</P><SD>0</SD>\r\n";
+    ASSERT_TRUE(core::replaceFile(curve::powerCurvePath(m_app), old));
+    station::Plant plant(m_app, core::Clock{[this] {
+                             return m_now;
+                         }});
+    station::StationProbe::waitForDisk(plant.station());
+    EXPECT_EQ(fileBytes(m_app.logsDir() + QStringLiteral("powercurve-2024-03-07.txt")), old);
+    EXPECT_EQ(fileBytes(curve::powerCurvePath(m_app)),
+              QByteArray("<Units>m/s</Units><Width>0.5</Width>\r\n"));
+    EXPECT_TRUE(plant.watchers().alarmsWarning().contains(u"kept as powercurve-2024-03-07.txt"))
+        << plant.watchers().alarmsWarning().toStdString();
+    plant.close();
+}
+
+} // namespace
