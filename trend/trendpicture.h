@@ -38,9 +38,9 @@ inline constexpr int kAxisWidth = 64; // room for the y-axis labels left of the 
 double slotX(const TimeAxis& time, qint64 index, int width);
 
 // The shown slots as aligned panels, one per series, sharing the time axis: each with its own
-// y-axis of round ticks and its unit, a line through the middle of each slot's range and, where
-// a slot's lowest and highest differ, that range as a band; a pause of more than a quarter hour
-// breaks the line. size is in device-independent pixels.
+// y-axis of round ticks and its unit, a line through the middle of each pixel column's range (the
+// lowest and highest of the slots in that column) and, where they differ, that range as a band;
+// a pause of more than a quarter hour breaks the line. size is in device-independent pixels.
 QImage drawTrendPicture(const std::vector<Slot>& shown, const TimeAxis& time, QSize size,
                         double devicePixelRatio, const SeriesLooks& looks, const QFont& font);
 
