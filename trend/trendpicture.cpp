@@ -169,11 +169,23 @@ QImage drawTrendPicture(const std::vector<Slot>& shown, const TimeAxis& time, QS
                 dots.push_back(point); // a reading alone between two gaps still shows
             before = point;
         }
-        // Separate segments rather than a polyline: the engine draws a wide pen's segments as
-        // plain quads, but strokes a polyline's joins through a path.
-        p.setPen(QPen(look.colour, 2.0 * devicePixelRatio));
+        // The 2-pixel line as 1-pixel lines side by side, across each segment's run: the
+        // engine draws those pixel by pixel, but a wide pen's segments a span per row.
+        std::vector<QLineF> steep, flat;
+        for (const QLineF& l : segments)
+            (std::abs(l.dy()) > std::abs(l.dx()) ? steep : flat).push_back(l);
+        const int widthPx = std::max(1, int(std::lround(2 * devicePixelRatio)));
+        p.setPen(QPen(look.colour, 1.0));
         p.setBrush(Qt::NoBrush);
-        p.drawLines(segments.data(), int(segments.size()));
+        for (int i = 0; i < widthPx; ++i) {
+            const double off = i - (widthPx - 1) / 2.0;
+            p.translate(off, 0);
+            p.drawLines(steep.data(), int(steep.size()));
+            p.translate(-off, off);
+            p.drawLines(flat.data(), int(flat.size()));
+            p.translate(0, -off);
+        }
+        p.setPen(QPen(look.colour, 2.0 * devicePixelRatio));
         p.drawPoints(dots.data(), int(dots.size()));
         p.restore();
     }
