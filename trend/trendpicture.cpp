@@ -81,35 +81,44 @@ double slotX(const TimeAxis& time, qint64 index, int width)
     return double(width) - 1 - double(time.lastIndex - index) * perSlot;
 }
 
-QImage drawTrendPicture(const std::vector<Slot>& shown, const TimeAxis& time, QSize size,
-                        double devicePixelRatio, const SeriesLooks& looks, const QFont& font)
+namespace {
+
+// A gap between panels keeps one panel's top label clear of the bottom label above it.
+QRect panelOf(QSize size, std::size_t k)
 {
-    size = size.expandedTo(QSize(kAxisWidth + 2, kSeriesCount * 4));
-    QImage picture(size * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
-    picture.setDevicePixelRatio(devicePixelRatio);
+    const int panelHeight = size.height() / int(kSeriesCount);
+    return QRect(kAxisWidth, int(k) * panelHeight + 3, size.width() - kAxisWidth, panelHeight - 6);
+}
+
+bool sameFrame(const TrendFrame& a, const TrendFrame& b)
+{
+    for (std::size_t k = 0; k < kSeriesCount; ++k) {
+        if (a.axes[k].low != b.axes[k].low || a.axes[k].high != b.axes[k].high ||
+            a.axes[k].step != b.axes[k].step || a.looks[k].name != b.looks[k].name ||
+            a.looks[k].unit != b.looks[k].unit || a.looks[k].colour != b.looks[k].colour)
+            return false;
+    }
+    return a.size == b.size && a.devicePixelRatio == b.devicePixelRatio && a.font == b.font;
+}
+
+// The panels with their ticks, labels and titles, drawn before any data.
+QImage drawFrame(const TrendFrame& frame)
+{
+    QImage picture(frame.size * frame.devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
+    picture.setDevicePixelRatio(frame.devicePixelRatio);
     picture.fill(ui::kWindowGround);
     QPainter p(&picture);
-    p.setFont(font);
-    const QFontMetrics metrics(font);
-    const int panelHeight = size.height() / int(kSeriesCount);
-    const int maxTicks = std::clamp(panelHeight / (metrics.height() + 4), 2, 6);
+    p.setFont(frame.font);
+    const QFontMetrics metrics(frame.font);
     for (std::size_t k = 0; k < kSeriesCount; ++k) {
-        // A gap between panels keeps one panel's top label clear of the bottom label above it.
-        const QRect panel(kAxisWidth, int(k) * panelHeight + 3, size.width() - kAxisWidth,
-                          panelHeight - 6);
+        const QRect panel = panelOf(frame.size, k);
+        const RoundAxis& axis = frame.axes[k];
         p.setPen(kGrid);
         p.drawRect(panel.adjusted(0, 0, -1, 0));
-        float low = 1e30f, high = -1e30f;
-        for (const Slot& s : shown) {
-            low = std::min(low, s.low[k]);
-            high = std::max(high, s.high[k]);
-        }
-        const RoundAxis axis = shown.empty() ? roundAxis(0, 1, maxTicks)
-                                             : roundAxis(double(low), double(high), maxTicks);
         const auto yOf = [&](double v) {
             return panel.bottom() - (v - axis.low) / (axis.high - axis.low) * panel.height();
         };
-        const SeriesLook& look = looks[k];
+        const SeriesLook& look = frame.looks[k];
         for (const double tick : axis.ticks) {
             const int y = int(std::lround(yOf(tick)));
             p.setPen(kGrid);
@@ -127,8 +136,50 @@ QImage drawTrendPicture(const std::vector<Slot>& shown, const TimeAxis& time, QS
                                   ? look.name
                                   : QStringLiteral("%1 (%2)").arg(look.name, look.unit);
         p.drawText(panel.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, title);
-        if (shown.empty())
-            continue;
+    }
+    return picture;
+}
+
+} // namespace
+
+QImage drawTrendPicture(const std::vector<Slot>& shown, const TimeAxis& time, QSize size,
+                        double devicePixelRatio, const SeriesLooks& looks, const QFont& font,
+                        TrendFrame* kept)
+{
+    TrendFrame frame;
+    frame.size = size.expandedTo(QSize(kAxisWidth + 2, kSeriesCount * 4));
+    frame.devicePixelRatio = devicePixelRatio;
+    frame.looks = looks;
+    frame.font = font;
+    const int panelHeight = frame.size.height() / int(kSeriesCount);
+    const int maxTicks = std::clamp(panelHeight / (QFontMetrics(font).height() + 4), 2, 6);
+    for (std::size_t k = 0; k < kSeriesCount; ++k) {
+        float low = 1e30f, high = -1e30f;
+        for (const Slot& s : shown) {
+            low = std::min(low, s.low[k]);
+            high = std::max(high, s.high[k]);
+        }
+        frame.axes[k] = shown.empty() ? roundAxis(0, 1, maxTicks)
+                                      : roundAxis(double(low), double(high), maxTicks);
+    }
+    // The frame's text and lines only change with the scales, the size or the looks.
+    if (!kept || !sameFrame(*kept, frame)) {
+        frame.picture = drawFrame(frame);
+        if (kept)
+            *kept = frame;
+    }
+    QImage picture = kept ? kept->picture : frame.picture;
+    if (shown.empty())
+        return picture;
+    size = frame.size;
+    QPainter p(&picture);
+    for (std::size_t k = 0; k < kSeriesCount; ++k) {
+        const QRect panel = panelOf(size, k);
+        const RoundAxis& axis = frame.axes[k];
+        const auto yOf = [&](double v) {
+            return panel.bottom() - (v - axis.low) / (axis.high - axis.low) * panel.height();
+        };
+        const SeriesLook& look = looks[k];
         // The data in device pixels, one line point and one band per pixel column: a day of
         // minutes is more slots than the plot has columns, and stroking each cost 14 ms a second.
         p.save();
