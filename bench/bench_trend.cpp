@@ -36,6 +36,22 @@ void liveTrendRepaint(benchmark::State& state)
 }
 BENCHMARK(liveTrendRepaint)->Unit(benchmark::kMillisecond);
 
+// The same picture with its panels, ticks and labels drawn afresh, as after a scale changes.
+void liveTrendPictureWithFrame(benchmark::State& state)
+{
+    trend::LiveTrend t;
+    t.resize(640, 560);
+    fillDay(t);
+    const std::vector<trend::Slot> shown = t.ring().recent(24 * 3600);
+    const trend::TimeAxis time{t.ring().newestSecond() / 60, trend::kMinuteSlots, 60};
+    const trend::SeriesLooks looks = trend::seriesLooks(QStringLiteral("km/h"));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            trend::drawTrendPicture(shown, time, QSize(640, 538), 1.0, looks, t.font())
+                .constBits());
+}
+BENCHMARK(liveTrendPictureWithFrame)->Unit(benchmark::kMillisecond);
+
 // One minute of readings at a frame a second folded into its mean and into the bins.
 void powerCurveMinute(benchmark::State& state)
 {

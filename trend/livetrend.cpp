@@ -102,7 +102,7 @@ const QImage& LiveTrend::redraw()
     ++m_redraws;
     m_shown = m_ring.recent(m_span);
     m_picture = drawTrendPicture(m_shown, timeAxis(), plotRect().size(), devicePixelRatioF(),
-                                 m_looks, font());
+                                 m_looks, font(), &m_frame);
     return m_picture;
 }
 

@@ -64,6 +64,7 @@ private:
     QComboBox* m_spanBox = nullptr;
     QTimer m_timer;
     QImage m_picture;
+    TrendFrame m_frame;
     std::vector<Slot> m_shown;
     SeriesLooks m_looks;
     int m_pointerX = -1;

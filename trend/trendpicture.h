@@ -1,6 +1,7 @@
 #pragma once
 
 #include "trend/trendring.h"
+#include "trend/trendscale.h"
 
 #include <QColor>
 #include <QFont>
@@ -37,11 +38,25 @@ inline constexpr int kAxisWidth = 64; // room for the y-axis labels left of the 
 // The x of a slot's index in a picture width pixels wide.
 double slotX(const TimeAxis& time, qint64 index, int width);
 
+// The picture's panels, ticks, labels and titles, with what they were drawn for: kept between
+// pictures, as they change only with the scales, the size or the looks.
+struct TrendFrame
+{
+    QSize size;
+    double devicePixelRatio = 0;
+    SeriesLooks looks;
+    QFont font;
+    std::array<RoundAxis, kSeriesCount> axes;
+    QImage picture;
+};
+
 // The shown slots as aligned panels, one per series, sharing the time axis: each with its own
-// y-axis of round ticks and its unit, a line through the middle of each slot's range and, where
-// a slot's lowest and highest differ, that range as a band; a pause of more than a quarter hour
-// breaks the line. size is in device-independent pixels.
+// y-axis of round ticks and its unit, a line through the middle of each pixel column's range (the
+// lowest and highest of the slots in that column) and, where they differ, that range as a band;
+// a pause of more than a quarter hour breaks the line. size is in device-independent pixels.
+// kept, when given, holds the frame drawn last and is drawn afresh only when it no longer fits.
 QImage drawTrendPicture(const std::vector<Slot>& shown, const TimeAxis& time, QSize size,
-                        double devicePixelRatio, const SeriesLooks& looks, const QFont& font);
+                        double devicePixelRatio, const SeriesLooks& looks, const QFont& font,
+                        TrendFrame* kept = nullptr);
 
 } // namespace trend
