@@ -235,7 +235,9 @@ void PowerCurveView::redraw()
     // The view lets go of the chart it showed without deleting it.
     const std::unique_ptr<QChart> shown(view->chart());
     view->setChart(buildChart(m_data, m_allWinds->isChecked()));
-    const QString known = curveNote(m_data);
+    const QString density = densityText(m_data.altitude());
+    const QString known =
+        lines(density.isEmpty() ? density : density + QLatin1Char('.'), curveNote(m_data));
     m_note->setText(lines(known, QStringLiteral("Reading the logs…")));
     // The bins as they are now: the plant goes on adding minutes to the data meanwhile.
     const season::SummarySource source{m_app, season::summaryCacheDir(m_app), QDate::currentDate()};
