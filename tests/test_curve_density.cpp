@@ -1,5 +1,6 @@
 // The site's altitude: the standard atmosphere's density, the winds put back to sea level,
-// curve.cfg read or refused, a curve kept at another altitude set aside.
+// curve.cfg read or refused, a curve kept at another altitude set aside; the reference drawn on the
+// power curve's chart.
 
 #include "curve/curvedata.h"
 #include "curve/curvesettings.h"
@@ -204,6 +205,51 @@ TEST_F(Density, TheViewsSayTheWindsAreNormalised)
     curve::ReferencePanel panel(m_app, data, fake);
     panel.refresh();
     EXPECT_TRUE(panel.note().contains(curve::densityText(850))) << panel.note().toStdString();
+}
+
+const QByteArray kReference = "Reference Power Curve\r\n<Units>km/h</Units>\r\n"
+                              "<V>10.8</V><W>0</W>\r\n<V>18</V><W>200</W>\r\n<V>25.2</V><W>600</W>"
+                              "\r\n";
+
+QLineSeries* referenceSeries(curve::PowerCurveView& view)
+{
+    const QList<QAbstractSeries*> all = view.findChild<QChartView*>()->chart()->series();
+    QLineSeries* found = nullptr;
+    for (QAbstractSeries* s : all) {
+        if (s->name() == u"Reference")
+            found = qobject_cast<QLineSeries*>(s);
+    }
+    return found;
+}
+
+// The reference in the bins' unit beside them, named in the legend; none without refcurve.cfg.
+TEST_F(Density, TheChartDrawsTheReferenceWhenOneIsSet)
+{
+    for (const bool withFile : {false, true}) {
+        if (withFile) {
+            ASSERT_TRUE(core::replaceFile(curve::refCurvePath(m_app), kReference));
+        }
+        curve::CurveData data(m_app, QStringLiteral("km/h"));
+        data.setReference(curve::readRefCurve(m_app, data.scale()).curve);
+        curve::PowerCurveView view(m_app, data);
+        bool shown = false;
+        QObject::connect(&view, &curve::PowerCurveView::figuresShown, [&shown] { shown = true; });
+        ASSERT_TRUE(waitFor([&shown] { return shown; }, 60000));
+        QLineSeries* reference = referenceSeries(view);
+        ASSERT_EQ(reference != nullptr, withFile);
+        if (!withFile)
+            continue;
+        const QList<QPointF> expected{{3, 0}, {5, 200}, {7, 600}};
+        ASSERT_EQ(reference->count(), expected.size());
+        for (int k = 0; k < expected.size(); ++k) {
+            EXPECT_NEAR(reference->at(k).x(), expected[k].x(), 1e-9);
+            EXPECT_EQ(reference->at(k).y(), expected[k].y());
+        }
+        bool named = false;
+        for (QLegendMarker* marker : reference->chart()->legend()->markers(reference))
+            named = named || (marker->label() == u"Reference" && marker->isVisible());
+        EXPECT_TRUE(named);
+    }
 }
 
 } // namespace
