@@ -1,6 +1,6 @@
 // The site's altitude: the standard atmosphere's density, the winds put back to sea level,
 // curve.cfg read or refused, a curve kept at another altitude set aside; the reference drawn on the
-// power curve's chart.
+// power curve's chart; the full volts worded when no bank is known.
 
 #include "curve/curvedata.h"
 #include "curve/curvesettings.h"
@@ -250,6 +250,23 @@ TEST_F(Density, TheChartDrawsTheReferenceWhenOneIsSet)
             named = named || (marker->label() == u"Reference" && marker->isVisible());
         EXPECT_TRUE(named);
     }
+}
+
+TEST(FullVolts, WordedWithoutABankWhenNoneIsKnown)
+{
+    const struct
+    {
+        season::BatteryConfig config;
+        int nominal;
+        const char* text;
+    } table[] = {
+        {{0, 14.2}, 0, "Full at 14.2 V (as battery.cfg sets it)"},
+        {{0, 14.2}, 12, "Full at 14.2 V (a 12 V bank, as battery.cfg sets it)"},
+        {{24, std::nullopt}, 24, "Full at 28.8 V (a 24 V bank, battery.cfg's bank)"},
+        {{0, std::nullopt}, 48, "Full at 57.6 V (a 48 V bank, found from the readings)"},
+    };
+    for (const auto& t : table)
+        EXPECT_EQ(season::fullVoltsText(t.config, t.nominal), QString::fromLatin1(t.text));
 }
 
 } // namespace
