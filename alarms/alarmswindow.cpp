@@ -57,13 +57,24 @@ std::vector<Control> rowControls(Kind k, int row)
     const int y = kRowTop + row * kRowHeight;
     const QString caption = QString::fromLatin1(facts(k).title) +
                             (facts(k).below ? QStringLiteral(" (below)") : QString());
-    return {
+    // CurveLow's delay is minutes of wind, not the header's seconds: its box makes room to say so.
+    const bool inMinutes = k == Kind::CurveLow;
+    std::vector<Control> out{
         {K::CheckBox, key + "On", caption, {kColumns[0], y, 170, 24}, {}, row, to<&R::On>},
         {K::TextBox, key + "Level", {}, {kColumns[1], y, 70, 24}, {}, row, to<&R::Level>},
         {K::TextBox, key + "Hysteresis", {}, {kColumns[2], y, 70, 24}, {}, row, to<&R::Hysteresis>},
-        {K::TextBox, key + "Delay", {}, {kColumns[3], y, 70, 24}, {}, row, to<&R::Delay>},
+        {K::TextBox,
+         key + "Delay",
+         {},
+         {kColumns[3], y, inMinutes ? 46 : 70, 24},
+         {},
+         row,
+         to<&R::Delay>},
         {K::Label, key + "Unit", {}, {kColumns[4], y + 2, 80, 22}, {}, row, to<&R::Unit>},
     };
+    if (inMinutes)
+        out.push_back({K::Label, key + "DelayUnit", "min", {kColumns[3] + 49, y + 2, 28, 22}});
+    return out;
 }
 
 // In tab order: the rows, then the common settings, then the buttons.

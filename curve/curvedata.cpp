@@ -10,22 +10,26 @@ namespace curve {
 CurveData::CurveData(const core::AppDir& app, const QString& wsUnits)
     : m_app(app)
     , m_scale(windScale(wsUnits))
+    , m_settings(readCurveSettings(app, &m_settingsWarning))
+    , m_densityFactor(densityFactor(m_settings.altitudeMetres))
 {
-    CurveFileLoad load = loadCurveFile(powerCurvePath(app), m_scale);
+    CurveFileLoad load = loadCurveFile(powerCurvePath(app), m_scale, m_settings.altitudeMetres);
     m_curve = std::move(load.curve);
     m_damaged = load.damaged;
     m_converted = load.converted;
     m_setAside = std::move(load.setAside);
     m_fileUnits = load.fileUnits;
     m_fileWidth = load.fileWidth;
+    m_fileAltitude = load.fileAltitude;
+    m_otherAltitude = load.otherAltitude;
 }
 
 std::optional<MinuteMean> CurveData::add(const core::QuantityValues& values, qint64 monotonicMs,
                                          bool fresh)
 {
     std::optional<MinuteMean> done =
-        m_folder.add(values[core::kWind] * m_scale.toBinUnit, values[core::kWatts], monotonicMs,
-                     fresh, values[core::kVolts]);
+        m_folder.add(values[core::kWind] * m_scale.toBinUnit * m_densityFactor,
+                     values[core::kWatts], monotonicMs, fresh, values[core::kVolts]);
     if (!done)
         return std::nullopt;
     if (m_nominal == 0)
@@ -60,6 +64,16 @@ QString CurveData::fileNotice(const QString& keptAs) const
     const QString now =
         QStringLiteral("%1 bins %2 wide")
             .arg(m_scale.unitName, core::numberText(m_scale.binWidth, QLocale::c()));
+    const auto altitudeText = [](double metres) {
+        return metres == 0 ? QStringLiteral("as measured")
+                           : QStringLiteral("normalised for %1 m")
+                                 .arg(core::numberText(metres, QLocale::c()));
+    };
+    if (m_setAside && m_otherAltitude)
+        return QStringLiteral("The power curve's winds were %1 and curve.cfg now asks for them "
+                              "%2, which the bins cannot be turned into: a new curve is begun, "
+                              "the old one kept as %3.")
+            .arg(altitudeText(m_fileAltitude), altitudeText(m_settings.altitudeMetres), keptAs);
     if (m_setAside)
         return QStringLiteral("The power curve was measured in %1 and WSUnits now asks for %2, "
                               "which they cannot be turned into exactly: a new curve is begun, "

@@ -2,6 +2,7 @@
 
 #include "core/appdir.h"
 #include "core/quantities.h"
+#include "curve/curvesettings.h"
 #include "curve/powercurve.h"
 #include "curve/refcurve.h"
 #include "season/batteryconfig.h"
@@ -17,24 +18,34 @@ inline constexpr std::size_t kScatterMinutes = 30 * 24 * 60;
 
 // Everything the power curve keeps while the program runs: the bins (read from and written to
 // logs/powercurve.txt), the minute being folded, the recent minutes for the scatter and the
-// shortfall, the reference curve and the battery's full volts.
+// shortfall, the reference curve and the battery's full volts. The site's altitude (curve.cfg)
+// is read once, at the start, as WSUnits is.
 class CurveData
 {
 public:
     CurveData(const core::AppDir& app, const QString& wsUnits);
 
-    // A decoded reading; only fresh ones count. Returns the minute it closed, if any: a minute
-    // whose mean volts reach the full volts is held back, kept out of the bins and counted.
+    // A decoded reading; only fresh ones count. Returns the minute it closed, if any: its wind
+    // normalised to sea-level density when curve.cfg sets an altitude, so the bins, the shortfall
+    // and Power curve low all weigh the same wind; a minute whose mean volts reach the full volts
+    // is held back, kept out of the bins and counted.
     std::optional<MinuteMean> add(const core::QuantityValues& values, qint64 monotonicMs,
                                   bool fresh = true);
 
     const WindScale& scale() const { return m_scale; }
+    // The site's altitude in metres the winds are normalised for; 0 while they are not.
+    double altitude() const { return m_settings.altitudeMetres; }
+    // Why curve.cfg is not used as written, empty when it is (or is missing).
+    const QString& settingsWarning() const { return m_settingsWarning; }
     const PowerCurve& curve() const { return m_curve; }
     const std::deque<MinuteMean>& scatter() const { return m_scatter; }
     bool loadedDamaged() const { return m_damaged; }
     // What to write and where, hourly and at close (through core::replaceFile).
     QString path() const { return powerCurvePath(m_app); }
-    QByteArray bytes() const { return powerCurveFileBytes(m_curve, m_scale.unitName); }
+    QByteArray bytes() const
+    {
+        return powerCurveFileBytes(m_curve, m_scale.unitName, m_settings.altitudeMetres);
+    }
     // Whole-file writes go through this when set (the plant's disk thread); else at once.
     using Writer = std::function<void(const QString& path, const QByteArray& bytes)>;
     void setWriter(Writer writer) { m_writer = std::move(writer); }
@@ -43,7 +54,8 @@ public:
     void startNew();
 
     // What reading the file found: its bins converted from another unit or width, or kept aside
-    // (the bytes, to be kept as powercurve-<date>.txt) because they could not be.
+    // (the bytes, to be kept as powercurve-<date>.txt) because they could not be, or because
+    // their winds were normalised for another altitude.
     bool loadedConverted() const { return m_converted; }
     const std::optional<QByteArray>& setAside() const { return m_setAside; }
     // The status line's words for either, empty when the file was read as it was.
@@ -65,6 +77,9 @@ public:
 private:
     core::AppDir m_app;
     WindScale m_scale;
+    QString m_settingsWarning; // before m_settings, whose reading fills it
+    CurveSettings m_settings;
+    double m_densityFactor = 1;
     PowerCurve m_curve;
     MinuteFolder m_folder;
     std::deque<MinuteMean> m_scatter;
@@ -73,6 +88,8 @@ private:
     std::optional<QByteArray> m_setAside;
     QString m_fileUnits;
     double m_fileWidth = 0;
+    double m_fileAltitude = 0;
+    bool m_otherAltitude = false;
     Writer m_writer;
     season::BatteryConfig m_battery;
     int m_nominal = 0;

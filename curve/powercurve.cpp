@@ -4,6 +4,7 @@
 #include "core/numbers.h"
 #include "core/tags.h"
 #include "core/windunits.h"
+#include "curve/curvesettings.h"
 
 #include <QFile>
 #include <QLocale>
@@ -105,21 +106,33 @@ QByteArray powerCurveBytes(const PowerCurve& curve)
     return out;
 }
 
-QByteArray powerCurveHeader(const QString& unitName, double binWidth)
+QByteArray powerCurveHeader(const QString& unitName, double binWidth, double altitudeMetres)
 {
-    return "<Units>" + unitName.toLatin1() + "</Units><Width>" +
-           core::numberText(binWidth, QLocale::c()).toLatin1() + "</Width>\r\n";
+    QByteArray out = "<Units>" + unitName.toLatin1() + "</Units><Width>" +
+                     core::numberText(binWidth, QLocale::c()).toLatin1() + "</Width>";
+    if (altitudeMetres != 0)
+        out += "<Altitude>" + core::numberText(altitudeMetres, QLocale::c()).toLatin1() +
+               "</Altitude>";
+    return out + "\r\n";
 }
 
-QByteArray powerCurveFileBytes(const PowerCurve& curve, const QString& unitName)
+QByteArray powerCurveFileBytes(const PowerCurve& curve, const QString& unitName,
+                               double altitudeMetres)
 {
-    return powerCurveHeader(unitName, curve.binWidth()) + powerCurveBytes(curve);
+    return powerCurveHeader(unitName, curve.binWidth(), altitudeMetres) + powerCurveBytes(curve);
 }
 
 namespace {
 
-// The header's unit and width, or nullopt when the line is not a whole header.
-std::optional<std::pair<QString, double>> headerOfLine(const QByteArray& raw)
+struct Header
+{
+    QString units;
+    double width = 0;
+    double altitude = 0;
+};
+
+// The header's unit, width and altitude, or nullopt when the line is not a whole header.
+std::optional<Header> headerOfLine(const QByteArray& raw)
 {
     if (!raw.endsWith('\r'))
         return std::nullopt;
@@ -131,7 +144,14 @@ std::optional<std::pair<QString, double>> headerOfLine(const QByteArray& raw)
     const double w = width.value_or(0);
     if (!units || units->trimmed().isEmpty() || !(w >= 0.01 && w <= 100))
         return std::nullopt;
-    return std::pair{units->trimmed(), w};
+    double altitude = 0;
+    if (const auto altitudeText = core::tagValue(line, QStringLiteral("Altitude"))) {
+        const std::optional<double> h = core::numericValue(*altitudeText, QLocale::c());
+        if (!h || !(*h >= kLowestAltitude && *h <= kHighestAltitude))
+            return std::nullopt;
+        altitude = *h;
+    }
+    return Header{units->trimmed(), w, altitude};
 }
 
 // The four numbers of one line, each within its limit, or nullopt: a value is checked while it
@@ -172,8 +192,9 @@ PowerCurveContent parsePowerCurve(const QByteArray& bytes)
             continue;
         if (std::exchange(first, false) && raw.startsWith("<Units>")) {
             if (const auto header = headerOfLine(raw)) {
-                out.units = header->first;
-                out.width = header->second;
+                out.units = header->units;
+                out.width = header->width;
+                out.altitude = header->altitude;
             } else {
                 ++out.skippedLines;
             }
@@ -254,7 +275,7 @@ std::optional<double> exactFactor(const QString& fromUnits, double fromWidth,
     return factor;
 }
 
-CurveFileLoad loadCurveFile(const QString& path, const WindScale& scale)
+CurveFileLoad loadCurveFile(const QString& path, const WindScale& scale, double altitudeMetres)
 {
     CurveFileLoad out;
     out.curve = PowerCurve(scale.binWidth);
@@ -262,6 +283,7 @@ CurveFileLoad loadCurveFile(const QString& path, const WindScale& scale)
         return out;
     std::optional<QByteArray> bytes;
     PowerCurveContent content = readContent(path, bytes);
+    out.fileAltitude = content.altitude;
     double factor = 1;
     if (content.units) {
         out.fileUnits = *content.units;
@@ -274,6 +296,12 @@ CurveFileLoad loadCurveFile(const QString& path, const WindScale& scale)
         factor = *exact;
         out.converted = content.units->compare(scale.unitName, Qt::CaseInsensitive) != 0 ||
                         content.width != scale.binWidth;
+    }
+    if (bytes && content.altitude != altitudeMetres) {
+        out.otherAltitude = true;
+        out.converted = false;
+        out.setAside = bytes;
+        return out;
     }
     out.damaged = addBins(path, content, factor, out.curve);
     return out;

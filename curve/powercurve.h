@@ -104,23 +104,27 @@ QString powerCurvePath(const core::AppDir& app);
 // One line a bin: "<B>5.5</B><N>12</N><P>230.4</P><SD>12.1</SD>" CR LF.
 QByteArray powerCurveBytes(const PowerCurve& curve);
 // The file's first line, "<Units>m/s</Units><Width>0.5</Width>" CR LF: the bins' unit and width,
-// so a later change of WSUnits can never re-bin them unseen.
-QByteArray powerCurveHeader(const QString& unitName, double binWidth);
+// so a later change of WSUnits can never re-bin them unseen; "<Altitude>850</Altitude>" follows
+// when the winds were normalised to sea-level density for a site that high (0: not, left out).
+QByteArray powerCurveHeader(const QString& unitName, double binWidth, double altitudeMetres = 0);
 // The whole file: the header, then the bins.
-QByteArray powerCurveFileBytes(const PowerCurve& curve, const QString& unitName);
+QByteArray powerCurveFileBytes(const PowerCurve& curve, const QString& unitName,
+                               double altitudeMetres = 0);
 
 // The bins of a file's text, and how many lines (not empty) were skipped: a line without its
 // CR LF, without one of the four numbers, with minutes that are not a whole number from 1 to
 // kMaxBinMinutes, or with a number beyond the limits above (a negative spread, 1e308) is
 // skipped whole; no number of it is converted.
-// A first line "<Units>..</Units><Width>..</Width>" gives units and width; a file written
-// before it was kept has none, and a header that does not read whole is a skipped line.
+// A first line "<Units>..</Units><Width>..</Width>" gives units and width, and an optional
+// "<Altitude>" (-500 to 5000) the altitude its winds were normalised for; a file written before
+// it was kept has none (altitude 0), and a header that does not read whole is a skipped line.
 struct PowerCurveContent
 {
     std::vector<Bin> bins;
     int skippedLines = 0;
     std::optional<QString> units;
     double width = 0;
+    double altitude = 0;
 };
 PowerCurveContent parsePowerCurve(const QByteArray& bytes);
 
@@ -132,7 +136,9 @@ PowerCurve loadPowerCurve(const QString& path, double binWidth, bool* damaged = 
 // was written by an older version under the unit then set). A file of another unit or width is
 // converted when each of its bins falls whole inside one of the scale's bins (a known unit to
 // another, widths that nest); otherwise the curve starts again and the old file's bytes come back
-// in setAside, to be kept as powercurve-<date>.txt: nothing is ever re-binned by guess.
+// in setAside, to be kept as powercurve-<date>.txt: nothing is ever re-binned by guess. Winds
+// normalised for another altitude (an older file: none) cannot be turned either, bin by bin, so
+// such a file is set aside too.
 struct CurveFileLoad
 {
     PowerCurve curve;
@@ -141,8 +147,10 @@ struct CurveFileLoad
     std::optional<QByteArray> setAside;
     QString fileUnits; // as the header names them, when there was one
     double fileWidth = 0;
+    double fileAltitude = 0;
+    bool otherAltitude = false; // the reason it was set aside
 };
-CurveFileLoad loadCurveFile(const QString& path, const WindScale& scale);
+CurveFileLoad loadCurveFile(const QString& path, const WindScale& scale, double altitudeMetres = 0);
 
 // Whether bins of fromWidth in fromUnits fall each whole in one bin of the scale; factor is then
 // what multiplies a centre in fromUnits to give it in the scale's unit.

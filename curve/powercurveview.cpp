@@ -111,10 +111,20 @@ QChart* buildChart(const CurveData& data, bool allWinds)
     band->setName(QStringLiteral("Spread (one standard deviation)"));
     band->setColor(QColor(128, 128, 255, 90));
     band->setBorderColor(QColor(128, 128, 255, 90));
-    for (QAbstractSeries* s :
-         {static_cast<QAbstractSeries*>(scatter), static_cast<QAbstractSeries*>(band),
-          static_cast<QAbstractSeries*>(mean), static_cast<QAbstractSeries*>(minutes)})
+    std::vector<QAbstractSeries*> onWatts{scatter, band, mean};
+    // The reference beside the bins, in their unit (CurveData holds it converted).
+    if (const std::optional<RefCurve>& ref = data.reference()) {
+        auto* reference = new QLineSeries(chart);
+        reference->setObjectName(QStringLiteral("ReferenceSeries"));
+        reference->setName(QStringLiteral("Reference"));
+        reference->setPen(QPen(QColor(255, 170, 60), 2, Qt::DashLine));
+        for (const RefPoint& p : ref->points)
+            reference->append(p.wind, p.watts);
+        onWatts.push_back(reference);
+    }
+    for (QAbstractSeries* s : onWatts)
         chart->addSeries(s);
+    chart->addSeries(minutes);
     auto* wind = new QValueAxis(chart);
     wind->setObjectName(QStringLiteral("WindAxis"));
     wind->setTitleText(QStringLiteral("Wind (%1)").arg(data.scale().unitName));
@@ -129,9 +139,7 @@ QChart* buildChart(const CurveData& data, bool allWinds)
     chart->addAxis(wind, Qt::AlignBottom);
     chart->addAxis(watts, Qt::AlignLeft);
     chart->addAxis(count, Qt::AlignRight);
-    for (QAbstractSeries* s :
-         {static_cast<QAbstractSeries*>(scatter), static_cast<QAbstractSeries*>(band),
-          static_cast<QAbstractSeries*>(mean)}) {
+    for (QAbstractSeries* s : onWatts) {
         s->attachAxis(wind);
         s->attachAxis(watts);
     }
@@ -153,6 +161,12 @@ QChart* buildChart(const CurveData& data, bool allWinds)
         if (m.wind <= end) {
             bottom = std::min(bottom, m.watts);
             top = std::max(top, m.watts);
+        }
+    }
+    if (data.reference()) {
+        for (const RefPoint& p : data.reference()->points) {
+            if (p.wind <= end)
+                top = std::max(top, p.watts);
         }
     }
     wind->setRange(0, end);
@@ -235,7 +249,9 @@ void PowerCurveView::redraw()
     // The view lets go of the chart it showed without deleting it.
     const std::unique_ptr<QChart> shown(view->chart());
     view->setChart(buildChart(m_data, m_allWinds->isChecked()));
-    const QString known = curveNote(m_data);
+    const QString density = densityText(m_data.altitude());
+    const QString known =
+        lines(density.isEmpty() ? density : density + QLatin1Char('.'), curveNote(m_data));
     m_note->setText(lines(known, QStringLiteral("Reading the logs…")));
     // The bins as they are now: the plant goes on adding minutes to the data meanwhile.
     const season::SummarySource source{m_app, season::summaryCacheDir(m_app), QDate::currentDate()};

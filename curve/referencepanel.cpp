@@ -103,6 +103,8 @@ void ReferencePanel::refresh()
         for (const int days : {7, 30})
             lines << shortfallText(shortfallOver(m_data.scatter(), *reference, now, days), days);
     }
+    if (const QString density = densityText(m_data.altitude()); !density.isEmpty())
+        lines << density + QLatin1Char('.');
     lines << heldBackText(m_data.heldBackMinutes()) + QLatin1Char(' ') + m_data.fullVoltsText() +
                  QLatin1Char('.');
     m_note->setText(lines.join(QLatin1Char('\n')));

@@ -1,5 +1,7 @@
 // powercurve.txt of any content: every bin read lies within its limits, every line not empty is
-// read or counted (a whole header apart), and the bins added to a curve stay finite.
+// read or counted (a whole header apart), its altitude within range, and the bins added to a
+// curve stay finite.
+#include "curve/curvesettings.h"
 #include "curve/powercurve.h"
 
 #include <cmath>
@@ -15,6 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const QByteArray& line : bytes.split('\n'))
         lines += line.isEmpty() ? 0 : 1;
     if (int(read.bins.size()) + read.skippedLines + (read.units ? 1 : 0) != lines)
+        std::abort();
+    if (!(read.altitude >= curve::kLowestAltitude && read.altitude <= curve::kHighestAltitude))
         std::abort();
     curve::PowerCurve curve(size % 2 ? 0.5 : 1.0);
     for (const curve::Bin& b : read.bins) {

@@ -1,5 +1,7 @@
-// refcurve.cfg and battery.cfg of any content: a reference read is one the checks take and reads
-// back the same when written; a battery read has a bank and full volts within their limits.
+// refcurve.cfg, battery.cfg and curve.cfg of any content: a reference read is one the checks take
+// and reads back the same when written; a battery read has a bank and full volts within their
+// limits; an altitude read lies within its range and reads back the same.
+#include "curve/curvesettings.h"
 #include "curve/refcurve.h"
 #include "season/batteryconfig.h"
 
@@ -25,6 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (b.nominalVolts != 0 && b.nominalVolts != 12 && b.nominalVolts != 24 && b.nominalVolts != 48)
         std::abort();
     if (b.fullVolts && !(*b.fullVolts >= 5 && *b.fullVolts <= 80))
+        std::abort();
+    const curve::CurveSettings c = curve::parseCurveSettings(QString::fromLatin1(bytes));
+    if (!(c.altitudeMetres >= curve::kLowestAltitude &&
+          c.altitudeMetres <= curve::kHighestAltitude) ||
+        curve::parseCurveSettings(QString::fromLatin1(curve::curveSettingsText(c))) != c)
         std::abort();
     return 0;
 }

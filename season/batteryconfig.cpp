@@ -106,10 +106,11 @@ QString fullVoltsText(const BatteryConfig& config, int nominalVolts)
     const QString how = config.fullVolts      ? QStringLiteral("as battery.cfg sets it")
                         : config.nominalVolts ? QStringLiteral("battery.cfg's bank")
                                               : QStringLiteral("found from the readings");
-    return QStringLiteral("Full at %1 V (a %2 V bank, %3)")
-        .arg(core::numberText(fullVoltsFor(config, nominalVolts), QLocale::c()))
-        .arg(nominalVolts)
-        .arg(how);
+    const QString volts = core::numberText(fullVoltsFor(config, nominalVolts), QLocale::c());
+    // Volts set outright need no bank; before the first minute there is none to name.
+    if (nominalVolts <= 0)
+        return QStringLiteral("Full at %1 V (%2)").arg(volts, how);
+    return QStringLiteral("Full at %1 V (a %2 V bank, %3)").arg(volts).arg(nominalVolts).arg(how);
 }
 
 } // namespace season

@@ -43,7 +43,8 @@ int nominalFromVolts(double volts);
 // The full volts for a bank of the nominal volts, as the config sets them or by default.
 double fullVoltsFor(const BatteryConfig& config, int nominalVolts);
 
-// "Full at 28.8 V (a 24 V bank, as battery.cfg sets it)", "... found from the readings)".
+// "Full at 28.8 V (a 24 V bank, as battery.cfg sets it)", "... found from the readings)"; with
+// no bank known yet (nominalVolts 0) and the volts set, "Full at 14.2 V (as battery.cfg sets it)".
 QString fullVoltsText(const BatteryConfig& config, int nominalVolts);
 
 } // namespace season

@@ -66,7 +66,8 @@ void Watchers::reload()
     m_curve.setBattery(season::readBatteryConfig(m_station.app(), &batteryWarning));
     const curve::RefCurveLoad reference = curve::readRefCurve(m_station.app(), m_curve.scale());
     m_curve.setReference(reference.curve);
-    QStringList warnings{m_alarmsWarning, batteryWarning, reference.warning, m_curveNotice};
+    QStringList warnings{m_alarmsWarning, batteryWarning, m_curve.settingsWarning(),
+                         reference.warning, m_curveNotice};
     if (config[alarms::Kind::CurveLow].on && !reference.curve && reference.warning.isEmpty())
         warnings << QStringLiteral("Power curve low is on, but there is no reference curve "
                                    "(refcurve.cfg) to weigh the turbine against: enter one in "

@@ -29,8 +29,8 @@ public:
     // alarms.cfg, publish.cfg and prog.cfg again, after the Alarms, Publish or Setup window.
     void reload();
     // The warning line for the alarms raised now, empty while none is; and why alarms.cfg,
-    // battery.cfg or refcurve.cfg cannot be used, when one is there but damaged, and what became
-    // of a power curve of another unit.
+    // battery.cfg, curve.cfg or refcurve.cfg cannot be used, when one is there but damaged, and
+    // what became of a power curve of another unit.
     QString alarmLine() const;
     const QString& alarmsWarning() const { return m_alarmsWarning; }
     std::size_t raisedCount() const { return m_alarms.raised().size(); }

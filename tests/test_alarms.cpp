@@ -10,7 +10,10 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 namespace {
@@ -286,6 +289,28 @@ TEST_F(AlarmsWindow, RefusesBadInputSavesAndWritesThenRemovesTheAutostartEntry)
         window.controls().Save->click();
     }
     EXPECT_FALSE(QFile::exists(entry));
+}
+
+// CurveLow's delay is minutes of wind while the header says seconds: its row says so itself,
+// and no other row does.
+TEST_F(AlarmsWindow, CurveLowsDelaySaysMinutes)
+{
+    const EnvGuard bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    alarms::Alarms window(m_app);
+    window.show();
+    const auto* head = window.findChild<QLabel*>(QStringLiteral("Head3"));
+    ASSERT_TRUE(head);
+    EXPECT_EQ(head->text(), QStringLiteral("Delay (s)"));
+    const auto* unit = window.findChild<QLabel*>(QStringLiteral("CurveLowDelayUnit"));
+    ASSERT_TRUE(unit);
+    EXPECT_EQ(unit->text(), QStringLiteral("min"));
+    EXPECT_TRUE(unit->isVisible());
+    const QLineEdit* delay = window.controls().rows[std::size_t(Kind::CurveLow)].Delay;
+    EXPECT_FALSE(delay->geometry().intersects(unit->geometry()));
+    EXPECT_LE(unit->fontMetrics().horizontalAdvance(unit->text()), unit->width());
+    EXPECT_TRUE(delay->accessibleName().endsWith(u"delay in minutes"));
+    EXPECT_EQ(window.findChildren<QLabel*>(QRegularExpression(QStringLiteral("DelayUnit$"))).size(),
+              1);
 }
 
 } // namespace

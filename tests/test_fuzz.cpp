@@ -10,6 +10,7 @@
 #include "core/keyedsettings.h"
 #include "core/numbers.h"
 #include "core/serialline.h"
+#include "curve/curvesettings.h"
 #include "curve/powercurve.h"
 #include "curve/refcurve.h"
 #include "history/dayreader.h"
@@ -287,7 +288,7 @@ TEST(Fuzz, PowerCurveFilesGiveOnlyBinsWithinTheirLimits)
     for (int file = 0; file < 3000; ++file) {
         QByteArray content = taggedLines(gen, {"B", "N", "P", "SD"}, gen.below(30), value);
         if (gen.below(3) == 0)
-            content.prepend(taggedLines(gen, {"Units", "Width"}, 1, value));
+            content.prepend(taggedLines(gen, {"Units", "Width", "Altitude"}, 1, value));
         const curve::PowerCurveContent read = curve::parsePowerCurve(content);
         binsRead += read.bins.size();
         int lines = 0;
@@ -296,6 +297,8 @@ TEST(Fuzz, PowerCurveFilesGiveOnlyBinsWithinTheirLimits)
         // A header that reads whole is neither a bin nor a skipped line.
         ASSERT_EQ(int(read.bins.size()) + read.skippedLines + (read.units ? 1 : 0), lines);
         ASSERT_TRUE(!read.units || (read.width >= 0.01 && read.width <= 100));
+        ASSERT_TRUE(read.altitude >= curve::kLowestAltitude &&
+                    read.altitude <= curve::kHighestAltitude);
         for (const curve::Bin& b : read.bins) {
             ASSERT_LE(std::fabs(b.centre), curve::kMaxBinCentre);
             ASSERT_TRUE(b.minutes >= 1 && b.minutes <= curve::kMaxBinMinutes);
@@ -367,6 +370,31 @@ TEST(Fuzz, ReferenceCurveAndBatteryFilesReadWhole)
         ASSERT_TRUE(!b.fullVolts || (*b.fullVolts >= 5 && *b.fullVolts <= 80));
     }
     EXPECT_GT(curvesRead, 10); // the generator does make good curves
+}
+
+// curve.cfg of any content: an altitude from -500 to 5000 m or none (0), whose factor is finite
+// and positive; a file written reads back the same.
+TEST(Fuzz, CurveSettingsGiveAnAltitudeWithinItsRange)
+{
+    PieceGenerator gen(seed() + 13);
+    auto value = [](PieceGenerator& g, const char*) -> QByteArray {
+        return g.below(3) ? QByteArray::number(int(g.below(12000)) - 6000) : g.number().toUtf8();
+    };
+    int set = 0;
+    for (int file = 0; file < 3000; ++file) {
+        const QByteArray content =
+            (gen.below(8) ? QByteArray("Power Curve Settings\r\n\r\n") : QByteArray()) +
+            taggedLines(gen, {"Altitude"}, 1 + gen.below(2), value);
+        const curve::CurveSettings read = curve::parseCurveSettings(QString::fromLatin1(content));
+        ASSERT_TRUE(read.altitudeMetres >= curve::kLowestAltitude &&
+                    read.altitudeMetres <= curve::kHighestAltitude);
+        const double factor = curve::densityFactor(read.altitudeMetres);
+        ASSERT_TRUE(std::isfinite(factor) && factor > 0.8 && factor < 1.1);
+        ASSERT_EQ(curve::parseCurveSettings(QString::fromLatin1(curve::curveSettingsText(read))),
+                  read);
+        set += read.normalised() ? 1 : 0;
+    }
+    EXPECT_GT(set, 100); // the generator does make good altitudes
 }
 
 // view.cfg of any content: the trend is hidden only by a ShowTrend tag holding the digit 0.

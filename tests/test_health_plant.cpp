@@ -1,11 +1,13 @@
 // The turbine's health in the running plant: a reference curve and frames at half of it raise
 // Power curve low once and clear it when the power returns, never while the battery is full; a
-// curve file of another unit is kept aside by the plant alone, with no window to ask.
+// curve file of another unit is kept aside by the plant alone, with no window to ask; a site's
+// altitude moves a minute to the bin of its wind at sea level's density.
 
 #include "alarms/alarmconfig.h"
 #include "alarms/alarmlog.h"
 #include "alarms/alarmmqtt.h"
 #include "alarms/alarmtexts.h"
+#include "curve/curvesettings.h"
 #include "curve/refcurve.h"
 #include "tests/logger_window.h"
 
@@ -173,6 +175,47 @@ TEST_F(Health, ACurveOfAnotherUnitIsKeptAsideByThePlantWithoutAWindow)
     EXPECT_TRUE(plant.watchers().alarmsWarning().contains(u"kept as powercurve-2024-03-07.txt"))
         << plant.watchers().alarmsWarning().toStdString();
     plant.close();
+}
+
+// At 2000 m a minute of 5 m/s makes the power of 4.68 m/s at sea level's density: it falls in
+// the bin of 4.5, not of 5; the curve kept before, of winds as measured, is set aside.
+TEST_F(Health, ASetAltitudeMovesAMinuteToTheBinOfItsSeaLevelWind)
+{
+    ASSERT_TRUE(QDir().mkpath(m_app.logsDir()));
+    const QByteArray old = "<Units>m/s</Units><Width>0.5</Width>\r\n"
+                           "<B>5</B><N>20</N><P>100</P><SD>0</SD>\r\n";
+    const struct
+    {
+        QByteArray metres;
+        double centre;
+    } runs[] = {{"0", 5}, {"2000", 4.5}};
+    for (const auto& run : runs) {
+        ASSERT_TRUE(
+            core::replaceFile(curve::curveCfgPath(m_app), "Power Curve Settings\r\n\r\n<Altitude>" +
+                                                              run.metres + "</Altitude>\r\n\r\n"));
+        QFile::remove(curve::powerCurvePath(m_app));
+        if (run.metres != "0") {
+            ASSERT_TRUE(core::replaceFile(curve::powerCurvePath(m_app), old));
+        }
+        auto pty = line(1);
+        auto w = start();
+        minutesOf(*w, *pty, kWhole, 3);
+        const std::vector<curve::Bin> bins = w->watchers().curve().curve().bins();
+        ASSERT_EQ(bins.size(), 1u) << run.metres.toStdString();
+        EXPECT_EQ(bins[0].centre, run.centre) << run.metres.toStdString();
+        EXPECT_EQ(bins[0].minutes, 2);
+        if (run.metres == "0")
+            continue;
+        station::StationProbe::waitForDisk(w->station());
+        EXPECT_EQ(fileBytes(m_app.logsDir() + QStringLiteral("powercurve-2024-03-07.txt")), old);
+        EXPECT_TRUE(w->watchers().alarmsWarning().contains(u"curve.cfg now asks"))
+            << w->watchers().alarmsWarning().toStdString();
+        w->watchers().saveCurve();
+        station::StationProbe::waitForDisk(w->station());
+        EXPECT_TRUE(fileBytes(curve::powerCurvePath(m_app))
+                        .startsWith("<Units>m/s</Units><Width>0.5</Width><Altitude>2000</Altitude>"
+                                    "\r\n<B>4.5</B><N>2</N>"));
+    }
 }
 
 } // namespace
