@@ -234,18 +234,20 @@ TEST_F(Watchers, CorvennasBandHasRoomToReadAndOneRowOfControls)
     w->close();
 }
 
-// The new buttons open their windows; the season's has the power curve beside its own views.
+// The new buttons open their windows; the season's has the power curve, the reference and the
+// battery's days beside its own views.
 TEST_F(Watchers, SeasonAndAlarmsOpenTheirWindows)
 {
     auto w = start();
-    bool curveShown = false;
+    QStringList lastTabs;
     onModal([&](QWidget& season) {
         auto* tabs = season.findChild<QTabWidget*>();
         ASSERT_NE(tabs, nullptr);
-        curveShown = tabs->tabText(tabs->count() - 1) == QStringLiteral("Power curve");
+        for (int k = std::max(0, tabs->count() - 3); k < tabs->count(); ++k)
+            lastTabs << tabs->tabText(k);
     });
     child<QPushButton>(*w, "Season")->click();
-    EXPECT_TRUE(curveShown);
+    EXPECT_EQ(lastTabs, QStringList({"Power curve", "Reference", "Battery"}));
     QString title;
     onModal([&](QWidget& window) { title = window.objectName(); });
     child<QPushButton>(*w, "Alarms")->click();
