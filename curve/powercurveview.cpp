@@ -21,7 +21,6 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QScatterSeries>
-#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -199,10 +198,14 @@ PowerCurveView::PowerCurveView(const core::AppDir& app, CurveData& data, QWidget
     auto* layout = new QVBoxLayout(this);
     auto* view = new QChartView(this);
     m_chart = view;
-    layout->addWidget(view, 1);
+    // The table stands beside the chart: under it, it left the chart a strip too thin to read.
+    auto* chartAndTable = new QHBoxLayout();
+    view->setMinimumSize(320, 200); // the legend's own wish would push the table out of sight
+    chartAndTable->addWidget(view, 1);
+    chartAndTable->addWidget(m_table, 0, Qt::AlignTop);
+    layout->addLayout(chartAndTable, 1);
     m_note->setWordWrap(true);
     layout->addWidget(m_note);
-    layout->addWidget(m_table);
     auto* buttons = new QHBoxLayout();
     auto* save = new QPushButton(QStringLiteral("Save CSV"), this);
     auto* fresh = new QPushButton(QStringLiteral("Start a new curve"), this);
@@ -221,7 +224,8 @@ PowerCurveView::PowerCurveView(const core::AppDir& app, CurveData& data, QWidget
     m_table->verticalHeader()->hide();
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_table->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_table->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(save, &QPushButton::clicked, this, &PowerCurveView::saveCsv);
     connect(fresh, &QPushButton::clicked, this, &PowerCurveView::startNewCurve);
     refresh();
@@ -275,9 +279,9 @@ void PowerCurveView::showFigures(const Figures& figures, const QString& curveNot
     m_rows = figures.rows;
     m_table->clear();
     m_table->setColumnCount(3);
-    m_table->setHorizontalHeaderLabels({QStringLiteral("Mean wind (m/s)"),
-                                        QStringLiteral("kWh/year, bins measured"),
-                                        QStringLiteral("kWh/year, missing bins filled")});
+    m_table->setHorizontalHeaderLabels({QStringLiteral("Mean wind\n(m/s)"),
+                                        QStringLiteral("kWh/year,\nbins measured"),
+                                        QStringLiteral("kWh/year,\nmissing bins filled")});
     m_table->setRowCount(int(m_rows.size()));
     for (int r = 0; r < int(m_rows.size()); ++r) {
         const AepRow& row = m_rows[std::size_t(r)];
@@ -294,10 +298,8 @@ void PowerCurveView::showFigures(const Figures& figures, const QString& curveNot
     int height = m_table->horizontalHeader()->sizeHint().height() + 2 * m_table->frameWidth();
     for (int r = 0; r < m_table->rowCount(); ++r)
         height += m_table->rowHeight(r);
-    if (m_table->horizontalScrollBar()->isVisible() ||
-        m_table->horizontalHeader()->length() > m_table->viewport()->width())
-        height += m_table->horizontalScrollBar()->sizeHint().height();
-    m_table->setFixedHeight(height);
+    m_table->setFixedSize(m_table->horizontalHeader()->length() + 2 * m_table->frameWidth(),
+                          height);
     emit figuresShown();
 }
 

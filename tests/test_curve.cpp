@@ -359,7 +359,7 @@ TEST_F(PowerCurveFile, TheWindAxisEndsAtTheLastCompleteBin)
     ASSERT_EQ(table->rowCount(), 8);
     EXPECT_TRUE(table->horizontalHeader()->isVisible());
     EXPECT_EQ(table->horizontalHeaderItem(2)->text(),
-              QStringLiteral("kWh/year, missing bins filled"));
+              QStringLiteral("kWh/year,\nmissing bins filled"));
     EXPECT_GE(table->viewport()->height(), table->rowViewportPosition(7) + table->rowHeight(7));
     EXPECT_EQ(table->rowViewportPosition(0), 0);
     EXPECT_FALSE(table->item(0, 1)->text().contains(u"incomplete"))
