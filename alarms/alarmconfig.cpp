@@ -274,11 +274,7 @@ AlarmsConfig parseAlarmsConfig(QStringView text, QStringList* problems)
 {
     AlarmsConfig read = defaultAlarmsConfig();
     QStringList found;
-    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
-    QStringView first = lineEnd < 0 ? QStringView() : text.left(lineEnd);
-    if (first.endsWith(QLatin1Char('\r')))
-        first.chop(1);
-    if (first != kTitle) {
+    if (core::firstLine(text) != kTitle) {
         found << QStringLiteral("its first line is not \"Alarm Settings\", so every alarm is off");
     } else {
         for (const Kind k : kKinds) {

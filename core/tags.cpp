@@ -4,6 +4,15 @@
 
 namespace core {
 
+QStringView firstLine(QStringView text)
+{
+    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+    QStringView first = lineEnd < 0 ? QStringView() : text.left(lineEnd);
+    if (first.endsWith(QLatin1Char('\r')))
+        first.chop(1);
+    return first;
+}
+
 std::optional<QString> tagValue(QStringView text, QStringView key)
 {
     const QString open = QLatin1String("<") + key.toString() + QLatin1String(">");

@@ -41,11 +41,7 @@ CurveSettings parseCurveSettings(QStringView text, QStringList* problems)
 {
     CurveSettings out;
     QStringList found;
-    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
-    QStringView first = lineEnd < 0 ? QStringView() : text.left(lineEnd);
-    if (first.endsWith(QLatin1Char('\r')))
-        first.chop(1);
-    if (first != kTitle) {
+    if (core::firstLine(text) != kTitle) {
         found << QStringLiteral("its first line is not \"Power Curve Settings\"");
     } else if (const auto value = core::tagValue(text, QStringLiteral("Altitude"))) {
         const auto h = core::numericValue(*value, QLocale::c());

@@ -35,11 +35,7 @@ BatteryConfig parseBatteryConfig(QStringView text, QStringList* problems)
 {
     BatteryConfig out;
     QStringList found;
-    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
-    QStringView first = lineEnd < 0 ? QStringView() : text.left(lineEnd);
-    if (first.endsWith(QLatin1Char('\r')))
-        first.chop(1);
-    if (first != kTitle) {
+    if (core::firstLine(text) != kTitle) {
         found << QStringLiteral("its first line is not \"Battery Settings\"");
     } else {
         if (const auto value = core::tagValue(text, QStringLiteral("NominalVolts"))) {
