@@ -25,8 +25,9 @@
 #include <string>
 #include <unistd.h>
 
-// A tool a test needs is missing: skipped on a developer's machine, failed in CI (CI=true),
-// where every tool is installed and a check must never pass by not running.
+// A tool or a right a test needs is missing (a program, root, a mount of its own, the user
+// nobody): skipped on a developer's machine, failed in CI (CI=true), where every tool is
+// installed, the suite runs as root, and a check must never pass by not running.
 #define SKIP_OR_FAIL_IN_CI(why)                                                                    \
     do {                                                                                           \
         if (qEnvironmentVariable("CI") == QLatin1String("true"))                                   \
@@ -135,7 +136,7 @@ protected:
 };
 
 // A tmpfs of its own, mounted for the test: the real small disk that fills up. Mounting needs
-// root; without it the tests that need one skip and say why.
+// root; without it the tests that need one skip and say why (and fail in CI).
 class SmallDisk
 {
 public:
