@@ -35,8 +35,10 @@
         GTEST_SKIP() << why;                                                                       \
     } while (false)
 
-// Runs the event loop until the condition holds or the time is up.
-template <typename Pred> bool waitFor(Pred pred, int ms = 3000)
+// Runs the event loop until the condition holds or the time is up. It returns as soon as the
+// condition holds, so the default limit is generous: it only ends a failing test, and a loaded
+// machine with two cores may take seconds for what is usually at once.
+template <typename Pred> bool waitFor(Pred pred, int ms = 20000)
 {
     QElapsedTimer t;
     t.start();
@@ -212,7 +214,7 @@ inline QString textOf(const QObject& w, const char* name)
 // Runs action on the next modal window once it shows (inside its nested loop), then closes the
 // window if the action left it open. It looks every 10 ms until deadlineMs has passed; a window
 // that has not shown by then fails the test instead of leaving it waiting on a modal loop.
-inline void onModal(std::function<void(QWidget&)> action, int deadlineMs = 3000)
+inline void onModal(std::function<void(QWidget&)> action, int deadlineMs = 20000)
 {
     auto* timer = new QTimer;
     QElapsedTimer clock;

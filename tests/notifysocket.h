@@ -79,7 +79,7 @@ public:
     {
         QElapsedTimer waited;
         waited.start();
-        while (waited.elapsed() < 10'000) {
+        while (waited.elapsed() < 20'000) {
             char buffer[4096];
             const ssize_t n = ::recv(m_fd, buffer, sizeof(buffer), 0);
             if (n >= 0)

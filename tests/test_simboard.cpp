@@ -48,7 +48,7 @@ using sim::RawSample;
 using Text = std::string;
 
 // Bounds only so a broken test cannot hang; nothing is timed against them.
-constexpr int kWaitMs = 5000;
+constexpr int kWaitMs = 20000;
 
 const std::regex
     kFramePattern(R"(\[<V>-?\d+</V><I>-?\d+</I><R>-?\d+</R><M>[01]</M><S>-?\d+</S>\]\r\n)");

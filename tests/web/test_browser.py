@@ -97,7 +97,7 @@ def main():
     browser = None
     try:
         base = f"http://127.0.0.1:{port}"
-        for _ in range(200):  # until tessalyd listens; a safety net, not a pass condition
+        for _ in range(1200):  # until tessalyd listens; a safety net, not a pass condition
             try:
                 urllib.request.urlopen(base + "/api/now", timeout=5).read()
                 break
