@@ -62,14 +62,15 @@ public:
         conf.close();
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.start(mosquittoPath(), {"-c", conf.fileName()});
-        return m_process.waitForStarted(3000) && waitFor([this] { return accepting(m_port); });
+        // A loaded machine may take seconds to start it; waitFor returns once it listens.
+        return m_process.waitForStarted(20000) && waitFor([this] { return accepting(m_port); });
     }
     void stop()
     {
         if (m_process.state() == QProcess::NotRunning)
             return;
         m_process.terminate();
-        m_process.waitForFinished(3000);
+        m_process.waitForFinished(20000);
     }
     int port() const { return m_port; }
     QByteArray log() { return m_process.readAll(); }
@@ -177,7 +178,7 @@ protected:
         return p;
     }
     static bool reaches(const publish::Publisher& p, publish::LinkStatus::State state,
-                        int ms = 3000)
+                        int ms = 20000)
     {
         return waitFor([&] { return p.link() && p.link()->status().state == state; }, ms);
     }

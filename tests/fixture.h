@@ -25,8 +25,9 @@
 #include <string>
 #include <unistd.h>
 
-// A tool a test needs is missing: skipped on a developer's machine, failed in CI (CI=true),
-// where every tool is installed and a check must never pass by not running.
+// A tool or a right a test needs is missing (a program, root, a mount of its own, the user
+// nobody): skipped on a developer's machine, failed in CI (CI=true), where every tool is
+// installed, the suite runs as root, and a check must never pass by not running.
 #define SKIP_OR_FAIL_IN_CI(why)                                                                    \
     do {                                                                                           \
         if (qEnvironmentVariable("CI") == QLatin1String("true"))                                   \
@@ -34,8 +35,10 @@
         GTEST_SKIP() << why;                                                                       \
     } while (false)
 
-// Runs the event loop until the condition holds or the time is up.
-template <typename Pred> bool waitFor(Pred pred, int ms = 3000)
+// Runs the event loop until the condition holds or the time is up. It returns as soon as the
+// condition holds, so the default limit is generous: it only ends a failing test, and a loaded
+// machine with two cores may take seconds for what is usually at once.
+template <typename Pred> bool waitFor(Pred pred, int ms = 20000)
 {
     QElapsedTimer t;
     t.start();
@@ -135,7 +138,7 @@ protected:
 };
 
 // A tmpfs of its own, mounted for the test: the real small disk that fills up. Mounting needs
-// root; without it the tests that need one skip and say why.
+// root; without it the tests that need one skip and say why (and fail in CI).
 class SmallDisk
 {
 public:
@@ -211,7 +214,7 @@ inline QString textOf(const QObject& w, const char* name)
 // Runs action on the next modal window once it shows (inside its nested loop), then closes the
 // window if the action left it open. It looks every 10 ms until deadlineMs has passed; a window
 // that has not shown by then fails the test instead of leaving it waiting on a modal loop.
-inline void onModal(std::function<void(QWidget&)> action, int deadlineMs = 3000)
+inline void onModal(std::function<void(QWidget&)> action, int deadlineMs = 20000)
 {
     auto* timer = new QTimer;
     QElapsedTimer clock;

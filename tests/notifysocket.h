@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 
 #include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <optional>
 #include <poll.h>
 #include <sys/socket.h>
@@ -61,6 +63,9 @@ public:
             return;
         std::copy(m_path.begin(), m_path.end(), address.sun_path);
         m_bound = ::bind(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+        // Each datagram carries the moment it was sent, whenever the test comes to read it.
+        const int on = 1;
+        ::setsockopt(m_fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof(on));
     }
     ~NotifySocket()
     {
@@ -79,11 +84,9 @@ public:
     {
         QElapsedTimer waited;
         waited.start();
-        while (waited.elapsed() < 10'000) {
-            char buffer[4096];
-            const ssize_t n = ::recv(m_fd, buffer, sizeof(buffer), 0);
-            if (n >= 0)
-                return QByteArray(buffer, int(n));
+        while (waited.elapsed() < 20'000) {
+            if (std::optional<QByteArray> datagram = receive())
+                return datagram;
             if (errno != EAGAIN && errno != EWOULDBLOCK)
                 return std::nullopt;
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -92,6 +95,9 @@ public:
         }
         return std::nullopt;
     }
+    // When the datagram next() returned last was sent, in nanoseconds of the kernel's clock: the
+    // pace of what a service sends, however long the datagrams waited to be read.
+    qint64 sentNs() const { return m_sentNs; }
 
     // Every datagram waiting now, without waiting for more. A service blocks on a full queue
     // (ten datagrams), so a test that lets one run reads on.
@@ -129,8 +135,33 @@ public:
     }
 
 private:
+    // One datagram if one is waiting, with its time of sending kept; errno says why not.
+    std::optional<QByteArray> receive()
+    {
+        char buffer[4096];
+        iovec piece{buffer, sizeof(buffer)};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+        msghdr message{};
+        message.msg_iov = &piece;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof(control);
+        const ssize_t n = ::recvmsg(m_fd, &message, 0);
+        if (n < 0)
+            return std::nullopt;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                timespec at{};
+                std::memcpy(&at, CMSG_DATA(c), sizeof(at));
+                m_sentNs = qint64(at.tv_sec) * 1'000'000'000 + at.tv_nsec;
+            }
+        }
+        return QByteArray(buffer, int(n));
+    }
+
     QTemporaryDir m_dir;
     QByteArray m_path;
     int m_fd = -1;
     bool m_bound = false;
+    qint64 m_sentNs = -1;
 };

@@ -159,7 +159,7 @@ TEST_F(PublishWindow, RefusesBadInputAndSavesNothing)
     c.Save->click();
     EXPECT_FALSE(c.Save->isEnabled()); // looking the host up, off this thread
     ASSERT_TRUE(
-        waitFor([&] { return m_messages.size() == 3; }, publish::Publish::kLookupMs + 1000));
+        waitFor([&] { return m_messages.size() == 3; }, publish::Publish::kLookupMs + 20000));
     // Where no name server answers, the deadline says so instead.
     EXPECT_TRUE(m_messages[2].contains("cannot be found") || m_messages[2].contains("took longer"))
         << m_messages[2].toStdString();
@@ -363,7 +363,7 @@ TEST_F(BrokerTest, RecordsQueuedWhileTheBrokerIsDownArriveInOrder)
         record(n);
     EXPECT_TRUE(p->statusText().contains("records waiting")) << p->statusText().toStdString();
     ASSERT_TRUE(broker.start()) << broker.log().toStdString();
-    ASSERT_TRUE(reaches(*p, LinkStatus::State::Connected, 5000)) << p->statusText().toStdString();
+    ASSERT_TRUE(reaches(*p, LinkStatus::State::Connected)) << p->statusText().toStdString();
     ASSERT_TRUE(waitFor([&] { return p->link()->status().waiting == 0; }));
     Subscriber sub(broker.port(), kTopics.record.constData(), "test-records");
     // A last record behind the others: once it is there, every one before it is too, and a

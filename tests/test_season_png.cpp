@@ -17,7 +17,10 @@ bool run(const QString& program, const QStringList& arguments)
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedChannels);
     p.start(program, arguments);
-    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    // A run that hangs fails here and says which, well before ctest's limit.
+    const bool ended = p.waitForFinished(60000);
+    EXPECT_TRUE(ended) << program.toStdString() << " did not end within 60 s";
+    return ended && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 TEST_F(SeasonPng, EachTabAndTheTrendOfAGeneratedMonthIsDrawn)

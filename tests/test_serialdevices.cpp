@@ -2,6 +2,7 @@
 #include "core/appdir.h"
 #include "core/serialdevices.h"
 #include "core/serialline.h"
+#include "tests/fixture.h"
 #include "tools/pty.h"
 
 #include <QDataStream>
@@ -161,7 +162,8 @@ TEST_F(SerialListing, PortsWithoutByIdNameInNumberOrder)
     // Device nodes of our own, so the names are ours to choose.
     for (const char* name : {"ttyS10", "ttyS2", "ttyACM0", "ttyS1"}) {
         if (::mknod(QFile::encodeName(at(name)).constData(), S_IFCHR | 0600, makedev(1, 3)) != 0)
-            GTEST_SKIP() << "cannot make a device node here (needs root): " << std::strerror(errno);
+            SKIP_OR_FAIL_IN_CI(
+                "cannot make a device node here (needs root): " << std::strerror(errno));
     }
     std::vector<core::SerialPortFacts> ports;
     for (const char* name : {"ttyS10", "ttyS2", "ttyACM0", "ttyS1"})
@@ -314,8 +316,8 @@ protected:
     {
         DeviceFiles::SetUp();
         if (::geteuid() != 0)
-            GTEST_SKIP() << "needs root, to give a device to another owner and group and to start "
-                            "a child process as the user nobody";
+            SKIP_OR_FAIL_IN_CI("needs root, to give a device to another owner and group and to "
+                               "start a child process as the user nobody");
         // nobody must be able to reach what is in the folder, not write in it.
         ASSERT_EQ(::chmod(QFile::encodeName(m_tmp.path()).constData(), 0755), 0);
         m_pty = openPty();
@@ -339,7 +341,7 @@ protected:
 TEST_F(DeviceAsAnotherUser, NoRightToTheDeviceTellsTheGroupAndTheCommand)
 {
     if (groupId("dialout") == gid_t(-1))
-        GTEST_SKIP() << "this system has no group dialout";
+        SKIP_OR_FAIL_IN_CI("this system has no group dialout");
     ASSERT_TRUE(QFile::link(slaveOf(*m_pty), at("com5")));
     const QString slave = slaveOf(*m_pty);
     using S = DeviceAccess::State;
@@ -391,7 +393,7 @@ TEST_F(DeviceAsAnotherUser, NoRightToTheDeviceTellsTheGroupAndTheCommand)
             },
             &why);
         if (!texts)
-            GTEST_SKIP() << why;
+            SKIP_OR_FAIL_IN_CI(why);
         ASSERT_EQ(texts->size(), 8);
         EXPECT_EQ(texts->at(0).toInt(), int(c.state));
         const QString& message = texts->at(2);
@@ -437,7 +439,7 @@ TEST_F(DeviceAsAnotherUser, ALinkInAFolderOfAnotherAccountIsRefused)
         },
         &why);
     if (!texts)
-        GTEST_SKIP() << why;
+        SKIP_OR_FAIL_IN_CI(why);
     ASSERT_EQ(texts->size(), 4);
     EXPECT_EQ(texts->at(0), QStringLiteral("0"));
     EXPECT_EQ(texts->at(1), qt_error_string(EACCES));

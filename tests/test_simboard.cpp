@@ -48,7 +48,7 @@ using sim::RawSample;
 using Text = std::string;
 
 // Bounds only so a broken test cannot hang; nothing is timed against them.
-constexpr int kWaitMs = 5000;
+constexpr int kWaitMs = 20000;
 
 const std::regex
     kFramePattern(R"(\[<V>-?\d+</V><I>-?\d+</I><R>-?\d+</R><M>[01]</M><S>-?\d+</S>\]\r\n)");
@@ -159,11 +159,15 @@ Text readCount(int fd, std::size_t count)
     return readUntil(fd, [count](const Text& s) { return s.size() >= count; });
 }
 
-// Only a failure could depend on this short poll: passing means nothing came at all.
-bool stillQuiet(int fd)
+// What reaches fd up to a marker sent after everything else: nothing but the marker when
+// nothing else came, a positive sign instead of a pause that found nothing.
+Text upToMarker(int fd, const std::function<bool(const Text&)>& sendMarker)
 {
-    pollfd pfd{fd, POLLIN, 0};
-    return ::poll(&pfd, 1, 50) == 0;
+    const Text marker = "[marker]";
+    if (!sendMarker(marker)) {
+        return "(the marker could not be sent)";
+    }
+    return readUntil(fd, [&](const Text& s) { return s.ends_with(marker); });
 }
 
 bool isLink(const fs::path& path)
@@ -249,7 +253,13 @@ TEST_F(Line, IsRawAt4800BeforeAnyoneSetsItUp)
     ASSERT_TRUE(m_pty.write(frame.substr(0, 5)));
     ASSERT_TRUE(m_pty.write(frame.substr(5)));
     EXPECT_EQ(readCount(line.get(), frame.size()), frame);
-    EXPECT_TRUE(stillQuiet(m_pty.masterFd()));
+    // An echo would reach the board before what the program writes after reading.
+    EXPECT_EQ(upToMarker(m_pty.masterFd(),
+                         [&](const Text& m) {
+                             return ::write(line.get(), m.data(), m.size()) ==
+                                    static_cast<ssize_t>(m.size());
+                         }),
+              "[marker]");
 }
 
 TEST_F(Line, StaysUpBetweenUsers)
@@ -319,7 +329,9 @@ TEST(LineQueue, DropsAStaleQueueButKeepsAShortOne)
         ASSERT_TRUE(pty.write(fresh));
         const Text got = readUntil(line.get(), [&](const Text& s) { return s.ends_with(fresh); });
         EXPECT_EQ(got, kept ? old + fresh : fresh) << unread << " unread bytes";
-        EXPECT_TRUE(stillQuiet(line.get()));
+        // Nothing of the old queue comes after the fresh frame either.
+        EXPECT_EQ(upToMarker(line.get(), [&](const Text& m) { return pty.write(m); }), "[marker]")
+            << unread << " unread bytes";
     }
 }
 

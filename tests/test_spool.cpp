@@ -49,7 +49,7 @@ TEST_F(SpoolFolders, AFolderOfAnotherAccountIsSkippedWithAWarning)
 {
     const passwd* nobody = ::getpwnam("nobody");
     if (::geteuid() != 0 || !nobody)
-        GTEST_SKIP() << "needs root and the user nobody to make a folder of another account";
+        SKIP_OR_FAIL_IN_CI("needs root and the user nobody to make a folder of another account");
     ASSERT_TRUE(QDir().mkpath(m_state));
     const QString folder = m_state + QStringLiteral("/tessaly");
     ASSERT_EQ(::mkdir(QFile::encodeName(folder).constData(), 0777), 0);
@@ -83,7 +83,7 @@ TEST_F(SpoolFolders, RamDisksComeAfterEveryDisk)
 {
     SmallDisk ram(m_state, 256);
     if (!ram.mounted())
-        GTEST_SKIP() << "no tmpfs: " << ram.error().toStdString();
+        SKIP_OR_FAIL_IN_CI("no tmpfs: " << ram.error().toStdString());
     const QStringList candidates = logging::spoolCandidates(m_app);
     ASSERT_EQ(candidates.size(), 3);
     EXPECT_TRUE(candidates.last().startsWith(m_state)) << candidates.last().toStdString();
@@ -143,7 +143,7 @@ TEST_F(SpoolFolders, ASpoolThatCannotBeRemovedIsEmptied)
     // does for a test what a folder of another owner does for a user.
     if (::geteuid() != 0 ||
         QProcess::execute("chattr", {"+i", QString::fromLocal8Bit(folder)}) != 0)
-        GTEST_SKIP() << "needs root and chattr to make a folder whose files cannot be removed";
+        SKIP_OR_FAIL_IN_CI("needs root and chattr to make a folder whose files cannot be removed");
     const QString message = logging::removeSpool(m_app);
     QProcess::execute("chattr", {"-i", QString::fromLocal8Bit(folder)});
     EXPECT_EQ(message, QString()) << message.toStdString();

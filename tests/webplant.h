@@ -3,6 +3,7 @@
 // A plant serving its web view on 127.0.0.1 for the web tests: web.cfg written first, the
 // plant built as the programs build it, and the server's port once it listens.
 
+#include "core/clock.h"
 #include "fixture.h"
 #include "station/plant.h"
 #include "stationprobe.h"
@@ -12,6 +13,20 @@
 #include <QTcpServer>
 
 inline const QString kWebToken = QStringLiteral("00112233445566778899aabbccddeeff0011223344556677");
+
+// The plant's day: its clock starts at noon of it and runs on with the real monotonic count, so
+// the timers, the frames' age and the server's pace are real while a run across midnight still
+// logs to this day.
+inline const QDate kWebDay(2024, 6, 12);
+
+inline core::Clock webPlantClock()
+{
+    const core::Clock real = core::Clock::system();
+    const qint64 startMs = real.elapsedMs();
+    const QDateTime noon(kWebDay, QTime(12, 0));
+    return core::Clock{[real, startMs, noon] { return noon.addMSecs(real.elapsedMs() - startMs); },
+                       real.monotonicMs};
+}
 
 class WebPlantTest : public AppDirTest
 {
@@ -33,7 +48,7 @@ protected:
         config.Port = QString::number(port ? port : freePort());
         config.Token = network ? kWebToken : QString();
         ASSERT_TRUE(web::saveWebConfig(m_app, config));
-        m_plant = std::make_unique<station::Plant>(m_app, core::Clock::system());
+        m_plant = std::make_unique<station::Plant>(m_app, webPlantClock());
         ASSERT_TRUE(
             waitFor([this] { return m_plant->web().state().kind != web::WebState::Kind::Off; }));
         m_port = m_plant->web().state().port;

@@ -6,7 +6,6 @@ the dashboard shows the values of the frames sent. Screenshots are kept in the f
 
 Usage: test_browser.py <tessalyd> <screenshot folder>
 """
-import datetime
 import json
 import os
 import shutil
@@ -53,6 +52,9 @@ FRAMES = [
     (b"[<V>600</V><I>530</I><R>20</R><M>0</M><S>50</S>]\r\n",
      {"volts": "15.00", "amps": "9.00", "watts": "135.00", "rpm": "600.0", "wind": "10.0"}),
 ]
+# The day of the logs: a fixed one, asked for by the Day page's address, so a run across
+# midnight reads the same day as it wrote.
+DAY = (2024, 3, 7)
 
 
 def free_port():
@@ -79,16 +81,16 @@ def main():
     write(web_cfg, b"Web Settings\r\n\r\n<WebOn>1</WebOn>\r\n<Address>127.0.0.1</Address>\r\n"
           b"<Port>%d</Port>\r\n<Token></Token>\r\n\r\n" % port)
     os.chmod(web_cfg, 0o600)
-    today = datetime.date.today()
     os.makedirs(os.path.join(folder, "logs"))
     # Held already, so a tessalyd run from the build seeds nothing into the folder.
     os.makedirs(os.path.join(folder, "html"))
     write(os.path.join(folder, "html", "template.asp"), b"<VV>")
     day = "".join(f"<V>{12 + h / 10:.1f}</V><I>{h}</I><W>{h * 12}</W><R>{h * 20}</R><S>{h}</S>"
                   f"<M>1</M><T>{h:02d}:00</T>\r\n" for h in range(24))
-    write(os.path.join(folder, "logs", f"{today.year}_{today.month}_{today.day}.txt"), day.encode())
+    log_name = "{}_{}_{}".format(*DAY)
+    write(os.path.join(folder, "logs", log_name + ".txt"), day.encode())
     write(os.path.join(folder, "logs", "energy.txt"),
-          f"<D>{today.year}_{today.month}_{today.day}</D><H>10</H><WH>123.45</WH>\r\n".encode())
+          f"<D>{log_name}</D><H>10</H><WH>123.45</WH>\r\n".encode())
 
     board, line = os.openpty()
     os.symlink(os.ttyname(line), os.path.join(folder, "com1"))
@@ -97,7 +99,7 @@ def main():
     browser = None
     try:
         base = f"http://127.0.0.1:{port}"
-        for _ in range(200):  # until tessalyd listens; a safety net, not a pass condition
+        for _ in range(1200):  # until tessalyd listens; a safety net, not a pass condition
             try:
                 urllib.request.urlopen(base + "/api/now", timeout=5).read()
                 break
@@ -129,15 +131,16 @@ def main():
         if abs(now["volts"] - 15.0) > 1e-9:
             failures.append(f"/api/now says {now['volts']} V")
 
+        iso_day = "{:04d}-{:02d}-{:02d}".format(*DAY)
         ready = {"season.html": ("energyTotal", "kWh"), "curve.html": ("curveNote", " "),
-                 "day.html": ("dayNote", "24 records")}
+                 f"day.html?date={iso_day}": ("dayNote", f"24 records on {iso_day}")}
         for page, (element, text) in ready.items():
             browser.get(f"{base}/{page}")
             try:
                 wait.until(lambda b: text in b.find_element("id", element).text)
             except Exception:
                 failures.append(f"{page}: {element} says {browser.find_element('id', element).text!r}")
-            browser.save_screenshot(os.path.join(shots, page.replace(".html", ".png")))
+            browser.save_screenshot(os.path.join(shots, page.split(".html")[0] + ".png"))
             width, view = browser.execute_script(
                 "return [document.documentElement.scrollWidth, window.innerWidth]")
             if width > view:
