@@ -337,8 +337,8 @@ TEST_F(Meters, FacesAreSharpOnAScaledScreen)
     const QImage one =
         monitor::faceWithNeedle(monitor::meterFace(QSize(172, 100), 100, {}), 50, 100);
     const QImage two = monitor::faceWithNeedle(face, 50, 100);
-    const monitor::NeedleGeometry geo = monitor::needleGeometry(QSize(172, 100));
-    const QPointF tip = monitor::needleTip(geo, 50, 100);
+    // Half the scale: straight up, 73 pixels above the hub at (86, 88).
+    const QPointF tip(86, 15);
     EXPECT_EQ(one.pixelColor(tip.toPoint() + QPoint(0, 2)), QColor(Qt::black));
     EXPECT_EQ(two.pixelColor((tip * 2).toPoint() + QPoint(0, 4)), QColor(Qt::black));
 }
