@@ -68,10 +68,10 @@ double distanceToSegment(QPointF p, QPointF a, QPointF b)
     return std::hypot(d.x(), d.y());
 }
 
-// Every black pixel lies on the needle's line from the hub, and the line is black along its
-// length. The hub of a 172 x 100 face is at (86, 88).
-void expectNeedle(const QImage& image, QPointF tip, QPointF centre = QPointF(86, 88))
+// Every black pixel lies on the needle's line, and the line is black along its length.
+void expectNeedle(const QImage& image, QPointF tip)
 {
+    const QPointF centre(86, 88);
     const auto black = blackPixels(image);
     ASSERT_GT(black.size(), 100u);
     for (const QPoint& p : black)
@@ -160,6 +160,7 @@ TEST_F(Meters, EachNeedleTurnsOnItsOwnScale)
          0,
          "750",
          {86 + diagonal, 88 - diagonal}},
+        // Three tenths of the scale: 54 degrees up from straight left.
         {"Picture1_4",
          "Label5_4",
          "[<V>0</V><I>512</I><R>10</R>]",
