@@ -94,7 +94,9 @@ TEST_F(Watchers, TheDaysTheClocksChangeInTheDayFileAndTheLedger)
          {"<D>2024_10_27</D><H>2</H><Z>+0200</Z><WH>",
           "<D>2024_10_27</D><H>2</H><Z>+0100</Z><WH>"}},
     };
-    writeProg(ProgFile{.LogDelay = "600", .LogOn = "1"}); // no record but the test's own
+    // Logging on from the start, so the records carry the peaks; its own timer's 10 minutes never
+    // pass while the test runs, so every record is one of the test's ticks.
+    writeProg(ProgFile{.LogDelay = "600", .LogOn = "1"});
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         m_now = row.startUtc.toLocalTime();
