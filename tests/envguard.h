@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QtGlobal>
+#include <ctime>
 
 class EnvGuard
 {
@@ -28,6 +29,34 @@ public:
 
 private:
     const char* m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+// The process's local time zone for one scope, as the user's desktop sets it: TZ, read again by
+// the C library at once, and put back (and read again) when the scope ends.
+class LocalZone
+{
+public:
+    explicit LocalZone(const char* zone)
+        : m_had(qEnvironmentVariableIsSet("TZ"))
+        , m_old(qgetenv("TZ"))
+    {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~LocalZone()
+    {
+        if (m_had)
+            qputenv("TZ", m_old);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+    LocalZone(const LocalZone&) = delete;
+    LocalZone& operator=(const LocalZone&) = delete;
+
+private:
     bool m_had;
     QByteArray m_old;
 };

@@ -169,6 +169,147 @@ TEST_F(Monitor, ARestoredAlarmStandsUntilTheReadingsClearIt)
     EXPECT_FALSE(m_seen[0].raised);
 }
 
+// The alarms raised above their Level, each fed its own quantity once a second: raised once its
+// value has been beyond Level (strictly) for Delay seconds of readings that keep coming, held
+// while the value stays within Hysteresis of Level, cleared past it. Readings further apart than
+// the line's stale time (30 s) break the run, so the Delay counts again from the first reading
+// after the gap.
+TEST(MonitorAboveLevel, EachKindRaisedClearedAndItsRunBrokenByAGapInTheReadings)
+{
+    struct Step
+    {
+        double value;
+        int seconds;
+        bool raisedAfter;
+        int quietBefore = 0; // seconds of ticks without a reading before this step
+    };
+    struct Row
+    {
+        const char* name;
+        Kind kind;
+        core::Quantity quantity;
+        alarms::AlarmSettings settings;
+        std::vector<Step> steps;
+        const char* wsUnits;
+        const char* shownWhenRaised; // the main window's line has this while it is raised
+    };
+    const Row rows[] = {
+        {"BattHigh",
+         Kind::BattHigh,
+         core::kVolts,
+         {true, 14.8, 0.3, 10},
+         {{14.8, 30, false}, // at Level is not above it
+          {15.1, 10, false},
+          {15.1, 1, true},
+          {14.6, 20, true}, // within the hysteresis
+          {14.4, 1, false}},
+         "km/h",
+         "Battery high 15.1 V"},
+        {"AmpsHigh charging",
+         Kind::AmpsHigh,
+         core::kAmps,
+         {true, 30, 2, 10},
+         {{31, 10, false}, {31, 1, true}, {28.5, 20, true}, {27.9, 1, false}},
+         "km/h",
+         "Current high 31 A"},
+        // The current runs both ways: a heavy discharge is below Level, not above it, and a
+        // hysteresis that reaches below 0 A is cleared only by a discharge past it.
+        {"AmpsHigh negative current",
+         Kind::AmpsHigh,
+         core::kAmps,
+         {true, 30, 60, 10},
+         {{-45, 30, false}, {35, 10, false}, {35, 1, true}, {-29, 20, true}, {-31, 1, false}},
+         "km/h",
+         "Current high 35 A"},
+        {"RpmHigh",
+         Kind::RpmHigh,
+         core::kRpm,
+         {true, 600, 50, 10},
+         {{650, 10, false}, {650, 1, true}, {560, 20, true}, {549, 1, false}},
+         "km/h",
+         "Mill RPM high 650 RPM"},
+        // The wind is compared as the reading has it, in the user's unit, and said in it.
+        {"WindHigh in mph",
+         Kind::WindHigh,
+         core::kWind,
+         {true, 50, 5, 10},
+         {{50, 20, false}, {55, 10, false}, {55, 1, true}, {46, 20, true}, {44.9, 1, false}},
+         "mph",
+         "Wind high 55 mph"},
+        // 8 s above Level, then 32 s between two readings: the run starts again after the gap.
+        {"BattHigh across a gap",
+         Kind::BattHigh,
+         core::kVolts,
+         {true, 14.8, 0.3, 10},
+         {{15.1, 8, false}, {15.1, 10, false, 31}, {15.1, 1, true}},
+         "km/h",
+         "Battery high 15.1 V"},
+        // Readings 30 s apart still make one run: raised at the first reading after the quiet.
+        {"BattHigh across the stale time",
+         Kind::BattHigh,
+         core::kVolts,
+         {true, 14.8, 0.3, 10},
+         {{15.1, 8, false}, {15.1, 1, true, 29}},
+         "km/h",
+         "Battery high 15.1 V"},
+        // The same after a longer quiet, in another unit.
+        {"WindHigh across a gap",
+         Kind::WindHigh,
+         core::kWind,
+         {true, 50, 5, 10},
+         {{60, 9, false}, {60, 10, false, 40}, {60, 1, true}},
+         "m/s",
+         "Wind high 60 m/s"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        alarms::AlarmMonitor monitor;
+        alarms::AlarmsConfig c = alarms::defaultAlarmsConfig();
+        c[row.kind] = row.settings;
+        monitor.setConfig(c);
+        std::vector<Seen> seen;
+        QObject::connect(&monitor, &alarms::AlarmMonitor::changed,
+                         [&](Kind k, bool raised, double value, const QDateTime&) {
+                             seen.push_back({k, raised, value});
+                         });
+        int s = 0;
+        int changes = 0;
+        bool raised = false;
+        std::optional<double> raisedBy;
+        for (const Step& step : row.steps) {
+            for (const int end = s + step.quietBefore; s < end; ++s)
+                monitor.onTick(s * 1000LL, kStart.addSecs(s));
+            for (const int end = s + step.seconds; s < end; ++s) {
+                core::QuantityValues v{};
+                v[row.quantity] = step.value;
+                monitor.onReading(v, s * 1000LL, kStart.addSecs(s));
+                monitor.onTick(s * 1000LL + 500, kStart.addSecs(s));
+            }
+            ASSERT_EQ(monitor.isRaised(row.kind), step.raisedAfter)
+                << step.value << " for " << step.seconds << " s, to " << s << " s";
+            if (step.raisedAfter != raised) {
+                ++changes;
+                if (step.raisedAfter) {
+                    raisedBy = step.value;
+                    const QString line =
+                        alarms::alarmLine(monitor.raised(), QString::fromLatin1(row.wsUnits),
+                                          kStart.date(), QLocale::c());
+                    EXPECT_TRUE(line.contains(QString::fromLatin1(row.shownWhenRaised)))
+                        << line.toStdString();
+                }
+                raised = step.raisedAfter;
+            }
+        }
+        ASSERT_EQ(seen.size(), std::size_t(changes)) << "each change said once, nothing else";
+        for (std::size_t k = 0; k < seen.size(); ++k) {
+            EXPECT_EQ(seen[k].kind, row.kind);
+            EXPECT_EQ(seen[k].raised, k % 2 == 0);
+        }
+        ASSERT_TRUE(raisedBy);
+        EXPECT_EQ(seen[0].value, *raisedBy);
+    }
+}
+
 // ---- texts, log, MQTT -----------------------------------------------------------
 
 TEST(AlarmTexts, LogLineLineCaptionAndNotification)

@@ -5,7 +5,6 @@
 #include "history/chartgeometry.h"
 #include "history/chartpicture.h"
 #include "history/graph.h"
-#include "history/historyfacts.h"
 #include "history/historystore.h"
 #include "history/pointer.h"
 #include "tests/fixture.h"
@@ -23,7 +22,9 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTableView>
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -358,6 +359,10 @@ TEST_F(GraphWindow, AMissingLogsFolderIsReportedAndTheStoreKept)
     EXPECT_EQ(list(*g)->rowCount(), 10);
 }
 
+// The daily log's tags of the five logged quantities, as the log's record has them.
+const std::pair<core::Quantity, const char*> kLogTags[] = {
+    {kVolts, "V"}, {kAmps, "I"}, {kWatts, "W"}, {kRpm, "R"}, {kWind, "S"}};
+
 // The loader's rule in its plainest form: lines split at CR LF, the program's own tag extraction
 // and number reader on the line's text.
 history::DayRecords plainRead(const QByteArray& content, double start, double finish)
@@ -376,8 +381,8 @@ history::DayRecords plainRead(const QByteArray& content, double start, double fi
         }
         history::LoadedRecord r;
         r.time = history::dayTime(*minutes);
-        for (const core::Quantity q : core::kLogged)
-            r.values[q] = core::tagNumber(line, QString(QLatin1Char(core::facts(q).logTag)));
+        for (const auto& [q, tag] : kLogTags)
+            r.values[q] = core::tagNumber(line, QString::fromLatin1(tag));
         r.mode = core::toInt16(core::tagNumber(line, u"M"));
         out.records.push_back(r);
     }
@@ -452,9 +457,9 @@ TEST(DayLoader, ReadsEveryLineAsThePlainRule)
         for (std::size_t k = 0; k < plain.records.size(); ++k) {
             SCOPED_TRACE(k);
             EXPECT_EQ(read.records[k].time, plain.records[k].time);
-            for (const core::Quantity q : core::kLogged)
+            for (const auto& [q, tag] : kLogTags)
                 EXPECT_TRUE(same(read.records[k].values[q], plain.records[k].values[q]))
-                    << core::facts(q).logTag << ": " << read.records[k].values[q] << " vs "
+                    << tag << ": " << read.records[k].values[q] << " vs "
                     << plain.records[k].values[q];
             EXPECT_EQ(read.records[k].mode, plain.records[k].mode);
         }
@@ -808,9 +813,47 @@ TEST_F(GraphWindow, SeriesControlsKeepTheirNamesCaptionsAndColours)
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(box->text(), QString::fromLatin1(c.caption));
         EXPECT_EQ(box->palette().color(QPalette::Window), c.ground);
-        EXPECT_EQ(ui::toColour(history::historyFacts(c.q).seriesColour), c.line);
         EXPECT_EQ(list(*g)->headerData(c.column, Qt::Horizontal).toString(),
                   QString::fromLatin1(c.title));
+    }
+    // Each series alone, in its line colour where its own scale puts record 5: x 4 of the chart's
+    // 9, y (max - value + span / 40) of a range of 21/20 span, the extremes being those shown
+    // (volts from 0, as "Ref V to 0v" is ticked).
+    const struct
+    {
+        const char* box;
+        double max, min, value;
+    } record5[] = {{"Check1", 20, 0, 15},
+                   {"Check2", 10, 1, 5},
+                   {"Check3", 200, 20, 100},
+                   {"Check4", 1000, 100, 500},
+                   {"Check5", 5, 0.5, 2.5}};
+    const QSizeF size = g->picture().deviceIndependentSize();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.box);
+        const auto r = std::find_if(std::begin(record5), std::end(record5), [&](const auto& row) {
+            return std::strcmp(row.box, c.box) == 0;
+        });
+        ASSERT_NE(r, std::end(record5));
+        const double span = r->max - r->min;
+        const QPoint at(
+            int(std::lround(4.0 / 9 * size.width())),
+            int(std::lround((r->max - r->value + span / 40) / (span * 21 / 20) * size.height())));
+        for (const Case& other : cases)
+            child<QCheckBox>(*g, other.box)->setChecked(other.q == c.q);
+        const QImage shown = child<QLabel>(*g, "Plot")->grab().toImage();
+        int near = 0;
+        int anywhere = 0;
+        for (int y = 0; y < shown.height(); ++y) {
+            for (int x = 0; x < shown.width(); ++x) {
+                if (shown.pixelColor(x, y) != c.line)
+                    continue;
+                ++anywhere;
+                near += std::abs(x - at.x()) <= 1 && std::abs(y - at.y()) <= 1;
+            }
+        }
+        EXPECT_GT(near, 0) << "at " << at.x() << "," << at.y();
+        EXPECT_GT(anywhere, shown.width() / 2) << "a line across the chart";
     }
     QCheckBox* refV = child<QCheckBox>(*g, "Check6");
     ASSERT_NE(refV, nullptr);

@@ -3,6 +3,7 @@
 
 #include <QPixmap>
 #include <cmath>
+#include <numbers>
 
 namespace {
 
@@ -119,6 +120,81 @@ TEST_F(Meters, RenderedNeedleFollowsTheValue)
     w->showMinimized();
     w->showNormal();
     expectNeedle(meter(*w, "Picture1_0"), QPointF(159, 88));
+}
+
+// Each meter on its own full scale, as the window's meter table gives them (volts, amps and wind
+// 100, watts and RPM 1000, watt-hours 3000): the needle of a 172 x 100 face turns about its hub
+// at (86, 88), 73 pixels long, from straight left at 0 over the top to straight right at the full
+// scale, so half the scale points straight up and three quarters at 45 degrees right of it.
+TEST_F(Meters, EachNeedleTurnsOnItsOwnScale)
+{
+    const double diagonal = 73 / std::sqrt(2.0);
+    const struct Row
+    {
+        const char* face;
+        const char* readout;
+        std::string frame; // with kSettings: V / 40 volts, (I - 512) / 2 amps, R x 30 RPM, S / 5
+        int energyTicks;   // 5 s apart, a frame after each
+        const char* shown;
+        QPointF tip;
+    } rows[] = {
+        {"Picture1_0", "Label5_0", "[<V>2000</V><I>512</I>]", 0, "50", {86, 15}},
+        {"Picture1_0",
+         "Label5_0",
+         "[<V>3000</V><I>512</I>]",
+         0,
+         "75",
+         {86 + diagonal, 88 - diagonal}},
+        {"Picture1_1", "Label5_1", "[<V>0</V><I>612</I>]", 0, "50", {86, 15}},
+        {"Picture1_1", "Label5_1", "[<V>0</V><I>712</I>]", 0, "100", {159, 88}},
+        {"Picture1_2", "Label5_2", "[<V>400</V><I>612</I>]", 0, "500", {86, 15}}, // 10 V, 50 A
+        {"Picture1_2",
+         "Label5_2",
+         "[<V>600</V><I>612</I>]",
+         0,
+         "750",
+         {86 + diagonal, 88 - diagonal}},
+        {"Picture1_4",
+         "Label5_4",
+         "[<V>0</V><I>512</I><R>25</R>]",
+         0,
+         "750",
+         {86 + diagonal, 88 - diagonal}},
+        // Three tenths of the scale: 54 degrees up from straight left.
+        {"Picture1_4",
+         "Label5_4",
+         "[<V>0</V><I>512</I><R>10</R>]",
+         0,
+         "300",
+         {86 - 73 * std::cos(0.3 * std::numbers::pi), 88 - 73 * std::sin(0.3 * std::numbers::pi)}},
+        {"Picture1_5", "Label5_5", "[<V>0</V><I>512</I><S>250</S>]", 0, "50", {86, 15}},
+        {"Picture1_5", "Label5_5", "[<V>0</V><I>512</I><S>500</S>]", 0, "100", {159, 88}},
+        // 90 V at 400 A is 36000 W, 50 Wh every 5 s: 30 ticks make 1500 Wh, half the scale.
+        {"Picture1_3", "Label5_3", "[<V>3600</V><I>1312</I>]", 30, "1500", {86, 15}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.face + (" " + row.frame));
+        auto pty = line(1);
+        auto w = start();
+        int frames = 0;
+        QObject::connect(&w->station(), &station::Station::freshReading, [&] { ++frames; });
+        for (int tick = 0; tick <= row.energyTicks; ++tick) {
+            if (tick > 0) {
+                m_now = m_now.addSecs(5);
+                station::StationProbe::energyTick(w->station());
+            }
+            // Each tick counts the watts of a frame that has come.
+            send(*pty, row.frame);
+            ASSERT_TRUE(waitFor([&] { return frames > tick; }));
+        }
+        auto* readout = child<QLabel>(*w, row.readout);
+        ASSERT_TRUE(waitFor([&] { return readout->text() == QString::fromLatin1(row.shown); }))
+            << readout->text().toStdString();
+        const QImage face = meter(*w, row.face);
+        ASSERT_EQ(face.size(), QSize(172, 100));
+        expectNeedle(face, row.tip);
+        w->close();
+    }
 }
 
 TEST_F(Meters, RedrawOnlyWhenTheWholeNumberChanges)
@@ -262,8 +338,8 @@ TEST_F(Meters, FacesAreSharpOnAScaledScreen)
     const QImage one =
         monitor::faceWithNeedle(monitor::meterFace(QSize(172, 100), 100, {}), 50, 100);
     const QImage two = monitor::faceWithNeedle(face, 50, 100);
-    const monitor::NeedleGeometry geo = monitor::needleGeometry(QSize(172, 100));
-    const QPointF tip = monitor::needleTip(geo, 50, 100);
+    // Half the scale: straight up, 73 pixels above the hub at (86, 88).
+    const QPointF tip(86, 15);
     EXPECT_EQ(one.pixelColor(tip.toPoint() + QPoint(0, 2)), QColor(Qt::black));
     EXPECT_EQ(two.pixelColor((tip * 2).toPoint() + QPoint(0, 4)), QColor(Qt::black));
 }

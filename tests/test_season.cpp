@@ -9,6 +9,7 @@
 #include "season/season.h"
 #include "season/summarycache.h"
 #include "season/viewjobs.h"
+#include "tests/envguard.h"
 #include "tests/fixture.h"
 #include "tools/daylog.h"
 
@@ -212,35 +213,6 @@ TEST(EnergyLedger, AYearOutsideTheLedgersYearsIsABadLineNotABar)
     ASSERT_EQ(all.bars.size(), 1u);
     EXPECT_DOUBLE_EQ(all.totalKWh, 0.005);
 }
-
-namespace {
-
-// The process's local time zone for one test, as the user's desktop sets it.
-class LocalZone
-{
-public:
-    explicit LocalZone(const char* zone)
-        : m_had(qEnvironmentVariableIsSet("TZ"))
-        , m_old(qgetenv("TZ"))
-    {
-        qputenv("TZ", zone);
-        tzset();
-    }
-    ~LocalZone()
-    {
-        if (m_had)
-            qputenv("TZ", m_old);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool m_had;
-    QByteArray m_old;
-};
-
-} // namespace
 
 // 2024-10-27 in Berlin: the clocks go back from 03:00 summer time to 02:00 winter time, so the
 // hour named 02 comes twice. A fake clock walks 01:00 to 04:00 local, every 5 s at 720 W, with

@@ -1,6 +1,8 @@
 #include "alarms/alarmconfig.h"
 #include "alarms/alarmlog.h"
+#include "season/energybars.h"
 #include "season/energyledger.h"
+#include "tests/envguard.h"
 #include "tests/logger_window.h"
 #include "tests/watchersprobe.h"
 #include "trend/livetrend.h"
@@ -9,6 +11,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QTabWidget>
+#include <array>
 
 // The main window with what watches the plant beside the records: the hourly energy ledger,
 // the alarms and the live trend, through a real line, real files and the real disk thread.
@@ -55,6 +58,86 @@ TEST_F(Watchers, TheLedgerHoldsEachHoursEnergy)
     EXPECT_GT(day[14], 0.0);
     EXPECT_GT(day[15], 0.0);
     EXPECT_NEAR(day[14] + day[15], total, 0.01);
+}
+
+// The two days in Berlin when the clocks change, walked for 40 minutes across the change at
+// 1200 W, a frame and the energy tick every 5 s and a record every minute: the day file has one
+// record a minute, at the time the wall clock shows (in spring no 02:xx, in autumn the 02:xx
+// minutes twice), and the ledger one line for each real hour with its offset, the spring day's
+// hour 2 empty.
+TEST_F(Watchers, TheDaysTheClocksChangeInTheDayFileAndTheLedger)
+{
+    const LocalZone berlin("Europe/Berlin");
+    if (QDateTime(QDate(2024, 7, 1), QTime(12, 0)).offsetFromUtc() != 7200) {
+        SKIP_OR_FAIL_IN_CI("the time zone Europe/Berlin is not installed (Debian: tzdata)");
+    }
+    struct Minutes
+    {
+        QTime first;
+        int count;
+    };
+    struct Row
+    {
+        const char* name;
+        QDateTime startUtc;
+        std::array<Minutes, 2> records;    // the record times, before and after the change
+        std::array<const char*, 2> ledger; // the start of each hour's line
+    };
+    const Row rows[] = {
+        {"spring, 23 hours",
+         QDateTime(QDate(2024, 3, 31), QTime(0, 40), Qt::UTC), // 01:40 +0100
+         {{{QTime(1, 41), 19}, {QTime(3, 0), 21}}},
+         {"<D>2024_3_31</D><H>1</H><Z>+0100</Z><WH>", "<D>2024_3_31</D><H>3</H><Z>+0200</Z><WH>"}},
+        {"autumn, 25 hours",
+         QDateTime(QDate(2024, 10, 27), QTime(0, 40), Qt::UTC), // 02:40 +0200
+         {{{QTime(2, 41), 19}, {QTime(2, 0), 21}}},
+         {"<D>2024_10_27</D><H>2</H><Z>+0200</Z><WH>",
+          "<D>2024_10_27</D><H>2</H><Z>+0100</Z><WH>"}},
+    };
+    // Logging on from the start, so the records carry the peaks; its own timer's 10 minutes never
+    // pass while the test runs, so every record is one of the test's ticks.
+    writeProg(ProgFile{.LogDelay = "600", .LogOn = "1"});
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        m_now = row.startUtc.toLocalTime();
+        const QDate day = m_now.date();
+        auto pty = line(1);
+        auto w = start();
+        for (int minute = 0; minute < 40; ++minute) {
+            framesFor(*w, *pty, k1200W, 60, m_now);
+            logTick(*w);
+        }
+        EXPECT_EQ(m_now, row.startUtc.addSecs(40 * 60));
+        const double total = w->wattHourTotal();
+        w->close();
+        QByteArray records;
+        for (const Minutes& m : row.records) {
+            for (int k = 0; k < m.count; ++k) {
+                records += "<V>24</V><I>50</I><W>1200</W><R>0</R><S>0</S><M>0</M><T>" +
+                           m.first.addSecs(60 * k).toString(u"HH:mm").toLatin1() + "</T>\r\n";
+            }
+        }
+        EXPECT_EQ(fileBytes(m_app.dailyLog(day)), records);
+
+        const QList<QByteArray> lines = fileBytes(season::energyLedgerFile(m_app)).split('\n');
+        ASSERT_EQ(lines.size(), 3) << "two lines, each ended";
+        for (std::size_t k = 0; k < row.ledger.size(); ++k) {
+            const QByteArray& l = lines[qsizetype(k)];
+            ASSERT_TRUE(l.startsWith(row.ledger[k])) << l.toStdString();
+            // 20 minutes at 1200 W, give or take the one 5 s tick at the turn of the hour.
+            const double wh = l.mid(l.indexOf("<WH>") + 4).split('<').front().toDouble();
+            EXPECT_NEAR(wh, 400, 1200.0 / 720 + 1e-9) << l.toStdString();
+        }
+        const season::LedgerContent ledger = season::readLedger(m_app);
+        EXPECT_EQ(ledger.badLines, 0);
+        ASSERT_EQ(ledger.days.count(day), 1u);
+        EXPECT_NEAR(season::dayWattHours(ledger.days.at(day)), total, 1e-9);
+        if (day.month() == 3) {
+            EXPECT_EQ(ledger.days.at(day)[2], 0.0) << "the hour the spring day has not";
+        }
+        ASSERT_TRUE(QFile::remove(m_app.dailyLog(day)));
+        ASSERT_TRUE(QFile::remove(season::energyLedgerFile(m_app)));
+    }
 }
 
 // BattLow at 11.8 V with 0.3 V hysteresis and 10 s delay: 11.6 V for 15 s raises it once, in
