@@ -229,7 +229,7 @@ TEST_F(Station, TheTitleFollowsFramesWhileSeasonReadsAYearCold)
                 })) << volts;
             }
             followed = true;
-            EXPECT_TRUE(waitFor([&] { return shown; }, 120000));
+            EXPECT_TRUE(waitFor([&] { return shown; }, 90000));
             modal.close();
         },
         10000);
