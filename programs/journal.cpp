@@ -13,7 +13,7 @@ const QString kOpenAdvice =
 
 } // namespace
 
-Journal::Journal(station::Plant& plant, Sink sink, Sink status, QObject* parent)
+Journal::Journal(plant::Plant& plant, Sink sink, Sink status, QObject* parent)
     : QObject(parent)
     , m_plant(plant)
     , m_sink(std::move(sink))

@@ -165,9 +165,9 @@ TEST_F(Health, ACurveOfAnotherUnitIsKeptAsideByThePlantWithoutAWindow)
     const QByteArray old = "<Units>WIND</Units><Width>1</Width>\r\n"
                            "<B>5</B><N>20</N><P>100</P><SD>0</SD>\r\n";
     ASSERT_TRUE(core::replaceFile(curve::powerCurvePath(m_app), old));
-    station::Plant plant(m_app, core::Clock{[this] {
-                             return m_now;
-                         }});
+    plant::Plant plant(m_app, core::Clock{[this] {
+                           return m_now;
+                       }});
     station::StationProbe::waitForDisk(plant.station());
     EXPECT_EQ(fileBytes(m_app.logsDir() + QStringLiteral("powercurve-2024-03-07.txt")), old);
     EXPECT_EQ(fileBytes(curve::powerCurvePath(m_app)),

@@ -4,7 +4,7 @@
 // plant built as the programs build it, and the server's port once it listens.
 
 #include "fixture.h"
-#include "station/plant.h"
+#include "plant/plant.h"
 #include "stationprobe.h"
 #include "web/webconfig.h"
 #include "webclient.h"
@@ -33,7 +33,7 @@ protected:
         config.Port = QString::number(port ? port : freePort());
         config.Token = network ? kWebToken : QString();
         ASSERT_TRUE(web::saveWebConfig(m_app, config));
-        m_plant = std::make_unique<station::Plant>(m_app, core::Clock::system());
+        m_plant = std::make_unique<plant::Plant>(m_app, core::Clock::system());
         ASSERT_TRUE(
             waitFor([this] { return m_plant->web().state().kind != web::WebState::Kind::Off; }));
         m_port = m_plant->web().state().port;
@@ -55,6 +55,6 @@ protected:
 
     QByteArray token() const { return kWebToken.toLatin1(); }
 
-    std::unique_ptr<station::Plant> m_plant;
+    std::unique_ptr<plant::Plant> m_plant;
     quint16 m_port = 0;
 };

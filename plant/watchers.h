@@ -11,7 +11,7 @@
 #include <QString>
 #include <QTimer>
 
-namespace station {
+namespace plant {
 
 // What watches the plant beside the records, fed by the station's announcements: the hourly
 // energy ledger, the turbine's power curve and the alarms. Their files go through the station's
@@ -20,7 +20,7 @@ class Watchers : public QObject
 {
     Q_OBJECT
 public:
-    Watchers(Station& station, QObject* parent = nullptr);
+    Watchers(station::Station& station, QObject* parent = nullptr);
 
     curve::CurveData& curve() { return m_curve; }
     alarms::AlarmMonitor& alarms() { return m_alarms; }
@@ -51,7 +51,7 @@ private:
     void everySecond();
     void closing();
 
-    Station& m_station;
+    station::Station& m_station;
     season::EnergyLedger m_ledger;
     curve::CurveData m_curve;
     alarms::AlarmMonitor m_alarms;
@@ -70,4 +70,4 @@ private:
     QTimer m_hourly; // the power curve's file
 };
 
-} // namespace station
+} // namespace plant

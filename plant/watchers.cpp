@@ -1,4 +1,4 @@
-#include "station/watchers.h"
+#include "plant/watchers.h"
 
 #include "alarms/alarmconfig.h"
 #include "alarms/alarmtexts.h"
@@ -8,9 +8,9 @@
 #include <QStringList>
 #include <utility>
 
-namespace station {
+namespace plant {
 
-Watchers::Watchers(Station& station, QObject* parent)
+Watchers::Watchers(station::Station& station, QObject* parent)
     : QObject(parent)
     , m_station(station)
     , m_curve(station.app(), station.options().wsUnits)
@@ -22,8 +22,8 @@ Watchers::Watchers(Station& station, QObject* parent)
         station.queueWrite({path, bytes, logging::FileWrite::Kind::Replace, {}});
     });
     keepOldCurve();
-    connect(&station, &Station::energyAdded, this, &Watchers::energyAdded);
-    connect(&station, &Station::freshReading, this,
+    connect(&station, &station::Station::energyAdded, this, &Watchers::energyAdded);
+    connect(&station, &station::Station::freshReading, this,
             [this](const core::QuantityValues& values, std::int16_t mode, qint64 ms) {
                 // The load's time counts between readings that keep coming, as the energy does.
                 if (m_loadOn && m_lastFreshMs >= 0 && ms - m_lastFreshMs <= core::kStaleAfterMs)
@@ -35,9 +35,9 @@ Watchers::Watchers(Station& station, QObject* parent)
                     curveMinute(*minute, ms);
                 m_alarms.onReading(values, ms, m_station.clock().now());
             });
-    connect(&station, &Station::closing, this, &Watchers::closing);
+    connect(&station, &station::Station::closing, this, &Watchers::closing);
     // While Setup or Calibrate has the line, its quiet is no fault of the plant.
-    connect(&station, &Station::lineHandedOver, this, [this](bool handedOver) {
+    connect(&station, &station::Station::lineHandedOver, this, [this](bool handedOver) {
         m_alarms.setLineAway(handedOver, m_station.clock().elapsedMs());
     });
     connect(&m_alarms, &alarms::AlarmMonitor::changed, this, &Watchers::alarmsChanged);
@@ -152,4 +152,4 @@ void Watchers::closing()
     saveCurve();
 }
 
-} // namespace station
+} // namespace plant
