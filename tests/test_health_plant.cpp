@@ -327,4 +327,49 @@ TEST_F(Health, ARestartAfterAStuckDiskStartsFromEveryCurveMinuteAndAlarmLine)
     EXPECT_EQ(log.count("<A>BattLow</A><S>on</S>"), 1) << log.toStdString();
 }
 
+// The spool's lines cannot be written back at the restart (the logs' disk is read-only): the
+// curve and the alarm log are read with what still waits laid over them, so the next run starts
+// from every minute and line all the same, and they reach the files once the disk takes writes.
+TEST_F(Health, ARestartOnADiskThatRefusesWritesStartsFromWhatWaits)
+{
+    const EnvGuard stateHome("XDG_STATE_HOME", m_app.path(QStringLiteral("state")).toUtf8());
+    battLowOn();
+    SmallDisk logs(m_app.logsDir(), 1024);
+    if (!logs.mounted())
+        SKIP_OR_FAIL_IN_CI("no tmpfs: " << logs.error().toStdString());
+    const QString curveFile = curve::powerCurvePath(m_app);
+    auto pty = line(1);
+    auto w = start();
+    ASSERT_TRUE(waitFor([&] { return w->watchers().filesRead(); }));
+    minutesOf(*w, *pty, kWhole, 3);
+    w->watchers().saveCurve();
+    station::StationProbe::waitForDisk(w->station());
+    const int saved = minutesIn(curve::loadPowerCurve(curveFile, 0.5));
+    ASSERT_GT(saved, 0);
+
+    ASSERT_TRUE(logs.readOnly());
+    minutesOf(*w, *pty, kLow, 3);
+    ASSERT_TRUE(w->watchers().alarms().isRaised(alarms::Kind::BattLow));
+    const int kept = minutesIn(w->watchers().curve().curve());
+    ASSERT_GT(kept, saved);
+    const station::CloseResult result = w->plant().close();
+    ASSERT_FALSE(result.allWritten);
+    ASSERT_TRUE(result.keptIn) << result.spoolError.toStdString();
+    w.reset();
+
+    auto again = start();
+    ASSERT_TRUE(waitFor([&] { return again->watchers().filesRead(); }));
+    EXPECT_EQ(minutesIn(again->watchers().curve().curve()), kept);
+    EXPECT_TRUE(again->watchers().alarms().isRaised(alarms::Kind::BattLow));
+    EXPECT_EQ(minutesIn(curve::loadPowerCurve(curveFile, 0.5)), saved) << "nothing written yet";
+    ASSERT_TRUE(logs.readWrite());
+    minutesOf(*again, *pty, kWhole, 3);
+    const int total = minutesIn(again->watchers().curve().curve());
+    EXPECT_GT(total, kept);
+    EXPECT_TRUE(again->plant().close().allWritten);
+    EXPECT_EQ(minutesIn(curve::loadPowerCurve(curveFile, 0.5)), total);
+    const QByteArray log = fileBytes(alarms::alarmLogPath(m_app));
+    EXPECT_EQ(log.count("<A>BattLow</A><S>on</S>"), 1) << log.toStdString();
+}
+
 } // namespace
