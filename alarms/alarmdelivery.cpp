@@ -54,9 +54,9 @@ void AlarmDelivery::reload()
     }
 }
 
-void AlarmDelivery::restoreFromLog(const QDateTime& now)
+void AlarmDelivery::restoreFromLog(const std::vector<LoggedState>& states, const QDateTime& now)
 {
-    for (const LoggedState& s : readLastLoggedStates(m_app)) {
+    for (const LoggedState& s : states) {
         const qint64 age = s.at.secsTo(now);
         if (age >= 0 && age <= kRestoreWithinS)
             m_monitor.restore(s.kind, s.raised, s.value, s.at);

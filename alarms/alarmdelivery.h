@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarms/alarmlog.h"
 #include "alarms/alarmmonitor.h"
 #include "core/appdir.h"
 #include "logging/logfiles.h"
@@ -44,9 +45,10 @@ public:
     // it at start and after the Alarms, Publish or Setup window has closed (after the monitor has
     // its new settings).
     void reload();
-    // Each alarm that is on takes its latest line of logs/alarms.txt as its state when the line
-    // is from the kRestoreWithinS before now; call it once at start, after reload().
-    void restoreFromLog(const QDateTime& now);
+    // Each alarm that is on and not yet known takes its latest line of logs/alarms.txt (read by
+    // readLastLoggedStates) as its state when the line is from the kRestoreWithinS before now;
+    // call it once at start, after reload().
+    void restoreFromLog(const std::vector<LoggedState>& states, const QDateTime& now);
 
     // Why the latest alarm line could not be appended here; empty when it could.
     QString logProblem() const { return m_logProblem; }

@@ -98,19 +98,19 @@ std::vector<LoggedState> lastLoggedStates(QByteArrayView text, const QLocale& lo
     return out;
 }
 
-std::vector<LoggedState> readLastLoggedStates(const core::AppDir& app)
+std::vector<LoggedState> readLastLoggedStates(const core::AppDir& app, const QByteArray& waiting)
 {
     QFile file(alarmLogPath(app));
     if (!file.open(QIODevice::ReadOnly))
-        return {};
+        return lastLoggedStates(waiting);
     const qint64 from = std::max<qint64>(0, file.size() - kLogTailBytes);
     if (!file.seek(from))
-        return {};
+        return lastLoggedStates(waiting);
     QByteArray tail = file.read(kLogTailBytes);
     // A line cut by where the reading began is no line.
     if (from > 0)
         tail.remove(0, tail.indexOf('\n') + 1);
-    return lastLoggedStates(tail);
+    return lastLoggedStates(tail + waiting);
 }
 
 bool appendAlarmLog(const core::AppDir& app, Kind kind, bool raised, double value,

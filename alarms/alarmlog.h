@@ -47,8 +47,10 @@ std::vector<LoggedState> lastLoggedStates(QByteArrayView text, const QLocale& lo
 // changed in a long time is missed, and a log of years is not read whole at each start.
 inline constexpr qint64 kLogTailBytes = 256 * 1024;
 
-// The same from the last kLogTailBytes of logs/alarms.txt; none when it is missing or unreadable.
-std::vector<LoggedState> readLastLoggedStates(const core::AppDir& app);
+// The same from the last kLogTailBytes of logs/alarms.txt and then waiting, the lines still to be
+// appended to it; from waiting alone when the file is missing or unreadable.
+std::vector<LoggedState> readLastLoggedStates(const core::AppDir& app,
+                                              const QByteArray& waiting = {});
 
 // Appends the line now, all or nothing, synced; makes the "logs" folder when it is missing.
 // False with the reason in error.

@@ -7,13 +7,21 @@
 
 namespace curve {
 
-CurveData::CurveData(const core::AppDir& app, const QString& wsUnits)
+CurveData::CurveData(const core::AppDir& app, const QString& wsUnits, bool readFile)
     : m_app(app)
     , m_scale(windScale(wsUnits))
     , m_settings(readCurveSettings(app, &m_settingsWarning))
     , m_densityFactor(densityFactor(m_settings.altitudeMetres))
+    , m_curve(m_scale.binWidth)
 {
-    CurveFileLoad load = loadCurveFile(powerCurvePath(app), m_scale, m_settings.altitudeMetres);
+    if (readFile)
+        takeFile(loadCurveFile(powerCurvePath(app), m_scale, m_settings.altitudeMetres));
+}
+
+void CurveData::takeFile(CurveFileLoad load)
+{
+    if (std::exchange(m_fileRead, true))
+        return;
     m_curve = std::move(load.curve);
     m_damaged = load.damaged;
     m_converted = load.converted;
@@ -22,6 +30,9 @@ CurveData::CurveData(const core::AppDir& app, const QString& wsUnits)
     m_fileWidth = load.fileWidth;
     m_fileAltitude = load.fileAltitude;
     m_otherAltitude = load.otherAltitude;
+    for (const auto& [wind, watts] : m_beforeFile)
+        m_curve.addMinute(wind, watts);
+    m_beforeFile = {};
 }
 
 std::optional<MinuteMean> CurveData::add(const core::QuantityValues& values, qint64 monotonicMs,
@@ -39,6 +50,8 @@ std::optional<MinuteMean> CurveData::add(const core::QuantityValues& values, qin
         ++m_heldBack[m_curve.binIndex(done->wind)];
     else
         m_curve.addMinute(done->wind, done->watts);
+    if (!done->heldBack && !m_fileRead)
+        m_beforeFile.emplace_back(done->wind, done->watts);
     m_scatter.push_back(*done);
     while (m_scatter.size() > kScatterMinutes)
         m_scatter.pop_front();
@@ -51,6 +64,9 @@ void CurveData::startNew()
     m_scatter.clear();
     m_heldBack.clear();
     m_folder = MinuteFolder();
+    // The file's bins are not wanted any more, whenever they come.
+    m_fileRead = true;
+    m_beforeFile = {};
     if (m_writer)
         m_writer(path(), bytes());
     else

@@ -10,6 +10,8 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <utility>
+#include <vector>
 
 namespace curve {
 
@@ -23,7 +25,17 @@ inline constexpr std::size_t kScatterMinutes = 30 * 24 * 60;
 class CurveData
 {
 public:
-    CurveData(const core::AppDir& app, const QString& wsUnits);
+    // readFile false: logs/powercurve.txt is read elsewhere and handed in with takeFile() (the
+    // plant reads it on its disk thread, behind the last run's spool); curve.cfg is read here.
+    CurveData(const core::AppDir& app, const QString& wsUnits, bool readFile = true);
+
+    // The file as read elsewhere, for the scale() and altitude() of this curve. The minutes
+    // added before it go on top of its bins in their order, so the curve is what it would be had
+    // the file been read first. Ignored once the file is in, or a new curve was begun.
+    void takeFile(CurveFileLoad load);
+    // Whether the bins hold the file's (read, handed in, or begun anew): until then they are this
+    // run's minutes alone, and a save would replace the file's with them.
+    bool fileRead() const { return m_fileRead; }
 
     // A decoded reading; only fresh ones count. Returns the minute it closed, if any: its wind
     // normalised to sea-level density when curve.cfg sets an altitude, so the bins, the shortfall
@@ -95,6 +107,9 @@ private:
     int m_nominal = 0;
     std::map<int, int> m_heldBack;
     std::optional<RefCurve> m_reference;
+    bool m_fileRead = false;
+    // The minutes added to the bins before the file was read, wind and watts in their order.
+    std::vector<std::pair<double, double>> m_beforeFile;
 };
 
 } // namespace curve

@@ -221,7 +221,8 @@ PowerCurveContent readContent(const QString& path, std::optional<QByteArray>& by
     return content;
 }
 
-// Adds the bins, their centres multiplied by factor; a file with a skipped line is set aside.
+// Adds the bins, their centres multiplied by factor; a file with a skipped line is set aside
+// (when path names one: bytes still waiting for the disk are no file yet).
 bool addBins(const QString& path, PowerCurveContent& content, double factor, PowerCurve& curve)
 {
     for (Bin b : content.bins) {
@@ -231,6 +232,8 @@ bool addBins(const QString& path, PowerCurveContent& content, double factor, Pow
     }
     if (content.skippedLines == 0)
         return false;
+    if (path.isEmpty())
+        return true;
     // Never lost: kept aside for whoever wants to look; the next save writes the good bins.
     QFile::remove(path + QStringLiteral(".damaged"));
     QFile::rename(path, path + QStringLiteral(".damaged"));
@@ -275,14 +278,15 @@ std::optional<double> exactFactor(const QString& fromUnits, double fromWidth,
     return factor;
 }
 
-CurveFileLoad loadCurveFile(const QString& path, const WindScale& scale, double altitudeMetres)
+CurveFileLoad loadCurveFile(const QString& path, const WindScale& scale, double altitudeMetres,
+                            const std::optional<QByteArray>& waiting)
 {
     CurveFileLoad out;
     out.curve = PowerCurve(scale.binWidth);
-    if (!QFile::exists(path))
+    if (!waiting && !QFile::exists(path))
         return out;
-    std::optional<QByteArray> bytes;
-    PowerCurveContent content = readContent(path, bytes);
+    std::optional<QByteArray> bytes = waiting;
+    PowerCurveContent content = waiting ? parsePowerCurve(*waiting) : readContent(path, bytes);
     out.fileAltitude = content.altitude;
     double factor = 1;
     if (content.units) {
@@ -303,7 +307,7 @@ CurveFileLoad loadCurveFile(const QString& path, const WindScale& scale, double 
         out.setAside = bytes;
         return out;
     }
-    out.damaged = addBins(path, content, factor, out.curve);
+    out.damaged = addBins(waiting ? QString() : path, content, factor, out.curve);
     return out;
 }
 

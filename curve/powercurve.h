@@ -138,7 +138,8 @@ PowerCurve loadPowerCurve(const QString& path, double binWidth, bool* damaged = 
 // another, widths that nest); otherwise the curve starts again and the old file's bytes come back
 // in setAside, to be kept as powercurve-<date>.txt: nothing is ever re-binned by guess. Winds
 // normalised for another altitude (an older file: none) cannot be turned either, bin by bin, so
-// such a file is set aside too.
+// such a file is set aside too. waiting: what a replace still waiting for the disk will make the
+// file, read in its place (a damaged one is then not renamed: the file is not what was read).
 struct CurveFileLoad
 {
     PowerCurve curve;
@@ -150,7 +151,8 @@ struct CurveFileLoad
     double fileAltitude = 0;
     bool otherAltitude = false; // the reason it was set aside
 };
-CurveFileLoad loadCurveFile(const QString& path, const WindScale& scale, double altitudeMetres = 0);
+CurveFileLoad loadCurveFile(const QString& path, const WindScale& scale, double altitudeMetres = 0,
+                            const std::optional<QByteArray>& waiting = std::nullopt);
 
 // Whether bins of fromWidth in fromUnits fall each whole in one bin of the scale; factor is then
 // what multiplies a centre in fromUnits to give it in the scale's unit.

@@ -33,7 +33,7 @@ const QString kOpenAdvice = QStringLiteral(
 
 } // namespace
 
-Logger::Logger(const ProgramVariant& variant, station::Plant& plant, QWidget* parent)
+Logger::Logger(const ProgramVariant& variant, plant::Plant& plant, QWidget* parent)
     : QWidget(parent)
     , m_variant(variant)
     , m_plant(plant)
@@ -152,7 +152,7 @@ void Logger::showStatus()
 {
     const station::WriteState& writes = m_status.writes;
     QStringList lines;
-    const station::Watchers& watchers = m_plant.watchers();
+    const plant::Watchers& watchers = m_plant.watchers();
     const QString alarm = watchers.alarmLine();
     if (!alarm.isEmpty())
         lines << alarm;

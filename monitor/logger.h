@@ -5,7 +5,7 @@
 #include "history/historystore.h"
 #include "monitor/loggercontrols.h"
 #include "monitor/variant.h"
-#include "station/plant.h"
+#include "plant/plant.h"
 
 #include <QLabel>
 #include <QScrollArea>
@@ -25,11 +25,11 @@ class Logger : public QWidget
 {
     Q_OBJECT
 public:
-    Logger(const ProgramVariant& variant, station::Plant& plant, QWidget* parent = nullptr);
+    Logger(const ProgramVariant& variant, plant::Plant& plant, QWidget* parent = nullptr);
 
-    station::Plant& plant() { return m_plant; }
+    plant::Plant& plant() { return m_plant; }
     station::Station& station() { return m_station; }
-    station::Watchers& watchers() { return m_plant.watchers(); }
+    plant::Watchers& watchers() { return m_plant.watchers(); }
     const Reading& reading() const { return m_station.reading(); }
     const publish::Publisher& publisher() const { return m_station.publisher(); }
     const IntervalPeaks& peaks() const { return m_station.peaks(); }
@@ -96,7 +96,7 @@ private:
     void Web_Click();
 
     ProgramVariant m_variant;
-    station::Plant& m_plant;
+    plant::Plant& m_plant;
     station::Station& m_station;
     core::AppDir m_app;
     core::Clock m_clock;

@@ -26,7 +26,7 @@ constexpr ui::FontSpec kBannerFont{"Arial", 20, true};
 
 void Logger::watchThePlant()
 {
-    connect(&m_plant.watchers(), &station::Watchers::alarmsChanged, this, &Logger::showAlarms);
+    connect(&m_plant.watchers(), &plant::Watchers::alarmsChanged, this, &Logger::showAlarms);
     connect(m_controls.Season, &QPushButton::clicked, this, &Logger::Season_Click);
     connect(m_controls.Alarms, &QPushButton::clicked, this, &Logger::Alarms_Click);
     connect(m_controls.Web, &QPushButton::clicked, this, &Logger::Web_Click);

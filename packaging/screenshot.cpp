@@ -3,8 +3,8 @@
 // typical frame of the board, and grabs the window as a user would see it.
 
 #include "monitor/logger.h"
+#include "plant/plant.h"
 #include "programs/variants.h"
-#include "station/plant.h"
 #include "tools/pty.h"
 #include "ui/messagebox.h"
 #include "ui/windowlook.h"
@@ -75,7 +75,7 @@ int main(int argc, char** argv)
     }
 
     const QDateTime at(QDate(2026, 6, 21), QTime(14, 5, 7));
-    station::Plant plant(dir, core::Clock::fixed(at));
+    plant::Plant plant(dir, core::Clock::fixed(at));
     monitor::Logger window(programs::tessaly(), plant);
     window.show();
     QApplication::processEvents();

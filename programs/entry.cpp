@@ -2,9 +2,9 @@
 
 #include "core/systemsignals.h"
 #include "monitor/logger.h"
+#include "plant/plant.h"
 #include "programs/onecopy.h"
 #include "publish/publishwindow.h"
-#include "station/plant.h"
 #include "ui/messagebox.h"
 #include "ui/windowlook.h"
 
@@ -39,7 +39,7 @@ int run(int argc, char** argv, const monitor::ProgramVariant& variant)
         return 1;
     }
     // The plant first, for the life of the program; the main window is its view.
-    station::Plant plant(dir, core::Clock::system());
+    plant::Plant plant(dir, core::Clock::system());
     monitor::Logger logger(variant, plant);
     logger.setPublishWindow([&dir](QWidget* parent) {
         publish::Publish window(dir, parent);

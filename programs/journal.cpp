@@ -13,7 +13,7 @@ const QString kOpenAdvice =
 
 } // namespace
 
-Journal::Journal(station::Plant& plant, Sink sink, Sink status, QObject* parent)
+Journal::Journal(plant::Plant& plant, Sink sink, Sink status, QObject* parent)
     : QObject(parent)
     , m_plant(plant)
     , m_sink(std::move(sink))
@@ -30,6 +30,8 @@ Journal::Journal(station::Plant& plant, Sink sink, Sink status, QObject* parent)
     connect(&plant.watchers().alarms(), &alarms::AlarmMonitor::changed, this,
             &Journal::alarmChanged);
     connect(&plant.web(), &web::WebService::stateChanged, this, &Journal::statusChanged);
+    // The curve's notice and the alarms restored from the log come once the disk has answered.
+    connect(&plant.watchers(), &plant::Watchers::alarmsChanged, this, &Journal::statusChanged);
     m_sink(QStringLiteral("Files are kept in %1").arg(QDir::toNativeSeparators(plant.app().dir)));
     if (m_plant.station().logging())
         m_sink(QStringLiteral("Logging every %1 s.").arg(m_plant.station().loggingText()));

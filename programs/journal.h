@@ -1,6 +1,6 @@
 #pragma once
 
-#include "station/plant.h"
+#include "plant/plant.h"
 
 #include <QObject>
 #include <QString>
@@ -18,7 +18,7 @@ class Journal : public QObject
 public:
     using Sink = std::function<void(const QString& line)>;
     // sink gets each line for the journal; status the one-line summary whenever it changes.
-    Journal(station::Plant& plant, Sink sink, Sink status, QObject* parent = nullptr);
+    Journal(plant::Plant& plant, Sink sink, Sink status, QObject* parent = nullptr);
 
     // The lines the status line would show now, most important first.
     QStringList lines() const;
@@ -27,7 +27,7 @@ private:
     void statusChanged();
     void alarmChanged(alarms::Kind kind, bool raised, double value, const QDateTime& since);
 
-    station::Plant& m_plant;
+    plant::Plant& m_plant;
     Sink m_sink;
     Sink m_status;
     QStringList m_shown;

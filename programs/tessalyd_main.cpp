@@ -1,10 +1,10 @@
 #include "core/appdir.h"
 #include "core/systemsignals.h"
 #include "core/version.h"
+#include "plant/plant.h"
 #include "programs/journal.h"
 #include "programs/onecopy.h"
 #include "service/servicenotifier.h"
-#include "station/plant.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -96,7 +96,7 @@ int main(int argc, char** argv)
     }
 
     service::ServiceNotifier notifier;
-    station::Plant plant(dir, core::Clock::system());
+    plant::Plant plant(dir, core::Clock::system());
     programs::Journal journal(plant, say,
                               [&notifier](const QString& line) { notifier.status(line); });
     // Ready once the last run's spool has been taken in and the port opened or found missing,

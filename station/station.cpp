@@ -94,6 +94,24 @@ void Station::start()
     openPort(true);
 }
 
+void Station::readBehindWrites(DiskRead read)
+{
+    QMetaObject::invokeMethod(m_writer.get(), [this, outbox = m_outbox, read = std::move(read)] {
+        std::deque<logging::FileWrite> waiting;
+        {
+            const std::lock_guard lock(outbox->mutex);
+            waiting = outbox->waiting;
+        }
+        std::function<void()> then = read(waiting);
+        // A close that left this thread behind may be followed by the station's end at any
+        // time: then nobody is told. The close sets the flag before it takes the lock, so a
+        // station found here under it without the flag is still there while the call is posted.
+        const std::lock_guard lock(outbox->mutex);
+        if (!outbox->leftBehind)
+            QMetaObject::invokeMethod(this, std::move(then));
+    });
+}
+
 void Station::LoadConfiguration()
 {
     m_configWarnings.clear();

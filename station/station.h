@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 
 namespace station {
@@ -59,6 +60,13 @@ public:
     CloseResult closeSteps(std::chrono::milliseconds deadline = kCloseDeadline);
     // Hands a write of the plant's other files to the disk thread, behind the records.
     void queueWrite(logging::FileWrite write);
+    // Reads the plant's other files as they will be: read runs on the disk thread once it has
+    // taken in everything handed before (at start, the last run's spool first), and is given
+    // the writes still waiting then, so it can lay them over what the files hold; the function
+    // it returns runs back on this station's thread. Nothing runs when the disk never answers.
+    using DiskRead =
+        std::function<std::function<void()>(const std::deque<logging::FileWrite>& waiting)>;
+    void readBehindWrites(DiskRead read);
 
     const Reading& reading() const { return m_reading; }
     const IntervalPeaks& peaks() const { return m_peaks; }

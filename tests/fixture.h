@@ -185,6 +185,12 @@ public:
         return QProcess::execute(QStringLiteral("mount"),
                                  {QStringLiteral("-o"), QStringLiteral("remount,ro"), m_at}) == 0;
     }
+    // And writable again.
+    bool readWrite()
+    {
+        return QProcess::execute(QStringLiteral("mount"),
+                                 {QStringLiteral("-o"), QStringLiteral("remount,rw"), m_at}) == 0;
+    }
 
 private:
     QString m_at;

@@ -4,8 +4,8 @@
 
 #include "core/serialline.h"
 #include "monitor/logger.h"
+#include "plant/plant.h"
 #include "programs/variants.h"
-#include "station/plant.h"
 #include "tests/fixture.h"
 #include "tests/stationprobe.h"
 
@@ -14,7 +14,7 @@ class RunningLogger
 {
 public:
     RunningLogger() = default;
-    RunningLogger(std::unique_ptr<station::Plant> plant, const monitor::ProgramVariant& v)
+    RunningLogger(std::unique_ptr<plant::Plant> plant, const monitor::ProgramVariant& v)
         : m_plant(std::move(plant))
         , m_window(std::make_unique<monitor::Logger>(v, *m_plant))
     {}
@@ -39,7 +39,7 @@ public:
     }
 
 private:
-    std::unique_ptr<station::Plant> m_plant;
+    std::unique_ptr<plant::Plant> m_plant;
     std::unique_ptr<monitor::Logger> m_window;
 };
 
@@ -56,7 +56,7 @@ protected:
                                 [this] {
                                     return m_now.toMSecsSinceEpoch() + m_monotonicShiftMs;
                                 }};
-        RunningLogger w(std::make_unique<station::Plant>(m_app, clock), v);
+        RunningLogger w(std::make_unique<plant::Plant>(m_app, clock), v);
         w->station()
             .findChild<core::SerialLine*>(QStringLiteral("MSComm1"))
             ->setRetryInterval(retryMs);

@@ -1,7 +1,8 @@
 // The turbine's health in the running plant: a reference curve and frames at half of it raise
 // Power curve low once and clear it when the power returns, never while the battery is full; a
 // curve file of another unit is kept aside by the plant alone, with no window to ask; a site's
-// altitude moves a minute to the bin of its wind at sea level's density.
+// altitude moves a minute to the bin of its wind at sea level's density; a restart after a disk
+// that stood still at close starts from every curve minute and alarm line it kept.
 
 #include "alarms/alarmconfig.h"
 #include "alarms/alarmlog.h"
@@ -9,7 +10,12 @@
 #include "alarms/alarmtexts.h"
 #include "curve/curvesettings.h"
 #include "curve/refcurve.h"
+#include "tests/envguard.h"
 #include "tests/logger_window.h"
+
+#include <QSemaphore>
+#include <QThread>
+#include <atomic>
 
 namespace {
 
@@ -18,10 +24,56 @@ namespace {
 const std::string kHalf = "[<V>512</V><I>530</I><R>10</R><M>0</M><S>25</S>]\r\n";
 const std::string kFull = "[<V>576</V><I>530</I><R>10</R><M>0</M><S>25</S>]\r\n";
 const std::string kWhole = "[<V>512</V><I>548</I><R>10</R><M>0</M><S>25</S>]\r\n";
+// 11.6 V at 18 A, below BattLow's 11.8 V.
+const std::string kLow = "[<V>464</V><I>548</I><R>10</R><M>0</M><S>25</S>]\r\n";
 
 // The reference promises 230.4 W at 5 m/s.
 const QByteArray kReference = "Reference Power Curve\r\n<Units>m/s</Units>\r\n"
                               "<V>3</V><W>0</W>\r\n<V>5</V><W>230.4</W>\r\n<V>10</V><W>600</W>\r\n";
+
+int minutesIn(const curve::PowerCurve& curve)
+{
+    int minutes = 0;
+    for (const curve::Bin& bin : curve.bins())
+        minutes += bin.minutes;
+    return minutes;
+}
+
+// A disk that stops answering for good: the first station disk thread to sync once it is made
+// stands still in that sync until the process ends, as on a folder that hangs; the disk threads
+// of later runs write as usual. What it waits on is never freed, since the thread never leaves.
+class LostDisk
+{
+public:
+    LostDisk()
+        : m_held(new Held)
+    {
+        Held* held = m_held;
+        core::setBeforeSync([held] {
+            const QThread* self = QThread::currentThread();
+            if (self->objectName() != u"StationDisk")
+                return;
+            const QThread* first = nullptr;
+            if (!held->thread.compare_exchange_strong(first, self) && first != self)
+                return;
+            ++held->syncs;
+            held->never.acquire();
+        });
+    }
+    ~LostDisk() { core::setBeforeSync({}); }
+    LostDisk(const LostDisk&) = delete;
+    LostDisk& operator=(const LostDisk&) = delete;
+    int syncs() const { return m_held->syncs; }
+
+private:
+    struct Held
+    {
+        std::atomic<const QThread*> thread{nullptr};
+        std::atomic<int> syncs{0};
+        QSemaphore never{0};
+    };
+    Held* m_held;
+};
 
 class Health : public LoggerWindow
 {
@@ -41,6 +93,16 @@ protected:
         cfg.replace("<Notify>1</Notify>", "<Notify>0</Notify>");
         ASSERT_TRUE(core::replaceFile(alarms::alarmsCfgPath(m_app), cfg));
         ASSERT_TRUE(core::replaceFile(curve::refCurvePath(m_app), kReference));
+    }
+    // BattLow on with a 10 s delay.
+    void battLowOn()
+    {
+        QByteArray cfg =
+            *core::readWholeFile(QStringLiteral(TESSALY_SOURCE "/programs/appdir/alarms.cfg"));
+        cfg.replace("<BattLowOn>0</BattLowOn>", "<BattLowOn>1</BattLowOn>");
+        cfg.replace("<BattLowDelay>60</BattLowDelay>", "<BattLowDelay>10</BattLowDelay>");
+        cfg.replace("<Notify>1</Notify>", "<Notify>0</Notify>");
+        ASSERT_TRUE(core::replaceFile(alarms::alarmsCfgPath(m_app), cfg));
     }
     // Three frames a minute of the fake clock, each decoded before the clock moves on.
     void minutesOf(monitor::Logger& w, sim::PseudoTerminal& pty, const std::string& frame,
@@ -165,9 +227,11 @@ TEST_F(Health, ACurveOfAnotherUnitIsKeptAsideByThePlantWithoutAWindow)
     const QByteArray old = "<Units>WIND</Units><Width>1</Width>\r\n"
                            "<B>5</B><N>20</N><P>100</P><SD>0</SD>\r\n";
     ASSERT_TRUE(core::replaceFile(curve::powerCurvePath(m_app), old));
-    station::Plant plant(m_app, core::Clock{[this] {
-                             return m_now;
-                         }});
+    plant::Plant plant(m_app, core::Clock{[this] {
+                           return m_now;
+                       }});
+    // The curve is read behind the start's spool, and what it sets aside is kept behind that.
+    ASSERT_TRUE(waitFor([&] { return plant.watchers().filesRead(); }));
     station::StationProbe::waitForDisk(plant.station());
     EXPECT_EQ(fileBytes(m_app.logsDir() + QStringLiteral("powercurve-2024-03-07.txt")), old);
     EXPECT_EQ(fileBytes(curve::powerCurvePath(m_app)),
@@ -216,6 +280,96 @@ TEST_F(Health, ASetAltitudeMovesAMinuteToTheBinOfItsSeaLevelWind)
                         .startsWith("<Units>m/s</Units><Width>0.5</Width><Altitude>2000</Altitude>"
                                     "\r\n<B>4.5</B><N>2</N>"));
     }
+}
+
+// The disk stands still at close with curve minutes and a BattLow line behind it: they are kept
+// in the spool, and the next run reads the curve and the alarm log only once the spool has been
+// written back. It starts from every minute (its next save keeps them all, not the older file's
+// plus its own) and with BattLow raised as the last line says.
+TEST_F(Health, ARestartAfterAStuckDiskStartsFromEveryCurveMinuteAndAlarmLine)
+{
+    const EnvGuard stateHome("XDG_STATE_HOME", m_app.path(QStringLiteral("state")).toUtf8());
+    battLowOn();
+    const QString curveFile = curve::powerCurvePath(m_app);
+    auto pty = line(1);
+    auto w = start();
+    ASSERT_TRUE(waitFor([&] { return w->station().status().writes.takenUpTo >= 1; }));
+    minutesOf(*w, *pty, kWhole, 3);
+    w->watchers().saveCurve();
+    station::StationProbe::waitForDisk(w->station());
+    const int saved = minutesIn(curve::loadPowerCurve(curveFile, 0.5));
+    ASSERT_GT(saved, 0);
+
+    LostDisk disk;
+    station::StationProbe::logTick(w->station());
+    ASSERT_TRUE(waitFor([&] { return disk.syncs() > 0; }));
+    minutesOf(*w, *pty, kLow, 3);
+    ASSERT_TRUE(w->watchers().alarms().isRaised(alarms::Kind::BattLow));
+    const int kept = minutesIn(w->watchers().curve().curve());
+    ASSERT_GT(kept, saved);
+    const station::CloseResult result = w->plant().close(std::chrono::milliseconds(600));
+    ASSERT_TRUE(result.diskSilent);
+    ASSERT_TRUE(result.keptIn) << result.spoolError.toStdString();
+    w.reset();
+    ASSERT_EQ(minutesIn(curve::loadPowerCurve(curveFile, 0.5)), saved);
+    ASSERT_FALSE(fileBytes(alarms::alarmLogPath(m_app)).contains("<A>BattLow</A>"));
+
+    auto again = start();
+    EXPECT_TRUE(waitFor([&] { return minutesIn(again->watchers().curve().curve()) == kept; }))
+        << minutesIn(again->watchers().curve().curve()) << " minutes, not " << kept;
+    EXPECT_TRUE(again->watchers().alarms().isRaised(alarms::Kind::BattLow));
+    minutesOf(*again, *pty, kWhole, 3);
+    const int total = minutesIn(again->watchers().curve().curve());
+    EXPECT_GT(total, kept);
+    again->plant().close();
+    EXPECT_EQ(minutesIn(curve::loadPowerCurve(curveFile, 0.5)), total);
+    const QByteArray log = fileBytes(alarms::alarmLogPath(m_app));
+    EXPECT_EQ(log.count("<A>BattLow</A><S>on</S>"), 1) << log.toStdString();
+}
+
+// The spool's lines cannot be written back at the restart (the logs' disk is read-only): the
+// curve and the alarm log are read with what still waits laid over them, so the next run starts
+// from every minute and line all the same, and they reach the files once the disk takes writes.
+TEST_F(Health, ARestartOnADiskThatRefusesWritesStartsFromWhatWaits)
+{
+    const EnvGuard stateHome("XDG_STATE_HOME", m_app.path(QStringLiteral("state")).toUtf8());
+    battLowOn();
+    SmallDisk logs(m_app.logsDir(), 1024);
+    if (!logs.mounted())
+        SKIP_OR_FAIL_IN_CI("no tmpfs: " << logs.error().toStdString());
+    const QString curveFile = curve::powerCurvePath(m_app);
+    auto pty = line(1);
+    auto w = start();
+    ASSERT_TRUE(waitFor([&] { return w->watchers().filesRead(); }));
+    minutesOf(*w, *pty, kWhole, 3);
+    w->watchers().saveCurve();
+    station::StationProbe::waitForDisk(w->station());
+    const int saved = minutesIn(curve::loadPowerCurve(curveFile, 0.5));
+    ASSERT_GT(saved, 0);
+
+    ASSERT_TRUE(logs.readOnly());
+    minutesOf(*w, *pty, kLow, 3);
+    ASSERT_TRUE(w->watchers().alarms().isRaised(alarms::Kind::BattLow));
+    const int kept = minutesIn(w->watchers().curve().curve());
+    ASSERT_GT(kept, saved);
+    const station::CloseResult result = w->plant().close();
+    ASSERT_FALSE(result.allWritten);
+    ASSERT_TRUE(result.keptIn) << result.spoolError.toStdString();
+    w.reset();
+
+    auto again = start();
+    ASSERT_TRUE(waitFor([&] { return again->watchers().filesRead(); }));
+    EXPECT_EQ(minutesIn(again->watchers().curve().curve()), kept);
+    EXPECT_TRUE(again->watchers().alarms().isRaised(alarms::Kind::BattLow));
+    EXPECT_EQ(minutesIn(curve::loadPowerCurve(curveFile, 0.5)), saved) << "nothing written yet";
+    ASSERT_TRUE(logs.readWrite());
+    minutesOf(*again, *pty, kWhole, 3);
+    const int total = minutesIn(again->watchers().curve().curve());
+    EXPECT_GT(total, kept);
+    EXPECT_TRUE(again->plant().close().allWritten);
+    EXPECT_EQ(minutesIn(curve::loadPowerCurve(curveFile, 0.5)), total);
+    const QByteArray log = fileBytes(alarms::alarmLogPath(m_app));
+    EXPECT_EQ(log.count("<A>BattLow</A><S>on</S>"), 1) << log.toStdString();
 }
 
 } // namespace

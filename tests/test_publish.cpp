@@ -1,11 +1,11 @@
 #include "monitor/logger.h"
+#include "plant/plant.h"
 #include "programs/variants.h"
 #include "publish/messages.h"
 #include "publish/mqttlink.h"
 #include "publish/publishconfig.h"
 #include "publish/publisher.h"
 #include "publish/publishwindow.h"
-#include "station/plant.h"
 #include "tests/broker.h"
 #include "tests/fixture.h"
 #include "tests/stationprobe.h"
@@ -566,7 +566,7 @@ TEST_F(BrokerTest, TheMainWindowPublishesWhatItDecodesAndLogs)
     writePublish(broker.port());
     writeProg(ProgFile{.Savehtml = "1", .LogDelay = "10", .LogOn = "1"});
     auto pty = line(1);
-    station::Plant plant(m_app, core::Clock::system());
+    plant::Plant plant(m_app, core::Clock::system());
     monitor::Logger w(programs::tessaly(), plant);
     w.show();
     ASSERT_TRUE(waitFor([&] { return w.statusText().contains(u"MQTT: connected"); }))
@@ -589,7 +589,7 @@ TEST_F(BrokerTest, TheMainWindowPublishesWhatItDecodesAndLogs)
 TEST_F(AppDirTest, TheMainWindowWithPublishingOffWritesNothingNew)
 {
     writeProg(ProgFile{.Savehtml = "1", .LogDelay = "10", .LogOn = "1"});
-    station::Plant plant(m_app, core::Clock::fixed(kAt.toLocalTime()));
+    plant::Plant plant(m_app, core::Clock::fixed(kAt.toLocalTime()));
     monitor::Logger w(programs::tessaly(), plant);
     station::StationProbe::logTick(w.station());
     station::StationProbe::waitForDisk(w.station());

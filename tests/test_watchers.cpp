@@ -236,15 +236,15 @@ TEST_F(Watchers, WhileAnotherWindowHasTheLineNoDataIsNotRaised)
     w->station().handOver();
     for (int s = 0; s < 300; ++s) {
         m_now = m_now.addSecs(1);
-        station::WatchersProbe::secondTick(w->watchers());
+        plant::WatchersProbe::secondTick(w->watchers());
     }
     EXPECT_EQ(w->watchers().raisedCount(), 0u) << "300 s with the line away";
     w->station().takeBack(false);
     m_now = m_now.addSecs(119);
-    station::WatchersProbe::secondTick(w->watchers());
+    plant::WatchersProbe::secondTick(w->watchers());
     EXPECT_EQ(w->watchers().raisedCount(), 0u) << "119 s since the line came back";
     m_now = m_now.addSecs(1);
-    station::WatchersProbe::secondTick(w->watchers());
+    plant::WatchersProbe::secondTick(w->watchers());
     ASSERT_EQ(w->watchers().raisedCount(), 1u);
     EXPECT_TRUE(w->watchers().alarmLine().contains(u"No data 120 s"))
         << w->watchers().alarmLine().toStdString();

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "station/watchers.h"
+#include "plant/watchers.h"
 
-namespace station {
+namespace plant {
 
 // The tests' way into the watchers: their second's tick (the alarms' clock, the ledger's change
 // of hour), driven by hand at the fake clock's time instead of by its timer.
@@ -12,4 +12,4 @@ public:
     static void secondTick(Watchers& w) { w.everySecond(); }
 };
 
-} // namespace station
+} // namespace plant

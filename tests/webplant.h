@@ -5,7 +5,7 @@
 
 #include "core/clock.h"
 #include "fixture.h"
-#include "station/plant.h"
+#include "plant/plant.h"
 #include "stationprobe.h"
 #include "web/webconfig.h"
 #include "webclient.h"
@@ -48,7 +48,7 @@ protected:
         config.Port = QString::number(port ? port : freePort());
         config.Token = network ? kWebToken : QString();
         ASSERT_TRUE(web::saveWebConfig(m_app, config));
-        m_plant = std::make_unique<station::Plant>(m_app, webPlantClock());
+        m_plant = std::make_unique<plant::Plant>(m_app, webPlantClock());
         ASSERT_TRUE(
             waitFor([this] { return m_plant->web().state().kind != web::WebState::Kind::Off; }));
         m_port = m_plant->web().state().port;
@@ -70,6 +70,6 @@ protected:
 
     QByteArray token() const { return kWebToken.toLatin1(); }
 
-    std::unique_ptr<station::Plant> m_plant;
+    std::unique_ptr<plant::Plant> m_plant;
     quint16 m_port = 0;
 };

@@ -1,10 +1,10 @@
-#include "station/plant.h"
+#include "plant/plant.h"
 
-namespace station {
+namespace plant {
 
 Plant::Plant(const core::AppDir& app, const core::Clock& clock, QObject* parent)
     : QObject(parent)
-    , m_station(std::make_unique<Station>(app, clock))
+    , m_station(std::make_unique<station::Station>(app, clock))
 {
     m_station->start();
     // The watchers read the settings the start-up just loaded (the wind's units, alarms.cfg).
@@ -23,11 +23,11 @@ Plant::~Plant()
     m_station.reset();
 }
 
-CloseResult Plant::close(std::chrono::milliseconds deadline)
+station::CloseResult Plant::close(std::chrono::milliseconds deadline)
 {
     if (!m_closed)
         m_closed = m_station->closeSteps(deadline);
     return *m_closed;
 }
 
-} // namespace station
+} // namespace plant

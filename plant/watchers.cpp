@@ -1,19 +1,22 @@
-#include "station/watchers.h"
+#include "plant/watchers.h"
 
 #include "alarms/alarmconfig.h"
 #include "alarms/alarmtexts.h"
 #include "publish/publisher.h"
 
 #include <QFileInfo>
+#include <QPointer>
 #include <QStringList>
+#include <deque>
+#include <functional>
 #include <utility>
 
-namespace station {
+namespace plant {
 
-Watchers::Watchers(Station& station, QObject* parent)
+Watchers::Watchers(station::Station& station, QObject* parent)
     : QObject(parent)
     , m_station(station)
-    , m_curve(station.app(), station.options().wsUnits)
+    , m_curve(station.app(), station.options().wsUnits, false)
     , m_delivery(station.app(), m_alarms, &m_notifier, &station.publisher(),
                  [&station](logging::FileWrite write) { station.queueWrite(std::move(write)); })
 {
@@ -21,9 +24,8 @@ Watchers::Watchers(Station& station, QObject* parent)
     m_curve.setWriter([&station](const QString& path, const QByteArray& bytes) {
         station.queueWrite({path, bytes, logging::FileWrite::Kind::Replace, {}});
     });
-    keepOldCurve();
-    connect(&station, &Station::energyAdded, this, &Watchers::energyAdded);
-    connect(&station, &Station::freshReading, this,
+    connect(&station, &station::Station::energyAdded, this, &Watchers::energyAdded);
+    connect(&station, &station::Station::freshReading, this,
             [this](const core::QuantityValues& values, std::int16_t mode, qint64 ms) {
                 // The load's time counts between readings that keep coming, as the energy does.
                 if (m_loadOn && m_lastFreshMs >= 0 && ms - m_lastFreshMs <= core::kStaleAfterMs)
@@ -35,9 +37,9 @@ Watchers::Watchers(Station& station, QObject* parent)
                     curveMinute(*minute, ms);
                 m_alarms.onReading(values, ms, m_station.clock().now());
             });
-    connect(&station, &Station::closing, this, &Watchers::closing);
+    connect(&station, &station::Station::closing, this, &Watchers::closing);
     // While Setup or Calibrate has the line, its quiet is no fault of the plant.
-    connect(&station, &Station::lineHandedOver, this, [this](bool handedOver) {
+    connect(&station, &station::Station::lineHandedOver, this, [this](bool handedOver) {
         m_alarms.setLineAway(handedOver, m_station.clock().elapsedMs());
     });
     connect(&m_alarms, &alarms::AlarmMonitor::changed, this, &Watchers::alarmsChanged);
@@ -48,7 +50,89 @@ Watchers::Watchers(Station& station, QObject* parent)
     connect(&m_hourly, &QTimer::timeout, this, &Watchers::saveCurve);
     m_hourly.start();
     reload();
-    m_delivery.restoreFromLog(station.clock().now());
+    readFiles();
+}
+
+namespace {
+
+// What the writes still waiting will make of a file: the bytes of the last replace, and what
+// is appended after it (with the header a new file begins with, when it is the first).
+struct Waiting
+{
+    std::optional<QByteArray> replaced;
+    QByteArray appended;
+};
+
+Waiting waitingFor(const std::deque<logging::FileWrite>& writes, const QString& path,
+                   bool fileEmpty)
+{
+    Waiting out;
+    for (const logging::FileWrite& w : writes) {
+        if (w.path != path)
+            continue;
+        if (w.kind == logging::FileWrite::Kind::Replace) {
+            out.replaced = w.bytes;
+            out.appended.clear();
+            continue;
+        }
+        const bool empty = out.replaced ? out.replaced->isEmpty() && out.appended.isEmpty()
+                                        : fileEmpty && out.appended.isEmpty();
+        if (empty)
+            out.appended += w.headerIfNew;
+        out.appended += w.bytes;
+    }
+    return out;
+}
+
+} // namespace
+
+// The power curve and the alarm log are read on the disk thread behind the last run's spool,
+// with what still waits laid over them: a restart after an outage starts from the newer curve
+// and the latest alarm lines, not from what the files held before the spool was written back.
+// A curve set aside gets its name there too, where the folder is looked at.
+void Watchers::readFiles()
+{
+    const core::AppDir app = m_station.app();
+    const curve::WindScale scale = m_curve.scale();
+    const double altitude = m_curve.altitude();
+    const QDate today = m_station.clock().now().date();
+    const QPointer<Watchers> self(this);
+    m_station.readBehindWrites([app, scale, altitude, today,
+                                self](const std::deque<logging::FileWrite>& waiting) {
+        StartFiles files;
+        const QString curvePath = curve::powerCurvePath(app);
+        files.curve = curve::loadCurveFile(curvePath, scale, altitude,
+                                           waitingFor(waiting, curvePath, false).replaced);
+        if (files.curve.setAside) {
+            const QString day = today.toString(Qt::ISODate);
+            files.keptAs = app.logsDir() + QStringLiteral("powercurve-%1.txt").arg(day);
+            for (int n = 2; QFileInfo::exists(files.keptAs); ++n)
+                files.keptAs =
+                    app.logsDir() + QStringLiteral("powercurve-%1-%2.txt").arg(day).arg(n);
+        }
+        const QString logPath = alarms::alarmLogPath(app);
+        const QFileInfo log(logPath);
+        const Waiting lines = waitingFor(waiting, logPath, !log.exists() || log.size() == 0);
+        files.alarms = lines.replaced ? alarms::lastLoggedStates(*lines.replaced + lines.appended)
+                                      : alarms::readLastLoggedStates(app, lines.appended);
+        return std::function<void()>([self, files = std::move(files)]() mutable {
+            if (self)
+                self->takeFiles(std::move(files));
+        });
+    });
+}
+
+void Watchers::takeFiles(StartFiles files)
+{
+    m_filesRead = true;
+    // A new curve begun meanwhile (from the view) wants none of the file's bins.
+    if (!m_curve.fileRead()) {
+        m_curve.takeFile(std::move(files.curve));
+        keepOldCurve(files.keptAs);
+    }
+    m_delivery.restoreFromLog(files.alarms, m_station.clock().now());
+    composeWarning();
+    emit alarmsChanged();
 }
 
 void Watchers::reload()
@@ -66,16 +150,24 @@ void Watchers::reload()
     m_curve.setBattery(season::readBatteryConfig(m_station.app(), &batteryWarning));
     const curve::RefCurveLoad reference = curve::readRefCurve(m_station.app(), m_curve.scale());
     m_curve.setReference(reference.curve);
-    QStringList warnings{m_alarmsWarning, batteryWarning, m_curve.settingsWarning(),
-                         reference.warning, m_curveNotice};
+    m_settingsWarnings = {m_alarmsWarning, batteryWarning, m_curve.settingsWarning(),
+                          reference.warning};
+    m_noReference.clear();
     if (config[alarms::Kind::CurveLow].on && !reference.curve && reference.warning.isEmpty())
-        warnings << QStringLiteral("Power curve low is on, but there is no reference curve "
-                                   "(refcurve.cfg) to weigh the turbine against: enter one in "
-                                   "the power-curve view.");
-    warnings.removeAll(QString());
-    m_alarmsWarning = warnings.join(QLatin1Char(' '));
+        m_noReference = QStringLiteral("Power curve low is on, but there is no reference curve "
+                                       "(refcurve.cfg) to weigh the turbine against: enter one in "
+                                       "the power-curve view.");
+    composeWarning();
     m_delivery.reload();
     emit alarmsChanged();
+}
+
+void Watchers::composeWarning()
+{
+    QStringList warnings = m_settingsWarnings;
+    warnings << m_curveNotice << m_noReference;
+    warnings.removeAll(QString());
+    m_alarmsWarning = warnings.join(QLatin1Char(' '));
 }
 
 QString Watchers::alarmLine() const
@@ -88,6 +180,8 @@ QString Watchers::alarmLine() const
 
 void Watchers::saveCurve()
 {
+    if (!m_curve.fileRead())
+        return;
     if (m_curve.curve().bins().empty() && !QFileInfo::exists(m_curve.path()) && !m_curve.setAside())
         return;
     m_station.queueWrite({m_curve.path(), m_curve.bytes(), logging::FileWrite::Kind::Replace, {}});
@@ -95,18 +189,14 @@ void Watchers::saveCurve()
 
 // A curve of another unit that cannot be turned into the one set now is kept whole beside the
 // new one, through the disk thread: nobody may be there to ask, so nothing is dropped.
-void Watchers::keepOldCurve()
+void Watchers::keepOldCurve(const QString& keptAs)
 {
     if (!m_curve.setAside()) {
         m_curveNotice = m_curve.fileNotice();
         return;
     }
-    const QString day = m_station.clock().now().date().toString(Qt::ISODate);
-    QString kept = m_station.app().logsDir() + QStringLiteral("powercurve-%1.txt").arg(day);
-    for (int n = 2; QFileInfo::exists(kept); ++n)
-        kept = m_station.app().logsDir() + QStringLiteral("powercurve-%1-%2.txt").arg(day).arg(n);
-    m_station.queueWrite({kept, *m_curve.setAside(), logging::FileWrite::Kind::Replace, {}});
-    m_curveNotice = m_curve.fileNotice(QFileInfo(kept).fileName());
+    m_station.queueWrite({keptAs, *m_curve.setAside(), logging::FileWrite::Kind::Replace, {}});
+    m_curveNotice = m_curve.fileNotice(QFileInfo(keptAs).fileName());
     saveCurve();
 }
 
@@ -152,4 +242,4 @@ void Watchers::closing()
     saveCurve();
 }
 
-} // namespace station
+} // namespace plant

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarms/alarmdelivery.h"
+#include "alarms/alarmlog.h"
 #include "alarms/alarmmonitor.h"
 #include "alarms/notifier.h"
 #include "curve/curvedata.h"
@@ -9,18 +10,23 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
+#include <vector>
 
-namespace station {
+namespace plant {
 
 // What watches the plant beside the records, fed by the station's announcements: the hourly
 // energy ledger, the turbine's power curve and the alarms. Their files go through the station's
-// disk thread like the records, so they wait, keep their order and are spooled the same way.
+// disk thread like the records, so they wait, keep their order and are spooled the same way;
+// the power curve and the alarm log are read there too, behind the last run's spool, so a
+// restart starts from what that spool held. They watch from construction; what the files hold
+// comes in when the disk has answered (filesRead()).
 class Watchers : public QObject
 {
     Q_OBJECT
 public:
-    Watchers(Station& station, QObject* parent = nullptr);
+    Watchers(station::Station& station, QObject* parent = nullptr);
 
     curve::CurveData& curve() { return m_curve; }
     alarms::AlarmMonitor& alarms() { return m_alarms; }
@@ -35,8 +41,11 @@ public:
     const QString& alarmsWarning() const { return m_alarmsWarning; }
     std::size_t raisedCount() const { return m_alarms.raised().size(); }
 
-    // The power curve's file, rewritten whole (hourly, at close, after a new curve is begun).
+    // The power curve's file, rewritten whole (hourly, at close, after a new curve is begun);
+    // not before it has been read, as the bins would then hold this run's minutes alone.
     void saveCurve();
+    // Whether the power curve and the alarm log have been read.
+    bool filesRead() const { return m_filesRead; }
 
 signals:
     void alarmsChanged();
@@ -44,14 +53,25 @@ signals:
 private:
     friend class WatchersProbe; // the tests' way to drive the second's tick
 
+    // What the files hold at start, read on the disk thread.
+    struct StartFiles
+    {
+        curve::CurveFileLoad curve;
+        QString keptAs; // where a curve set aside is kept, when one is
+        std::vector<alarms::LoggedState> alarms;
+    };
+
+    void readFiles();
+    void takeFiles(StartFiles files);
+    void composeWarning();
     void energyAdded(const QDateTime& at, double wattHours);
     void curveMinute(const curve::MinuteMean& minute, qint64 monotonicMs);
-    void keepOldCurve();
+    void keepOldCurve(const QString& keptAs);
     void ledgerLine(const season::LedgerLine& line);
     void everySecond();
     void closing();
 
-    Station& m_station;
+    station::Station& m_station;
     season::EnergyLedger m_ledger;
     curve::CurveData m_curve;
     alarms::AlarmMonitor m_alarms;
@@ -59,6 +79,11 @@ private:
     alarms::AlarmDelivery m_delivery;
     QString m_alarmsWarning;
     QString m_curveNotice; // what became of a power curve of another unit, at start
+    // Why alarms.cfg, battery.cfg, curve.cfg or refcurve.cfg cannot be used as written; and that
+    // Power curve low has no reference to weigh against.
+    QStringList m_settingsWarnings;
+    QString m_noReference;
+    bool m_filesRead = false;
     // For the ledger's amp-hours and load minutes: the latest fresh reading's volts and mode,
     // and the load's time on since the last energy increment.
     qint64 m_lastFreshMs = -1;
@@ -70,4 +95,4 @@ private:
     QTimer m_hourly; // the power curve's file
 };
 
-} // namespace station
+} // namespace plant

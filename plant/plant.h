@@ -2,14 +2,14 @@
 
 #include "core/appdir.h"
 #include "core/clock.h"
+#include "plant/watchers.h"
 #include "station/station.h"
-#include "station/watchers.h"
 #include "web/webservice.h"
 
 #include <QObject>
 #include <memory>
 
-namespace station {
+namespace plant {
 
 // The whole plant, built once by the program and handed to its window, or to none: the station
 // and what watches it (the energy ledger, the power curve and the alarms). It runs from its
@@ -21,8 +21,8 @@ public:
     Plant(const core::AppDir& app, const core::Clock& clock, QObject* parent = nullptr);
     ~Plant() override;
 
-    Station& station() { return *m_station; }
-    const Station& station() const { return *m_station; }
+    station::Station& station() { return *m_station; }
+    const station::Station& station() const { return *m_station; }
     Watchers& watchers() { return *m_watchers; }
     const Watchers& watchers() const { return *m_watchers; }
     // The web view, as web.cfg says; reloadWeb() after the Web window.
@@ -33,16 +33,16 @@ public:
     const core::Clock& clock() const { return m_station->clock(); }
 
     // The close steps of the station, once; a second call returns the first one's result.
-    CloseResult close(std::chrono::milliseconds deadline = Station::kCloseDeadline);
-    bool closed() const { return m_closed.has_value(); }
+    station::CloseResult
+    close(std::chrono::milliseconds deadline = station::Station::kCloseDeadline);
     // The disk did not answer at close: the program must end without waiting for it.
     bool diskLeftBehind() const { return m_closed && m_closed->diskSilent; }
 
 private:
-    std::unique_ptr<Station> m_station;
+    std::unique_ptr<station::Station> m_station;
     std::unique_ptr<Watchers> m_watchers;
     std::unique_ptr<web::WebService> m_web;
-    std::optional<CloseResult> m_closed;
+    std::optional<station::CloseResult> m_closed;
 };
 
-} // namespace station
+} // namespace plant
