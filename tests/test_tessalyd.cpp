@@ -430,6 +430,14 @@ TEST_F(Tessalyd, AHungFolderWithAWebRequestInFlightEndsInTime)
     fs.release();
     writeProg(ProgFile{.Port = "9"});
     startDaemon(environment());
+    EXPECT_TRUE(waitFor(
+        [&] {
+            qint64 pid = 0;
+            QString host, name;
+            return QLockFile(programs::lockFilePath(m_app)).getLockInfo(&pid, &host, &name) &&
+                   pid == m_daemon.processId();
+        },
+        30000));
     ASSERT_TRUE(said(QStringLiteral("lines kept from the last run"))) << m_err.toStdString();
     const QRegularExpressionMatch kept =
         QRegularExpression(QStringLiteral("(\\d+) of (\\d+) lines kept")).match(m_err);
