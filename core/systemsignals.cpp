@@ -2,11 +2,15 @@
 
 #include <QSocketNotifier>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace core {
@@ -14,13 +18,31 @@ namespace {
 
 constexpr int kHandled[] = {SIGTERM, SIGINT, SIGHUP};
 int g_pipe[2] = {-1, -1};
+// Seconds from the first end signal to the last resort; 0: none.
+std::atomic<unsigned> g_endWithin{0};
+std::atomic<bool> g_ending{false};
+static_assert(std::atomic<unsigned>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+              "read from a signal handler");
+
+constexpr char kTooLate[] =
+    "The close steps did not end in time, so the program ends without them.\n";
 
 extern "C" void onSignal(int signal)
 {
     const int saved = errno;
+    g_ending = true;
     const char number = char(signal);
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[0], &number, 1);
     errno = saved;
+}
+
+sigset_t endSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : kHandled)
+        sigaddset(&set, signal);
+    return set;
 }
 
 } // namespace
@@ -46,8 +68,33 @@ SystemSignals::SystemSignals(QObject* parent)
         ::sigaction(signal, &action, nullptr);
 }
 
+// A thread stuck in a call on a folder that does not answer cannot take a signal, and the kernel
+// may hand a signal for the process to just that thread (the main one, as likely as not). So the
+// end signals are blocked here, before any other thread exists to inherit them unblocked, and
+// taken by a thread of their own that does nothing else; it also keeps the time limit.
+void SystemSignals::endWithin(std::chrono::seconds limit)
+{
+    g_endWithin = unsigned(std::max<std::chrono::seconds::rep>(limit.count(), 1));
+    const sigset_t ends = endSignals();
+    ::pthread_sigmask(SIG_BLOCK, &ends, nullptr);
+    std::thread([] {
+        sigset_t waiting;
+        ::pthread_sigmask(SIG_SETMASK, nullptr, &waiting);
+        for (const int signal : kHandled)
+            sigdelset(&waiting, signal);
+        while (!g_ending)
+            ::sigsuspend(&waiting);
+        std::this_thread::sleep_for(std::chrono::seconds(g_endWithin.load()));
+        if (g_endWithin == 0)
+            return; // the program ended in time: the object is gone
+        [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, kTooLate, sizeof kTooLate - 1);
+        ::_exit(1);
+    }).detach();
+}
+
 SystemSignals::~SystemSignals()
 {
+    g_endWithin = 0;
     if (g_pipe[0] < 0)
         return;
     for (const int signal : kHandled)

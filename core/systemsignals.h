@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <chrono>
 
 class QSocketNotifier;
 
@@ -16,6 +17,13 @@ class SystemSignals : public QObject
 public:
     explicit SystemSignals(QObject* parent = nullptr);
     ~SystemSignals() override;
+
+    // For a service whose stop must end in time whatever its threads wait for: the end signals
+    // are taken by a thread of their own (call this before any other thread starts, as the
+    // others inherit the signals blocked), and once the first has come the process ends at the
+    // latest `limit` after it, even if its event loop never gets to the signal. That last resort
+    // says so on standard error and exits with status 1, as the close steps said nothing.
+    void endWithin(std::chrono::seconds limit);
 
 signals:
     void received(int signal);

@@ -11,7 +11,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 // tessalyd: the plant with no window, for a computer with no screen. It logs as the desktop
 // programs do, into the same kind of folder, and tells systemd how it is.
@@ -65,6 +67,11 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QString::fromLatin1(core::kVersion));
     // First, so an end signal during start-up still ends the program through its close steps.
     core::SystemSignals endSignals;
+    // The close waits for the disk no longer than its deadline; whatever might wait after it (a
+    // thread or a destructor on a folder that does not answer) is given a second more.
+    endSignals.endWithin(
+        std::chrono::duration_cast<std::chrono::seconds>(station::Station::kCloseDeadline) +
+        std::chrono::seconds(1));
 
     QCommandLineParser options;
     options.setApplicationDescription(
@@ -125,6 +132,15 @@ int main(int argc, char** argv)
                           .arg(result.spoolError));
             for (const QString& line : result.warnings)
                 say(line);
+        }
+        if (plant.diskLeftBehind()) {
+            // The folder did not answer: the threads and destructors that may still touch it
+            // (the disk thread, the web view's reads, the lock file's removal) are not waited
+            // for. The lock stays behind, and the next start takes it over.
+            say(QStringLiteral("Ending without waiting for the folder %1; its lock file is left "
+                               "for the next start.")
+                    .arg(QDir::toNativeSeparators(dir.dir)));
+            std::_Exit(0);
         }
         QCoreApplication::exit(0);
     });

@@ -1,11 +1,16 @@
 #include "programs/onecopy.h"
+#include "station/station.h"
 #include "tests/fixture.h"
 #include "tests/notifysocket.h"
+#include "tests/webclient.h"
+#include "web/webconfig.h"
 
 #include <QDir>
 #include <QLockFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTcpServer>
 
 #include <algorithm>
 #include <csignal>
@@ -49,11 +54,13 @@ protected:
         return env;
     }
 
-    void startDaemon(const QProcessEnvironment& env)
+    // On the test's folder, or with the arguments given (none: as the system unit starts it).
+    void startDaemon(const QProcessEnvironment& env, std::optional<QStringList> arguments = {})
     {
         m_err.clear();
         m_daemon.setProcessEnvironment(env);
-        m_daemon.start(QStringLiteral(TESSALYD_PATH), {QStringLiteral("--dir"), m_app.dir});
+        m_daemon.start(QStringLiteral(TESSALYD_PATH),
+                       arguments.value_or(QStringList{QStringLiteral("--dir"), m_app.dir}));
         ASSERT_TRUE(m_daemon.waitForStarted());
     }
     // Until the daemon's standard error holds text (its journal); false if it never does.
@@ -66,10 +73,10 @@ protected:
             },
             ms);
     }
-    // SIGTERM, and the exit code once it has ended.
-    int terminate()
+    // SIGTERM (or another end signal), and the exit code once it has ended.
+    int terminate(int signal = SIGTERM)
     {
-        ::kill(pid_t(m_daemon.processId()), SIGTERM);
+        ::kill(pid_t(m_daemon.processId()), signal);
         EXPECT_TRUE(m_daemon.waitForFinished(30000));
         m_err += QString::fromUtf8(m_daemon.readAllStandardError());
         EXPECT_EQ(m_daemon.exitStatus(), QProcess::NormalExit) << m_err.toStdString();
@@ -246,6 +253,198 @@ TEST_F(Tessalyd, AStuckDiskAtCloseCostsNoRecordAndNoHang)
     EXPECT_GE(days.count(kRecordEnd), 1) << days.data();
     EXPECT_EQ(days.count("<V>12.8</V>"), days.count(kRecordEnd)) << days.data();
     EXPECT_EQ(terminate(), 0);
+}
+
+// Started as the system unit starts it (no --dir: the folder systemd made, $STATE_DIRECTORY), it
+// gets ready and logs there; each end signal (SIGTERM from systemd, SIGINT from Ctrl-C, SIGHUP when
+// the terminal goes) ends it through the close steps with 0, the lock file removed.
+TEST_F(Tessalyd, StartsInTheStateDirectoryAndEndsCleanlyOnEachEndSignal)
+{
+    const struct
+    {
+        int signal;
+        bool record; // wait for a record first: once is enough to see where it logs
+    } rows[] = {{SIGTERM, true}, {SIGINT, false}, {SIGHUP, false}};
+    writeProg(ProgFile{.LogDelay = "10", .LogOn = "1"});
+    auto pty = line(1);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::Message() << "signal " << row.signal);
+        NotifySocket socket;
+        ASSERT_TRUE(socket.bound());
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("STATE_DIRECTORY"), m_app.dir);
+        env.insert(QStringLiteral("NOTIFY_SOCKET"), QString::fromLocal8Bit(socket.path()));
+        startDaemon(env, QStringList{});
+        ASSERT_FALSE(socket.until("READY=1").empty()) << m_err.toStdString();
+        ASSERT_TRUE(
+            said(QStringLiteral("Files are kept in ") + QDir::toNativeSeparators(m_app.dir)))
+            << m_err.toStdString();
+        if (row.record) {
+            ASSERT_TRUE(feed(
+                *pty, [&] { return dayBytes().contains(kRecordEnd); }, 30000))
+                << m_err.toStdString();
+        }
+        EXPECT_EQ(terminate(row.signal), 0);
+        EXPECT_TRUE(m_err.contains(QStringLiteral("Ending on signal %1.").arg(row.signal)))
+            << m_err.toStdString();
+        std::vector<QByteArray> later = socket.drain();
+        ASSERT_FALSE(later.empty());
+        EXPECT_EQ(later.back(), "STOPPING=1");
+        EXPECT_FALSE(QFileInfo::exists(programs::lockFilePath(m_app)));
+    }
+}
+
+// tests/hangfs.py over a real folder: the mount shows the folder's files until hang(), after which
+// every call on the mount waits until release(), as on a network folder whose server has gone.
+// Unmounted at the end whatever happened, so nothing is left waiting on it.
+class HangFs
+{
+public:
+    explicit HangFs(const QString& mirror)
+    {
+        m_mount = m_dir.filePath(QStringLiteral("mount"));
+        m_control = m_dir.filePath(QStringLiteral("hang"));
+        m_log = m_dir.filePath(QStringLiteral("waiting.log"));
+        if (::access("/dev/fuse", R_OK | W_OK) != 0) {
+            m_error = QStringLiteral("/dev/fuse cannot be used here");
+            return;
+        }
+        if (QStandardPaths::findExecutable(QStringLiteral("fusermount3")).isEmpty() ||
+            QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                              {QStringLiteral("-c"), QStringLiteral("import fusepy")}) != 0) {
+            m_error = QStringLiteral("fuse3 and python3-fusepy are needed");
+            return;
+        }
+        QDir().mkpath(m_mount);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QStringLiteral("/usr/bin/python3"),
+                        {QStringLiteral(HANGFS_PATH), mirror, m_mount, m_control, m_log});
+        if (!waitFor([this] { return mounted() || m_process.state() == QProcess::NotRunning; },
+                     30000) ||
+            !mounted())
+            m_error = QStringLiteral("hangfs.py did not mount the folder");
+    }
+    ~HangFs()
+    {
+        release();
+        if (m_process.state() != QProcess::NotRunning) {
+            QProcess::execute(QStringLiteral("fusermount3"),
+                              {QStringLiteral("-u"), QStringLiteral("-z"), m_mount});
+            if (!m_process.waitForFinished(10000))
+                m_process.kill();
+            m_process.waitForFinished(10000);
+        }
+    }
+    HangFs(const HangFs&) = delete;
+    HangFs& operator=(const HangFs&) = delete;
+
+    const QString& error() const { return m_error; }
+    const QString& mount() const { return m_mount; }
+    void hang() { ASSERT_TRUE(core::replaceFile(m_control, "hang\n")); }
+    void release() { QFile::remove(m_control); }
+    // The calls that began to wait, a line each ("waiting open /logs/...").
+    QByteArray waiting() const { return core::readWholeFile(m_log).value_or(QByteArray()); }
+
+private:
+    bool mounted() const
+    {
+        const QByteArray mounts =
+            core::readWholeFile(QStringLiteral("/proc/self/mounts")).value_or("");
+        return mounts.contains(' ' + QFile::encodeName(m_mount) + ' ');
+    }
+
+    QTemporaryDir m_dir;
+    QString m_mount, m_control, m_log, m_error;
+    QProcess m_process;
+};
+
+// The whole folder stops answering while the service logs to it and a web request reads a day
+// from it: SIGTERM still ends the service within the close deadline and two seconds, with the
+// record it could not write kept in the spool and its lock file left behind (removing it would
+// wait on the folder). The next start takes the lock over and writes the record once.
+TEST_F(Tessalyd, AHungFolderWithAWebRequestInFlightEndsInTime)
+{
+    HangFs fs(m_app.dir);
+    if (!fs.error().isEmpty())
+        SKIP_OR_FAIL_IN_CI(fs.error().toStdString());
+    // An old day for the web request, and the records of the service's own days.
+    const QDate old(2024, 3, 7);
+    const QByteArray oldRecord =
+        "<V>12.5</V><I>4</I><W>50</W><R>100</R><S>7</S><M>1</M><T>10:00</T>\r\n";
+    ASSERT_TRUE(QDir().mkpath(m_app.logsDir()));
+    ASSERT_TRUE(core::replaceFile(m_app.dailyLog(old), oldRecord));
+    auto logged = [&] {
+        return dayBytes().replace(oldRecord, "");
+    };
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    web::WebConfig config;
+    config.WebOn = QStringLiteral("1");
+    config.Port = QString::number(port);
+    ASSERT_TRUE(web::saveWebConfig(m_app, config));
+    writeProg(ProgFile{.LogDelay = "10", .LogOn = "1"});
+    auto pty = line(1);
+    startDaemon(environment(), QStringList{QStringLiteral("--dir"), fs.mount()});
+    ASSERT_TRUE(said(QStringLiteral("Web view: http://127.0.0.1:%1/").arg(port)))
+        << m_err.toStdString();
+    ASSERT_TRUE(feed(
+        *pty, [&] { return logged().contains(kRecordEnd); }, 30000))
+        << m_err.toStdString();
+
+    fs.hang();
+    // The day's reader waits on the folder: the request is in flight, on the web view's pool.
+    WebClient client(port);
+    ASSERT_TRUE(client.connected());
+    ASSERT_TRUE(client.send("GET /api/day?date=2024-03-07 HTTP/1.1\r\nHost: 127.0.0.1:" +
+                            QByteArray::number(port) + "\r\n\r\n"));
+    const QByteArray oldName = "/logs/" + QFileInfo(m_app.dailyLog(old)).fileName().toUtf8();
+    ASSERT_TRUE(waitFor([&] { return fs.waiting().contains(oldName); }, 15000))
+        << fs.waiting().data();
+    // A record waits for the disk too.
+    ASSERT_TRUE(feed(
+        *pty, [&] { return said(QStringLiteral("has not answered since"), 0); }, 40000))
+        << m_err.toStdString();
+
+    // The requirement is a bound: the deadline and two seconds, however the folder hangs.
+    QElapsedTimer ending;
+    ending.start();
+    ::kill(pid_t(m_daemon.processId()), SIGTERM);
+    const bool ended = m_daemon.waitForFinished(60000);
+    const qint64 took = ending.elapsed();
+    m_err += QString::fromUtf8(m_daemon.readAllStandardError());
+    ASSERT_TRUE(ended) << m_err.toStdString();
+    EXPECT_LE(took, station::Station::kCloseDeadline.count() + 2000) << m_err.toStdString();
+    EXPECT_EQ(m_daemon.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(m_daemon.exitCode(), 0) << m_err.toStdString();
+    EXPECT_TRUE(m_err.contains(QStringLiteral("are kept in ") + m_state)) << m_err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(programs::lockFilePath(m_app)));
+
+    // The folder answers again, without the mount: the lock of the ended process is taken over.
+    fs.release();
+    writeProg(ProgFile{.Port = "9"});
+    startDaemon(environment());
+    EXPECT_TRUE(waitFor(
+        [&] {
+            qint64 pid = 0;
+            QString host, name;
+            return QLockFile(programs::lockFilePath(m_app)).getLockInfo(&pid, &host, &name) &&
+                   pid == m_daemon.processId();
+        },
+        30000));
+    ASSERT_TRUE(said(QStringLiteral("lines kept from the last run"))) << m_err.toStdString();
+    const QRegularExpressionMatch kept =
+        QRegularExpression(QStringLiteral("(\\d+) of (\\d+) lines kept")).match(m_err);
+    ASSERT_TRUE(kept.hasMatch());
+    EXPECT_EQ(kept.captured(1), kept.captured(2)) << m_err.toStdString();
+    const QByteArray days = logged();
+    EXPECT_GE(days.count(kRecordEnd), 2) << days.data();
+    EXPECT_EQ(days.count("<V>12.8</V>"), days.count(kRecordEnd)) << days.data();
+    EXPECT_EQ(terminate(), 0);
+    EXPECT_FALSE(QFileInfo::exists(programs::lockFilePath(m_app)));
 }
 
 } // namespace

@@ -11,6 +11,9 @@
 #include <QSemaphore>
 #include <QTemporaryFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 extern "C" const char* __lsan_default_suppressions()
 {
     // Qt HTTP Server 6.4 keeps the request object of a connection whose request it could not
@@ -422,6 +425,44 @@ TEST_F(WebServer, SeasonCurveAndDayAnswers)
     const QJsonObject curve = jsonOf(client.get("/api/curve"));
     EXPECT_EQ(curve[QStringLiteral("unit")].toString(), QStringLiteral("m/s"));
     EXPECT_EQ(curve[QStringLiteral("aep")].toArray().size(), 8);
+}
+
+// Day files that never answer (FIFOs with no writer: opening one waits, as on a folder that has
+// gone): each job reading one is answered 503 once it has read nothing for the server's patience,
+// and while both of the pool's threads are stuck so, a new request for /api/ is refused at once
+// rather than held; the rest of the server answers on.
+TEST_F(WebServer, JobsStuckOnTheFolderHoldNoConnection)
+{
+    const QDate days[] = {QDate(2024, 3, 7), QDate(2024, 3, 8)};
+    ASSERT_TRUE(QDir().mkpath(m_app.logsDir()));
+    for (const QDate day : days)
+        ASSERT_EQ(::mkfifo(QFile::encodeName(m_app.dailyLog(day)).constData(), 0600), 0);
+    startPlant();
+    std::vector<std::unique_ptr<WebClient>> stuck;
+    for (const QDate day : days) {
+        stuck.push_back(std::make_unique<WebClient>(m_port));
+        ASSERT_TRUE(stuck.back()->send(
+            "GET /api/day?date=" + day.toString(Qt::ISODate).toLatin1() +
+            " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(m_port) + "\r\n\r\n"));
+    }
+    for (auto& client : stuck) {
+        const HttpAnswer busy = client->read();
+        EXPECT_EQ(busy.status, 503) << busy.raw.toStdString();
+        EXPECT_EQ(busy.header("Retry-After"), "10");
+    }
+    WebClient later(m_port);
+    for (const char* path : {"/api/day?date=2024-03-09", "/api/curve"}) {
+        const HttpAnswer refused = later.get(path);
+        EXPECT_EQ(refused.status, 503) << path;
+        EXPECT_EQ(refused.header("Retry-After"), "10") << path;
+    }
+    EXPECT_EQ(later.get("/api/now").status, 200);
+    // A writer lets the readers go, so the jobs end before the plant does.
+    for (const QDate day : days) {
+        const int fd = ::open(QFile::encodeName(m_app.dailyLog(day)).constData(), O_RDWR);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
 }
 
 } // namespace

@@ -148,6 +148,11 @@ QJsonArray units(const QString& wsUnits)
 
 } // namespace
 
+ApiAnswer busyAnswer()
+{
+    return {503, "The folder of the logs is slow to answer; try again shortly.\n"};
+}
+
 ApiAnswer energyAnswer(const QUrlQuery& query, const ApiContext& context)
 {
     const QString by = query.queryItemValue(QStringLiteral("by"));
@@ -164,8 +169,10 @@ ApiAnswer energyAnswer(const QUrlQuery& query, const ApiContext& context)
     const auto month = whole(query, QStringLiteral("month"), context.today.month(), 1, 12);
     if (!year || !month)
         return bad(QStringLiteral("year must be 1900 to 9999, month 1 to 12"));
-    const season::EnergyBars bars =
-        season::energyBars(season::readLedger(context.app), span, *year, *month);
+    const season::LedgerContent ledger = season::readLedger(context.app);
+    if (!context.step())
+        return busyAnswer();
+    const season::EnergyBars bars = season::energyBars(ledger, span, *year, *month);
     QJsonArray list;
     for (const season::EnergyBar& bar : bars.bars)
         list << QJsonObject{{QStringLiteral("period"), bar.isoPeriod},
@@ -198,7 +205,7 @@ ApiAnswer daysAnswer(const QUrlQuery& query, const ApiContext& context)
     std::vector<std::optional<season::DaySummary>> read;
     std::vector<const season::DaySummary*> days;
     if (context.memo) {
-        kept = context.memo->summaries(source, from, to);
+        kept = context.memo->summaries(source, from, to, context.control);
         for (const auto& day : kept)
             days.push_back(day.get());
     } else {
@@ -206,6 +213,8 @@ ApiAnswer daysAnswer(const QUrlQuery& query, const ApiContext& context)
         for (const auto& day : read)
             days.push_back(day ? &*day : nullptr);
     }
+    if (!context.step())
+        return busyAnswer();
     const auto reduced = season::reduceColumns(
         days, season::BucketView{0, double(days.size()) * season::kBuckets}, *columns);
     // Written by hand: a year at 1200 columns through QJsonDocument costs several times more.
@@ -273,6 +282,8 @@ ApiAnswer dayAnswer(const QUrlQuery& query, const ApiContext& context)
     if (!date.isValid())
         return bad(QStringLiteral("date must be a date (YYYY-MM-DD)"));
     const auto bytes = core::readWholeFile(context.app.dailyLog(date));
+    if (!context.step())
+        return busyAnswer();
     if (!bytes)
         return {404, "No data for that date\n"};
     const history::DayRecords day = history::parseDayLog(*bytes, -1, 2);

@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QString>
 #include <QUrlQuery>
+#include <atomic>
 #include <vector>
 
 namespace web {
@@ -20,9 +21,25 @@ struct CurveFacts
     std::vector<curve::Bin> bins;
 };
 
+// A slow answer's word with the server that waits for it. Each file read done is a step, so the
+// server can tell a job that is working through a year from one stuck on a folder that does not
+// answer; a job told to stop gives up at its next step.
+struct JobControl
+{
+    std::atomic<bool> cancelled{false};
+    std::atomic<quint64> steps{0};
+
+    // One more read done; false when the job is to stop.
+    bool step()
+    {
+        steps.fetch_add(1, std::memory_order_relaxed);
+        return !cancelled.load(std::memory_order_relaxed);
+    }
+};
+
 // What the slow answers read: the application directory, where the day summaries are kept,
 // today (its file is still being written), the curve and the summaries kept in memory (none:
-// read through the packs each time).
+// read through the packs each time), and the job's control (none: it runs to its end).
 struct ApiContext
 {
     core::AppDir app;
@@ -31,6 +48,10 @@ struct ApiContext
     CurveFacts curve;
     QString wsUnits;
     SummaryMemo* memo = nullptr;
+    JobControl* control = nullptr;
+
+    // One more read done; false when the job is to stop.
+    bool step() const { return !control || control->step(); }
 };
 
 struct ApiAnswer
@@ -38,6 +59,9 @@ struct ApiAnswer
     int status = 200;
     QByteArray body; // JSON, or a short text for an error
 };
+
+// The answer of a job that was told to stop (503): the folder is slow to answer, try again.
+ApiAnswer busyAnswer();
 
 // The longest run of days /api/days takes, and the most columns.
 inline constexpr int kMaxRunDays = 366;

@@ -1,9 +1,19 @@
 #include "web/summarymemo.h"
 
+#include "web/apidata.h"
+
 #include <QMutexLocker>
 #include <algorithm>
 
 namespace web {
+namespace {
+
+bool going(JobControl* control)
+{
+    return !control || control->step();
+}
+
+} // namespace
 
 SummaryMemo::SummaryMemo(int maxDays)
     : m_maxDays(std::max(1, maxDays))
@@ -16,7 +26,7 @@ int SummaryMemo::size() const
 }
 
 SummaryMemo::Summaries SummaryMemo::summaries(const season::SummarySource& source, QDate from,
-                                              QDate to)
+                                              QDate to, JobControl* control)
 {
     if (!from.isValid() || !to.isValid() || to < from)
         return {};
@@ -24,9 +34,12 @@ SummaryMemo::Summaries SummaryMemo::summaries(const season::SummarySource& sourc
     // Stamped before anything is read: a file that changes meanwhile differs from its stamp next
     // time and is read again then.
     std::vector<std::optional<season::SourceStamp>> stamps(count);
-    for (std::size_t i = 0; i < count; ++i)
-        stamps[i] = season::dayFileStamp(source.app, from.addDays(qint64(i)));
     Summaries found(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!going(control))
+            return found;
+        stamps[i] = season::dayFileStamp(source.app, from.addDays(qint64(i)));
+    }
     {
         const QMutexLocker lock(&m_mutex);
         const quint64 now = ++m_requests;
@@ -41,15 +54,15 @@ SummaryMemo::Summaries SummaryMemo::summaries(const season::SummarySource& sourc
             }
         }
     }
-    readMissing(source, from, stamps, found);
+    readMissing(source, from, stamps, found, control);
     return found;
 }
 
-// Each stretch of days not kept is one season::runSummaries: a pack read a month, as the Season
-// window reads them.
+// Each stretch of days not kept within a month is one season::runSummaries: a pack read a
+// month, as the Season window reads them.
 void SummaryMemo::readMissing(const season::SummarySource& source, QDate from,
                               const std::vector<std::optional<season::SourceStamp>>& stamps,
-                              Summaries& found)
+                              Summaries& found, JobControl* control)
 {
     std::vector<std::size_t> fresh;
     for (std::size_t i = 0; i < found.size();) {
@@ -57,8 +70,11 @@ void SummaryMemo::readMissing(const season::SummarySource& source, QDate from,
             ++i;
             continue;
         }
+        if (!going(control))
+            break;
+        const int month = from.addDays(qint64(i)).month();
         std::size_t end = i + 1;
-        while (end < found.size() && !found[end])
+        while (end < found.size() && !found[end] && from.addDays(qint64(end)).month() == month)
             ++end;
         auto part =
             season::runSummaries(source, from.addDays(qint64(i)), from.addDays(qint64(end - 1)));

@@ -8,6 +8,8 @@
 
 namespace web {
 
+struct JobControl;
+
 // The day summaries /api/days has read, kept in memory between requests: a page that asks for a
 // year again would otherwise read and check a year of month packs each time. A kept day is used
 // only while its file has the stamp it was read at (the packs' own check), and today's is never
@@ -26,8 +28,11 @@ public:
     // The summaries of every day from `from` to `to`, as season::runSummaries gives them (null:
     // no day file): the kept ones whose files are unchanged, the others through the packs (and
     // kept). Shared, not copied: a year is megabytes. Safe to call from several threads; it
-    // blocks while packs are read, so never on the plant's thread.
-    Summaries summaries(const season::SummarySource& source, QDate from, QDate to);
+    // blocks while packs are read, so never on the plant's thread. With a control, each day's
+    // look at its file and each month's read is a step, and a job told to stop ends early with
+    // what it has (the rest null).
+    Summaries summaries(const season::SummarySource& source, QDate from, QDate to,
+                        JobControl* control = nullptr);
 
     // How many days are kept.
     int size() const;
@@ -41,7 +46,7 @@ private:
     };
     void readMissing(const season::SummarySource& source, QDate from,
                      const std::vector<std::optional<season::SourceStamp>>& stamps,
-                     Summaries& found);
+                     Summaries& found, JobControl* control);
     void trim();
 
     mutable QMutex m_mutex;

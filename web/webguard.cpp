@@ -126,7 +126,6 @@ void WebGuard::refuse(QTcpSocket* socket, int status)
         s->refused = true;
         s->m_deadline.stop();
     }
-    emit refused(status);
     socket->write(cannedResponse(status));
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     socket->disconnectFromHost();

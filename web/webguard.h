@@ -34,10 +34,6 @@ public:
 
     class Socket;
 
-signals:
-    // A connection refused by a limit, with the status it was given; for the server's counts.
-    void refused(int status);
-
 protected:
     void incomingConnection(qintptr descriptor) override;
 

@@ -6,35 +6,70 @@
 
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
+#include <atomic>
 
 namespace web {
 namespace {
 
 constexpr int kEventGapMs = 1000;
+constexpr int kJobCheckMs = 1000;
 
 const HeaderPairs kJson = {{"Content-Type", "application/json"}, {"Cache-Control", "no-store"}};
 
+void sendAnswer(Reply& reply, const ApiAnswer& answer)
+{
+    HeaderPairs headers =
+        answer.status == 200 ? kJson : HeaderPairs{{"Content-Type", "text/plain; charset=utf-8"}};
+    if (answer.status == 503)
+        headers.push_back({"Retry-After", QByteArray::number(WebServer::kJobPatienceMs / 1000)});
+    reply.send(answer.status, headers, answer.body);
+}
+
+// What a job on the pool shares with the server: it may outlive the server.
+struct Job
+{
+    JobControl control;
+    std::atomic<bool> started{false};
+    std::atomic<bool> ended{false};
+};
+
 } // namespace
+
+// A job as the server's thread sees it: the reply until it is sent, and how long the job has
+// gone without a step.
+struct WebServer::Pending
+{
+    std::shared_ptr<Job> job;
+    std::unique_ptr<Reply> reply;
+    quint64 steps = 0;
+    int quietMs = 0;
+};
 
 WebServer::WebServer(Context context, QObject* parent)
     : QObject(parent)
     , m_context(std::move(context))
+    , m_pool(new QThreadPool)
 {
     m_eventTimer.setSingleShot(true);
     connect(&m_eventTimer, &QTimer::timeout, this, &WebServer::sendEvent);
     // Two at a time: a year of summaries is work for a while, and the plant shares the cores.
-    m_pool.setMaxThreadCount(2);
+    m_pool->setMaxThreadCount(kJobThreads);
+    m_jobTimer.setInterval(kJobCheckMs);
+    connect(&m_jobTimer, &QTimer::timeout, this, &WebServer::checkJobs);
 }
 
 WebServer::~WebServer()
 {
     stop();
-    m_pool.waitForDone();
-}
-
-int WebServer::connections() const
-{
-    return m_guard ? m_guard->connections() : 0;
+    for (const auto& pending : m_jobs)
+        pending->job->control.cancelled = true;
+    m_jobs.clear();
+    // The jobs not begun never will be; the ones running stop at their next read. One stuck in
+    // a read of a folder that does not answer may never return, so its pool is left behind.
+    m_pool->clear();
+    if (m_pool->waitForDone(kJobCheckMs))
+        delete m_pool;
 }
 
 void WebServer::stop()
@@ -79,7 +114,6 @@ void WebServer::apply(const WebSettings& settings, const QString& warning)
     }
     state.port = guard->serverPort();
     m_settings.port = state.port;
-    connect(guard.get(), &WebGuard::refused, this, [this] { ++m_refusals; });
     m_http =
         std::make_unique<HttpAdapter>([this](const Request& request, std::unique_ptr<Reply> reply) {
             route(request, std::move(reply));
@@ -180,20 +214,73 @@ void WebServer::slow(const Request& request, std::unique_ptr<Reply> reply)
         reply->send(404, {{"Content-Type", "text/plain; charset=utf-8"}}, "Not Found\n");
         return;
     }
+    // Every thread holds a job stuck on the folder: a new one would only wait behind them.
+    if (stuckJobs() >= kJobThreads) {
+        sendAnswer(*reply, busyAnswer());
+        return;
+    }
+    auto job = std::make_shared<Job>();
     const ApiContext context{m_context.app, m_context.summaryDir, m_context.clock.now().date(),
-                             m_curve,       m_live.wsUnits,       &m_memo};
+                             m_curve,       m_live.wsUnits,       nullptr,
+                             &job->control};
     const QUrlQuery query(QString::fromLatin1(request.facts.query));
+    auto pending = std::make_shared<Pending>();
+    pending->job = job;
+    pending->reply = std::move(reply);
+    m_jobs.push_back(pending);
     auto* watcher = new QFutureWatcher<ApiAnswer>(this);
-    std::shared_ptr<Reply> shared(std::move(reply));
-    connect(watcher, &QFutureWatcher<ApiAnswer>::finished, this, [watcher, shared] {
-        const ApiAnswer a = watcher->result();
-        shared->send(a.status,
-                     a.status == 200 ? kJson
-                                     : HeaderPairs{{"Content-Type", "text/plain; charset=utf-8"}},
-                     a.body);
+    connect(watcher, &QFutureWatcher<ApiAnswer>::finished, this, [this, watcher, pending] {
+        if (pending->reply)
+            sendAnswer(*pending->reply, watcher->result());
+        std::erase(m_jobs, pending);
         watcher->deleteLater();
     });
-    watcher->setFuture(QtConcurrent::run(&m_pool, answer, query, context));
+    // The job holds what it reads, the memo too: it may end after the server.
+    watcher->setFuture(QtConcurrent::run(m_pool, [answer, query, context, job, memo = m_memo] {
+        job->started = true;
+        ApiContext own = context;
+        own.memo = memo.get();
+        const ApiAnswer a = job->control.cancelled ? busyAnswer() : answer(query, own);
+        job->ended = true;
+        return a;
+    }));
+    if (!m_jobTimer.isActive())
+        m_jobTimer.start();
+}
+
+// A job that has waited for a thread, or read nothing, for kJobPatienceMs is answered busy and
+// told to stop: its connection is free again whatever the folder does.
+void WebServer::checkJobs()
+{
+    for (const auto& pending : m_jobs) {
+        if (!pending->reply)
+            continue;
+        const quint64 steps = pending->job->control.steps;
+        if (steps != pending->steps) {
+            pending->steps = steps;
+            pending->quietMs = 0;
+            continue;
+        }
+        pending->quietMs += kJobCheckMs;
+        if (pending->quietMs < kJobPatienceMs)
+            continue;
+        pending->job->control.cancelled = true;
+        sendAnswer(*pending->reply, busyAnswer());
+        pending->reply.reset();
+    }
+    // A job told to stop before it began ends as soon as it has a thread.
+    std::erase_if(m_jobs,
+                  [](const std::shared_ptr<Pending>& p) { return !p->reply && !p->job->started; });
+    if (m_jobs.empty())
+        m_jobTimer.stop();
+}
+
+// Jobs answered busy that still hold a thread: stuck in a read.
+int WebServer::stuckJobs() const
+{
+    return int(std::count_if(m_jobs.begin(), m_jobs.end(), [](const std::shared_ptr<Pending>& p) {
+        return !p->reply && p->job->started && !p->job->ended;
+    }));
 }
 
 void WebServer::serveFile(const Request& request, Reply& reply)

@@ -5,6 +5,7 @@
 #include "web/apidata.h"
 #include "web/httpadapter.h"
 #include "web/livevalues.h"
+#include "web/security.h"
 #include "web/summarymemo.h"
 #include "web/webconfig.h"
 #include "web/webstate.h"
@@ -22,7 +23,10 @@ class WebGuard;
 
 // The web view's server: the routes, the live values and the streams of events. It lives on a
 // thread of its own (WebService puts it there); the slow answers are computed on its own pool
-// and written when done, so neither the plant's thread nor this one waits for a disk.
+// and written when done, so neither the plant's thread nor this one waits for a disk. A job that
+// waits for a thread, or reads nothing, for kJobPatienceMs is answered 503 and told to stop; while
+// every thread holds such a stuck job, a new /api/ request gets 503 at once. At its end the
+// server does not wait for stuck jobs: they are left to the end of the process.
 class WebServer : public QObject
 {
     Q_OBJECT
@@ -34,6 +38,12 @@ public:
         QString webDir;     // the program's own web folder: the only place files are served from
         QString summaryDir; // the day summaries' cache
     };
+    // As long as the guard waits for a request's bytes: a slow answer that makes no progress
+    // for that long holds its connection no longer.
+    static constexpr int kJobPatienceMs = kIdleMs;
+    // The answers computed at once.
+    static constexpr int kJobThreads = 2;
+
     explicit WebServer(Context context, QObject* parent = nullptr);
     ~WebServer() override;
 
@@ -46,10 +56,6 @@ public:
     void setCurve(const web::CurveFacts& curve);
 
     const WebState& state() const { return m_state; }
-    int connections() const;
-    int streams() const { return int(m_streams.size()); }
-    // How often the guard refused a connection, by any limit.
-    int refusals() const { return m_refusals; }
 
 signals:
     void stateChanged(const web::WebState& state);
@@ -61,6 +67,9 @@ private:
     void follow(std::unique_ptr<Reply> reply);
     void sendEvent();
     void setState(WebState state);
+    struct Pending;
+    void checkJobs();
+    int stuckJobs() const;
 
     Context m_context;
     WebSettings m_settings;
@@ -72,9 +81,11 @@ private:
     std::vector<std::unique_ptr<Reply>> m_streams;
     QTimer m_eventTimer{this};
     QElapsedTimer m_sinceEvent;
-    SummaryMemo m_memo; // shared by the pool's answers
-    QThreadPool m_pool;
-    int m_refusals = 0;
+    // Shared by the pool's answers, which may outlive the server.
+    std::shared_ptr<SummaryMemo> m_memo = std::make_shared<SummaryMemo>();
+    QThreadPool* m_pool; // deleted at the end unless a stuck job holds one of its threads
+    std::vector<std::shared_ptr<Pending>> m_jobs; // the jobs not yet ended
+    QTimer m_jobTimer{this};
 };
 
 } // namespace web

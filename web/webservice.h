@@ -36,9 +36,6 @@ public:
     // web.cfg again (after the Web window): the server listens as it now says, or stops.
     void reload();
     const WebState& state() const { return m_state; }
-    const LiveValues& live() const { return m_live; }
-    // The server itself, for the tests and benchmarks that look into it (its thread's).
-    WebServer& server() { return *m_server; }
 
 signals:
     void stateChanged(const web::WebState& state);

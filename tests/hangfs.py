@@ -1,0 +1,160 @@
+#!/usr/bin/python3
+"""A folder that stops answering, for the tests: a FUSE file system that mirrors a real folder
+and, while a control file exists (outside the mount), makes every call on it wait until the file
+is gone again, as a network folder whose server has gone does. As on such a folder (NFS mounted
+hard), a caller that is killed stops waiting: a process that ends is not held by the folder.
+
+    hangfs.py MIRROR MOUNTPOINT CONTROL [LOG]
+
+Runs in the foreground until unmounted (fusermount3 -u -z MOUNTPOINT). LOG, when given, gets a
+line "waiting <call> <path>" for each call that began to wait, so a test knows a reader is stuck.
+"""
+
+import errno
+import os
+import sys
+import threading
+import time
+
+from fusepy import FUSE, FuseOSError, Operations, fuse_get_context
+
+SIGKILL_BIT = 1 << 8  # SIGKILL is signal 9
+PF_EXITING = 0x4
+
+
+def killed(tid):
+    """Whether the calling thread is being killed (SIGKILL pending), is ending (closing the
+    process's files on its way out), or is gone."""
+    try:
+        with open("/proc/%d/stat" % tid) as stat:
+            flags = int(stat.read().rsplit(")", 1)[1].split()[6])
+        if flags & PF_EXITING:
+            return True
+        with open("/proc/%d/status" % tid) as status:
+            for line in status:
+                if line.startswith(("SigPnd:", "ShdPnd:")) and \
+                        int(line.split()[1], 16) & SIGKILL_BIT:
+                    return True
+    except (OSError, IndexError, ValueError):
+        return True
+    return False
+
+
+class HangFs(Operations):
+    def __init__(self, mirror, control, log):
+        self.mirror = os.path.realpath(mirror)
+        self.control = control
+        self.log = log
+        self.log_lock = threading.Lock()
+
+    def __call__(self, op, path, *args):
+        if os.path.exists(self.control):
+            self.said(op, path)
+            tid = fuse_get_context()[2]
+            while os.path.exists(self.control):
+                if killed(tid):
+                    raise FuseOSError(errno.EINTR)
+                time.sleep(0.05)
+        return super().__call__(op, path, *args)
+
+    def said(self, op, path):
+        if not self.log:
+            return
+        with self.log_lock, open(self.log, "a") as out:
+            out.write("waiting %s %s\n" % (op, path))
+
+    def real(self, path):
+        return os.path.join(self.mirror, path.lstrip("/"))
+
+    # Every call passed through to the mirror.
+
+    def access(self, path, mode):
+        if not os.access(self.real(path), mode):
+            raise FuseOSError(errno.EACCES)
+
+    def chmod(self, path, mode):
+        return os.chmod(self.real(path), mode)
+
+    def chown(self, path, uid, gid):
+        return os.chown(self.real(path), uid, gid)
+
+    def create(self, path, mode, fi=None):
+        return os.open(self.real(path), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, mode)
+
+    def flush(self, path, fh):
+        return os.fsync(fh)
+
+    def fsync(self, path, datasync, fh):
+        return os.fdatasync(fh) if datasync else os.fsync(fh)
+
+    def getattr(self, path, fh=None):
+        st = os.lstat(self.real(path))
+        return {key: getattr(st, key) for key in (
+            "st_atime", "st_ctime", "st_gid", "st_mode", "st_mtime", "st_nlink", "st_size",
+            "st_uid")}
+
+    def link(self, target, source):
+        return os.link(self.real(source), self.real(target))
+
+    def mkdir(self, path, mode):
+        return os.mkdir(self.real(path), mode)
+
+    def mknod(self, path, mode, dev):
+        return os.mknod(self.real(path), mode, dev)
+
+    def open(self, path, flags):
+        return os.open(self.real(path), flags)
+
+    def read(self, path, size, offset, fh):
+        return os.pread(fh, size, offset)
+
+    def readdir(self, path, fh):
+        return [".", ".."] + os.listdir(self.real(path))
+
+    def readlink(self, path):
+        return os.readlink(self.real(path))
+
+    def release(self, path, fh):
+        return os.close(fh)
+
+    def rename(self, old, new):
+        return os.rename(self.real(old), self.real(new))
+
+    def rmdir(self, path):
+        return os.rmdir(self.real(path))
+
+    def statfs(self, path):
+        st = os.statvfs(self.real(path))
+        return {key: getattr(st, key) for key in (
+            "f_bavail", "f_bfree", "f_blocks", "f_bsize", "f_favail", "f_ffree", "f_files",
+            "f_flag", "f_frsize", "f_namemax")}
+
+    def symlink(self, target, source):
+        return os.symlink(source, self.real(target))
+
+    def truncate(self, path, length, fh=None):
+        with open(self.real(path), "r+") as f:
+            f.truncate(length)
+
+    def unlink(self, path):
+        return os.unlink(self.real(path))
+
+    def utimens(self, path, times=None):
+        return os.utime(self.real(path), times)
+
+    def write(self, path, data, offset, fh):
+        return os.pwrite(fh, data, offset)
+
+
+def main():
+    if len(sys.argv) not in (4, 5):
+        sys.stderr.write(__doc__)
+        return 2
+    mirror, mount, control = sys.argv[1:4]
+    log = sys.argv[4] if len(sys.argv) == 5 else None
+    FUSE(HangFs(mirror, control, log), mount, foreground=True, nothreads=False)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
