@@ -101,8 +101,10 @@ void Watchers::readFiles()
                                 self](const std::deque<logging::FileWrite>& waiting) {
         StartFiles files;
         const QString curvePath = curve::powerCurvePath(app);
-        files.curve = curve::loadCurveFile(curvePath, scale, altitude,
-                                           waitingFor(waiting, curvePath, false).replaced);
+        const std::optional<QByteArray> curveWaiting =
+            waitingFor(waiting, curvePath, false).replaced;
+        files.curveThere = curveWaiting || QFileInfo::exists(curvePath);
+        files.curve = curve::loadCurveFile(curvePath, scale, altitude, curveWaiting);
         if (files.curve.setAside) {
             const QString day = today.toString(Qt::ISODate);
             files.keptAs = app.logsDir() + QStringLiteral("powercurve-%1.txt").arg(day);
@@ -125,6 +127,7 @@ void Watchers::readFiles()
 void Watchers::takeFiles(StartFiles files)
 {
     m_filesRead = true;
+    m_curveFileThere = files.curveThere;
     // A new curve begun meanwhile (from the view) wants none of the file's bins.
     if (!m_curve.fileRead()) {
         m_curve.takeFile(std::move(files.curve));
@@ -182,9 +185,10 @@ void Watchers::saveCurve()
 {
     if (!m_curve.fileRead())
         return;
-    if (m_curve.curve().bins().empty() && !QFileInfo::exists(m_curve.path()) && !m_curve.setAside())
+    if (m_curve.curve().bins().empty() && !m_curveFileThere && !m_curve.setAside())
         return;
     m_station.queueWrite({m_curve.path(), m_curve.bytes(), logging::FileWrite::Kind::Replace, {}});
+    m_curveFileThere = true;
 }
 
 // A curve of another unit that cannot be turned into the one set now is kept whole beside the

@@ -57,7 +57,8 @@ private:
     struct StartFiles
     {
         curve::CurveFileLoad curve;
-        QString keptAs; // where a curve set aside is kept, when one is
+        QString keptAs;          // where a curve set aside is kept, when one is
+        bool curveThere = false; // the curve's file, or a write of it, was there at the read
         std::vector<alarms::LoggedState> alarms;
     };
 
@@ -84,6 +85,9 @@ private:
     QStringList m_settingsWarnings;
     QString m_noReference;
     bool m_filesRead = false;
+    // Whether the curve's file is there, known from the read and the saves handed since, so a
+    // save never asks the folder from the plant's thread: it may not answer.
+    bool m_curveFileThere = false;
     // For the ledger's amp-hours and load minutes: the latest fresh reading's volts and mode,
     // and the load's time on since the last energy increment.
     qint64 m_lastFreshMs = -1;
