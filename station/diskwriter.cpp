@@ -120,12 +120,8 @@ CloseResult DiskWriter::close(qint64 nowMs)
         return result;
     result.allWritten = false;
     result.warnings = m_warnings;
-    const std::lock_guard lock(m_outbox->spoolMutex);
-    if (leftBehind())
-        return result;
-    logging::PendingWrites kept = m_pending;
-    logging::noteSizesBefore(kept.queue);
-    result.keptIn = logging::saveSpool(m_app, kept, m_spoolFiles, &result.spoolError);
+    bool stopped = false;
+    result.keptIn = keepInSpool(&result.spoolError, &stopped);
     if (result.keptIn) {
         if (const QString note = logging::spoolPlaceNote(*result.keptIn); !note.isEmpty())
             result.warnings << note;
@@ -156,18 +152,35 @@ void DiskWriter::publish()
     m_outbox->takenUpTo = m_takenUpTo;
 }
 
+// What waits, saved in the spool unless the close has left this writer behind (stopped).
+std::optional<QString> DiskWriter::keepInSpool(QString* error, bool* stopped)
+{
+    // The sizes are looked up before the spool's lock is taken: the application directory may
+    // hang, and the close must still get the lock to keep its snapshot.
+    logging::PendingWrites kept = m_pending;
+    logging::noteSizesBefore(kept.queue);
+    const std::lock_guard lock(m_outbox->spoolMutex);
+    *stopped = leftBehind();
+    if (*stopped)
+        return std::nullopt;
+    return logging::saveSpool(m_app, kept, m_spoolFiles, error);
+}
+
 // The spool mirrors what waits, so a killed program loses little: it is rewritten whenever a
 // waiting record reached its file (a stale spool would write it twice at the next start), at
 // most once a minute while records only pile up behind a full disk, and removed when nothing
 // waits.
 void DiskWriter::keepSpoolInStep(std::size_t recordsBefore, qint64 nowMs)
 {
-    const std::lock_guard lock(m_outbox->spoolMutex);
     if (leftBehind())
         return;
     if (m_pending.empty()) {
-        if (!m_spoolFile.isEmpty())
+        if (!m_spoolFile.isEmpty()) {
+            const std::lock_guard lock(m_outbox->spoolMutex);
+            if (leftBehind())
+                return;
             m_placeNote = logging::removeSpool(m_spoolFiles);
+        }
         m_spoolFile.clear();
         return;
     }
@@ -178,9 +191,11 @@ void DiskWriter::keepSpoolInStep(std::size_t recordsBefore, qint64 nowMs)
     if (!m_spoolFile.isEmpty() && !wroteSome && (unchanged || (!cheap && !due)))
         return;
     QString error;
-    logging::PendingWrites kept = m_pending;
-    logging::noteSizesBefore(kept.queue);
-    if (const auto file = logging::saveSpool(m_app, kept, m_spoolFiles, &error)) {
+    bool stopped = false;
+    const std::optional<QString> file = keepInSpool(&error, &stopped);
+    if (stopped)
+        return;
+    if (file) {
         m_spoolFile = *file;
         m_placeNote = logging::spoolStatusNote(*file);
         m_spoolSavedAt = nowMs;

@@ -93,6 +93,7 @@ private:
     bool leftBehind() const;
     void writeWaiting(qint64 nowMs);
     void keepSpoolInStep(std::size_t recordsBefore, qint64 nowMs);
+    std::optional<QString> keepInSpool(QString* error, bool* stopped);
     void announce();
     void publish();
 
