@@ -101,8 +101,22 @@ QString spreadsheetFile(const core::AppDir& app, QDate date)
     return app.excelDir() + core::datePart(date) + QStringLiteral(".xls");
 }
 
+PageTemplate readTemplate(const core::AppDir& app)
+{
+    PageTemplate out;
+    out.bytes = core::readWholeFile(templateFile(app), &out.error);
+    return out;
+}
+
 std::vector<FileWrite> recordWrites(const core::AppDir& app, const RecordInputs& in,
                                     QString* warning, const QLocale& locale)
+{
+    return recordWrites(app, in, in.saveHtml ? readTemplate(app) : PageTemplate{}, warning, locale);
+}
+
+std::vector<FileWrite> recordWrites(const core::AppDir& app, const RecordInputs& in,
+                                    const PageTemplate& pageTemplate, QString* warning,
+                                    const QLocale& locale)
 {
     const QDate date = in.now.date();
     const QString load = loadText(in.mode);
@@ -115,8 +129,7 @@ std::vector<FileWrite> recordWrites(const core::AppDir& app, const RecordInputs&
                           historyLine(in.peaks, in.wsUnits, load, longTime, locale),
                           {},
                           {}});
-        QString reason;
-        if (const auto templ = core::readWholeFile(templateFile(app), &reason)) {
+        if (const auto& templ = pageTemplate.bytes) {
             writes.push_back({webPageFile(app),
                               webPage(*templ, in.peaks, in.wattHourTotal, longTime, load, locale),
                               FileWrite::Kind::Replace,
@@ -124,7 +137,7 @@ std::vector<FileWrite> recordWrites(const core::AppDir& app, const RecordInputs&
         } else if (warning) {
             *warning = QStringLiteral("The web page is not written: cannot read its template "
                                       "%1 (%2). The history lines are still written.")
-                           .arg(templateFile(app), reason);
+                           .arg(templateFile(app), pageTemplate.error);
         }
     }
     if (in.saveExcel) {
@@ -176,7 +189,17 @@ qsizetype PendingWrites::bytes() const
     return n;
 }
 
-std::vector<WriteFailure> writePending(PendingWrites& pending)
+void noteSizesBefore(std::deque<FileWrite>& writes)
+{
+    for (FileWrite& w : writes) {
+        if (w.kind == FileWrite::Kind::Append && w.sizeBefore < 0) {
+            const QFileInfo file(w.path);
+            w.sizeBefore = file.exists() ? file.size() : 0;
+        }
+    }
+}
+
+std::vector<WriteFailure> writePending(PendingWrites& pending, const std::function<bool()>& stop)
 {
     std::vector<WriteFailure> failures;
     auto failureFor = [&](const QString& path) {
@@ -184,7 +207,14 @@ std::vector<WriteFailure> writePending(PendingWrites& pending)
                             [&](const WriteFailure& f) { return f.path == path; });
     };
     std::deque<FileWrite> kept;
+    bool stopped = false;
     for (FileWrite& w : pending.queue) {
+        if (!stopped && stop && stop())
+            stopped = true;
+        if (stopped) {
+            kept.push_back(std::move(w));
+            continue;
+        }
         if (const auto f = failureFor(w.path); f != failures.end()) {
             f->waiting += int(std::max<qsizetype>(1, recordCount(w)));
             kept.push_back(std::move(w));

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
+#include <optional>
 #include <vector>
 
 namespace logging {
@@ -53,9 +55,22 @@ struct RecordInputs
     bool saveExcel = false;
 };
 
+// The web page's template as read, or why it could not be.
+struct PageTemplate
+{
+    std::optional<QByteArray> bytes;
+    QString error;
+};
+PageTemplate readTemplate(const core::AppDir& app);
+
 // The writes of one record in the order they are made: the daily log line, then with saveHtml
-// the history line and the web page, then with saveExcel the spreadsheet row. Reads the
-// template; when it cannot be read the page is left out and warning names the file.
+// the history line and the web page, then with saveExcel the spreadsheet row. When the template
+// could not be read the page is left out and warning names the file. Reads no file: a close
+// whose folder does not answer builds them from the template kept in memory.
+std::vector<FileWrite> recordWrites(const core::AppDir& app, const RecordInputs& in,
+                                    const PageTemplate& pageTemplate, QString* warning,
+                                    const QLocale& locale = QLocale());
+// The same, with the template read now.
 std::vector<FileWrite> recordWrites(const core::AppDir& app, const RecordInputs& in,
                                     QString* warning, const QLocale& locale = QLocale());
 
@@ -90,8 +105,15 @@ struct WriteFailure
 
 // Makes the missing folder, then writes what waits, oldest first. A write that fails stays, and
 // so does every later write to the same file, so each file keeps its order; writes to other
-// files go on. Returns the files still failing.
-std::vector<WriteFailure> writePending(PendingWrites& pending);
+// files go on. Returns the files still failing. When stop is given it is asked before each
+// write: once it says so, nothing more is written and the rest stays.
+std::vector<WriteFailure> writePending(PendingWrites& pending,
+                                       const std::function<bool()>& stop = {});
+
+// Gives each waiting append that does not know it the size its file has now: what a replay of a
+// spool compares against, so that what reached the file meanwhile is not written twice. Looks
+// at the files, so only where waiting on the disk is fine.
+void noteSizesBefore(std::deque<FileWrite>& writes);
 
 // The main window's warning lines for the files still failing.
 QStringList failureWarnings(const std::vector<WriteFailure>& failures);

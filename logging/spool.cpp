@@ -8,15 +8,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
-#include <QStandardPaths>
+#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace logging {
@@ -25,6 +27,11 @@ namespace {
 constexpr quint32 kMagic = 0x54534c57; // "TSLW"
 // Version 2 adds each append's file size before it; version 1 spools are still replayed.
 constexpr quint16 kVersion = 2;
+
+QString systemError(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
 
 bool onRamDisk(QString path)
 {
@@ -39,32 +46,6 @@ bool onRamDisk(QString path)
     return fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC;
 }
 
-// A folder is the user's own when it is a real directory (no link), owned by the user, with no
-// access for group or others. Made with mode 0700 when missing; empty when usable, otherwise why.
-QString ownFolder(const QString& folder)
-{
-    QDir().mkpath(QFileInfo(folder).absolutePath());
-    const QByteArray name = QFile::encodeName(folder);
-    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    struct stat st
-    {};
-    if (::lstat(name.constData(), &st) != 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    if (!S_ISDIR(st.st_mode))
-        return QStringLiteral("not a folder of its own (a link or a file)");
-    if (st.st_uid != ::getuid())
-        return QStringLiteral("owned by another account");
-    if ((st.st_mode & 077) != 0)
-        return QStringLiteral("other accounts have access to it");
-    return {};
-}
-
-QString unsafeWarning(const QString& folder, const QString& why)
-{
-    return QStringLiteral("The folder %1 is not used for waiting lines: %2.").arg(folder, why);
-}
-
 // The device of the nearest folder that exists, so a folder not yet made still compares.
 dev_t deviceOf(QString path)
 {
@@ -77,6 +58,196 @@ dev_t deviceOf(QString path)
         path = parent;
     }
     return st.st_dev;
+}
+
+QString unsafeWarning(const QString& folder, const QString& why)
+{
+    return QStringLiteral("The folder %1 is not used for waiting lines: %2.").arg(folder, why);
+}
+
+// A folder that cannot be used stays so for the run: the journal hears of it once, not at every
+// save.
+void warnOnce(const QString& text)
+{
+    static std::mutex mutex;
+    static QSet<QString> said;
+    {
+        const std::lock_guard lock(mutex);
+        if (said.contains(text))
+            return;
+        said.insert(text);
+    }
+    qWarning("%s", qPrintable(text));
+}
+
+// A spool folder as opened for use. The path may lead through links (the service manager's
+// /var/cache/tessaly is one, into a folder only root may enter); what is judged is the directory
+// it leads to, and everything after is done through the descriptor, so a link swapped in between
+// the check and the use leads nowhere.
+class Folder
+{
+public:
+    // make: the folder (mode 0700) and the ones above it are made when missing.
+    Folder(const QString& path, bool make)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        if (make) {
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) {
+                m_error = systemError(errno);
+                return;
+            }
+        }
+        m_fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd < 0) {
+            m_missing = errno == ENOENT;
+            m_error = errno == ENOTDIR ? QStringLiteral("not a folder") : systemError(errno);
+            return;
+        }
+        struct stat st
+        {};
+        if (::fstat(m_fd, &st) != 0)
+            m_error = systemError(errno);
+        else if (st.st_uid != ::getuid())
+            m_error = QStringLiteral("owned by another account");
+        // A folder of our own that others may enter (the service manager makes its folders
+        // 0755 unless told otherwise) is closed to them rather than passed over: passing it over
+        // would put the spool in the temporary folder, lost at the stop. Whatever another
+        // account could have left in it is no spool of ours: a spool file is read only when it
+        // is a file of our own, and never through a link.
+        else if ((st.st_mode & 077) != 0 && ::fchmod(m_fd, 0700) != 0)
+            m_error = QStringLiteral("other accounts have access to it");
+        if (!m_error.isEmpty()) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~Folder()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    bool usable() const { return m_fd >= 0; }
+    bool missing() const { return m_missing; }
+    const QString& error() const { return m_error; }
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+    bool m_missing = false;
+    QString m_error;
+};
+
+// Replaces the spool file in the folder by a synced one, through a temporary file and a rename.
+bool writeIn(const Folder& folder, const QString& name, const QByteArray& bytes, QString* error)
+{
+    const QByteArray file = QFile::encodeName(name);
+    QByteArray temp;
+    int fd = -1;
+    for (int tries = 0; fd < 0 && tries < 10; ++tries) {
+        temp = QFile::encodeName(core::temporaryName(name));
+        fd = ::openat(folder.fd(), temp.constData(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        *error = systemError(errno);
+        return false;
+    }
+    int err = 0;
+    for (qsizetype done = 0; err == 0 && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n < 0 && errno != EINTR)
+            err = errno;
+    }
+    if (err == 0 && ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err == 0 && ::renameat(folder.fd(), temp.constData(), folder.fd(), file.constData()) != 0)
+        err = errno;
+    if (err != 0) {
+        ::unlinkat(folder.fd(), temp.constData(), 0);
+        *error = systemError(err);
+        return false;
+    }
+    ::fsync(folder.fd());
+    return true;
+}
+
+// Removes a spool, or empties it where it cannot be removed: an empty spool is a spool done.
+// A link in its place is removed, never followed.
+bool letGo(const Folder& folder, const QString& name)
+{
+    const QByteArray file = QFile::encodeName(name);
+    if (::unlinkat(folder.fd(), file.constData(), 0) == 0 || errno == ENOENT)
+        return true;
+    const int fd = ::openat(folder.fd(), file.constData(),
+                            O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+bool existsIn(const Folder& folder, const QString& name)
+{
+    struct stat st
+    {};
+    return ::fstatat(folder.fd(), QFile::encodeName(name).constData(), &st, AT_SYMLINK_NOFOLLOW) ==
+           0;
+}
+
+// A spool file found in a folder, read whole.
+struct Found
+{
+    QString file;
+    QString name;
+    QString folder;
+    timespec modified{};
+    QByteArray bytes;
+};
+
+// The spool file's bytes when it is a file of our own with something in it; nullopt with no
+// reason when there is none; nullopt with the reason for anything else in its place.
+std::optional<Found> readIn(const Folder& folder, const QString& dir, const QString& name,
+                            QString* reason)
+{
+    const int fd = ::openat(folder.fd(), QFile::encodeName(name).constData(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            *reason = errno == ELOOP ? QStringLiteral("a link, left alone") : systemError(errno);
+        return std::nullopt;
+    }
+    std::optional<Found> out;
+    struct stat st
+    {};
+    if (::fstat(fd, &st) != 0) {
+        *reason = systemError(errno);
+    } else if (!S_ISREG(st.st_mode) || st.st_uid != ::getuid()) {
+        *reason = QStringLiteral("not a file of this account, left alone");
+    } else if (st.st_size > 0) {
+        Found f{dir + QLatin1Char('/') + name, name, dir, st.st_mtim, {}};
+        char buffer[65536];
+        ssize_t n = 0;
+        while ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+            if (n > 0)
+                f.bytes.append(buffer, n);
+        }
+        if (n < 0)
+            *reason = systemError(errno);
+        else
+            out = std::move(f);
+    }
+    ::close(fd);
+    return out;
 }
 
 QString spoolName(const core::AppDir& app)
@@ -94,39 +265,63 @@ bool insideApp(const core::AppDir& app, const QString& path)
     return QDir::cleanPath(path) == path && path.startsWith(root);
 }
 
-// Removes a spool, or empties it where it cannot be removed: an empty spool is a spool done.
-bool letGo(const QString& file)
+// The first of the folders a variable names (systemd separates several with colons), when it
+// is an absolute path.
+QString folderFrom(const char* variable)
 {
-    const QByteArray name = QFile::encodeName(file);
-    if (::unlink(name.constData()) == 0 || errno == ENOENT)
-        return true;
-    const int fd = ::open(name.constData(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
+    const QString folder = qEnvironmentVariable(variable).section(QLatin1Char(':'), 0, 0);
+    return QDir::isAbsolutePath(folder) ? QDir::cleanPath(folder) : QString();
+}
+
+QString temporaryFolder()
+{
+    return QDir::cleanPath(QDir::tempPath()) + QStringLiteral("/tessaly-%1").arg(::getuid());
+}
+
+// The folders the spool may go to, in the order they are named; from the environment alone.
+QStringList spoolFolders(const core::AppDir& app)
+{
+    QStringList folders;
+    // The service manager's own folders for the service, kept across stops: the spool goes
+    // straight into them.
+    folders << folderFrom("CACHE_DIRECTORY") << folderFrom("STATE_DIRECTORY");
+    // The user's, as the desktop names them; with no home (a service's dynamic user) none.
+    const QString home = qEnvironmentVariable("HOME");
+    QString state = folderFrom("XDG_STATE_HOME");
+    if (state.isEmpty() && QDir::isAbsolutePath(home))
+        state = QDir::cleanPath(home + QStringLiteral("/.local/state"));
+    QString cache = folderFrom("XDG_CACHE_HOME");
+    if (cache.isEmpty() && QDir::isAbsolutePath(home))
+        cache = QDir::cleanPath(home + QStringLiteral("/.cache"));
+    for (const QString& base : {state, cache}) {
+        if (!base.isEmpty())
+            folders << base + QStringLiteral("/tessaly");
+    }
+    folders << temporaryFolder();
+    // A spool in the folder it waits for is no help when that folder stops answering: under the
+    // service manager the state folder is the application directory itself.
+    const QString root = QDir::cleanPath(QFileInfo(app.dir).absoluteFilePath());
+    QStringList out;
+    for (const QString& folder : folders) {
+        if (!folder.isEmpty() && !out.contains(folder) && folder != root)
+            out << folder;
+    }
+    return out;
 }
 
 } // namespace
 
-QStringList spoolCandidates(const core::AppDir& app)
+QStringList spoolCandidates(const core::AppDir& app, AppFolder look)
 {
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.isEmpty())
-        state = QDir::homePath() + QStringLiteral("/.local/state");
-    const QStringList folders{
-        state + QStringLiteral("/tessaly"),
-        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-            QStringLiteral("/tessaly"),
-        QDir::tempPath() + QStringLiteral("/tessaly-%1").arg(::getuid()),
-    };
-    const dev_t appDevice = deviceOf(app.dir);
+    const QStringList folders = spoolFolders(app);
+    const std::optional<dev_t> appDevice =
+        look == AppFolder::Look ? std::optional(deviceOf(app.dir)) : std::nullopt;
     // A RAM disk loses what it holds at a reboot: after every folder on a disk.
     QStringList other, same, ram;
     for (const QString& folder : folders)
-        (onRamDisk(folder)               ? ram
-         : deviceOf(folder) == appDevice ? same
-                                         : other)
+        (onRamDisk(folder)                             ? ram
+         : appDevice && deviceOf(folder) == *appDevice ? same
+                                                       : other)
             << folder + QLatin1Char('/') + spoolName(app);
     return other + same + ram;
 }
@@ -142,11 +337,9 @@ QByteArray spoolBytes(const core::AppDir& app, const PendingWrites& pending)
         s << w.path << qint8(w.kind) << w.bytes << w.headerIfNew << quint32(w.records.size());
         for (const qsizetype size : w.records)
             s << qint64(size);
-        // What the file looked like before the write, so a replay finds what already got there.
-        qint64 before = w.sizeBefore;
-        if (before < 0 && w.kind == FileWrite::Kind::Append)
-            before = QFileInfo(w.path).exists() ? QFileInfo(w.path).size() : 0;
-        s << before;
+        // What the file looked like before the write, so a replay finds what already got there;
+        // -1 for one that never reached it.
+        s << qint64(w.sizeBefore);
     }
     return out;
 }
@@ -201,25 +394,28 @@ std::optional<std::deque<FileWrite>> parseSpool(const core::AppDir& app, const Q
 }
 
 std::optional<QString> saveSpool(const core::AppDir& app, const PendingWrites& pending,
-                                 QString* error)
+                                 const QStringList& candidates, QString* error)
 {
     const QByteArray bytes = spoolBytes(app, pending);
     QStringList reasons;
-    const QStringList candidates = spoolCandidates(app);
     for (const QString& file : candidates) {
-        const QString folder = QFileInfo(file).absolutePath();
-        if (const QString why = ownFolder(folder); !why.isEmpty()) {
-            qWarning("%s", qPrintable(unsafeWarning(folder, why)));
-            reasons << unsafeWarning(folder, why);
+        const QFileInfo info(file);
+        const Folder folder(info.path(), true);
+        if (!folder.usable()) {
+            warnOnce(unsafeWarning(info.path(), folder.error()));
+            reasons << unsafeWarning(info.path(), folder.error());
             continue;
         }
         QString reason;
-        if (core::replaceFile(file, bytes, &reason)) {
-            QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+        if (writeIn(folder, info.fileName(), bytes, &reason)) {
             for (const QString& other : candidates) {
-                if (other != file && QFileInfo::exists(other) &&
-                    ownFolder(QFileInfo(other).absolutePath()).isEmpty())
-                    letGo(other);
+                const QFileInfo otherInfo(other);
+                if (other == file)
+                    continue;
+                // Nothing is made here, and nothing touched in a folder that is not ours.
+                const Folder otherFolder(otherInfo.path(), false);
+                if (otherFolder.usable())
+                    letGo(otherFolder, otherInfo.fileName());
             }
             return file;
         }
@@ -230,14 +426,22 @@ std::optional<QString> saveSpool(const core::AppDir& app, const PendingWrites& p
     return std::nullopt;
 }
 
-QString removeSpool(const core::AppDir& app)
+std::optional<QString> saveSpool(const core::AppDir& app, const PendingWrites& pending,
+                                 QString* error)
+{
+    PendingWrites kept = pending;
+    noteSizesBefore(kept.queue);
+    return saveSpool(app, kept, spoolCandidates(app), error);
+}
+
+QString removeSpool(const QStringList& candidates)
 {
     QStringList stuck;
-    for (const QString& file : spoolCandidates(app)) {
+    for (const QString& file : candidates) {
         const QFileInfo info(file);
         // Nothing is made here, and nothing touched in a folder that is not the user's own.
-        if ((info.exists() || info.isSymLink()) && ownFolder(info.absolutePath()).isEmpty() &&
-            !letGo(file))
+        const Folder folder(info.path(), false);
+        if (folder.usable() && existsIn(folder, info.fileName()) && !letGo(folder, info.fileName()))
             stuck << file;
     }
     if (stuck.isEmpty())
@@ -247,53 +451,87 @@ QString removeSpool(const core::AppDir& app)
         .arg(stuck.join(QStringLiteral(", ")));
 }
 
+QString removeSpool(const core::AppDir& app)
+{
+    return removeSpool(spoolCandidates(app));
+}
+
 QString spoolPlaceNote(const QString& file)
 {
-    if (file.isEmpty() || !onRamDisk(file))
+    if (file.isEmpty())
+        return {};
+    // The temporary folder is emptied at a reboot, and a service's own at every stop; where it
+    // is the service's own cannot be told from inside, so it is said either way.
+    if (QFileInfo(file).path() == temporaryFolder()) {
+        return QStringLiteral("The waiting lines are kept in %1, in the temporary folder: they "
+                              "are lost at a reboot or a service stop if they are not written "
+                              "before.")
+            .arg(file);
+    }
+    if (!onRamDisk(file))
         return {};
     return QStringLiteral("The waiting lines are kept in %1, on a RAM disk: they are lost if the "
                           "computer stops before they are written.")
         .arg(file);
 }
 
-SpooledWrites loadSpool(const core::AppDir& app)
+QString spoolStatusNote(const QString& file)
 {
-    QList<QFileInfo> found;
+    if (file.isEmpty())
+        return {};
+    if (QString note = spoolPlaceNote(file); !note.isEmpty())
+        return note;
+    return QStringLiteral("The waiting lines are kept in %1 until they are written.").arg(file);
+}
+
+SpooledWrites loadSpool(const core::AppDir& app, const QStringList& candidates)
+{
+    std::vector<Found> found;
     SpooledWrites out;
-    for (const QString& file : spoolCandidates(app)) {
+    for (const QString& file : candidates) {
         const QFileInfo info(file);
-        if (!info.exists() && !info.isSymLink())
-            continue;
-        // A spool in a folder another account can reach, or planted by someone else, is not
-        // ours to replay.
-        const QString folder = info.absolutePath();
-        if (const QString why = ownFolder(folder); !why.isEmpty()) {
-            out.problems << unsafeWarning(folder, why);
+        const Folder folder(info.path(), false);
+        if (!folder.usable()) {
+            // A spool in a folder another account can reach, or planted by someone else, is
+            // not ours to replay.
+            if (!folder.missing() && (info.exists() || info.isSymLink()))
+                out.problems << unsafeWarning(info.path(), folder.error());
             continue;
         }
-        if (info.isFile() && !info.isSymLink() && info.ownerId() == ::getuid() && info.size() > 0)
-            found << info;
-    }
-    std::sort(found.begin(), found.end(), [](const QFileInfo& a, const QFileInfo& b) {
-        return a.lastModified() < b.lastModified();
-    });
-    for (const QFileInfo& info : found) {
         QString reason;
-        const auto bytes = core::readWholeFile(info.filePath(), &reason);
-        const auto writes = bytes ? parseSpool(app, *bytes, &reason) : std::nullopt;
+        if (auto one = readIn(folder, info.path(), info.fileName(), &reason))
+            found.push_back(std::move(*one));
+        else if (!reason.isEmpty())
+            out.problems << QStringLiteral("%1 (%2)").arg(file, reason);
+    }
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        return std::tie(a.modified.tv_sec, a.modified.tv_nsec) <
+               std::tie(b.modified.tv_sec, b.modified.tv_nsec);
+    });
+    for (const Found& f : found) {
+        QString reason;
+        const auto writes = parseSpool(app, f.bytes, &reason);
         if (!writes) {
             // Set aside, not removed: what it holds may still be read by hand.
-            const QString aside = info.filePath() + QStringLiteral(".damaged");
-            QFile::remove(aside);
-            QFile::rename(info.filePath(), aside);
-            out.problems
-                << QStringLiteral("%1 (%2), set aside as %3").arg(info.filePath(), reason, aside);
+            const QString asideName = f.name + QStringLiteral(".damaged");
+            const Folder folder(f.folder, false);
+            if (folder.usable()) {
+                ::renameat(folder.fd(), QFile::encodeName(f.name).constData(), folder.fd(),
+                           QFile::encodeName(asideName).constData());
+            }
+            out.problems << QStringLiteral("%1 (%2), set aside as %3")
+                                .arg(f.file, reason, f.folder + QLatin1Char('/') + asideName);
             continue;
         }
-        out.files << info.filePath();
+        out.files << f.file;
         out.writes.insert(out.writes.end(), writes->begin(), writes->end());
     }
     return out;
+}
+
+SpooledWrites loadSpool(const core::AppDir& app)
+{
+    return loadSpool(app, spoolCandidates(app));
 }
 
 } // namespace logging

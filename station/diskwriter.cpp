@@ -3,8 +3,6 @@
 #include "logging/spool.h"
 #include "publish/messages.h"
 
-#include <QFileInfo>
-
 namespace station {
 
 DiskWriter::DiskWriter(const core::AppDir& app, std::shared_ptr<Outbox> outbox)
@@ -12,9 +10,32 @@ DiskWriter::DiskWriter(const core::AppDir& app, std::shared_ptr<Outbox> outbox)
     , m_outbox(std::move(outbox))
 {}
 
+// At the first request, while the folder answers: should it stop answering later, a close that
+// cannot wait for the disk still knows where the spool goes and how the page looks.
+void DiskWriter::prepare()
+{
+    if (m_prepared)
+        return;
+    m_prepared = true;
+    m_spoolFiles = logging::spoolCandidates(m_app);
+    m_template = logging::readTemplate(m_app);
+    const std::lock_guard lock(m_outbox->mutex);
+    m_outbox->spoolFiles = m_spoolFiles;
+    m_outbox->pageTemplate = m_template;
+}
+
+bool DiskWriter::leftBehind() const
+{
+    const std::lock_guard lock(m_outbox->mutex);
+    return m_outbox->leftBehind;
+}
+
 void DiskWriter::restore(quint64 request, qint64 nowMs)
 {
-    logging::SpooledWrites spooled = logging::loadSpool(m_app);
+    if (leftBehind())
+        return;
+    prepare();
+    logging::SpooledWrites spooled = logging::loadSpool(m_app, m_spoolFiles);
     QStringList notes = spooled.problems;
     m_takenUpTo = request;
     if (!spooled.files.isEmpty()) {
@@ -22,6 +43,7 @@ void DiskWriter::restore(quint64 request, qint64 nowMs)
         for (auto it = spooled.writes.rbegin(); it != spooled.writes.rend(); ++it)
             m_pending.queue.push_front(std::move(*it));
         m_spoolFile = spooled.files.back();
+        m_placeNote = logging::spoolStatusNote(m_spoolFile);
         const std::size_t kept = m_pending.records();
         publish();
         writeWaiting(nowMs);
@@ -41,11 +63,20 @@ void DiskWriter::restore(quint64 request, qint64 nowMs)
 void DiskWriter::record(quint64 request, const logging::RecordInputs& in,
                         const std::optional<QByteArray>& statusJson, qint64 nowMs)
 {
+    if (leftBehind())
+        return;
+    prepare();
     m_takenUpTo = request;
     m_templateWarning.clear();
     ++m_changes;
+    if (in.saveHtml) {
+        m_template = logging::readTemplate(m_app);
+        const std::lock_guard lock(m_outbox->mutex);
+        m_outbox->pageTemplate = m_template;
+    }
     // Behind anything still waiting, so every file keeps its records in order.
-    for (logging::FileWrite& write : logging::recordWrites(m_app, in, &m_templateWarning))
+    for (logging::FileWrite& write :
+         logging::recordWrites(m_app, in, m_template, &m_templateWarning))
         m_pending.add(std::move(write));
     if (statusJson) {
         m_pending.add(
@@ -58,6 +89,9 @@ void DiskWriter::record(quint64 request, const logging::RecordInputs& in,
 
 void DiskWriter::write(quint64 request, const logging::FileWrite& write, qint64 nowMs)
 {
+    if (leftBehind())
+        return;
+    prepare();
     m_takenUpTo = request;
     ++m_changes;
     m_pending.add(write);
@@ -68,6 +102,9 @@ void DiskWriter::write(quint64 request, const logging::FileWrite& write, qint64 
 
 void DiskWriter::retry(qint64 nowMs)
 {
+    if (leftBehind())
+        return;
+    prepare();
     writeWaiting(nowMs);
     announce();
 }
@@ -75,14 +112,20 @@ void DiskWriter::retry(qint64 nowMs)
 CloseResult DiskWriter::close(qint64 nowMs)
 {
     CloseResult result;
-    if (m_pending.empty() || m_outbox->leftBehind)
+    if (m_pending.empty() || leftBehind())
         return result;
+    prepare();
     writeWaiting(nowMs);
     if (m_pending.empty())
         return result;
     result.allWritten = false;
-    result.keptIn = logging::saveSpool(m_app, m_pending, &result.spoolError);
     result.warnings = m_warnings;
+    bool stopped = false;
+    result.keptIn = keepInSpool(&result.spoolError, &stopped);
+    if (result.keptIn) {
+        if (const QString note = logging::spoolPlaceNote(*result.keptIn); !note.isEmpty())
+            result.warnings << note;
+    }
     return result;
 }
 
@@ -90,7 +133,8 @@ void DiskWriter::writeWaiting(qint64 nowMs)
 {
     const std::size_t before = m_pending.records();
     const std::size_t writesBefore = m_pending.queue.size();
-    m_warnings = logging::failureWarnings(logging::writePending(m_pending));
+    m_warnings =
+        logging::failureWarnings(logging::writePending(m_pending, [this] { return leftBehind(); }));
     if (m_pending.records() != before || m_pending.queue.size() != writesBefore)
         ++m_changes;
     publish();
@@ -102,15 +146,24 @@ void DiskWriter::writeWaiting(qint64 nowMs)
 void DiskWriter::publish()
 {
     std::deque<logging::FileWrite> copy = m_pending.queue;
-    for (logging::FileWrite& w : copy) {
-        if (w.kind == logging::FileWrite::Kind::Append && w.sizeBefore < 0) {
-            const QFileInfo file(w.path);
-            w.sizeBefore = file.exists() ? file.size() : 0;
-        }
-    }
+    logging::noteSizesBefore(copy);
     const std::lock_guard lock(m_outbox->mutex);
     m_outbox->waiting = std::move(copy);
     m_outbox->takenUpTo = m_takenUpTo;
+}
+
+// What waits, saved in the spool unless the close has left this writer behind (stopped).
+std::optional<QString> DiskWriter::keepInSpool(QString* error, bool* stopped)
+{
+    // The sizes are looked up before the spool's lock is taken: the application directory may
+    // hang, and the close must still get the lock to keep its snapshot.
+    logging::PendingWrites kept = m_pending;
+    logging::noteSizesBefore(kept.queue);
+    const std::lock_guard lock(m_outbox->spoolMutex);
+    *stopped = leftBehind();
+    if (*stopped)
+        return std::nullopt;
+    return logging::saveSpool(m_app, kept, m_spoolFiles, error);
 }
 
 // The spool mirrors what waits, so a killed program loses little: it is rewritten whenever a
@@ -119,11 +172,15 @@ void DiskWriter::publish()
 // waits.
 void DiskWriter::keepSpoolInStep(std::size_t recordsBefore, qint64 nowMs)
 {
-    if (m_outbox->leftBehind)
+    if (leftBehind())
         return;
     if (m_pending.empty()) {
-        if (!m_spoolFile.isEmpty())
-            m_placeNote = logging::removeSpool(m_app);
+        if (!m_spoolFile.isEmpty()) {
+            const std::lock_guard lock(m_outbox->spoolMutex);
+            if (leftBehind())
+                return;
+            m_placeNote = logging::removeSpool(m_spoolFiles);
+        }
         m_spoolFile.clear();
         return;
     }
@@ -134,9 +191,13 @@ void DiskWriter::keepSpoolInStep(std::size_t recordsBefore, qint64 nowMs)
     if (!m_spoolFile.isEmpty() && !wroteSome && (unchanged || (!cheap && !due)))
         return;
     QString error;
-    if (const auto file = logging::saveSpool(m_app, m_pending, &error)) {
+    bool stopped = false;
+    const std::optional<QString> file = keepInSpool(&error, &stopped);
+    if (stopped)
+        return;
+    if (file) {
         m_spoolFile = *file;
-        m_placeNote = logging::spoolPlaceNote(*file);
+        m_placeNote = logging::spoolStatusNote(*file);
         m_spoolSavedAt = nowMs;
         m_spooledChanges = m_changes;
     } else {

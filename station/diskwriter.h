@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -42,15 +41,23 @@ struct CloseResult
 
 // What the disk thread holds as of its latest step, for a close that cannot wait for it: read
 // from another thread under its lock. Each append carries the size its file had before it, so
-// a replay skips what reached the file after the snapshot was taken.
+// a replay skips what reached the file after the snapshot was taken. It also holds what such a
+// close needs to keep the spool without looking at the application directory: where the spool
+// may go and the page's template, as the disk thread found them.
 struct Outbox
 {
     std::mutex mutex;
     std::deque<logging::FileWrite> waiting;
     quint64 takenUpTo = 0; // the last request whose writes are in `waiting` or written
-    // The close kept a snapshot and left the disk thread behind: should the disk come back
-    // before the program ends, the writer must not replace or remove that spool.
-    std::atomic<bool> leftBehind{false};
+    // The close kept a snapshot and left the disk thread behind. Set with the snapshot taken,
+    // under the lock; the writer asks under the lock before it takes in or writes anything,
+    // and from then on writes nothing more and leaves the spool to the close.
+    bool leftBehind = false;
+    QStringList spoolFiles; // the spool's candidates; empty until the disk thread has them
+    logging::PageTemplate pageTemplate;
+    // Held while the spool is saved or removed, by the writer or by the close, so the writer's
+    // last save never lands over the snapshot's.
+    std::mutex spoolMutex;
 };
 
 // The disk side of the logging tick. It lives on the station's disk thread: every append, sync,
@@ -80,13 +87,21 @@ signals:
     void stateChanged(const station::WriteState& state);
 
 private:
+    // The spool's candidates and the page's template, found once, on the disk thread.
+    void prepare();
+    // Whether the close has left this writer behind (see Outbox::leftBehind).
+    bool leftBehind() const;
     void writeWaiting(qint64 nowMs);
     void keepSpoolInStep(std::size_t recordsBefore, qint64 nowMs);
+    std::optional<QString> keepInSpool(QString* error, bool* stopped);
     void announce();
     void publish();
 
     core::AppDir m_app;
     std::shared_ptr<Outbox> m_outbox;
+    bool m_prepared = false;
+    QStringList m_spoolFiles;
+    logging::PageTemplate m_template;
     quint64 m_takenUpTo = 0;
     logging::PendingWrites m_pending;
     QStringList m_warnings;

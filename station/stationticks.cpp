@@ -175,17 +175,25 @@ CloseResult Station::closeSteps(std::chrono::milliseconds deadline)
 
 // The disk thread is stuck in a call. What it holds (as of its latest step) and what was handed
 // to it since is kept in the spool by a thread of its own, which is not waited for past the
-// deadline either: the spool may be on the same dead disk.
+// deadline either: the spool may be on the same dead disk. That thread never looks at the
+// application directory, which may hang as a whole: where the spool goes and the page's
+// template are what the disk thread found while it answered, and nothing is asked of a file.
 CloseResult Station::keepFromSnapshot(std::chrono::milliseconds deadline)
 {
     m_diskLeftBehind = true;
-    m_outbox->leftBehind = true;
     std::deque<logging::FileWrite> waiting;
     quint64 takenUpTo = 0;
+    QStringList spoolFiles;
+    logging::PageTemplate pageTemplate;
     {
+        // From here on the writer takes in and writes nothing: whatever it has not written is
+        // in this snapshot or handed after it, and kept once, by the spool.
         const std::lock_guard lock(m_outbox->mutex);
+        m_outbox->leftBehind = true;
         waiting = m_outbox->waiting;
         takenUpTo = m_outbox->takenUpTo;
+        spoolFiles = m_outbox->spoolFiles;
+        pageTemplate = m_outbox->pageTemplate;
     }
     std::vector<Handed> later;
     for (const Handed& h : m_handed) {
@@ -194,43 +202,57 @@ CloseResult Station::keepFromSnapshot(std::chrono::milliseconds deadline)
     }
     auto done = std::make_shared<std::promise<CloseResult>>();
     std::future<CloseResult> result = done->get_future();
-    std::thread keeper(
-        [app = m_app, waiting = std::move(waiting), later = std::move(later), done]() mutable {
-            logging::PendingWrites pending;
-            for (logging::FileWrite& w : waiting)
-                pending.queue.push_back(std::move(w));
-            for (const Handed& h : later) {
-                switch (h.kind) {
-                case Handed::Kind::Restore:
-                    // Not yet read back: the last run's spool is kept with the rest, first.
-                    for (logging::FileWrite& w : logging::loadSpool(app).writes)
-                        pending.add(std::move(w));
-                    break;
-                case Handed::Kind::Record: {
-                    QString warning;
-                    for (logging::FileWrite& w : logging::recordWrites(app, h.record, &warning))
-                        pending.add(std::move(w));
-                    if (h.statusJson) {
-                        pending.add({publish::statusJsonPath(app),
-                                     *h.statusJson,
-                                     logging::FileWrite::Kind::Replace,
-                                     {}});
-                    }
-                    break;
+    std::thread keeper([app = m_app, outbox = m_outbox, waiting = std::move(waiting),
+                        later = std::move(later), spoolFiles = std::move(spoolFiles),
+                        pageTemplate = std::move(pageTemplate), done]() mutable {
+        // A disk thread stuck from the start never found the candidates: they are ordered
+        // without the application directory's disk.
+        if (spoolFiles.isEmpty())
+            spoolFiles = logging::spoolCandidates(app, logging::AppFolder::Untouched);
+        logging::PendingWrites pending;
+        for (logging::FileWrite& w : waiting)
+            pending.queue.push_back(std::move(w));
+        // What was handed after the snapshot never reached its file: its size before stays
+        // unknown, and the replay writes it whole, once.
+        for (const Handed& h : later) {
+            switch (h.kind) {
+            case Handed::Kind::Restore:
+                // Not yet read back: the last run's spool is kept with the rest, first.
+                for (logging::FileWrite& w : logging::loadSpool(app, spoolFiles).writes)
+                    pending.add(std::move(w));
+                break;
+            case Handed::Kind::Record: {
+                QString warning;
+                for (logging::FileWrite& w :
+                     logging::recordWrites(app, h.record, pageTemplate, &warning))
+                    pending.add(std::move(w));
+                if (h.statusJson) {
+                    pending.add({publish::statusJsonPath(app),
+                                 *h.statusJson,
+                                 logging::FileWrite::Kind::Replace,
+                                 {}});
                 }
-                case Handed::Kind::Write:
-                    pending.add(h.write);
-                    break;
-                }
+                break;
             }
-            CloseResult r;
-            r.diskSilent = true;
-            r.allWritten = pending.empty();
-            if (!pending.empty())
-                r.keptIn = logging::saveSpool(app, pending, &r.spoolError);
-            r.warnings << QStringLiteral("The folder %1 did not answer.").arg(app.dir);
-            done->set_value(std::move(r));
-        });
+            case Handed::Kind::Write:
+                pending.add(h.write);
+                break;
+            }
+        }
+        CloseResult r;
+        r.diskSilent = true;
+        r.allWritten = pending.empty();
+        r.warnings << QStringLiteral("The folder %1 did not answer.").arg(app.dir);
+        if (!pending.empty()) {
+            const std::lock_guard lock(outbox->spoolMutex);
+            r.keptIn = logging::saveSpool(app, pending, spoolFiles, &r.spoolError);
+            if (r.keptIn) {
+                if (const QString note = logging::spoolPlaceNote(*r.keptIn); !note.isEmpty())
+                    r.warnings << note;
+            }
+        }
+        done->set_value(std::move(r));
+    });
     keeper.detach();
     if (result.wait_for(deadline) == std::future_status::ready)
         return result.get();

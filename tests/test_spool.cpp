@@ -1,7 +1,12 @@
 #include "logging/spool.h"
+#include "station/station.h"
 #include "tests/fixture.h"
+#include "tests/notifysocket.h"
+#include "tests/stationprobe.h"
 
 #include <QDir>
+#include <QScopeGuard>
+#include <chrono>
 #include <csignal>
 #include <grp.h>
 #include <pwd.h>
@@ -41,6 +46,8 @@ protected:
 
     QByteArray m_savedState = qgetenv("XDG_STATE_HOME");
     QString m_state;
+    ScopedEnv m_noCache{"CACHE_DIRECTORY", std::nullopt};
+    ScopedEnv m_noState{"STATE_DIRECTORY", std::nullopt};
 };
 
 // A folder another account made (and may read or change) is never used; a link named like the
@@ -148,6 +155,286 @@ TEST_F(SpoolFolders, ASpoolThatCannotBeRemovedIsEmptied)
     QProcess::execute("chattr", {"-i", QString::fromLocal8Bit(folder)});
     EXPECT_EQ(message, QString()) << message.toStdString();
     EXPECT_TRUE(logging::loadSpool(m_app).writes.empty());
+}
+
+// The folders a system unit gives the service: /var/lib/tessaly (the application directory)
+// and /var/cache/tessaly as links into private/, no home, XDG_CACHE_HOME=/var/cache. The spool
+// goes into the cache folder behind its link, whatever mode systemd gave it, and never into the
+// application directory or a home that is not there.
+TEST_F(SpoolFolders, TheUnitsCacheFolderTakesTheSpoolBehindItsLink)
+{
+    for (const mode_t mode : {mode_t(0755), mode_t(0700)}) {
+        SCOPED_TRACE(mode);
+        const QString root = m_tmp.filePath(QStringLiteral("unit%1").arg(mode, 0, 8));
+        for (const char* base : {"/var/lib", "/var/cache"}) {
+            const QString priv = root + QLatin1String(base) + "/private";
+            ASSERT_TRUE(QDir().mkpath(priv + "/tessaly"));
+            ASSERT_EQ(::chmod(QFile::encodeName(priv).constData(), 0700), 0);
+            ASSERT_EQ(::chmod(QFile::encodeName(priv + "/tessaly").constData(), mode), 0);
+            ASSERT_TRUE(QFile::link(QStringLiteral("private/tessaly"),
+                                    root + QLatin1String(base) + "/tessaly"));
+        }
+        const QString state = root + "/var/lib/tessaly";
+        const QString cache = root + "/var/cache/tessaly";
+        const QString tmp = root + "/tmp";
+        ASSERT_TRUE(QDir().mkpath(tmp));
+        const ScopedEnv stateDir("STATE_DIRECTORY", state.toUtf8());
+        const ScopedEnv cacheDir("CACHE_DIRECTORY", cache.toUtf8());
+        const ScopedEnv cacheHome("XDG_CACHE_HOME", (root + "/var/cache").toUtf8());
+        const ScopedEnv noStateHome("XDG_STATE_HOME", std::nullopt);
+        const ScopedEnv noHome("HOME", std::nullopt);
+        const ScopedEnv tmpDir("TMPDIR", tmp.toUtf8());
+        const core::AppDir unit{state};
+
+        const QStringList candidates = logging::spoolCandidates(unit);
+        ASSERT_EQ(candidates.size(), 2) << candidates.join(u' ').toStdString();
+        EXPECT_EQ(QFileInfo(candidates[0]).path(), cache);
+        EXPECT_EQ(QFileInfo(candidates[1]).path(),
+                  tmp + QStringLiteral("/tessaly-%1").arg(::getuid()));
+        EXPECT_EQ(candidates, logging::spoolCandidates(unit, logging::AppFolder::Untouched));
+        EXPECT_TRUE(logging::spoolPlaceNote(candidates[1]).contains(u"service stop"));
+        EXPECT_EQ(logging::spoolPlaceNote(candidates[0]), QString());
+        EXPECT_TRUE(logging::spoolStatusNote(candidates[0]).contains(candidates[0]));
+
+        logging::PendingWrites p;
+        p.add(logLine(unit.dailyLog(QDate(2024, 3, 7)), "<V>1\r\n"));
+        QString error;
+        const auto kept = logging::saveSpool(unit, p, &error);
+        ASSERT_TRUE(kept) << error.toStdString();
+        EXPECT_EQ(*kept, candidates[0]);
+        struct stat st
+        {};
+        ASSERT_EQ(::stat(QFile::encodeName(cache).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+        ASSERT_EQ(::lstat(QFile::encodeName(*kept).constData(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        const logging::SpooledWrites back = logging::loadSpool(unit);
+        EXPECT_EQ(back.writes.size(), 1u);
+        EXPECT_EQ(back.files, QStringList{*kept});
+        EXPECT_TRUE(back.problems.isEmpty()) << back.problems.join(u'\n').toStdString();
+        EXPECT_EQ(logging::removeSpool(unit), QString());
+        EXPECT_FALSE(QFileInfo::exists(*kept));
+    }
+}
+
+// A link in the spool file's place is never followed: the save replaces the link, the load
+// leaves it unread, the removal takes the link away; the file it names stays as it was.
+TEST_F(SpoolFolders, ALinkInTheSpoolsPlaceIsNotFollowed)
+{
+    const QString file = logging::spoolCandidates(m_app).first();
+    ASSERT_TRUE(file.startsWith(m_state)) << file.toStdString();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
+    ASSERT_EQ(::chmod(QFile::encodeName(QFileInfo(file).path()).constData(), 0700), 0);
+    const QString target = m_tmp.filePath(QStringLiteral("target"));
+    ASSERT_TRUE(core::replaceFile(target, "not a spool"));
+
+    ASSERT_TRUE(QFile::link(target, file));
+    const logging::SpooledWrites planted = logging::loadSpool(m_app);
+    EXPECT_TRUE(planted.writes.empty());
+    ASSERT_EQ(planted.problems.size(), 1) << planted.problems.join(u'\n').toStdString();
+    EXPECT_TRUE(planted.problems.first().contains(file)) << planted.problems.first().toStdString();
+    EXPECT_EQ(logging::removeSpool(m_app), QString());
+    EXPECT_FALSE(QFileInfo(file).isSymLink());
+    EXPECT_EQ(fileBytes(target), "not a spool");
+
+    ASSERT_TRUE(QFile::link(target, file));
+    const auto kept = logging::saveSpool(m_app, waiting(2));
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(*kept, file);
+    EXPECT_FALSE(QFileInfo(file).isSymLink());
+    EXPECT_EQ(fileBytes(target), "not a spool");
+    EXPECT_EQ(logging::loadSpool(m_app).writes.size(), 1u);
+}
+
+// A folder that cannot be used is said once in the run, not at every save.
+TEST_F(SpoolFolders, AnUnusableFolderIsSaidOnce)
+{
+    ASSERT_TRUE(QDir().mkpath(m_state));
+    const QString folder = m_state + QStringLiteral("/tessaly");
+    ASSERT_TRUE(core::replaceFile(folder, "a file where the folder would be"));
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler before = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
+    const auto restore = qScopeGuard([&] { qInstallMessageHandler(before); });
+    for (int save = 0; save < 3; ++save) {
+        const auto kept = logging::saveSpool(m_app, waiting(1));
+        ASSERT_TRUE(kept);
+        EXPECT_FALSE(kept->startsWith(folder));
+    }
+    EXPECT_EQ(warnings.filter(folder).size(), 1) << warnings.join(u'\n').toStdString();
+}
+
+// An application directory on a FUSE folder that can be made to stop answering as a whole: every
+// call on it waits while the gate file (outside it) exists, as a network folder that has gone.
+class HungFolder
+{
+public:
+    HungFolder(const QString& work)
+        : m_backing(work + "/backing")
+        , m_mount(work + "/mnt")
+        , m_gate(work + "/gate")
+    {
+        QDir().mkpath(m_backing);
+        QDir().mkpath(m_mount);
+        const QString script = work + "/hungfs.py";
+        core::replaceFile(script, kScript);
+        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_server.start(QStringLiteral("/usr/bin/python3"), {script, m_backing, m_mount, m_gate});
+        m_ready =
+            m_server.waitForStarted() &&
+            waitFor([&] { return mounted() || m_server.state() == QProcess::NotRunning; }, 30000) &&
+            mounted();
+    }
+    ~HungFolder()
+    {
+        release();
+        if (m_server.state() != QProcess::NotRunning) {
+            m_server.terminate();
+            if (!m_server.waitForFinished(10000))
+                m_server.kill();
+            m_server.waitForFinished(10000);
+        }
+        if (mounted())
+            QProcess::execute(QStringLiteral("fusermount"),
+                              {QStringLiteral("-u"), QStringLiteral("-z"), m_mount});
+    }
+    bool ready() const { return m_ready; }
+    const QString& path() const { return m_mount; }
+    void hang() { core::replaceFile(m_gate, "hung"); }
+    void release() { QFile::remove(m_gate); }
+
+private:
+    bool mounted() const
+    {
+        QFile info(QStringLiteral("/proc/self/mountinfo"));
+        return info.open(QIODevice::ReadOnly) &&
+               info.readAll().contains(" " + QFile::encodeName(m_mount) + " ");
+    }
+
+    static constexpr const char* kScript = R"(
+import ctypes, errno, os, signal, sys, time
+from fusepy import FUSE, FuseOSError, Operations
+
+# Unmounted with the test: a test that dies takes this server with it (PR_SET_PDEATHSIG).
+ctypes.CDLL(None).prctl(1, signal.SIGTERM)
+
+class Hung(Operations):
+    def __init__(self, root, gate):
+        self.root, self.gate = root, gate
+    def __call__(self, op, *args):
+        while os.path.exists(self.gate):
+            time.sleep(0.02)
+        if not hasattr(self, op):
+            raise FuseOSError(errno.EFAULT)
+        try:
+            return getattr(self, op)(*args)
+        except OSError as e:
+            raise FuseOSError(e.errno or errno.EIO)
+    def p(self, path):
+        return self.root + path
+    def access(self, path, mode):
+        if not os.access(self.p(path), mode):
+            raise FuseOSError(errno.EACCES)
+    def chmod(self, path, mode): os.chmod(self.p(path), mode)
+    def chown(self, path, uid, gid): os.chown(self.p(path), uid, gid)
+    def create(self, path, mode, fi=None):
+        return os.open(self.p(path), os.O_RDWR | os.O_CREAT | os.O_TRUNC, mode)
+    def open(self, path, flags): return os.open(self.p(path), flags)
+    def read(self, path, size, offset, fh): return os.pread(fh, size, offset)
+    def write(self, path, data, offset, fh): return os.pwrite(fh, data, offset)
+    def truncate(self, path, length, fh=None): os.truncate(self.p(path), length)
+    def flush(self, path, fh): return 0
+    def fsync(self, path, datasync, fh): os.fsync(fh); return 0
+    def release(self, path, fh): os.close(fh); return 0
+    def getattr(self, path, fh=None):
+        st = os.lstat(self.p(path))
+        return {k: getattr(st, k) for k in ('st_atime', 'st_ctime', 'st_gid', 'st_mode',
+                                            'st_mtime', 'st_nlink', 'st_size', 'st_uid')}
+    def readdir(self, path, fh): return ['.', '..'] + os.listdir(self.p(path))
+    def readlink(self, path): return os.readlink(self.p(path))
+    def mkdir(self, path, mode): os.mkdir(self.p(path), mode)
+    def rmdir(self, path): os.rmdir(self.p(path))
+    def unlink(self, path): os.unlink(self.p(path))
+    def rename(self, old, new): os.rename(self.p(old), self.p(new))
+    def symlink(self, target, source): os.symlink(source, self.p(target))
+    def utimens(self, path, times=None): os.utime(self.p(path), times)
+    def statfs(self, path):
+        st = os.statvfs(self.p(path))
+        return {k: getattr(st, k) for k in ('f_bavail', 'f_bfree', 'f_blocks', 'f_bsize',
+                                            'f_favail', 'f_ffree', 'f_files', 'f_flag',
+                                            'f_frsize', 'f_namemax')}
+
+FUSE(Hung(sys.argv[1], sys.argv[3]), sys.argv[2], foreground=True, attr_timeout=0,
+     entry_timeout=0, negative_timeout=0)
+)";
+
+    QString m_backing, m_mount, m_gate;
+    QProcess m_server;
+    bool m_ready = false;
+};
+
+// The folder stops answering as a whole with three records handed to the disk: the close keeps
+// them all from its snapshot without a single call on the folder (its page from the template the
+// disk thread had read), the disk thread, once the folder answers again, writes none of them, and
+// the next start writes each once.
+TEST_F(SpoolFolders, AFolderThatHangsAsAWholeCostsNoRecordAtClose)
+{
+    if (::geteuid() != 0 || !QFileInfo::exists(QStringLiteral("/dev/fuse")) ||
+        !QFileInfo::exists(QStringLiteral("/usr/lib/python3/dist-packages/fusepy.py")))
+        SKIP_OR_FAIL_IN_CI("needs root, /dev/fuse and python3-fusepy for a folder that hangs");
+    HungFolder folder(m_tmp.filePath(QStringLiteral("fuse")));
+    ASSERT_TRUE(folder.ready()) << "the FUSE folder did not mount";
+    const core::AppDir app{folder.path() + QStringLiteral("/app")};
+    ASSERT_TRUE(QDir().mkpath(app.htmlDir()));
+    ASSERT_TRUE(core::replaceFile(app.settingsCfg(), kSettings));
+    ASSERT_TRUE(core::replaceFile(app.progCfg(), ProgFile{.Port = "9", .Savehtml = "1"}.bytes()));
+    ASSERT_TRUE(core::replaceFile(app.htmlDir() + QStringLiteral("template.asp"), "<p><TT></p>"));
+    QDateTime now(QDate(2024, 3, 7), QTime(14, 5));
+    const core::Clock clock{
+        [&now] { return now; },
+        [] {
+            using namespace std::chrono;
+            return qint64(
+                duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+        }};
+    const QString log = app.dailyLog(now.date());
+    QString keptIn;
+    {
+        station::Station first(app, clock);
+        // Whatever fails, the folder answers again before the station goes.
+        const auto unhang = qScopeGuard([&] { folder.release(); });
+        first.start();
+        ASSERT_TRUE(waitFor([&] { return first.status().writes.takenUpTo >= 1; }, 10000));
+        folder.hang();
+        for (int record = 0; record < 3; ++record) {
+            station::StationProbe::logTick(first);
+            now = now.addSecs(60);
+        }
+        const station::CloseResult result = first.closeSteps(std::chrono::milliseconds(6000));
+        EXPECT_TRUE(result.diskSilent);
+        ASSERT_TRUE(result.keptIn) << result.spoolError.toStdString();
+        EXPECT_TRUE(result.keptIn->startsWith(m_state)) << result.keptIn->toStdString();
+        keptIn = *result.keptIn;
+        // The folder answers again before the program has ended: the writer left behind writes
+        // nothing the spool holds.
+        folder.release();
+        station::StationProbe::waitForDisk(first);
+        EXPECT_FALSE(QFileInfo::exists(log)) << fileBytes(log).data();
+        EXPECT_TRUE(QFileInfo::exists(keptIn));
+    }
+    {
+        station::Station again(app, clock);
+        again.start();
+        station::StationProbe::waitForDisk(again);
+        EXPECT_EQ(fileBytes(log),
+                  "<V>0</V><I>0</I><W>0</W><R>0</R><S>0</S><M>0</M><T>14:05</T>\r\n"
+                  "<V>0</V><I>0</I><W>0</W><R>0</R><S>0</S><M>0</M><T>14:06</T>\r\n"
+                  "<V>0</V><I>0</I><W>0</W><R>0</R><S>0</S><M>0</M><T>14:07</T>\r\n");
+        EXPECT_EQ(fileBytes(app.htmlDir() + QStringLiteral("log.asp")), "<p>14:07:00</p>\r\n");
+        EXPECT_FALSE(QFileInfo::exists(keptIn));
+    }
 }
 
 } // namespace
