@@ -104,8 +104,8 @@ void Station::readBehindWrites(DiskRead read)
         }
         std::function<void()> then = read(waiting);
         // A close that left this thread behind may be followed by the station's end at any
-        // time: then nobody is told. The close sets the flag before it takes the lock, so a
-        // station found here under it without the flag is still there while the call is posted.
+        // time: then nobody is told. The close sets the flag under the lock, so a station found
+        // here under it without the flag is still there while the call is posted.
         const std::lock_guard lock(outbox->mutex);
         if (!outbox->leftBehind)
             QMetaObject::invokeMethod(this, std::move(then));
