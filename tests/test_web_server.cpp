@@ -258,7 +258,7 @@ TEST_F(WebServer, EventsFollowTheFramesAtMostOnceASecond)
     const int firstVolts = 15;
     const int lastVolts = 24;
     QSemaphore held, go;
-    QMetaObject::invokeMethod(&m_plant->web().server(), [&] {
+    QMetaObject::invokeMethod(&m_plant->web().serverThreadContext(), [&] {
         held.release();
         go.acquire();
     });
