@@ -42,7 +42,7 @@ packages+=(qt6-httpserver-dev qt6-websockets-dev libqrencode-dev libjs-chart.js
 # CI's own: clang with its sanitizer and libFuzzer runtimes, a Debian tree made and booted in a
 # container, the arm64 programs run under qemu, and load beside the suite (stress-ng).
 if [ -n "$ci" ]; then
-  packages+=(clang libclang-rt-14-dev mmdebstrap systemd-container qemu-user-static stress-ng)
+  packages+=(clang-16 libclang-rt-16-dev mmdebstrap systemd-container qemu-user-static stress-ng)
 fi
 missing=()
 for p in "${packages[@]}"; do

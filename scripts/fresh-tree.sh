@@ -45,7 +45,8 @@ make_tree() {
     exit 1
   fi
   echo "Making a minimal Debian 12 tree in $tree"
-  mmdebstrap --quiet --variant=minbase bookworm "$tree" "${mirrors[@]}"
+  # dpkg need not sync each file of a tree that is thrown away: unpacking is what takes the time.
+  mmdebstrap --quiet --variant=minbase --dpkgopt=force-unsafe-io bookworm "$tree" "${mirrors[@]}"
   # No service of a package starts inside the tree: the tests start their own broker and bus.
   printf '#!/bin/sh\nexit 101\n' >"$tree/usr/sbin/policy-rc.d"
   chmod 755 "$tree/usr/sbin/policy-rc.d"
