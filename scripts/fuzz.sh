@@ -14,6 +14,9 @@ trap 'rm -rf "$work"' EXIT
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Stacks with files and lines: the symbolizer of clang's own version (Debian: llvm-16).
+[ ! -x /usr/lib/llvm-16/bin/llvm-symbolizer ] ||
+  export ASAN_SYMBOLIZER_PATH=/usr/lib/llvm-16/bin/llvm-symbolizer
 
 # Every target in fuzz/ is built and has seeds.
 count=0
@@ -30,7 +33,7 @@ for source in fuzz/fuzz_*.cpp; do
     fail "$name: the input is in $(ls -t fuzz-failures/"$name"-* 2>/dev/null | head -1)"
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/$name.log")
-  echo "$name: $runs inputs in $seconds s, corpus $(ls "$work/$name" | wc -l) new"
+  echo "$name: $runs inputs in $seconds s, $(ls "$work/$name" | wc -l) new ones worth keeping"
   count=$((count + 1))
 done
 [ "$count" -gt 0 ] || fail "no fuzz targets in fuzz/"

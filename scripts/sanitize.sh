@@ -29,6 +29,9 @@ if [ "$what" != build ]; then
   export QT_QPA_PLATFORM=offscreen
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
   export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
-  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  # Stacks with files and lines: the symbolizer of clang's own version (Debian: llvm-16).
+  [ ! -x /usr/lib/llvm-16/bin/llvm-symbolizer ] ||
+    export ASAN_SYMBOLIZER_PATH=/usr/lib/llvm-16/bin/llvm-symbolizer
   ctest --test-dir build-asan --output-on-failure -j2 --timeout 300 -LE '^(packaging|screen)$'
 fi
