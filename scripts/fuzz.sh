@@ -31,7 +31,8 @@ for source in fuzz/fuzz_*.cpp; do
   if ! "$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
     -artifact_prefix="fuzz-failures/$name-" "$work/$name" "fuzz/corpus/$name" \
     >"$work/$name.log" 2>&1; then
-    grep -v '^#\|^\s*NEW_FUNC' "$work/$name.log" | tail -n 40 >&2
+    echo "== $name failed:" >&2
+    grep -E 'runtime error|ERROR|SUMMARY|^ +#[0-9]+ ' "$work/$name.log" | head -n 40 >&2
     failed+=("$name: $(ls -t fuzz-failures/"$name"-* 2>/dev/null | head -1)")
     continue
   fi
