@@ -68,7 +68,9 @@ pid=
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq tessaly >/dev/null
 for f in $files; do [ ! -e "$f" ] || fail "removing the package left $f behind"; done
 [ -d "$folder" ] || fail "removing the package took the user's own folder"
-DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tessaly >/dev/null
+# Purged: what a removal keeps (configuration files) goes too, and dpkg forgets the package.
+status=$(dpkg-query -W -f='${db:Status-Status}' tessaly 2>/dev/null || true)
+[ "$status" != config-files ] || DEBIAN_FRONTEND=noninteractive dpkg --purge tessaly >/dev/null
 status=$(dpkg-query -W -f='${db:Status-Status}' tessaly 2>/dev/null || true)
 [ -z "$status" ] || [ "$status" = not-installed ] || fail "tessaly is $status after the purge"
 echo "PASS: installed, started as $user, seeded $folder, ended on SIGTERM, removed and purged cleanly"
