@@ -3,11 +3,19 @@
 # Every one is named and recommendations are left out, so a machine where apt installs no
 # recommended package (a minimal image, a container) gets the same as one where it does;
 # scripts/fresh-check.sh proves the list on a fresh Debian 12.
+# With --ci, also the tools of CI's own checks (.ci/run): clang for the sanitizer and fuzzer
+# build, the Debian tree of the fresh-machine proof and its boot, qemu for the arm64 programs.
 set -euo pipefail
+ci=
+case ${1:-} in
+--ci) ci=1 ;;
+"") ;;
+*) echo "usage: scripts/deps.sh [--ci]" >&2; exit 2 ;;
+esac
 # Building: the compiler, CMake and its make, the Qt modules (Qt Charts needs Qt's OpenGL
 # files; Qt6Gui's CMake files look for GL, GLX, OpenGL and Vulkan headers), the test and
 # benchmark libraries, MQTT, the notify protocol (sd_notify), and the format check.
-packages=(g++ make cmake pkg-config git clang-format
+packages=(g++ make cmake pkg-config git clang-format ccache
           qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-svg-dev qt6-charts-dev
           libgl-dev libglx-dev libopengl-dev libvulkan-dev
           libgtest-dev libbenchmark-dev libmosquitto-dev libsystemd-dev)
@@ -24,10 +32,19 @@ packages+=(dbus dbus-daemon dbus-x11 dunst)
 packages+=(desktop-file-utils dpkg-dev file lintian appstream man-db)
 # Running as a systemd service: systemd-analyze for the units' checks.
 packages+=(systemd)
+# A folder that hangs as a whole (the service's stop with its disk gone): a FUSE file system of
+# the tests' own, in Python.
+packages+=(fuse3 python3-fusepy)
 # The web view: its HTTP server, the QR code of its address, the charts its pages draw with, and
 # its tests' real browser and Prometheus.
 packages+=(qt6-httpserver-dev qt6-websockets-dev libqrencode-dev libjs-chart.js
            python3 chromium chromium-driver python3-selenium prometheus)
+# CI's own: clang with its sanitizer and libFuzzer runtimes and its symbolizer, a Debian tree
+# made and booted in a container, the arm64 programs run under qemu, and load beside the suite.
+if [ -n "$ci" ]; then
+  packages+=(clang-16 libclang-rt-16-dev llvm-16 mmdebstrap systemd-container qemu-user-static
+             stress-ng)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
