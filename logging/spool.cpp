@@ -375,7 +375,9 @@ std::optional<std::deque<FileWrite>> parseSpool(const core::AppDir& app, const Q
         for (quint32 r = 0; r < records && s.status() == QDataStream::Ok; ++r) {
             qint64 size = 0;
             s >> size;
-            if (size <= 0)
+            // Each record is a piece of the bytes: a size past what is left of them is damage
+            // (and would overflow the sum).
+            if (size <= 0 || size > w.bytes.size() - total)
                 return fail(QStringLiteral("damaged"));
             total += size;
             w.records.push_back(size);
