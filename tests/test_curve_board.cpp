@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr double kKmhPerMps = 3.6;
 constexpr qint64 kFrameMs = 2000;
 constexpr int kHours = 48;
 
