@@ -60,7 +60,7 @@ finish() {
 }
 # A command that fails outside a check ends the run, as one more failure.
 stopped_at=
-trap 'stopped_at=${stopped_at:-$LINENO: $BASH_COMMAND}' ERR
+trap 'stopped_at=${stopped_at:-"$LINENO (from line ${BASH_LINENO[0]}): $BASH_COMMAND"}' ERR
 
 # Runs a command until it succeeds, at most the given number of seconds.
 wait_for() {
@@ -252,17 +252,24 @@ day_bytes() {
 grown_past() { [ "$(day_bytes)" -gt "$1" ]; }
 
 # The simulated board, its line a pseudo-terminal of the container's own, given to the group
-# dialout as a serial device is.
-in_box mkdir -p /run/simboard
-in_box systemd-run --quiet --unit=boot-check-simboard /usr/local/bin/simboard \
-  --link /run/simboard/com1 --seed 7 --quiet
-if wait_for 20 in_box test -c /run/simboard/com1; then
-  in_box sh -c 'chgrp dialout "$(readlink /run/simboard/com1)" &&
-    chmod 660 "$(readlink /run/simboard/com1)"'
-else
-  echo "The simulated board did not start:"
-  in_box journalctl -q -b -u boot-check-simboard.service -o cat || true
-fi
+# dialout as a serial device is. Started again, it makes a new line and sends other values.
+seed=7
+board() {
+  seed=$((seed + 1))
+  in_box systemctl stop boot-check-simboard.service >/dev/null 2>&1 || true
+  in_box systemctl reset-failed boot-check-simboard.service >/dev/null 2>&1 || true
+  in_box mkdir -p /run/simboard
+  in_box systemd-run --quiet --unit=boot-check-simboard /usr/local/bin/simboard \
+    --link /run/simboard/com1 --seed "$seed" --quiet
+  if wait_for 20 in_box test -c /run/simboard/com1; then
+    in_box sh -c 'chgrp dialout "$(readlink /run/simboard/com1)" &&
+      chmod 660 "$(readlink /run/simboard/com1)"'
+  else
+    echo "The simulated board did not start:"
+    in_box journalctl -q -b -u boot-check-simboard.service -o cat || true
+  fi
+}
+board
 
 # 1. The unit starts and tells systemd it is ready.
 in_box systemctl start --no-block tessalyd.service
@@ -292,7 +299,7 @@ fi
 before=$(unit NRestarts)
 main=$(unit MainPID)
 mark=$(cursor)
-in_box kill -STOP "$main"
+in_box sh -c 'kill -STOP "$1"' sh "$main"
 restarted() { [ "$(unit NRestarts)" -gt "$before" ] && [ "$(unit MainPID)" != "$main" ] && running; }
 if wait_for 60 restarted && said_since "$mark" 'Watchdog timeout'; then
   pass "SIGSTOP of the main process: the watchdog restarts it (NRestarts $before -> $(unit NRestarts))"
@@ -302,43 +309,73 @@ else
 fi
 
 # 4. Lines that could not be written at a stop are kept in /var/cache/tessaly and written once
-# at the next start. The service's user loses the logs folder (root's, mode 0700) and the files
-# in it; the next record then waits.
-wait_for 30 port_open || true
-owner=$(stat -c %u:%g "$state")
+# at the next start. The logs folder and its files become root's, readable but not writable by
+# the service's user, as on a disk that refuses writes; the next record then waits.
+# A program killed outright leaves its line in exclusive use while the board still holds the
+# other end open (a real serial device is closed with the program); a new line for the board
+# and a restart give the service a line it can open.
+board
+in_box systemctl restart tessalyd.service
+if ! wait_for 30 running || ! wait_for 20 port_open; then
+  echo "After a restart the port is not open: $(unit StatusText)"
+fi
+owner=$(stat -c %u:%g "$state/logs")
+modes=$(cd "$state/logs" && stat -c '%a %n' -- * .)
 mark=$(cursor)
 chown -R root:root "$state/logs"
-if wait_for 40 said_since "$mark" '^Cannot write /var/lib/tessaly/logs/.*waiting'; then
-  waiting=$(journal --after-cursor="$mark" | grep '^Cannot write' || true)
-  pass "a record the folder refuses waits: ${waiting%%$'\n'*}"
+chmod go+rX -R "$state/logs"
+refused() { said_since "$mark" '^Cannot write /var/lib/tessaly/logs/[0-9_]+\.txt .*waiting'; }
+day=
+if wait_for 40 refused; then
+  waiting=$(journal --after-cursor="$mark" | grep -E '^Cannot write /var/lib/tessaly/logs/[0-9_]+\.txt ' || true)
+  waiting=${waiting%%$'\n'*}
+  day=$(sed -E 's|^Cannot write /var/lib/tessaly/(logs/[0-9_]+\.txt) .*|\1|' <<<"$waiting")
+  pass "a record the folder refuses waits: $waiting"
 else
-  fail "a record the folder refuses waits (no \"Cannot write\" in the journal)"
+  fail "a record the folder refuses waits (no \"Cannot write\" for the day file in the journal)"
 fi
 mark=$(cursor)
 in_box timeout 60 systemctl stop tessalyd.service || true
 kept=$(journal --after-cursor="$mark" |
   sed -n 's/^Lines that could not be written are kept in \(.*\) and written to their files at the next start\.$/\1/p')
-if [[ "$kept" == /var/cache/tessaly/* ]] && [ -s "$cache/${kept#/var/cache/tessaly/}" ]; then
-  pass "at the stop the waiting lines are kept in $kept"
+spool=$cache/${kept#/var/cache/tessaly/}
+# The day file as the stop left it, and the day's records the spool holds, each a line of its own.
+: >"$work/before.txt"
+: >"$work/kept.txt"
+if [ -n "$day" ] && [ -f "$state/$day" ]; then
+  cp "$state/$day" "$work/before.txt"
+fi
+if [[ "$kept" == /var/cache/tessaly/* ]] && [ -s "$spool" ]; then
+  { grep -a -o '<V>[^[:cntrl:]]*</T>' "$spool" || true; } | sed 's/$/\r/' >"$work/kept.txt"
+  pass "at the stop the waiting lines are kept in $kept ($(wc -l <"$work/kept.txt") records of the day)"
 else
   fail "at the stop the waiting lines are kept in /var/cache/tessaly (kept in: \"$kept\")"
   journal --after-cursor="$mark" | tail -20
 fi
 chown -R "$owner" "$state/logs"
-bytes=$(day_bytes)
+while read -r mode name; do chmod "$mode" "$state/logs/$name"; done <<<"$modes"
+cat "$work/before.txt" "$work/kept.txt" >"$work/expected.txt"
+# Started with logging off, the service writes nothing to the day file but what was kept; once it
+# has said so and stopped again, the day file must be what it was at the stop, then the kept
+# records in their order, each once, and the spool gone.
+sed -i 's|<LogOn>1</LogOn>|<LogOn>0</LogOn>|' "$state/prog.cfg"
 mark=$(cursor)
 in_box systemctl start --no-block tessalyd.service
-written_again=
-if wait_for 30 running && wait_for 40 grown_past "$bytes"; then
-  written_again=$(journal --after-cursor="$mark" | grep -E '^([0-9]+) of \1 lines kept from the last run in /var/cache/tessaly/.* were written\.$' || true)
-fi
-duplicates=$(for f in $(day_files); do sort "$f" | uniq -d; done)
-if [ -n "$written_again" ] && [ -z "$duplicates" ] && ! ls "$cache"/waiting-*.bin >/dev/null 2>&1; then
-  pass "after systemctl start the kept lines are written once: $written_again"
+replayed() { said_since "$mark" '^([0-9]+) of \1 lines kept from the last run in /var/cache/tessaly/.* were written\.$'; }
+if wait_for 30 running && wait_for 20 replayed; then
+  replay=$(journal --after-cursor="$mark" | grep -E 'lines kept from the last run' || true)
 else
-  fail "after systemctl start the kept lines are written once (the journal said: \"$written_again\"; lines twice: \"$duplicates\")"
+  replay=
+fi
+in_box timeout 60 systemctl stop tessalyd.service || true
+if [ -n "$replay" ] && [ -s "$work/kept.txt" ] && [ -n "$day" ] &&
+  cmp -s "$state/$day" "$work/expected.txt" && ! [ -e "$spool" ]; then
+  pass "after systemctl start the kept records are written once: $replay"
+else
+  fail "after systemctl start the kept records are written once, after the day file's own"
   journal --after-cursor="$mark" | tail -20
 fi
+sed -i 's|<LogOn>0</LogOn>|<LogOn>1</LogOn>|' "$state/prog.cfg"
 
 # 5. systemctl stop with the whole folder hung ends within TimeoutStopSec by the program's own
 # exit. The folder is a FUSE mirror of itself (bindfs) whose daemon is stopped with SIGSTOP: each
