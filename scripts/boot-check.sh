@@ -21,16 +21,18 @@
 # Prints a PASS or FAIL line for each check and "N passed, M failed" last; exits non-zero on
 # any failure.
 set -eEuo pipefail
-cd "$(dirname "$0")/.."
 start=$SECONDS
 
 if [ $# -lt 1 ] || [ $# -gt 2 ]; then
   echo "usage: scripts/boot-check.sh DEB [TREE]" >&2
   exit 2
 fi
-deb=$(realpath "$1")
-given_tree=${2:-}
-simboard=$(realpath "${SIMBOARD:-build/tools/simboard}")
+# The paths given are taken from where it was called; the board is the checkout's own.
+deb=$(realpath -m "$1")
+given_tree=${2:+$(realpath -m "$2")}
+simboard=${SIMBOARD:+$(realpath -m "$SIMBOARD")}
+cd "$(dirname "$0")/.."
+simboard=${simboard:-$PWD/build/tools/simboard}
 if [ "$(id -u)" -ne 0 ]; then
   echo "boot-check.sh needs root: it installs into a Debian tree and boots it in a container" >&2
   exit 2
@@ -109,10 +111,14 @@ stop_container() {
 
 cleanup() {
   local status=$?
-  if [ -z "$finished" ] && [ -n "$stopped_at" ]; then
-    fail "boot-check.sh stopped at line $stopped_at"
+  if [ -z "$finished" ]; then
+    if [ -n "$stopped_at" ]; then
+      fail "boot-check.sh stopped at line $stopped_at"
+    else
+      fail "boot-check.sh ended (status $status) before its checks were done"
+    fi
     finish || true
-    status=1
+    [ "$status" -ne 0 ] || status=1
   fi
   stop_container
   rm -rf "$work"
@@ -129,6 +135,9 @@ cleanup() {
   return "$status"
 }
 trap cleanup EXIT
+# Stopped from outside, it still shuts the container down and removes what it made.
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 if [ -z "$tree" ]; then
   command -v mmdebstrap >/dev/null || { echo "boot-check.sh: mmdebstrap is missing" >&2; exit 2; }
@@ -146,7 +155,6 @@ if [ -z "$tree" ]; then
   echo "Making a minimal Debian 12 tree in $tree"
   mmdebstrap --quiet --variant=minbase bookworm "$tree" "${mirrors[@]}"
 fi
-tree=$(realpath "$tree")
 [ -x "$tree/usr/bin/apt-get" ] || { echo "boot-check.sh: $tree is not a Debian tree" >&2; exit 2; }
 
 # A command in the tree by chroot, with /proc and /dev in a private mount namespace that ends
@@ -194,8 +202,11 @@ sed 's|<LogDelay>[0-9]*</LogDelay>|<LogDelay>10</LogDelay>|' "$tree/usr/share/te
 ln -s /run/simboard/com1 "$state/com1"
 
 echo "Booting the tree with systemd-nspawn"
-systemd-nspawn --quiet -D "$tree" --machine=tessaly-boot-check -b --register=no --keep-unit --private-network \
-  --bind=/dev/fuse --console=read-only </dev/null >"$work/console.log" 2>&1 &
+# The hung folder of the last check is a FUSE folder: the container needs /dev/fuse for it.
+fuse=()
+[ -c /dev/fuse ] && fuse=(--bind=/dev/fuse)
+systemd-nspawn --quiet -D "$tree" --machine=tessaly-boot-check -b --register=no --keep-unit \
+  --private-network "${fuse[@]}" --console=read-only </dev/null >"$work/console.log" 2>&1 &
 nspawn=$!
 # The container's PID 1 is the child of systemd-nspawn that runs systemd.
 find_pid1() {
@@ -368,11 +379,21 @@ else
   replay=
 fi
 in_box timeout 60 systemctl stop tessalyd.service || true
-if [ -n "$replay" ] && [ -s "$work/kept.txt" ] && [ -n "$day" ] &&
-  cmp -s "$state/$day" "$work/expected.txt" && ! [ -e "$spool" ]; then
+if [ -z "$replay" ]; then
+  why="the journal does not say that the lines kept from the last run were written"
+elif ! [ -s "$work/kept.txt" ] || [ -z "$day" ]; then
+  why="no record of the day was kept"
+elif ! cmp -s "$state/$day" "$work/expected.txt"; then
+  why="the day file is not what it was at the stop followed by the kept records"
+elif [ -e "$spool" ]; then
+  why="the spool $kept is still there"
+else
+  why=
+fi
+if [ -z "$why" ]; then
   pass "after systemctl start the kept records are written once: $replay"
 else
-  fail "after systemctl start the kept records are written once, after the day file's own"
+  fail "after systemctl start the kept records are written once: $why"
   journal --after-cursor="$mark" | tail -20
 fi
 sed -i 's|<LogOn>0</LogOn>|<LogOn>1</LogOn>|' "$state/prog.cfg"
@@ -384,8 +405,8 @@ in_box systemctl stop tessalyd.service
 in_box systemd-run --quiet --unit=boot-check-stuckfs /usr/bin/bindfs -f -o allow_other \
   /var/lib/private/tessaly /var/lib/private/tessaly
 mounted() { [[ "$(in_box findmnt -n -o FSTYPE /var/lib/private/tessaly)" == fuse* ]]; }
-if ! wait_for 20 mounted; then
-  fail "a FUSE folder in the container (bindfs on /dev/fuse)"
+if [ ${#fuse[@]} -eq 0 ] || ! wait_for 20 mounted; then
+  fail "a FUSE folder in the container (bindfs on /dev/fuse; this machine has$([ ${#fuse[@]} -gt 0 ] || echo " no") /dev/fuse)"
   in_box journalctl -q -b -u boot-check-stuckfs.service -o cat | tail -20 || true
 else
   in_box systemctl start --no-block tessalyd.service
