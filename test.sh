@@ -6,4 +6,4 @@ scripts/deps.sh
 rm -rf build
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build --output-on-failure -j2 --timeout 120
+ctest --test-dir build --output-on-failure -j2 --timeout 300

@@ -189,6 +189,17 @@ TEST(Spool, KeepsWhatWaitsAndRefusesWhatIsNotItsOwn)
         EXPECT_EQ((*back)[k].records, pending.queue[k].records);
     }
 
+    // One append of two records whose sizes are then made to run past its bytes (a sum that
+    // would overflow, as a fuzzer found).
+    logging::PendingWrites twoRecords;
+    twoRecords.add({app.dailyLog(QDate(2024, 3, 7)), "abcdefgh", {}, {}, {4, 4}});
+    QByteArray pastTheBytes = logging::spoolBytes(app, twoRecords);
+    const QByteArray four("\0\0\0\0\0\0\0\x04", 8);
+    const qsizetype sizes = pastTheBytes.indexOf(four + four);
+    ASSERT_GE(sizes, 0);
+    const QByteArray largest = '\x7f' + QByteArray(7, '\xff');
+    pastTheBytes.replace(sizes, 16, largest + largest);
+
     QTemporaryDir other;
     logging::PendingWrites outside;
     outside.add({app.path(QStringLiteral("../elsewhere.txt")), "x", {}, {}});
@@ -203,6 +214,7 @@ TEST(Spool, KeepsWhatWaitsAndRefusesWhatIsNotItsOwn)
         {"empty", app, {}},
         {"another folder's", core::AppDir{other.path()}, bytes},
         {"a file outside the folder", app, logging::spoolBytes(app, outside)},
+        {"record sizes past the bytes", app, pastTheBytes},
     };
     for (const auto& r : refused) {
         QString why;

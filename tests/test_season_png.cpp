@@ -18,8 +18,8 @@ bool run(const QString& program, const QStringList& arguments)
     p.setProcessChannelMode(QProcess::ForwardedChannels);
     p.start(program, arguments);
     // A run that hangs fails here and says which, well before ctest's limit.
-    const bool ended = p.waitForFinished(60000);
-    EXPECT_TRUE(ended) << program.toStdString() << " did not end within 60 s";
+    const bool ended = p.waitForFinished(200000);
+    EXPECT_TRUE(ended) << program.toStdString() << " did not end within 200 s";
     return ended && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
