@@ -423,10 +423,11 @@ TEST_F(Tessalyd, AHungFolderWithAWebRequestInFlightEndsInTime)
     EXPECT_TRUE(m_err.contains(QStringLiteral("are kept in ") + m_state)) << m_err.toStdString();
     EXPECT_TRUE(QFileInfo::exists(programs::lockFilePath(m_app)));
 
-    // The folder answers again, without the mount: the lock of the ended process is taken over.
+    // The folder answers again, under the same name (a spool is kept for the folder it names):
+    // the lock of the ended process is taken over.
     fs.release();
     writeProg(ProgFile{.Port = "9"});
-    startDaemon(environment());
+    startDaemon(environment(), QStringList{QStringLiteral("--dir"), fs.mount()});
     EXPECT_TRUE(waitFor(
         [&] {
             qint64 pid = 0;
