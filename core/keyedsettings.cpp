@@ -20,8 +20,11 @@ QByteArray withKeys(const QByteArray& bytes, const QString& title,
             continue;
         }
         // Absent or damaged (a closing tag first): the stray tags go, so the line added is read.
-        text.replace(open, QByteArray());
-        text.replace(close, QByteArray());
+        // Taking one out can join its neighbours into another ("</K</K>>"), hence the loop.
+        while (text.contains(open) || text.contains(close)) {
+            text.replace(open, QByteArray());
+            text.replace(close, QByteArray());
+        }
         if (!text.endsWith('\n'))
             text += "\r\n";
         text += whole + "\r\n";

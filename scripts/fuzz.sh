@@ -2,7 +2,8 @@
 # Runs every libFuzzer target of a build made with -DTESSALY_FUZZERS=ON (scripts/sanitize.sh
 # makes one in build-asan/) for a few seconds each, starting from its seed corpus in
 # fuzz/corpus/<target>/. The inputs it finds go to a temporary folder, not among the seeds; an
-# input that fails a target is kept in fuzz-failures/ and named.
+# input that fails a target is kept in fuzz-failures/ and named. The seed is fixed, so a run
+# tries the same inputs in the same order on every machine, as far as its seconds reach.
 #   scripts/fuzz.sh [BUILD [SECONDS]]   (build-asan and 10 when not given)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,7 +29,7 @@ for source in fuzz/fuzz_*.cpp; do
   [ -n "$(ls -A "fuzz/corpus/$name" 2>/dev/null)" ] || fail "no seeds in fuzz/corpus/$name"
   mkdir -p "$work/$name" fuzz-failures
   count=$((count + 1))
-  if ! "$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+  if ! "$target" -seed=1 -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
     -artifact_prefix="fuzz-failures/$name-" "$work/$name" "fuzz/corpus/$name" \
     >"$work/$name.log" 2>&1; then
     echo "== $name failed:" >&2

@@ -399,6 +399,9 @@ TEST(KeyedSettings, OnlyTheGivenKeysChangeAndEveryOtherLineStays)
     EXPECT_EQ(
         core::withKeys("x\r\n</B><B>1\r\n", QStringLiteral("V"), {{QStringLiteral("B"), "2"}}),
         QByteArray("x\r\n1\r\n<B>2</B>\r\n"));
+    // Stray tags nested in each other: taking one out must not leave another behind.
+    EXPECT_EQ(core::withKeys("</B</B>><<B>B>", QStringLiteral("V"), {{QStringLiteral("B"), "2"}}),
+              QByteArray("\r\n<B>2</B>\r\n"));
 }
 
 struct TickCase
