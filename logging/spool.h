@@ -2,6 +2,7 @@
 
 #include "core/appdir.h"
 #include "logging/logfiles.h"
+#include "logging/spoolfolder.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,22 +16,9 @@ namespace logging {
 // directory, on another disk where there is one, and are written first at the next start. One
 // spool file per application directory, in a folder of the user's own.
 
-// Whether the candidates may be ordered by the application directory's disk. A close whose disk
-// does not answer passes Untouched: the folder is never looked at, and the candidates keep their
-// order, those on a RAM disk last.
-enum class AppFolder
-{
-    Look,
-    Untouched,
-};
-
-// Where the spool of an application directory may be kept, preferred first: the folders the
-// service manager made for the service ($CACHE_DIRECTORY, $STATE_DIRECTORY), the user's state
-// folder, cache folder and temporary folder; those on another disk than the application
-// directory first, then those on its disk, then those on a RAM disk. None is the application
-// directory itself. A folder is used only when the directory it leads to is the user's
-// own (owned by the user, no access for anyone else); another is skipped with a warning naming
-// it, said once.
+// Where the spool of an application directory may be kept, preferred first: its file in each of
+// spoolFolders(), in that order. A folder is used only when the directory it leads to is the
+// user's own (SpoolFolder); another is skipped with a warning naming it, said once.
 QStringList spoolCandidates(const core::AppDir& app, AppFolder look = AppFolder::Look);
 
 // The spool's bytes. An append whose sizeBefore is unknown (-1) is kept as one that has not
