@@ -4,14 +4,20 @@ and, while a control file exists (outside the mount), makes every call on it wai
 is gone again, as a network folder whose server has gone does. As on such a folder (NFS mounted
 hard), a caller that is killed stops waiting: a process that ends is not held by the folder.
 
-    hangfs.py MIRROR MOUNTPOINT CONTROL [LOG]
+    hangfs.py [--uncached] [--die-with-parent] MIRROR MOUNTPOINT CONTROL [LOG]
 
 Runs in the foreground until unmounted (fusermount3 -u -z MOUNTPOINT). LOG, when given, gets a
 line "waiting <call> <path>" for each call that began to wait, so a test knows a reader is stuck.
+--uncached keeps the kernel from answering from what it learnt of names and attributes, so that
+no call gets through while the folder hangs. --die-with-parent ends this script when the process
+that started it ends, so a test that dies leaves no folder waiting behind.
 """
 
+import argparse
+import ctypes
 import errno
 import os
+import signal
 import sys
 import threading
 import time
@@ -79,7 +85,8 @@ class HangFs(Operations):
         return os.chown(self.real(path), uid, gid)
 
     def create(self, path, mode, fi=None):
-        return os.open(self.real(path), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, mode)
+        # Read and write: the caller's own flags are not passed, and it may read what it made.
+        return os.open(self.real(path), os.O_RDWR | os.O_CREAT | os.O_TRUNC, mode)
 
     def flush(self, path, fh):
         return os.fsync(fh)
@@ -146,13 +153,24 @@ class HangFs(Operations):
         return os.pwrite(fh, data, offset)
 
 
+PR_SET_PDEATHSIG = 1
+
+
 def main():
-    if len(sys.argv) not in (4, 5):
-        sys.stderr.write(__doc__)
-        return 2
-    mirror, mount, control = sys.argv[1:4]
-    log = sys.argv[4] if len(sys.argv) == 5 else None
-    FUSE(HangFs(mirror, control, log), mount, foreground=True, nothreads=False)
+    parser = argparse.ArgumentParser(
+        description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--uncached", action="store_true")
+    parser.add_argument("--die-with-parent", action="store_true")
+    parser.add_argument("mirror")
+    parser.add_argument("mount")
+    parser.add_argument("control")
+    parser.add_argument("log", nargs="?")
+    args = parser.parse_args()
+    if args.die_with_parent:
+        ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
+    timeouts = dict(attr_timeout=0, entry_timeout=0, negative_timeout=0) if args.uncached else {}
+    FUSE(HangFs(args.mirror, args.control, args.log), args.mount, foreground=True,
+         nothreads=False, **timeouts)
     return 0
 
 

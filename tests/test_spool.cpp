@@ -1,6 +1,7 @@
 #include "logging/spool.h"
 #include "station/station.h"
 #include "tests/fixture.h"
+#include "tests/hangfs.h"
 #include "tests/notifysocket.h"
 #include "tests/stationprobe.h"
 
@@ -266,127 +267,21 @@ TEST_F(SpoolFolders, AnUnusableFolderIsSaidOnce)
     EXPECT_EQ(warnings.filter(folder).size(), 1) << warnings.join(u'\n').toStdString();
 }
 
-// An application directory on a FUSE folder that can be made to stop answering as a whole: every
-// call on it waits while the gate file (outside it) exists, as a network folder that has gone.
-class HungFolder
-{
-public:
-    HungFolder(const QString& work)
-        : m_backing(work + "/backing")
-        , m_mount(work + "/mnt")
-        , m_gate(work + "/gate")
-    {
-        QDir().mkpath(m_backing);
-        QDir().mkpath(m_mount);
-        const QString script = work + "/hungfs.py";
-        core::replaceFile(script, kScript);
-        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_server.start(QStringLiteral("/usr/bin/python3"), {script, m_backing, m_mount, m_gate});
-        m_ready =
-            m_server.waitForStarted() &&
-            waitFor([&] { return mounted() || m_server.state() == QProcess::NotRunning; }, 30000) &&
-            mounted();
-    }
-    ~HungFolder()
-    {
-        release();
-        if (m_server.state() != QProcess::NotRunning) {
-            m_server.terminate();
-            if (!m_server.waitForFinished(10000))
-                m_server.kill();
-            m_server.waitForFinished(10000);
-        }
-        if (mounted())
-            QProcess::execute(QStringLiteral("fusermount"),
-                              {QStringLiteral("-u"), QStringLiteral("-z"), m_mount});
-    }
-    bool ready() const { return m_ready; }
-    const QString& path() const { return m_mount; }
-    void hang() { core::replaceFile(m_gate, "hung"); }
-    void release() { QFile::remove(m_gate); }
-
-private:
-    bool mounted() const
-    {
-        QFile info(QStringLiteral("/proc/self/mountinfo"));
-        return info.open(QIODevice::ReadOnly) &&
-               info.readAll().contains(" " + QFile::encodeName(m_mount) + " ");
-    }
-
-    static constexpr const char* kScript = R"(
-import ctypes, errno, os, signal, sys, time
-from fusepy import FUSE, FuseOSError, Operations
-
-# Unmounted with the test: a test that dies takes this server with it (PR_SET_PDEATHSIG).
-ctypes.CDLL(None).prctl(1, signal.SIGTERM)
-
-class Hung(Operations):
-    def __init__(self, root, gate):
-        self.root, self.gate = root, gate
-    def __call__(self, op, *args):
-        while os.path.exists(self.gate):
-            time.sleep(0.02)
-        if not hasattr(self, op):
-            raise FuseOSError(errno.EFAULT)
-        try:
-            return getattr(self, op)(*args)
-        except OSError as e:
-            raise FuseOSError(e.errno or errno.EIO)
-    def p(self, path):
-        return self.root + path
-    def access(self, path, mode):
-        if not os.access(self.p(path), mode):
-            raise FuseOSError(errno.EACCES)
-    def chmod(self, path, mode): os.chmod(self.p(path), mode)
-    def chown(self, path, uid, gid): os.chown(self.p(path), uid, gid)
-    def create(self, path, mode, fi=None):
-        return os.open(self.p(path), os.O_RDWR | os.O_CREAT | os.O_TRUNC, mode)
-    def open(self, path, flags): return os.open(self.p(path), flags)
-    def read(self, path, size, offset, fh): return os.pread(fh, size, offset)
-    def write(self, path, data, offset, fh): return os.pwrite(fh, data, offset)
-    def truncate(self, path, length, fh=None): os.truncate(self.p(path), length)
-    def flush(self, path, fh): return 0
-    def fsync(self, path, datasync, fh): os.fsync(fh); return 0
-    def release(self, path, fh): os.close(fh); return 0
-    def getattr(self, path, fh=None):
-        st = os.lstat(self.p(path))
-        return {k: getattr(st, k) for k in ('st_atime', 'st_ctime', 'st_gid', 'st_mode',
-                                            'st_mtime', 'st_nlink', 'st_size', 'st_uid')}
-    def readdir(self, path, fh): return ['.', '..'] + os.listdir(self.p(path))
-    def readlink(self, path): return os.readlink(self.p(path))
-    def mkdir(self, path, mode): os.mkdir(self.p(path), mode)
-    def rmdir(self, path): os.rmdir(self.p(path))
-    def unlink(self, path): os.unlink(self.p(path))
-    def rename(self, old, new): os.rename(self.p(old), self.p(new))
-    def symlink(self, target, source): os.symlink(source, self.p(target))
-    def utimens(self, path, times=None): os.utime(self.p(path), times)
-    def statfs(self, path):
-        st = os.statvfs(self.p(path))
-        return {k: getattr(st, k) for k in ('f_bavail', 'f_bfree', 'f_blocks', 'f_bsize',
-                                            'f_favail', 'f_ffree', 'f_files', 'f_flag',
-                                            'f_frsize', 'f_namemax')}
-
-FUSE(Hung(sys.argv[1], sys.argv[3]), sys.argv[2], foreground=True, attr_timeout=0,
-     entry_timeout=0, negative_timeout=0)
-)";
-
-    QString m_backing, m_mount, m_gate;
-    QProcess m_server;
-    bool m_ready = false;
-};
-
 // The folder stops answering as a whole with three records handed to the disk: the close keeps
 // them all from its snapshot without a single call on the folder (its page from the template the
 // disk thread had read), the disk thread, once the folder answers again, writes none of them, and
 // the next start writes each once.
 TEST_F(SpoolFolders, AFolderThatHangsAsAWholeCostsNoRecordAtClose)
 {
-    if (::geteuid() != 0 || !QFileInfo::exists(QStringLiteral("/dev/fuse")) ||
-        !QFileInfo::exists(QStringLiteral("/usr/lib/python3/dist-packages/fusepy.py")))
-        SKIP_OR_FAIL_IN_CI("needs root, /dev/fuse and python3-fusepy for a folder that hangs");
-    HungFolder folder(m_tmp.filePath(QStringLiteral("fuse")));
-    ASSERT_TRUE(folder.ready()) << "the FUSE folder did not mount";
-    const core::AppDir app{folder.path() + QStringLiteral("/app")};
+    if (::geteuid() != 0)
+        SKIP_OR_FAIL_IN_CI("needs root for a folder that hangs");
+    const QString mirror = m_tmp.filePath(QStringLiteral("fuse"));
+    ASSERT_TRUE(QDir().mkpath(mirror));
+    // Every call on the folder reaches it, so none gets through while it hangs.
+    HangFs folder(mirror, HangFs::Cache::Off);
+    if (!folder.error().isEmpty())
+        SKIP_OR_FAIL_IN_CI(folder.error().toStdString());
+    const core::AppDir app{folder.mount() + QStringLiteral("/app")};
     ASSERT_TRUE(QDir().mkpath(app.htmlDir()));
     ASSERT_TRUE(core::replaceFile(app.settingsCfg(), kSettings));
     ASSERT_TRUE(core::replaceFile(app.progCfg(), ProgFile{.Port = "9", .Savehtml = "1"}.bytes()));
