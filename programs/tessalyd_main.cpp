@@ -1,19 +1,33 @@
+#include "alarms/alarmconfig.h"
 #include "core/appdir.h"
+#include "core/files.h"
 #include "core/systemsignals.h"
 #include "core/version.h"
+#include "curve/curvesettings.h"
+#include "curve/refcurve.h"
+#include "logging/logfiles.h"
 #include "plant/plant.h"
 #include "programs/journal.h"
 #include "programs/onecopy.h"
+#include "publish/publishconfig.h"
+#include "publish/publishedtopics.h"
+#include "season/batteryconfig.h"
 #include "service/servicenotifier.h"
+#include "web/webconfig.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <optional>
+#include <thread>
 
 // tessalyd: the plant with no window, for a computer with no screen. It logs as the desktop
 // programs do, into the same kind of folder, and tells systemd how it is.
@@ -58,6 +72,46 @@ bool prepareFolder(const core::AppDirPlace& place, QString* error)
     return true;
 }
 
+// Looks at what the plant reads from the folder as it is built: the folder's entries (for the
+// temporary files a killed save left) and each settings file, stat and read. A folder that
+// does not answer keeps this waiting instead of the plant's thread.
+void probeFolder(const core::AppDir& dir)
+{
+    (void)QDir(dir.dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
+    const QString files[] = {dir.progCfg(),
+                             dir.settingsCfg(),
+                             publish::publishCfgPath(dir),
+                             publish::publishedCfgPath(dir),
+                             logging::templateFile(dir),
+                             curve::curveCfgPath(dir),
+                             alarms::alarmsCfgPath(dir),
+                             season::batteryCfgPath(dir),
+                             curve::refCurvePath(dir),
+                             web::webCfgPath(dir)};
+    for (const QString& path : files) {
+        if (QFileInfo::exists(path))
+            (void)core::readWholeFile(path);
+    }
+}
+
+// The start-up steps that touch the folder: prepared, claimed, looked at. The message to end
+// with when the folder cannot be used.
+std::optional<QString> startFolder(const core::AppDirPlace& place, QLockFile& lock)
+{
+    QString seedError;
+    if (!place.portable && !prepareFolder(place, &seedError)) {
+        return QStringLiteral("Cannot prepare the folder for the program's files, %1: %2")
+            .arg(place.dir.dir, seedError);
+    }
+    if (auto refusal = programs::claimAppDir(lock, place.dir))
+        return refusal;
+    probeFolder(place.dir);
+    return std::nullopt;
+}
+
+// How long the start-up steps may take before systemd is told the folder does not answer.
+constexpr std::chrono::seconds kAnswerWait{3};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -90,22 +144,12 @@ int main(int argc, char** argv)
 
     const core::AppDirPlace place = chooseFolder(options.value(dirOption));
     const core::AppDir dir = place.dir;
-    QString seedError;
-    if (!place.portable && !prepareFolder(place, &seedError)) {
-        say(QStringLiteral("Cannot prepare the folder for the program's files, %1: %2")
-                .arg(dir.dir, seedError));
-        return 1;
-    }
-    QLockFile lock(programs::lockFilePath(dir));
-    if (const auto refusal = programs::claimAppDir(lock, dir)) {
-        say(*refusal);
-        return 1;
-    }
-
+    // The watchdog's pings begin here, from this thread's event loop: they go on while the
+    // folder keeps the start-up waiting, and stop only if the loop itself is stuck.
     service::ServiceNotifier notifier;
-    plant::Plant plant(dir, core::Clock::system());
-    programs::Journal journal(plant, say,
-                              [&notifier](const QString& line) { notifier.status(line); });
+
+    std::unique_ptr<plant::Plant> thePlant;
+    std::unique_ptr<programs::Journal> journal;
     // Ready once the last run's spool has been taken in and the port opened or found missing,
     // or once the folder is known not to answer: systemd must not wait on a dead disk.
     bool ready = false;
@@ -115,13 +159,72 @@ int main(int argc, char** argv)
             notifier.ready();
         }
     };
-    QObject::connect(&plant.station(), &station::Station::statusChanged, &app, readyWhenStarted);
-    readyWhenStarted(plant.station().status());
+
+    // The folder is prepared, claimed and looked at on a thread of its own, so that a folder
+    // that does not answer (a network or FUSE folder whose server has gone) keeps only that
+    // thread waiting: the event loop runs on, pings the watchdog and acts on an end signal. The
+    // plant is built here once the thread is done, from the settings it has just read. What is
+    // left is the moment between: a folder that stops answering after the look and before the
+    // plant has read it blocks the plant's construction on this thread, the pings stop and the
+    // watchdog restarts the service; an end signal then ends it through endWithin's last resort.
+    QLockFile lock(programs::lockFilePath(dir));
+    std::optional<QString> startError;
+    std::atomic<bool> started = false;
+    bool ending = false;
+    std::thread starting;
+    auto buildPlant = [&] {
+        if (ending)
+            return;
+        starting.join();
+        if (startError) {
+            say(*startError);
+            QCoreApplication::exit(1);
+            return;
+        }
+        thePlant = std::make_unique<plant::Plant>(dir, core::Clock::system());
+        journal = std::make_unique<programs::Journal>(
+            *thePlant, say, [&notifier](const QString& line) { notifier.status(line); });
+        QObject::connect(&thePlant->station(), &station::Station::statusChanged, &app,
+                         readyWhenStarted);
+        readyWhenStarted(thePlant->station().status());
+    };
+    starting = std::thread([&] {
+        startError = startFolder(place, lock);
+        started = true;
+        QMetaObject::invokeMethod(&app, buildPlant, Qt::QueuedConnection);
+    });
+    QTimer::singleShot(kAnswerWait, &app, [&] {
+        if (started || ending)
+            return;
+        const QString waiting =
+            QStringLiteral("The folder %1 does not answer: logging starts when it does.")
+                .arg(QDir::toNativeSeparators(dir.dir));
+        say(waiting);
+        notifier.status(waiting);
+        ready = true;
+        notifier.ready();
+    });
 
     QObject::connect(&endSignals, &core::SystemSignals::received, &app, [&](int signal) {
         say(QStringLiteral("Ending on signal %1.").arg(signal));
         notifier.stopping();
-        const station::CloseResult result = plant.close();
+        if (!thePlant) {
+            ending = true;
+            if (!started) {
+                // Joining the thread would wait on the folder; what it holds (perhaps the lock
+                // file) is left to the next start, which takes a stale lock over.
+                say(QStringLiteral("Ending without waiting for the folder %1, which has not "
+                                   "answered: nothing was logged.")
+                        .arg(QDir::toNativeSeparators(dir.dir)));
+                std::_Exit(0);
+            }
+            if (starting.joinable())
+                starting.join();
+            say(QStringLiteral("Ending before the start: nothing was logged."));
+            QCoreApplication::exit(0);
+            return;
+        }
+        const station::CloseResult result = thePlant->close();
         if (!result.allWritten) {
             say(result.keptIn
                     ? QStringLiteral("Lines that could not be written are kept in %1 and "
@@ -133,7 +236,7 @@ int main(int argc, char** argv)
             for (const QString& line : result.warnings)
                 say(line);
         }
-        if (plant.diskLeftBehind()) {
+        if (thePlant->diskLeftBehind()) {
             // The folder did not answer: the threads and destructors that may still touch it
             // (the disk thread, the web view's reads, the lock file's removal) are not waited
             // for. The lock stays behind, and the next start takes it over.
@@ -144,5 +247,9 @@ int main(int argc, char** argv)
         }
         QCoreApplication::exit(0);
     });
-    return app.exec();
+    const int code = app.exec();
+    // Every way out of the loop has joined the thread or ended the process; this is for safety.
+    if (starting.joinable())
+        starting.join();
+    return code;
 }

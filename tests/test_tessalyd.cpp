@@ -384,4 +384,82 @@ TEST_F(Tessalyd, AHungFolderWithAWebRequestInFlightEndsInTime)
     EXPECT_FALSE(QFileInfo::exists(programs::lockFilePath(m_app)));
 }
 
+// A folder that does not answer from the start: the service still tells systemd it is ready,
+// with a status that says why nothing is logged yet, and its loop pings the watchdog while the
+// start-up waits on the folder. SIGTERM ends it while the folder still hangs; when the folder
+// answers instead, the plant starts as usual and logs, ready said once.
+TEST_F(Tessalyd, StartsOnAFolderThatDoesNotAnswer)
+{
+    HangFs fs(m_app.dir);
+    if (!fs.error().isEmpty())
+        SKIP_OR_FAIL_IN_CI(fs.error().toStdString());
+    writeProg(ProgFile{.LogDelay = "10", .LogOn = "1"});
+    auto pty = line(1);
+    const QString waiting = QStringLiteral("The folder %1 does not answer: logging starts when "
+                                           "it does.")
+                                .arg(QDir::toNativeSeparators(fs.mount()));
+    for (const bool answers : {false, true}) {
+        SCOPED_TRACE(answers ? "the folder answers" : "ended while the folder hangs");
+        NotifySocket socket;
+        ASSERT_TRUE(socket.bound());
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("NOTIFY_SOCKET"), QString::fromLocal8Bit(socket.path()));
+        env.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("200000"));
+        fs.hang();
+        const qsizetype waitedBefore = fs.waiting().size();
+        startDaemon(env, QStringList{QStringLiteral("--dir"), fs.mount()});
+
+        const std::vector<QByteArray> start = socket.until("READY=1");
+        ASSERT_FALSE(start.empty());
+        ASSERT_EQ(start.back(), "READY=1") << m_err.toStdString();
+        EXPECT_NE(std::find(start.begin(), start.end(), "STATUS=" + waiting.toUtf8()), start.end());
+        ASSERT_TRUE(said(waiting)) << m_err.toStdString();
+        // The start-up waits on the folder, and the loop pings on meanwhile.
+        ASSERT_TRUE(waitFor([&] { return fs.waiting().size() > waitedBefore; }));
+        for (int pings = 0; pings < 2;) {
+            const std::optional<QByteArray> datagram = socket.next();
+            ASSERT_TRUE(datagram);
+            pings += *datagram == "WATCHDOG=1";
+        }
+        std::vector<QByteArray> later;
+        auto heard = [&](const QString& text) {
+            return waitFor([&] {
+                for (QByteArray& d : socket.drain())
+                    later.push_back(std::move(d));
+                return said(text, 0);
+            });
+        };
+        if (!answers) {
+            EXPECT_EQ(terminate(), 0);
+            EXPECT_TRUE(m_err.contains(QStringLiteral("Ending on signal 15.")))
+                << m_err.toStdString();
+            for (QByteArray& d : socket.drain())
+                later.push_back(std::move(d));
+            ASSERT_FALSE(later.empty());
+            EXPECT_EQ(later.back(), "STOPPING=1");
+            continue;
+        }
+
+        fs.release();
+        ASSERT_TRUE(
+            heard(QStringLiteral("Files are kept in ") + QDir::toNativeSeparators(fs.mount())))
+            << m_err.toStdString();
+        ASSERT_TRUE(heard(QStringLiteral("Logging every 10 s."))) << m_err.toStdString();
+        auto recorded = [&] {
+            for (QByteArray& d : socket.drain())
+                later.push_back(std::move(d));
+            return dayBytes().contains(kRecordEnd);
+        };
+        ASSERT_TRUE(feed(*pty, recorded, 30000)) << m_err.toStdString();
+        EXPECT_TRUE(dayBytes().contains("<V>12.8</V><I>9</I><W>115.2</W>")) << dayBytes().data();
+        // The usual status follows the folder's, and ready is not said again.
+        EXPECT_TRUE(std::any_of(later.begin(), later.end(), [](const QByteArray& d) {
+            return d.startsWith("STATUS=Port 1 (");
+        }));
+        EXPECT_EQ(std::count(later.begin(), later.end(), "READY=1"), 0);
+        EXPECT_EQ(terminate(), 0);
+        EXPECT_FALSE(QFileInfo::exists(programs::lockFilePath(m_app)));
+    }
+}
+
 } // namespace
