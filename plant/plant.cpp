@@ -1,5 +1,14 @@
 #include "plant/plant.h"
 
+#include "alarms/alarmconfig.h"
+#include "curve/curvesettings.h"
+#include "curve/refcurve.h"
+#include "logging/logfiles.h"
+#include "publish/publishconfig.h"
+#include "publish/publishedtopics.h"
+#include "season/batteryconfig.h"
+#include "web/webconfig.h"
+
 namespace plant {
 
 Plant::Plant(const core::AppDir& app, const core::Clock& clock, QObject* parent)
@@ -13,6 +22,20 @@ Plant::Plant(const core::AppDir& app, const core::Clock& clock, QObject* parent)
         std::make_unique<web::WebService>(*m_station, m_watchers->alarms(), m_watchers->curve());
     if (m_station->options().logOn)
         m_station->startLogging(m_station->options().logDelay);
+}
+
+QStringList Plant::filesReadAtStart(const core::AppDir& app)
+{
+    return {app.progCfg(),
+            app.settingsCfg(),
+            publish::publishCfgPath(app),
+            publish::publishedCfgPath(app),
+            logging::templateFile(app),
+            curve::curveCfgPath(app),
+            alarms::alarmsCfgPath(app),
+            season::batteryCfgPath(app),
+            curve::refCurvePath(app),
+            web::webCfgPath(app)};
 }
 
 Plant::~Plant()

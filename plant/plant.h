@@ -7,6 +7,7 @@
 #include "web/webservice.h"
 
 #include <QObject>
+#include <QStringList>
 #include <memory>
 
 namespace plant {
@@ -20,6 +21,10 @@ class Plant : public QObject
 public:
     Plant(const core::AppDir& app, const core::Clock& clock, QObject* parent = nullptr);
     ~Plant() override;
+
+    // The files of the folder that the construction reads (each settings file and the page's
+    // template): what a start-up looks at first on a thread that may wait on the folder.
+    static QStringList filesReadAtStart(const core::AppDir& app);
 
     station::Station& station() { return *m_station; }
     const station::Station& station() const { return *m_station; }

@@ -1,19 +1,11 @@
-#include "alarms/alarmconfig.h"
 #include "core/appdir.h"
 #include "core/files.h"
 #include "core/systemsignals.h"
 #include "core/version.h"
-#include "curve/curvesettings.h"
-#include "curve/refcurve.h"
-#include "logging/logfiles.h"
 #include "plant/plant.h"
 #include "programs/journal.h"
 #include "programs/onecopy.h"
-#include "publish/publishconfig.h"
-#include "publish/publishedtopics.h"
-#include "season/batteryconfig.h"
 #include "service/servicenotifier.h"
-#include "web/webconfig.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -78,17 +70,7 @@ bool prepareFolder(const core::AppDirPlace& place, QString* error)
 void probeFolder(const core::AppDir& dir)
 {
     (void)QDir(dir.dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
-    const QString files[] = {dir.progCfg(),
-                             dir.settingsCfg(),
-                             publish::publishCfgPath(dir),
-                             publish::publishedCfgPath(dir),
-                             logging::templateFile(dir),
-                             curve::curveCfgPath(dir),
-                             alarms::alarmsCfgPath(dir),
-                             season::batteryCfgPath(dir),
-                             curve::refCurvePath(dir),
-                             web::webCfgPath(dir)};
-    for (const QString& path : files) {
+    for (const QString& path : plant::Plant::filesReadAtStart(dir)) {
         if (QFileInfo::exists(path))
             (void)core::readWholeFile(path);
     }
