@@ -132,9 +132,10 @@ TEST_F(Tessalyd, LogsWithNoDisplayAndTellsTheServiceManager)
     EXPECT_TRUE(said(QStringLiteral("Logging every 10 s.")));
     EXPECT_TRUE(said(QStringLiteral("Files are kept in ") + QDir::toNativeSeparators(m_app.dir)));
 
-    // Pings at half of WATCHDOG_USEC: five of them span at least four intervals (a timer never
-    // fires early by more than a little), by the moments they were sent, however long they
-    // waited in the socket before the test read them.
+    // Pings at half of WATCHDOG_USEC: five of them span at least three intervals, by the moments
+    // they were sent, however long they waited in the socket before the test read them. A timer
+    // held up by a busy loop (the plant is built on it) fires late and then keeps to its
+    // schedule, so one gap may be short; the others are whole intervals.
     std::vector<qint64> pings;
     while (pings.size() < 5) {
         const std::optional<QByteArray> datagram = socket.next();
@@ -142,7 +143,7 @@ TEST_F(Tessalyd, LogsWithNoDisplayAndTellsTheServiceManager)
         if (*datagram == "WATCHDOG=1")
             pings.push_back(socket.sentNs());
     }
-    EXPECT_GE(pings.back() - pings.front(), 4 * 90 * 1'000'000LL);
+    EXPECT_GE(pings.back() - pings.front(), 3 * 90 * 1'000'000LL);
 
     std::vector<QByteArray> later;
     auto recorded = [&] {
