@@ -2,6 +2,8 @@
 // the plant's real files on a fake clock: held for the period and written once, written at once
 // when the volts fall, at a stop and at close, and shown to the views that read a day.
 
+#include "alarms/alarmconfig.h"
+#include "alarms/alarmlog.h"
 #include "core/files.h"
 #include "history/graph.h"
 #include "storage/storageconfig.h"
@@ -329,6 +331,27 @@ TEST_F(HeldRecords, FallingVoltsWriteAtOnceAndThenEveryInterval)
     nextTick(*w);
     EXPECT_EQ(records(), 3);
     EXPECT_EQ(w->station().status().writes.held, 3u);
+}
+
+// A raised alarm's log line goes to the disk with what is held before it.
+TEST_F(HeldRecords, ARaisedAlarmWritesWhatIsHeld)
+{
+    writeStorage(storageFile("300"));
+    alarms::AlarmsConfig config = alarms::defaultAlarmsConfig();
+    config[alarms::Kind::BattHigh] = {true, 13.5, 0.3, 0};
+    ASSERT_TRUE(alarms::saveAlarmsConfig(m_app, config));
+    auto pty = line(1);
+    auto w = start();
+    send(*pty, kFrame);
+    ASSERT_TRUE(waitFor([&] { return w->windowTitle() == kTitle; }));
+    nextTick(*w);
+    nextTick(*w);
+    EXPECT_FALSE(QFileInfo::exists(dayLog()));
+
+    send(*pty, "[<V>560</V><I>530</I>]\r\n"); // 14 V
+    ASSERT_TRUE(
+        waitFor([&] { return fileBytes(alarms::alarmLogPath(m_app)).contains("BattHigh"); }));
+    EXPECT_EQ(records(), 2);
 }
 
 // The history window's day shows the records held: they reach the day file before it is read,
