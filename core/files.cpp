@@ -84,7 +84,9 @@ QString temporaryName(const QString& path)
     return path + QLatin1String(kTemporaryMark) + tail;
 }
 
-bool replaceFile(const QString& path, const QByteArray& bytes, QString* error)
+namespace {
+
+bool replace(const QString& path, const QByteArray& bytes, QString* error, bool sync)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat st
@@ -107,7 +109,7 @@ bool replaceFile(const QString& path, const QByteArray& bytes, QString* error)
     int err = writeAll(fd, bytes.constData(), bytes.size());
     // Only a synced file may replace the old one: a sync that fails (a full disk) would put a
     // cut file in its place.
-    if (err == 0 && (::fchmod(fd, mode) != 0 || (syncing(), ::fsync(fd) != 0)))
+    if (err == 0 && (::fchmod(fd, mode) != 0 || (sync && (syncing(), ::fsync(fd) != 0))))
         err = errno;
     if (::close(fd) != 0 && err == 0)
         err = errno;
@@ -118,8 +120,21 @@ bool replaceFile(const QString& path, const QByteArray& bytes, QString* error)
         setError(error, systemError(err));
         return false;
     }
-    syncFolder(QFileInfo(path).absolutePath());
+    if (sync)
+        syncFolder(QFileInfo(path).absolutePath());
     return true;
+}
+
+} // namespace
+
+bool replaceFile(const QString& path, const QByteArray& bytes, QString* error)
+{
+    return replace(path, bytes, error, true);
+}
+
+bool replaceFileUnsynced(const QString& path, const QByteArray& bytes, QString* error)
+{
+    return replace(path, bytes, error, false);
 }
 
 bool appendWhole(const QString& path, const QByteArray& bytes, const QByteArray& prefix,

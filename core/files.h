@@ -22,6 +22,12 @@ QString temporaryName(const QString& path);
 // could not be written; the old file is then untouched.
 bool replaceFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
+// replaceFile without the syncs, for a file rebuilt so often that the disk's wear counts for more
+// than its latest version at a power cut (the web page while records are held): a crash of the
+// program still leaves the old file or the new one whole, but a power cut may leave the old one,
+// or on a file system that does not order the rename after the data, an empty one.
+bool replaceFileUnsynced(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
 // Appends the bytes at the end of the file, all or nothing, and syncs them to the disk before
 // it returns. A file that is absent or empty gets prefix first, in the same write, so it never
 // exists with a line but without its prefix. A short or failed write (a full disk) is cut back

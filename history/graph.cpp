@@ -135,6 +135,8 @@ void Graph::Command1_Click()
     const QueryTexts query{m_ui.DateY1->text(), m_ui.DateM1->text(), m_ui.DateD1->text(),
                            m_ui.Time1h->text(), m_ui.Time1m->text(), m_ui.Time2h->text(),
                            m_ui.Time2m->text()};
+    if (m_beforeDayRead)
+        m_beforeDayRead();
     const DisplayResult result = loadDay(m_store, m_app, query);
     if (result.outcome == DisplayOutcome::Loaded) {
         m_shownDate =

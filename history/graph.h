@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QImage>
 #include <QPushButton>
+#include <functional>
 #include <vector>
 
 namespace history {
@@ -37,6 +38,8 @@ public:
     const QImage& picture() const { return m_picture; }
     double chartWidth() const { return m_chartWidth; }
 
+    // Called before each read of a day: the records held in memory go to their files first.
+    void setBeforeDayRead(std::function<void()> before) { m_beforeDayRead = std::move(before); }
     // Display: load the day's records for the range and draw them.
     void Command1_Click();
     // The day typed into the date boxes, then Display.
@@ -90,6 +93,7 @@ private:
 
     RecordListModel* m_records = nullptr;
     GraphControls m_ui;
+    std::function<void()> m_beforeDayRead;
 };
 
 } // namespace history

@@ -54,7 +54,8 @@ bool writeOne(FileWrite& w, QString* error)
     if (w.kind == FileWrite::Kind::Append && w.records.empty())
         return true;
     if (w.kind == FileWrite::Kind::Replace)
-        return core::replaceFile(w.path, w.bytes, error);
+        return w.sync ? core::replaceFile(w.path, w.bytes, error)
+                      : core::replaceFileUnsynced(w.path, w.bytes, error);
     return core::appendWhole(w.path, w.bytes, w.headerIfNew, error);
 }
 

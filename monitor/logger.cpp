@@ -310,6 +310,8 @@ void Logger::setPublishWindow(std::function<void(QWidget* parent)> open)
 void Logger::ShowLogs_Click()
 {
     history::Graph window(m_historyStore, m_app, m_clock, m_variant.historyWidth, this);
+    // The day on show holds the records kept in memory too (storage.cfg).
+    window.setBeforeDayRead([this] { m_station.writeHeldNow(); });
     window.exec();
 }
 

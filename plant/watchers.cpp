@@ -3,6 +3,8 @@
 #include "alarms/alarmconfig.h"
 #include "alarms/alarmtexts.h"
 #include "publish/publisher.h"
+#include "season/batteryconfig.h"
+#include "storage/storageconfig.h"
 
 #include <QFileInfo>
 #include <QPointer>
@@ -51,6 +53,12 @@ Watchers::Watchers(station::Station& station, QObject* parent)
     m_hourly.start();
     reload();
     readFiles();
+}
+
+// The station outlives the watchers: it asks them for the low volts no more.
+Watchers::~Watchers()
+{
+    m_station.setLowVoltsDefault({});
 }
 
 namespace {
@@ -150,7 +158,18 @@ void Watchers::reload()
     m_alarms.setConfig(config);
     m_wsUnits = m_station.options().wsUnits;
     QString batteryWarning;
-    m_curve.setBattery(season::readBatteryConfig(m_station.app(), &batteryWarning));
+    const season::BatteryConfig battery =
+        season::readBatteryConfig(m_station.app(), &batteryWarning);
+    m_curve.setBattery(battery);
+    // Held records are written at once below BattLow's level, when that alarm is on, else below
+    // a low bank's volts. (A raised alarm's log line is written with what is held before it.)
+    std::optional<double> battLow;
+    if (config[alarms::Kind::BattLow].on)
+        battLow = config[alarms::Kind::BattLow].level;
+    m_station.setLowVoltsDefault([this, battLow, nominal = battery.nominalVolts] {
+        const int bank = nominal > 0 ? nominal : season::nominalFromVolts(m_volts);
+        return storage::syncBelowVolts({}, battLow, bank);
+    });
     const curve::RefCurveLoad reference = curve::readRefCurve(m_station.app(), m_curve.scale());
     m_curve.setReference(reference.curve);
     m_settingsWarnings = {m_alarmsWarning, batteryWarning, m_curve.settingsWarning(),

@@ -27,6 +27,7 @@ class Watchers : public QObject
     Q_OBJECT
 public:
     Watchers(station::Station& station, QObject* parent = nullptr);
+    ~Watchers() override;
 
     curve::CurveData& curve() { return m_curve; }
     alarms::AlarmMonitor& alarms() { return m_alarms; }

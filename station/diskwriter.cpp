@@ -61,12 +61,16 @@ void DiskWriter::restore(quint64 request, qint64 nowMs)
 }
 
 void DiskWriter::record(quint64 request, const logging::RecordInputs& in,
-                        const std::optional<QByteArray>& statusJson, qint64 nowMs)
+                        const std::optional<QByteArray>& statusJson, qint64 nowMs, bool hold,
+                        bool syncPage)
 {
     if (leftBehind())
         return;
     prepare();
+    m_lastNowMs = nowMs;
     m_takenUpTo = request;
+    if (!hold)
+        releaseHeld();
     m_templateWarning.clear();
     ++m_changes;
     if (in.saveHtml) {
@@ -76,11 +80,19 @@ void DiskWriter::record(quint64 request, const logging::RecordInputs& in,
     }
     // Behind anything still waiting, so every file keeps its records in order.
     for (logging::FileWrite& write :
-         logging::recordWrites(m_app, in, m_template, &m_templateWarning))
-        m_pending.add(std::move(write));
+         logging::recordWrites(m_app, in, m_template, &m_templateWarning)) {
+        if (write.kind == logging::FileWrite::Kind::Replace)
+            write.sync = syncPage;
+        if (hold && write.kind == logging::FileWrite::Kind::Append)
+            m_held.add(std::move(write));
+        else
+            m_pending.add(std::move(write));
+    }
     if (statusJson) {
-        m_pending.add(
-            {publish::statusJsonPath(m_app), *statusJson, logging::FileWrite::Kind::Replace, {}});
+        logging::FileWrite json{
+            publish::statusJsonPath(m_app), *statusJson, logging::FileWrite::Kind::Replace, {}};
+        json.sync = syncPage;
+        m_pending.add(std::move(json));
     }
     publish();
     writeWaiting(nowMs);
@@ -92,12 +104,35 @@ void DiskWriter::write(quint64 request, const logging::FileWrite& write, qint64 
     if (leftBehind())
         return;
     prepare();
+    m_lastNowMs = nowMs;
     m_takenUpTo = request;
+    releaseHeld();
     ++m_changes;
     m_pending.add(write);
     publish();
     writeWaiting(nowMs);
     announce();
+}
+
+void DiskWriter::writeHeld()
+{
+    if (leftBehind() || m_held.empty())
+        return;
+    prepare();
+    releaseHeld();
+    publish();
+    writeWaiting(m_lastNowMs);
+    announce();
+}
+
+void DiskWriter::releaseHeld()
+{
+    if (m_held.empty())
+        return;
+    ++m_changes;
+    for (logging::FileWrite& w : m_held.queue)
+        m_pending.add(std::move(w));
+    m_held.queue.clear();
 }
 
 void DiskWriter::retry(qint64 nowMs)
@@ -112,7 +147,10 @@ void DiskWriter::retry(qint64 nowMs)
 CloseResult DiskWriter::close(qint64 nowMs)
 {
     CloseResult result;
-    if (m_pending.empty() || leftBehind())
+    if (leftBehind())
+        return result;
+    releaseHeld();
+    if (m_pending.empty())
         return result;
     prepare();
     writeWaiting(nowMs);
@@ -145,7 +183,11 @@ void DiskWriter::writeWaiting(qint64 nowMs)
 // are taken here, on the disk thread, before the writes they belong to.
 void DiskWriter::publish()
 {
-    std::deque<logging::FileWrite> copy = m_pending.queue;
+    // The held records stand behind what waits, as they will be written.
+    logging::PendingWrites all = m_pending;
+    for (const logging::FileWrite& w : m_held.queue)
+        all.add(w);
+    std::deque<logging::FileWrite> copy = std::move(all.queue);
     logging::noteSizesBefore(copy);
     const std::lock_guard lock(m_outbox->mutex);
     m_outbox->waiting = std::move(copy);
@@ -214,7 +256,7 @@ void DiskWriter::announce()
         WriteState{m_warnings, m_templateWarning,
                    m_pending.dropped > 0 ? logging::droppedWarning(m_pending.dropped) : QString(),
                    notices.join(QLatin1Char('\n')), m_spoolFile, m_pending.records(),
-                   m_pending.queue.size(), m_takenUpTo});
+                   m_pending.queue.size(), m_held.records(), m_takenUpTo});
 }
 
 } // namespace station

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -24,6 +25,7 @@ struct WriteState
     QString spoolFile;       // where the waiting writes are kept; empty when none are
     std::size_t records = 0; // records still waiting
     std::size_t writes = 0;  // writes still waiting, records and replaced files alike
+    std::size_t held = 0;    // records held in memory on purpose (storage.cfg), not yet written
     quint64 takenUpTo = 0;   // the last request handed over that the writer has taken in
 };
 
@@ -58,6 +60,9 @@ struct Outbox
     // Held while the spool is saved or removed, by the writer or by the close, so the writer's
     // last save never lands over the snapshot's.
     std::mutex spoolMutex;
+    // Whether records may be held in memory (storage.cfg), for the views that ask from threads
+    // of their own: without it they read at once.
+    std::atomic<bool> holding = false;
 };
 
 // The disk side of the logging tick. It lives on the station's disk thread: every append, sync,
@@ -74,13 +79,20 @@ public:
     // Records kept by the last run go to their files before any new one.
     void restore(quint64 request, qint64 nowMs);
     // One record's writes, and status.json when statusJson is given; then everything waiting.
+    // With hold the record's appends are held in memory instead, behind the records held
+    // before; without it what is held goes first, so no file's records are ever reordered.
+    // Without syncPage the page and status.json are replaced without syncs.
     void record(quint64 request, const logging::RecordInputs& in,
-                const std::optional<QByteArray>& statusJson, qint64 nowMs);
+                const std::optional<QByteArray>& statusJson, qint64 nowMs, bool hold = false,
+                bool syncPage = true);
+    // The held records go to their files now, each file's in one write with one sync.
+    void writeHeld();
     void retry(qint64 nowMs);
     // Any other append or replaced file of the plant (the energy ledger, the alarm log, the power
-    // curve), behind what already waits, kept and spooled as the records are.
+    // curve), behind what already waits, kept and spooled as the records are. The held records
+    // go first: the ledger's hour and a raised alarm are moments to have them on the disk.
     void write(quint64 request, const logging::FileWrite& write, qint64 nowMs);
-    // Everything still waiting is written, or else kept in the spool.
+    // Everything still waiting, held records too, is written, or else kept in the spool.
     CloseResult close(qint64 nowMs);
 
 signals:
@@ -91,6 +103,8 @@ private:
     void prepare();
     // Whether the close has left this writer behind (see Outbox::leftBehind).
     bool leftBehind() const;
+    // The held records join what waits to be written, behind it.
+    void releaseHeld();
     void writeWaiting(qint64 nowMs);
     void keepSpoolInStep(std::size_t recordsBefore, qint64 nowMs);
     std::optional<QString> keepInSpool(QString* error, bool* stopped);
@@ -104,6 +118,10 @@ private:
     logging::PageTemplate m_template;
     quint64 m_takenUpTo = 0;
     logging::PendingWrites m_pending;
+    // Records held in memory on purpose; not spooled while the program runs (a kill loses them,
+    // as storage.cfg says), but kept by the close and by its snapshot as waiting writes are.
+    logging::PendingWrites m_held;
+    qint64 m_lastNowMs = 0; // the latest time handed in, for a request that brings none
     QStringList m_warnings;
     QString m_templateWarning;
     QString m_spoolFile;

@@ -8,6 +8,7 @@
 #include "publish/publishconfig.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 namespace station {
 
@@ -85,6 +86,7 @@ void Station::start()
     for (const QString& path : {m_app.progCfg(), m_app.settingsCfg(), logging::webPageFile(m_app),
                                 publish::publishCfgPath(m_app), publish::statusJsonPath(m_app)})
         core::removeLeftoverTemporaries(path);
+    m_storageDevice = storage::blockDeviceOf(m_app.dir);
     LoadConfiguration();
     // The last run's lines go to the disk thread first, so they reach their files before any
     // new one; the status says what became of them when the disk has answered.
@@ -118,6 +120,14 @@ void Station::LoadConfiguration()
     m_options = config::programOptions(config::ReadProgramConfig(m_app, &m_configWarnings));
     m_conversion = config::makeConversion(config::ReadCalibrationSettings(m_app, &m_configWarnings),
                                           &m_configWarnings);
+    QString storageWarning;
+    m_storage = storage::readStorageConfig(m_app, &storageWarning);
+    m_outbox->holding = m_storage.holds();
+    // Set back to the default, the records held go at the next tick, as everything waiting does.
+    m_configWarnings << storageWarning << storage::heldNotice(m_storage)
+                     << storage::cardNotice(m_storage, QDir::toNativeSeparators(m_app.dir),
+                                            m_storageDevice);
+    m_configWarnings.removeAll(QString());
     // The messages carry WSUnits, so publishing reads its settings again with the others.
     m_publisher.reload(m_app, m_options.wsUnits);
     m_status.publishing = m_publisher.statusText();
@@ -162,6 +172,7 @@ std::optional<QString> Station::startLogging(const QString& delayText)
 void Station::stopLogging()
 {
     m_Timer1.stop();
+    writeHeld();
     emit loggingChanged(false, {});
 }
 

@@ -11,6 +11,7 @@
 #include "station/energy.h"
 #include "station/stationstatus.h"
 #include "station/telemetry.h"
+#include "storage/storageconfig.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -67,6 +68,16 @@ public:
     using DiskRead =
         std::function<std::function<void()>(const std::deque<logging::FileWrite>& waiting)>;
     void readBehindWrites(DiskRead read);
+    // The records held in memory (storage.cfg) go to their files; from any thread, for a view
+    // about to read a day. Waits for the disk thread up to the deadline; false when it did not
+    // answer in time. Returns at once when records are not held.
+    bool writeHeldNow(std::chrono::milliseconds deadline = std::chrono::milliseconds(2000));
+    // The volts below which records are written at once when storage.cfg sets none: the plant
+    // knows the BattLow alarm and the bank. Without it kLowVolts12 stands.
+    void setLowVoltsDefault(std::function<double()> level);
+    const storage::StorageConfig& storageConfig() const { return m_storage; }
+    // The level records are written at once below, as it stands now.
+    double lowVoltsLevel() const;
 
     const Reading& reading() const { return m_reading; }
     const IntervalPeaks& peaks() const { return m_peaks; }
@@ -128,6 +139,8 @@ private:
         } kind = Kind::Write;
         logging::RecordInputs record;
         std::optional<QByteArray> statusJson;
+        bool hold = false;    // the record's appends are held in memory (storage.cfg)
+        bool syncPage = true; // the page is replaced with its syncs (not while records are held)
         logging::FileWrite write;
     };
 
@@ -147,6 +160,10 @@ private:
     void takeWriteState(const WriteState& state);
     void announceStatus();
     void addEnergy(const QDateTime& at, double wattHours);
+    // Whether the tick's record may be held in memory, or it and the held ones are written now.
+    bool holdRecord(const QDateTime& now);
+    void watchVolts();
+    void writeHeld();
     CloseResult keepFromSnapshot(std::chrono::milliseconds deadline);
 
     core::AppDir m_app;
@@ -154,6 +171,14 @@ private:
     config::ProgramOptions m_options;
     core::Conversion m_conversion;
     QStringList m_configWarnings;
+    storage::StorageConfig m_storage;
+    QString m_storageDevice; // the block device of the application folder, found at start
+    std::function<double()> m_lowVoltsDefault;
+    // Since when records are held (the monotonic clock) and the clock hour they belong to;
+    // empty while none is.
+    std::optional<qint64> m_heldSinceMs;
+    QDateTime m_heldHour;
+    bool m_lowVolts = false; // the volts are at or below the level: nothing is held
 
     Reading m_reading;
     IntervalPeaks m_peaks;

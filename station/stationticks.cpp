@@ -28,6 +28,7 @@ void Station::MSComm1_OnComm(const QString& frame)
         m_reading = computeReading(decodeFrame(frame), m_conversion);
         if (m_Timer1.isActive())
             raisePeaks(m_peaks, m_reading);
+        watchVolts();
         emit readingDecoded(m_reading);
         emit freshReading(m_reading.value, m_reading.mode, at);
         m_publisher.onReading(m_reading.value, m_energy.total(), m_reading.mode, m_lastDataAt);
@@ -46,6 +47,8 @@ void Station::checkData()
     if (!lost && !quiet)
         return;
     m_status.staleSince = m_lastDataAt;
+    // The line may be lost with the power: what is held goes to the disk now.
+    writeHeld();
     emit dataStale(m_lastDataAt);
     announceStatus();
 }
@@ -77,9 +80,83 @@ void Station::Timer1_Timer()
     record.kind = Handed::Kind::Record;
     record.record = in;
     record.statusJson = json;
+    record.hold = holdRecord(now);
+    record.syncPage = !m_storage.holds();
     hand(std::move(record));
     m_publisher.onRecord(m_peaks.peak, m_reading.mode, now);
     m_peaks = IntervalPeaks{};
+}
+
+// Records are held while storage.cfg asks for it, up to the period's end (the record whose next
+// would come after it is written, with all held before it), within one clock hour, and not while
+// the volts are low. The period begins with the first record held.
+bool Station::holdRecord(const QDateTime& now)
+{
+    if (!m_storage.holds() || m_lowVolts) {
+        m_heldSinceMs.reset();
+        return false;
+    }
+    const qint64 at = m_clock.elapsedMs();
+    const QDateTime hour(now.date(), QTime(now.time().hour(), 0));
+    if (!m_heldSinceMs) {
+        m_heldSinceMs = at;
+        m_heldHour = hour;
+    }
+    const qint64 periodEnd = *m_heldSinceMs + qint64(m_storage.syncSeconds) * 1000;
+    if (at + m_Timer1.interval() >= periodEnd || hour != m_heldHour) {
+        m_heldSinceMs.reset();
+        return false;
+    }
+    return true;
+}
+
+double Station::lowVoltsLevel() const
+{
+    if (m_storage.syncBelowVolts)
+        return *m_storage.syncBelowVolts;
+    return m_lowVoltsDefault ? m_lowVoltsDefault() : storage::syncBelowVolts({}, std::nullopt, 0);
+}
+
+void Station::setLowVoltsDefault(std::function<double()> level)
+{
+    m_lowVoltsDefault = std::move(level);
+}
+
+// The computer may be fed by the bank it watches: as the volts fall to the level, what is held
+// is written at once, and from then on every record, until they are back above it. A reading
+// of about 0 V is a line without its sensor, not a bank.
+void Station::watchVolts()
+{
+    if (!m_storage.holds()) {
+        m_lowVolts = false;
+        return;
+    }
+    const double volts = m_reading[core::kVolts];
+    const bool low = volts > 1 && volts <= lowVoltsLevel();
+    if (low && !m_lowVolts)
+        writeHeld();
+    m_lowVolts = low;
+}
+
+void Station::writeHeld()
+{
+    m_heldSinceMs.reset();
+    if (!m_storage.holds() && !m_status.writes.held)
+        return;
+    QMetaObject::invokeMethod(m_writer.get(), [w = m_writer.get()] { w->writeHeld(); });
+}
+
+bool Station::writeHeldNow(std::chrono::milliseconds deadline)
+{
+    if (!m_outbox->holding)
+        return true;
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> written = done->get_future();
+    QMetaObject::invokeMethod(m_writer.get(), [w = m_writer.get(), done] {
+        w->writeHeld();
+        done->set_value();
+    });
+    return written.wait_for(deadline) == std::future_status::ready;
 }
 
 void Station::Timer3_Timer()
@@ -108,9 +185,9 @@ quint64 Station::hand(Handed request)
         QMetaObject::invokeMethod(w, [w, n, at] { w->restore(n, at); });
         break;
     case Handed::Kind::Record:
-        QMetaObject::invokeMethod(w, [w, n, at, in = request.record, json = request.statusJson] {
-            w->record(n, in, json, at);
-        });
+        QMetaObject::invokeMethod(
+            w, [w, n, at, in = request.record, json = request.statusJson, hold = request.hold,
+                syncPage = request.syncPage] { w->record(n, in, json, at, hold, syncPage); });
         break;
     case Handed::Kind::Write:
         QMetaObject::invokeMethod(w, [w, n, at, write = request.write] { w->write(n, write, at); });
@@ -266,6 +343,8 @@ CloseResult Station::keepFromSnapshot(std::chrono::milliseconds deadline)
 
 void Station::queueWrite(logging::FileWrite write)
 {
+    // The disk thread writes what is held before it: a new period begins.
+    m_heldSinceMs.reset();
     Handed request;
     request.kind = Handed::Kind::Write;
     request.write = std::move(write);

@@ -20,6 +20,7 @@
 #include "season/summarycache.h"
 #include "station/energy.h"
 #include "station/telemetry.h"
+#include "storage/storageconfig.h"
 #include "tests/fuzzpieces.h"
 #include "trend/dayfill.h"
 #include "trend/trendring.h"
@@ -395,6 +396,38 @@ TEST(Fuzz, CurveSettingsGiveAnAltitudeWithinItsRange)
         set += read.normalised() ? 1 : 0;
     }
     EXPECT_GT(set, 100); // the generator does make good altitudes
+}
+
+// storage.cfg of any content: records are synced one by one or held for 60 to 3600 s, the level
+// lies within its range, and a file written reads back with the same period and no problem.
+TEST(Fuzz, StorageSettingsGiveAPeriodWithinItsRange)
+{
+    PieceGenerator gen(seed() + 17);
+    auto value = [](PieceGenerator& g, const char* key) -> QByteArray {
+        if (key[4] == 'S' && g.below(2))
+            return QByteArray::number(int(g.below(4000)) - 200);
+        return g.number().toUtf8();
+    };
+    int held = 0;
+    for (int file = 0; file < 5000; ++file) {
+        const QByteArray content =
+            (gen.below(8) ? QByteArray("Storage Settings\r\n\r\n") : QByteArray()) +
+            taggedLines(gen, {"SyncSeconds", "SyncBelowVolts"}, 1 + gen.below(2), value);
+        const storage::StorageConfig read =
+            storage::parseStorageConfig(QString::fromLatin1(content));
+        ASSERT_TRUE(read.syncSeconds == 0 || (read.syncSeconds >= storage::kLeastSyncSeconds &&
+                                              read.syncSeconds <= storage::kMostSyncSeconds))
+            << content.toStdString();
+        ASSERT_TRUE(!read.syncBelowVolts || (*read.syncBelowVolts >= storage::kLeastBelowVolts &&
+                                             *read.syncBelowVolts <= storage::kMostBelowVolts));
+        QStringList problems;
+        const storage::StorageConfig back = storage::parseStorageConfig(
+            QString::fromLatin1(storage::storageConfigText(read)), &problems);
+        ASSERT_EQ(back.syncSeconds, read.syncSeconds);
+        ASSERT_TRUE(problems.isEmpty()) << problems.join(u' ').toStdString();
+        held += read.holds() ? 1 : 0;
+    }
+    EXPECT_GT(held, 100); // the generator does make good periods
 }
 
 // view.cfg of any content: the trend is hidden only by a ShowTrend tag holding the digit 0.

@@ -1,3 +1,4 @@
+#include "core/files.h"
 #include "programs/onecopy.h"
 #include "station/station.h"
 #include "tests/fixture.h"
@@ -254,6 +255,75 @@ TEST_F(Tessalyd, AStuckDiskAtCloseCostsNoRecordAndNoHang)
     EXPECT_GE(days.count(kRecordEnd), 1) << days.data();
     EXPECT_EQ(days.count("<V>12.8</V>"), days.count(kRecordEnd)) << days.data();
     EXPECT_EQ(terminate(), 0);
+}
+
+// Records held in memory (storage.cfg): the close writes them; a kill loses what was held and
+// nothing else, leaves every line whole, and the next start writes none of them twice. The
+// board's volts rise with every frame, so each record is told from the others by its volts.
+TEST_F(Tessalyd, AKillLosesOnlyTheHeldRecordsAndTheCloseWritesThem)
+{
+    writeProg(ProgFile{.Savehtml = "1", .LogDelay = "10", .LogOn = "1"});
+    ASSERT_TRUE(QDir(m_app.dir).mkpath(QStringLiteral("html")));
+    ASSERT_TRUE(core::replaceFile(m_app.path(QStringLiteral("html/template.asp")), "<p><VV></p>"));
+    ASSERT_TRUE(core::replaceFile(m_app.path(QStringLiteral("storage.cfg")),
+                                  "Storage Settings\r\n\r\n<SyncSeconds>60</SyncSeconds>\r\n"));
+    const QString page = m_app.path(QStringLiteral("html/log.asp"));
+    auto pty = line(1);
+    int raw = 512; // 12.8 V, above the level of a 12 V bank
+    // Frames until the page (rebuilt at every record, held or not) has been written anew.
+    auto recordTaken = [&] {
+        const QByteArray before = fileBytes(page);
+        return waitFor(
+            [&] {
+                pty->write("[<V>" + std::to_string(raw++) + "</V><I>530</I>]\r\n");
+                waitFor([] { return false; }, 200);
+                return fileBytes(page) != before;
+            },
+            40000);
+    };
+    // Every line a whole record, with volts rising from one to the next.
+    auto wholeAndRising = [](const QByteArray& days) {
+        double last = 0;
+        for (const QByteArray& line : days.split('\n')) {
+            if (line.isEmpty())
+                continue;
+            if (!line.startsWith("<V>") || !line.endsWith("</T>\r"))
+                return false;
+            const double volts = line.mid(3, line.indexOf("</V>") - 3).toDouble();
+            if (volts <= last)
+                return false;
+            last = volts;
+        }
+        return true;
+    };
+
+    startDaemon(environment());
+    ASSERT_TRUE(said(QStringLiteral("Records are written every minute (storage.cfg)")))
+        << m_err.toStdString();
+    ASSERT_TRUE(recordTaken()) << m_err.toStdString();
+    EXPECT_EQ(terminate(), 0);
+    const QByteArray closed = dayBytes();
+    EXPECT_GE(closed.count(kRecordEnd), 1) << closed.data();
+    EXPECT_TRUE(wholeAndRising(closed)) << closed.data();
+
+    startDaemon(environment());
+    ASSERT_TRUE(said(QStringLiteral("Logging every 10 s.")));
+    ASSERT_TRUE(recordTaken()) << m_err.toStdString();
+    ::kill(pid_t(m_daemon.processId()), SIGKILL);
+    ASSERT_TRUE(m_daemon.waitForFinished(30000));
+    const QByteArray killed = dayBytes();
+    EXPECT_TRUE(killed.startsWith(closed)) << killed.data();
+    // At most a period's records (six at 10 s) held, and lost.
+    EXPECT_LE(killed.count(kRecordEnd) - closed.count(kRecordEnd), 6);
+    EXPECT_TRUE(wholeAndRising(killed)) << killed.data();
+
+    // Nothing was spooled for them: the next start writes nothing of the last run's.
+    writeProg(ProgFile{.Savehtml = "1", .LogDelay = "10"});
+    startDaemon(environment());
+    ASSERT_TRUE(said(QStringLiteral("Files are kept in ")));
+    EXPECT_EQ(terminate(), 0);
+    EXPECT_EQ(dayBytes(), killed);
+    EXPECT_FALSE(m_err.contains(QStringLiteral("kept from the last run"))) << m_err.toStdString();
 }
 
 // Started as the system unit starts it (no --dir: the folder systemd made, $STATE_DIRECTORY), it

@@ -199,6 +199,8 @@ ApiAnswer daysAnswer(const QUrlQuery& query, const ApiContext& context)
     const auto columns = whole(query, QStringLiteral("columns"), 1200, 1, kMaxColumns);
     if (!columns)
         return bad(QStringLiteral("columns must be 1 to %1").arg(kMaxColumns));
+    if (context.beforeDayRead && context.step())
+        context.beforeDayRead();
     const season::SummarySource source{context.app, context.summaryDir, context.today};
     // The kept summaries are pointed at, never copied; without them, the run's own.
     SummaryMemo::Summaries kept;
@@ -281,6 +283,8 @@ ApiAnswer dayAnswer(const QUrlQuery& query, const ApiContext& context)
     const QDate date = isoDate(query.queryItemValue(QStringLiteral("date")));
     if (!date.isValid())
         return bad(QStringLiteral("date must be a date (YYYY-MM-DD)"));
+    if (context.beforeDayRead && context.step())
+        context.beforeDayRead();
     const auto bytes = core::readWholeFile(context.app.dailyLog(date));
     if (!context.step())
         return busyAnswer();

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QUrlQuery>
 #include <atomic>
+#include <functional>
 #include <vector>
 
 namespace web {
@@ -49,6 +50,8 @@ struct ApiContext
     QString wsUnits;
     SummaryMemo* memo = nullptr;
     JobControl* control = nullptr;
+    // Before a day file is read: the records held in memory go to their files first.
+    std::function<void()> beforeDayRead = {};
 
     // One more read done; false when the job is to stop.
     bool step() const { return !control || control->step(); }

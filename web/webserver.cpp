@@ -220,9 +220,10 @@ void WebServer::slow(const Request& request, std::unique_ptr<Reply> reply)
         return;
     }
     auto job = std::make_shared<Job>();
-    const ApiContext context{m_context.app, m_context.summaryDir, m_context.clock.now().date(),
-                             m_curve,       m_live.wsUnits,       nullptr,
-                             &job->control};
+    ApiContext context{m_context.app, m_context.summaryDir, m_context.clock.now().date(),
+                       m_curve,       m_live.wsUnits,       nullptr,
+                       &job->control};
+    context.beforeDayRead = m_context.beforeDayRead;
     const QUrlQuery query(QString::fromLatin1(request.facts.query));
     auto pending = std::make_shared<Pending>();
     pending->job = job;

@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QThreadPool>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -37,6 +38,9 @@ public:
         core::Clock clock;
         QString webDir;     // the program's own web folder: the only place files are served from
         QString summaryDir; // the day summaries' cache
+        // Called on a job's thread before a day is read (the records held in memory go to
+        // their files); none when nothing is held.
+        std::function<void()> beforeDayRead = {};
     };
     // As long as the guard waits for a request's bytes: a slow answer that makes no progress
     // for that long holds its connection no longer.

@@ -55,8 +55,11 @@ WebService::WebService(station::Station& station, alarms::AlarmMonitor& alarms,
     qRegisterMetaType<web::WebState>();
     if (webDir.isEmpty())
         webDir = programWebDir();
+    // A day the page asks for shows the records held in memory too.
     m_server = std::make_unique<WebServer>(WebServer::Context{
-        station.app(), station.clock(), webDir, season::summaryCacheDir(station.app())});
+        station.app(), station.clock(), webDir, season::summaryCacheDir(station.app()), [&station] {
+            station.writeHeldNow();
+        }});
     m_server->moveToThread(&m_thread);
     m_thread.setObjectName(QStringLiteral("web"));
     m_thread.start();

@@ -1,0 +1,415 @@
+// storage.cfg: its reader on damaged files, its words, and the records it holds in memory, through
+// the plant's real files on a fake clock: held for the period and written once, written at once
+// when the volts fall, at a stop and at close, and shown to the views that read a day.
+
+#include "alarms/alarmconfig.h"
+#include "alarms/alarmlog.h"
+#include "core/files.h"
+#include "history/graph.h"
+#include "storage/storageconfig.h"
+#include "tests/logger_window.h"
+#include "tests/webplant.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPushButton>
+#include <QThread>
+
+#include <atomic>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+namespace {
+
+const QByteArray kTitleLine = "Storage Settings\r\n\r\n";
+
+QByteArray storageFile(const QByteArray& seconds, const QByteArray& volts = {})
+{
+    QByteArray out = kTitleLine + "<SyncSeconds>" + seconds + "</SyncSeconds>\r\n";
+    if (!volts.isEmpty())
+        out += "<SyncBelowVolts>" + volts + "</SyncBelowVolts>\r\n";
+    return out + "\r\n";
+}
+
+class StorageFile : public AppDirTest
+{
+protected:
+    storage::StorageConfig read(const QByteArray& bytes, QString* warning)
+    {
+        EXPECT_TRUE(core::replaceFile(storage::storageCfgPath(m_app), bytes));
+        return storage::readStorageConfig(m_app, warning);
+    }
+};
+
+// A damaged file is the default (every record synced on its own), with a warning naming it.
+TEST_F(StorageFile, ADamagedFileIsTheDefaultWithAWarning)
+{
+    const struct
+    {
+        const char* name;
+        QByteArray bytes;
+        const char* said;
+    } cases[] = {
+        {"empty", "", "first line"},
+        {"cut short", kTitleLine + "<SyncSeco", "no <SyncSeconds>"},
+        {"huge", storageFile("1e308"), "\"1e308\""},
+        {"negative", storageFile("-300"), "\"-300\""},
+        {"text", storageFile("five minutes"), "\"five minutes\""},
+        {"wrong title", "Program Config File\r\n\r\n<SyncSeconds>300</SyncSeconds>\r\n",
+         "first line"},
+        {"missing close tag", kTitleLine + "<SyncSeconds>300\r\n", "no <SyncSeconds>"},
+        {"just below", storageFile("59"), "\"59\""},
+        {"just above", storageFile("3601"), "\"3601\""},
+        {"a fraction", storageFile("300.5"), "\"300.5\""},
+        {"empty value", storageFile(""), "\"\""},
+    };
+    for (const auto& c : cases) {
+        QString warning;
+        const storage::StorageConfig config = read(c.bytes, &warning);
+        EXPECT_EQ(config, storage::StorageConfig{}) << c.name;
+        EXPECT_TRUE(warning.startsWith(storage::storageCfgPath(m_app))) << c.name;
+        EXPECT_TRUE(warning.contains(QLatin1String(c.said))) << c.name << warning.toStdString();
+    }
+}
+
+TEST_F(StorageFile, AGoodFileIsTakenAsWritten)
+{
+    const struct
+    {
+        QByteArray bytes;
+        int seconds;
+        std::optional<double> volts;
+        bool warned;
+    } cases[] = {
+        {storageFile("0"), 0, {}, false},
+        {storageFile("60"), 60, {}, false},
+        {storageFile(" 300 "), 300, {}, false},
+        {storageFile("3600", "23.6"), 3600, 23.6, false},
+        // A level that cannot be meant is not used; the period still is.
+        {storageFile("300", "2"), 300, {}, true},
+        {storageFile("300", "volts"), 300, {}, true},
+        // LF line ends, as an editor may leave them.
+        {"Storage Settings\n<SyncSeconds>120</SyncSeconds>\n", 120, {}, false},
+    };
+    for (const auto& c : cases) {
+        QString warning;
+        const storage::StorageConfig config = read(c.bytes, &warning);
+        EXPECT_EQ(config.syncSeconds, c.seconds) << c.bytes.toStdString();
+        EXPECT_EQ(config.syncBelowVolts, c.volts) << c.bytes.toStdString();
+        EXPECT_EQ(!warning.isEmpty(), c.warned) << warning.toStdString();
+        if (!c.warned) {
+            EXPECT_EQ(storage::parseStorageConfig(
+                          QString::fromLatin1(storage::storageConfigText(config))),
+                      config);
+        }
+    }
+}
+
+TEST_F(StorageFile, NoFileIsTheDefaultSilentlyAndAnUnreadableOneSaysSo)
+{
+    QString warning = QStringLiteral("stale");
+    EXPECT_EQ(storage::readStorageConfig(m_app, &warning), storage::StorageConfig{});
+    EXPECT_TRUE(warning.isEmpty());
+    ASSERT_TRUE(QDir(m_app.dir).mkdir(QStringLiteral("storage.cfg")));
+    EXPECT_EQ(storage::readStorageConfig(m_app, &warning), storage::StorageConfig{});
+    EXPECT_TRUE(warning.contains(u"cannot be read")) << warning.toStdString();
+}
+
+TEST(StorageWords, ThePeriodAndTheLevel)
+{
+    const struct
+    {
+        int seconds;
+        const char* said;
+    } periods[] = {
+        {0, ""},
+        {60, "Records are written every minute (storage.cfg)"},
+        {90, "Records are written every 90 seconds (storage.cfg)"},
+        {300, "Records are written every 5 minutes (storage.cfg)"},
+        {3600, "Records are written every hour (storage.cfg)"},
+    };
+    for (const auto& p : periods)
+        EXPECT_EQ(storage::heldNotice({p.seconds, {}}), QLatin1String(p.said)) << p.seconds;
+
+    const struct
+    {
+        std::optional<double> file;
+        std::optional<double> battLow;
+        int nominal;
+        double level;
+    } levels[] = {
+        {12.1, 11.5, 24, 12.1}, // the file's own
+        {{}, 11.5, 24, 11.5},   // BattLow's, when that alarm is on
+        {{}, {}, 0, 11.8},      // a bank not known yet counts as 12 V
+        {{}, {}, 12, 11.8},     {{}, {}, 24, 23.6}, {{}, {}, 48, 47.2},
+    };
+    for (const auto& l : levels)
+        EXPECT_DOUBLE_EQ(storage::syncBelowVolts({300, l.file}, l.battLow, l.nominal), l.level);
+}
+
+// The device is found through the system's dev/block links, as /sys has them; a folder on an SD
+// card or eMMC with every record synced gets the suggestion, others do not.
+TEST_F(StorageFile, AFolderOnAnSdCardGetsTheSuggestion)
+{
+    struct stat st
+    {};
+    ASSERT_EQ(::stat(QFile::encodeName(m_app.dir).constData(), &st), 0);
+    const QString sys = m_app.path(QStringLiteral("sys"));
+    const QString card = sys + QStringLiteral("/devices/platform/mmc0/block/mmcblk0/mmcblk0p2");
+    ASSERT_TRUE(QDir().mkpath(card));
+    ASSERT_TRUE(QDir().mkpath(sys + QStringLiteral("/dev/block")));
+    ASSERT_TRUE(QFile::link(
+        QStringLiteral("../../devices/platform/mmc0/block/mmcblk0/mmcblk0p2"),
+        sys + QStringLiteral("/dev/block/%1:%2").arg(major(st.st_dev)).arg(minor(st.st_dev))));
+    const QString device = storage::blockDeviceOf(m_app.dir, sys);
+    EXPECT_EQ(device, QStringLiteral("mmcblk0p2"));
+    EXPECT_EQ(storage::blockDeviceOf(m_app.dir, m_app.path(QStringLiteral("nosys"))), QString());
+
+    const QString notice = storage::cardNotice({}, m_app.dir, device);
+    EXPECT_TRUE(notice.startsWith(m_app.dir + QStringLiteral(" is on an SD card or eMMC")))
+        << notice.toStdString();
+    EXPECT_TRUE(notice.contains(u"<SyncSeconds>300</SyncSeconds>"));
+    EXPECT_TRUE(storage::cardNotice({300, {}}, m_app.dir, device).isEmpty());
+    EXPECT_TRUE(storage::cardNotice({}, m_app.dir, QStringLiteral("sda1")).isEmpty());
+}
+
+// The syncs of the station's disk thread, counted.
+class SyncCount
+{
+public:
+    SyncCount()
+    {
+        core::setBeforeSync([this] {
+            if (QThread::currentThread()->objectName() == u"StationDisk")
+                ++m_syncs;
+        });
+    }
+    ~SyncCount() { core::setBeforeSync({}); }
+    int take() { return m_syncs.exchange(0); }
+
+private:
+    std::atomic<int> m_syncs{0};
+};
+
+class HeldRecords : public LoggerWindow
+{
+protected:
+    void SetUp() override
+    {
+        LoggerWindow::SetUp();
+        writeProg(ProgFile{.Savehtml = "1", .SaveExcel = "1", .LogDelay = "60", .LogOn = "1"});
+        ASSERT_TRUE(QDir(m_app.dir).mkpath(QStringLiteral("html")));
+        ASSERT_TRUE(core::replaceFile(m_app.path(QStringLiteral("html/template.asp")),
+                                      "<p><VV> V <MM> at <TT></p>"));
+    }
+    void writeStorage(const QByteArray& bytes)
+    {
+        ASSERT_TRUE(core::replaceFile(storage::storageCfgPath(m_app), bytes));
+    }
+    // The next minute's tick, with the disk thread's work for it done.
+    void nextTick(monitor::Logger& w)
+    {
+        m_now = m_now.addSecs(60);
+        logTick(w);
+    }
+    QString dayLog() const { return m_app.dailyLog(m_now.date()); }
+    QStringList files() const
+    {
+        return {dayLog(), m_app.path(QStringLiteral("html/history3_7_2024.txt")),
+                m_app.path(QStringLiteral("Excel/2024_3_7.xls")),
+                m_app.path(QStringLiteral("html/log.asp"))};
+    }
+    int records() const { return int(fileBytes(dayLog()).count("</T>\r\n")); }
+};
+
+// Five minutes at a minute's interval: the records are held, then written once with one sync for
+// each file, and the files hold exactly the bytes the default writes, with a sync for every
+// record and page.
+TEST_F(HeldRecords, HeldForThePeriodThenWrittenOnceWithTheDefaultsBytes)
+{
+    const QDateTime begin = m_now;
+    std::vector<QByteArray> defaults;
+    {
+        auto w = start();
+        SyncCount syncs;
+        for (int k = 0; k < 5; ++k)
+            nextTick(*w);
+        EXPECT_EQ(syncs.take(), 5 * 4);
+        for (const QString& file : files())
+            defaults.push_back(fileBytes(file));
+        EXPECT_EQ(records(), 5);
+        EXPECT_TRUE(w->statusText().indexOf(u"storage.cfg") < 0);
+    }
+    for (const QString& file : files())
+        ASSERT_TRUE(QFile::remove(file)) << file.toStdString();
+
+    writeStorage(storageFile("300"));
+    m_now = begin;
+    auto w = start();
+    EXPECT_TRUE(w->statusText().contains(u"Records are written every 5 minutes (storage.cfg)"))
+        << w->statusText().toStdString();
+    SyncCount syncs;
+    for (int k = 0; k < 4; ++k) {
+        nextTick(*w);
+        EXPECT_FALSE(QFileInfo::exists(dayLog())) << k;
+        EXPECT_EQ(w->station().status().writes.held, std::size_t(3 * (k + 1)));
+    }
+    // The page is rebuilt every interval, without a sync.
+    EXPECT_EQ(syncs.take(), 0);
+    EXPECT_TRUE(fileBytes(files()[3]).contains("14:09"));
+    nextTick(*w);
+    EXPECT_EQ(syncs.take(), 3);
+    EXPECT_EQ(w->station().status().writes.held, 0u);
+    for (std::size_t f = 0; f < 4; ++f)
+        EXPECT_EQ(fileBytes(files()[f]), defaults[f]) << files()[f].toStdString();
+    // The next period begins with the next record.
+    nextTick(*w);
+    EXPECT_EQ(records(), 5);
+    EXPECT_EQ(syncs.take(), 0);
+}
+
+// Stopping logging, the close and the change of the clock hour write what is held; what the
+// close writes leaves no spool behind.
+TEST_F(HeldRecords, AStopACloseAndTheHourWriteWhatIsHeld)
+{
+    writeStorage(storageFile("3600"));
+    auto w = start();
+    nextTick(*w);
+    nextTick(*w);
+    EXPECT_FALSE(QFileInfo::exists(dayLog()));
+    child<QPushButton>(*w, "StopLogging")->click();
+    station::StationProbe::waitForDisk(w->station());
+    EXPECT_EQ(records(), 2);
+
+    child<QPushButton>(*w, "StartLogging")->click();
+    nextTick(*w);
+    EXPECT_EQ(records(), 2);
+    // 14:05:07 and on: the tick after 15:00 writes with it what the hour before held.
+    m_now = QDateTime(m_now.date(), QTime(14, 59, 30));
+    logTick(*w);
+    EXPECT_EQ(records(), 2);
+    m_now = QDateTime(m_now.date(), QTime(15, 0, 30));
+    logTick(*w);
+    EXPECT_EQ(records(), 5);
+    EXPECT_TRUE(fileBytes(dayLog()).endsWith("<T>15:00</T>\r\n"));
+
+    nextTick(*w);
+    EXPECT_EQ(records(), 5);
+    const station::CloseResult closed = w->plant().close();
+    EXPECT_TRUE(closed.allWritten);
+    EXPECT_FALSE(closed.keptIn);
+    EXPECT_EQ(records(), 6);
+    const QByteArray day = fileBytes(dayLog());
+    EXPECT_EQ(day.count("<T>15:01</T>"), 1);
+}
+
+// Volts falling to the level write what is held at once, and then every record, until they are
+// back above it.
+TEST_F(HeldRecords, FallingVoltsWriteAtOnceAndThenEveryInterval)
+{
+    writeStorage(storageFile("300", "12"));
+    auto pty = line(1);
+    auto w = start();
+    send(*pty, kFrame);
+    ASSERT_TRUE(waitFor([&] { return w->windowTitle() == kTitle; }));
+    nextTick(*w);
+    EXPECT_FALSE(QFileInfo::exists(dayLog()));
+
+    send(*pty, "[<V>480</V><I>530</I>]\r\n"); // 12 V: at the level
+    ASSERT_TRUE(waitFor([&] { return records() == 1; })) << fileBytes(dayLog()).toStdString();
+    EXPECT_TRUE(fileBytes(dayLog()).startsWith("<V>12.8</V>"));
+    nextTick(*w);
+    EXPECT_EQ(records(), 2);
+    nextTick(*w);
+    EXPECT_EQ(records(), 3);
+
+    send(*pty, kFrame);
+    ASSERT_TRUE(waitFor([&] { return w->reading()[core::kVolts] == 12.8; }));
+    nextTick(*w);
+    EXPECT_EQ(records(), 3);
+    EXPECT_EQ(w->station().status().writes.held, 3u);
+}
+
+// A raised alarm's log line goes to the disk with what is held before it.
+TEST_F(HeldRecords, ARaisedAlarmWritesWhatIsHeld)
+{
+    writeStorage(storageFile("300"));
+    alarms::AlarmsConfig config = alarms::defaultAlarmsConfig();
+    config[alarms::Kind::BattHigh] = {true, 13.5, 0.3, 0};
+    ASSERT_TRUE(alarms::saveAlarmsConfig(m_app, config));
+    auto pty = line(1);
+    auto w = start();
+    send(*pty, kFrame);
+    ASSERT_TRUE(waitFor([&] { return w->windowTitle() == kTitle; }));
+    nextTick(*w);
+    nextTick(*w);
+    EXPECT_FALSE(QFileInfo::exists(dayLog()));
+
+    send(*pty, "[<V>560</V><I>530</I>]\r\n"); // 14 V
+    ASSERT_TRUE(
+        waitFor([&] { return fileBytes(alarms::alarmLogPath(m_app)).contains("BattHigh"); }));
+    EXPECT_EQ(records(), 2);
+}
+
+// The history window's day shows the records held: they reach the day file before it is read,
+// and the empty line the window adds comes after them.
+TEST_F(HeldRecords, TheHistoryWindowShowsHeldRecords)
+{
+    writeStorage(storageFile("300"));
+    auto w = start();
+    nextTick(*w);
+    nextTick(*w);
+    ASSERT_FALSE(QFileInfo::exists(dayLog()));
+    int shown = -1;
+    const QDate day = m_now.date();
+    onModal([&](QWidget& modal) {
+        auto* graph = qobject_cast<history::Graph*>(&modal);
+        ASSERT_NE(graph, nullptr);
+        graph->showDay(day);
+        shown = graph->store().RecordCount;
+    });
+    child<QPushButton>(*w, "ShowLogs")->click();
+    EXPECT_EQ(shown, 2);
+    EXPECT_TRUE(fileBytes(dayLog()).endsWith("<T>14:07</T>\r\n\r\n"));
+}
+
+// A default file is quiet; a damaged one says so on the status line and holds nothing.
+TEST_F(HeldRecords, ADamagedFileWarnsAndHoldsNothing)
+{
+    writeStorage(storageFile("59"));
+    auto w = start();
+    EXPECT_TRUE(w->statusText().contains(storage::storageCfgPath(m_app) +
+                                         QStringLiteral(" is not used as written")))
+        << w->statusText().toStdString();
+    nextTick(*w);
+    EXPECT_EQ(records(), 1);
+}
+
+class HeldWeb : public WebPlantTest
+{};
+
+// The web view's day asks for what is held first: the record is on the page and in the file.
+TEST_F(HeldWeb, TheDayShowsHeldRecords)
+{
+    ASSERT_TRUE(core::replaceFile(storage::storageCfgPath(m_app), storageFile("300")));
+    startPlant();
+    ASSERT_TRUE(m_plant->station().startLogging(QStringLiteral("60")));
+    station::StationProbe::logTick(m_plant->station());
+    station::StationProbe::waitForDisk(m_plant->station());
+    const QString day = m_app.dailyLog(kWebDay);
+    ASSERT_EQ(m_plant->station().status().writes.held, 1u);
+    ASSERT_FALSE(QFileInfo::exists(day));
+
+    WebClient client(m_port);
+    const HttpAnswer answer = client.get("/api/day?date=2024-06-12");
+    ASSERT_EQ(answer.status, 200) << answer.body.toStdString();
+    const QJsonArray records =
+        QJsonDocument::fromJson(answer.body).object()[QStringLiteral("records")].toArray();
+    EXPECT_EQ(records.size(), 1);
+    EXPECT_EQ(fileBytes(day).count("</T>\r\n"), 1);
+}
+
+} // namespace
