@@ -150,13 +150,7 @@ fi
 
 # A command in the tree by chroot, with /proc and /dev in a private mount namespace that ends
 # with it.
-in_tree() {
-  unshare --mount --propagation private env TREE="$tree" bash -euo pipefail -c '
-    mount -t proc proc "$TREE/proc"
-    mount --rbind /dev "$TREE/dev"
-    exec chroot "$TREE" /usr/bin/env -i HOME=/root LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
-      PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"' bash "$@"
-}
+in_tree() { debian_tree_run "$tree" "$@"; }
 
 echo "Installing systemd, dbus, bindfs and $(basename "$deb") in the tree"
 # No service of a package starts at its installation: they start when the tree boots.

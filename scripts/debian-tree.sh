@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The one way the scripts make a throwaway Debian 12 tree (sourced, not run):
 #   debian_tree DIR [MMDEBSTRAP-OPTION...]
 # makes a minimal tree (mmdebstrap, variant minbase) in DIR from this machine's own apt sources,
@@ -47,4 +48,16 @@ enable_arm64_emulation() {
   fi
   grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-aarch64 ||
     { echo "binfmt_misc's qemu-aarch64 entry is not enabled" >&2; return 1; }
+}
+
+# debian_tree_run DIR COMMAND...: runs a command in the tree by chroot, as root with a plain
+# environment, with /proc and /dev in a mount namespace of its own that ends with it.
+debian_tree_run() {
+  local tree=$1
+  shift
+  unshare --mount --propagation private env TREE="$tree" bash -euo pipefail -c '
+    mount -t proc proc "$TREE/proc"
+    mount --rbind /dev "$TREE/dev"
+    exec chroot "$TREE" /usr/bin/env -i HOME=/root LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
+      PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"' bash "$@"
 }
