@@ -7,18 +7,21 @@
 #     is a record line in the day file; it then ends on SIGTERM with status 0,
 #   - apt-get purge takes every file of it away,
 # and the tree is removed, whatever happened.
-#   scripts/install-test-arm64.sh DEB [SIMBOARD]
+#   scripts/install-test-arm64.sh DEB [SIMBOARD [TREE]]
 # SIMBOARD is the arm64 simulated board of the same build (scripts/build-arm64.sh puts it beside
-# the .deb, where it is looked for by default); it runs in the tree too. Needs root. Programs run
+# the .deb, where it is looked for by default); it runs in the tree too. TREE is an arm64
+# Debian 12 tree made with mmdebstrap --variant=minbase, which this script changes and keeps;
+# without one, a tree is made from this machine's apt sources and removed at the end. Needs root. Programs run
 # here by a shell only: under qemu-user, a program cannot start another one through QProcess.
 set -euo pipefail
 start=$SECONDS
-if [ $# -lt 1 ] || [ $# -gt 2 ]; then
-  echo "usage: scripts/install-test-arm64.sh DEB [SIMBOARD]" >&2
+if [ $# -lt 1 ] || [ $# -gt 3 ]; then
+  echo "usage: scripts/install-test-arm64.sh DEB [SIMBOARD [TREE]]" >&2
   exit 2
 fi
 deb=$(realpath -m "$1")
 simboard=$(realpath -m "${2:-$(dirname "$deb")/simboard}")
+given_tree=${3:+$(realpath -m "$3")}
 cd "$(dirname "$0")/.."
 . scripts/debian-tree.sh
 [ "$(id -u)" -eq 0 ] || { echo "install-test-arm64.sh needs root (it makes a Debian tree)" >&2; exit 1; }
@@ -34,8 +37,9 @@ report=$(lintian --fail-on error,warning "$deb" 2>/dev/null) || fail "lintian: $
 echo "PASS: lintian finds nothing in $(basename "$deb")"
 
 enable_arm64_emulation
-tree=$(mktemp -d /var/tmp/tessaly-arm64-install.XXXXXX)
+tree=$given_tree
 cleanup() {
+  [ -z "$given_tree" ] && [ -n "$tree" ] || return 0
   # The runs' mounts live in namespaces of their own and go with them; should one still show
   # here, the tree is left as it is rather than removed through it.
   if findmnt -rn -o TARGET | grep -q "^$tree"; then
@@ -48,10 +52,14 @@ trap cleanup EXIT
 # Stopped from outside, it still removes the tree.
 trap 'exit 130' INT
 trap 'exit 143' TERM
-began=$SECONDS
-echo "Making a minimal arm64 Debian 12 tree in $tree"
-debian_tree "$tree" --architectures=arm64
-echo "The arm64 tree took $((SECONDS - began)) s"
+if [ -z "$tree" ]; then
+  tree=$(mktemp -d /var/tmp/tessaly-arm64-install.XXXXXX)
+  began=$SECONDS
+  echo "Making a minimal arm64 Debian 12 tree in $tree"
+  debian_tree "$tree" --architectures=arm64
+  echo "The arm64 tree took $((SECONDS - began)) s"
+fi
+[ -x "$tree/usr/bin/apt-get" ] || fail "$tree is not a Debian tree"
 
 cp "$deb" "$tree/tmp/tessaly.deb"
 chmod 644 "$tree/tmp/tessaly.deb" # apt's download user reads it
