@@ -8,8 +8,8 @@
 # (cmake/aarch64-linux-gnu.cmake), without the tests and benchmarks, and CPack packs them as
 # arm64 with the arm64 libraries' packages as dependencies. The .deb, and the arm64 simulated
 # board for scripts/install-test-arm64.sh, are copied to OUTDIR (build-arm64/ by default) and the
-# tree removed. The few programs the build runs (the icons, the
-# screenshot) are arm64 and run under qemu-aarch64-static, which this enables in binfmt_misc.
+# tree removed. The few programs the build runs (the icons, the screenshot) are arm64 and run
+# under qemu-aarch64-static, which this enables in binfmt_misc.
 # Needs root. TESSALY_CMAKE_ARGS goes to CMake, and CCACHE_DIR (/var/cache/tessaly-ccache by
 # default) is the compiler cache, as for scripts/fresh-tree.sh. Uncommitted changes are not built.
 set -euo pipefail

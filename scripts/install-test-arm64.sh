@@ -53,6 +53,8 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 if [ -z "$tree" ]; then
+  # mmdebstrap checks with arch-test that this machine can run the tree's programs.
+  command -v arch-test >/dev/null || fail "arch-test is missing (Debian package arch-test)"
   tree=$(mktemp -d /var/tmp/tessaly-arm64-install.XXXXXX)
   began=$SECONDS
   echo "Making a minimal arm64 Debian 12 tree in $tree"
