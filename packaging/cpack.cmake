@@ -21,6 +21,20 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The web view's pages use Debian's Chart.js through a link in /usr/share/tessaly/web.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libjs-chart.js")
 set(CPACK_STRIP_FILES ON)
+# A cross build (cmake/aarch64-linux-gnu.cmake) packs for the machine it builds for: CPack would
+# name this machine's architecture (dpkg's own), and dpkg-shlibdeps would look for the libraries
+# of this machine's. Both take the target's from DEB_HOST_ARCH, which cpack sets for itself.
+if(CMAKE_CROSSCOMPILING AND NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
+  execute_process(
+    COMMAND dpkg-architecture -t ${CMAKE_LIBRARY_ARCHITECTURE} -q DEB_HOST_ARCH
+    OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE
+    ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
+endif()
+if(CMAKE_CROSSCOMPILING)
+  set(cpackCross ${CMAKE_BINARY_DIR}/CPackCross.cmake)
+  file(WRITE ${cpackCross} "set(ENV{DEB_HOST_ARCH} ${CPACK_DEBIAN_PACKAGE_ARCHITECTURE})\n")
+  set(CPACK_PROJECT_CONFIG_FILE ${cpackCross})
+endif()
 # Only the installed layout; the portable folder is a component of its own, never packaged.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};Runtime;/")
 # cpack packs what is built; it does not build the whole tree (tests, benchmarks) first.

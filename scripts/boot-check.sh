@@ -32,6 +32,7 @@ deb=$(realpath -m "$1")
 given_tree=${2:+$(realpath -m "$2")}
 simboard=${SIMBOARD:+$(realpath -m "$SIMBOARD")}
 cd "$(dirname "$0")/.."
+. scripts/debian-tree.sh
 simboard=${simboard:-$PWD/build/tools/simboard}
 if [ "$(id -u)" -ne 0 ]; then
   echo "boot-check.sh needs root: it installs into a Debian tree and boots it in a container" >&2
@@ -140,32 +141,16 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 if [ -z "$tree" ]; then
-  command -v mmdebstrap >/dev/null || { echo "boot-check.sh: mmdebstrap is missing" >&2; exit 2; }
-  mirrors=()
-  [ -s /etc/apt/sources.list ] && mirrors+=(/etc/apt/sources.list)
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] && mirrors+=("$f")
-  done
-  if [ ${#mirrors[@]} -eq 0 ]; then
-    echo "No apt sources in /etc/apt/sources.list or /etc/apt/sources.list.d/*.sources" >&2
-    exit 2
-  fi
   made_tree=$(mktemp -d /var/tmp/tessaly-boot.XXXXXX)
   tree=$made_tree
   echo "Making a minimal Debian 12 tree in $tree"
-  mmdebstrap --quiet --variant=minbase bookworm "$tree" "${mirrors[@]}"
+  debian_tree "$tree"
 fi
 [ -x "$tree/usr/bin/apt-get" ] || { echo "boot-check.sh: $tree is not a Debian tree" >&2; exit 2; }
 
 # A command in the tree by chroot, with /proc and /dev in a private mount namespace that ends
 # with it.
-in_tree() {
-  unshare --mount --propagation private env TREE="$tree" bash -euo pipefail -c '
-    mount -t proc proc "$TREE/proc"
-    mount --rbind /dev "$TREE/dev"
-    exec chroot "$TREE" /usr/bin/env -i HOME=/root LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
-      PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"' bash "$@"
-}
+in_tree() { debian_tree_run "$tree" "$@"; }
 
 echo "Installing systemd, dbus, bindfs and $(basename "$deb") in the tree"
 # No service of a package starts at its installation: they start when the tree boots.

@@ -40,10 +40,11 @@ packages+=(fuse3 python3-fusepy)
 packages+=(qt6-httpserver-dev qt6-websockets-dev libqrencode-dev libjs-chart.js
            python3 chromium chromium-driver python3-selenium prometheus)
 # CI's own: clang with its sanitizer and libFuzzer runtimes and its symbolizer, a Debian tree
-# made and booted in a container, the arm64 programs run under qemu, and load beside the suite.
+# made and booted in a container, the arm64 programs run under qemu (and an arm64 tree made,
+# which mmdebstrap checks with arch-test), and load beside the suite.
 if [ -n "$ci" ]; then
   packages+=(clang-16 libclang-rt-16-dev llvm-16 mmdebstrap systemd-container qemu-user-static
-             stress-ng)
+             arch-test stress-ng)
 fi
 missing=()
 for p in "${packages[@]}"; do

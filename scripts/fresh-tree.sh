@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # A fresh Debian 12 to prove the install steps on, kept as a folder:
-#   scripts/fresh-tree.sh make DIR      a minimal tree (mmdebstrap, variant minbase, from this
-#                                       machine's own apt sources) with this checkout's HEAD
-#                                       cloned into /root/tessaly
+#   scripts/fresh-tree.sh make DIR [MMDEBSTRAP-OPTION...]
+#                                       a minimal tree (scripts/debian-tree.sh: mmdebstrap,
+#                                       variant minbase, from this machine's own apt sources,
+#                                       given the options) with this checkout's HEAD cloned
+#                                       into /root/tessaly
 #   scripts/fresh-tree.sh run DIR LINE  runs the shell line LINE in that clone as root
 #   scripts/fresh-tree.sh remove DIR    removes the tree
 # Needs root. Uncommitted changes are not in the tree: it holds what the commit holds.
@@ -14,8 +16,9 @@
 # builds at the same path compiled, and leaves its own for the next tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/debian-tree.sh
 usage() {
-  echo "usage: scripts/fresh-tree.sh make|remove DIR, or scripts/fresh-tree.sh run DIR LINE" >&2
+  echo "usage: scripts/fresh-tree.sh make DIR [MMDEBSTRAP-OPTION...], remove DIR, or run DIR LINE" >&2
   exit 2
 }
 [ $# -ge 2 ] || usage
@@ -28,29 +31,10 @@ fi
 
 make_tree() {
   [ ! -e "$tree" ] || [ -z "$(ls -A "$tree")" ] || { echo "$tree is not empty" >&2; exit 1; }
-  if ! command -v mmdebstrap >/dev/null; then
-    echo "Installing mmdebstrap"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends mmdebstrap \
-      >/dev/null
-  fi
-  # The apt sources this machine uses, as it has them now: the one-line list and the deb822 files.
-  local mirrors=() f
-  [ -s /etc/apt/sources.list ] && mirrors+=(/etc/apt/sources.list)
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] && mirrors+=("$f")
-  done
-  if [ ${#mirrors[@]} -eq 0 ]; then
-    echo "No apt sources in /etc/apt/sources.list or /etc/apt/sources.list.d/*.sources" >&2
-    exit 1
-  fi
   echo "Making a minimal Debian 12 tree in $tree"
-  # dpkg need not sync each file of a tree that is thrown away: unpacking is what takes the time.
-  mmdebstrap --quiet --variant=minbase --dpkgopt=force-unsafe-io bookworm "$tree" "${mirrors[@]}"
-  # No service of a package starts inside the tree: the tests start their own broker and bus.
-  printf '#!/bin/sh\nexit 101\n' >"$tree/usr/sbin/policy-rc.d"
-  chmod 755 "$tree/usr/sbin/policy-rc.d"
-  cp -L /etc/resolv.conf "$tree/etc/resolv.conf"
+  # No service of a package starts inside the tree (debian_tree sees to it): the tests start
+  # their own broker and bus.
+  debian_tree "$tree" "$@"
   local commit
   commit=$(git rev-parse HEAD)
   echo "Cloning $commit"
@@ -90,7 +74,7 @@ remove_tree() {
 }
 
 case $what in
-make) [ $# -eq 2 ] || usage; make_tree ;;
+make) shift 2; make_tree "$@" ;;
 run) [ $# -eq 3 ] || usage; run_in_tree "$3" ;;
 remove) [ $# -eq 2 ] || usage; remove_tree ;;
 *) usage ;;
