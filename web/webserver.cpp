@@ -173,6 +173,14 @@ void WebServer::route(const Request& request, std::unique_ptr<Reply> reply)
         follow(std::move(reply));
     } else if (path.startsWith("/api/")) {
         slow(request, std::move(reply));
+    } else if (path == "/manifest.webmanifest") {
+        // The one file whose type the static files' table does not name.
+        const auto bytes =
+            core::readWholeFile(m_context.webDir + QStringLiteral("/manifest.webmanifest"));
+        reply->send(
+            bytes ? 200 : 404,
+            {{"Content-Type", bytes ? "application/manifest+json" : "text/plain; charset=utf-8"}},
+            bytes.value_or("Not Found\n"));
     } else {
         serveFile(request, *reply);
     }
@@ -210,6 +218,12 @@ void WebServer::slow(const Request& request, std::unique_ptr<Reply> reply)
         answer = [](const QUrlQuery&, const ApiContext& c) {
             return curveAnswer(c);
         };
+    else if (path == "/api/health")
+        answer = [](const QUrlQuery&, const ApiContext& c) {
+            return healthAnswer(c);
+        };
+    else if (path == "/api/battery")
+        answer = &batteryAnswer;
     if (!answer) {
         reply->send(404, {{"Content-Type", "text/plain; charset=utf-8"}}, "Not Found\n");
         return;
