@@ -7,8 +7,8 @@ every page is open at once on the phone and on a desktop (1280 x 900) while fram
 second for a minute: no page's height may move by more than a line. Each page draws with a unit
 on every axis and round time marks, the Power curve page states the health beside the
 reference, the Battery page a month's days, the manifest and its icons are served as a phone
-wants them, the dashboard says when its values are older than 30 s, and the console stays
-clean. Screenshots are kept in the folder given.
+wants them, the dashboard says when its values are older than 30 s and opens its stream again
+when the server is back, and the console stays clean. Screenshots are kept in the folder given.
 
 Usage: test_browser.py <tessalyd> <screenshot folder>
 """
@@ -188,7 +188,7 @@ def main():
     board, line = os.openpty()
     os.symlink(os.ttyname(line), os.path.join(folder, "com1"))
     env = dict(os.environ, XDG_CACHE_HOME=os.path.join(folder, "cache"), QT_QPA_PLATFORM="offscreen")
-    plant = subprocess.Popen([tessalyd, "--dir", folder], env=env, stderr=subprocess.PIPE, text=True)
+    plants = [subprocess.Popen([tessalyd, "--dir", folder], env=env, stderr=subprocess.PIPE, text=True)]
     browsers = []
     feeder = Feeder(board)
     failures = []
@@ -200,12 +200,15 @@ def main():
             return urllib.request.urlopen(urllib.request.Request(base + path, headers=bearer),
                                           timeout=5)
 
-        for _ in range(1200):  # until tessalyd listens; a safety net, not a pass condition
-            try:
-                fetch("/api/now").read()
-                break
-            except OSError:
-                time.sleep(0.05)
+        def until_listening():
+            for _ in range(1200):  # a safety net, not a pass condition
+                try:
+                    fetch("/api/now").read()
+                    return
+                except OSError:
+                    time.sleep(0.05)
+
+        until_listening()
 
         # The manifest and its icons, as a phone's browser asks for them.
         with fetch("/manifest.webmanifest") as answer:
@@ -306,8 +309,9 @@ def main():
         # No frame any more: the dashboard says its values are old, past 30 s.
         feeder.stop.set()
         feeder.join()
-        browser, size, name, handle = next((w[0], w[1], w[2], w[3]) for w in windows if w[2] == "now")
-        browser.switch_to.window(handle)
+        now_browser, now_handle = next((w[0], w[3]) for w in windows if w[2] == "now")
+        browser = now_browser
+        browser.switch_to.window(now_handle)
         try:
             WebDriverWait(browser, 60).until(
                 lambda b: "stale" in b.find_element("id", "state").get_attribute("class"))
@@ -316,10 +320,28 @@ def main():
             failures.append(f"the dashboard says {browser.find_element('id', 'state').text!r} "
                             "with no frame for a minute")
 
-        # The console of every window a browser opened (each message names its page).
+        # The console of every window a browser opened (each message names its page), before
+        # the server goes away: the stream's lost connection is written there then.
         for browser, size in ((phone, "phone"), (desktop, "desktop")):
             errors = [e for e in browser.get_log("browser") if e["level"] == "SEVERE"]
             failures += [f"{size} console: {e['message']}" for e in errors]
+
+        # The server gone and back: the dashboard opens its stream again by itself.
+        browser = now_browser
+        plants[-1].terminate()
+        plants[-1].wait(30)
+        plants.append(subprocess.Popen([tessalyd, "--dir", folder], env=env,
+                                       stderr=subprocess.PIPE, text=True))
+        until_listening()
+        feeder = Feeder(board)
+        feeder.start()
+        try:
+            WebDriverWait(browser, 30).until(
+                lambda b: b.find_element("id", "state").text == "Live")
+        except Exception:
+            failures.append(f"after the server came back the dashboard says "
+                            f"{browser.find_element('id', 'state').text!r}")
+
         for failure in failures:
             print("FAIL:", failure)
         print(f"{len(windows)} windows checked, {len(failures)} failures; screenshots in {shots}")
@@ -328,14 +350,15 @@ def main():
         feeder.stop.set()
         for browser in browsers:
             browser.quit()
-        plant.terminate()
-        try:
-            out = plant.communicate(timeout=30)[1]
-        except subprocess.TimeoutExpired:
-            plant.kill()
-            out = plant.communicate()[1]
-        if out:
-            print("tessalyd said:\n" + out)
+        for plant in plants:
+            plant.terminate()
+            try:
+                out = plant.communicate(timeout=30)[1]
+            except subprocess.TimeoutExpired:
+                plant.kill()
+                out = plant.communicate()[1]
+            if out:
+                print("tessalyd said:\n" + out)
         os.close(board)
         os.close(line)
         shutil.rmtree(folder, ignore_errors=True)
