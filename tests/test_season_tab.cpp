@@ -1,6 +1,7 @@
 // The Season window reopens on the tab it was left on, the tab chosen with the mouse on the tab
-// bar and the window closed with Exit, as an owner does it: offscreen, with real day files and
-// the views the Logger adds after Season's own.
+// bar and the window closed with Exit, as an owner does it: the clicks come through the window
+// system as a mouse's do (QTest), offscreen, with a year of day files and the views the Logger
+// adds after Season's own.
 #include "core/files.h"
 #include "season/season.h"
 #include "season/seasonview.h"
@@ -9,24 +10,14 @@
 
 #include <QDir>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
 
 namespace {
 
 const QDate kToday(2024, 3, 8);
-
-void click(QWidget* w, QPoint at)
-{
-    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-        QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::LeftButton,
-                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
-                      Qt::NoModifier);
-        QApplication::sendEvent(w, &e);
-    }
-}
 
 class SeasonTab : public AppDirTest
 {
@@ -65,9 +56,10 @@ TEST_F(SeasonTab, ItReopensOnTheTabClickedBeforeExit)
             w->show();
             QTabBar* bar = w->findChild<QTabWidget*>(QStringLiteral("Views"))->tabBar();
             ASSERT_TRUE(waitFor([&] { return bar->isVisible(); }));
-            click(bar, bar->tabRect(tab).center());
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
             ASSERT_EQ(bar->currentIndex(), tab);
-            child<QPushButton>(*w, "Exit")->click();
+            auto* exit = child<QPushButton>(*w, "Exit");
+            QTest::mouseClick(exit, Qt::LeftButton, {}, exit->rect().center());
             ASSERT_TRUE(waitFor([&] { return !w->isVisible(); }));
         }
         EXPECT_EQ(season::readSeasonView(m_app).tab, tab);
