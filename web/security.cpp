@@ -155,6 +155,7 @@ QByteArray contentType(const QString& file)
         {".svg", "image/svg+xml"},
         {".png", "image/png"},
         {".ico", "image/x-icon"},
+        {".webmanifest", "application/manifest+json"},
     };
     for (const auto& [ending, type] : kTypes) {
         if (file.endsWith(QLatin1String(ending)))

@@ -173,14 +173,6 @@ void WebServer::route(const Request& request, std::unique_ptr<Reply> reply)
         follow(std::move(reply));
     } else if (path.startsWith("/api/")) {
         slow(request, std::move(reply));
-    } else if (path == "/manifest.webmanifest") {
-        // The one file whose type the static files' table does not name.
-        const auto bytes =
-            core::readWholeFile(m_context.webDir + QStringLiteral("/manifest.webmanifest"));
-        reply->send(
-            bytes ? 200 : 404,
-            {{"Content-Type", bytes ? "application/manifest+json" : "text/plain; charset=utf-8"}},
-            bytes.value_or("Not Found\n"));
     } else {
         serveFile(request, *reply);
     }
