@@ -210,6 +210,12 @@ void WebServer::slow(const Request& request, std::unique_ptr<Reply> reply)
         answer = [](const QUrlQuery&, const ApiContext& c) {
             return curveAnswer(c);
         };
+    else if (path == "/api/health")
+        answer = [](const QUrlQuery&, const ApiContext& c) {
+            return healthAnswer(c);
+        };
+    else if (path == "/api/battery")
+        answer = &batteryAnswer;
     if (!answer) {
         reply->send(404, {{"Content-Type", "text/plain; charset=utf-8"}}, "Not Found\n");
         return;
