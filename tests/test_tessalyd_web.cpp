@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -176,6 +177,26 @@ TEST_F(TessalydWeb, SwitchesTheWebViewAsTheWindowSaves)
         EXPECT_FALSE(refused.err.isEmpty());
         EXPECT_EQ(fileBytes(web::webCfgPath(m_app)), before);
     }
+}
+
+// Run as root on a folder another user owns, as the system service's is, the file is given to
+// that user: the service could not read it otherwise.
+TEST_F(TessalydWeb, RunAsRootTheFileIsTheFolderOwners)
+{
+    if (::geteuid() != 0)
+        SKIP_OR_FAIL_IN_CI("only root gives a file to another user");
+    constexpr uid_t kNobody = 65534;
+    const QByteArray folder = QFile::encodeName(m_app.dir);
+    ASSERT_EQ(::chown(folder.constData(), kNobody, kNobody), 0);
+    const Ran network = web({QStringLiteral("--network")});
+    ASSERT_EQ(network.code, 0) << network.err.toStdString();
+    struct stat file
+    {};
+    ASSERT_EQ(::stat(QFile::encodeName(web::webCfgPath(m_app)).constData(), &file), 0);
+    EXPECT_EQ(file.st_uid, kNobody);
+    EXPECT_EQ(file.st_gid, gid_t(kNobody));
+    EXPECT_EQ(file.st_mode & 07777, 0600u);
+    ASSERT_EQ(::chown(folder.constData(), 0, 0), 0);
 }
 
 // A tessalyd running on the folder with the web view off: "tessalyd web --local" has it read the
