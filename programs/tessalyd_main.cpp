@@ -2,9 +2,11 @@
 #include "core/files.h"
 #include "core/systemsignals.h"
 #include "core/version.h"
+#include "notify/notifysend.h"
 #include "plant/plant.h"
 #include "programs/journal.h"
 #include "programs/onecopy.h"
+#include "publish/publishconfig.h"
 #include "service/servicenotifier.h"
 
 #include <QCommandLineParser>
@@ -12,6 +14,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QTextStream>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -94,6 +97,36 @@ std::optional<QString> startFolder(const core::AppDirPlace& place, QLockFile& lo
 // How long the start-up steps may take before systemd is told the folder does not answer.
 constexpr std::chrono::seconds kAnswerWait{3};
 
+// tessalyd notify --test: a test by each way that is on, from this terminal, with the server's
+// answer; 0 when every way took it, 1 when one did not, 2 when notify.cfg turns none on.
+int notifyTest(const core::AppDir& dir)
+{
+    QString warning;
+    const notify::NotifyConfig config = notify::readNotifyConfig(dir, &warning);
+    QTextStream out(stdout);
+    if (!warning.isEmpty())
+        out << warning << Qt::endl;
+    if (!config.anyOn()) {
+        out << "notify.cfg in " << QDir::toNativeSeparators(dir.dir)
+            << " turns no way of sending alarms on." << Qt::endl;
+        return 2;
+    }
+    QString plant = publish::readPublishConfig(dir).Name;
+    if (plant.isEmpty())
+        plant = publish::defaultPublishConfig().Name;
+    const notify::Event test = notify::testEvent(QDateTime::currentDateTime(), plant);
+    bool allTaken = true;
+    for (const notify::Way way : notify::kWays) {
+        if (!config.on(way))
+            continue;
+        const notify::Answer answer = notify::send(way, config, test);
+        out << notify::wayTitle(way) << (answer.ok ? ": sent, " : ": not sent, ") << answer.text
+            << Qt::endl;
+        allTaken = allTaken && answer.ok;
+    }
+    return allTaken ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -122,10 +155,28 @@ int main(int argc, char** argv)
                        "systemd, else the desktop programs' folder for this user)."),
         QStringLiteral("folder"));
     options.addOption(dirOption);
+    const QCommandLineOption testOption(
+        QStringLiteral("test"),
+        QStringLiteral("With notify: sends a test by each way notify.cfg turns on and prints "
+                       "each server's answer."));
+    options.addOption(testOption);
+    options.addPositionalArgument(QStringLiteral("notify"),
+                                  QStringLiteral("notify --test: test the alarms' push, webhook "
+                                                 "and e-mail, then end."),
+                                  QStringLiteral("[notify --test]"));
     options.process(app);
 
     const core::AppDirPlace place = chooseFolder(options.value(dirOption));
     const core::AppDir dir = place.dir;
+    if (!options.positionalArguments().isEmpty()) {
+        if (options.positionalArguments() != QStringList{QStringLiteral("notify")} ||
+            !options.isSet(testOption)) {
+            say(QStringLiteral("Unknown command: %1 (try tessalyd notify --test)")
+                    .arg(options.positionalArguments().join(QLatin1Char(' '))));
+            return 2;
+        }
+        return notifyTest(dir);
+    }
     // The watchdog's pings begin here, from this thread's event loop: they go on while the
     // folder keeps the start-up waiting, and stop only if the loop itself is stuck.
     service::ServiceNotifier notifier;
