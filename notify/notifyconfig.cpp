@@ -258,8 +258,15 @@ NotifyConfig parseNotifyConfig(QStringView text, QStringList* problems)
         return {};
     }
     std::array<QString, std::size(kKeys)> texts;
-    for (std::size_t i = 0; i < std::size(kKeys); ++i)
+    for (std::size_t i = 0; i < std::size(kKeys); ++i) {
         texts[i] = core::tagValue(text, QString::fromLatin1(kKeys[i])).value_or(QString());
+        // A value that would not read back as it is (a tag, a line break) is not kept; a way
+        // that needs it is then off for want of it.
+        if (const QString why = unkeepable(texts[i]); !why.isEmpty()) {
+            found << QStringLiteral("%1: %2").arg(tag(kKeys[i]), why);
+            texts[i].clear();
+        }
+    }
     const auto flag = [&](Field field) {
         const QString& t = texts[int(field)];
         if (t.isEmpty() || t == QLatin1String("0"))

@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QStringList>
 #include <QStringTokenizer>
+#include <cmath>
 
 namespace notify {
 namespace {
@@ -30,6 +31,8 @@ QString unescaped(const QString& text)
     out.replace(QStringLiteral("&gt;"), QStringLiteral(">"));
     out.replace(QStringLiteral("&quot;"), QStringLiteral("\""));
     out.replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+    // A line end is never part of a value: the line written back would not hold it.
+    out.remove(QLatin1Char('\r'));
     return out;
 }
 
@@ -199,14 +202,15 @@ QueueState readQueue(QByteArrayView text)
         const auto v = core::numericValue(*value, QLocale::c());
         const auto l = core::numericValue(*level, QLocale::c());
         e.time = QDateTime::fromString(*time, Qt::ISODate);
-        if (!v || !l || !e.time.isValid() || e.ways.empty())
+        if (!v || !l || !std::isfinite(*v) || !std::isfinite(*l) || !e.time.isValid() ||
+            e.ways.empty())
             continue;
         e.value = *v;
         e.level = *l;
         e.unit = unescaped(*unit);
         e.plant = unescaped(*plant);
         e.title = unescaped(*title);
-        e.text = unescaped(*body).remove(QLatin1Char('\r'));
+        e.text = unescaped(*body);
         state.lastSeq = seq;
         state.events.push_back(std::move(e));
     }
