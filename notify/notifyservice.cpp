@@ -56,10 +56,13 @@ void NotifyService::ensureWorker()
     connect(worker, &NotifyWorker::tested, this, &NotifyService::tested);
     connect(worker, &NotifyWorker::delivered, this, &NotifyService::delivered);
     connect(worker, &NotifyWorker::tried, this, &NotifyService::tried);
-    connect(worker, &NotifyWorker::reportWanted, worker, [worker, this](const QDate& day) {
-        // On the worker's thread: the report reads the plant's files.
-        if (m_reportMaker)
-            worker->post(m_reportMaker(day));
+    connect(worker, &NotifyWorker::reportWanted, this, [this](const QDate& day) {
+        if (!m_reportMaker || !m_worker)
+            return;
+        const PlantFacts facts = m_reportFacts ? m_reportFacts() : PlantFacts();
+        // The report reads the plant's files: on the worker's thread.
+        QMetaObject::invokeMethod(m_worker, [worker = m_worker.data(), maker = m_reportMaker, day,
+                                             facts] { worker->post(maker(day, facts)); });
     });
     m_thread.start();
     QMetaObject::invokeMethod(worker, &NotifyWorker::start);

@@ -5,6 +5,7 @@
 #include "core/clock.h"
 #include "notify/notifyconfig.h"
 #include "notify/notifyevent.h"
+#include "notify/notifyreport.h"
 
 #include <QObject>
 #include <QPointer>
@@ -45,9 +46,16 @@ public:
     void test(Way way, const NotifyConfig& config);
     // Sends what is due now rather than at the next second's tick.
     void kick();
-    // Composes the daily report of a day, on the worker's thread (it reads the plant's files).
-    using ReportMaker = std::function<Event(const QDate& day)>;
-    void setReportMaker(ReportMaker maker) { m_reportMaker = std::move(maker); }
+    // The daily report of a day, when it is due: facts gives what the plant holds in memory
+    // (the turbine's shortfall), on the plant's thread; maker composes the report with them on
+    // the worker's thread, where it may read the plant's files.
+    using ReportFacts = std::function<PlantFacts()>;
+    using ReportMaker = std::function<Event(const QDate& day, const PlantFacts& facts)>;
+    void setReport(ReportFacts facts, ReportMaker maker)
+    {
+        m_reportFacts = std::move(facts);
+        m_reportMaker = std::move(maker);
+    }
 
     // The status line's words: why notify.cfg is not used as written, and each way that keeps
     // failing; empty while all is well.
@@ -70,6 +78,7 @@ private:
     QString m_warning;
     QString m_plant;
     QStringList m_problems;
+    ReportFacts m_reportFacts;
     ReportMaker m_reportMaker;
     QThread m_thread;
     QPointer<NotifyWorker> m_worker;

@@ -2,6 +2,7 @@
 
 #include "alarms/alarmconfig.h"
 #include "alarms/alarmtexts.h"
+#include "curve/shortfall.h"
 #include "publish/publisher.h"
 #include "season/batteryconfig.h"
 #include "storage/storageconfig.h"
@@ -52,6 +53,26 @@ Watchers::Watchers(station::Station& station, QObject* parent)
                 m_notify.alarmChanged(kind, raised, value, m_alarms.config()[kind], m_wsUnits,
                                       since);
             });
+    // The daily report: the shortfall of the last day from the minutes held here, the rest
+    // from the files on the sending thread.
+    m_notify.setReport(
+        [this] {
+            notify::PlantFacts facts;
+            facts.fullVolts = m_curve.fullVolts().value_or(season::kFullVolts12);
+            facts.wsUnits = m_wsUnits;
+            if (const auto& reference = m_curve.reference()) {
+                const qint64 nowMinute = m_station.clock().elapsedMs() / 60000;
+                facts.lines << curve::shortfallText(
+                    curve::shortfallOver(m_curve.scatter(), *reference, nowMinute, 1), 1);
+            } else {
+                facts.lines << QStringLiteral("No reference curve to weigh the turbine against.");
+            }
+            return facts;
+        },
+        [app = m_station.app(), clock = m_station.clock(),
+         plant = m_notify.plantName()](const QDate& day, const notify::PlantFacts& facts) {
+            return notify::readReport(app, day, clock.now(), plant, facts);
+        });
     connect(&m_notify, &notify::NotifyService::statusChanged, this, [this] {
         composeWarning();
         emit alarmsChanged();

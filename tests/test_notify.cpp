@@ -4,10 +4,16 @@
 
 #include "notify/notifyconfig.h"
 #include "notify/notifyevent.h"
+#include "notify/notifyreport.h"
 #include "notify/notifyservice.h"
 #include "notify/notifyworker.h"
 #include "tests/notifyreceivers.h"
 
+#include "alarms/alarmlog.h"
+#include "core/files.h"
+#include "season/energyledger.h"
+
+#include <QDir>
 #include <QFile>
 #include <map>
 
@@ -390,4 +396,71 @@ TEST_F(NotifyDelivery, AHundredAlarmsInAnHourGiveAtMostTwentyMessages)
         QJsonDocument::fromJson(hooks.back()[QStringLiteral("body")].toString().toUtf8()).object();
     EXPECT_EQ(folded[QStringLiteral("more")].toInt(), more);
     EXPECT_EQ(folded[QStringLiteral("events")].toArray().size(), more + 1);
+}
+
+// The daily report at its hour, once a day, from the folder's ledger and alarm log.
+TEST_F(NotifyDelivery, TheDailyReportArrivesOnceAtItsHour)
+{
+    const QDate yesterday(2024, 3, 6);
+    QDir().mkpath(m_app.logsDir());
+    ASSERT_TRUE(core::replaceFile(season::energyLedgerFile(m_app),
+                                  season::lineFor({yesterday, 10, 800, 3600, 60.0, 90.0}) +
+                                      season::lineFor({yesterday, 11, 434, 3600, 33.0, 30.0})));
+    const QDateTime at(yesterday, QTime(3, 12, 5));
+    ASSERT_TRUE(core::replaceFile(
+        alarms::alarmLogPath(m_app),
+        alarms::alarmLogLine(alarms::Kind::BattLow, true, 11.6, at) +
+            alarms::alarmLogLine(alarms::Kind::BattLow, false, 12.2, at.addSecs(3600))));
+    notify::NotifyConfig config = s_receivers->config(QStringLiteral("report"));
+    config.pushOn = config.mailOn = false;
+    config.reportOn = true;
+    config.reportHour = 8;
+    const auto notify = service(config);
+    notify->setReport(
+        [] {
+            return notify::PlantFacts{{QStringLiteral("Last 1 days: nothing compared.")}, 14.4, {}};
+        },
+        [this](const QDate& day, const notify::PlantFacts& facts) {
+            return notify::readReport(m_app, day, m_clock.clock().now(), QStringLiteral("shed"),
+                                      facts);
+        });
+    const auto reports = [&] {
+        std::vector<QJsonObject> out;
+        for (const QJsonObject& r : s_receivers->onPath(QStringLiteral("/report-hook"))) {
+            const QJsonObject json =
+                QJsonDocument::fromJson(r[QStringLiteral("body")].toString().toUtf8()).object();
+            out.push_back(json);
+        }
+        return out;
+    };
+    // 14:00, past the hour: yesterday's report comes at once.
+    notify->kick();
+    ASSERT_TRUE(waitFor([&] { return reports().size() == 1; }));
+    const QJsonObject report = reports()[0];
+    EXPECT_EQ(report[QStringLiteral("state")], QStringLiteral("report"));
+    EXPECT_EQ(report[QStringLiteral("value")].toDouble(), 1234);
+    EXPECT_EQ(report[QStringLiteral("title")].toString().toStdString(),
+              "Daily report of 2024-03-06: 1.23 kWh");
+    const QString text = report[QStringLiteral("text")].toString();
+    EXPECT_TRUE(text.contains(QLatin1String("Energy: 1234 Wh."))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QLatin1String("Load: 2 hours on."))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QLatin1String("Last 1 days: nothing compared.")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QLatin1String("Battery low raised at 03:12:05 (11.6 V); Battery low "
+                                            "cleared at 04:12:05 (12.2 V)")))
+        << text.toStdString();
+    // An alarm later the same day comes alone: the day's report is not sent again.
+    m_clock.advanceS(3600);
+    notify->post(battLow(true, 11.6, m_clock.clock().now()));
+    notify->kick();
+    ASSERT_TRUE(
+        waitFor([&] { return s_receivers->onPath(QStringLiteral("/report-hook")).size() == 2; }));
+    EXPECT_EQ(reports().size(), 2u);
+    EXPECT_EQ(reports()[1][QStringLiteral("state")], QStringLiteral("on"));
+    // The next morning at 08:00, the report of today.
+    m_clock.advanceS(17 * 3600);
+    notify->kick();
+    ASSERT_TRUE(waitFor([&] { return reports().size() == 3; }));
+    EXPECT_EQ(reports()[2][QStringLiteral("title")].toString().toStdString(),
+              "Daily report of 2024-03-07: 0 kWh");
 }
