@@ -2,10 +2,12 @@
 #include "core/files.h"
 #include "core/systemsignals.h"
 #include "core/version.h"
+#include "notify/notifysend.h"
 #include "plant/plant.h"
 #include "programs/journal.h"
 #include "programs/onecopy.h"
 #include "programs/webcommand.h"
+#include "publish/publishconfig.h"
 #include "service/servicenotifier.h"
 
 #include <QCommandLineParser>
@@ -13,6 +15,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QTextStream>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -96,6 +99,36 @@ std::optional<QString> startFolder(const core::AppDirPlace& place, QLockFile& lo
 // How long the start-up steps may take before systemd is told the folder does not answer.
 constexpr std::chrono::seconds kAnswerWait{3};
 
+// tessalyd notify --test: a test by each way that is on, from this terminal, with the server's
+// answer; 0 when every way took it, 1 when one did not, 2 when notify.cfg turns none on.
+int notifyTest(const core::AppDir& dir)
+{
+    QString warning;
+    const notify::NotifyConfig config = notify::readNotifyConfig(dir, &warning);
+    QTextStream out(stdout);
+    if (!warning.isEmpty())
+        out << warning << Qt::endl;
+    if (!config.anyOn()) {
+        out << "notify.cfg in " << QDir::toNativeSeparators(dir.dir)
+            << " turns no way of sending alarms on." << Qt::endl;
+        return 2;
+    }
+    QString plant = publish::readPublishConfig(dir).Name;
+    if (plant.isEmpty())
+        plant = publish::defaultPublishConfig().Name;
+    const notify::Event test = notify::testEvent(QDateTime::currentDateTime(), plant);
+    bool allTaken = true;
+    for (const notify::Way way : notify::kWays) {
+        if (!config.on(way))
+            continue;
+        const notify::Answer answer = notify::send(way, config, test);
+        out << notify::wayTitle(way) << (answer.ok ? ": sent, " : ": not sent, ") << answer.text
+            << Qt::endl;
+        allTaken = allTaken && answer.ok;
+    }
+    return allTaken ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -149,12 +182,29 @@ int main(int argc, char** argv)
     for (const auto* option :
          {&networkOption, &localOption, &offOption, &newTokenOption, &portOption})
         options.addOption(*option);
+    const QCommandLineOption testOption(
+        QStringLiteral("test"),
+        QStringLiteral("With notify: sends a test by each way notify.cfg turns on and prints "
+                       "each server's answer."));
+    options.addOption(testOption);
+    options.addPositionalArgument(QStringLiteral("notify"),
+                                  QStringLiteral("notify --test: test the alarms' push, webhook "
+                                                 "and e-mail, then end."),
+                                  QStringLiteral("[notify --test]"));
     options.process(app);
 
     const QStringList words = options.positionalArguments();
     const bool webOptions = options.isSet(networkOption) || options.isSet(localOption) ||
                             options.isSet(offOption) || options.isSet(newTokenOption) ||
                             options.isSet(portOption);
+    if (words.value(0) == QLatin1String("notify") || options.isSet(testOption)) {
+        if (words != QStringList{QStringLiteral("notify")} || !options.isSet(testOption) ||
+            webOptions) {
+            say(QStringLiteral("Usage: tessalyd [--dir folder] notify --test"));
+            return 2;
+        }
+        return notifyTest(chooseFolder(options.value(dirOption)).dir);
+    }
     if (!words.isEmpty() || webOptions) {
         const int reaches = int(options.isSet(networkOption)) + int(options.isSet(localOption)) +
                             int(options.isSet(offOption));

@@ -47,6 +47,8 @@
     byId('windUnits').textContent = now.windUnits || '';
     byId('mode').textContent = now.load ? 'on (mode 1)' : `off (mode ${now.mode})`;
     byId('alarms').textContent = now.alarms.length ? now.alarms.join(', ') : 'none';
+    // A way of sending alarms (push, webhook, e-mail) that keeps failing says so here.
+    byId('notify').textContent = now.notify.length ? now.notify.join(' ') : 'no trouble';
     byId('line').textContent = now.line + (now.stale ? ', no fresh data' : '');
     byId('age').textContent = now.time === null ? 'no frame yet' : now.time.slice(0, 19).replace('T', ' ');
     alarmText = now.alarms.join(', ');
