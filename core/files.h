@@ -36,6 +36,22 @@ bool replaceFileUnsynced(const QString& path, const QByteArray& bytes, QString* 
 bool appendWhole(const QString& path, const QByteArray& bytes, const QByteArray& prefix = {},
                  QString* error = nullptr);
 
+// appendWhole in two halves, so that the appends to several files share the disk's commits: each
+// file's bytes are written first (beginAppend, which cuts a failed write back as appendWhole
+// does), then each is synced and closed (finishAppend, which cuts the file back when its sync
+// fails). An append begun and not to be finished is undone by abandonAppend.
+struct OpenAppend
+{
+    int fd = -1;
+    QByteArray name; // the path as the system takes it
+    qint64 before = 0;
+    bool existed = false;
+};
+std::optional<OpenAppend> beginAppend(const QString& path, const QByteArray& bytes,
+                                      const QByteArray& prefix = {}, QString* error = nullptr);
+bool finishAppend(OpenAppend& append, QString* error = nullptr);
+void abandonAppend(OpenAppend& append);
+
 // Called before each sync of appendWhole and replaceFile, on the thread that writes; tests set
 // it to make the disk slow or to see which thread syncs. Empty by default.
 void setBeforeSync(std::function<void()> hook);
