@@ -27,6 +27,7 @@ struct LoggerControls
     QPushButton* Alarms = nullptr;
     QPushButton* Silence = nullptr; // holds back the notifications of the alarms raised now
     QPushButton* Web = nullptr;     // the web view's settings
+    QPushButton* Storage = nullptr; // how often the records reach the disk
     QPushButton* BlinkLog = nullptr;
     QPushButton* BlinkData = nullptr;
     QLineEdit* delay = nullptr;

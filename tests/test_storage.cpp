@@ -7,6 +7,7 @@
 #include "core/files.h"
 #include "history/graph.h"
 #include "storage/storageconfig.h"
+#include "storage/storagewindow.h"
 #include "tests/hangfs.h"
 #include "tests/logger_window.h"
 #include "tests/stationprobe.h"
@@ -473,6 +474,77 @@ TEST_F(HeldRecords, ADamagedFileWarnsAndHoldsNothing)
         << w->statusText().toStdString();
     nextTick(*w);
     EXPECT_EQ(records(), 1);
+}
+
+// The Storage window shows the file, says what the period typed costs, and saves only values the
+// file's reader takes, in the tagged format; a refused value saves nothing.
+TEST_F(StorageFile, TheWindowSavesWhatTheReaderTakes)
+{
+    const struct
+    {
+        const char* seconds;
+        const char* volts;
+        QByteArray saved; // empty: refused, the file as it was
+    } rows[] = {
+        {"300", "12.5", storageFile("300", "12.5")},
+        {" 60 ", "", storageFile("60")},
+        {"0", "", storageFile("0")},
+        {"59", "", {}},
+        {"five", "", {}},
+        {"300", "2", {}},
+    };
+    const QByteArray before = storageFile("3600", "23.6");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.seconds);
+        ASSERT_TRUE(core::replaceFile(storage::storageCfgPath(m_app), before));
+        m_messages.clear();
+        storage::Storage window(m_app);
+        EXPECT_EQ(window.controls().SyncSeconds->text(), u"3600");
+        EXPECT_EQ(window.controls().SyncBelowVolts->text(), u"23.6");
+        window.controls().SyncSeconds->setText(QString::fromLatin1(row.seconds));
+        window.controls().SyncBelowVolts->setText(QString::fromLatin1(row.volts));
+        window.controls().Save->click();
+        const QByteArray file = fileBytes(storage::storageCfgPath(m_app));
+        if (row.saved.isEmpty()) {
+            EXPECT_EQ(file, before);
+            EXPECT_EQ(window.result(), QDialog::Rejected);
+            ASSERT_EQ(m_messages.size(), 1);
+            EXPECT_TRUE(m_messages[0].endsWith(u"Nothing was saved."))
+                << m_messages[0].toStdString();
+        } else {
+            EXPECT_EQ(file, row.saved);
+            EXPECT_EQ(window.result(), QDialog::Accepted);
+            EXPECT_TRUE(m_messages.isEmpty());
+        }
+    }
+    storage::Storage window(m_app);
+    window.controls().SyncSeconds->setText(QStringLiteral("0"));
+    EXPECT_TRUE(window.controls().Cost->text().startsWith(u"Every record is synced on its own"));
+    window.controls().SyncSeconds->setText(QStringLiteral("300"));
+    EXPECT_TRUE(window.controls().Cost->text().contains(u"up to the last 5 minutes"));
+}
+
+// Both builds' "Storage" button opens the window, and what it saves holds the records at once.
+TEST_F(HeldRecords, TheStorageButtonOpensTheWindowAndTheSettingHoldsAtOnce)
+{
+    for (const auto& variant : {programs::tessaly(), programs::corvenna()}) {
+        SCOPED_TRACE(variant.name.toStdString());
+        writeStorage(storageFile("0"));
+        auto w = start(variant);
+        EXPECT_TRUE(w->statusText().indexOf(u"storage.cfg") < 0);
+        onModal([](QWidget& modal) {
+            ASSERT_EQ(modal.objectName(), u"Storage");
+            auto* window = qobject_cast<storage::Storage*>(&modal);
+            ASSERT_NE(window, nullptr);
+            window->controls().SyncSeconds->setText(QStringLiteral("300"));
+            window->controls().Save->click();
+        });
+        child<QPushButton>(*w, "Storage")->click();
+        EXPECT_TRUE(w->statusText().contains(u"Records are written every 5 minutes (storage.cfg)"))
+            << w->statusText().toStdString();
+        nextTick(*w);
+        EXPECT_EQ(w->station().status().writes.held, 3u);
+    }
 }
 
 class HeldWeb : public WebPlantTest
