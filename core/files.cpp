@@ -59,12 +59,11 @@ void syncing()
         beforeSync()();
 }
 
-// An append that failed (err, 0 when given up by its caller) is undone: a file the append made is
+// An append that failed with err is undone: a file the append made is
 // removed, one that was there is cut back to the size it had. Closes the file.
 void cutBack(OpenAppend& a, int err, QString* error)
 {
-    if (err != 0)
-        setError(error, systemError(err));
+    setError(error, systemError(err));
     const int fd = std::exchange(a.fd, -1);
     if (!a.existed) {
         ::close(fd);
@@ -187,6 +186,12 @@ std::optional<OpenAppend> beginAppend(const QString& path, const QByteArray& byt
     return a;
 }
 
+void syncFileSystemOf(const OpenAppend& a)
+{
+    syncing();
+    ::syncfs(a.fd);
+}
+
 bool finishAppend(OpenAppend& a, QString* error)
 {
     // Only synced data is safe from a power cut; a sync that fails (the space a delayed
@@ -209,12 +214,6 @@ bool finishAppend(OpenAppend& a, QString* error)
     if (!a.existed)
         syncFolder(QFileInfo(QFile::decodeName(a.name)).absolutePath());
     return true;
-}
-
-void abandonAppend(OpenAppend& a)
-{
-    if (a.fd >= 0)
-        cutBack(a, 0, nullptr);
 }
 
 bool appendWhole(const QString& path, const QByteArray& bytes, const QByteArray& prefix,

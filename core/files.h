@@ -39,7 +39,7 @@ bool appendWhole(const QString& path, const QByteArray& bytes, const QByteArray&
 // appendWhole in two halves, so that the appends to several files share the disk's commits: each
 // file's bytes are written first (beginAppend, which cuts a failed write back as appendWhole
 // does), then each is synced and closed (finishAppend, which cuts the file back when its sync
-// fails). An append begun and not to be finished is undone by abandonAppend.
+// fails). Every append begun is to be finished.
 struct OpenAppend
 {
     int fd = -1;
@@ -50,7 +50,11 @@ struct OpenAppend
 std::optional<OpenAppend> beginAppend(const QString& path, const QByteArray& bytes,
                                       const QByteArray& prefix = {}, QString* error = nullptr);
 bool finishAppend(OpenAppend& append, QString* error = nullptr);
-void abandonAppend(OpenAppend& append);
+// Writes everything waiting for the file system the append is on, in one commit of its journal:
+// the finishAppends after it then find their data on the disk already, where each alone would
+// have made a commit of its own (with delayed allocation every file's sync is one). Their own
+// syncs still tell each file's failure.
+void syncFileSystemOf(const OpenAppend& append);
 
 // Called before each sync of appendWhole and replaceFile, on the thread that writes; tests set
 // it to make the disk slow or to see which thread syncs. Empty by default.

@@ -215,9 +215,11 @@ std::vector<WriteFailure> writePending(PendingWrites& pending, const std::functi
     // With shareSyncs the appends written but not yet synced, each with its write, oldest first.
     std::vector<std::pair<core::OpenAppend, FileWrite>> open;
     std::deque<FileWrite> kept;
-    // Syncs the open appends; one whose sync fails is cut back and stays, behind what stays
-    // before it.
+    // Syncs the open appends, all in one go first; one whose sync fails is cut back and stays,
+    // behind what stays before it.
     auto finishOpen = [&] {
+        if (open.size() > 1)
+            core::syncFileSystemOf(open.front().first);
         for (auto& [append, w] : open) {
             QString reason;
             if (!core::finishAppend(append, &reason))

@@ -110,8 +110,9 @@ struct WriteFailure
 // so does every later write to the same file, so each file keeps its order; writes to other
 // files go on. Returns the files still failing. When stop is given it is asked before each
 // write: once it says so, nothing more is written and the rest stays. With shareSyncs every
-// append is written first and then each is synced, so that one commit of the file system carries
-// them all rather than one commit each; each append is still whole or undone.
+// append is written first, then the file system is synced once and each append synced, so that
+// one commit of the file system carries them all (and the unsynced page written among them)
+// rather than one commit each; each append is still whole or undone.
 std::vector<WriteFailure> writePending(PendingWrites& pending,
                                        const std::function<bool()>& stop = {},
                                        bool shareSyncs = false);
