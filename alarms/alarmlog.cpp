@@ -98,6 +98,17 @@ std::vector<LoggedState> lastLoggedStates(QByteArrayView text, const QLocale& lo
     return out;
 }
 
+std::vector<LoggedState> loggedStates(QByteArrayView text, const QLocale& locale)
+{
+    std::vector<LoggedState> out;
+    const QString all = QString::fromLatin1(text.data(), text.size());
+    for (const QStringView line : qTokenize(all, u'\n')) {
+        if (const auto state = stateOf(line, locale))
+            out.push_back(*state);
+    }
+    return out;
+}
+
 std::vector<LoggedState> readLastLoggedStates(const core::AppDir& app, const QByteArray& waiting)
 {
     QFile file(alarmLogPath(app));

@@ -43,6 +43,9 @@ struct LoggedState
 // passed over. Values read with a point, or as the locale writes them.
 std::vector<LoggedState> lastLoggedStates(QByteArrayView text, const QLocale& locale = QLocale());
 
+// Every line of a log's text that reads whole, in order (the daily report's alarms of a day).
+std::vector<LoggedState> loggedStates(QByteArrayView text, const QLocale& locale = QLocale());
+
 // How much of the log's end is read for them: thousands of lines, so only an alarm that has not
 // changed in a long time is missed, and a log of years is not read whole at each start.
 inline constexpr qint64 kLogTailBytes = 256 * 1024;

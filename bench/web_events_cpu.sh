@@ -57,7 +57,8 @@ signal.signal(signal.SIGTERM, report)
 chooser = selectors.DefaultSelector()
 tails = [b""] * count
 for i in range(count):
-    s = socket.create_connection(("127.0.0.1", port))
+    # The server takes 8 connections from one address: 8 followers from each loopback address.
+    s = socket.create_connection(("127.0.0.1", port), source_address=(f"127.0.0.{1 + i // 8}", 0))
     s.sendall(b"GET /events HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nAccept: text/event-stream\r\n\r\n" % port)
     chooser.register(s, selectors.EVENT_READ, i)
 marked = False

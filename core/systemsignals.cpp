@@ -21,6 +21,7 @@ int g_pipe[2] = {-1, -1};
 // Seconds from the first end signal to the last resort; 0: none.
 std::atomic<unsigned> g_endWithin{0};
 std::atomic<bool> g_ending{false};
+std::atomic<bool> g_hangupReloads{false};
 static_assert(std::atomic<unsigned>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
               "read from a signal handler");
 
@@ -30,7 +31,8 @@ constexpr char kTooLate[] =
 extern "C" void onSignal(int signal)
 {
     const int saved = errno;
-    g_ending = true;
+    if (signal != SIGHUP || !g_hangupReloads)
+        g_ending = true;
     const char number = char(signal);
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[0], &number, 1);
     errno = saved;
@@ -92,9 +94,15 @@ void SystemSignals::endWithin(std::chrono::seconds limit)
     }).detach();
 }
 
+void SystemSignals::hangupReloads()
+{
+    g_hangupReloads = true;
+}
+
 SystemSignals::~SystemSignals()
 {
     g_endWithin = 0;
+    g_hangupReloads = false;
     if (g_pipe[0] < 0)
         return;
     for (const int signal : kHandled)

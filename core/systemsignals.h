@@ -25,6 +25,10 @@ public:
     // says so on standard error and exits with status 1, as the close steps said nothing.
     void endWithin(std::chrono::seconds limit);
 
+    // For a service: SIGHUP no longer ends the program but asks it to read its settings again
+    // (a service has no terminal to lose). It still arrives as received().
+    void hangupReloads();
+
 signals:
     void received(int signal);
 

@@ -1,6 +1,7 @@
 // web.cfg and the web view's request rules on any bytes: a config that reads as usable has a
 // port and, off the loopback, a token of hex digits; a static path that is taken names a file
-// inside the folder.
+// inside the folder; the battery's answer takes any query as an answer or a clear 400.
+#include "web/apidata.h"
 #include "web/security.h"
 #include "web/webconfig.h"
 
@@ -37,5 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             file->contains(QStringLiteral("/..")))
             std::abort();
     }
+    // No folder: the query's checks alone, and an empty month when they pass.
+    web::ApiContext context;
+    context.app = core::AppDir{QDir::tempPath() + QStringLiteral("/tessaly-fuzz-none")};
+    context.today = QDate(2024, 3, 8);
+    const int status =
+        web::batteryAnswer(QUrlQuery(QString::fromLatin1(request.query)), context).status;
+    if (status != 200 && status != 400)
+        std::abort();
     return 0;
 }

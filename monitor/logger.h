@@ -95,6 +95,7 @@ private:
     void Season_Click();
     void Alarms_Click();
     void Web_Click();
+    void Notify_Click();
 
     ProgramVariant m_variant;
     plant::Plant& m_plant;

@@ -127,6 +127,7 @@ void checkComplete(const LoggerControls& c)
                                                              {c.Silence, "Silence"},
                                                              {c.Web, "Web"},
                                                              {c.Storage, "Storage"},
+                                                             {c.Notify, "Notify"},
                                                              {c.BlinkLog, "BlinkLog"},
                                                              {c.BlinkData, "BlinkData"},
                                                              {c.delay, "delay"},

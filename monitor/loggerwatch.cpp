@@ -3,6 +3,8 @@
 #include "curve/powercurveview.h"
 #include "curve/referencepanel.h"
 #include "monitor/logger.h"
+
+#include "notify/notifywindow.h"
 #include "season/batteryconfig.h"
 #include "season/batteryview.h"
 #include "season/season.h"
@@ -30,6 +32,7 @@ void Logger::watchThePlant()
     connect(m_controls.Season, &QPushButton::clicked, this, &Logger::Season_Click);
     connect(m_controls.Alarms, &QPushButton::clicked, this, &Logger::Alarms_Click);
     connect(m_controls.Web, &QPushButton::clicked, this, &Logger::Web_Click);
+    connect(m_controls.Notify, &QPushButton::clicked, this, &Logger::Notify_Click);
     // The status line says where the web view is, or why it is not: its line goes below the
     // others each time they are shown.
     connect(&m_plant.web(), &web::WebService::stateChanged, this, &Logger::showStatus);
@@ -113,6 +116,15 @@ void Logger::Web_Click()
         window.exec();
     }
     m_plant.reloadWeb();
+}
+
+void Logger::Notify_Click()
+{
+    {
+        notify::Notify window(m_app, m_plant.watchers().notify(), this);
+        window.exec();
+    }
+    m_plant.watchers().notify().reload();
 }
 
 } // namespace monitor

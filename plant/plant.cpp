@@ -4,6 +4,7 @@
 #include "curve/curvesettings.h"
 #include "curve/refcurve.h"
 #include "logging/logfiles.h"
+#include "notify/notifyconfig.h"
 #include "publish/publishconfig.h"
 #include "publish/publishedtopics.h"
 #include "season/batteryconfig.h"
@@ -20,6 +21,12 @@ Plant::Plant(const core::AppDir& app, const core::Clock& clock, QObject* parent)
     m_watchers = std::make_unique<Watchers>(*m_station);
     m_web =
         std::make_unique<web::WebService>(*m_station, m_watchers->alarms(), m_watchers->curve());
+    // The web view's status names a way of sending alarms that keeps failing.
+    const auto notifyProblems = [this] {
+        m_web->setNotifyProblems(m_watchers->notify().problems());
+    };
+    connect(&m_watchers->notify(), &notify::NotifyService::statusChanged, this, notifyProblems);
+    notifyProblems();
     if (m_station->options().logOn)
         m_station->startLogging(m_station->options().logDelay);
 }
@@ -35,7 +42,8 @@ QStringList Plant::filesReadAtStart(const core::AppDir& app)
             alarms::alarmsCfgPath(app),
             season::batteryCfgPath(app),
             curve::refCurvePath(app),
-            web::webCfgPath(app)};
+            web::webCfgPath(app),
+            notify::notifyCfgPath(app)};
 }
 
 Plant::~Plant()

@@ -2,6 +2,7 @@
 
 #include "alarms/alarmconfig.h"
 #include "alarms/alarmtexts.h"
+#include "curve/shortfall.h"
 #include "publish/publisher.h"
 #include "season/batteryconfig.h"
 #include "storage/storageconfig.h"
@@ -21,6 +22,7 @@ Watchers::Watchers(station::Station& station, QObject* parent)
     , m_curve(station.app(), station.options().wsUnits, false)
     , m_delivery(station.app(), m_alarms, &m_notifier, &station.publisher(),
                  [&station](logging::FileWrite write) { station.queueWrite(std::move(write)); })
+    , m_notify(station.app(), station.clock())
 {
     // The curve's whole-file writes (a new curve from the view too) wait behind the records.
     m_curve.setWriter([&station](const QString& path, const QByteArray& bytes) {
@@ -45,6 +47,36 @@ Watchers::Watchers(station::Station& station, QObject* parent)
         m_alarms.setLineAway(handedOver, m_station.clock().elapsedMs());
     });
     connect(&m_alarms, &alarms::AlarmMonitor::changed, this, &Watchers::alarmsChanged);
+    // The same changes as the alarm log's go out by push, webhook and e-mail.
+    connect(&m_alarms, &alarms::AlarmMonitor::changed, this,
+            [this](alarms::Kind kind, bool raised, double value, const QDateTime& since) {
+                m_notify.alarmChanged(kind, raised, value, m_alarms.config()[kind], m_wsUnits,
+                                      since);
+            });
+    // The daily report: the shortfall of the last day from the minutes held here, the rest
+    // from the files on the sending thread.
+    m_notify.setReport(
+        [this] {
+            notify::PlantFacts facts;
+            facts.fullVolts = m_curve.fullVolts().value_or(season::kFullVolts12);
+            facts.wsUnits = m_wsUnits;
+            if (const auto& reference = m_curve.reference()) {
+                const qint64 nowMinute = m_station.clock().elapsedMs() / 60000;
+                facts.lines << curve::shortfallText(
+                    curve::shortfallOver(m_curve.scatter(), *reference, nowMinute, 1), 1);
+            } else {
+                facts.lines << QStringLiteral("No reference curve to weigh the turbine against.");
+            }
+            return facts;
+        },
+        [app = m_station.app(), clock = m_station.clock(),
+         plant = m_notify.plantName()](const QDate& day, const notify::PlantFacts& facts) {
+            return notify::readReport(app, day, clock.now(), plant, facts);
+        });
+    connect(&m_notify, &notify::NotifyService::statusChanged, this, [this] {
+        composeWarning();
+        emit alarmsChanged();
+    });
     m_second.setInterval(1000);
     connect(&m_second, &QTimer::timeout, this, &Watchers::everySecond);
     m_second.start();
@@ -179,6 +211,7 @@ void Watchers::reload()
         m_noReference = QStringLiteral("Power curve low is on, but there is no reference curve "
                                        "(refcurve.cfg) to weigh the turbine against: enter one in "
                                        "the power-curve view.");
+    m_notify.reload();
     composeWarning();
     m_delivery.reload();
     emit alarmsChanged();
@@ -187,7 +220,7 @@ void Watchers::reload()
 void Watchers::composeWarning()
 {
     QStringList warnings = m_settingsWarnings;
-    warnings << m_curveNotice << m_noReference;
+    warnings << m_curveNotice << m_noReference << m_notify.statusText();
     warnings.removeAll(QString());
     m_alarmsWarning = warnings.join(QLatin1Char(' '));
 }

@@ -5,6 +5,7 @@
 #include "alarms/alarmmonitor.h"
 #include "alarms/notifier.h"
 #include "curve/curvedata.h"
+#include "notify/notifyservice.h"
 #include "season/energyledger.h"
 #include "station/station.h"
 
@@ -32,12 +33,16 @@ public:
     curve::CurveData& curve() { return m_curve; }
     alarms::AlarmMonitor& alarms() { return m_alarms; }
     alarms::Notifier& notifier() { return m_notifier; }
+    // The alarms sent by push, webhook and e-mail, as notify.cfg says.
+    notify::NotifyService& notify() { return m_notify; }
 
-    // alarms.cfg, publish.cfg and prog.cfg again, after the Alarms, Publish or Setup window.
+    // alarms.cfg, publish.cfg, notify.cfg and prog.cfg again, after the Alarms, Publish, Notify
+    // or Setup window.
     void reload();
     // The warning line for the alarms raised now, empty while none is; and why alarms.cfg,
-    // battery.cfg, curve.cfg or refcurve.cfg cannot be used, when one is there but damaged, and
-    // what became of a power curve of another unit.
+    // battery.cfg, curve.cfg, refcurve.cfg or notify.cfg cannot be used, when one is there but
+    // damaged, what became of a power curve of another unit, and a way of sending alarms that
+    // keeps failing.
     QString alarmLine() const;
     const QString& alarmsWarning() const { return m_alarmsWarning; }
     std::size_t raisedCount() const { return m_alarms.raised().size(); }
@@ -79,6 +84,7 @@ private:
     alarms::AlarmMonitor m_alarms;
     alarms::Notifier m_notifier;
     alarms::AlarmDelivery m_delivery;
+    notify::NotifyService m_notify;
     QString m_alarmsWarning;
     QString m_curveNotice; // what became of a power curve of another unit, at start
     // Why alarms.cfg, battery.cfg, curve.cfg or refcurve.cfg cannot be used as written; and that

@@ -2,9 +2,12 @@
 #include "core/files.h"
 #include "core/systemsignals.h"
 #include "core/version.h"
+#include "notify/notifysend.h"
 #include "plant/plant.h"
 #include "programs/journal.h"
 #include "programs/onecopy.h"
+#include "programs/webcommand.h"
+#include "publish/publishconfig.h"
 #include "service/servicenotifier.h"
 
 #include <QCommandLineParser>
@@ -12,9 +15,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QTextStream>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -94,6 +99,36 @@ std::optional<QString> startFolder(const core::AppDirPlace& place, QLockFile& lo
 // How long the start-up steps may take before systemd is told the folder does not answer.
 constexpr std::chrono::seconds kAnswerWait{3};
 
+// tessalyd notify --test: a test by each way that is on, from this terminal, with the server's
+// answer; 0 when every way took it, 1 when one did not, 2 when notify.cfg turns none on.
+int notifyTest(const core::AppDir& dir)
+{
+    QString warning;
+    const notify::NotifyConfig config = notify::readNotifyConfig(dir, &warning);
+    QTextStream out(stdout);
+    if (!warning.isEmpty())
+        out << warning << Qt::endl;
+    if (!config.anyOn()) {
+        out << "notify.cfg in " << QDir::toNativeSeparators(dir.dir)
+            << " turns no way of sending alarms on." << Qt::endl;
+        return 2;
+    }
+    QString plant = publish::readPublishConfig(dir).Name;
+    if (plant.isEmpty())
+        plant = publish::defaultPublishConfig().Name;
+    const notify::Event test = notify::testEvent(QDateTime::currentDateTime(), plant);
+    bool allTaken = true;
+    for (const notify::Way way : notify::kWays) {
+        if (!config.on(way))
+            continue;
+        const notify::Answer answer = notify::send(way, config, test);
+        out << notify::wayTitle(way) << (answer.ok ? ": sent, " : ": not sent, ") << answer.text
+            << Qt::endl;
+        allTaken = allTaken && answer.ok;
+    }
+    return allTaken ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -103,6 +138,9 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QString::fromLatin1(core::kVersion));
     // First, so an end signal during start-up still ends the program through its close steps.
     core::SystemSignals endSignals;
+    // A service has no terminal to lose: SIGHUP (systemctl reload, or "tessalyd web") has the
+    // plant read web.cfg again.
+    endSignals.hangupReloads();
     // The close waits for the disk no longer than its deadline; whatever might wait after it (a
     // thread or a destructor on a folder that does not answer) is given a second more.
     endSignals.endWithin(
@@ -122,7 +160,71 @@ int main(int argc, char** argv)
                        "systemd, else the desktop programs' folder for this user)."),
         QStringLiteral("folder"));
     options.addOption(dirOption);
+    options.addPositionalArgument(
+        QStringLiteral("web"),
+        QStringLiteral("Switches the web view in the folder's web.cfg, as the Web window does, "
+                       "prints the address to open (with a QR code on the network) and has a "
+                       "tessalyd running on the folder serve as it now says. With no option, "
+                       "shows the address."),
+        QStringLiteral("[web [--network | --local | --off] [--new-token] [--port number]]"));
+    const QCommandLineOption networkOption(
+        QStringLiteral("network"),
+        QStringLiteral("web: serve every device on the network, with a token."));
+    const QCommandLineOption localOption(QStringLiteral("local"),
+                                         QStringLiteral("web: serve this computer only."));
+    const QCommandLineOption offOption(QStringLiteral("off"), QStringLiteral("web: serve no one."));
+    const QCommandLineOption newTokenOption(
+        QStringLiteral("new-token"),
+        QStringLiteral("web: a new token, so the old one no longer opens the view."));
+    const QCommandLineOption portOption(QStringLiteral("port"),
+                                        QStringLiteral("web: the port to serve on (8470)."),
+                                        QStringLiteral("number"));
+    for (const auto* option :
+         {&networkOption, &localOption, &offOption, &newTokenOption, &portOption})
+        options.addOption(*option);
+    const QCommandLineOption testOption(
+        QStringLiteral("test"),
+        QStringLiteral("With notify: sends a test by each way notify.cfg turns on and prints "
+                       "each server's answer."));
+    options.addOption(testOption);
+    options.addPositionalArgument(QStringLiteral("notify"),
+                                  QStringLiteral("notify --test: test the alarms' push, webhook "
+                                                 "and e-mail, then end."),
+                                  QStringLiteral("[notify --test]"));
     options.process(app);
+
+    const QStringList words = options.positionalArguments();
+    const bool webOptions = options.isSet(networkOption) || options.isSet(localOption) ||
+                            options.isSet(offOption) || options.isSet(newTokenOption) ||
+                            options.isSet(portOption);
+    if (words.value(0) == QLatin1String("notify") || options.isSet(testOption)) {
+        if (words != QStringList{QStringLiteral("notify")} || !options.isSet(testOption) ||
+            webOptions) {
+            say(QStringLiteral("Usage: tessalyd [--dir folder] notify --test"));
+            return 2;
+        }
+        return notifyTest(chooseFolder(options.value(dirOption)).dir);
+    }
+    if (!words.isEmpty() || webOptions) {
+        const int reaches = int(options.isSet(networkOption)) + int(options.isSet(localOption)) +
+                            int(options.isSet(offOption));
+        if (words != QStringList{QStringLiteral("web")} || reaches > 1) {
+            say(QStringLiteral("Usage: tessalyd [--dir folder] web [--network | --local | --off] "
+                               "[--new-token] [--port number]"));
+            return 2;
+        }
+        programs::WebCommand command;
+        using Reach = programs::WebCommand::Reach;
+        command.reach = options.isSet(networkOption) ? Reach::Network
+                        : options.isSet(localOption) ? Reach::Local
+                        : options.isSet(offOption)   ? Reach::Off
+                                                     : Reach::Keep;
+        command.newToken = options.isSet(newTokenOption);
+        if (options.isSet(portOption))
+            command.port = options.value(portOption);
+        return programs::runWebCommand(chooseFolder(options.value(dirOption)).dir, command, stdout,
+                                       stderr);
+    }
 
     const core::AppDirPlace place = chooseFolder(options.value(dirOption));
     const core::AppDir dir = place.dir;
@@ -188,6 +290,14 @@ int main(int argc, char** argv)
     });
 
     QObject::connect(&endSignals, &core::SystemSignals::received, &app, [&](int signal) {
+        if (signal == SIGHUP) {
+            // Before the plant is built there is nothing to do: it reads the file as it starts.
+            if (thePlant && !ending) {
+                say(QStringLiteral("Reading web.cfg again (signal %1).").arg(signal));
+                thePlant->reloadWeb();
+            }
+            return;
+        }
         say(QStringLiteral("Ending on signal %1.").arg(signal));
         notifier.stopping();
         if (!thePlant) {

@@ -14,11 +14,12 @@ case ${1:-} in
 esac
 # Building: the compiler, CMake and its make, the Qt modules (Qt Charts needs Qt's OpenGL
 # files; Qt6Gui's CMake files look for GL, GLX, OpenGL and Vulkan headers), the test and
-# benchmark libraries, MQTT, the notify protocol (sd_notify), and the format check.
+# benchmark libraries, MQTT, the notify protocol (sd_notify), libcurl for the alarms' push,
+# webhook and e-mail (HTTPS and SMTP with TLS in one library), and the format check.
 packages=(g++ make cmake pkg-config git clang-format ccache
           qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-svg-dev qt6-charts-dev
           libgl-dev libglx-dev libopengl-dev libvulkan-dev
-          libgtest-dev libbenchmark-dev libmosquitto-dev libsystemd-dev)
+          libgtest-dev libbenchmark-dev libmosquitto-dev libsystemd-dev libcurl4-openssl-dev)
 # Running the programs and their tests without a screen: the offscreen platform, the fonts the
 # layout is measured in, the time zones (the ledger's change of clocks), chattr (a folder whose
 # files cannot be removed) and a virtual display for the windows' own tests.
@@ -27,6 +28,9 @@ packages+=(qt6-qpa-plugins fonts-liberation tzdata e2fsprogs xvfb xauth)
 packages+=(mosquitto mosquitto-clients)
 # Alarms: desktop notifications over the session D-Bus, and the tests' bus and notification server.
 packages+=(dbus dbus-daemon dbus-x11 dunst)
+# Alarms by push, webhook and e-mail: the tests' own HTTPS receiver and test authority
+# (openssl) and a real SMTP server with STARTTLS and a login.
+packages+=(openssl python3-aiosmtpd)
 # Installing and packaging: the desktop entries' check, the .deb and its dependencies, and the
 # package's checks (Debian policy, the software centres' metainfo, the manual pages).
 packages+=(desktop-file-utils dpkg-dev file lintian appstream man-db)

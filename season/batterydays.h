@@ -13,6 +13,9 @@
 
 namespace season {
 
+// The days the Battery view shows, ending today; its summary's "last full" looks no further back.
+inline constexpr int kRecentBatteryDays = 31;
+
 // One day of the battery, from its day file's summary and the energy ledger.
 struct BatteryDay
 {

@@ -24,7 +24,7 @@ class BatteryView : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int kBatteryViewDays = 31;
+    static constexpr int kBatteryViewDays = kRecentBatteryDays;
 
     BatteryView(const core::AppDir& app, QDate today, double fullVolts, QWidget* parent = nullptr);
     ~BatteryView() override;

@@ -46,6 +46,31 @@ std::vector<Column> reduceColumns(const DayRun& run, const BucketView& view, int
     return reduceColumns(days, view, columns);
 }
 
+std::array<ValueRange, kSeries> seriesRanges(const std::vector<const DaySummary*>& days,
+                                             const BucketView& view, bool robust)
+{
+    const int first = std::max(0, int(std::floor(view.start)));
+    const int end = std::min(int(days.size()) * kBuckets, int(std::ceil(view.end)));
+    auto eachBucket = [&](auto take) {
+        for (int b = first; b < end; ++b) {
+            const DaySummary* day = days[std::size_t(b / kBuckets)];
+            if (day && day->buckets[std::size_t(b % kBuckets)].count > 0)
+                take(day->buckets[std::size_t(b % kBuckets)]);
+        }
+    };
+    std::size_t count = 0;
+    eachBucket([&count](const Bucket&) { ++count; });
+    std::vector<PanelRange> finders(kSeries, PanelRange(count, robust));
+    eachBucket([&finders](const Bucket& bucket) {
+        for (std::size_t s = 0; s < kSeries; ++s)
+            finders[s].add(bucket.min[s], bucket.max[s]);
+    });
+    std::array<ValueRange, kSeries> out;
+    for (std::size_t s = 0; s < kSeries; ++s)
+        out[s] = finders[s].range();
+    return out;
+}
+
 std::vector<Column> reduceColumns(const std::vector<const DaySummary*>& days,
                                   const BucketView& view, int columns)
 {

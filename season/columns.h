@@ -1,9 +1,11 @@
 #pragma once
 
 #include "season/daysummary.h"
+#include "season/ticks.h"
 
 #include <QDate>
 #include <QDateTime>
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -58,6 +60,11 @@ struct ColumnExtremes
     bool any = false;
 };
 ColumnExtremes columnExtremes(const std::vector<Column>& columns);
+
+// Each series' range over the buckets in view that hold records, as a panel of the Days view
+// scales itself: robust, from the percentiles PanelRange keeps, so one glitch never sets it.
+std::array<ValueRange, kSeries> seriesRanges(const std::vector<const DaySummary*>& days,
+                                             const BucketView& view, bool robust);
 
 // The day of a column (its first bucket's), for opening it in the history window.
 QDate columnDay(const DayRun& run, const Column& column);

@@ -34,31 +34,6 @@ QColor seriesColour(std::size_t series)
     return ui::toColour(history::historyFacts(core::kLogged[series]).checkGround);
 }
 
-// Each series' range over the buckets in view that hold records.
-std::array<ValueRange, kSeries> ranges(const DayRun& run, const BucketView& view, bool robust)
-{
-    const int first = std::max(0, int(std::floor(view.start)));
-    const int end = std::min(run.bucketCount(), int(std::ceil(view.end)));
-    auto eachBucket = [&](auto take) {
-        for (int b = first; b < end; ++b) {
-            const auto& day = run.days[std::size_t(b / kBuckets)];
-            if (day && day->buckets[std::size_t(b % kBuckets)].count > 0)
-                take(day->buckets[std::size_t(b % kBuckets)]);
-        }
-    };
-    std::size_t count = 0;
-    eachBucket([&count](const Bucket&) { ++count; });
-    std::vector<PanelRange> finders(kSeries, PanelRange(count, robust));
-    eachBucket([&finders](const Bucket& bucket) {
-        for (std::size_t s = 0; s < kSeries; ++s)
-            finders[s].add(bucket.min[s], bucket.max[s]);
-    });
-    std::array<ValueRange, kSeries> out;
-    for (std::size_t s = 0; s < kSeries; ++s)
-        out[s] = finders[s].range();
-    return out;
-}
-
 void drawDateAxis(QPainter& p, const std::vector<DateTick>& ticks, QRect strip, int plotTop,
                   qreal ratio)
 {
@@ -185,7 +160,11 @@ DaysPicture makeDaysPicture(const DayRun& run, const BucketView& view, const Day
     const int gap = int(kPanelGap * ratio);
     const int count = int(shown.size());
     const int panelHeight = count ? (plotBottom - gap * (count - 1)) / count : 0;
-    const auto range = ranges(run, view, look.robust);
+    std::vector<const DaySummary*> days;
+    days.reserve(run.days.size());
+    for (const auto& day : run.days)
+        days.push_back(day ? &*day : nullptr);
+    const auto range = seriesRanges(days, view, look.robust);
     for (int k = 0; k < count && panelHeight > 2; ++k) {
         const std::size_t s = shown[std::size_t(k)];
         DaysPanel panel;

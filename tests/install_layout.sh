@@ -38,8 +38,9 @@ expected=(
   usr/lib/systemd/system/tessalyd.service usr/lib/systemd/user/tessalyd.service
 )
 # The web view's pages, and its link to Debian's Chart.js.
-for page in index.html season.html curve.html day.html style.css icon.svg common.js now.js \
-  season.js curve.js day.js chart.min.js; do
+for page in index.html season.html curve.html day.html battery.html style.css common.js now.js \
+  season.js curve.js day.js battery.js chart.min.js manifest.webmanifest tessaly.svg tessaly-192.png \
+  tessaly-512.png; do
   expected+=("usr/share/tessaly/web/$page")
 done
 for size in 16 24 32 48 64 128 256; do

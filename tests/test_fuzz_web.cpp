@@ -3,6 +3,7 @@
 // token, a refused method stays refused and no path leaves the web folder.
 
 #include "fixture.h"
+#include "web/apidata.h"
 #include "web/security.h"
 #include "web/webconfig.h"
 
@@ -51,6 +52,14 @@ const QByteArray kPieces[] = {
     "Bearer ",
     "localhost:8470",
     "tessaly_token=",
+    "year=",
+    "month=",
+    "&",
+    "99999",
+    "13",
+    "2024",
+    "abc",
+    "%00",
 };
 
 QByteArray randomText(QRandomGenerator& random)
@@ -113,6 +122,33 @@ TEST_F(FuzzWeb, RequestsOfAnyContent)
         }
         if (const auto file = web::staticFile(folder, r.path)) {
             ASSERT_TRUE(file->startsWith(root)) << r.path.toStdString();
+        }
+    }
+}
+
+// The answers that take a query, on any query: a clear 400 or an answer, never a crash; the
+// battery's month is taken only within its limits.
+TEST_F(FuzzWeb, ApiQueriesOfAnyContent)
+{
+    web::ApiContext context;
+    context.app = m_app;
+    context.summaryDir = m_tmp.filePath(QStringLiteral("cache"));
+    context.today = QDate(2024, 3, 8);
+    QRandomGenerator random(seed() + 2);
+    for (int k = 0; k < 3000; ++k) {
+        const QUrlQuery query(QString::fromLatin1(randomText(random)));
+        const web::ApiAnswer battery = web::batteryAnswer(query, context);
+        ASSERT_TRUE(battery.status == 200 || battery.status == 400) << battery.status;
+        if (battery.status == 200) {
+            const int year = query.hasQueryItem(QStringLiteral("year"))
+                                 ? query.queryItemValue(QStringLiteral("year")).toInt()
+                                 : 2024;
+            ASSERT_GE(year, 1900);
+            ASSERT_LE(year, 9999);
+        }
+        for (const auto answer : {&web::energyAnswer, &web::daysAnswer, &web::dayAnswer}) {
+            const int status = answer(query, context).status;
+            ASSERT_TRUE(status == 200 || status == 400 || status == 404) << status;
         }
     }
 }

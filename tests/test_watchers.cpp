@@ -2,6 +2,7 @@
 #include "alarms/alarmlog.h"
 #include "season/energybars.h"
 #include "season/energyledger.h"
+#include "season/seasonview.h"
 #include "tests/envguard.h"
 #include "tests/logger_window.h"
 #include "tests/watchersprobe.h"
@@ -10,6 +11,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QTabBar>
 #include <QTabWidget>
 #include <array>
 
@@ -335,6 +338,35 @@ TEST_F(Watchers, SeasonAndAlarmsOpenTheirWindows)
     onModal([&](QWidget& window) { title = window.objectName(); });
     child<QPushButton>(*w, "Alarms")->click();
     EXPECT_FALSE(title.isEmpty());
+}
+
+// The Season window opened by its button reopens on the tab it was left on: the tab clicked on
+// its bar with the mouse, the window left with Exit.
+TEST_F(Watchers, SeasonReopensOnTheTabClickedBeforeExit)
+{
+    auto w = start();
+    for (const int tab : {1, 4, 0, 2}) {
+        onModal([tab](QWidget& season) {
+            QTabBar* bar = season.findChild<QTabWidget*>(QStringLiteral("Views"))->tabBar();
+            const QPointF at = bar->tabRect(tab).center();
+            for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+                QMouseEvent e(type, at, bar->mapToGlobal(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                              Qt::NoModifier);
+                QApplication::sendEvent(bar, &e);
+            }
+            ASSERT_EQ(bar->currentIndex(), tab);
+            child<QPushButton>(season, "Exit")->click();
+        });
+        child<QPushButton>(*w, "Season")->click();
+        EXPECT_EQ(season::readSeasonView(m_app).tab, tab);
+        int shown = -1;
+        onModal([&shown](QWidget& season) {
+            shown = season.findChild<QTabWidget*>(QStringLiteral("Views"))->currentIndex();
+        });
+        child<QPushButton>(*w, "Season")->click();
+        EXPECT_EQ(shown, tab);
+    }
 }
 
 } // namespace

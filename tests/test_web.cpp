@@ -273,7 +273,8 @@ TEST(WebTexts, NowCarriesTheValuesAsNumbers)
 {
     EXPECT_EQ(web::nowJson(sampleLive(), 3500),
               "{\"ageSeconds\":2.5,\"alarms\":[\"BattLow\"],\"amps\":9,\"line\":\"open\","
-              "\"load\":true,\"logging\":false,\"mode\":1,\"rpm\":300,\"stale\":false,"
+              "\"load\":true,\"logging\":false,\"mode\":1,\"notify\":[],\"rpm\":300,"
+              "\"stale\":false,"
               "\"time\":\"2024-03-07T14:05:07+01:00\",\"volts\":12.8,\"wattHours\":12.5,"
               "\"watts\":115.2,\"wind\":5,\"windUnits\":\"km/h\",\"writesWaiting\":2}");
     web::LiveValues none;

@@ -10,6 +10,7 @@
 #include <QRandomGenerator>
 #include <QSemaphore>
 #include <QTemporaryFile>
+#include <QThread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -215,25 +216,32 @@ TEST_F(WebServer, SlowAndIdleClientsAreClosed)
     EXPECT_EQ(after.get("/api/now").status, 200);
 }
 
+// Eight connections from each of four loopback addresses: 32 in all, so a fifth address is
+// refused too.
 TEST_F(WebServer, TheThirtyThirdConnectionIsRefused)
 {
     startPlant();
+    const char* sources[] = {"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4"};
     std::vector<std::unique_ptr<WebClient>> held;
-    for (int k = 0; k < web::kMaxConnections; ++k) {
-        held.push_back(std::make_unique<WebClient>(m_port));
-        ASSERT_TRUE(held.back()->connected());
+    for (const char* source : sources) {
+        for (int k = 0; k < web::kMaxPerAddress; ++k) {
+            held.push_back(std::make_unique<WebClient>(m_port, WebClient::Peer{.from = source}));
+            ASSERT_TRUE(held.back()->connected());
+        }
     }
+    ASSERT_EQ(held.size(), size_t(web::kMaxConnections));
     // Each held connection is answered, so the server has taken all 32 before the next comes.
     for (auto& client : held)
         ASSERT_EQ(client->get("/api/now").status, 200);
-    WebClient extra(m_port);
+    WebClient extra(m_port, {.from = "127.0.0.5"});
     const HttpAnswer refused = extra.read(true);
     EXPECT_EQ(refused.status, 503);
     held.pop_back();
     // Once answered is enough: the next try may come before the server saw this one close.
     bool answered = false;
     EXPECT_TRUE(waitFor([&] {
-        answered = answered || WebClient(m_port).get("/api/now").status == 200;
+        answered =
+            answered || WebClient(m_port, {.from = sources[3]}).get("/api/now").status == 200;
         return answered;
     }));
 }
@@ -463,6 +471,192 @@ TEST_F(WebServer, JobsStuckOnTheFolderHoldNoConnection)
         ASSERT_GE(fd, 0);
         ::close(fd);
     }
+}
+
+} // namespace
+
+namespace {
+
+const QByteArray kAuth = "Authorization: Bearer " + kWebToken.toLatin1() + "\r\n";
+
+// One host holds eight connections of a server on every device (0.0.0.0): its ninth is refused
+// at once, while another address is answered.
+TEST_F(WebServer, OneAddressHoldsAtMostEightConnections)
+{
+    startPlant(true);
+    std::vector<std::unique_ptr<WebClient>> held;
+    for (int k = 0; k < web::kMaxPerAddress; ++k) {
+        held.push_back(std::make_unique<WebClient>(m_port, WebClient::Peer{.from = "127.0.0.1"}));
+        ASSERT_EQ(held.back()->get("/api/now", kAuth).status, 200);
+    }
+    WebClient ninth(m_port, {.from = "127.0.0.1"});
+    EXPECT_EQ(ninth.read(true).status, 503);
+    EXPECT_TRUE(ninth.ended());
+    WebClient other(m_port, {.from = "127.0.0.2"});
+    EXPECT_EQ(other.get("/api/now", kAuth).status, 200);
+}
+
+// Each refusal ends its connection once it is written: the client reads the answer, then the
+// end. The redirect that sets the cookie keeps it, for the page that follows.
+TEST_F(WebServer, ARefusedRequestClosesItsConnection)
+{
+    startPlant(true);
+    const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(m_port) + "\r\n";
+    const std::pair<int, QByteArray> rows[] = {
+        {401, "GET /api/now HTTP/1.1\r\n" + host + "\r\n"},
+        {401, "GET /api/now HTTP/1.1\r\n" + host + "Cookie: tessaly_token=00\r\n\r\n"},
+        {405, "POST /api/now HTTP/1.1\r\n" + host + kAuth + "Content-Length: 0\r\n\r\n"},
+        {413, "GET /api/now HTTP/1.1\r\n" + host + kAuth + "Content-Length: 5\r\n\r\nhello"},
+        {431,
+         "GET /api/now HTTP/1.1\r\n" + host + "X-Padding: " + QByteArray(9000, 'a') + "\r\n\r\n"},
+    };
+    // A good request after the refusal on the same connection meets its end, not an answer.
+    const QByteArray good = "GET /api/now HTTP/1.1\r\n" + host + kAuth + "\r\n";
+    for (const auto& [status, request] : rows) {
+        WebClient client(m_port);
+        ASSERT_TRUE(client.send(request));
+        const HttpAnswer a = client.read();
+        EXPECT_EQ(a.status, status) << a.raw.left(300).toStdString();
+        EXPECT_EQ(a.header("Connection"), "close") << status;
+        client.send(good);
+        EXPECT_EQ(client.read(true).status, 0) << status;
+    }
+    WebClient once(m_port);
+    EXPECT_EQ(once.get("/?token=" + token()).status, 303);
+    EXPECT_EQ(once.get("/api/now", kAuth).status, 200);
+}
+
+// A new token ends the streams opened with the old one, and the old cookie and token open
+// nothing more.
+TEST_F(WebServer, ANewTokenEndsTheOldOnesStreamsAndCookies)
+{
+    startPlant(true);
+    WebClient once(m_port);
+    const QByteArray cookie =
+        "Cookie: " + once.get("/?token=" + token()).header("Set-Cookie").split(';').first() +
+        "\r\n";
+    std::vector<std::unique_ptr<WebClient>> streams;
+    for (const QByteArray& credential : {cookie, kAuth}) {
+        streams.push_back(std::make_unique<WebClient>(m_port));
+        WebClient& stream = *streams.back();
+        stream.send("GET /events HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(m_port) +
+                    "\r\n" + credential + "\r\n");
+        ASSERT_TRUE(stream.readUntil("\r\n\r\n").startsWith("HTTP/1.1 200"));
+        ASSERT_TRUE(stream.readUntil("\n\n").contains("retry:"));
+    }
+
+    web::WebConfig config = web::readWebConfig(m_app).config;
+    config.Token = web::newToken();
+    ASSERT_TRUE(web::saveWebConfig(m_app, config));
+    m_plant->reloadWeb();
+    for (auto& stream : streams) {
+        stream->read(true);
+        EXPECT_TRUE(stream->ended());
+    }
+    const QByteArray fresh = "Authorization: Bearer " + config.Token.toLatin1() + "\r\n";
+    EXPECT_TRUE(waitFor([&] { return WebClient(m_port).get("/api/now", fresh).status == 200; }));
+    for (const QByteArray& old : {cookie, kAuth})
+        EXPECT_EQ(WebClient(m_port).get("/api/now", old).status, 401) << old.toStdString();
+    EXPECT_EQ(WebClient(m_port).get("/api/now?token=" + token()).status, 401);
+}
+
+// On the IPv6 loopback the Host must name it in brackets with the port, or localhost.
+TEST_F(WebServer, TheIpv6LoopbackHostRule)
+{
+    {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHostIPv6, 0))
+            SKIP_OR_FAIL_IN_CI("this system has no IPv6 loopback");
+    }
+    web::WebConfig config;
+    config.WebOn = QStringLiteral("1");
+    config.Address = QStringLiteral("::1");
+    config.Port = QString::number(freePort());
+    ASSERT_TRUE(web::saveWebConfig(m_app, config));
+    m_plant = std::make_unique<plant::Plant>(m_app, webPlantClock());
+    ASSERT_TRUE(
+        waitFor([this] { return m_plant->web().state().kind != web::WebState::Kind::Off; }));
+    ASSERT_EQ(m_plant->web().state().kind, web::WebState::Kind::Listening);
+    m_port = m_plant->web().state().port;
+    const QByteArray port = QByteArray::number(m_port);
+    const std::pair<QByteArray, int> rows[] = {
+        {"[::1]:" + port, 200},
+        {"localhost:" + port, 200},
+        {"[::1]", 421},
+        {"::1:" + port, 421},
+        {"127.0.0.1:" + port, 421},
+        {"[::2]:" + port, 421},
+        {"[0:0:0:0:0:0:0:1]:" + port, 421},
+    };
+    for (const auto& [host, status] : rows) {
+        WebClient client(m_port, {.to = "::1"});
+        ASSERT_TRUE(client.connected());
+        client.setHost(host);
+        const HttpAnswer a = client.get("/api/now");
+        EXPECT_EQ(a.status, status) << host.toStdString();
+        if (status == 421) {
+            EXPECT_FALSE(a.body.contains("volts"));
+            client.read(true);
+            EXPECT_TRUE(client.ended()) << host.toStdString();
+        }
+    }
+}
+
+// A client that opens /events and never reads: with a small receive buffer it soon falls behind,
+// and once kMaxStreamBacklog bytes wait for it the server resets its connection. A reader
+// beside it keeps its stream. The server runs on a thread of its own as in the plant, fed values
+// whose events are large (a long list of alarms) so the bound is met in a few seconds.
+TEST_F(WebServer, AStreamThatIsNotReadIsReset)
+{
+    web::WebServer server(web::WebServer::Context{m_app, webPlantClock(), web::programWebDir(),
+                                                  m_tmp.filePath(QStringLiteral("cache"))});
+    QThread thread;
+    server.moveToThread(&thread);
+    thread.start();
+    auto onServer = [&](auto call) {
+        QMetaObject::invokeMethod(&server, call, Qt::BlockingQueuedConnection);
+    };
+    web::WebSettings settings;
+    settings.on = true;
+    settings.port = 0;
+    onServer([&] { server.apply(settings, {}); });
+    quint16 port = 0;
+    onServer([&] { port = server.state().port; });
+    ASSERT_NE(port, 0);
+
+    web::LiveValues live;
+    for (int k = 0; k < 800; ++k)
+        live.alarms
+            << QStringLiteral("Alarm%1-%2").arg(k, 4, 10, QLatin1Char('0')).arg(QString(24, u'x'));
+    const QByteArray request =
+        "GET /events HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) + "\r\n\r\n";
+    WebClient stalled(port, {.receiveBuffer = 4096});
+    WebClient reader(port);
+    ASSERT_TRUE(stalled.send(request));
+    ASSERT_TRUE(reader.send(request));
+    ASSERT_TRUE(reader.readUntil("\r\n\r\n").startsWith("HTTP/1.1 200"));
+    // Each round gives the server new values and reads the event they make; the safety net is
+    // far beyond the few rounds the bound needs.
+    bool reset = false;
+    for (int round = 0; round < 200 && !reset; ++round) {
+        live.writesWaiting = size_t(round);
+        onServer([&] { server.setLive(live); });
+        const QByteArray event = reader.readUntil("\n\n");
+        ASSERT_FALSE(event.isEmpty()) << "the reader's stream ended";
+        reset = stalled.resetByServer();
+    }
+    EXPECT_TRUE(reset);
+    live.writesWaiting = 999999;
+    onServer([&] { server.setLive(live); });
+    const QByteArray mark = "\"writesWaiting\":999999";
+    EXPECT_TRUE(reader.readUntil(mark).contains(mark));
+    QThread* here = QThread::currentThread();
+    onServer([&] {
+        server.stop();
+        server.moveToThread(here);
+    });
+    thread.quit();
+    thread.wait();
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-// A plain HTTP client over a blocking socket to 127.0.0.1 only, for the web view's tests: it
+// A plain HTTP client over a blocking socket to a loopback address, for the web view's tests: it
 // sends exactly the bytes a test gives, so malformed and hostile requests go out as written.
 
 #include <QByteArray>
@@ -8,6 +8,8 @@
 #include <QPair>
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -37,23 +39,55 @@ struct HttpAnswer
     }
 };
 
+// Where a connection comes from and goes to: another loopback address (127.0.0.2) is another
+// host as the server sees it; to "::1" reaches the IPv6 loopback. A small receive buffer
+// (bytes) makes a client that does not read fall behind quickly.
+struct WebPeer
+{
+    const char* from = nullptr; // any
+    const char* to = "127.0.0.1";
+    int receiveBuffer = 0; // the system's
+};
+
 class WebClient
 {
 public:
     // A safety net only, so a broken server fails the test rather than hanging it.
     static constexpr int kNetSeconds = 20;
 
-    explicit WebClient(quint16 port)
+    using Peer = WebPeer;
+
+    explicit WebClient(quint16 port, const Peer& peer = {})
     {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const bool v6 = QByteArray(peer.to).contains(':');
+        m_fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
         timeval tv{kNetSeconds, 0};
         ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        if (peer.receiveBuffer > 0)
+            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &peer.receiveBuffer,
+                         sizeof peer.receiveBuffer);
+        if (v6) {
+            sockaddr_in6 address{};
+            address.sin6_family = AF_INET6;
+            address.sin6_port = htons(port);
+            ::inet_pton(AF_INET6, peer.to, &address.sin6_addr);
+            m_connected =
+                ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+            m_host = "[" + QByteArray(peer.to) + "]:" + QByteArray::number(port);
+            return;
+        }
+        if (peer.from) {
+            sockaddr_in source{};
+            source.sin_family = AF_INET;
+            ::inet_pton(AF_INET, peer.from, &source.sin_addr);
+            ::bind(m_fd, reinterpret_cast<sockaddr*>(&source), sizeof source);
+        }
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::inet_pton(AF_INET, peer.to, &address.sin_addr);
         m_connected = ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        m_host = "127.0.0.1:" + QByteArray::number(port);
+        m_host = QByteArray(peer.to) + ":" + QByteArray::number(port);
     }
     ~WebClient() { close(); }
     WebClient(const WebClient&) = delete;
@@ -87,6 +121,7 @@ public:
             if (!untilClose && (headOnly ? raw.contains("\r\n\r\n") : whole(raw)))
                 break;
             const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+            m_ended = m_ended || n == 0;
             if (n <= 0)
                 break;
             raw.append(buffer, n);
@@ -99,6 +134,7 @@ public:
         char buffer[4096];
         while (!m_pending.contains(text)) {
             const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+            m_ended = m_ended || n == 0;
             if (n <= 0)
                 break;
             m_pending.append(buffer, n);
@@ -110,11 +146,26 @@ public:
         m_pending.remove(0, at + text.size());
         return out;
     }
+    // True once a read has met the end of the connection: the server closed it.
+    bool ended() const { return m_ended; }
     // True when the server closed the connection (a read gives end of file).
     bool closedByServer()
     {
         char c;
         return ::recv(m_fd, &c, 1, 0) == 0;
+    }
+
+    // True once the server has reset the connection, waiting up to ms for it; whatever it sent
+    // before is left unread.
+    bool resetByServer(int ms = 0)
+    {
+        pollfd p{m_fd, 0, 0}; // POLLERR and POLLHUP are always reported
+        if (::poll(&p, 1, ms) <= 0 || !(p.revents & (POLLERR | POLLHUP)))
+            return false;
+        tcp_info info{};
+        socklen_t size = sizeof info;
+        return ::getsockopt(m_fd, IPPROTO_TCP, TCP_INFO, &info, &size) == 0 &&
+               info.tcpi_state == TCP_CLOSE;
     }
 
     HttpAnswer get(const QByteArray& target, const QByteArray& extraHeaders = {},
@@ -160,6 +211,7 @@ private:
 
     int m_fd = -1;
     bool m_connected = false;
+    bool m_ended = false;
     QByteArray m_host;
     QByteArray m_pending;
 };

@@ -2,6 +2,8 @@
 
 #include "core/appdir.h"
 #include "curve/powercurve.h"
+#include "curve/refcurve.h"
+#include "curve/shortfall.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -9,17 +11,30 @@
 #include <QUrlQuery>
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace web {
 
 class SummaryMemo;
 
-// The power curve as the plant holds it, copied for the server.
+// The power curve as the plant holds it, copied for the server, with the turbine's health as
+// the Reference view reads it: the shortfall is worked out on the plant's thread, which holds the
+// minutes it weighs.
 struct CurveFacts
 {
     curve::WindScale scale;
     std::vector<curve::Bin> bins;
+    std::optional<curve::RefCurve> reference; // in the scale's unit
+    curve::Shortfall week;                    // the last 7 days
+    curve::Shortfall month;                   // the last 30 days
+    std::vector<int> heldBack;                // minutes left out while full, bin by bin
+    int heldBackMinutes = 0;
+    QString fullVoltsText;
+    double fullVolts = 0;
+    double altitude = 0; // the winds normalised to sea-level air for it; 0: not normalised
+    bool curveLowOn = false;
+    bool curveLowRaised = false;
 };
 
 // A slow answer's word with the server that waits for it. Each file read done is a step, so the
@@ -71,18 +86,30 @@ inline constexpr int kMaxRunDays = 366;
 inline constexpr int kMaxColumns = 4000;
 
 // /api/energy?by=day|month|year&year=Y&month=M: the ledger's energy bars, as the Season window
-// draws them: by, year, month, totalKWh, bestDay, bestDayKWh and bars [{period, kWh}].
+// draws them: by, year, month, totalKWh, bestDay, bestDayKWh and bars [{period, kWh, noData}]
+// (noData: no ledger line in the bar's days, drawn as a gap).
 ApiAnswer energyAnswer(const QUrlQuery& query, const ApiContext& context);
 
 // /api/days?from=YYYY-MM-DD&to=YYYY-MM-DD&columns=N: the five series over the run reduced to N
 // columns (each the lowest and highest of its records; null where none), from the day
-// summaries the Season window uses: from, to, columns, series, units, data [{start, end, min,
-// max}].
+// summaries the Season window uses: from, to, columns, series, units, scales [{low, high, step}]
+// (each series' axis as the Days view scales it, robust), data [{start, end, min, max}].
 ApiAnswer daysAnswer(const QUrlQuery& query, const ApiContext& context);
 
 // /api/curve: the measured bins (wind, minutes, meanWatts, sdWatts) in the curve's unit, and the
 // yearly energy for mean winds of 4 to 11 m/s when the unit is a known one.
 ApiAnswer curveAnswer(const ApiContext& context);
+
+// /api/health: the turbine's health as the desktop's Reference view shows it: the measured bins
+// with the reference's watts beside them (when refcurve.cfg is set), the shortfall over 7 and
+// 30 days in kWh and per cent, the minutes left out at full battery, the winds' normalisation
+// and the Power curve low alarm's state, each with the view's own words.
+ApiAnswer healthAnswer(const ApiContext& context);
+
+// /api/battery?year=Y&month=M: the battery's days of the month up to today, as the desktop's
+// Battery view reads them (lowest and highest volts and when, charge Ah and Wh, load hours,
+// full or not), and the days since the battery was last full with the view's summary line.
+ApiAnswer batteryAnswer(const QUrlQuery& query, const ApiContext& context);
 
 // /api/day?date=YYYY-MM-DD: the day file's records as the history window reads them: date and
 // records [{time, volts, amps, watts, rpm, wind, mode}], or 404 when there is no such file.

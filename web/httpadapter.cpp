@@ -4,6 +4,9 @@
 
 #include <QHttpServerRequest>
 #include <QUrl>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 
 namespace web {
 namespace {
@@ -83,6 +86,31 @@ void Reply::write(const QByteArray& bytes)
 {
     if (alive())
         m_socket->write(bytes);
+}
+
+void Reply::closeAfter()
+{
+    if (alive())
+        WebGuard::closeAfterAnswer(m_socket);
+}
+
+qint64 Reply::unsent() const
+{
+    if (!alive())
+        return 0;
+    int queued = 0;
+    if (::ioctl(int(m_socket->socketDescriptor()), SIOCOUTQ, &queued) != 0)
+        queued = 0;
+    return m_socket->bytesToWrite() + queued;
+}
+
+void Reply::reset()
+{
+    if (!m_socket)
+        return;
+    const linger now{1, 0};
+    ::setsockopt(int(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+    m_socket->abort();
 }
 
 HttpAdapter::HttpAdapter(Handler handler, QObject* parent)

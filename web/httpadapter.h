@@ -35,6 +35,14 @@ public:
     // The head of an endless answer; write() then adds to it.
     void beginStream(const HeaderPairs& headers);
     void write(const QByteArray& bytes);
+    // The answer sent is the connection's last: it is closed once the answer is out.
+    void closeAfter();
+    // The bytes written that the client has not taken yet: those still in this process and
+    // those in the system's queue for the connection.
+    qint64 unsent() const;
+    // Ends the connection at once, throwing away what it has not sent (a reset, so the system
+    // holds nothing for a client that reads no more).
+    void reset();
 
 private:
     std::unique_ptr<QHttpServerResponder> m_responder;

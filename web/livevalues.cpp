@@ -72,6 +72,7 @@ QByteArray nowJson(const LiveValues& live, qint64 nowMs)
     o[QStringLiteral("stale")] = live.stale;
     o[QStringLiteral("logging")] = live.logging;
     o[QStringLiteral("writesWaiting")] = qint64(live.writesWaiting);
+    o[QStringLiteral("notify")] = QJsonArray::fromStringList(live.notify);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 

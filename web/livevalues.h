@@ -20,7 +20,8 @@ struct LiveValues
     QDateTime time;       // when the last frame was decoded; invalid before the first
     qint64 frameMs = -1;  // the same moment on the monotonic clock; -1 before the first
     QString wsUnits;
-    QStringList alarms;                      // the keys of the alarms raised now: "BattLow"
+    QStringList alarms; // the keys of the alarms raised now: "BattLow"
+    QStringList notify; // the ways of sending alarms that keep failing, one line each
     QString line = QStringLiteral("closed"); // "open", "lost", "retrying", "closed", "elsewhere"
     bool stale = false;
     bool logging = false;
@@ -33,8 +34,8 @@ struct LiveValues
 double ageSeconds(const LiveValues& live, qint64 nowMs);
 
 // /api/now: volts, amps, watts, rpm, wind, windUnits, mode, load, wattHours, time (ISO 8601 with
-// its offset; null before the first frame), ageSeconds, alarms, line, stale, logging and
-// writesWaiting. Numbers as JSON numbers.
+// its offset; null before the first frame), ageSeconds, alarms, line, stale, logging,
+// writesWaiting and notify (the ways of sending alarms that keep failing). Numbers as JSON numbers.
 QByteArray nowJson(const LiveValues& live, qint64 nowMs);
 
 // One Server-Sent Event carrying nowJson: "event: now", "data: {...}", an empty line.

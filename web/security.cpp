@@ -110,7 +110,8 @@ const HeaderPairs& securityHeaders()
     static const HeaderPairs headers = {
         {"Content-Security-Policy",
          "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
-         "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
+         "connect-src 'self'; manifest-src 'self'; base-uri 'none'; form-action 'none'; "
+         "frame-ancestors 'none'"},
         {"X-Content-Type-Options", "nosniff"},
         {"X-Frame-Options", "DENY"},
         {"Referrer-Policy", "no-referrer"},
@@ -154,6 +155,7 @@ QByteArray contentType(const QString& file)
         {".svg", "image/svg+xml"},
         {".png", "image/png"},
         {".ico", "image/x-icon"},
+        {".webmanifest", "application/manifest+json"},
     };
     for (const auto& [ending, type] : kTypes) {
         if (file.endsWith(QLatin1String(ending)))

@@ -12,9 +12,11 @@ namespace web {
 using HeaderPairs = QList<QPair<QByteArray, QByteArray>>;
 
 // The limits of the server, each enforced in front of the HTTP library (webguard.h).
-inline constexpr qint64 kMaxHeadBytes = 8 * 1024; // more gets 431; no body is accepted
-inline constexpr int kMaxConnections = 32;        // the 33rd is refused at once (503)
-inline constexpr int kIdleMs = 10 * 1000;         // an idle or slow connection is closed
+inline constexpr qint64 kMaxHeadBytes = 8 * 1024;      // more gets 431; no body is accepted
+inline constexpr int kMaxConnections = 32;             // the 33rd is refused at once (503)
+inline constexpr int kMaxPerAddress = 8;               // so is the 9th from one address
+inline constexpr qint64 kMaxStreamBacklog = 64 * 1024; // a stream left this far behind is reset
+inline constexpr int kIdleMs = 10 * 1000;              // an idle or slow connection is closed
 inline const QByteArray kCookieName = "tessaly_token";
 
 // What the rules look at in a request, as it came: the path and query still percent-encoded.

@@ -163,4 +163,9 @@ QString newToken()
     return out;
 }
 
+QString networkToken(const QString& token)
+{
+    return token.size() < kMinTokenHexDigits ? newToken() : token;
+}
+
 } // namespace web

@@ -82,4 +82,8 @@ bool saveWebConfig(const core::AppDir& app, const WebConfig& values, QString* er
 // A new viewer token: kTokenBits from the system's random source, as lower-case hex digits.
 QString newToken();
 
+// The token the network is served with: the one given while it is long enough, else a new one
+// (the network needs one before anyone may look).
+QString networkToken(const QString& token);
+
 } // namespace web

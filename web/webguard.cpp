@@ -24,12 +24,39 @@ public:
 
     qint64 requestBytes = 0;
     bool refused = false;
+    QHostAddress peer;
     QTimer m_deadline;
 };
 
 namespace {
 
 WebGuard::Socket* guarded(QTcpSocket* socket);
+
+bool live(const QPointer<WebGuard::Socket>& s)
+{
+    return s && s->state() != QAbstractSocket::UnconnectedState;
+}
+
+// One host is one address whichever way it came: an IPv4 peer of the dual-stack socket is
+// seen as ::ffff:a.b.c.d.
+QHostAddress hostOf(const QHostAddress& address)
+{
+    bool v4 = false;
+    const quint32 ipv4 = address.toIPv4Address(&v4);
+    return v4 ? QHostAddress(ipv4) : address;
+}
+
+// Closes a connection once what was written to it is out; a client that never reads it is not
+// waited for.
+void closeWhenWritten(QTcpSocket* socket)
+{
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    socket->disconnectFromHost();
+    QTimer::singleShot(kIdleMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+}
 
 } // namespace
 
@@ -55,16 +82,12 @@ WebGuard::~WebGuard() = default;
 
 int WebGuard::connections() const
 {
-    return int(std::count_if(m_sockets.begin(), m_sockets.end(), [](const QPointer<Socket>& s) {
-        return s && s->state() != QAbstractSocket::UnconnectedState;
-    }));
+    return int(std::count_if(m_sockets.begin(), m_sockets.end(), live));
 }
 
 void WebGuard::prune()
 {
-    std::erase_if(m_sockets, [](const QPointer<Socket>& s) {
-        return !s || s->state() == QAbstractSocket::UnconnectedState;
-    });
+    std::erase_if(m_sockets, [](const QPointer<Socket>& s) { return !live(s); });
 }
 
 void WebGuard::incomingConnection(qintptr descriptor)
@@ -74,7 +97,11 @@ void WebGuard::incomingConnection(qintptr descriptor)
     if (!socket->setSocketDescriptor(descriptor))
         return;
     Socket* s = socket.release(); // owned by this server as its child, then by the library
-    if (connections() >= kMaxConnections) {
+    s->peer = hostOf(s->peerAddress());
+    const auto fromPeer =
+        std::count_if(m_sockets.begin(), m_sockets.end(),
+                      [s](const QPointer<Socket>& o) { return live(o) && o->peer == s->peer; });
+    if (connections() >= kMaxConnections || fromPeer >= kMaxPerAddress) {
         refuse(s, 503);
         return;
     }
@@ -127,13 +154,18 @@ void WebGuard::refuse(QTcpSocket* socket, int status)
         s->m_deadline.stop();
     }
     socket->write(cannedResponse(status));
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    socket->disconnectFromHost();
-    // A client that never reads its answer is not waited for.
-    QTimer::singleShot(kIdleMs, socket, [socket] {
-        socket->abort();
-        socket->deleteLater();
-    });
+    closeWhenWritten(socket);
+}
+
+void WebGuard::closeAfterAnswer(QTcpSocket* socket)
+{
+    if (auto* s = guarded(socket)) {
+        if (s->refused)
+            return;
+        s->refused = true;
+        s->m_deadline.stop();
+    }
+    closeWhenWritten(socket);
 }
 
 void WebGuard::requestTaken(QTcpSocket* socket)

@@ -11,10 +11,11 @@
 namespace web {
 
 // Qt HTTP Server 6.4 parses the requests but keeps no limit of its own, so this listening
-// socket stands in front of it: it counts the connections (the 33rd gets 503 and is closed),
-// counts the bytes of each request before the library has it (more than 8 KB gets 431), closes
-// a connection idle or slow for 10 s (408 when a request was begun) and answers 400 where the
-// library gave up on a request it could not parse. It reads no HTTP itself.
+// socket stands in front of it: it counts the connections (the 33rd, or the 9th from one
+// address, gets 503 and is closed, so no one host can keep the others out), counts the bytes of
+// each request before the library has it (more than 8 KB gets 431), closes a connection idle or
+// slow for 10 s (408 when a request was begun) and answers 400 where the library gave up on a
+// request it could not parse. It reads no HTTP itself.
 class WebGuard : public QTcpServer
 {
     Q_OBJECT
@@ -31,6 +32,9 @@ public:
     static void requestTaken(QTcpSocket* socket);
     static void answered(QTcpSocket* socket);
     static void streaming(QTcpSocket* socket);
+    // The answer just written is the last on this connection: nothing more is read from it, and
+    // it is closed once the answer is out (or after kIdleMs if the client never takes it).
+    static void closeAfterAnswer(QTcpSocket* socket);
 
     class Socket;
 

@@ -147,8 +147,15 @@ void WebServer::sendEvent()
     if (m_streams.empty())
         return;
     const QByteArray event = nowEvent(m_live, m_context.clock.elapsedMs());
-    for (const auto& stream : m_streams)
-        stream->write(event);
+    // A client that stopped reading would have its events pile up without end: once it is this
+    // far behind, its stream ends (the page reconnects by itself when it reads again).
+    for (const auto& stream : m_streams) {
+        if (stream->unsent() + event.size() > kMaxStreamBacklog)
+            stream->reset();
+        else
+            stream->write(event);
+    }
+    std::erase_if(m_streams, [](const std::unique_ptr<Reply>& r) { return !r->alive(); });
     m_sinceEvent.start();
 }
 
@@ -156,9 +163,16 @@ void WebServer::route(const Request& request, std::unique_ptr<Reply> reply)
 {
     Policy policy{m_settings.address, m_settings.port, m_settings.token};
     if (const auto refusal = checkRequest(request.facts, policy)) {
-        reply->send(refusal->status,
-                    refusal->headers + HeaderPairs{{"Content-Type", "text/plain; charset=utf-8"}},
-                    refusal->body);
+        HeaderPairs headers = refusal->headers;
+        headers.push_back({"Content-Type", "text/plain; charset=utf-8"});
+        // A refused request ends its connection, so a host cannot hold one open by asking
+        // wrongly; the redirect that sets the cookie is followed on the same one.
+        const bool last = refusal->status != 303;
+        if (last && !headers.contains(QPair<QByteArray, QByteArray>("Connection", "close")))
+            headers.push_back({"Connection", "close"});
+        reply->send(refusal->status, headers, refusal->body);
+        if (last)
+            reply->closeAfter();
         return;
     }
     const QByteArray& path = request.facts.path;
@@ -210,6 +224,12 @@ void WebServer::slow(const Request& request, std::unique_ptr<Reply> reply)
         answer = [](const QUrlQuery&, const ApiContext& c) {
             return curveAnswer(c);
         };
+    else if (path == "/api/health")
+        answer = [](const QUrlQuery&, const ApiContext& c) {
+            return healthAnswer(c);
+        };
+    else if (path == "/api/battery")
+        answer = &batteryAnswer;
     if (!answer) {
         reply->send(404, {{"Content-Type", "text/plain; charset=utf-8"}}, "Not Found\n");
         return;

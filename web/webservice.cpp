@@ -3,6 +3,8 @@
 #include "alarms/alarmconfig.h"
 #include "alarms/alarmmonitor.h"
 #include "curve/curvedata.h"
+#include "curve/shortfall.h"
+#include "season/batteryconfig.h"
 #include "season/summarycache.h"
 #include "station/station.h"
 
@@ -86,7 +88,10 @@ WebService::WebService(station::Station& station, alarms::AlarmMonitor& alarms,
         push();
     });
     connect(&station, &station::Station::energyAdded, this, [this] { push(); });
-    connect(&alarms, &alarms::AlarmMonitor::changed, this, [this] { push(); });
+    connect(&alarms, &alarms::AlarmMonitor::changed, this, [this] {
+        push();
+        pushCurve();
+    });
     m_curveTimer.setInterval(60 * 1000);
     connect(&m_curveTimer, &QTimer::timeout, this, &WebService::pushCurve);
     m_curveTimer.start();
@@ -129,7 +134,26 @@ void WebService::push()
 
 void WebService::pushCurve()
 {
-    CurveFacts facts{m_curve.scale(), m_curve.curve().bins()};
+    CurveFacts facts;
+    facts.scale = m_curve.scale();
+    facts.bins = m_curve.curve().bins();
+    facts.reference = m_curve.reference();
+    if (facts.reference) {
+        // As the Reference view counts them: up to this minute of the monotonic clock.
+        const qint64 now = m_station.clock().elapsedMs() / 60000;
+        facts.week = curve::shortfallOver(m_curve.scatter(), *facts.reference, now, 7);
+        facts.month = curve::shortfallOver(m_curve.scatter(), *facts.reference, now, 30);
+    }
+    for (const curve::Bin& bin : facts.bins) {
+        const auto held = m_curve.heldBack().find(m_curve.curve().binIndex(bin.centre));
+        facts.heldBack.push_back(held == m_curve.heldBack().end() ? 0 : held->second);
+    }
+    facts.heldBackMinutes = m_curve.heldBackMinutes();
+    facts.fullVolts = m_curve.fullVolts().value_or(season::kFullVolts12);
+    facts.fullVoltsText = m_curve.fullVoltsText();
+    facts.altitude = m_curve.altitude();
+    facts.curveLowOn = m_alarms.config()[alarms::Kind::CurveLow].on;
+    facts.curveLowRaised = m_alarms.isRaised(alarms::Kind::CurveLow);
     QMetaObject::invokeMethod(m_server.get(),
                               [server = m_server.get(), facts] { server->setCurve(facts); });
 }

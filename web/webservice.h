@@ -36,6 +36,13 @@ public:
     // web.cfg again (after the Web window): the server listens as it now says, or stops.
     void reload();
     const WebState& state() const { return m_state; }
+    // The ways of sending alarms that keep failing, for /api/now's "notify".
+    void setNotifyProblems(const QStringList& problems)
+    {
+        m_live.notify = problems;
+        push();
+    }
+
     // An object on the server's thread, for a call to run there: a test holds the thread with
     // it to hand the server a burst of frames at once.
     QObject& serverThreadContext() { return *m_server; }

@@ -5,16 +5,12 @@
 #include "ui/windowlook.h"
 
 #include <QCheckBox>
-#include <QHostInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QNetworkInterface>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
-#include <memory>
-#include <qrencode.h>
 #include <vector>
 
 namespace web {
@@ -116,17 +112,16 @@ WebControls buildControls(QWidget* window)
 // be made.
 QImage qrImage(const QByteArray& text)
 {
-    const std::unique_ptr<QRcode, decltype(&QRcode_free)> code(
-        QRcode_encodeString(text.constData(), 0, QR_ECLEVEL_M, QR_MODE_8, 1), &QRcode_free);
-    if (!code)
+    const QrModules code = qrModules(text);
+    if (code.width == 0)
         return {};
     const int quiet = 4;
-    const int size = code->width + 2 * quiet;
+    const int size = code.width + 2 * quiet;
     QImage image(size, size, QImage::Format_Mono);
     image.fill(0);
-    for (int y = 0; y < code->width; ++y) {
-        for (int x = 0; x < code->width; ++x) {
-            if (code->data[y * code->width + x] & 1)
+    for (int y = 0; y < code.width; ++y) {
+        for (int x = 0; x < code.width; ++x) {
+            if (code.at(x, y))
                 image.setPixel(x + quiet, y + quiet, 1);
         }
     }
@@ -136,24 +131,6 @@ QImage qrImage(const QByteArray& text)
 }
 
 } // namespace
-
-QString networkAddress()
-{
-    for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
-        if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback() &&
-            !address.isLinkLocal())
-            return address.toString();
-    }
-    return QHostInfo::localHostName();
-}
-
-QString viewAddress(const WebConfig& values, const QString& host)
-{
-    QHostAddress address(values.Address);
-    if (address.isLoopback())
-        return QStringLiteral("http://%1:%2/").arg(values.Address, values.Port);
-    return QStringLiteral("http://%1:%2/?token=%3").arg(host, values.Port, values.Token);
-}
 
 Web::Web(const core::AppDir& app, const WebState& state, QWidget* parent)
     : QDialog(parent)
@@ -196,14 +173,12 @@ void Web::showAddress()
 {
     const bool network = m_controls.EveryDevice->isChecked();
     // The network needs a token before anyone may look: one is made as soon as it is chosen.
-    if (network && m_token.size() < kMinTokenHexDigits)
-        m_token = newToken();
+    if (network)
+        m_token = networkToken(m_token);
     m_controls.NewToken->setEnabled(network);
-    const QString address = viewAddress(shownValues(), networkAddress());
-    m_controls.Address->setText(network ? QStringLiteral("On a phone or computer in the house, "
-                                                         "open %1")
-                                              .arg(address)
-                                        : QStringLiteral("On this computer, open %1").arg(address));
+    const QString host = networkAddress();
+    const QString address = viewAddress(shownValues(), host);
+    m_controls.Address->setText(addressSentence(shownValues(), host));
     const QImage code = network ? qrImage(address.toUtf8()) : QImage();
     m_controls.QrCode->setPixmap(code.isNull() ? QPixmap()
                                                : QPixmap::fromImage(code.scaled(

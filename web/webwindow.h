@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/appdir.h"
+#include "web/webaddress.h"
 #include "web/webconfig.h"
 #include "web/webstate.h"
 
@@ -50,12 +51,5 @@ private:
     WebControls m_controls;
     QString m_token;
 };
-
-// The address a device on the network types: this computer's first address that is neither
-// loopback nor link-local, or its host name when it has none.
-QString networkAddress();
-
-// The address to open, with the token on the network: "http://192.168.1.20:8470/?token=...".
-QString viewAddress(const WebConfig& values, const QString& host);
 
 } // namespace web

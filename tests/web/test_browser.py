@@ -1,18 +1,26 @@
 #!/usr/bin/python3
 """The web view in a real browser: Debian's chromium, headless, driven by chromium-driver through
-python3-selenium, on a phone-sized window. tessalyd serves the pages, fed frames through a
-pseudo-terminal linked as its port; each page loads with no error in the browser's console, and
-the dashboard shows the values of the frames sent. Screenshots are kept in the folder given.
+python3-selenium. tessalyd serves the pages on every device's address with a token, fed frames
+through a pseudo-terminal linked as its port. A phone (390 x 844, touch) comes in as a phone
+does: ?token= sets the cookie, then the dashboard shows the values of the frames sent. Then
+every page is open at once on the phone and on a desktop (1280 x 900) while frames come each
+second for a minute: no page's height may move by more than a line. Each page draws with a unit
+on every axis and round time marks, the Power curve page states the health beside the
+reference, the Battery page a month's days, the manifest and its icons are served as a phone
+wants them, the dashboard says when its values are older than 30 s and opens its stream again
+when the server is back, and the console stays clean. Screenshots are kept in the folder given.
 
 Usage: test_browser.py <tessalyd> <screenshot folder>
 """
 import json
 import os
+import secrets
 import shutil
 import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.request
 
@@ -55,6 +63,14 @@ FRAMES = [
 # The day of the logs: a fixed one, asked for by the Day page's address, so a run across
 # midnight reads the same day as it wrote.
 DAY = (2024, 3, 7)
+# A maker's curve in m/s; the plant converts it to WSUnits' km/h.
+REFCURVE = (b"Reference Power Curve\r\n<Units>m/s</Units>\r\n<V>3</V><W>0</W>\r\n"
+            b"<V>6</V><W>120</W>\r\n<V>10</V><W>400</W>\r\n<V>14</V><W>600</W>\r\n")
+PHONE = {"width": 390, "height": 844, "pixelRatio": 3, "touch": True}
+DESKTOP = (1280, 900)
+# How far a page's height may move: one line of its 18 px text at 1.4.
+LINE_PX = 26
+SPAN_S = 60
 
 
 def free_port():
@@ -68,6 +84,81 @@ def write(path, data):
         f.write(data)
 
 
+def network_address():
+    """This computer's address on its network, as a phone would type it; the loopback when it
+    has none (a container without a network)."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        try:
+            s.connect(("192.0.2.1", 9))  # a documentation address: nothing is sent
+            address = s.getsockname()[0]
+        except OSError:
+            address = "127.0.0.1"
+    return address
+
+
+class Feeder(threading.Thread):
+    """Sends the frames in turn, one a second, until stopped."""
+
+    def __init__(self, board):
+        super().__init__(daemon=True)
+        self.board = board
+        self.stop = threading.Event()
+        self.sent = 0
+
+    def run(self):
+        while not self.stop.wait(1.0):
+            os.write(self.board, FRAMES[self.sent % len(FRAMES)][0])
+            self.sent += 1
+
+
+def open_browser(chromium, driver_path, phone):
+    options = webdriver.ChromeOptions()
+    options.binary_location = chromium
+    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                     "--no-first-run", "--disable-background-timer-throttling",
+                     "--disable-renderer-backgrounding", "--disable-backgrounding-occluded-windows"):
+        options.add_argument(argument)
+    if phone:
+        options.add_experimental_option("mobileEmulation", {"deviceMetrics": PHONE})
+    else:
+        options.add_argument("--window-size=%d,%d" % DESKTOP)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    return webdriver.Chrome(service=Service(driver_path), options=options)
+
+
+# Each page, what shows it has drawn, and the chart whose x axis is one of times.
+def pages(iso_day):
+    return {
+        "now": ("/", "volts", "."),
+        "season": ("/season.html", "daysNote", "columns hold records"),
+        "curve": ("/curve.html", "health", "Reference: 4 points"),
+        "battery": ("/battery.html?month=%04d-%02d" % DAY[:2], "batteryNote", "days hold records"),
+        "day": (f"/day.html?date={iso_day}", "dayNote", f"24 records on {iso_day}"),
+    }
+
+
+# Every chart of the page: each axis with its unit, and the marks of a time axis on round times
+# (every mark a whole multiple of the unit its step is in, local time).
+CHARTS_JS = """
+const out = [];
+for (const chart of Object.values(Chart.instances)) {
+  for (const [id, scale] of Object.entries(chart.scales)) {
+    const title = scale.options.title;
+    if (!title || !title.display || !title.text) out.push(`${chart.canvas.id}: axis ${id} has no unit`);
+    if (scale.tessalyUnit) {
+      for (const tick of scale.ticks) {
+        const d = new Date(tick.value);
+        const odd = { second: d.getMilliseconds(), minute: d.getSeconds(), hour: d.getMinutes(),
+          day: d.getHours(), month: d.getDate() - 1, year: d.getMonth() }[scale.tessalyUnit];
+        if (odd) out.push(`${chart.canvas.id}: a mark at ${d} among ${scale.tessalyUnit}s`);
+      }
+    }
+  }
+}
+return [Object.keys(Chart.instances).length, out];
+"""
+
+
 def main():
     tessalyd, shots = sys.argv[1], sys.argv[2]
     chromium = need("chromium")
@@ -75,11 +166,13 @@ def main():
     os.makedirs(shots, exist_ok=True)
     folder = tempfile.mkdtemp(prefix="tessaly-web-")
     port = free_port()
+    token = secrets.token_hex(16)
     write(os.path.join(folder, "settings.cfg"), SETTINGS)
     write(os.path.join(folder, "prog.cfg"), PROG)
+    write(os.path.join(folder, "refcurve.cfg"), REFCURVE)
     web_cfg = os.path.join(folder, "web.cfg")
-    write(web_cfg, b"Web Settings\r\n\r\n<WebOn>1</WebOn>\r\n<Address>127.0.0.1</Address>\r\n"
-          b"<Port>%d</Port>\r\n<Token></Token>\r\n\r\n" % port)
+    write(web_cfg, b"Web Settings\r\n\r\n<WebOn>1</WebOn>\r\n<Address>0.0.0.0</Address>\r\n"
+          b"<Port>%d</Port>\r\n<Token>%s</Token>\r\n\r\n" % (port, token.encode()))
     os.chmod(web_cfg, 0o600)
     os.makedirs(os.path.join(folder, "logs"))
     # Held already, so a tessalyd run from the build seeds nothing into the folder.
@@ -95,74 +188,177 @@ def main():
     board, line = os.openpty()
     os.symlink(os.ttyname(line), os.path.join(folder, "com1"))
     env = dict(os.environ, XDG_CACHE_HOME=os.path.join(folder, "cache"), QT_QPA_PLATFORM="offscreen")
-    plant = subprocess.Popen([tessalyd, "--dir", folder], env=env, stderr=subprocess.PIPE, text=True)
-    browser = None
+    plants = [subprocess.Popen([tessalyd, "--dir", folder], env=env, stderr=subprocess.PIPE, text=True)]
+    browsers = []
+    feeder = Feeder(board)
+    failures = []
     try:
-        base = f"http://127.0.0.1:{port}"
-        for _ in range(1200):  # until tessalyd listens; a safety net, not a pass condition
-            try:
-                urllib.request.urlopen(base + "/api/now", timeout=5).read()
-                break
-            except OSError:
-                time.sleep(0.05)
-        options = webdriver.ChromeOptions()
-        options.binary_location = chromium
-        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu",
-                         "--disable-dev-shm-usage", "--no-first-run"):
-            options.add_argument(argument)
-        # A phone: 390 by 844 CSS pixels at three device pixels each, with a touch screen.
-        options.add_experimental_option("mobileEmulation", {
-            "deviceMetrics": {"width": 390, "height": 844, "pixelRatio": 3, "touch": True}})
-        options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-        browser = webdriver.Chrome(service=Service(driver_path), options=options)
-        wait = WebDriverWait(browser, 20)
-        failures = []
+        base = f"http://{network_address()}:{port}"
+        bearer = {"Authorization": f"Bearer {token}"}
 
-        browser.get(base + "/")
+        def fetch(path):
+            return urllib.request.urlopen(urllib.request.Request(base + path, headers=bearer),
+                                          timeout=5)
+
+        def until_listening():
+            for _ in range(1200):  # a safety net, not a pass condition
+                try:
+                    fetch("/api/now").read()
+                    return
+                except OSError:
+                    time.sleep(0.05)
+
+        until_listening()
+
+        # The manifest and its icons, as a phone's browser asks for them.
+        with fetch("/manifest.webmanifest") as answer:
+            kind = answer.headers["Content-Type"]
+            manifest = json.load(answer)
+        if kind != "application/manifest+json":
+            failures.append(f"the manifest comes as {kind}")
+        if manifest.get("display") != "standalone" or manifest.get("start_url") != "/":
+            failures.append(f"the manifest says {manifest}")
+        for icon in manifest.get("icons", []):
+            with fetch(icon["src"]) as answer:
+                if answer.headers["Content-Type"] != icon["type"] or not answer.read():
+                    failures.append(f"icon {icon['src']} comes as {answer.headers['Content-Type']}")
+
+        phone = open_browser(chromium, driver_path, True)
+        browsers.append(phone)
+        wait = WebDriverWait(phone, 20)
+        # The token once in the address: the cookie keeps it, the address loses it.
+        phone.get(f"{base}/?token={token}")
+        if "token" in phone.current_url or not any(c["name"] == "tessaly_token" for c in phone.get_cookies()):
+            failures.append(f"?token= left {phone.current_url} and cookies {phone.get_cookies()}")
         for frame, shown in FRAMES:
             os.write(board, frame)
             try:
                 wait.until(lambda b: all(b.find_element("id", k).text == v for k, v in shown.items()))
             except Exception:
-                seen = {k: browser.find_element("id", k).text for k in shown}
+                seen = {k: phone.find_element("id", k).text for k in shown}
                 failures.append(f"dashboard shows {seen}, the frame says {shown}")
-        browser.save_screenshot(os.path.join(shots, "now.png"))
-        now = json.load(urllib.request.urlopen(base + "/api/now", timeout=5))
+        now = json.load(fetch("/api/now"))
         if abs(now["volts"] - 15.0) > 1e-9:
             failures.append(f"/api/now says {now['volts']} V")
 
+        desktop = open_browser(chromium, driver_path, False)
+        browsers.append(desktop)
+        desktop.get(f"{base}/?token={token}")
         iso_day = "{:04d}-{:02d}-{:02d}".format(*DAY)
-        ready = {"season.html": ("energyTotal", "kWh"), "curve.html": ("curveNote", " "),
-                 f"day.html?date={iso_day}": ("dayNote", f"24 records on {iso_day}")}
-        for page, (element, text) in ready.items():
-            browser.get(f"{base}/{page}")
+        # Every page in a window of its own on both, all open at once.
+        windows = []
+        feeder.start()
+        for browser, size in ((phone, "phone"), (desktop, "desktop")):
+            first = True
+            for name, (path, element, text) in pages(iso_day).items():
+                if not first:
+                    browser.switch_to.new_window("window")
+                first = False
+                browser.get(base + path)
+                windows.append((browser, size, name, browser.current_window_handle, element, text))
+        heights = {}
+        for browser, size, name, handle, element, text in windows:
+            browser.switch_to.window(handle)
             try:
-                wait.until(lambda b: text in b.find_element("id", element).text)
+                WebDriverWait(browser, 30).until(
+                    lambda b: text in b.find_element("id", element).text and
+                    b.execute_script("return typeof Chart !== 'undefined' && "
+                                     "Object.keys(Chart.instances).length > 0"))
             except Exception:
-                failures.append(f"{page}: {element} says {browser.find_element('id', element).text!r}")
-            browser.save_screenshot(os.path.join(shots, page.split(".html")[0] + ".png"))
+                failures.append(f"{size} {name}: {element} says {browser.find_element('id', element).text!r}")
             width, view = browser.execute_script(
                 "return [document.documentElement.scrollWidth, window.innerWidth]")
             if width > view:
-                failures.append(f"{page} is {width} px wide on a {view} px phone")
+                failures.append(f"{size} {name} is {width} px wide in a {view} px window")
+            if size == "phone" and view != PHONE["width"]:
+                failures.append(f"the phone's {name} window is {view} px wide")
+            heights[(size, name)] = browser.execute_script("return document.documentElement.scrollHeight")
 
-        errors = [entry for entry in browser.get_log("browser") if entry["level"] == "SEVERE"]
-        failures += [f"console: {entry['message']}" for entry in errors]
+        # The minute of live frames the pages must hold still through.
+        frames_before = feeder.sent
+        start = time.monotonic()
+        while time.monotonic() - start < SPAN_S:
+            time.sleep(5)
+            for browser, size, name, handle, element, text in windows:
+                browser.switch_to.window(handle)
+                height = browser.execute_script("return document.documentElement.scrollHeight")
+                if abs(height - heights[(size, name)]) > LINE_PX:
+                    failures.append(f"{size} {name}: {heights[(size, name)]} px high, then {height}")
+                    heights[(size, name)] = height
+        if feeder.sent - frames_before < SPAN_S // 2:
+            failures.append(f"only {feeder.sent - frames_before} frames went in the minute")
+
+        for browser, size, name, handle, element, text in windows:
+            browser.switch_to.window(handle)
+            count, problems = browser.execute_script(CHARTS_JS)
+            failures += [f"{size} {name}: {p}" for p in problems]
+            if count < 1:
+                failures.append(f"{size} {name}: no chart")
+            if name == "now":
+                points = browser.execute_script(
+                    "return Chart.getChart('trend').data.datasets[0].data.length")
+                if points < SPAN_S // 2:
+                    failures.append(f"{size} now: {points} points after a minute of frames")
+            if name == "curve":
+                health = browser.find_element("id", "health").text
+                for said in ("Last 7 days", "Last 30 days", "left out", "Power curve low alarm: off"):
+                    if said not in health:
+                        failures.append(f"{size} curve: the health says {health!r}, not {said!r}")
+            browser.save_screenshot(os.path.join(shots, f"{name}-{size}.png"))
+
+        # No frame any more: the dashboard says its values are old, past 30 s.
+        feeder.stop.set()
+        feeder.join()
+        now_browser, now_handle = next((w[0], w[3]) for w in windows if w[2] == "now")
+        browser = now_browser
+        browser.switch_to.window(now_handle)
+        try:
+            WebDriverWait(browser, 60).until(
+                lambda b: "stale" in b.find_element("id", "state").get_attribute("class"))
+            browser.save_screenshot(os.path.join(shots, "now-stale.png"))
+        except Exception:
+            failures.append(f"the dashboard says {browser.find_element('id', 'state').text!r} "
+                            "with no frame for a minute")
+
+        # The console of every window a browser opened (each message names its page), before
+        # the server goes away: the stream's lost connection is written there then.
+        for browser, size in ((phone, "phone"), (desktop, "desktop")):
+            errors = [e for e in browser.get_log("browser") if e["level"] == "SEVERE"]
+            failures += [f"{size} console: {e['message']}" for e in errors]
+
+        # The server gone and back: the dashboard opens its stream again by itself.
+        browser = now_browser
+        plants[-1].terminate()
+        plants[-1].wait(30)
+        plants.append(subprocess.Popen([tessalyd, "--dir", folder], env=env,
+                                       stderr=subprocess.PIPE, text=True))
+        until_listening()
+        feeder = Feeder(board)
+        feeder.start()
+        try:
+            WebDriverWait(browser, 30).until(
+                lambda b: b.find_element("id", "state").text == "Live")
+        except Exception:
+            failures.append(f"after the server came back the dashboard says "
+                            f"{browser.find_element('id', 'state').text!r}")
+
         for failure in failures:
             print("FAIL:", failure)
-        print(f"4 pages checked, {len(failures)} failures; screenshots in {shots}")
+        print(f"{len(windows)} windows checked, {len(failures)} failures; screenshots in {shots}")
         return 1 if failures else 0
     finally:
-        if browser:
+        feeder.stop.set()
+        for browser in browsers:
             browser.quit()
-        plant.terminate()
-        try:
-            out = plant.communicate(timeout=30)[1]
-        except subprocess.TimeoutExpired:
-            plant.kill()
-            out = plant.communicate()[1]
-        if out:
-            print("tessalyd said:\n" + out)
+        for plant in plants:
+            plant.terminate()
+            try:
+                out = plant.communicate(timeout=30)[1]
+            except subprocess.TimeoutExpired:
+                plant.kill()
+                out = plant.communicate()[1]
+            if out:
+                print("tessalyd said:\n" + out)
         os.close(board)
         os.close(line)
         shutil.rmtree(folder, ignore_errors=True)

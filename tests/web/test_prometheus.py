@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""A real Prometheus (Debian's prometheus) scrapes tessalyd's /metrics on 127.0.0.1: its own
-HTTP API, on localhost, then says the target is up and holds a tessaly_ metric.
+"""A real Prometheus (Debian's prometheus) scrapes tessalyd's /metrics on 127.0.0.1 after a
+frame is sent on the board's line (a pseudo-terminal): its own HTTP API, on localhost, then says
+the target is up and that tessaly_battery_volts is the frame's volts.
 
 Usage: test_prometheus.py <tessalyd>
 """
@@ -16,6 +17,12 @@ import urllib.parse
 import urllib.request
 
 SKIP = 77
+# 512 raw at 40 a volt over 512 below: 12.8 V.
+SETTINGS = (b"Calibration Settings\r\n\r\n\r\n<VoltDivider>40</VoltDivider>\r\n"
+            b"<VoltOffset>512</VoltOffset>\r\n<AmpDivider>2</AmpDivider>\r\n"
+            b"<RPMDivider>2</RPMDivider>\r\n<WSDivider>5</WSDivider>\r\n")
+FRAME = b"[<V>512</V><I>530</I><R>10</R><M>1</M><S>25</S>]\r\n"
+VOLTS = 12.8
 
 
 def free_port():
@@ -46,7 +53,7 @@ def main():
     with open(os.path.join(plant_dir, "html", "template.asp"), "wb") as f:
         f.write(b"<VV>")
     for name, text in (("prog.cfg", b"Program Config File\r\n\r\n<Port>1</Port>\r\n\r\n"),
-                       ("settings.cfg", b"Calibration Settings\r\n\r\n")):
+                       ("settings.cfg", SETTINGS)):
         with open(os.path.join(plant_dir, name), "wb") as f:
             f.write(text)
     with open(os.path.join(plant_dir, "web.cfg"), "wb") as f:
@@ -57,6 +64,9 @@ def main():
         f.write("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
                 "scrape_configs:\n  - job_name: tessaly\n    static_configs:\n"
                 f"      - targets: ['127.0.0.1:{port}']\n")
+    # Port 1 is com1 in the folder: the pseudo-terminal's line end.
+    board, line = os.openpty()
+    os.symlink(os.ttyname(line), os.path.join(plant_dir, "com1"))
     env = dict(os.environ, XDG_CACHE_HOME=os.path.join(folder, "cache"))
     plant = subprocess.Popen([tessalyd, "--dir", plant_dir], env=env, stderr=subprocess.PIPE,
                              text=True)
@@ -65,19 +75,33 @@ def main():
                                 f"--web.listen-address=127.0.0.1:{prom_port}"],
                                stderr=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
     base = f"http://127.0.0.1:{prom_port}"
+    now_url = f"http://127.0.0.1:{port}/api/now"
     try:
+        # The frame goes once the line is open, so it is read rather than left behind.
+        line_open = False
+        for _ in range(600):  # a safety net of a minute
+            try:
+                line_open = json.load(urllib.request.urlopen(now_url, timeout=5))["line"] == "open"
+            except OSError:
+                pass
+            if line_open:
+                break
+            time.sleep(0.1)
+        os.write(board, FRAME)
         up, volts = [], []
-        for _ in range(600):  # until the first scrapes are in; a safety net of a minute
+        for _ in range(600):  # until a scrape after the frame is in; a safety net of a minute
             try:
                 up = query(base, 'up{job="tessaly"}')
-                volts = query(base, "tessaly_build_info")
-                if up and up[0]["value"][1] == "1" and volts:
+                volts = query(base, "tessaly_battery_volts")
+                if up and up[0]["value"][1] == "1" and volts and \
+                        float(volts[0]["value"][1]) == VOLTS:
                     break
             except OSError:
                 pass
             time.sleep(0.1)
-        ok = bool(up) and up[0]["value"][1] == "1" and bool(volts)
-        print(f"up: {up}\ntessaly_build_info: {volts}")
+        ok = line_open and bool(up) and up[0]["value"][1] == "1" and bool(volts) and \
+            float(volts[0]["value"][1]) == VOLTS
+        print(f"line open: {line_open}\nup: {up}\ntessaly_battery_volts: {volts}")
         if not ok:
             targets = json.load(urllib.request.urlopen(base + "/api/v1/targets", timeout=5))
             for target in targets["data"]["activeTargets"]:
@@ -92,6 +116,8 @@ def main():
             except subprocess.TimeoutExpired:
                 process.kill()
         print("tessalyd said:\n" + plant.stderr.read())
+        os.close(board)
+        os.close(line)
         shutil.rmtree(folder, ignore_errors=True)
 
 

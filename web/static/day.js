@@ -25,12 +25,24 @@
         body.append(tr);
       }
       if (chart) chart.destroy();
+      const midnight = new Date(`${data.date}T00:00:00`);
+      const next = new Date(midnight);
+      next.setDate(next.getDate() + 1);
+      // The value axis names the units of the series shown; the legend shows and hides them.
+      const shownUnits = (c) => [...new Set(c.data.datasets.filter((d, k) => c.isDatasetVisible(k)).map((d) => d.unit))].join(', ');
       chart = new Chart(byId('day'), {
         type: 'line',
-        data: { labels: data.records.map((r) => r.time.slice(11, 16)),
-          datasets: series.map((s, k) => ({ label: `${s} (${data.units[k]})`, data: data.records.map((r) => r[s]),
-            borderColor: colours[k], pointRadius: 0, hidden: s !== 'watts' })) },
-        options: { animation: false, maintainAspectRatio: false },
+        data: { datasets: series.map((s, k) => ({ label: `${s} (${data.units[k]})`, unit: data.units[k],
+          data: data.records.map((r) => ({ x: Date.parse(r.time), y: r[s] })),
+          borderColor: colours[k], pointRadius: 0, hidden: s !== 'watts' })) },
+        options: { animation: false, maintainAspectRatio: false, parsing: false,
+          plugins: { legend: { onClick(e, item, legend) {
+            Chart.defaults.plugins.legend.onClick.call(this, e, item, legend);
+            legend.chart.options.scales.y.title.text = shownUnits(legend.chart);
+            legend.chart.update('none');
+          } } },
+          scales: { x: Tessaly.timeAxis('time', midnight.getTime(), next.getTime()),
+            y: { title: { display: true, text: data.units[series.indexOf('watts')] } } } },
       });
     } catch (error) {
       Tessaly.showError(byId('dayNote'), error);

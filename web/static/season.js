@@ -21,11 +21,14 @@
       const data = await Tessaly.json(`/api/energy?by=${by}&year=${byId('year').value}&month=${byId('month').value}`);
       byId('energyTotal').textContent = `${data.totalKWh.toFixed(2)} kWh` +
         (data.bestDay ? `; best day ${data.bestDay}, ${data.bestDayKWh.toFixed(2)} kWh` : '');
+      const axis = { day: 'day of the month', month: 'month', year: 'year' }[data.by];
       const config = {
         type: 'bar',
-        data: { labels: data.bars.map((b) => b.period),
-          datasets: [{ label: 'kWh', data: data.bars.map((b) => b.kWh), backgroundColor: '#1f6f8b' }] },
-        options: { animation: false, maintainAspectRatio: false, plugins: { legend: { display: false } } },
+        data: { labels: data.bars.map((b) => (data.by === 'day' ? Number(b.period.slice(8)) : b.period)),
+          // A bar without a ledger line is no data, not nothing made: a gap.
+          datasets: [{ label: 'kWh', data: data.bars.map((b) => (b.noData ? null : b.kWh)), backgroundColor: '#1f6f8b' }] },
+        options: { animation: false, maintainAspectRatio: false, plugins: { legend: { display: false } },
+          scales: { x: { title: { display: true, text: axis } }, y: { title: { display: true, text: 'energy (kWh)' } } } },
       };
       if (energyChart) energyChart.destroy();
       energyChart = new Chart(byId('energy'), config);
@@ -34,19 +37,30 @@
     }
   }
 
+  // The run's columns at their start times; a column without records is a gap in both lines,
+  // placed where its share of the run falls. The value axis is the one the server worked out as
+  // the desktop's Days view does (robust: a glitch does not flatten the rest).
   function drawDays() {
     const s = Number(byId('series').value);
-    const labels = daysData.data.map((c) => (c ? c.start.slice(0, 16).replace('T', ' ') : ''));
-    const low = daysData.data.map((c) => (c ? c.min[s] : null));
-    const high = daysData.data.map((c) => (c ? c.max[s] : null));
+    const start = new Date(`${daysData.from}T00:00:00`).getTime();
+    const end = new Date(`${daysData.to}T00:00:00`);
+    end.setDate(end.getDate() + 1);
+    const width = (end.getTime() - start) / Math.max(daysData.data.length, 1);
+    const x = (c, k) => (c ? Date.parse(c.start) : start + k * width);
+    const low = daysData.data.map((c, k) => ({ x: x(c, k), y: c ? c.min[s] : null }));
+    const high = daysData.data.map((c, k) => ({ x: x(c, k), y: c ? c.max[s] : null }));
     const unit = daysData.units[s];
+    const scale = daysData.scales[s];
     const config = {
       type: 'line',
-      data: { labels, datasets: [
+      data: { datasets: [
         { label: `highest (${unit})`, data: high, borderColor: '#b00020', pointRadius: 0, spanGaps: false },
         { label: `lowest (${unit})`, data: low, borderColor: '#1f6f8b', pointRadius: 0, spanGaps: false },
       ] },
-      options: { animation: false, maintainAspectRatio: false, scales: { x: { ticks: { maxTicksLimit: 6 } } } },
+      options: { animation: false, maintainAspectRatio: false, parsing: false,
+        scales: { x: Tessaly.timeAxis('time', start, end.getTime()),
+          y: { min: scale.low, max: scale.high, ticks: { stepSize: scale.step },
+            title: { display: true, text: `${byId('series').selectedOptions[0].text.toLowerCase()} (${unit})` } } } },
     };
     if (daysChart) daysChart.destroy();
     daysChart = new Chart(byId('days'), config);

@@ -1,0 +1,82 @@
+// The Season window reopens on the tab it was left on, the tab chosen with the mouse on the tab
+// bar and the window closed with Exit, as an owner does it: the clicks come through the window
+// system as a mouse's do (QTest), offscreen, with a year of day files and the views the Logger
+// adds after Season's own.
+#include "core/files.h"
+#include "season/season.h"
+#include "season/seasonview.h"
+#include "tests/fixture.h"
+#include "tools/daylog.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+
+const QDate kToday(2024, 3, 8);
+
+class SeasonTab : public AppDirTest
+{
+protected:
+    void SetUp() override
+    {
+        AppDirTest::SetUp();
+        ASSERT_TRUE(QDir().mkpath(m_app.logsDir()));
+        // A year of days, ten minutes apart.
+        for (QDate d = kToday.addDays(-365); d <= kToday; d = d.addDays(1)) {
+            std::string text;
+            for (int m = 0; m < 1440; m += 10) {
+                sim::LogValues v{12.5, 2 + m % 3 * 0.1, 100.0 + m % 7, 300, 8, 0, 0};
+                v.secondOfDay = m * 60 + 30;
+                text += sim::logRecordText(v);
+            }
+            ASSERT_TRUE(core::replaceFile(m_app.dailyLog(d), QByteArray::fromStdString(text)));
+        }
+    }
+    // The window as the Logger opens it: Season's own tabs, then three views of its own.
+    std::unique_ptr<season::Season> open()
+    {
+        auto w = std::make_unique<season::Season>(
+            m_app, core::Clock::fixed(QDateTime(kToday, QTime(12, 0))), nullptr);
+        for (const char* title : {"Power curve", "Reference", "Battery"})
+            w->addView(new QLabel(QString::fromLatin1(title)), QString::fromLatin1(title));
+        return w;
+    }
+};
+
+TEST_F(SeasonTab, ItReopensOnTheTabClickedBeforeExit)
+{
+    for (const int tab : {int(season::kDaysTab), 4, int(season::kEnergyTab), 2}) {
+        {
+            auto w = open();
+            w->show();
+            QTabBar* bar = w->findChild<QTabWidget*>(QStringLiteral("Views"))->tabBar();
+            ASSERT_TRUE(waitFor([&] { return bar->isVisible(); }));
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
+            ASSERT_EQ(bar->currentIndex(), tab);
+            auto* exit = child<QPushButton>(*w, "Exit");
+            QTest::mouseClick(exit, Qt::LeftButton, {}, exit->rect().center());
+            ASSERT_TRUE(waitFor([&] { return !w->isVisible(); }));
+        }
+        EXPECT_EQ(season::readSeasonView(m_app).tab, tab);
+        auto w = open();
+        w->show();
+        auto* views = w->findChild<QTabWidget*>(QStringLiteral("Views"));
+        EXPECT_EQ(views->currentIndex(), tab);
+        // The Days tab's run comes in a moment; it must not take the window to another tab.
+        if (tab == season::kDaysTab) {
+            bool shown = false;
+            QObject::connect(w.get(), &season::Season::daysShown, [&shown] { shown = true; });
+            ASSERT_TRUE(waitFor([&] { return shown; }, 60000));
+        }
+        QCoreApplication::processEvents();
+        EXPECT_EQ(views->currentIndex(), tab);
+        w->close();
+    }
+}
+
+} // namespace
