@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <utility>
 
 #include <cerrno>
 #include <cstring>
@@ -56,6 +57,27 @@ void syncing()
 {
     if (beforeSync())
         beforeSync()();
+}
+
+// An append that failed with err is undone: a file the append made is
+// removed, one that was there is cut back to the size it had. Closes the file.
+void cutBack(OpenAppend& a, int err, QString* error)
+{
+    setError(error, systemError(err));
+    const int fd = std::exchange(a.fd, -1);
+    if (!a.existed) {
+        ::close(fd);
+        ::unlink(a.name.constData());
+        return;
+    }
+    struct stat st
+    {};
+    if (::ftruncate(fd, off_t(a.before)) != 0 || ::fstat(fd, &st) != 0 ||
+        st.st_size != off_t(a.before)) {
+        setError(error,
+                 systemError(err) + QStringLiteral(", and the part written could not be cut off"));
+    }
+    ::close(fd);
 }
 
 } // namespace
@@ -137,58 +159,68 @@ bool replaceFileUnsynced(const QString& path, const QByteArray& bytes, QString* 
     return replace(path, bytes, error, false);
 }
 
-bool appendWhole(const QString& path, const QByteArray& bytes, const QByteArray& prefix,
-                 QString* error)
+std::optional<OpenAppend> beginAppend(const QString& path, const QByteArray& bytes,
+                                      const QByteArray& prefix, QString* error)
 {
-    const QByteArray name = QFile::encodeName(path);
+    OpenAppend a;
+    a.name = QFile::encodeName(path);
     struct stat st
     {};
-    const bool existed = ::stat(name.constData(), &st) == 0;
-    const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    a.existed = ::stat(a.name.constData(), &st) == 0;
+    a.fd = ::open(a.name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (a.fd < 0) {
         setError(error, systemError(errno));
-        return false;
+        return std::nullopt;
     }
-    if (::fstat(fd, &st) != 0) {
+    if (::fstat(a.fd, &st) != 0) {
         setError(error, systemError(errno));
-        ::close(fd);
-        return false;
+        ::close(a.fd);
+        return std::nullopt;
     }
-    const off_t before = st.st_size;
-    const QByteArray& data = before == 0 && !prefix.isEmpty() ? prefix + bytes : bytes;
-    int err = writeAll(fd, data.constData(), data.size());
+    a.before = st.st_size;
+    const QByteArray& data = a.before == 0 && !prefix.isEmpty() ? prefix + bytes : bytes;
+    if (const int err = writeAll(a.fd, data.constData(), data.size()); err != 0) {
+        cutBack(a, err, error);
+        return std::nullopt;
+    }
+    return a;
+}
+
+void syncFileSystemOf(const OpenAppend& a)
+{
+    syncing();
+    ::syncfs(a.fd);
+}
+
+bool finishAppend(OpenAppend& a, QString* error)
+{
     // Only synced data is safe from a power cut; a sync that fails (the space a delayed
     // allocation needed) fails the whole append.
-    if (err == 0)
-        syncing();
-    if (err == 0 && ::fdatasync(fd) != 0)
-        err = errno;
-    if (err != 0) {
-        setError(error, systemError(err));
-        if (!existed) {
-            ::close(fd);
-            ::unlink(name.constData());
-            return false;
-        }
-        if (::ftruncate(fd, before) != 0 || ::fstat(fd, &st) != 0 || st.st_size != before) {
-            setError(error, systemError(err) +
-                                QStringLiteral(", and the part written could not be cut off"));
-        }
-        ::close(fd);
+    syncing();
+    if (::fdatasync(a.fd) != 0) {
+        cutBack(a, errno, error);
         return false;
     }
+    const int fd = std::exchange(a.fd, -1);
     if (::close(fd) != 0) {
         // Some file systems report a lost write only here.
         setError(error, systemError(errno));
-        if (!existed)
-            ::unlink(name.constData());
+        if (!a.existed)
+            ::unlink(a.name.constData());
         else
-            ::truncate(name.constData(), before);
+            ::truncate(a.name.constData(), off_t(a.before));
         return false;
     }
-    if (!existed)
-        syncFolder(QFileInfo(path).absolutePath());
+    if (!a.existed)
+        syncFolder(QFileInfo(QFile::decodeName(a.name)).absolutePath());
     return true;
+}
+
+bool appendWhole(const QString& path, const QByteArray& bytes, const QByteArray& prefix,
+                 QString* error)
+{
+    std::optional<OpenAppend> a = beginAppend(path, bytes, prefix, error);
+    return a && finishAppend(*a, error);
 }
 
 bool syncFolder(const QString& folder)

@@ -36,6 +36,26 @@ bool replaceFileUnsynced(const QString& path, const QByteArray& bytes, QString* 
 bool appendWhole(const QString& path, const QByteArray& bytes, const QByteArray& prefix = {},
                  QString* error = nullptr);
 
+// appendWhole in two halves, so that the appends to several files share the disk's commits: each
+// file's bytes are written first (beginAppend, which cuts a failed write back as appendWhole
+// does), then each is synced and closed (finishAppend, which cuts the file back when its sync
+// fails). Every append begun is to be finished.
+struct OpenAppend
+{
+    int fd = -1;
+    QByteArray name; // the path as the system takes it
+    qint64 before = 0;
+    bool existed = false;
+};
+std::optional<OpenAppend> beginAppend(const QString& path, const QByteArray& bytes,
+                                      const QByteArray& prefix = {}, QString* error = nullptr);
+bool finishAppend(OpenAppend& append, QString* error = nullptr);
+// Writes everything waiting for the file system the append is on, in one commit of its journal:
+// the finishAppends after it then find their data on the disk already, where each alone would
+// have made a commit of its own (with delayed allocation every file's sync is one). Their own
+// syncs still tell each file's failure.
+void syncFileSystemOf(const OpenAppend& append);
+
 // Called before each sync of appendWhole and replaceFile, on the thread that writes; tests set
 // it to make the disk slow or to see which thread syncs. Empty by default.
 void setBeforeSync(std::function<void()> hook);

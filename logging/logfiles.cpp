@@ -200,14 +200,33 @@ void noteSizesBefore(std::deque<FileWrite>& writes)
     }
 }
 
-std::vector<WriteFailure> writePending(PendingWrites& pending, const std::function<bool()>& stop)
+std::vector<WriteFailure> writePending(PendingWrites& pending, const std::function<bool()>& stop,
+                                       bool shareSyncs)
 {
     std::vector<WriteFailure> failures;
     auto failureFor = [&](const QString& path) {
         return std::find_if(failures.begin(), failures.end(),
                             [&](const WriteFailure& f) { return f.path == path; });
     };
+    auto fail = [&](FileWrite& w, const QString& reason, std::deque<FileWrite>& kept) {
+        failures.push_back({w.path, reason, int(std::max<qsizetype>(1, recordCount(w)))});
+        kept.push_back(std::move(w));
+    };
+    // With shareSyncs the appends written but not yet synced, each with its write, oldest first.
+    std::vector<std::pair<core::OpenAppend, FileWrite>> open;
     std::deque<FileWrite> kept;
+    // Syncs the open appends, all in one go first; one whose sync fails is cut back and stays,
+    // behind what stays before it.
+    auto finishOpen = [&] {
+        if (open.size() > 1)
+            core::syncFileSystemOf(open.front().first);
+        for (auto& [append, w] : open) {
+            QString reason;
+            if (!core::finishAppend(append, &reason))
+                fail(w, reason, kept);
+        }
+        open.clear();
+    };
     bool stopped = false;
     for (FileWrite& w : pending.queue) {
         if (!stopped && stop && stop())
@@ -222,11 +241,29 @@ std::vector<WriteFailure> writePending(PendingWrites& pending, const std::functi
             continue;
         }
         QString reason;
-        if (!writeOne(w, &reason)) {
-            failures.push_back({w.path, reason, int(std::max<qsizetype>(1, recordCount(w)))});
-            kept.push_back(std::move(w));
+        if (!shareSyncs || w.kind != FileWrite::Kind::Append) {
+            if (!writeOne(w, &reason))
+                fail(w, reason, kept);
+            continue;
         }
+        // A second append to a file already open waits for the first one's sync.
+        if (std::any_of(open.begin(), open.end(),
+                        [&](const auto& o) { return o.second.path == w.path; }))
+            finishOpen();
+        if (!makeFolderFor(w.path, &reason)) {
+            fail(w, reason, kept);
+            continue;
+        }
+        skipWhatIsThere(w);
+        if (w.records.empty())
+            continue;
+        if (std::optional<core::OpenAppend> append =
+                core::beginAppend(w.path, w.bytes, w.headerIfNew, &reason))
+            open.emplace_back(std::move(*append), std::move(w));
+        else
+            fail(w, reason, kept);
     }
+    finishOpen();
     pending.queue = std::move(kept);
     return failures;
 }

@@ -109,9 +109,13 @@ struct WriteFailure
 // Makes the missing folder, then writes what waits, oldest first. A write that fails stays, and
 // so does every later write to the same file, so each file keeps its order; writes to other
 // files go on. Returns the files still failing. When stop is given it is asked before each
-// write: once it says so, nothing more is written and the rest stays.
+// write: once it says so, nothing more is written and the rest stays. With shareSyncs every
+// append is written first, then the file system is synced once and each append synced, so that
+// one commit of the file system carries them all (and the unsynced page written among them)
+// rather than one commit each; each append is still whole or undone.
 std::vector<WriteFailure> writePending(PendingWrites& pending,
-                                       const std::function<bool()>& stop = {});
+                                       const std::function<bool()>& stop = {},
+                                       bool shareSyncs = false);
 
 // Gives each waiting append that does not know it the size its file has now: what a replay of a
 // spool compares against, so that what reached the file meanwhile is not written twice. Looks

@@ -6,6 +6,7 @@
 #include "history/graph.h"
 #include "monitor/meterface.h"
 #include "monitor/readingtexts.h"
+#include "storage/storagewindow.h"
 #include "ui/windowlook.h"
 #include "web/webstate.h"
 
@@ -68,6 +69,7 @@ Logger::Logger(const ProgramVariant& variant, plant::Plant& plant, QWidget* pare
     connect(m_controls.Setup, &QPushButton::clicked, this, &Logger::Setup_Click);
     connect(m_controls.ShowLogs, &QPushButton::clicked, this, &Logger::ShowLogs_Click);
     connect(m_controls.Publish, &QPushButton::clicked, this, &Logger::Publish_Click);
+    connect(m_controls.Storage, &QPushButton::clicked, this, &Logger::Storage_Click);
     m_Timer2.setObjectName(QStringLiteral("Timer2"));
     m_Timer2.setInterval(250);
     connect(&m_Timer2, &QTimer::timeout, this, &Logger::Timer2_Timer);
@@ -300,6 +302,16 @@ void Logger::Publish_Click()
     m_openPublish(this);
     m_station.reloadPublishing();
     m_plant.watchers().reload();
+}
+
+// How often the records reach the disk; the station takes the file in at once.
+void Logger::Storage_Click()
+{
+    {
+        storage::Storage window(m_app, this);
+        window.exec();
+    }
+    m_station.reloadStorage();
 }
 
 void Logger::setPublishWindow(std::function<void(QWidget* parent)> open)

@@ -91,6 +91,7 @@ private:
     void Setup_Click();
     void ShowLogs_Click();
     void Publish_Click();
+    void Storage_Click();
     void Season_Click();
     void Alarms_Click();
     void Web_Click();

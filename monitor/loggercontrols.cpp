@@ -126,6 +126,7 @@ void checkComplete(const LoggerControls& c)
                                                              {c.Alarms, "Alarms"},
                                                              {c.Silence, "Silence"},
                                                              {c.Web, "Web"},
+                                                             {c.Storage, "Storage"},
                                                              {c.Notify, "Notify"},
                                                              {c.BlinkLog, "BlinkLog"},
                                                              {c.BlinkData, "BlinkData"},

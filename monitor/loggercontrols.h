@@ -27,6 +27,7 @@ struct LoggerControls
     QPushButton* Alarms = nullptr;
     QPushButton* Silence = nullptr; // holds back the notifications of the alarms raised now
     QPushButton* Web = nullptr;     // the web view's settings
+    QPushButton* Storage = nullptr; // how often the records reach the disk
     QPushButton* Notify = nullptr;  // the alarms' push, webhook and e-mail
     QPushButton* BlinkLog = nullptr;
     QPushButton* BlinkData = nullptr;

@@ -173,6 +173,7 @@ monitor::ProgramVariant tessaly()
                 QPoint(32, 8));
     addFreeButtons(v.controls, QPoint(856, 32), QPoint(856, 56), QPoint(837, 80), QPoint(856, 104),
                    QPoint(856, 128));
+    v.controls.push_back(freeButton("Storage", QRect(856, 152, 53, 21), to<&L::Storage>));
     v.controls.push_back(freeButton("Notify", QRect(856, 176, 53, 21), to<&L::Notify>));
     // The trend fills the empty middle between the meters' column, the buttons and the panel.
     v.trendToggle = QRect(192, 30, 80, 18);
@@ -207,6 +208,7 @@ monitor::ProgramVariant corvenna()
                 QPoint(40, 8));
     addFreeButtons(v.controls, QPoint(728, 132), QPoint(784, 132), QPoint(840, 132),
                    QPoint(16, 164), QPoint(72, 164));
+    v.controls.push_back(freeButton("Storage", QRect(216, 164, 53, 21), to<&L::Storage>));
     v.controls.push_back(freeButton("Notify", QRect(272, 164, 53, 21), to<&L::Notify>));
     // The row leaves no room for a trend: it goes in a band below the design, its tick box on
     // the band's one row of controls beside Silence and Web, and over 200 pixels of chart.

@@ -83,16 +83,13 @@ void DiskWriter::record(quint64 request, const logging::RecordInputs& in,
          logging::recordWrites(m_app, in, m_template, &m_templateWarning)) {
         if (write.kind == logging::FileWrite::Kind::Replace)
             write.sync = syncPage;
-        if (hold && write.kind == logging::FileWrite::Kind::Append)
-            m_held.add(std::move(write));
-        else
-            m_pending.add(std::move(write));
+        (hold ? m_held : m_pending).add(std::move(write));
     }
     if (statusJson) {
         logging::FileWrite json{
             publish::statusJsonPath(m_app), *statusJson, logging::FileWrite::Kind::Replace, {}};
         json.sync = syncPage;
-        m_pending.add(std::move(json));
+        (hold ? m_held : m_pending).add(std::move(json));
     }
     publish();
     writeWaiting(nowMs);
@@ -171,8 +168,8 @@ void DiskWriter::writeWaiting(qint64 nowMs)
 {
     const std::size_t before = m_pending.records();
     const std::size_t writesBefore = m_pending.queue.size();
-    m_warnings =
-        logging::failureWarnings(logging::writePending(m_pending, [this] { return leftBehind(); }));
+    m_warnings = logging::failureWarnings(logging::writePending(
+        m_pending, [this] { return leftBehind(); }, m_outbox->holding));
     if (m_pending.records() != before || m_pending.queue.size() != writesBefore)
         ++m_changes;
     publish();

@@ -79,13 +79,15 @@ public:
     // Records kept by the last run go to their files before any new one.
     void restore(quint64 request, qint64 nowMs);
     // One record's writes, and status.json when statusJson is given; then everything waiting.
-    // With hold the record's appends are held in memory instead, behind the records held
-    // before; without it what is held goes first, so no file's records are ever reordered.
-    // Without syncPage the page and status.json are replaced without syncs.
+    // With hold the record's writes are held in memory instead, behind the records held before
+    // (its page and status.json in place of the held ones): the disk sees them once a period.
+    // Without it what is held goes first, so no file's records are ever reordered. Without
+    // syncPage the page and status.json are replaced without syncs.
     void record(quint64 request, const logging::RecordInputs& in,
                 const std::optional<QByteArray>& statusJson, qint64 nowMs, bool hold = false,
                 bool syncPage = true);
-    // The held records go to their files now, each file's in one write with one sync.
+    // The held records go to their files now, each file's in one write with one sync, and the
+    // page held with them.
     void writeHeld();
     void retry(qint64 nowMs);
     // Any other append or replaced file of the plant (the energy ledger, the alarm log, the power
@@ -118,8 +120,9 @@ private:
     logging::PageTemplate m_template;
     quint64 m_takenUpTo = 0;
     logging::PendingWrites m_pending;
-    // Records held in memory on purpose; not spooled while the program runs (a kill loses them,
-    // as storage.cfg says), but kept by the close and by its snapshot as waiting writes are.
+    // Records held in memory on purpose, with the latest page and status.json; not spooled while
+    // the program runs (a kill loses them, as storage.cfg says), but kept by the close and by its
+    // snapshot as waiting writes are.
     logging::PendingWrites m_held;
     qint64 m_lastNowMs = 0; // the latest time handed in, for a request that brings none
     QStringList m_warnings;

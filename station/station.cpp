@@ -120,19 +120,32 @@ void Station::LoadConfiguration()
     m_options = config::programOptions(config::ReadProgramConfig(m_app, &m_configWarnings));
     m_conversion = config::makeConversion(config::ReadCalibrationSettings(m_app, &m_configWarnings),
                                           &m_configWarnings);
-    QString storageWarning;
-    m_storage = storage::readStorageConfig(m_app, &storageWarning);
-    m_outbox->holding = m_storage.holds();
-    // Set back to the default, the records held go at the next tick, as everything waiting does.
-    m_configWarnings << storageWarning << storage::heldNotice(m_storage)
-                     << storage::cardNotice(m_storage, QDir::toNativeSeparators(m_app.dir),
-                                            m_storageDevice);
-    m_configWarnings.removeAll(QString());
+    readStorage();
     // The messages carry WSUnits, so publishing reads its settings again with the others.
     m_publisher.reload(m_app, m_options.wsUnits);
     m_status.publishing = m_publisher.statusText();
-    m_status.configWarnings = m_configWarnings;
     emit configurationLoaded(m_options);
+    announceStatus();
+}
+
+void Station::readStorage()
+{
+    QString warning;
+    m_storage = storage::readStorageConfig(m_app, &warning);
+    m_outbox->holding = m_storage.holds();
+    // Set back to the default, the records held go at the next tick, as everything waiting does.
+    m_storageLines = QStringList{
+        warning, storage::heldNotice(m_storage),
+        storage::cardNotice(m_storage, QDir::toNativeSeparators(m_app.dir), m_storageDevice)};
+    m_status.configWarnings = m_configWarnings + m_storageLines;
+    m_status.configWarnings.removeAll(QString());
+}
+
+void Station::reloadStorage()
+{
+    // What is held goes now: the next period is the new setting's.
+    writeHeld();
+    readStorage();
     announceStatus();
 }
 

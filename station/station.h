@@ -54,6 +54,8 @@ public:
     void handOver();
     void takeBack(bool rereadPort);
     void reloadPublishing();
+    // storage.cfg read again (the Storage window saved it); what is held is written first.
+    void reloadStorage();
     // The close steps: the timers and the line stop (the energy counted up to now), and
     // everything waiting is written, or kept in the spool, before this returns. A disk that
     // does not finish within the deadline is left behind: what waits is kept from a snapshot on
@@ -151,6 +153,7 @@ private:
     void waitForDisk();
 
     void LoadConfiguration();
+    void readStorage();
     void openPort(bool readPortNumber);
     void lineChanged();
     void checkData();
@@ -171,6 +174,7 @@ private:
     config::ProgramOptions m_options;
     core::Conversion m_conversion;
     QStringList m_configWarnings;
+    QStringList m_storageLines; // storage.cfg's warning and notices, for the status line
     storage::StorageConfig m_storage;
     QString m_storageDevice; // the block device of the application folder, found at start
     std::function<double()> m_lowVoltsDefault;

@@ -122,6 +122,19 @@ QString heldNotice(const StorageConfig& config)
         .arg(periodText(config.syncSeconds));
 }
 
+QString costText(const StorageConfig& config)
+{
+    if (!config.holds())
+        return QStringLiteral("Every record is synced on its own: a power cut loses at most the "
+                              "record being written, but an SD card sees a write per file at "
+                              "every record.");
+    const QString period = periodText(config.syncSeconds);
+    return QStringLiteral("Each file is written once every %1, a small part of the wear on an SD "
+                          "card; a power cut loses up to the last %1 of records, none once the "
+                          "volts are below the level.")
+        .arg(period);
+}
+
 QString blockDeviceOf(const QString& folder, const QString& sysRoot)
 {
     struct stat st

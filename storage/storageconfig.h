@@ -55,6 +55,9 @@ double syncBelowVolts(const StorageConfig& config, std::optional<double> battLow
 // "Records are written every 5 minutes (storage.cfg)"; empty when they are not held.
 QString heldNotice(const StorageConfig& config);
 
+// What the period costs and what it risks, in one line for the Storage window.
+QString costText(const StorageConfig& config);
+
 // The name of the block device that holds the folder ("mmcblk0p2"), found through sysRoot's
 // dev/block/MAJOR:MINOR link; empty when it cannot be told (a folder on tmpfs or overlay).
 QString blockDeviceOf(const QString& folder, const QString& sysRoot = QStringLiteral("/sys"));

@@ -17,7 +17,8 @@
 #endif
 
 // tests/hangfs.py over a real folder: the mount shows the folder's files until hang(), after which
-// every call on the mount waits until release(), as on a network folder whose server has gone.
+// every call on the mount waits until release(), as on a network folder whose server has gone;
+// or, after cut(), nothing written on the mount reaches the folder any more.
 // Unmounted at the end whatever happened, so nothing is left waiting on it; the script ends with
 // the test's process too.
 class HangFs
@@ -37,6 +38,7 @@ public:
         m_mount = m_dir.filePath(QStringLiteral("mount"));
         m_control = m_dir.filePath(QStringLiteral("hang"));
         m_log = m_dir.filePath(QStringLiteral("waiting.log"));
+        m_cut = m_dir.filePath(QStringLiteral("cut"));
         if (::access("/dev/fuse", R_OK | W_OK) != 0) {
             m_error = QStringLiteral("/dev/fuse cannot be used here");
             return;
@@ -51,7 +53,7 @@ public:
         QStringList arguments{QStringLiteral(HANGFS_PATH), QStringLiteral("--die-with-parent")};
         if (cache == Cache::Off)
             arguments << QStringLiteral("--uncached");
-        arguments << mirror << m_mount << m_control << m_log;
+        arguments << QStringLiteral("--cut") << m_cut << mirror << m_mount << m_control << m_log;
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QStringLiteral("/usr/bin/python3"), arguments);
         if (!waitFor([this] { return mounted() || m_process.state() == QProcess::NotRunning; },
@@ -77,7 +79,19 @@ public:
     const QString& mount() const { return m_mount; }
     void hang() { ASSERT_TRUE(core::replaceFile(m_control, "hang\n")); }
     void release() { QFile::remove(m_control); }
-    // The calls that began to wait, a line each ("waiting open /logs/...").
+    // A power cut: the mirror stays as it is now, and nothing written on the mount from here on
+    // reaches it, while the mount goes on answering from a copy as if nothing had happened. A
+    // call on the mount makes the cut happen before this returns.
+    void cut()
+    {
+        ASSERT_TRUE(core::replaceFile(m_cut, "cut\n"));
+        QFile probe(m_mount + QStringLiteral("/.cut"));
+        ASSERT_TRUE(probe.open(QIODevice::WriteOnly));
+        probe.close();
+        probe.remove();
+        ASSERT_TRUE(waiting().contains("cut\n"));
+    }
+    // The calls that began to wait, a line each ("waiting open /logs/..."), and "cut".
     QByteArray waiting() const { return core::readWholeFile(m_log).value_or(QByteArray()); }
 
 private:
@@ -89,6 +103,6 @@ private:
     }
 
     QTemporaryDir m_dir;
-    QString m_mount, m_control, m_log, m_error;
+    QString m_mount, m_control, m_log, m_cut, m_error;
     QProcess m_process;
 };
