@@ -3,6 +3,7 @@
 #include "alarms/alarmconfig.h"
 #include "core/appdir.h"
 #include "core/clock.h"
+#include "core/workerthread.h"
 #include "notify/notifyconfig.h"
 #include "notify/notifyevent.h"
 #include "notify/notifyreport.h"
@@ -10,7 +11,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
-#include <QThread>
 #include <functional>
 
 namespace notify {
@@ -80,7 +80,7 @@ private:
     QStringList m_problems;
     ReportFacts m_reportFacts;
     ReportMaker m_reportMaker;
-    QThread m_thread;
+    core::WorkerThread m_thread;
     QPointer<NotifyWorker> m_worker;
 };
 

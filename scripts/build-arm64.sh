@@ -33,7 +33,8 @@ packages=(crossbuild-essential-arm64 cmake make git ccache dpkg-dev file qt6-bas
 # programs the build runs, the offscreen platform and the fonts.
 for p in qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-svg-dev qt6-charts-dev \
   libgl-dev libglx-dev libopengl-dev libvulkan-dev libmosquitto-dev libsystemd-dev \
-  libcurl4-openssl-dev qt6-httpserver-dev qt6-websockets-dev libqrencode-dev pkgconf qt6-qpa-plugins; do
+  libcurl4-openssl-dev libssl-dev qt6-httpserver-dev qt6-websockets-dev libqrencode-dev pkgconf \
+  qt6-qpa-plugins; do
   packages+=("$p:arm64")
 done
 packages+=(fonts-liberation libjs-chart.js)

@@ -15,11 +15,13 @@ esac
 # Building: the compiler, CMake and its make, the Qt modules (Qt Charts needs Qt's OpenGL
 # files; Qt6Gui's CMake files look for GL, GLX, OpenGL and Vulkan headers), the test and
 # benchmark libraries, MQTT, the notify protocol (sd_notify), libcurl for the alarms' push,
-# webhook and e-mail (HTTPS and SMTP with TLS in one library), and the format check.
+# webhook and e-mail (HTTPS and SMTP with TLS in one library), OpenSSL's own (a worker thread
+# frees its TLS state before it ends), and the format check.
 packages=(g++ make cmake pkg-config git clang-format ccache
           qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-svg-dev qt6-charts-dev
           libgl-dev libglx-dev libopengl-dev libvulkan-dev
-          libgtest-dev libbenchmark-dev libmosquitto-dev libsystemd-dev libcurl4-openssl-dev)
+          libgtest-dev libbenchmark-dev libmosquitto-dev libsystemd-dev libcurl4-openssl-dev
+          libssl-dev)
 # Running the programs and their tests without a screen: the offscreen platform, the fonts the
 # layout is measured in, the time zones (the ledger's change of clocks), chattr (a folder whose
 # files cannot be removed) and a virtual display for the windows' own tests.

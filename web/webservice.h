@@ -1,11 +1,11 @@
 #pragma once
 
+#include "core/workerthread.h"
 #include "web/livevalues.h"
 #include "web/webserver.h"
 #include "web/webstate.h"
 
 #include <QObject>
-#include <QThread>
 #include <QTimer>
 #include <memory>
 
@@ -59,7 +59,7 @@ private:
     const curve::CurveData& m_curve;
     LiveValues m_live;
     WebState m_state;
-    QThread m_thread;
+    core::WorkerThread m_thread;
     std::unique_ptr<WebServer> m_server; // lives on m_thread
     QTimer m_curveTimer;
 };
