@@ -37,10 +37,15 @@ Watchers::Watchers(station::Station& station, QObject* parent)
                 m_lastFreshMs = ms;
                 m_loadOn = mode == 1;
                 m_volts = values[core::kVolts];
+                completenessLine(m_completeness.freshFrame(m_station.clock().now()));
                 if (const auto minute = m_curve.add(values, ms))
                     curveMinute(*minute, ms);
                 m_alarms.onReading(values, ms, m_station.clock().now());
             });
+    connect(&station, &station::Station::recordWritten, this, [this] {
+        m_completeness.setInterval(intervalSeconds());
+        completenessLine(m_completeness.record(m_station.clock().now()));
+    });
     connect(&station, &station::Station::closing, this, &Watchers::closing);
     // While Setup or Calibrate has the line, its quiet is no fault of the plant.
     connect(&station, &station::Station::lineHandedOver, this, [this](bool handedOver) {
@@ -286,6 +291,25 @@ void Watchers::everySecond()
     m_alarms.onTick(m_station.clock().elapsedMs(), now);
     if (const auto line = m_ledger.flush(now))
         ledgerLine(*line);
+    m_completeness.setInterval(intervalSeconds());
+    completenessLine(m_completeness.flush(now));
+}
+
+void Watchers::completenessLine(const std::optional<season::CompletenessLine>& line)
+{
+    if (line)
+        m_station.queueWrite(season::completenessWrite(m_station.app(), *line));
+}
+
+// The interval records are meant to come at: logging's own, or before it first started, the
+// one it will start with.
+int Watchers::intervalSeconds() const
+{
+    if (const int ms = m_station.loggingInterval(); ms >= 1000)
+        return ms / 1000;
+    bool ok = false;
+    const int seconds = m_station.options().logDelay.toInt(&ok);
+    return ok && seconds >= 1 && seconds <= 86400 ? seconds : 60;
 }
 
 void Watchers::closing()
@@ -295,6 +319,7 @@ void Watchers::closing()
     m_hourly.stop();
     if (const auto line = m_ledger.closeHour())
         ledgerLine(*line);
+    completenessLine(m_completeness.closeHour());
     saveCurve();
 }
 

@@ -6,6 +6,7 @@
 #include "alarms/notifier.h"
 #include "curve/curvedata.h"
 #include "notify/notifyservice.h"
+#include "season/completeness.h"
 #include "season/energyledger.h"
 #include "station/station.h"
 
@@ -75,11 +76,14 @@ private:
     void curveMinute(const curve::MinuteMean& minute, qint64 monotonicMs);
     void keepOldCurve(const QString& keptAs);
     void ledgerLine(const season::LedgerLine& line);
+    void completenessLine(const std::optional<season::CompletenessLine>& line);
+    int intervalSeconds() const;
     void everySecond();
     void closing();
 
     station::Station& m_station;
     season::EnergyLedger m_ledger;
+    season::CompletenessCounter m_completeness;
     curve::CurveData m_curve;
     alarms::AlarmMonitor m_alarms;
     alarms::Notifier m_notifier;

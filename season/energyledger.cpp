@@ -3,6 +3,7 @@
 #include "core/datetime.h"
 #include "core/files.h"
 #include "core/numbers.h"
+#include "season/ledgertext.h"
 
 #include <QFile>
 #include <QLocale>
@@ -15,62 +16,6 @@
 
 namespace season {
 namespace {
-
-// The text between the opening and the closing tag of a line, or nullopt.
-std::optional<std::string_view> tagText(std::string_view line, std::string_view open,
-                                        std::string_view close)
-{
-    const std::size_t from = line.find(open);
-    if (from == std::string_view::npos)
-        return std::nullopt;
-    const std::size_t start = from + open.size();
-    const std::size_t to = line.find(close, start);
-    if (to == std::string_view::npos)
-        return std::nullopt;
-    return line.substr(start, to - start);
-}
-
-std::optional<int> digitsValue(std::string_view text)
-{
-    if (text.empty() || text.size() > 5)
-        return std::nullopt;
-    int value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
-// "2024_3_7", as the daily log's file names, in the years a ledger may name.
-std::optional<QDate> ledgerDate(std::string_view text)
-{
-    const std::size_t a = text.find('_');
-    const std::size_t b = a == std::string_view::npos ? a : text.find('_', a + 1);
-    if (b == std::string_view::npos)
-        return std::nullopt;
-    const auto y = digitsValue(text.substr(0, a));
-    const auto m = digitsValue(text.substr(a + 1, b - a - 1));
-    const auto d = digitsValue(text.substr(b + 1));
-    if (!y || !m || !d || *y < kFirstLedgerYear || *y > kLastLedgerYear ||
-        !QDate::isValid(*y, *m, *d))
-        return std::nullopt;
-    return QDate(*y, *m, *d);
-}
-
-// "+0100": a sign, two digits of hours up to 14 and two of minutes; the seconds east of UTC.
-std::optional<int> ledgerOffset(std::string_view text)
-{
-    if (text.size() != 5 || (text[0] != '+' && text[0] != '-'))
-        return std::nullopt;
-    const auto hours = digitsValue(text.substr(1, 2));
-    const auto minutes = digitsValue(text.substr(3, 2));
-    if (!hours || !minutes || *hours > 14 || *minutes > 59)
-        return std::nullopt;
-    const int seconds = (*hours * 60 + *minutes) * 60;
-    return text[0] == '-' ? -seconds : seconds;
-}
 
 // The written form, with a point; a comma in its place, as a ledger written before the point was
 // fixed may have it. Blanks, signs and digits beyond a double's range make a bad line.
@@ -219,31 +164,31 @@ LedgerContent parseLedger(QByteArrayView content)
         const auto wh = tagText(line, "<WH>", "</WH>");
         const auto ah = tagText(line, "<AH>", "</AH>");
         const auto load = tagText(line, "<LOAD>", "</LOAD>");
-        const auto date = d ? ledgerDate(*d) : std::nullopt;
+        const QDate date = d ? ledgerDate(*d).value_or(QDate()) : QDate();
         const int hour = h ? digitsValue(*h).value_or(-1) : -1;
         const auto value = wh ? ledgerNumber(*wh) : std::nullopt;
         // -1 stands for a tag that is there but holds no number of its kind.
         const double ampHours = ah ? ledgerNumber(*ah).value_or(-1) : 0.0;
         const double loadMinutes = load ? ledgerNumber(*load).value_or(-1) : 0.0;
-        if (!date || hour < 0 || hour > 23 || !value || (z && !ledgerOffset(*z)) ||
+        if (!date.isValid() || hour < 0 || hour > 23 || !value || (z && !ledgerOffset(*z)) ||
             !(ampHours >= 0) || !(loadMinutes >= 0 && loadMinutes <= 120)) {
             ++out.badLines;
             continue;
         }
         if (ah || load) {
-            DayCharge& charge = out.charge[*date];
+            DayCharge& charge = out.charge[date];
             charge.ampHours += ampHours;
             charge.loadMinutes += loadMinutes;
             charge.hasAmpHours = charge.hasAmpHours || ah.has_value();
             charge.hasLoad = charge.hasLoad || load.has_value();
         }
         // Lines of one day stand together: the day found for the last line is tried first.
-        if (!day || last != *date) {
-            auto [it, made] = out.days.try_emplace(*date);
+        if (!day || last != date) {
+            auto [it, made] = out.days.try_emplace(date);
             if (made)
                 it->second.fill(0);
             day = &it->second;
-            last = *date;
+            last = date;
         }
         (*day)[std::size_t(hour)] += *value;
     }

@@ -15,6 +15,7 @@
 #include "curve/refcurve.h"
 #include "history/dayreader.h"
 #include "season/batteryconfig.h"
+#include "season/completeness.h"
 #include "season/energyledger.h"
 #include "season/seasonview.h"
 #include "season/summarycache.h"
@@ -270,6 +271,49 @@ TEST(Fuzz, LedgerLinesAreReadWithinTheirRangeOrCountedBad)
             << bytes.toStdString();
     }
     QLocale::setDefault(QLocale::c());
+}
+
+// Completeness lines of any content: every hour read is of a valid day, its minutes 0 to 60, its
+// interval from 1 s to a day; every line is read or counted bad; the day's shares lie within 0
+// and 1.
+TEST(Fuzz, CompletenessLinesAreReadWithinTheirRangeOrCountedBad)
+{
+    PieceGenerator gen(seed() + 14);
+    auto value = [](PieceGenerator& g, const char* key) -> QByteArray {
+        if (key[0] == 'Z' && g.below(3))
+            return QByteArray(g.below(2) ? "+" : "-") +
+                   QByteArray::number(g.below(16)).rightJustified(2, '0') +
+                   QByteArray::number(g.below(62)).rightJustified(2, '0');
+        if (key[0] == 'D' && g.below(3))
+            return QByteArray::number(1995 + g.below(110)) + '_' + QByteArray::number(g.below(13)) +
+                   '_' + QByteArray::number(g.below(29));
+        if (g.below(4))
+            return QByteArray::number(g.below(key[0] == 'H' ? 26 : 64) - 2);
+        return g.number().toUtf8();
+    };
+    std::size_t hoursRead = 0;
+    for (int file = 0; file < 2000; ++file) {
+        const QByteArray content =
+            taggedLines(gen, {"D", "H", "Z", "FM", "REC", "IV"}, gen.below(30), value);
+        const season::CompletenessContent read = season::parseCompleteness(content);
+        ASSERT_GE(read.badLines, 0);
+        ASSERT_LE(read.badLines, content.count('\n') + 1) << content.toStdString();
+        for (const auto& [date, hours] : read.days) {
+            ASSERT_TRUE(date.isValid() && date.year() >= season::kFirstLedgerYear &&
+                        date.year() <= season::kLastLedgerYear);
+            for (const auto& [key, line] : hours) {
+                ++hoursRead;
+                ASSERT_TRUE(line.freshMinutes >= 0 && line.freshMinutes <= 60);
+                ASSERT_TRUE(line.intervalSeconds >= 1 && line.intervalSeconds <= 86400);
+                ASSERT_GE(line.records, 0);
+            }
+            const season::Completeness c =
+                season::dayCompleteness(read, date, 60, date.addDays(1).startOfDay().addSecs(3600));
+            ASSERT_TRUE(c.freshShare >= 0 && c.freshShare <= 1);
+            ASSERT_TRUE(c.recordShare >= 0 && c.recordShare <= 1);
+        }
+    }
+    EXPECT_GT(hoursRead, 100u); // the generator does make good lines
 }
 
 // powercurve.txt of any content: every bin read or loaded lies within the limits, every line is

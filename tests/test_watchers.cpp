@@ -1,5 +1,6 @@
 #include "alarms/alarmconfig.h"
 #include "alarms/alarmlog.h"
+#include "season/completeness.h"
 #include "season/energybars.h"
 #include "season/energyledger.h"
 #include "season/seasonview.h"
@@ -61,6 +62,35 @@ TEST_F(Watchers, TheLedgerHoldsEachHoursEnergy)
     EXPECT_GT(day[14], 0.0);
     EXPECT_GT(day[15], 0.0);
     EXPECT_NEAR(day[14] + day[15], total, 0.01);
+}
+
+// Each clock hour's fresh minutes and records reach logs/completeness.txt when the hour ends,
+// and the hour so far at close: three minutes of frames from 14:58 with a record each minute.
+TEST_F(Watchers, TheCompletenessFileHoldsEachHoursMinutesAndRecords)
+{
+    writeProg(ProgFile{.LogDelay = "600", .LogOn = "1"});
+    m_now = QDateTime(QDate(2024, 3, 7), QTime(14, 58, 0));
+    auto pty = line(1);
+    auto w = start();
+    for (int minute = 0; minute < 3; ++minute) {
+        framesFor(*w, *pty, k1200W, 60, m_now);
+        logTick(*w);
+    }
+    w->close();
+    const season::CompletenessContent read = season::readCompleteness(m_app);
+    EXPECT_EQ(read.badLines, 0);
+    ASSERT_EQ(read.days.count(QDate(2024, 3, 7)), 1u);
+    const auto& hours = read.days.at(QDate(2024, 3, 7));
+    ASSERT_EQ(hours.size(), 2u);
+    const season::CompletenessLine& first = hours.begin()->second;
+    const season::CompletenessLine& second = std::next(hours.begin())->second;
+    EXPECT_EQ(first.hour, 14);
+    EXPECT_EQ(first.freshMinutes, 2);
+    EXPECT_EQ(first.records, 1); // the tick at 15:00 is the next hour's
+    EXPECT_EQ(first.intervalSeconds, 600);
+    EXPECT_EQ(second.hour, 15);
+    EXPECT_EQ(second.freshMinutes, 1);
+    EXPECT_EQ(second.records, 2);
 }
 
 // The two days in Berlin when the clocks change, walked for 40 minutes across the change at
