@@ -184,13 +184,12 @@ Completeness dayCompleteness(const CompletenessContent& content, QDate day, int 
     return out;
 }
 
-Completeness monthCompleteness(const CompletenessContent& content, int year, int month,
+Completeness rangeCompleteness(const CompletenessContent& content, QDate first, int days,
                                int intervalSeconds, const QDateTime& now)
 {
     Completeness out;
-    const QDate first(year, month, 1);
-    for (QDate day = first; day.isValid() && day.month() == month; day = day.addDays(1)) {
-        const Completeness c = dayCompleteness(content, day, intervalSeconds, now);
+    for (int k = 0; k < days; ++k) {
+        const Completeness c = dayCompleteness(content, first.addDays(k), intervalSeconds, now);
         out.freshMinutes += c.freshMinutes;
         out.minutes += c.minutes;
         out.records += c.records;
@@ -198,6 +197,18 @@ Completeness monthCompleteness(const CompletenessContent& content, int year, int
     }
     finish(out);
     return out;
+}
+
+bool lessThanComplete(const Completeness& c)
+{
+    return c.minutes > 0 && (c.freshShare < kCompleteShare || c.recordShare < kCompleteShare);
+}
+
+Completeness monthCompleteness(const CompletenessContent& content, int year, int month,
+                               int intervalSeconds, const QDateTime& now)
+{
+    const QDate first(year, month, 1);
+    return rangeCompleteness(content, first, first.daysInMonth(), intervalSeconds, now);
 }
 
 } // namespace season

@@ -88,6 +88,11 @@ CompletenessContent readCompleteness(const core::AppDir& app);
 // now's hour (the open hour is not in the file yet), a day to come is nothing.
 Completeness dayCompleteness(const CompletenessContent& content, QDate day, int intervalSeconds,
                              const QDateTime& now);
+// Days added together, each as dayCompleteness counts it.
+Completeness rangeCompleteness(const CompletenessContent& content, QDate first, int days,
+                               int intervalSeconds, const QDateTime& now);
+// A share of a day or days with time in it below kCompleteShare, fresh minutes or records.
+bool lessThanComplete(const Completeness& c);
 // The days of a month added together, each as dayCompleteness counts it.
 Completeness monthCompleteness(const CompletenessContent& content, int year, int month,
                                int intervalSeconds, const QDateTime& now);

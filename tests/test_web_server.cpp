@@ -2,6 +2,7 @@
 // rules one by one, the limits, the live values and the events.
 
 #include "core/version.h"
+#include "season/completeness.h"
 #include "webplant.h"
 
 #include <QJsonArray>
@@ -396,6 +397,16 @@ TEST_F(WebServer, SeasonCurveAndDayAnswers)
     ASSERT_TRUE(core::replaceFile(m_app.path(QStringLiteral("logs/energy.txt")),
                                   "<D>2024_3_7</D><H>10</H><WH>250</WH>\r\n"
                                   "<D>2024_3_8</D><H>11</H><WH>500</WH>\r\n"));
+    // The 7th seen whole, the 8th for its first twelve hours.
+    QByteArray seen;
+    for (int hour = 0; hour < 24; ++hour) {
+        for (const QDate date : {day, day.addDays(1)}) {
+            if (date == day || hour < 12)
+                seen += season::completenessLineFor(
+                    {date, hour, date.startOfDay().offsetFromUtc(), 60, 60, 60});
+        }
+    }
+    ASSERT_TRUE(core::replaceFile(season::completenessFile(m_app), seen));
     qputenv("XDG_CACHE_HOME", m_tmp.filePath(QStringLiteral("cache")).toLocal8Bit());
     startPlant();
     WebClient client(m_port);
@@ -419,7 +430,20 @@ TEST_F(WebServer, SeasonCurveAndDayAnswers)
     const QJsonObject energy = jsonOf(client.get("/api/energy?by=day&year=2024&month=3"));
     EXPECT_DOUBLE_EQ(energy[QStringLiteral("totalKWh")].toDouble(), 0.75);
     EXPECT_EQ(energy[QStringLiteral("bestDay")].toString(), QStringLiteral("2024-03-08"));
-    EXPECT_EQ(energy[QStringLiteral("bars")].toArray().size(), 31);
+    const QJsonArray bars = energy[QStringLiteral("bars")].toArray();
+    ASSERT_EQ(bars.size(), 31);
+    const struct
+    {
+        int day;
+        double share;
+        bool less;
+    } shares[] = {{6, 0, true}, {7, 1, false}, {8, 0.5, true}};
+    for (const auto& row : shares) {
+        const QJsonObject bar = bars[row.day - 1].toObject();
+        EXPECT_DOUBLE_EQ(bar[QStringLiteral("freshShare")].toDouble(-1), row.share) << row.day;
+        EXPECT_DOUBLE_EQ(bar[QStringLiteral("recordShare")].toDouble(-1), row.share) << row.day;
+        EXPECT_EQ(bar[QStringLiteral("lessThanComplete")].toBool(), row.less) << row.day;
+    }
     EXPECT_EQ(client.get("/api/energy?by=week").status, 400);
 
     const QJsonObject records = jsonOf(client.get("/api/day?date=2024-03-07"));

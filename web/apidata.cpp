@@ -1,5 +1,6 @@
 #include "web/apidata.h"
 
+#include "config/configfiles.h"
 #include "core/files.h"
 #include "core/quantities.h"
 #include "curve/aep.h"
@@ -7,6 +8,7 @@
 #include "history/dayreader.h"
 #include "season/batterydays.h"
 #include "season/columns.h"
+#include "season/completeness.h"
 #include "season/energybars.h"
 #include "season/energyledger.h"
 #include "season/summarycache.h"
@@ -151,6 +153,15 @@ QJsonArray units(const QString& wsUnits)
     return out;
 }
 
+// The logging interval prog.cfg sets, for the hours the plant did not run; 60 s when it sets
+// none that logging would take.
+int programInterval(const core::AppDir& app)
+{
+    bool ok = false;
+    const int seconds = config::ReadProgramConfig(app).LogDelay.trimmed().toInt(&ok);
+    return ok && seconds >= 1 && seconds <= 86400 ? seconds : 60;
+}
+
 } // namespace
 
 ApiAnswer busyAnswer()
@@ -178,11 +189,24 @@ ApiAnswer energyAnswer(const QUrlQuery& query, const ApiContext& context)
     if (!context.step())
         return busyAnswer();
     const season::EnergyBars bars = season::energyBars(ledger, span, *year, *month);
+    const season::CompletenessContent seen = season::readCompleteness(context.app);
+    const int interval = programInterval(context.app);
+    if (!context.step())
+        return busyAnswer();
     QJsonArray list;
-    for (const season::EnergyBar& bar : bars.bars)
-        list << QJsonObject{{QStringLiteral("period"), bar.isoPeriod},
-                            {QStringLiteral("kWh"), round6(bar.kWh)},
-                            {QStringLiteral("noData"), bar.noData()}};
+    for (const season::EnergyBar& bar : bars.bars) {
+        QJsonObject item{{QStringLiteral("period"), bar.isoPeriod},
+                         {QStringLiteral("kWh"), round6(bar.kWh)},
+                         {QStringLiteral("noData"), bar.noData()}};
+        const season::Completeness c =
+            season::rangeCompleteness(seen, bar.first, bar.calendarDays, interval, context.now);
+        item[QStringLiteral("freshShare")] =
+            c.minutes > 0 ? QJsonValue(std::round(c.freshShare * 1000) / 1000) : QJsonValue();
+        item[QStringLiteral("recordShare")] =
+            c.minutes > 0 ? QJsonValue(std::round(c.recordShare * 1000) / 1000) : QJsonValue();
+        item[QStringLiteral("lessThanComplete")] = season::lessThanComplete(c);
+        list << item;
+    }
     QJsonObject out{{QStringLiteral("by"), by.isEmpty() ? QStringLiteral("day") : by},
                     {QStringLiteral("year"), *year},
                     {QStringLiteral("month"), *month},

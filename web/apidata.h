@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QUrlQuery>
 #include <atomic>
@@ -67,6 +68,8 @@ struct ApiContext
     JobControl* control = nullptr;
     // Before a day file is read: the records held in memory go to their files first.
     std::function<void()> beforeDayRead = {};
+    // The plant's clock when the request came: the day under way counts up to its hour.
+    QDateTime now = {};
 
     // One more read done; false when the job is to stop.
     bool step() const { return !control || control->step(); }
@@ -87,7 +90,9 @@ inline constexpr int kMaxColumns = 4000;
 
 // /api/energy?by=day|month|year&year=Y&month=M: the ledger's energy bars, as the Season window
 // draws them: by, year, month, totalKWh, bestDay, bestDayKWh and bars [{period, kWh, noData}]
-// (noData: no ledger line in the bar's days, drawn as a gap).
+// (noData: no ledger line in the bar's days, drawn as a gap), each with freshShare and
+// recordShare (from 0 to 1: the minutes with a fresh frame, the intervals with a record; null
+// for a bar still to come) and lessThanComplete (either share below 90 %).
 ApiAnswer energyAnswer(const QUrlQuery& query, const ApiContext& context);
 
 // /api/days?from=YYYY-MM-DD&to=YYYY-MM-DD&columns=N: the five series over the run reduced to N

@@ -244,6 +244,7 @@ void WebServer::slow(const Request& request, std::unique_ptr<Reply> reply)
                        m_curve,       m_live.wsUnits,       nullptr,
                        &job->control};
     context.beforeDayRead = m_context.beforeDayRead;
+    context.now = m_context.clock.now();
     const QUrlQuery query(QString::fromLatin1(request.facts.query));
     auto pending = std::make_shared<Pending>();
     pending->job = job;
