@@ -1,7 +1,9 @@
 #include "season/completeness.h"
 
+#include "config/configfiles.h"
 #include "core/datetime.h"
 #include "core/files.h"
+#include "logging/logcontrol.h"
 #include "season/energyledger.h"
 #include "season/ledgertext.h"
 
@@ -161,7 +163,8 @@ Completeness dayCompleteness(const CompletenessContent& content, QDate day, int 
     const QDateTime hourStart =
         now.addSecs(-(now.time().minute() * 60 + now.time().second())).addMSecs(-now.time().msec());
     const QDateTime end = std::min(day.addDays(1).startOfDay(), hourStart);
-    if (!start.isValid() || end <= start)
+    if (!start.isValid() || end <= start || content.days.empty() ||
+        day < content.days.begin()->first)
         return out;
     const qint64 seconds = start.secsTo(end);
     out.minutes = int(seconds / 60);
@@ -197,6 +200,12 @@ Completeness rangeCompleteness(const CompletenessContent& content, QDate first, 
     }
     finish(out);
     return out;
+}
+
+int programIntervalSeconds(const core::AppDir& app)
+{
+    const auto interval = logging::checkDelay(config::ReadProgramConfig(app).LogDelay);
+    return interval ? std::max(1, interval->milliseconds / 1000) : 60;
 }
 
 bool lessThanComplete(const Completeness& c)

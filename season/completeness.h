@@ -85,13 +85,17 @@ CompletenessContent parseCompleteness(QByteArrayView content);
 CompletenessContent readCompleteness(const core::AppDir& app);
 
 // The share of a day, in the local time zone; a day still running counts up to the start of
-// now's hour (the open hour is not in the file yet), a day to come is nothing.
+// now's hour (the open hour is not in the file yet). A day to come, or before the file's first
+// (the hours were not counted then), is nothing: no minutes, and so no share to judge.
 Completeness dayCompleteness(const CompletenessContent& content, QDate day, int intervalSeconds,
                              const QDateTime& now);
 // Days added together, each as dayCompleteness counts it.
 Completeness rangeCompleteness(const CompletenessContent& content, QDate first, int days,
                                int intervalSeconds, const QDateTime& now);
 // A share of a day or days with time in it below kCompleteShare, fresh minutes or records.
+// The interval records are meant to come at when the plant does not run: prog.cfg's delay, as
+// logging would correct it, or 60 s.
+int programIntervalSeconds(const core::AppDir& app);
 bool lessThanComplete(const Completeness& c);
 // The days of a month added together, each as dayCompleteness counts it.
 Completeness monthCompleteness(const CompletenessContent& content, int year, int month,

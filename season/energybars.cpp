@@ -16,7 +16,7 @@ std::vector<EnergyBar> emptyBars(const LedgerContent& ledger, EnergySpan span, i
         const int days = span == EnergySpan::Month  ? 1
                          : span == EnergySpan::Year ? first.daysInMonth()
                                                     : first.daysInYear();
-        bars.push_back({std::move(label), first, std::move(iso), 0, 0, days});
+        bars.push_back({std::move(label), first, std::move(iso), 0, 0, days, {}});
     };
     switch (span) {
     case EnergySpan::Month: {
@@ -74,6 +74,13 @@ auto daysInView(const LedgerContent& ledger, const std::vector<EnergyBar>& bars,
 }
 
 } // namespace
+
+void markCompleteness(EnergyBars& bars, const CompletenessContent& content, int intervalSeconds,
+                      const QDateTime& now)
+{
+    for (EnergyBar& bar : bars.bars)
+        bar.seen = rangeCompleteness(content, bar.first, bar.calendarDays, intervalSeconds, now);
+}
 
 double dayWattHours(const DayEnergy& day)
 {

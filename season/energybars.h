@@ -1,5 +1,6 @@
 #pragma once
 
+#include "season/completeness.h"
 #include "season/energyledger.h"
 
 #include <QDate>
@@ -24,6 +25,8 @@ struct EnergyBar
     double kWh = 0;
     int dataDays = 0;     // the days of the bar with ledger lines
     int calendarDays = 1; // the days the bar covers
+    // How much of its days the plant saw, once markCompleteness has read it.
+    Completeness seen;
 
     bool noData() const { return dataDays == 0; }
     // Some of its days have ledger lines, not all: a month or year under way or with gaps.
@@ -41,6 +44,10 @@ struct EnergyBars
 // The bars of a view from the ledger. year and month choose the view (month ignored for a year,
 // both for all years). All years run from the ledger's first year to its last.
 EnergyBars energyBars(const LedgerContent& ledger, EnergySpan span, int year, int month);
+
+// Each bar's share of fresh minutes and records, from the completeness file.
+void markCompleteness(EnergyBars& bars, const CompletenessContent& content, int intervalSeconds,
+                      const QDateTime& now);
 
 // The watt-hours of one day, all its hours added.
 double dayWattHours(const DayEnergy& day);

@@ -38,6 +38,9 @@ int keyItem(QPainter& p, int right, int top, int h, const QString& text, const Q
     return box.left() - 12;
 }
 
+// The mark above a bar whose days the plant saw less than 90 % of.
+const QColor kUnseen{200, 80, 0};
+
 QBrush partialBrush()
 {
     return QBrush(kEnergyBar.darker(160), Qt::BDiagPattern);
@@ -71,8 +74,9 @@ EnergyPicture makeEnergyPicture(const EnergyBars& bars, QSize size, qreal ratio,
     // The unit above the value axis, the key at the top right.
     p.setPen(ui::kWindowText);
     p.drawText(QRect(0, 2, axisWidth + 8, line), Qt::AlignRight | Qt::AlignVCenter, out.unit.name);
-    const int keyLeft = keyItem(p, plot.right(), 2, line, QStringLiteral("no data"), kNoData);
-    keyItem(p, keyLeft, 2, line, QStringLiteral("partial"), partialBrush());
+    int keyLeft = keyItem(p, plot.right(), 2, line, QStringLiteral("no data"), kNoData);
+    keyLeft = keyItem(p, keyLeft, 2, line, QStringLiteral("partial"), partialBrush());
+    keyItem(p, keyLeft, 2, line, QStringLiteral("seen < 90 %"), kUnseen);
 
     auto y = [&](double v) {
         return plot.bottom() -
@@ -105,6 +109,10 @@ EnergyPicture makeEnergyPicture(const EnergyBars& bars, QSize size, qreal ratio,
                 p.setPen(kEnergyBar.darker(160));
                 p.drawRect(bar.adjusted(0, 0, -1, -1));
             }
+        }
+        if (lessThanComplete(b.seen)) {
+            const int side = std::clamp((x1 - x0) / 2, 3, 8);
+            p.fillRect(QRect((x0 + x1 - side) / 2, plot.top() + 1, side, side), kUnseen);
         }
         if (i % std::size_t(every) == 0) {
             p.setPen(ui::kWindowText);

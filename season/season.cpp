@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace season {
 namespace {
@@ -167,8 +168,10 @@ void Season::showEnergy()
     m_jobs->start(
         kEnergyLane,
         [app = m_app, span = EnergySpan(m_span->currentIndex()), year = m_year->text().toInt(),
-         month = m_month->text().toInt()](const CancelFlag&) {
-            return energyBars(readLedger(app), span, year, month);
+         month = m_month->text().toInt(), now = m_clock.now()](const CancelFlag&) {
+            EnergyBars bars = energyBars(readLedger(app), span, year, month);
+            markCompleteness(bars, readCompleteness(app), programIntervalSeconds(app), now);
+            return bars;
         },
         [this](EnergyBars bars) {
             m_bars = std::move(bars);
@@ -203,6 +206,10 @@ void Season::showBarReadout(const QPoint& at)
         text += QStringLiteral("%1 kWh").arg(b.kWh, 0, 'f', 2);
     if (b.partial())
         text += QStringLiteral(" (partial: %1 of %2 days)").arg(b.dataDays).arg(b.calendarDays);
+    if (b.seen.minutes > 0)
+        text += QStringLiteral("; seen %1 % of minutes, records %2 % of intervals")
+                    .arg(std::floor(b.seen.freshShare * 100))
+                    .arg(std::floor(b.seen.recordShare * 100));
     m_barText->setText(text);
 }
 

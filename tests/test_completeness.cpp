@@ -83,7 +83,8 @@ TEST(Completeness, TheFileReadsBackAndSkipsDamagedLines)
 
 // The day's and the month's shares, in Berlin: a whole day seen, a line lost for an hour,
 // logging stopped (frames but no records), a day missing, the day the clocks go back (25 hours)
-// and the day still running (up to the start of now's hour).
+// and the day still running (up to the start of now's hour); none before the file's first day,
+// when nothing was counted.
 TEST(Completeness, DaysAndMonthsAgainstTheirMinutesAndIntervals)
 {
     const LocalZone berlin("Europe/Berlin");
@@ -124,6 +125,7 @@ TEST(Completeness, DaysAndMonthsAgainstTheirMinutesAndIntervals)
         {"clocks back", autumn, 1500, 1, 1},
         {"today to 15:00", today, 900, 1, 1},
         {"to come", QDate(2026, 10, 28), 0, 0, 0},
+        {"before the file began", QDate(2026, 10, 19), 0, 0, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -132,9 +134,10 @@ TEST(Completeness, DaysAndMonthsAgainstTheirMinutesAndIntervals)
         EXPECT_NEAR(c.freshShare, row.fresh, 1e-9);
         EXPECT_NEAR(c.recordShare, row.records, 1e-9);
     }
-    // October to the 27th at 15:00: 26 days and 15 hours, 25 hours on the day of the change.
+    // October from the 20th, when the file began, to the 27th at 15:00: 7 days and 15 hours,
+    // 25 hours on the day of the change.
     const season::Completeness month = season::monthCompleteness(content, 2026, 10, 600, now);
-    EXPECT_EQ(month.minutes, (26 * 24 + 1 + 15) * 60);
+    EXPECT_EQ(month.minutes, (7 * 24 + 1 + 15) * 60);
     EXPECT_EQ(month.freshMinutes, (4 * 24 + 1 + 15) * 60 - 60);
     EXPECT_NEAR(month.intervals, month.minutes / 10.0, 1e-6);
     EXPECT_EQ(month.records, (3 * 24 + 1 + 15) * 6);

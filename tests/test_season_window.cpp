@@ -4,6 +4,7 @@
 #include "core/files.h"
 #include "core/keyedsettings.h"
 #include "history/historyfacts.h"
+#include "season/completeness.h"
 #include "season/energyledger.h"
 #include "season/season.h"
 #include "season/seasonview.h"
@@ -288,6 +289,44 @@ TEST_F(SeasonWindow, EveryLabelOfAMonthIsWholeAndNoDataDaysAreNotDrawnAsZero)
                       [&] { child<QPushButton>(*w, "Previous")->click(); }));
     EXPECT_EQ(textOf(*w, "Year"), QStringLiteral("2023"));
     EXPECT_TRUE(w->bars().bars[2].noData());
+}
+
+// A day the plant saw less than 90 % of is marked at the top of its slot, with the shares in
+// its readout; days before the completeness file began, and days to come, are not judged.
+TEST_F(SeasonWindow, ADayThePlantSawLessThanNinetyPerCentIsMarked)
+{
+    writeLedger([](int) -> std::optional<double> { return 1500; });
+    QByteArray seen;
+    for (int d = 2; d <= 7; ++d) {
+        const QDate date(2024, 3, d);
+        for (int hour = 0; hour < (d == 3 ? 12 : 24); ++hour)
+            seen += season::completenessLineFor(
+                {date, hour, date.startOfDay().offsetFromUtc(), 60, 60, 60});
+    }
+    ASSERT_TRUE(core::replaceFile(season::completenessFile(m_app), seen));
+    auto w = open();
+    ASSERT_TRUE(until(*w, &season::Season::energyShown, [&] { w->show(); }));
+    const auto& bars = w->bars().bars;
+    ASSERT_EQ(bars.size(), 31u);
+    const season::EnergyPicture& e = w->energyPicture();
+    const qreal r = e.image.devicePixelRatio();
+    auto top = [&](std::size_t bar) {
+        const QRect s = e.barSlots[bar];
+        return e.image.pixelColor(int(s.center().x() * r), int((s.top() + 2) * r));
+    };
+    const struct
+    {
+        int day;
+        bool marked;
+    } rows[] = {{1, false}, {2, false}, {3, true}, {7, false}, {8, true}, {9, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.day);
+        const std::size_t i = std::size_t(row.day - 1);
+        EXPECT_EQ(season::lessThanComplete(bars[i].seen), row.marked);
+        EXPECT_EQ(top(i) == QColor(200, 80, 0), row.marked);
+    }
+    EXPECT_DOUBLE_EQ(bars[2].seen.freshShare, 0.5);
+    EXPECT_EQ(bars[7].seen.minutes, 12 * 60) << "today, up to noon";
 }
 
 TEST_F(SeasonWindow, ItsViewIsKeptInViewCfgAndTheTrendBoxKeepsItsOwnKey)

@@ -437,13 +437,16 @@ TEST_F(WebServer, SeasonCurveAndDayAnswers)
         int day;
         double share;
         bool less;
-    } shares[] = {{6, 0, true}, {7, 1, false}, {8, 0.5, true}};
+    } shares[] = {{7, 1, false}, {8, 0.5, true}, {9, 0, true}};
     for (const auto& row : shares) {
         const QJsonObject bar = bars[row.day - 1].toObject();
         EXPECT_DOUBLE_EQ(bar[QStringLiteral("freshShare")].toDouble(-1), row.share) << row.day;
         EXPECT_DOUBLE_EQ(bar[QStringLiteral("recordShare")].toDouble(-1), row.share) << row.day;
         EXPECT_EQ(bar[QStringLiteral("lessThanComplete")].toBool(), row.less) << row.day;
     }
+    // Before the file's first day the hours were not counted: nothing to judge.
+    EXPECT_TRUE(bars[5].toObject()[QStringLiteral("freshShare")].isNull());
+    EXPECT_FALSE(bars[5].toObject()[QStringLiteral("lessThanComplete")].toBool());
     EXPECT_EQ(client.get("/api/energy?by=week").status, 400);
 
     const QJsonObject records = jsonOf(client.get("/api/day?date=2024-03-07"));

@@ -1,6 +1,5 @@
 #include "web/apidata.h"
 
-#include "config/configfiles.h"
 #include "core/files.h"
 #include "core/quantities.h"
 #include "curve/aep.h"
@@ -153,15 +152,6 @@ QJsonArray units(const QString& wsUnits)
     return out;
 }
 
-// The logging interval prog.cfg sets, for the hours the plant did not run; 60 s when it sets
-// none that logging would take.
-int programInterval(const core::AppDir& app)
-{
-    bool ok = false;
-    const int seconds = config::ReadProgramConfig(app).LogDelay.trimmed().toInt(&ok);
-    return ok && seconds >= 1 && seconds <= 86400 ? seconds : 60;
-}
-
 } // namespace
 
 ApiAnswer busyAnswer()
@@ -188,9 +178,9 @@ ApiAnswer energyAnswer(const QUrlQuery& query, const ApiContext& context)
     const season::LedgerContent ledger = season::readLedger(context.app);
     if (!context.step())
         return busyAnswer();
-    const season::EnergyBars bars = season::energyBars(ledger, span, *year, *month);
-    const season::CompletenessContent seen = season::readCompleteness(context.app);
-    const int interval = programInterval(context.app);
+    season::EnergyBars bars = season::energyBars(ledger, span, *year, *month);
+    season::markCompleteness(bars, season::readCompleteness(context.app),
+                             season::programIntervalSeconds(context.app), context.now);
     if (!context.step())
         return busyAnswer();
     QJsonArray list;
@@ -198,8 +188,7 @@ ApiAnswer energyAnswer(const QUrlQuery& query, const ApiContext& context)
         QJsonObject item{{QStringLiteral("period"), bar.isoPeriod},
                          {QStringLiteral("kWh"), round6(bar.kWh)},
                          {QStringLiteral("noData"), bar.noData()}};
-        const season::Completeness c =
-            season::rangeCompleteness(seen, bar.first, bar.calendarDays, interval, context.now);
+        const season::Completeness& c = bar.seen;
         item[QStringLiteral("freshShare")] =
             c.minutes > 0 ? QJsonValue(std::round(c.freshShare * 1000) / 1000) : QJsonValue();
         item[QStringLiteral("recordShare")] =
