@@ -159,8 +159,7 @@ std::optional<bool> flagOf(const QString& key, const QString& value, QStringList
 }
 
 // One kind's keys; nullopt (with its problems said) when the kind cannot be used.
-std::optional<AlarmSettings> readKind(QStringView text, Kind kind, const AlarmSettings& defaults,
-                                      QStringList& problems)
+std::optional<AlarmSettings> readKind(QStringView text, Kind kind, QStringList& problems)
 {
     const QStringList fields = fieldsOf(kind);
     QStringList values, missing;
@@ -171,7 +170,7 @@ std::optional<AlarmSettings> readKind(QStringView text, Kind kind, const AlarmSe
             missing << tag(keyOf(kind, field));
     }
     if (missing.size() == fields.size())
-        return defaults;
+        return facts(kind).defaults;
     const QString title = QString::fromLatin1(facts(kind).title);
     if (!missing.isEmpty()) {
         problems << QStringLiteral("%1 is off: %2 %3 missing")
@@ -340,16 +339,15 @@ QByteArray alarmsConfigText(const AlarmsConfig& config)
     return alarmsConfigText(values);
 }
 
-AlarmsConfig parseAlarmsConfig(QStringView text, QStringList* problems,
-                               const AlarmsConfig& defaults)
+AlarmsConfig parseAlarmsConfig(QStringView text, QStringList* problems)
 {
-    AlarmsConfig read = defaults;
+    AlarmsConfig read = defaultAlarmsConfig();
     QStringList found;
     if (core::firstLine(text) != kTitle) {
         found << QStringLiteral("its first line is not \"Alarm Settings\", so every alarm is off");
     } else {
         for (const Kind k : kKinds) {
-            if (const auto s = readKind(text, k, defaults[k], found))
+            if (const auto s = readKind(text, k, found))
                 read[k] = *s;
         }
         const QString notify = QStringLiteral("Notify");
@@ -376,8 +374,7 @@ AlarmsConfig parseAlarmsConfig(QStringView text, QStringList* problems,
     return read;
 }
 
-AlarmsConfig readAlarmsConfig(const core::AppDir& app, QString* warning,
-                              const AlarmsConfig& defaults)
+AlarmsConfig readAlarmsConfig(const core::AppDir& app, QString* warning)
 {
     const QString path = alarmsCfgPath(app);
     QString reason;
@@ -387,10 +384,10 @@ AlarmsConfig readAlarmsConfig(const core::AppDir& app, QString* warning,
             *warning = QStringLiteral("Alarms are off: %1 cannot be used (%2). Set them again in "
                                       "Alarms.")
                            .arg(path, reason);
-        return defaults;
+        return defaultAlarmsConfig();
     }
     QStringList problems;
-    const AlarmsConfig config = parseAlarmsConfig(QString::fromLatin1(*bytes), &problems, defaults);
+    const AlarmsConfig config = parseAlarmsConfig(QString::fromLatin1(*bytes), &problems);
     if (warning) {
         *warning = problems.isEmpty() ? QString()
                                       : QStringLiteral("%1 is not used as written: %2. An alarm "

@@ -139,15 +139,12 @@ std::optional<QString> settingsProblem(Kind kind, const AlarmSettings& s);
 // or a value it cannot mean, is off with its defaults. A missing Notify or Silence takes its
 // default; a Silence beyond kMaxSilenceMinutes is taken as that. Keys the program does not know
 // are ignored. problems (when given) gets one text per key or kind that was not taken as written.
-// defaults are what a kind not used as written takes.
-AlarmsConfig parseAlarmsConfig(QStringView text, QStringList* problems = nullptr,
-                               const AlarmsConfig& defaults = defaultAlarmsConfig());
+AlarmsConfig parseAlarmsConfig(QStringView text, QStringList* problems = nullptr);
 
 // Reads the file. Missing or unreadable: every alarm off; damaged in part: what parseAlarmsConfig
 // makes of it. warning (when given) holds the main window's line saying what is off and why, empty
 // when the file was used as written. Never fails otherwise.
-AlarmsConfig readAlarmsConfig(const core::AppDir& app, QString* warning = nullptr,
-                              const AlarmsConfig& defaults = defaultAlarmsConfig());
+AlarmsConfig readAlarmsConfig(const core::AppDir& app, QString* warning = nullptr);
 
 // Writes through a temporary file and a rename. False with the reason in error.
 bool saveAlarmsConfig(const core::AppDir& app, const AlarmsConfig& config,

@@ -258,11 +258,12 @@ void Alarms::setNotifier(Notifier* notifier)
 
 void Alarms::Form_Load()
 {
+    AlarmsConfig v = readAlarmsConfig(m_app, &m_loadWarning);
     const QString wsUnits = config::ReadProgramConfig(m_app).WSUnits;
-    // A file without Stopped shows it at the user's unit and the reference's cut-in.
-    AlarmsConfig defaults = defaultAlarmsConfig();
-    defaults[Kind::Stopped] = stoppedDefaults(referenceCutIn(m_app, wsUnits), wsUnits);
-    const AlarmsConfig v = readAlarmsConfig(m_app, &m_loadWarning, defaults);
+    // Stopped as the sample has it (or a file without it) is shown at the user's own unit and the
+    // reference's cut-in: the sample's 6 is m/s.
+    if (v[Kind::Stopped] == facts(Kind::Stopped).defaults)
+        v[Kind::Stopped] = stoppedDefaults(referenceCutIn(m_app, wsUnits), wsUnits);
     for (const Kind k : kKinds) {
         const AlarmRowControls& r = m_controls.rows[std::size_t(k)];
         r.On->setChecked(v[k].on);

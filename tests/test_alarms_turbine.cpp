@@ -351,16 +351,26 @@ TEST(TurbineTexts, LineNotificationEventAndDiscovery)
 
 using TurbineWindow = AppDirTest;
 
-// Without the keys the window shows Stopped at the reference's cut-in plus 3 m/s, in km/h; its
-// delay says minutes; Runaway's amps have their own box, checked like the rest and saved.
+// Without the keys, or at the sample's values, the window shows Stopped at the reference's cut-in
+// plus 3 m/s in km/h; as the owner set it, as set. Its delay says minutes; Runaway's amps have
+// their own box, checked like the rest and saved.
 TEST_F(TurbineWindow, ShowsTheirRowsChecksTheAmpsAndSaves)
 {
     const EnvGuard home("XDG_CONFIG_HOME", QFile::encodeName(m_tmp.path()));
     const EnvGuard bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
-    ASSERT_TRUE(core::replaceFile(alarms::alarmsCfgPath(m_app), withoutTurbineKeys(sample())));
     ASSERT_TRUE(core::replaceFile(curve::refCurvePath(m_app),
                                   "Reference Power Curve\r\n<Units>m/s</Units>\r\n<V>2</V><W>0</W>"
                                   "\r\n<V>3</V><W>20</W>\r\n<V>10</V><W>600</W>\r\n"));
+    const std::pair<QByteArray, const char*> files[] = {
+        {withoutTurbineKeys(sample()), "21.6"},
+        {with(sample(), "StoppedLevel", "30"), "30"},
+        {sample(), "21.6"},
+    };
+    for (const auto& [file, level] : files) {
+        ASSERT_TRUE(core::replaceFile(alarms::alarmsCfgPath(m_app), file));
+        const alarms::Alarms shown(m_app);
+        EXPECT_EQ(shown.controls().rows[std::size_t(Kind::Stopped)].Level->text(), level);
+    }
     alarms::Alarms window(m_app);
     const alarms::AlarmsControls& c = window.controls();
     const alarms::AlarmRowControls& stopped = c.rows[std::size_t(Kind::Stopped)];
