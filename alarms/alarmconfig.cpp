@@ -3,8 +3,10 @@
 #include "core/files.h"
 #include "core/numbers.h"
 #include "core/tags.h"
+#include "core/windunits.h"
 
 #include <QLocale>
+#include <cmath>
 
 namespace alarms {
 namespace {
@@ -85,15 +87,43 @@ constexpr std::array<KindFacts, kKindCount> kFacts{{
      "problem",
      {false, 70, 10, 120},
      kShareRange},
+    // The wind, with the rotor still (kStillRpm, kStillWatts); Delay in minutes. The window puts
+    // the user's own unit and the reference's cut-in in its Level (stoppedDefaults).
+    {"Stopped",
+     "Turbine stopped in wind",
+     core::kWind,
+     false,
+     false,
+     nullptr,
+     "problem",
+     {false, 6, 1, 10},
+     kWindRange},
+    // The RPM, with the charge below <RunawayAmps>: an unloaded rotor may wreck itself.
+    {"Runaway",
+     "Turbine running away",
+     core::kRpm,
+     false,
+     true,
+     "RPM",
+     "problem",
+     {false, 500, 50, 30, 0.5},
+     kRpmRange},
 }};
 
 const QString kTitle = QStringLiteral("Alarm Settings");
 const QStringList kFields{QStringLiteral("On"), QStringLiteral("Level"),
                           QStringLiteral("Hysteresis"), QStringLiteral("Delay")};
+// Runaway's second level, after its four keys.
+const QString kAmpsField = QStringLiteral("Amps");
 
 QString keyOf(Kind kind, const QString& field)
 {
     return QString::fromLatin1(facts(kind).key) + field;
+}
+
+QStringList fieldsOf(Kind kind)
+{
+    return kind == Kind::Runaway ? kFields + QStringList{kAmpsField} : kFields;
 }
 
 QString numberInFile(double v)
@@ -128,17 +158,18 @@ std::optional<bool> flagOf(const QString& key, const QString& value, QStringList
     return *number == 1;
 }
 
-// One kind's four keys; nullopt (with its problems said) when the kind cannot be used.
+// One kind's keys; nullopt (with its problems said) when the kind cannot be used.
 std::optional<AlarmSettings> readKind(QStringView text, Kind kind, QStringList& problems)
 {
+    const QStringList fields = fieldsOf(kind);
     QStringList values, missing;
-    for (const QString& field : kFields) {
+    for (const QString& field : fields) {
         const auto value = core::tagValue(text, keyOf(kind, field));
         values << value.value_or(QString());
         if (!value)
             missing << tag(keyOf(kind, field));
     }
-    if (missing.size() == kFields.size())
+    if (missing.size() == fields.size())
         return facts(kind).defaults;
     const QString title = QString::fromLatin1(facts(kind).title);
     if (!missing.isEmpty()) {
@@ -152,8 +183,11 @@ std::optional<AlarmSettings> readKind(QStringView text, Kind kind, QStringList& 
     const auto level = numberOf(keyOf(kind, kFields[1]), values[1], problems);
     const auto hysteresis = numberOf(keyOf(kind, kFields[2]), values[2], problems);
     const auto delay = numberOf(keyOf(kind, kFields[3]), values[3], problems);
+    std::optional<double> amps = 0.0;
+    if (kind == Kind::Runaway)
+        amps = numberOf(keyOf(kind, kAmpsField), values[4], problems);
     if (problems.size() == before) {
-        const AlarmSettings s{*on, *level, *hysteresis, *delay};
+        const AlarmSettings s{*on, *level, *hysteresis, *delay, *amps};
         if (const auto why = settingsProblem(kind, s))
             problems << *why;
         else
@@ -178,6 +212,15 @@ std::optional<QString> settingsProblem(Kind kind, const AlarmSettings& s)
     if (kind == Kind::CurveLow && !(s.delayS >= 1 && s.delayS <= kMaxCurveMinutes)) {
         return QStringLiteral("%1 is %2, outside 1 to %3 minutes")
             .arg(delay, numberInFile(s.delayS), numberInFile(kMaxCurveMinutes));
+    }
+    if (kind == Kind::Stopped && !(s.delayS >= 0 && s.delayS <= kMaxDelayS / 60)) {
+        return QStringLiteral("%1 is %2, outside 0 to %3 minutes")
+            .arg(delay, numberInFile(s.delayS), numberInFile(kMaxDelayS / 60));
+    }
+    if (kind == Kind::Runaway && !(s.amps >= kAmpsRange.least && s.amps <= kAmpsRange.most)) {
+        return QStringLiteral("%1 is %2, outside %3 to %4")
+            .arg(tag(keyOf(kind, kAmpsField)), numberInFile(s.amps), numberInFile(kAmpsRange.least),
+                 numberInFile(kAmpsRange.most));
     }
     if (!(s.delayS >= 0 && s.delayS <= kMaxDelayS)) {
         return QStringLiteral("%1 is %2, outside 0 to %3 seconds")
@@ -215,6 +258,19 @@ QString unitOf(Kind kind, const QString& wsUnits)
     return unit ? QString::fromLatin1(unit) : wsUnits.trimmed();
 }
 
+bool delayInMinutes(Kind kind)
+{
+    return kind == Kind::CurveLow || kind == Kind::Stopped;
+}
+
+QStringList keysOf(Kind kind)
+{
+    QStringList out;
+    for (const QString& field : fieldsOf(kind))
+        out << keyOf(kind, field);
+    return out;
+}
+
 bool AlarmsConfig::anyOn() const
 {
     for (const AlarmSettings& s : alarms) {
@@ -232,6 +288,19 @@ AlarmsConfig defaultAlarmsConfig()
     return c;
 }
 
+AlarmSettings stoppedDefaults(std::optional<double> cutIn, const QString& wsUnits)
+{
+    const auto unit = core::windUnit(wsUnits);
+    const double perMetrePerSecond = unit ? 1 / unit->metresPerSecond : 1;
+    const auto tenth = [](double v) {
+        return std::round(v * 10) / 10;
+    };
+    AlarmSettings s = facts(Kind::Stopped).defaults;
+    s.level = tenth(cutIn.value_or(3 * perMetrePerSecond) + 3 * perMetrePerSecond);
+    s.hysteresis = tenth(perMetrePerSecond);
+    return s;
+}
+
 QString alarmsCfgPath(const core::AppDir& app)
 {
     return app.path(QStringLiteral("alarms.cfg"));
@@ -240,10 +309,8 @@ QString alarmsCfgPath(const core::AppDir& app)
 QStringList alarmsConfigKeys()
 {
     QStringList out;
-    for (const Kind k : kKinds) {
-        for (const QString& field : kFields)
-            out << keyOf(k, field);
-    }
+    for (const Kind k : kKinds)
+        out << keysOf(k);
     return out << QStringLiteral("Notify") << QStringLiteral("Silence");
 }
 
@@ -265,6 +332,8 @@ QByteArray alarmsConfigText(const AlarmsConfig& config)
         const AlarmSettings& s = config[k];
         values << QString::number(s.on ? 1 : 0) << numberInFile(s.level)
                << numberInFile(s.hysteresis) << numberInFile(s.delayS);
+        if (k == Kind::Runaway)
+            values << numberInFile(s.amps);
     }
     values << QString::number(config.notify ? 1 : 0) << numberInFile(config.silenceMinutes);
     return alarmsConfigText(values);

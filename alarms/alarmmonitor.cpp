@@ -56,10 +56,9 @@ void AlarmMonitor::onReading(const core::QuantityValues& values, qint64 monotoni
         if (k == Kind::NoData) {
             apply(k, noDataOnFresh(m_lastFreshMs, monotonicMs, t), wallTime);
         } else {
-            const double value = values[facts(k).quantity];
-            apply(k, onFreshValue(k, s, value, monotonicMs, t), wallTime);
-            // Beyond Level but not yet for Delay: neither raised nor clear yet.
-            if (!t.raised && beyondLevel(k, s, value))
+            apply(k, onFreshReading(k, s, values, monotonicMs, t), wallTime);
+            // The condition met but not yet for Delay: neither raised nor clear yet.
+            if (!t.raised && conditionHolds(k, s, values))
                 continue;
         }
         learn(k, t.raised);

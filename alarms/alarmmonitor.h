@@ -28,7 +28,7 @@ public:
     void setConfig(const AlarmsConfig& config);
     const AlarmsConfig& config() const { return m_config; }
 
-    // One fresh decoded reading (volts, amps, rpm and wind speed are used).
+    // One fresh decoded reading (volts, amps, watts, rpm and wind speed are used).
     void onReading(const core::QuantityValues& values, qint64 monotonicMs,
                    const QDateTime& wallTime);
     // One minute of turbine data for CurveLow: the reference's and the measured watts of a minute

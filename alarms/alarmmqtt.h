@@ -19,7 +19,7 @@ publish::Message alarmStateMessage(const QString& baseTopic, const QString& name
 // Home Assistant discovery of one binary sensor per alarm that is on (device class "battery"
 // for BattLow, "problem" for the others), on the plant's device and with its availability; an
 // alarm that is off, or every alarm when discovery is off, gets its empty retained config, which
-// takes the entity away again. All six, in the order of kKinds.
+// takes the entity away again. One for every kind, in the order of kKinds.
 std::vector<publish::Message> alarmDiscovery(const publish::DiscoveryInputs& in,
                                              const AlarmsConfig& config, bool discovery);
 

@@ -2,6 +2,7 @@
 
 #include "alarms/alarmconfig.h"
 #include "core/clock.h"
+#include "core/quantities.h"
 
 #include <QtGlobal>
 #include <deque>
@@ -34,11 +35,26 @@ bool beyondLevel(Kind kind, const AlarmSettings& s, double value);
 // True when the value is back past Level by more than Hysteresis.
 bool backPastLevel(Kind kind, const AlarmSettings& s, double value);
 
-// One fresh reading for a threshold alarm (every kind but NoData). Raised once the condition has
-// held for Delay seconds of fresh readings; cleared when the value is back past Level by more
-// than Hysteresis. In between nothing changes, so a value wandering around Level never flaps.
+// One fresh reading for a threshold alarm (every kind but NoData, CurveLow, Stopped and
+// Runaway). Raised once the condition has held for Delay seconds of fresh readings; cleared when
+// the value is back past Level by more than Hysteresis. In between nothing changes, so a value
+// wandering around Level never flaps.
 Change onFreshValue(Kind kind, const AlarmSettings& s, double value, qint64 nowMs,
                     AlarmTrack& track);
+
+// The value a reading raises or clears the kind with: its quantity's (Stopped: the wind;
+// Runaway: the RPM).
+double valueOf(Kind kind, const core::QuantityValues& values);
+
+// Whether a reading meets the kind's condition: its value beyond Level; for Stopped also the rotor
+// still (below kStillRpm and kStillWatts), for Runaway also the charge below its amps.
+bool conditionHolds(Kind kind, const AlarmSettings& s, const core::QuantityValues& values);
+
+// One fresh reading for any threshold alarm, as onFreshValue, on the whole reading: Stopped's
+// Delay is minutes. Stopped also clears once the rotor turns (kStillRpm or kStillWatts reached),
+// Runaway once the charge reaches its amps; a new raise then waits its whole Delay again.
+Change onFreshReading(Kind kind, const AlarmSettings& s, const core::QuantityValues& values,
+                      qint64 nowMs, AlarmTrack& track);
 
 // The minutes CurveLow weighs: each one's watts from the reference and measured, newest last.
 struct CurveWindow

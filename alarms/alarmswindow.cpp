@@ -4,6 +4,7 @@
 #include "alarms/notifier.h"
 #include "config/configfiles.h"
 #include "core/numbers.h"
+#include "curve/refcurve.h"
 #include "ui/controltable.h"
 #include "ui/messagebox.h"
 #include "ui/windowlook.h"
@@ -44,7 +45,7 @@ template <auto Member> constexpr auto to = ui::fills<Member>();
 using A = AlarmsControls;
 using R = AlarmRowControls;
 
-constexpr QSize kClientSize{520, 394};
+constexpr QSize kClientSize{520, 478};
 constexpr int kRowTop = 34;
 constexpr int kRowHeight = 28;
 // Where the row's columns stand: the tick box, Level, Hysteresis, Delay, unit.
@@ -57,8 +58,9 @@ std::vector<Control> rowControls(Kind k, int row)
     const int y = kRowTop + row * kRowHeight;
     const QString caption = QString::fromLatin1(facts(k).title) +
                             (facts(k).below ? QStringLiteral(" (below)") : QString());
-    // CurveLow's delay is minutes of wind, not the header's seconds: its box makes room to say so.
-    const bool inMinutes = k == Kind::CurveLow;
+    // CurveLow's and Stopped's delays are minutes, not the header's seconds: their boxes make room
+    // to say so.
+    const bool inMinutes = delayInMinutes(k);
     std::vector<Control> out{
         {K::CheckBox, key + "On", caption, {kColumns[0], y, 170, 24}, {}, row, to<&R::On>},
         {K::TextBox, key + "Level", {}, {kColumns[1], y, 70, 24}, {}, row, to<&R::Level>},
@@ -92,24 +94,29 @@ std::vector<Control> alarmsControls()
         for (Control& c : rowControls(kKinds[row], int(row)))
             out.push_back(c);
     }
+    // Runaway, the last row, has its second level on a line of its own below it.
+    const int amps = kRowTop + int(kKindCount) * kRowHeight;
     const std::vector<Control> rest{
-        {K::CheckBox, "Notify", "Desktop notifications", {12, 240, 200, 22}, to<&A::Notify>},
-        {K::Label, "SilenceLabel", "A silence lasts", {230, 242, 116, 22}},
-        {K::TextBox, "Silence", {}, {350, 240, 70, 24}, to<&A::Silence>},
-        {K::Label, "SilenceUnit", "minutes", {430, 242, 80, 22}},
+        {K::Label, "RunawayAmpsLabel", "with a charge below", {32, amps + 2, 150, 22}},
+        {K::TextBox, "RunawayAmps", {}, {kColumns[1], amps, 70, 24}, to<&A::RunawayAmps>},
+        {K::Label, "RunawayAmpsUnit", "A", {kColumns[2], amps + 2, 40, 22}},
+        {K::CheckBox, "Notify", "Desktop notifications", {12, 324, 200, 22}, to<&A::Notify>},
+        {K::Label, "SilenceLabel", "A silence lasts", {230, 326, 116, 22}},
+        {K::TextBox, "Silence", {}, {350, 324, 70, 24}, to<&A::Silence>},
+        {K::Label, "SilenceUnit", "minutes", {430, 326, 80, 22}},
         {K::CheckBox,
          "Autostart",
          "Start with my desktop session",
-         {12, 270, 400, 22},
+         {12, 354, 400, 22},
          to<&A::Autostart>},
-        {K::Label, "Status", {}, {12, 298, 496, 48}, to<&A::Status>},
+        {K::Label, "Status", {}, {12, 382, 496, 48}, to<&A::Status>},
         {K::Button,
          "TestNotification",
          "Test notification",
-         {12, 356, 140, 26},
+         {12, 440, 140, 26},
          to<&A::TestNotification>},
-        {K::Button, "Save", "Save", {338, 356, 80, 26}, to<&A::Save>},
-        {K::Button, "Cancel", "Cancel", {428, 356, 80, 26}, to<&A::Cancel>},
+        {K::Button, "Save", "Save", {338, 440, 80, 26}, to<&A::Save>},
+        {K::Button, "Cancel", "Cancel", {428, 440, 80, 26}, to<&A::Cancel>},
     };
     out.insert(out.end(), rest.begin(), rest.end());
     return out;
@@ -173,6 +180,13 @@ AlarmsControls buildControls(QWidget* window)
     curveLow.Delay->setAccessibleName(curveLow.On->text() + QStringLiteral(" delay in minutes"));
     curveLow.Delay->setToolTip(
         QStringLiteral("Minutes of wind at or above the reference's cut-in"));
+    // Stopped waits minutes of readings with the rotor still in a wind above its Level.
+    const AlarmRowControls& stopped = c.rows[std::size_t(Kind::Stopped)];
+    stopped.Delay->setAccessibleName(stopped.On->text() + QStringLiteral(" delay in minutes"));
+    stopped.Delay->setToolTip(QStringLiteral("Minutes of readings with the wind above the level "
+                                             "while the rotor is still"));
+    c.RunawayAmps->setAccessibleName(c.rows[std::size_t(Kind::Runaway)].On->text() +
+                                     QStringLiteral(" with a charge below, in amps"));
     c.Save->setDefault(true);
     c.rows.front().On->setFocus();
     return c;
@@ -186,6 +200,16 @@ QString number(double v)
 QString program()
 {
     return QCoreApplication::applicationName();
+}
+
+// The reference curve's cut-in in the user's unit, when there is a reference.
+std::optional<double> referenceCutIn(const core::AppDir& app, const QString& wsUnits)
+{
+    const curve::WindScale scale = curve::windScale(wsUnits);
+    const std::optional<curve::RefCurve> reference = curve::readRefCurve(app, scale).curve;
+    if (!reference || !(reference->cutIn() > 0))
+        return std::nullopt;
+    return reference->cutIn() / scale.toBinUnit;
 }
 
 } // namespace
@@ -234,8 +258,12 @@ void Alarms::setNotifier(Notifier* notifier)
 
 void Alarms::Form_Load()
 {
-    const AlarmsConfig v = readAlarmsConfig(m_app, &m_loadWarning);
+    AlarmsConfig v = readAlarmsConfig(m_app, &m_loadWarning);
     const QString wsUnits = config::ReadProgramConfig(m_app).WSUnits;
+    // Stopped as the sample has it (or a file without it) is shown at the user's own unit and the
+    // reference's cut-in: the sample's 6 is m/s.
+    if (v[Kind::Stopped] == facts(Kind::Stopped).defaults)
+        v[Kind::Stopped] = stoppedDefaults(referenceCutIn(m_app, wsUnits), wsUnits);
     for (const Kind k : kKinds) {
         const AlarmRowControls& r = m_controls.rows[std::size_t(k)];
         r.On->setChecked(v[k].on);
@@ -244,6 +272,7 @@ void Alarms::Form_Load()
         r.Delay->setText(number(v[k].delayS));
         r.Unit->setText(unitOf(k, wsUnits));
     }
+    m_controls.RunawayAmps->setText(number(v[Kind::Runaway].amps));
     m_controls.Notify->setChecked(v.notify);
     m_controls.Silence->setText(number(v.silenceMinutes));
     m_controls.Autostart->setChecked(
@@ -273,6 +302,7 @@ std::vector<std::pair<QString, QLineEdit*>> Alarms::textBoxes() const
         out.emplace_back(key + QStringLiteral("Hysteresis"), r.Hysteresis);
         out.emplace_back(key + QStringLiteral("Delay"), r.Delay);
     }
+    out.emplace_back(QStringLiteral("RunawayAmps"), m_controls.RunawayAmps);
     out.emplace_back(QStringLiteral("Silence"), m_controls.Silence);
     return out;
 }
@@ -283,8 +313,11 @@ QByteArray Alarms::shownText() const
         return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
     };
     QStringList values;
-    for (const AlarmRowControls& r : m_controls.rows) {
+    for (const Kind k : kKinds) {
+        const AlarmRowControls& r = m_controls.rows[std::size_t(k)];
         values << flag(r.On) << r.Level->text() << r.Hysteresis->text() << r.Delay->text();
+        if (k == Kind::Runaway)
+            values << m_controls.RunawayAmps->text();
     }
     values << flag(m_controls.Notify) << m_controls.Silence->text();
     return alarmsConfigText(values);

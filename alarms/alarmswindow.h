@@ -31,6 +31,7 @@ struct AlarmRowControls
 struct AlarmsControls
 {
     std::array<AlarmRowControls, kKindCount> rows;
+    QLineEdit* RunawayAmps = nullptr; // Runaway's second level: the charge below which it counts
     QCheckBox* Notify = nullptr;
     QLineEdit* Silence = nullptr;
     QCheckBox* Autostart = nullptr; // "Start with my desktop session"

@@ -61,9 +61,18 @@ Notification notificationFor(Kind kind, bool raised, double value, const AlarmSe
                      ? QStringLiteral("No fresh frame for %1, since %2.").arg(shown, timeText(at))
                      : QStringLiteral("Frames again at %1.").arg(timeText(at));
     } else {
-        n.body = QStringLiteral("%1 at %2; the level is %3.")
+        // What else held when Stopped or Runaway was raised.
+        QString with;
+        if (raised && kind == Kind::Stopped)
+            with = QStringLiteral(", with the rotor still (below %1 RPM and %2 W)")
+                       .arg(core::numberText(kStillRpm, locale),
+                            core::numberText(kStillWatts, locale));
+        if (raised && kind == Kind::Runaway)
+            with = QStringLiteral(", with less than %1 A of charge")
+                       .arg(core::numberText(s.amps, locale));
+        n.body = QStringLiteral("%1 at %2; the level is %3%4.")
                      .arg(raised ? QStringLiteral("Raised") : QStringLiteral("Cleared"),
-                          timeText(at), level);
+                          timeText(at), level, with);
     }
     n.critical = raised && facts(kind).critical;
     n.timeoutMs = raised ? -1 : kClearShownMs;

@@ -450,8 +450,9 @@ TEST_F(AlarmsWindow, CurveLowsDelaySaysMinutes)
     EXPECT_FALSE(delay->geometry().intersects(unit->geometry()));
     EXPECT_LE(unit->fontMetrics().horizontalAdvance(unit->text()), unit->width());
     EXPECT_TRUE(delay->accessibleName().endsWith(u"delay in minutes"));
+    // CurveLow's and Stopped's, whose delays are minutes.
     EXPECT_EQ(window.findChildren<QLabel*>(QRegularExpression(QStringLiteral("DelayUnit$"))).size(),
-              1);
+              2);
 }
 
 } // namespace
