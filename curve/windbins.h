@@ -52,7 +52,8 @@ struct WindBin
 class WindBins
 {
 public:
-    explicit WindBins(double binWidth = 0.5)
+    WindBins() = default;
+    explicit WindBins(double binWidth)
         : m_width(binWidth)
     {}
 
@@ -69,7 +70,7 @@ public:
     bool empty() const { return m_counts.empty(); }
 
 private:
-    double m_width;
+    double m_width = 0.5;
     std::map<std::pair<int, int>, int> m_counts; // by month and bin index
 };
 
