@@ -15,6 +15,13 @@ double rayleighBelow(double v, double vMean)
     return 1 - std::exp(-std::numbers::pi / 4 * x * x);
 }
 
+double weibullBelow(double v, double k, double c)
+{
+    if (v <= 0 || c <= 0)
+        return 0;
+    return 1 - std::exp(-std::pow(v / c, k));
+}
+
 bool hasGap(const std::vector<Bin>& bins, double binWidth)
 {
     for (std::size_t i = 0; i < bins.size(); ++i) {
@@ -28,7 +35,9 @@ bool hasGap(const std::vector<Bin>& bins, double binWidth)
 
 namespace {
 
-double kWhOf(const std::vector<Bin>& bins, double binWidth, double meanWind)
+// below: the share of the time the wind is below a speed.
+template <typename Below>
+double kWhUnder(const std::vector<Bin>& bins, double binWidth, Below below)
 {
     if (bins.empty())
         return 0;
@@ -36,12 +45,16 @@ double kWhOf(const std::vector<Bin>& bins, double binWidth, double meanWind)
     double previousP = 0;
     double sum = 0;
     for (const Bin& b : bins) {
-        sum += (rayleighBelow(b.centre, meanWind) - rayleighBelow(previousV, meanWind)) *
-               (previousP + b.meanWatts) / 2;
+        sum += (below(b.centre) - below(previousV)) * (previousP + b.meanWatts) / 2;
         previousV = b.centre;
         previousP = b.meanWatts;
     }
     return 8760 * sum / 1000;
+}
+
+double kWhOf(const std::vector<Bin>& bins, double binWidth, double meanWind)
+{
+    return kWhUnder(bins, binWidth, [meanWind](double v) { return rayleighBelow(v, meanWind); });
 }
 
 } // namespace
@@ -50,6 +63,16 @@ AepRow aepAt(const std::vector<Bin>& bins, double binWidth, double meanWind)
 {
     return {meanWind, kWhOf(bins, binWidth, meanWind),
             kWhOf(filledBins(bins, binWidth), binWidth, meanWind),
+            incompleteInRange(bins, binWidth)};
+}
+
+AepRow aepWeibull(const std::vector<Bin>& bins, double binWidth, double k, double c)
+{
+    const auto below = [k, c](double v) {
+        return weibullBelow(v, k, c);
+    };
+    return {c * std::tgamma(1 + 1 / k), kWhUnder(bins, binWidth, below),
+            kWhUnder(filledBins(bins, binWidth), binWidth, below),
             incompleteInRange(bins, binWidth)};
 }
 

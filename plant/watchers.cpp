@@ -20,6 +20,7 @@ Watchers::Watchers(station::Station& station, QObject* parent)
     : QObject(parent)
     , m_station(station)
     , m_curve(station.app(), station.options().wsUnits, false)
+    , m_wind(m_curve.scale())
     , m_delivery(station.app(), m_alarms, &m_notifier, &station.publisher(),
                  [&station](logging::FileWrite write) { station.queueWrite(std::move(write)); })
     , m_notify(station.app(), station.clock())
@@ -160,6 +161,17 @@ void Watchers::readFiles()
         const QString logPath = alarms::alarmLogPath(app);
         const QFileInfo log(logPath);
         const Waiting lines = waitingFor(waiting, logPath, !log.exists() || log.size() == 0);
+        const QString windPath = curve::windBinsPath(app);
+        const std::optional<QByteArray> windWaiting = waitingFor(waiting, windPath, false).replaced;
+        files.windThere = windWaiting || QFileInfo::exists(windPath);
+        files.wind = curve::loadWindFile(windPath, scale, windWaiting);
+        if (files.wind.setAside) {
+            const QString day = today.toString(Qt::ISODate);
+            files.windKeptAs = app.logsDir() + QStringLiteral("windbins-%1.txt").arg(day);
+            for (int n = 2; QFileInfo::exists(files.windKeptAs); ++n)
+                files.windKeptAs =
+                    app.logsDir() + QStringLiteral("windbins-%1-%2.txt").arg(day).arg(n);
+        }
         files.alarms = lines.replaced ? alarms::lastLoggedStates(*lines.replaced + lines.appended)
                                       : alarms::readLastLoggedStates(app, lines.appended);
         return std::function<void()>([self, files = std::move(files)]() mutable {
@@ -178,6 +190,7 @@ void Watchers::takeFiles(StartFiles files)
         m_curve.takeFile(std::move(files.curve));
         keepOldCurve(files.keptAs);
     }
+    takeWindFile(std::move(files.wind), files.windKeptAs, files.windThere);
     m_delivery.restoreFromLog(files.alarms, m_station.clock().now());
     composeWarning();
     emit alarmsChanged();
@@ -225,7 +238,7 @@ void Watchers::reload()
 void Watchers::composeWarning()
 {
     QStringList warnings = m_settingsWarnings;
-    warnings << m_curveNotice << m_noReference << m_notify.statusText();
+    warnings << m_curveNotice << m_windNotice << m_noReference << m_notify.statusText();
     warnings.removeAll(QString());
     m_alarmsWarning = warnings.join(QLatin1Char(' '));
 }
@@ -240,6 +253,7 @@ QString Watchers::alarmLine() const
 
 void Watchers::saveCurve()
 {
+    saveWind();
     if (!m_curve.fileRead())
         return;
     if (m_curve.curve().bins().empty() && !m_curveFileThere && !m_curve.setAside())
@@ -261,8 +275,38 @@ void Watchers::keepOldCurve(const QString& keptAs)
     saveCurve();
 }
 
+// Counts of another unit are kept whole beside the new ones, as a curve's are.
+void Watchers::takeWindFile(curve::WindFileLoad load, const QString& keptAs, bool there)
+{
+    m_windFileThere = there;
+    m_wind.takeFile(std::move(load));
+    if (!m_wind.setAside())
+        return;
+    m_station.queueWrite({keptAs, *m_wind.setAside(), logging::FileWrite::Kind::Replace, {}});
+    m_windNotice = QStringLiteral("The wind's counts were kept in another unit or width than "
+                                  "WSUnits now asks for: they begin again, the old ones kept as "
+                                  "%1.")
+                       .arg(QFileInfo(keptAs).fileName());
+    saveWind();
+}
+
+void Watchers::saveWind()
+{
+    if (!m_wind.fileRead() || (m_wind.bins().empty() && !m_windFileThere && !m_wind.setAside()))
+        return;
+    m_station.queueWrite({curve::windBinsPath(m_station.app()),
+                          m_wind.bytes(),
+                          logging::FileWrite::Kind::Replace,
+                          {}});
+    m_windFileThere = true;
+}
+
 void Watchers::curveMinute(const curve::MinuteMean& minute, qint64 monotonicMs)
 {
+    // The site's wind as measured, held back or not: the minute's wind put back from sea level
+    // when the bins are normalised. Its month is the local one the minute closed in.
+    m_wind.add(m_station.clock().now().date(),
+               minute.wind / curve::densityFactor(m_curve.altitude()));
     const std::optional<curve::RefCurve>& reference = m_curve.reference();
     if (!reference || minute.heldBack || minute.wind < reference->cutIn())
         return;

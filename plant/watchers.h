@@ -5,6 +5,7 @@
 #include "alarms/alarmmonitor.h"
 #include "alarms/notifier.h"
 #include "curve/curvedata.h"
+#include "curve/windbins.h"
 #include "notify/notifyservice.h"
 #include "season/completeness.h"
 #include "season/energyledger.h"
@@ -32,6 +33,8 @@ public:
     ~Watchers() override;
 
     curve::CurveData& curve() { return m_curve; }
+    // The site's wind: every fresh minute's mean wind by local month (logs/windbins.txt).
+    const curve::SiteWind& wind() const { return m_wind; }
     alarms::AlarmMonitor& alarms() { return m_alarms; }
     alarms::Notifier& notifier() { return m_notifier; }
     // The alarms sent by push, webhook and e-mail, as notify.cfg says.
@@ -49,7 +52,8 @@ public:
     std::size_t raisedCount() const { return m_alarms.raised().size(); }
 
     // The power curve's file, rewritten whole (hourly, at close, after a new curve is begun);
-    // not before it has been read, as the bins would then hold this run's minutes alone.
+    // not before it has been read, as the bins would then hold this run's minutes alone. The
+    // wind counts' file with it.
     void saveCurve();
     // Whether the power curve and the alarm log have been read.
     bool filesRead() const { return m_filesRead; }
@@ -67,6 +71,9 @@ private:
         QString keptAs;          // where a curve set aside is kept, when one is
         bool curveThere = false; // the curve's file, or a write of it, was there at the read
         std::vector<alarms::LoggedState> alarms;
+        curve::WindFileLoad wind;
+        QString windKeptAs;
+        bool windThere = false;
     };
 
     void readFiles();
@@ -75,6 +82,8 @@ private:
     void energyAdded(const QDateTime& at, double wattHours);
     void curveMinute(const curve::MinuteMean& minute, qint64 monotonicMs);
     void keepOldCurve(const QString& keptAs);
+    void takeWindFile(curve::WindFileLoad load, const QString& keptAs, bool there);
+    void saveWind();
     void ledgerLine(const season::LedgerLine& line);
     void completenessLine(const std::optional<season::CompletenessLine>& line);
     int intervalSeconds() const;
@@ -85,12 +94,15 @@ private:
     season::EnergyLedger m_ledger;
     season::CompletenessCounter m_completeness;
     curve::CurveData m_curve;
+    curve::SiteWind m_wind;
     alarms::AlarmMonitor m_alarms;
     alarms::Notifier m_notifier;
     alarms::AlarmDelivery m_delivery;
     notify::NotifyService m_notify;
     QString m_alarmsWarning;
     QString m_curveNotice; // what became of a power curve of another unit, at start
+    QString m_windNotice;  // and of wind counts of another unit
+    bool m_windFileThere = false;
     // Why alarms.cfg, battery.cfg, curve.cfg or refcurve.cfg cannot be used as written; and that
     // Power curve low has no reference to weigh against.
     QStringList m_settingsWarnings;
