@@ -63,8 +63,9 @@ private:
     struct StartFiles
     {
         curve::CurveFileLoad curve;
-        QString keptAs;          // where a curve set aside is kept, when one is
-        bool curveThere = false; // the curve's file, or a write of it, was there at the read
+        QString keptAs;                // where a curve set aside is kept, when one is
+        bool curveThere = false;       // the curve's file, or a write of it, was there at the read
+        curve::RotorData::Files rotor; // turbulence.txt and rotor.txt
         std::vector<alarms::LoggedState> alarms;
     };
 
@@ -74,6 +75,7 @@ private:
     void energyAdded(const QDateTime& at, double wattHours);
     void curveMinute(const curve::MinuteMean& minute, qint64 monotonicMs);
     void keepOldCurve(const QString& keptAs);
+    void saveRotor();
     void ledgerLine(const season::LedgerLine& line);
     void everySecond();
     void closing();
