@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -24,10 +25,13 @@ QByteArray binsFileBytes(const PowerCurve& bins, const BinsFormat& format, const
                QByteArray::number(b.minutes) + "</N><" + mean + ">" +
                core::numberText(core::roundTo(b.meanWatts, format.decimals), c).toLatin1() + "</" +
                mean + ">";
+        // Bins merged from lines at the limits may spread a little wider than one line may say:
+        // written at the limit, so the file always reads back.
+        const double sd = std::min(b.sdWatts, format.highest - format.lowest);
         if (format.spreadTag)
             out += "<" + spread + ">" +
-                   core::numberText(core::roundTo(b.sdWatts, format.decimals), c).toLatin1() +
-                   "</" + spread + ">";
+                   core::numberText(core::roundTo(sd, format.decimals), c).toLatin1() + "</" +
+                   spread + ">";
         out += "\r\n";
     }
     return out;

@@ -51,12 +51,12 @@ std::optional<MinuteMean> CurveData::add(const core::QuantityValues& values, qin
     if (m_nominal == 0)
         m_nominal = season::nominalFromVolts(done->volts);
     done->heldBack = done->volts >= season::fullVoltsFor(m_battery, m_nominal);
-    if (done->heldBack)
+    if (done->heldBack) {
         ++m_heldBack[m_curve.binIndex(done->wind)];
-    else
+    } else {
         m_curve.addMinute(done->wind, done->watts);
-    if (!done->heldBack)
         m_rotor.addMinute(*done);
+    }
     if (!done->heldBack && !m_fileRead)
         m_beforeFile.emplace_back(done->wind, done->watts);
     m_scatter.push_back(*done);

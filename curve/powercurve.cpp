@@ -28,9 +28,10 @@ std::optional<MinuteMean> MinuteFolder::add(double wind, double watts, qint64 mo
     const qint64 minute = monotonicMs / 60000;
     std::optional<MinuteMean> done;
     if (minute != m_minute) {
-        if (m_count > 0)
-            done = MinuteMean{m_minute, m_wind / m_count, m_watts / m_count, m_volts / m_count,
-                              false,    m_rpm / m_count};
+        if (m_count > 0) {
+            done = MinuteMean{m_minute, m_wind / m_count, m_watts / m_count, m_volts / m_count};
+            done->rpm = m_rpm / m_count;
+        }
         m_minute = minute;
         m_count = 0;
         m_wind = 0;
