@@ -1,6 +1,6 @@
 // The turbulence and the rotor's RPM in the running plant: frames on a pseudo-terminal make
 // their ten-minute blocks and minutes, the files are written at close beside powercurve.txt,
-// and a restart within the hour starts from them.
+// and a restart within the hour starts from them; bins of another unit are kept aside.
 
 #include "curve/curvesettings.h"
 #include "curve/rotor.h"
@@ -85,6 +85,28 @@ TEST_F(RotorPlant, BlocksAndMinutesAreKeptAtCloseAndCountedOnAfterARestart)
     w->plant().close();
     EXPECT_EQ(fileBytes(curve::rotorPath(m_app)), header + "<B>5</B><N>23</N><RPM>300</RPM>\r\n");
     EXPECT_TRUE(fileBytes(curve::turbulencePath(m_app)).startsWith(header + "<B>5</B><N>2</N>"));
+}
+
+// The plant alone, as tessalyd runs it: turbulence bins of the user's own unit cannot become m/s
+// bins, so the file is kept whole as turbulence-<date>.txt and a new one begun, and the status
+// line says so.
+TEST_F(RotorPlant, TurbulenceOfAnotherUnitIsKeptAsideByThePlantWithoutAWindow)
+{
+    ASSERT_TRUE(QDir().mkpath(m_app.logsDir()));
+    const QByteArray old = "<Units>WIND</Units><Width>1</Width>\r\n"
+                           "<B>5</B><N>20</N><TI>0.2</TI><SD>0</SD>\r\n";
+    ASSERT_TRUE(core::replaceFile(curve::turbulencePath(m_app), old));
+    plant::Plant plant(m_app, core::Clock{[this] {
+                           return m_now;
+                       }});
+    ASSERT_TRUE(waitFor([&] { return plant.watchers().filesRead(); }));
+    station::StationProbe::waitForDisk(plant.station());
+    EXPECT_EQ(fileBytes(m_app.logsDir() + QStringLiteral("turbulence-2024-03-07.txt")), old);
+    EXPECT_EQ(fileBytes(curve::turbulencePath(m_app)),
+              QByteArray("<Units>m/s</Units><Width>0.5</Width>\r\n"));
+    EXPECT_TRUE(plant.watchers().alarmsWarning().contains(u"kept as turbulence-2024-03-07.txt"))
+        << plant.watchers().alarmsWarning().toStdString();
+    plant.close();
 }
 
 } // namespace
