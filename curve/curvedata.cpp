@@ -13,9 +13,13 @@ CurveData::CurveData(const core::AppDir& app, const QString& wsUnits, bool readF
     , m_settings(readCurveSettings(app, &m_settingsWarning))
     , m_densityFactor(densityFactor(m_settings.altitudeMetres))
     , m_curve(m_scale.binWidth)
+    , m_rotor(app, m_scale, m_settings.altitudeMetres)
 {
-    if (readFile)
-        takeFile(loadCurveFile(powerCurvePath(app), m_scale, m_settings.altitudeMetres));
+    if (!readFile)
+        return;
+    takeFile(loadCurveFile(powerCurvePath(app), m_scale, m_settings.altitudeMetres));
+    m_rotor.takeFiles(
+        RotorData::readFiles(app, m_scale, m_settings.altitudeMetres, QDate::currentDate()));
 }
 
 void CurveData::takeFile(CurveFileLoad load)
@@ -38,18 +42,21 @@ void CurveData::takeFile(CurveFileLoad load)
 std::optional<MinuteMean> CurveData::add(const core::QuantityValues& values, qint64 monotonicMs,
                                          bool fresh)
 {
-    std::optional<MinuteMean> done =
-        m_folder.add(values[core::kWind] * m_scale.toBinUnit * m_densityFactor,
-                     values[core::kWatts], monotonicMs, fresh, values[core::kVolts]);
+    std::optional<MinuteMean> done = m_folder.add(
+        values[core::kWind] * m_scale.toBinUnit * m_densityFactor, values[core::kWatts],
+        monotonicMs, fresh, values[core::kVolts], values[core::kRpm]);
+    m_rotor.addWind(values[core::kWind] * m_scale.toBinUnit, monotonicMs, fresh);
     if (!done)
         return std::nullopt;
     if (m_nominal == 0)
         m_nominal = season::nominalFromVolts(done->volts);
     done->heldBack = done->volts >= season::fullVoltsFor(m_battery, m_nominal);
-    if (done->heldBack)
+    if (done->heldBack) {
         ++m_heldBack[m_curve.binIndex(done->wind)];
-    else
+    } else {
         m_curve.addMinute(done->wind, done->watts);
+        m_rotor.addMinute(*done);
+    }
     if (!done->heldBack && !m_fileRead)
         m_beforeFile.emplace_back(done->wind, done->watts);
     m_scatter.push_back(*done);
@@ -67,10 +74,15 @@ void CurveData::startNew()
     // The file's bins are not wanted any more, whenever they come.
     m_fileRead = true;
     m_beforeFile = {};
-    if (m_writer)
-        m_writer(path(), bytes());
-    else
-        core::replaceFile(path(), bytes());
+    m_rotor.startNew();
+    std::vector<FileBytes> writes = m_rotor.saves();
+    writes.insert(writes.begin(), {path(), bytes()});
+    for (const FileBytes& w : writes) {
+        if (m_writer)
+            m_writer(w.path, w.bytes);
+        else
+            core::replaceFile(w.path, w.bytes);
+    }
 }
 
 QString CurveData::fileNotice(const QString& keptAs) const

@@ -5,6 +5,7 @@
 #include "curve/curvesettings.h"
 #include "curve/powercurve.h"
 #include "curve/refcurve.h"
+#include "curve/rotor.h"
 #include "season/batteryconfig.h"
 
 #include <deque>
@@ -47,6 +48,16 @@ public:
     const WindScale& scale() const { return m_scale; }
     // The site's altitude in metres the winds are normalised for; 0 while they are not.
     double altitude() const { return m_settings.altitudeMetres; }
+    // The rotor's diameter in metres, when curve.cfg gives it.
+    std::optional<double> rotorDiameter() const { return m_settings.rotorDiameter; }
+    // The turbulence and the RPM per bin, fed by add(); its files are read and saved beside the
+    // curve's (written with it by startNew()).
+    RotorData& rotor() { return m_rotor; }
+    const RotorData& rotor() const { return m_rotor; }
+    std::vector<RotorBin> rotorBins() const
+    {
+        return curve::rotorBins(m_curve, m_rotor.rpm(), m_scale, rotorDiameter(), altitude());
+    }
     // Why curve.cfg is not used as written, empty when it is (or is missing).
     const QString& settingsWarning() const { return m_settingsWarning; }
     const PowerCurve& curve() const { return m_curve; }
@@ -94,6 +105,7 @@ private:
     double m_densityFactor = 1;
     PowerCurve m_curve;
     MinuteFolder m_folder;
+    RotorData m_rotor;
     std::deque<MinuteMean> m_scatter;
     bool m_damaged = false;
     bool m_converted = false;

@@ -12,6 +12,7 @@ namespace curve {
 namespace {
 
 const QString kTitle = QStringLiteral("Power Curve Settings");
+const QString kDiameterProblem = QStringLiteral("<RotorDiameter> is");
 
 } // namespace
 
@@ -34,7 +35,12 @@ QByteArray curveSettingsText(const CurveSettings& settings)
 {
     return kTitle.toLatin1() + "\r\n\r\n<Altitude>" +
            core::numberText(settings.altitudeMetres, QLocale::c()).toLatin1() +
-           "</Altitude>\r\n\r\n";
+           "</Altitude>\r\n\r\n" +
+           (settings.rotorDiameter
+                ? "<RotorDiameter>" +
+                      core::numberText(*settings.rotorDiameter, QLocale::c()).toLatin1() +
+                      "</RotorDiameter>\r\n\r\n"
+                : QByteArray());
 }
 
 CurveSettings parseCurveSettings(QStringView text, QStringList* problems)
@@ -43,7 +49,11 @@ CurveSettings parseCurveSettings(QStringView text, QStringList* problems)
     QStringList found;
     if (core::firstLine(text) != kTitle) {
         found << QStringLiteral("its first line is not \"Power Curve Settings\"");
-    } else if (const auto value = core::tagValue(text, QStringLiteral("Altitude"))) {
+        if (problems)
+            *problems = found;
+        return out;
+    }
+    if (const auto value = core::tagValue(text, QStringLiteral("Altitude"))) {
         const auto h = core::numericValue(*value, QLocale::c());
         // To the centimetre, so the file and the curve file's header write it back exactly.
         if (h && *h >= kLowestAltitude && *h <= kHighestAltitude)
@@ -51,6 +61,16 @@ CurveSettings parseCurveSettings(QStringView text, QStringList* problems)
         else
             found
                 << QStringLiteral("<Altitude> is \"%1\", not from -500 to 5000 metres").arg(*value);
+    }
+    if (const auto value = core::tagValue(text, QStringLiteral("RotorDiameter"))) {
+        const auto d = core::numericValue(*value, QLocale::c());
+        if (d && *d >= kSmallestRotor && *d <= kLargestRotor)
+            out.rotorDiameter = core::roundTo(*d, 3) + 0.0;
+        else
+            found << kDiameterProblem +
+                         QStringLiteral(" \"%1\", not from 0.3 to 30 metres, so no tip-speed "
+                                        "ratio or power coefficient is worked out")
+                             .arg(*value);
     }
     if (problems)
         *problems = found;
@@ -75,10 +95,15 @@ CurveSettings readCurveSettings(const core::AppDir& app, QString* warning)
     }
     QStringList problems;
     const CurveSettings settings = parseCurveSettings(QString::fromLatin1(*bytes), &problems);
-    if (warning && !problems.isEmpty())
-        *warning = QStringLiteral("%1 is not used as written: %2; the power curve's winds are "
-                                  "used as measured.")
-                       .arg(path, problems.join(QStringLiteral("; ")));
+    if (warning && !problems.isEmpty()) {
+        // A diameter's problem says its own consequence; the winds stay as set.
+        const bool diameterAlone = problems.size() == 1 && problems[0].startsWith(kDiameterProblem);
+        *warning = diameterAlone
+                       ? QStringLiteral("%1 is not used as written: %2.").arg(path, problems[0])
+                       : QStringLiteral("%1 is not used as written: %2; the power curve's winds "
+                                        "are used as measured.")
+                             .arg(path, problems.join(QStringLiteral("; ")));
+    }
     return settings;
 }
 

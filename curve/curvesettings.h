@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <optional>
 
 namespace curve {
 
@@ -22,11 +23,17 @@ double airDensity(double altitudeMetres);
 // level: (ρ/1.225)^(1/3); 1 at 0 m.
 double densityFactor(double altitudeMetres);
 
+// The rotor diameters curve.cfg may give, in metres: a toy turbine to a large farm's.
+inline constexpr double kSmallestRotor = 0.3;
+inline constexpr double kLargestRotor = 30;
+
 // curve.cfg beside prog.cfg: the site's altitude in metres; 0 (or missing) leaves the winds as
-// measured.
+// measured. The rotor's diameter in metres, when given, lets the bins show the tip-speed ratio
+// and the power coefficient.
 struct CurveSettings
 {
     double altitudeMetres = 0;
+    std::optional<double> rotorDiameter;
 
     bool normalised() const { return altitudeMetres != 0; }
     bool operator==(const CurveSettings&) const = default;
@@ -34,12 +41,14 @@ struct CurveSettings
 
 QString curveCfgPath(const core::AppDir& app);
 
-// "Power Curve Settings", an empty line, <Altitude>, an empty line, CR LF line ends.
+// "Power Curve Settings", an empty line, <Altitude>, an empty line, CR LF line ends; with a
+// diameter, "<RotorDiameter>1.2</RotorDiameter>" and an empty line follow <Altitude>'s (without
+// one the file is as it always was).
 QByteArray curveSettingsText(const CurveSettings& settings);
 
 // The values of a file's text, the altitude to the centimetre. Another title, or an altitude
 // that is not a number from -500 to 5000, is not used (the winds stay as measured) and said in
-// problems.
+// problems; so is a diameter that is not a number from 0.3 to 30 (to the millimetre), alone.
 CurveSettings parseCurveSettings(QStringView text, QStringList* problems = nullptr);
 
 // The file; missing: the defaults, silently. warning: the line saying what was not used.

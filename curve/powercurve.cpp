@@ -21,25 +21,29 @@ WindScale windScale(const QString& wsUnits)
 }
 
 std::optional<MinuteMean> MinuteFolder::add(double wind, double watts, qint64 monotonicMs,
-                                            bool fresh, double volts)
+                                            bool fresh, double volts, double rpm)
 {
     if (!fresh)
         return std::nullopt;
     const qint64 minute = monotonicMs / 60000;
     std::optional<MinuteMean> done;
     if (minute != m_minute) {
-        if (m_count > 0)
+        if (m_count > 0) {
             done = MinuteMean{m_minute, m_wind / m_count, m_watts / m_count, m_volts / m_count};
+            done->rpm = m_rpm / m_count;
+        }
         m_minute = minute;
         m_count = 0;
         m_wind = 0;
         m_watts = 0;
         m_volts = 0;
+        m_rpm = 0;
     }
     ++m_count;
     m_wind += wind;
     m_watts += watts;
     m_volts += volts;
+    m_rpm += rpm;
     return done;
 }
 

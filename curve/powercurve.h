@@ -22,8 +22,8 @@ struct WindScale
 };
 WindScale windScale(const QString& wsUnits);
 
-// One minute's mean wind (in the bin unit), mean watts and mean battery volts; heldBack when the
-// battery was full, so the charge controller may have held the turbine back.
+// One minute's mean wind (in the bin unit), mean watts, mean battery volts and mean RPM; heldBack
+// when the battery was full, so the charge controller may have held the turbine back.
 struct MinuteMean
 {
     qint64 minute = 0; // monotonic minutes
@@ -31,6 +31,7 @@ struct MinuteMean
     double watts = 0;
     double volts = 0;
     bool heldBack = false;
+    double rpm = 0;
 };
 
 // Folds fresh readings into one-minute means. A minute ends when a reading of a later minute
@@ -39,7 +40,7 @@ class MinuteFolder
 {
 public:
     std::optional<MinuteMean> add(double wind, double watts, qint64 monotonicMs, bool fresh = true,
-                                  double volts = 0);
+                                  double volts = 0, double rpm = 0);
 
 private:
     qint64 m_minute = -1;
@@ -47,6 +48,7 @@ private:
     double m_wind = 0;
     double m_watts = 0;
     double m_volts = 0;
+    double m_rpm = 0;
 };
 
 // One wind bin: the count of minutes, their mean power and its standard deviation (n - 1).

@@ -1,6 +1,6 @@
 // refcurve.cfg, battery.cfg and curve.cfg of any content: a reference read is one the checks take
 // and reads back the same when written; a battery read has a bank and full volts within their
-// limits; an altitude read lies within its range and reads back the same.
+// limits; an altitude and a rotor diameter read lie within their ranges and read back the same.
 #include "curve/curvesettings.h"
 #include "curve/refcurve.h"
 #include "season/batteryconfig.h"
@@ -32,6 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!(c.altitudeMetres >= curve::kLowestAltitude &&
           c.altitudeMetres <= curve::kHighestAltitude) ||
         curve::parseCurveSettings(QString::fromLatin1(curve::curveSettingsText(c))) != c)
+        std::abort();
+    if (c.rotorDiameter &&
+        !(*c.rotorDiameter >= curve::kSmallestRotor && *c.rotorDiameter <= curve::kLargestRotor))
         std::abort();
     return 0;
 }

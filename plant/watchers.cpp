@@ -151,6 +151,10 @@ void Watchers::readFiles()
             waitingFor(waiting, curvePath, false).replaced;
         files.curveThere = curveWaiting || QFileInfo::exists(curvePath);
         files.curve = curve::loadCurveFile(curvePath, scale, altitude, curveWaiting);
+        files.rotor = curve::RotorData::readFiles(
+            app, scale, altitude, today,
+            waitingFor(waiting, curve::turbulencePath(app), false).replaced,
+            waitingFor(waiting, curve::rotorPath(app), false).replaced);
         if (files.curve.setAside) {
             const QString day = today.toString(Qt::ISODate);
             files.keptAs = app.logsDir() + QStringLiteral("powercurve-%1.txt").arg(day);
@@ -191,6 +195,10 @@ void Watchers::takeFiles(StartFiles files)
         keepOldCurve(files.keptAs);
     }
     takeWindFile(std::move(files.wind), files.windKeptAs, files.windThere);
+    for (const curve::FileBytes& w : m_curve.rotor().takeFiles(std::move(files.rotor)))
+        m_station.queueWrite({w.path, w.bytes, logging::FileWrite::Kind::Replace, {}});
+    if (const QString& notice = m_curve.rotor().fileNotice(); !notice.isEmpty())
+        m_curveNotice += (m_curveNotice.isEmpty() ? QString() : QStringLiteral(" ")) + notice;
     m_delivery.restoreFromLog(files.alarms, m_station.clock().now());
     composeWarning();
     emit alarmsChanged();
@@ -256,10 +264,19 @@ void Watchers::saveCurve()
     saveWind();
     if (!m_curve.fileRead())
         return;
-    if (m_curve.curve().bins().empty() && !m_curveFileThere && !m_curve.setAside())
-        return;
-    m_station.queueWrite({m_curve.path(), m_curve.bytes(), logging::FileWrite::Kind::Replace, {}});
-    m_curveFileThere = true;
+    if (!m_curve.curve().bins().empty() || m_curveFileThere || m_curve.setAside()) {
+        m_station.queueWrite(
+            {m_curve.path(), m_curve.bytes(), logging::FileWrite::Kind::Replace, {}});
+        m_curveFileThere = true;
+    }
+    saveRotor();
+}
+
+// The turbulence and the RPM per bin, with the curve; their own emptiness decides for each.
+void Watchers::saveRotor()
+{
+    for (const curve::FileBytes& w : m_curve.rotor().saves())
+        m_station.queueWrite({w.path, w.bytes, logging::FileWrite::Kind::Replace, {}});
 }
 
 // A curve of another unit that cannot be turned into the one set now is kept whole beside the

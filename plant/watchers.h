@@ -68,8 +68,9 @@ private:
     struct StartFiles
     {
         curve::CurveFileLoad curve;
-        QString keptAs;          // where a curve set aside is kept, when one is
-        bool curveThere = false; // the curve's file, or a write of it, was there at the read
+        QString keptAs;                // where a curve set aside is kept, when one is
+        bool curveThere = false;       // the curve's file, or a write of it, was there at the read
+        curve::RotorData::Files rotor; // turbulence.txt and rotor.txt
         std::vector<alarms::LoggedState> alarms;
         curve::WindFileLoad wind;
         QString windKeptAs;
@@ -84,6 +85,7 @@ private:
     void keepOldCurve(const QString& keptAs);
     void takeWindFile(curve::WindFileLoad load, const QString& keptAs, bool there);
     void saveWind();
+    void saveRotor();
     void ledgerLine(const season::LedgerLine& line);
     void completenessLine(const std::optional<season::CompletenessLine>& line);
     int intervalSeconds() const;

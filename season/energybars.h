@@ -26,7 +26,7 @@ struct EnergyBar
     int dataDays = 0;     // the days of the bar with ledger lines
     int calendarDays = 1; // the days the bar covers
     // How much of its days the plant saw, once markCompleteness has read it.
-    Completeness seen;
+    Completeness seen = {};
 
     bool noData() const { return dataDays == 0; }
     // Some of its days have ledger lines, not all: a month or year under way or with gaps.

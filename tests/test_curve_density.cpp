@@ -131,7 +131,7 @@ TEST_F(Density, WithoutTheFileTheWindsAreAsMeasuredSilentlyAndAWrittenFileReadsB
     QString warning = QStringLiteral("not cleared");
     EXPECT_EQ(curve::readCurveSettings(m_app, &warning), curve::CurveSettings{});
     EXPECT_TRUE(warning.isEmpty());
-    const curve::CurveSettings written{850.5};
+    const curve::CurveSettings written{850.5, std::nullopt};
     EXPECT_EQ(curve::curveSettingsText(written),
               QByteArray("Power Curve Settings\r\n\r\n<Altitude>850.5</Altitude>\r\n\r\n"));
     EXPECT_EQ(curve::parseCurveSettings(QString::fromLatin1(curve::curveSettingsText(written))),

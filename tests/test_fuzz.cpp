@@ -13,6 +13,8 @@
 #include "curve/curvesettings.h"
 #include "curve/powercurve.h"
 #include "curve/refcurve.h"
+#include "curve/rotor.h"
+#include "curve/turbulence.h"
 #include "history/dayreader.h"
 #include "season/batteryconfig.h"
 #include "season/completeness.h"
@@ -364,6 +366,56 @@ TEST(Fuzz, PowerCurveFilesGiveOnlyBinsWithinTheirLimits)
     EXPECT_GT(binsRead, 100u); // the generator does make good lines
 }
 
+// turbulence.txt and rotor.txt of any content: every bin read lies within its format's limits,
+// every line is read or counted, a file goes now and then through the loader for real, and what
+// is loaded and written again reads back without a skipped line.
+TEST(Fuzz, TurbulenceAndRotorFilesGiveOnlyBinsWithinTheirLimits)
+{
+    PieceGenerator gen(seed() + 21);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("turbulence.txt"));
+    auto value = [](PieceGenerator& g, const char* key) -> QByteArray {
+        if (key[0] == 'N' && g.below(2))
+            return QByteArray::number(g.below(2) ? g.below(100) : qint64(g.below(1 << 30)) << 2);
+        if (key[0] == 'T' && g.below(2))
+            return QByteArray::number(g.below(1000) / 1000.0);
+        return g.number().toUtf8();
+    };
+    std::size_t binsRead = 0;
+    for (int file = 0; file < 3000; ++file) {
+        const bool turbulence = file % 2 == 0;
+        const curve::BinsFormat& format =
+            turbulence ? curve::kTurbulenceFormat : curve::kRotorFormat;
+        QByteArray content = turbulence
+                                 ? taggedLines(gen, {"B", "N", "TI", "SD"}, gen.below(30), value)
+                                 : taggedLines(gen, {"B", "N", "RPM"}, gen.below(30), value);
+        if (gen.below(3) == 0)
+            content.prepend(taggedLines(gen, {"Units", "Width", "Altitude"}, 1, value));
+        const curve::PowerCurveContent read = curve::parseBinsFile(content, format);
+        binsRead += read.bins.size();
+        int lines = 0;
+        for (const QByteArray& line : content.split('\n'))
+            lines += line.isEmpty() ? 0 : 1;
+        ASSERT_EQ(int(read.bins.size()) + read.skippedLines + (read.units ? 1 : 0), lines);
+        for (const curve::Bin& b : read.bins) {
+            ASSERT_LE(std::fabs(b.centre), curve::kMaxBinCentre);
+            ASSERT_TRUE(b.minutes >= 1 && b.minutes <= curve::kMaxBinMinutes);
+            ASSERT_TRUE(b.meanWatts >= format.lowest && b.meanWatts <= format.highest);
+            ASSERT_TRUE(b.sdWatts >= 0 && b.sdWatts <= format.highest - format.lowest);
+        }
+        if (file % 30 > 1)
+            continue;
+        ASSERT_TRUE(core::replaceFile(path, content));
+        const curve::WindScale scale = curve::windScale(gen.below(2) ? "m/s" : "WIND");
+        const curve::CurveFileLoad load = curve::loadBinsFile(path, format, scale);
+        const QByteArray written = curve::binsFileBytes(load.curve, format, scale.unitName);
+        ASSERT_EQ(curve::parseBinsFile(written, format).skippedLines, 0) << written.toStdString();
+        QFile::remove(path + QStringLiteral(".damaged"));
+    }
+    EXPECT_GT(binsRead, 100u); // the generator does make good lines
+}
+
 // refcurve.cfg of any content: a curve read is one pointsProblem takes (winds rising, watts not
 // negative, at least 3 points, all finite) and written again reads back the same; else it is off
 // with a reason. battery.cfg of any content gives a bank of 0, 12, 24 or 48 V and full volts
@@ -422,14 +474,17 @@ TEST(Fuzz, ReferenceCurveAndBatteryFilesReadWhole)
 TEST(Fuzz, CurveSettingsGiveAnAltitudeWithinItsRange)
 {
     PieceGenerator gen(seed() + 13);
-    auto value = [](PieceGenerator& g, const char*) -> QByteArray {
+    auto value = [](PieceGenerator& g, const char* key) -> QByteArray {
+        if (key[0] == 'R' && g.below(3))
+            return QByteArray::number(g.below(400) / 10.0);
         return g.below(3) ? QByteArray::number(int(g.below(12000)) - 6000) : g.number().toUtf8();
     };
     int set = 0;
+    int rotors = 0;
     for (int file = 0; file < 3000; ++file) {
         const QByteArray content =
             (gen.below(8) ? QByteArray("Power Curve Settings\r\n\r\n") : QByteArray()) +
-            taggedLines(gen, {"Altitude"}, 1 + gen.below(2), value);
+            taggedLines(gen, {"Altitude", "RotorDiameter"}, 1 + gen.below(2), value);
         const curve::CurveSettings read = curve::parseCurveSettings(QString::fromLatin1(content));
         ASSERT_TRUE(read.altitudeMetres >= curve::kLowestAltitude &&
                     read.altitudeMetres <= curve::kHighestAltitude);
@@ -438,8 +493,12 @@ TEST(Fuzz, CurveSettingsGiveAnAltitudeWithinItsRange)
         ASSERT_EQ(curve::parseCurveSettings(QString::fromLatin1(curve::curveSettingsText(read))),
                   read);
         set += read.normalised() ? 1 : 0;
+        ASSERT_TRUE(!read.rotorDiameter || (*read.rotorDiameter >= curve::kSmallestRotor &&
+                                            *read.rotorDiameter <= curve::kLargestRotor));
+        rotors += read.rotorDiameter ? 1 : 0;
     }
-    EXPECT_GT(set, 100); // the generator does make good altitudes
+    EXPECT_GT(set, 100);    // the generator does make good altitudes
+    EXPECT_GT(rotors, 100); // and good diameters
 }
 
 // storage.cfg of any content: records are synced one by one or held for 60 to 3600 s, the level
