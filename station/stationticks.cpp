@@ -61,7 +61,6 @@ void Station::lineDown()
 
 void Station::Timer1_Timer()
 {
-    emit recordWritten();
     const QDateTime now = m_clock.now();
     m_energy.newDate(now);
     const logging::RecordInputs in{m_peaks,
@@ -85,6 +84,9 @@ void Station::Timer1_Timer()
     hand(std::move(record));
     m_publisher.onRecord(m_peaks.peak, m_reading.mode, now);
     m_peaks = IntervalPeaks{};
+    // After the record is handed: what this makes others write comes behind it, and does not
+    // begin a new period of held records before it.
+    emit recordWritten();
 }
 
 // Records are held while storage.cfg asks for it, up to the period's end (the record whose next

@@ -534,7 +534,8 @@ TEST_F(Logging, LinesWaitingAtExitArriveFirstAtTheNextStart)
     // The start hands the kept lines to the disk thread first and goes on without waiting.
     station::StationProbe::waitForDisk(w->station());
     EXPECT_EQ(fileBytes(dayLog()), zeros(0, "14:05") + zeros(0, "14:06"));
-    EXPECT_TRUE(w->statusText().contains(QStringLiteral("2 of 2 lines kept from the last run")))
+    // The two records, and the hour's line of logs/completeness.txt written at the close.
+    EXPECT_TRUE(w->statusText().contains(QStringLiteral("3 of 3 lines kept from the last run")))
         << w->statusText().toStdString();
     EXPECT_FALSE(QFileInfo::exists(spool));
     child<QPushButton>(*w, "StartLogging")->click();
@@ -562,7 +563,8 @@ TEST_F(Logging, EndSignalsCloseLikeTheExitButton)
         ASSERT_TRUE(waitFor([&] { return !w->isVisible(); }));
         EXPECT_FALSE(w->portOpen());
         EXPECT_TRUE(m_messages.isEmpty());
-        EXPECT_EQ(logging::loadSpool(m_app).writes.size(), 1u);
+        // The record, and the hour's line of logs/completeness.txt.
+        EXPECT_EQ(logging::loadSpool(m_app).writes.size(), 2u);
         logging::removeSpool(m_app);
     }
 }
