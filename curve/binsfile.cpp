@@ -100,48 +100,9 @@ PowerCurveContent parseBinsFile(const QByteArray& bytes, const BinsFormat& forma
 CurveFileLoad loadBinsFile(const QString& path, const BinsFormat& format, const WindScale& scale,
                            double altitudeMetres, const std::optional<QByteArray>& waiting)
 {
-    CurveFileLoad out;
-    out.curve = PowerCurve(scale.binWidth);
-    if (!waiting && !QFile::exists(path))
-        return out;
-    const std::optional<QByteArray> bytes = waiting ? waiting : core::readWholeFile(path);
-    PowerCurveContent content;
-    if (bytes)
-        content = parseBinsFile(*bytes, format);
-    else
-        content.skippedLines = 1; // there, but not readable
-    out.fileAltitude = content.altitude;
-    double factor = 1;
-    if (content.units) {
-        out.fileUnits = *content.units;
-        out.fileWidth = content.width;
-        const std::optional<double> exact = exactFactor(*content.units, content.width, scale);
-        if (!exact) {
-            out.setAside = bytes;
-            return out;
-        }
-        factor = *exact;
-        out.converted = content.units->compare(scale.unitName, Qt::CaseInsensitive) != 0 ||
-                        content.width != scale.binWidth;
-    }
-    if (bytes && content.altitude != altitudeMetres) {
-        out.otherAltitude = true;
-        out.converted = false;
-        out.setAside = bytes;
-        return out;
-    }
-    for (Bin b : content.bins) {
-        b.centre *= factor;
-        if (!out.curve.addBin(b)) // two lines of one bin past its limit
-            ++content.skippedLines;
-    }
-    out.damaged = content.skippedLines > 0;
-    if (out.damaged && !waiting) {
-        // Never lost: kept aside for whoever wants to look; the next save writes the good bins.
-        QFile::remove(path + QStringLiteral(".damaged"));
-        QFile::rename(path, path + QStringLiteral(".damaged"));
-    }
-    return out;
+    return loadBinsWith(path, scale, altitudeMetres, waiting, [&format](const QByteArray& bytes) {
+        return parseBinsFile(bytes, format);
+    });
 }
 
 QString keptAsPath(const core::AppDir& app, const QString& stem, const QDate& day)

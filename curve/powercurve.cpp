@@ -214,12 +214,13 @@ PowerCurveContent parsePowerCurve(const QByteArray& bytes)
 
 namespace {
 
-PowerCurveContent readContent(const QString& path, std::optional<QByteArray>& bytes)
+PowerCurveContent readContent(const QString& path, std::optional<QByteArray>& bytes,
+                              const std::function<PowerCurveContent(const QByteArray&)>& parse)
 {
     bytes = core::readWholeFile(path);
     PowerCurveContent content;
     if (bytes)
-        content = parsePowerCurve(*bytes);
+        content = parse(*bytes);
     else
         content.skippedLines = 1; // there, but not readable
     return content;
@@ -236,11 +237,8 @@ bool addBins(const QString& path, PowerCurveContent& content, double factor, Pow
     }
     if (content.skippedLines == 0)
         return false;
-    if (path.isEmpty())
-        return true;
-    // Never lost: kept aside for whoever wants to look; the next save writes the good bins.
-    QFile::remove(path + QStringLiteral(".damaged"));
-    QFile::rename(path, path + QStringLiteral(".damaged"));
+    if (!path.isEmpty())
+        keepDamaged(path);
     return true;
 }
 
@@ -254,7 +252,7 @@ PowerCurve loadPowerCurve(const QString& path, double binWidth, bool* damaged)
     if (!QFile::exists(path))
         return curve;
     std::optional<QByteArray> bytes;
-    PowerCurveContent content = readContent(path, bytes);
+    PowerCurveContent content = readContent(path, bytes, parsePowerCurve);
     const bool wasDamaged = addBins(path, content, 1, curve);
     if (damaged)
         *damaged = wasDamaged;
@@ -282,15 +280,28 @@ std::optional<double> exactFactor(const QString& fromUnits, double fromWidth,
     return factor;
 }
 
+void keepDamaged(const QString& path)
+{
+    QFile::remove(path + QStringLiteral(".damaged"));
+    QFile::rename(path, path + QStringLiteral(".damaged"));
+}
+
 CurveFileLoad loadCurveFile(const QString& path, const WindScale& scale, double altitudeMetres,
                             const std::optional<QByteArray>& waiting)
+{
+    return loadBinsWith(path, scale, altitudeMetres, waiting, parsePowerCurve);
+}
+
+CurveFileLoad loadBinsWith(const QString& path, const WindScale& scale, double altitudeMetres,
+                           const std::optional<QByteArray>& waiting,
+                           const std::function<PowerCurveContent(const QByteArray&)>& parse)
 {
     CurveFileLoad out;
     out.curve = PowerCurve(scale.binWidth);
     if (!waiting && !QFile::exists(path))
         return out;
     std::optional<QByteArray> bytes = waiting;
-    PowerCurveContent content = waiting ? parsePowerCurve(*waiting) : readContent(path, bytes);
+    PowerCurveContent content = waiting ? parse(*waiting) : readContent(path, bytes, parse);
     out.fileAltitude = content.altitude;
     double factor = 1;
     if (content.units) {

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
@@ -155,6 +156,14 @@ struct CurveFileLoad
 };
 CurveFileLoad loadCurveFile(const QString& path, const WindScale& scale, double altitudeMetres = 0,
                             const std::optional<QByteArray>& waiting = std::nullopt);
+// The same steps for a file of bins in the curve's layout read by another parser (the files kept
+// beside the curve): parse turns the bytes into their content.
+CurveFileLoad loadBinsWith(const QString& path, const WindScale& scale, double altitudeMetres,
+                           const std::optional<QByteArray>& waiting,
+                           const std::function<PowerCurveContent(const QByteArray&)>& parse);
+// A file with a skipped line is renamed "*.damaged", kept for whoever wants to look; the next
+// save writes the good lines.
+void keepDamaged(const QString& path);
 
 // Whether bins of fromWidth in fromUnits fall each whole in one bin of the scale; factor is then
 // what multiplies a centre in fromUnits to give it in the scale's unit.

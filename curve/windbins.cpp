@@ -195,11 +195,8 @@ WindFileLoad loadWindFile(const QString& path, const WindScale& scale,
             ++content.skippedLines;
     }
     out.damaged = content.skippedLines > 0;
-    if (out.damaged && !waiting) {
-        // Kept for whoever wants to look; the next save writes the good lines.
-        QFile::remove(path + QStringLiteral(".damaged"));
-        QFile::rename(path, path + QStringLiteral(".damaged"));
-    }
+    if (out.damaged && !waiting)
+        keepDamaged(path);
     return out;
 }
 
