@@ -53,6 +53,15 @@ double RefCurve::wattsAt(double wind) const
     return points.back().watts;
 }
 
+std::vector<Bin> RefCurve::asBins(double width) const
+{
+    std::vector<Bin> out;
+    const double last = points.empty() ? 0 : points.back().wind;
+    for (int k = 1; k * width <= last + 1e-9; ++k)
+        out.push_back({k * width, kCompleteMinutes, wattsAt(k * width), 0});
+    return out;
+}
+
 double RefCurve::cutIn() const
 {
     for (const RefPoint& p : points) {

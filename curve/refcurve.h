@@ -33,6 +33,9 @@ struct RefCurve
     double wattsAt(double wind) const;
     // The first point's wind with watts above 0 (the cut-in); 0 without one.
     double cutIn() const;
+    // Sampled at the centres of bins of width, as bins of complete minutes, so a yearly table
+    // weighs the reference as it weighs a measured curve.
+    std::vector<Bin> asBins(double width) const;
     bool operator==(const RefCurve&) const = default;
 };
 

@@ -29,17 +29,6 @@ void fillRow(QTableWidget* table, int row, const QStringList& cells)
         table->setItem(row, c, new QTableWidgetItem(cells[c]));
 }
 
-// The reference sampled at the measured curve's bin centres, as bins of complete minutes, so the
-// yearly table weighs both the same way.
-std::vector<Bin> referenceBins(const RefCurve& reference, double width)
-{
-    std::vector<Bin> out;
-    const double last = reference.points.empty() ? 0 : reference.points.back().wind;
-    for (int k = 1; k * width <= last + 1e-9; ++k)
-        out.push_back({k * width, kCompleteMinutes, reference.wattsAt(k * width), 0});
-    return out;
-}
-
 } // namespace
 
 ReferencePanel::ReferencePanel(const core::AppDir& app, CurveData& data, const core::Clock& clock,
@@ -138,9 +127,8 @@ void ReferencePanel::refresh()
     const std::vector<AepRow> rows =
         scale.known ? aepTable(bins, scale.binWidth) : std::vector<AepRow>();
     const std::vector<AepRow> promised =
-        scale.known && reference
-            ? aepTable(referenceBins(*reference, scale.binWidth), scale.binWidth)
-            : std::vector<AepRow>();
+        scale.known && reference ? aepTable(reference->asBins(scale.binWidth), scale.binWidth)
+                                 : std::vector<AepRow>();
     m_yearly->setRowCount(int(rows.size()));
     for (int r = 0; r < int(rows.size()); ++r) {
         const AepRow& row = rows[std::size_t(r)];

@@ -124,21 +124,6 @@ MonthSpan lastTwelveMonths(const QDate& day)
     return {last - 11, last};
 }
 
-namespace {
-
-// The reference sampled at bin centres as complete bins, as the reference's yearly table
-// weighs it.
-std::vector<Bin> sampledReference(const RefCurve& reference, double width)
-{
-    std::vector<Bin> out;
-    const double last = reference.points.empty() ? 0 : reference.points.back().wind;
-    for (int k = 1; k * width <= last + 1e-9; ++k)
-        out.push_back({k * width, kCompleteMinutes, reference.wattsAt(k * width), 0});
-    return out;
-}
-
-} // namespace
-
 SiteEnergy siteEnergy(const WindBins& wind, const QDate& day, const std::vector<Bin>& curveBins,
                       double densityFactor, const std::optional<RefCurve>& reference)
 {
@@ -154,7 +139,7 @@ SiteEnergy siteEnergy(const WindBins& wind, const QDate& day, const std::vector<
     const double c = out.fit->c * densityFactor;
     out.measured = aepWeibull(curveBins, wind.binWidth(), out.fit->k, c);
     if (reference) {
-        const std::vector<Bin> promised = sampledReference(*reference, wind.binWidth());
+        const std::vector<Bin> promised = reference->asBins(wind.binWidth());
         out.referenceKWh = aepWeibull(promised, wind.binWidth(), out.fit->k, c).kWh;
     }
     return out;
