@@ -261,22 +261,21 @@ QString Watchers::alarmLine() const
 
 void Watchers::saveCurve()
 {
-    saveWind();
-    if (!m_curve.fileRead())
-        return;
-    if (!m_curve.curve().bins().empty() || m_curveFileThere || m_curve.setAside()) {
-        m_station.queueWrite(
-            {m_curve.path(), m_curve.bytes(), logging::FileWrite::Kind::Replace, {}});
-        m_curveFileThere = true;
+    // One hand for them all: while records are held, their writes share one journal commit.
+    std::vector<logging::FileWrite> writes;
+    if (auto wind = windSave())
+        writes.push_back(std::move(*wind));
+    if (m_curve.fileRead()) {
+        if (!m_curve.curve().bins().empty() || m_curveFileThere || m_curve.setAside()) {
+            writes.push_back(
+                {m_curve.path(), m_curve.bytes(), logging::FileWrite::Kind::Replace, {}});
+            m_curveFileThere = true;
+        }
+        // The turbulence and the RPM per bin; their own emptiness decides for each.
+        for (const curve::FileBytes& w : m_curve.rotor().saves())
+            writes.push_back({w.path, w.bytes, logging::FileWrite::Kind::Replace, {}});
     }
-    saveRotor();
-}
-
-// The turbulence and the RPM per bin, with the curve; their own emptiness decides for each.
-void Watchers::saveRotor()
-{
-    for (const curve::FileBytes& w : m_curve.rotor().saves())
-        m_station.queueWrite({w.path, w.bytes, logging::FileWrite::Kind::Replace, {}});
+    m_station.queueWrites(std::move(writes));
 }
 
 // A curve of another unit that cannot be turned into the one set now is kept whole beside the
@@ -304,18 +303,19 @@ void Watchers::takeWindFile(curve::WindFileLoad load, const QString& keptAs, boo
                                   "WSUnits now asks for: they begin again, the old ones kept as "
                                   "%1.")
                        .arg(QFileInfo(keptAs).fileName());
-    saveWind();
+    if (auto wind = windSave())
+        m_station.queueWrite(std::move(*wind));
 }
 
-void Watchers::saveWind()
+std::optional<logging::FileWrite> Watchers::windSave()
 {
     if (!m_wind.fileRead() || (m_wind.bins().empty() && !m_windFileThere && !m_wind.setAside()))
-        return;
-    m_station.queueWrite({curve::windBinsPath(m_station.app()),
-                          m_wind.bytes(),
-                          logging::FileWrite::Kind::Replace,
-                          {}});
+        return std::nullopt;
     m_windFileThere = true;
+    return logging::FileWrite{curve::windBinsPath(m_station.app()),
+                              m_wind.bytes(),
+                              logging::FileWrite::Kind::Replace,
+                              {}};
 }
 
 void Watchers::curveMinute(const curve::MinuteMean& minute, qint64 monotonicMs)

@@ -84,8 +84,8 @@ private:
     void curveMinute(const curve::MinuteMean& minute, qint64 monotonicMs);
     void keepOldCurve(const QString& keptAs);
     void takeWindFile(curve::WindFileLoad load, const QString& keptAs, bool there);
-    void saveWind();
-    void saveRotor();
+    // The wind counts' file as it stands, when there is one to write.
+    std::optional<logging::FileWrite> windSave();
     void ledgerLine(const season::LedgerLine& line);
     void completenessLine(const std::optional<season::CompletenessLine>& line);
     int intervalSeconds() const;

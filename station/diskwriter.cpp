@@ -96,7 +96,7 @@ void DiskWriter::record(quint64 request, const logging::RecordInputs& in,
     announce();
 }
 
-void DiskWriter::write(quint64 request, const logging::FileWrite& write, qint64 nowMs)
+void DiskWriter::write(quint64 request, const std::vector<logging::FileWrite>& writes, qint64 nowMs)
 {
     if (leftBehind())
         return;
@@ -105,7 +105,8 @@ void DiskWriter::write(quint64 request, const logging::FileWrite& write, qint64 
     m_takenUpTo = request;
     releaseHeld();
     ++m_changes;
-    m_pending.add(write);
+    for (const logging::FileWrite& w : writes)
+        m_pending.add(w);
     publish();
     writeWaiting(nowMs);
     announce();

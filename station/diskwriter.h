@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 namespace station {
 
@@ -93,7 +94,7 @@ public:
     // Any other append or replaced file of the plant (the energy ledger, the alarm log, the power
     // curve), behind what already waits, kept and spooled as the records are. The held records
     // go first: the ledger's hour and a raised alarm are moments to have them on the disk.
-    void write(quint64 request, const logging::FileWrite& write, qint64 nowMs);
+    void write(quint64 request, const std::vector<logging::FileWrite>& writes, qint64 nowMs);
     // Everything still waiting, held records too, is written, or else kept in the spool.
     CloseResult close(qint64 nowMs);
 

@@ -21,6 +21,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace station {
 
@@ -63,6 +64,9 @@ public:
     CloseResult closeSteps(std::chrono::milliseconds deadline = kCloseDeadline);
     // Hands a write of the plant's other files to the disk thread, behind the records.
     void queueWrite(logging::FileWrite write);
+    // Several in one hand, written as one round (while records are held, with one sync of the
+    // file system for all).
+    void queueWrites(std::vector<logging::FileWrite> writes);
     // Reads the plant's other files as they will be: read runs on the disk thread once it has
     // taken in everything handed before (at start, the last run's spool first), and is given
     // the writes still waiting then, so it can lay them over what the files hold; the function
@@ -143,7 +147,7 @@ private:
         std::optional<QByteArray> statusJson;
         bool hold = false;    // the record's appends are held in memory (storage.cfg)
         bool syncPage = true; // the page is replaced with its syncs (not while records are held)
-        logging::FileWrite write;
+        std::vector<logging::FileWrite> writes;
     };
 
     void MSComm1_OnComm(const QString& frame);

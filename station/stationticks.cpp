@@ -192,7 +192,8 @@ quint64 Station::hand(Handed request)
                 syncPage = request.syncPage] { w->record(n, in, json, at, hold, syncPage); });
         break;
     case Handed::Kind::Write:
-        QMetaObject::invokeMethod(w, [w, n, at, write = request.write] { w->write(n, write, at); });
+        QMetaObject::invokeMethod(w,
+                                  [w, n, at, writes = request.writes] { w->write(n, writes, at); });
         break;
     }
     m_handed.push_back(std::move(request));
@@ -314,7 +315,8 @@ CloseResult Station::keepFromSnapshot(std::chrono::milliseconds deadline)
                 break;
             }
             case Handed::Kind::Write:
-                pending.add(h.write);
+                for (const logging::FileWrite& w : h.writes)
+                    pending.add(w);
                 break;
             }
         }
@@ -345,11 +347,20 @@ CloseResult Station::keepFromSnapshot(std::chrono::milliseconds deadline)
 
 void Station::queueWrite(logging::FileWrite write)
 {
-    // The disk thread writes what is held before it: a new period begins.
+    std::vector<logging::FileWrite> writes;
+    writes.push_back(std::move(write));
+    queueWrites(std::move(writes));
+}
+
+void Station::queueWrites(std::vector<logging::FileWrite> writes)
+{
+    if (writes.empty())
+        return;
+    // The disk thread writes what is held before them: a new period begins.
     m_heldSinceMs.reset();
     Handed request;
     request.kind = Handed::Kind::Write;
-    request.write = std::move(write);
+    request.writes = std::move(writes);
     hand(std::move(request));
 }
 
