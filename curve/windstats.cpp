@@ -124,10 +124,6 @@ MonthSpan lastTwelveMonths(const QDate& day)
     return {last - 11, last};
 }
 
-namespace {
-
-// The reference sampled at bin centres as complete bins, as the reference's yearly table
-// weighs it.
 std::vector<Bin> sampledReference(const RefCurve& reference, double width)
 {
     std::vector<Bin> out;
@@ -136,8 +132,6 @@ std::vector<Bin> sampledReference(const RefCurve& reference, double width)
         out.push_back({k * width, kCompleteMinutes, reference.wattsAt(k * width), 0});
     return out;
 }
-
-} // namespace
 
 SiteEnergy siteEnergy(const WindBins& wind, const QDate& day, const std::vector<Bin>& curveBins,
                       double densityFactor, const std::optional<RefCurve>& reference)

@@ -39,6 +39,10 @@ struct MonthSpan
 };
 MonthSpan lastTwelveMonths(const QDate& day);
 
+// The reference sampled at bin centres as complete bins, as the reference's yearly table
+// weighs it.
+std::vector<Bin> sampledReference(const RefCurve& reference, double width);
+
 // The site's yearly energy under its own wind: the fit to the last 12 months' histogram, the
 // months among them that hold minutes, and the yearly energy the measured bins give under it
 // (as the yearly table sums it, aepWeibull), with the reference's beside it when one is set.
