@@ -106,7 +106,7 @@ QString noFitReason(const std::vector<WindBin>& histogram)
     if (minutes == 0)
         return QStringLiteral("No wind counted yet.");
     if (minutes < kWeibullMinutes)
-        return QStringLiteral("No Weibull fit: %1 minutes counted, a fit needs a day's %2.")
+        return QStringLiteral("No Weibull fit: %1 of the %2 minutes (a day's) a fit needs.")
             .arg(whole(minutes), whole(kWeibullMinutes));
     if (filled < 3)
         return QStringLiteral("No Weibull fit: the winds fill fewer than 3 bins.");
@@ -365,6 +365,9 @@ void WindView::showFigures(const Figures& f)
     showChart(m_histogram, chart);
 
     QStringList lines;
+    if (!m_wind.fileRead())
+        lines << QStringLiteral("The wind counts' file is still being read: these are this run's "
+                                "minutes alone.");
     lines << (f.fit ? QStringLiteral("%1: Weibull k %2, c %3 %4, mean %5 %4 from %6 h.")
                           .arg(period, point(f.fit->k, 1), point(f.fit->c, 1), unit,
                                point(f.fit->mean, 1), whole(f.fit->minutes / 60.0))

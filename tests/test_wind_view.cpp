@@ -199,6 +199,17 @@ TEST_F(WindView, NoWindCountedSaysSo)
                                            "2026-12.\n"
                                            "Seen in 2026-01 to 2026-12: no hours counted."));
     EXPECT_FALSE(series<QLineSeries>(chartOf(*view, "WindHistogram"), "WeibullFit"));
+
+    // Opened before the plant has read the counts' file, the view says whose minutes it shows.
+    curve::SiteWind early(m_data->scale());
+    early.add(kNow.date(), 5);
+    curve::WindView before(m_app, *m_data, early, core::Clock::fixed(kNow));
+    ASSERT_TRUE(shown(before));
+    EXPECT_EQ(
+        before.note().split(QLatin1Char('\n')).mid(0, 2).join(QLatin1Char('\n')),
+        QStringLiteral("The wind counts' file is still being read: these are this run's minutes "
+                       "alone.\n2026-01 to 2026-12: No Weibull fit: 1 of the 1,440 minutes (a "
+                       "day's) a fit needs."));
 }
 
 TEST_F(WindView, TheRotorsFiguresNeedItsDiameter)
