@@ -2,6 +2,7 @@
 #include "alarms/alarmtexts.h"
 #include "curve/powercurveview.h"
 #include "curve/referencepanel.h"
+#include "curve/windview.h"
 #include "monitor/logger.h"
 
 #include "notify/notifywindow.h"
@@ -94,6 +95,9 @@ void Logger::Season_Click()
         m_plant.watchers().curve().fullVolts().value_or(season::kFullVolts12), &window);
     battery->setObjectName(QStringLiteral("Battery"));
     window.addView(battery, QStringLiteral("Battery"));
+    window.addView(new curve::WindView(m_app, m_plant.watchers().curve(), m_plant.watchers().wind(),
+                                       m_clock, &window),
+                   QStringLiteral("Wind"));
     window.exec();
     // "Start a new curve" empties the bins; the file follows at once.
     m_plant.watchers().saveCurve();

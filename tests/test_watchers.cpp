@@ -350,8 +350,8 @@ TEST_F(Watchers, CorvennasBandHasRoomToReadAndOneRowOfControls)
     w->close();
 }
 
-// The new buttons open their windows; the season's has the power curve, the reference and the
-// battery's days beside its own views.
+// The new buttons open their windows; the season's has the power curve, the reference, the
+// battery's days and the site's wind beside its own views.
 TEST_F(Watchers, SeasonAndAlarmsOpenTheirWindows)
 {
     auto w = start();
@@ -359,11 +359,11 @@ TEST_F(Watchers, SeasonAndAlarmsOpenTheirWindows)
     onModal([&](QWidget& season) {
         auto* tabs = season.findChild<QTabWidget*>();
         ASSERT_NE(tabs, nullptr);
-        for (int k = std::max(0, tabs->count() - 3); k < tabs->count(); ++k)
+        for (int k = std::max(0, tabs->count() - 4); k < tabs->count(); ++k)
             lastTabs << tabs->tabText(k);
     });
     child<QPushButton>(*w, "Season")->click();
-    EXPECT_EQ(lastTabs, QStringList({"Power curve", "Reference", "Battery"}));
+    EXPECT_EQ(lastTabs, QStringList({"Power curve", "Reference", "Battery", "Wind"}));
     QString title;
     onModal([&](QWidget& window) { title = window.objectName(); });
     child<QPushButton>(*w, "Alarms")->click();
@@ -375,7 +375,7 @@ TEST_F(Watchers, SeasonAndAlarmsOpenTheirWindows)
 TEST_F(Watchers, SeasonReopensOnTheTabClickedBeforeExit)
 {
     auto w = start();
-    for (const int tab : {1, 4, 0, 2}) {
+    for (const int tab : {1, 5, 4, 0, 2}) {
         onModal([tab](QWidget& season) {
             QTabBar* bar = season.findChild<QTabWidget*>(QStringLiteral("Views"))->tabBar();
             const QPointF at = bar->tabRect(tab).center();
