@@ -56,7 +56,7 @@
           lines.push(`The yearly table's figure at the same mean (a Rayleigh wind): ${e.rayleighKWh.toFixed(0)} kWh a year.`);
         }
       } else {
-        lines.push(`No yearly figure yet: ${data.energyNotice}`);
+        lines.push(`No yearly figure from the last 12 months yet: ${data.energyNotice}`);
       }
       for (const text of lines) {
         const li = document.createElement('li');
