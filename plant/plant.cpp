@@ -19,8 +19,10 @@ Plant::Plant(const core::AppDir& app, const core::Clock& clock, QObject* parent)
     m_station->start();
     // The watchers read the settings the start-up just loaded (the wind's units, alarms.cfg).
     m_watchers = std::make_unique<Watchers>(*m_station);
-    m_web =
-        std::make_unique<web::WebService>(*m_station, m_watchers->alarms(), m_watchers->curve());
+    m_web = std::make_unique<web::WebService>(*m_station, m_watchers->alarms(), m_watchers->curve(),
+                                              m_watchers->wind());
+    // What the watchers' files hold reaches the web view once they are read, not a minute later.
+    connect(m_watchers.get(), &Watchers::alarmsChanged, m_web.get(), &web::WebService::pushCurve);
     // The web view's status names a way of sending alarms that keeps failing.
     const auto notifyProblems = [this] {
         m_web->setNotifyProblems(m_watchers->notify().problems());

@@ -38,8 +38,8 @@ expected=(
   usr/lib/systemd/system/tessalyd.service usr/lib/systemd/user/tessalyd.service
 )
 # The web view's pages, and its link to Debian's Chart.js.
-for page in index.html season.html curve.html day.html battery.html style.css common.js now.js \
-  season.js curve.js day.js battery.js chart.min.js manifest.webmanifest tessaly.svg tessaly-192.png \
+for page in index.html season.html curve.html wind.html day.html battery.html style.css common.js now.js \
+  season.js curve.js wind.js day.js battery.js chart.min.js manifest.webmanifest tessaly.svg tessaly-192.png \
   tessaly-512.png; do
   expected+=("usr/share/tessaly/web/$page")
 done

@@ -6,6 +6,7 @@
 #include "web/apidata.h"
 #include "web/security.h"
 #include "web/webconfig.h"
+#include "web/windapi.h"
 
 #include <QRandomGenerator>
 
@@ -146,7 +147,8 @@ TEST_F(FuzzWeb, ApiQueriesOfAnyContent)
             ASSERT_GE(year, 1900);
             ASSERT_LE(year, 9999);
         }
-        for (const auto answer : {&web::energyAnswer, &web::daysAnswer, &web::dayAnswer}) {
+        for (const auto answer :
+             {&web::energyAnswer, &web::daysAnswer, &web::dayAnswer, &web::windAnswer}) {
             const int status = answer(query, context).status;
             ASSERT_TRUE(status == 200 || status == 400 || status == 404) << status;
         }

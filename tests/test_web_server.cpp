@@ -2,6 +2,9 @@
 // rules one by one, the limits, the live values and the events.
 
 #include "core/version.h"
+#include "curve/aep.h"
+#include "curve/windbins.h"
+#include "curve/windstats.h"
 #include "season/completeness.h"
 #include "webplant.h"
 
@@ -120,7 +123,8 @@ TEST_F(WebServer, NetworkAsksForTheToken)
         {"wrong cookie", "Cookie: tessaly_token=" + wrong + "\r\n"},
     };
     for (const auto& [name, headers] : refused) {
-        for (const char* path : {"/", "/api/now", "/metrics", "/events", "/api/days"}) {
+        for (const char* path :
+             {"/", "/api/now", "/metrics", "/events", "/api/days", "/api/wind", "/wind.html"}) {
             WebClient client(m_port);
             const HttpAnswer a = client.get(path, headers);
             EXPECT_EQ(a.status, 401) << name << " " << path;
@@ -460,6 +464,54 @@ TEST_F(WebServer, SeasonCurveAndDayAnswers)
     const QJsonObject curve = jsonOf(client.get("/api/curve"));
     EXPECT_EQ(curve[QStringLiteral("unit")].toString(), QStringLiteral("m/s"));
     EXPECT_EQ(curve[QStringLiteral("aep")].toArray().size(), 8);
+}
+
+// The wind counted before the start, as the plant reads it from its file: /api/wind shows it with
+// its fit, /metrics the fit's figures, once the file is read (not a minute later).
+TEST_F(WebServer, WindAnswerAndMetricsFromTheCountsFile)
+{
+    curve::WindBins counts(0.5);
+    for (const QDate month : {QDate(2024, 5, 1), kWebDay}) {
+        for (double v = 0; v <= 25; v += 0.5) {
+            const double share = curve::weibullBelow(v + 0.25, 2, 6) -
+                                 curve::weibullBelow(std::max(0.0, v - 0.25), 2, 6);
+            if (const int n = int(std::lround(share * 20000)); n > 0)
+                counts.add(curve::monthKey(month), v, n);
+        }
+    }
+    const curve::MonthSpan year = curve::lastTwelveMonths(kWebDay);
+    const std::vector<curve::WindBin> histogram = counts.histogram(year.first, year.last);
+    const auto fit = curve::fitWeibull(histogram, 0.5);
+    ASSERT_TRUE(fit);
+    ASSERT_TRUE(QDir().mkpath(m_app.logsDir()));
+    ASSERT_TRUE(core::replaceFile(curve::windBinsPath(m_app),
+                                  curve::windBinsFileBytes(counts, QStringLiteral("m/s"))));
+    startPlant();
+    WebClient client(m_port);
+    QJsonObject wind;
+    ASSERT_TRUE(waitFor([&] {
+        wind = jsonOf(WebClient(m_port).get("/api/wind"));
+        return wind[QStringLiteral("minutes")].toInt() == fit->minutes;
+    })) << QJsonDocument(wind).toJson().toStdString();
+    EXPECT_EQ(wind[QStringLiteral("histogram")].toArray().size(), qsizetype(histogram.size()));
+    EXPECT_NEAR(wind[QStringLiteral("fit")][QStringLiteral("k")].toDouble(), fit->k, 1e-5);
+    EXPECT_NEAR(wind[QStringLiteral("fit")][QStringLiteral("c")].toDouble(), fit->c, 1e-5);
+    EXPECT_EQ(wind[QStringLiteral("energy")][QStringLiteral("months")].toArray().size(), 2);
+    const QJsonObject may = jsonOf(client.get("/api/wind?months=2024-05"));
+    EXPECT_EQ(may[QStringLiteral("minutes")].toInt(), fit->minutes / 2);
+    EXPECT_EQ(client.get("/api/wind?months=2024-13").status, 400);
+
+    const HttpAnswer metrics = client.get("/metrics");
+    for (const QByteArray& line :
+         {"tessaly_wind_weibull_shape " + QByteArray::number(fit->k, 'g', 15) + '\n',
+          "tessaly_wind_weibull_scale_meters_per_second " + QByteArray::number(fit->c, 'g', 15) +
+              '\n',
+          "tessaly_wind_mean_meters_per_second " + QByteArray::number(fit->mean, 'g', 15) + '\n',
+          QByteArray("# TYPE tessaly_site_energy_kwh_per_year gauge\n"),
+          QByteArray("tessaly_site_energy_kwh_per_year{curve=\"measured\"} ")})
+        EXPECT_TRUE(metrics.body.contains(line)) << line.toStdString();
+    EXPECT_FALSE(metrics.body.contains("curve=\"reference\""));
+    EXPECT_EQ(client.get("/wind.html").status, 200);
 }
 
 // Day files that never answer (FIFOs with no writer: opening one waits, as on a folder that has

@@ -3,7 +3,9 @@
 #include "core/appdir.h"
 #include "curve/powercurve.h"
 #include "curve/refcurve.h"
+#include "curve/rotor.h"
 #include "curve/shortfall.h"
+#include "curve/windbins.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -36,6 +38,14 @@ struct CurveFacts
     double altitude = 0; // the winds normalised to sea-level air for it; 0: not normalised
     bool curveLowOn = false;
     bool curveLowRaised = false;
+    // The site's wind as the plant counts it: the one-minute means by month (as measured), the
+    // turbulence per bin of the ten-minute mean, and the rotor's bins with why they may lack
+    // their TSR and Cp.
+    curve::WindBins wind;
+    std::vector<curve::Bin> turbulence; // minutes: blocks, meanWatts: TI, sdWatts: its spread
+    std::vector<curve::RotorBin> rotor;
+    std::optional<double> rotorDiameter;
+    QString rotorNotice;
 };
 
 // A slow answer's word with the server that waits for it. Each file read done is a step, so the

@@ -3,6 +3,7 @@
 #include "core/files.h"
 #include "core/version.h"
 #include "web/webguard.h"
+#include "web/windapi.h"
 
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
@@ -182,7 +183,8 @@ void WebServer::route(const Request& request, std::unique_ptr<Reply> reply)
         reply->send(200,
                     {{"Content-Type", "text/plain; version=0.0.4; charset=utf-8"},
                      {"Cache-Control", "no-store"}},
-                    metricsText(m_live, m_context.clock.elapsedMs(), core::kVersion));
+                    metricsText(m_live, m_context.clock.elapsedMs(), core::kVersion) +
+                        windMetricsText(m_curve, m_context.clock.now().date()));
     } else if (path == "/events") {
         follow(std::move(reply));
     } else if (path.startsWith("/api/")) {
@@ -230,6 +232,8 @@ void WebServer::slow(const Request& request, std::unique_ptr<Reply> reply)
         };
     else if (path == "/api/battery")
         answer = &batteryAnswer;
+    else if (path == "/api/wind")
+        answer = &windAnswer;
     if (!answer) {
         reply->send(404, {{"Content-Type", "text/plain; charset=utf-8"}}, "Not Found\n");
         return;

@@ -4,6 +4,7 @@
 #include "alarms/alarmmonitor.h"
 #include "curve/curvedata.h"
 #include "curve/shortfall.h"
+#include "curve/windbins.h"
 #include "season/batteryconfig.h"
 #include "season/summarycache.h"
 #include "station/station.h"
@@ -48,11 +49,13 @@ QString programWebDir()
 }
 
 WebService::WebService(station::Station& station, alarms::AlarmMonitor& alarms,
-                       const curve::CurveData& curve, QString webDir, QObject* parent)
+                       const curve::CurveData& curve, const curve::SiteWind& wind, QString webDir,
+                       QObject* parent)
     : QObject(parent)
     , m_station(station)
     , m_alarms(alarms)
     , m_curve(curve)
+    , m_wind(wind)
 {
     qRegisterMetaType<web::WebState>();
     if (webDir.isEmpty())
@@ -154,6 +157,11 @@ void WebService::pushCurve()
     facts.altitude = m_curve.altitude();
     facts.curveLowOn = m_alarms.config()[alarms::Kind::CurveLow].on;
     facts.curveLowRaised = m_alarms.isRaised(alarms::Kind::CurveLow);
+    facts.wind = m_wind.bins();
+    facts.turbulence = m_curve.rotor().turbulence().bins();
+    facts.rotor = m_curve.rotorBins();
+    facts.rotorDiameter = m_curve.rotorDiameter();
+    facts.rotorNotice = curve::rotorNotice(facts.scale, facts.rotorDiameter);
     QMetaObject::invokeMethod(m_server.get(),
                               [server = m_server.get(), facts] { server->setCurve(facts); });
 }

@@ -14,7 +14,8 @@ class AlarmMonitor;
 }
 namespace curve {
 class CurveData;
-}
+class SiteWind;
+} // namespace curve
 namespace station {
 class Station;
 }
@@ -30,7 +31,8 @@ class WebService : public QObject
 public:
     // webDir empty: the program's own web folder (programWebDir()).
     WebService(station::Station& station, alarms::AlarmMonitor& alarms,
-               const curve::CurveData& curve, QString webDir = {}, QObject* parent = nullptr);
+               const curve::CurveData& curve, const curve::SiteWind& wind, QString webDir = {},
+               QObject* parent = nullptr);
     ~WebService() override;
 
     // web.cfg again (after the Web window): the server listens as it now says, or stops.
@@ -43,6 +45,10 @@ public:
         push();
     }
 
+    // The power curve, the site's wind and the rotor copied for the server again: every minute,
+    // when an alarm changes, and when the watchers have read their files.
+    void pushCurve();
+
     // An object on the server's thread, for a call to run there: a test holds the thread with
     // it to hand the server a burst of frames at once.
     QObject& serverThreadContext() { return *m_server; }
@@ -52,11 +58,11 @@ signals:
 
 private:
     void push();
-    void pushCurve();
 
     station::Station& m_station;
     alarms::AlarmMonitor& m_alarms;
     const curve::CurveData& m_curve;
+    const curve::SiteWind& m_wind;
     LiveValues m_live;
     WebState m_state;
     core::WorkerThread m_thread;

@@ -13,6 +13,7 @@ when the server is back, and the console stays clean. Screenshots are kept in th
 Usage: test_browser.py <tessalyd> <screenshot folder>
 """
 import json
+import math
 import os
 import secrets
 import shutil
@@ -66,6 +67,12 @@ DAY = (2024, 3, 7)
 # A maker's curve in m/s; the plant converts it to WSUnits' km/h.
 REFCURVE = (b"Reference Power Curve\r\n<Units>m/s</Units>\r\n<V>3</V><W>0</W>\r\n"
             b"<V>6</V><W>120</W>\r\n<V>10</V><W>400</W>\r\n<V>14</V><W>600</W>\r\n")
+# The site's wind counted in the month of DAY: a Weibull of shape 2 and scale 6 m/s, 20,000 minutes
+# in 0.5 m/s bins, so the Wind page has a histogram with its fit.
+WIND_BINS = b"<Units>m/s</Units><Width>0.5</Width>\r\n" + b"".join(
+    b"<M>%04d-%02d</M><B>%g</B><N>%d</N>\r\n" % (DAY[0], DAY[1], k / 2, n) for k, n in (
+        (k, round(20000 * (math.exp(-(max(0, k / 2 - 0.25) / 6) ** 2) -
+                           math.exp(-((k / 2 + 0.25) / 6) ** 2)))) for k in range(50)) if n > 0)
 PHONE = {"width": 390, "height": 844, "pixelRatio": 3, "touch": True}
 DESKTOP = (1280, 900)
 # How far a page's height may move: one line of its 18 px text at 1.4.
@@ -132,6 +139,7 @@ def pages(iso_day):
         "now": ("/", "volts", "."),
         "season": ("/season.html", "daysNote", "columns hold records"),
         "curve": ("/curve.html", "health", "Reference: 4 points"),
+        "wind": ("/wind.html?months=%04d-%02d" % DAY[:2], "windNote", "Weibull fit: shape k"),
         "battery": ("/battery.html?month=%04d-%02d" % DAY[:2], "batteryNote", "days hold records"),
         "day": (f"/day.html?date={iso_day}", "dayNote", f"24 records on {iso_day}"),
     }
@@ -182,6 +190,7 @@ def main():
                   f"<M>1</M><T>{h:02d}:00</T>\r\n" for h in range(24))
     log_name = "{}_{}_{}".format(*DAY)
     write(os.path.join(folder, "logs", log_name + ".txt"), day.encode())
+    write(os.path.join(folder, "logs", "windbins.txt"), WIND_BINS)
     write(os.path.join(folder, "logs", "energy.txt"),
           f"<D>{log_name}</D><H>10</H><WH>123.45</WH>\r\n".encode())
 
