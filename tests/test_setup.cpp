@@ -15,9 +15,11 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include <chrono>
 #include <pwd.h>
 #include <sys/fsuid.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 // Failures show texts, not their bytes.
@@ -601,8 +603,15 @@ TEST_F(SetupDevices, BadChoicesChangeNothingAndSayWhy)
         type(*w, "PortNumber", QString::fromLatin1(c.port));
         choose(*w, byId("usb-FTDI_X-if00-port0"));
         const QStringList before = appDirState();
-        if (c.then == Then::Unplugged)
+        if (c.then == Then::Unplugged) {
+            const QString node = slave(*adapter);
             adapter->close();
+            // The kernel may drop the device a moment after the last close returns (its release
+            // can be deferred): until it has, the device is still there to be linked.
+            for (int k = 0; k < 2000 && QFileInfo::exists(node); ++k)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            ASSERT_FALSE(QFileInfo::exists(node));
+        }
         if (c.then == Then::BecomesAFile) {
             ASSERT_TRUE(QFile::remove(byId("usb-FTDI_X-if00-port0")));
             ASSERT_TRUE(QFile::link(m_devTmp.filePath("plain"), byId("usb-FTDI_X-if00-port0")));
