@@ -2,6 +2,7 @@
 // port and, off the loopback, a token of hex digits; a static path that is taken names a file
 // inside the folder; the battery's answer takes any query as an answer or a clear 400.
 #include "web/apidata.h"
+#include "web/healthapi.h"
 #include "web/security.h"
 #include "web/webconfig.h"
 

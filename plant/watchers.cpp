@@ -2,6 +2,7 @@
 
 #include "alarms/alarmconfig.h"
 #include "alarms/alarmtexts.h"
+#include "curve/binsfile.h"
 #include "curve/shortfall.h"
 #include "publish/publisher.h"
 #include "season/batteryconfig.h"
@@ -155,13 +156,8 @@ void Watchers::readFiles()
             app, scale, altitude, today,
             waitingFor(waiting, curve::turbulencePath(app), false).replaced,
             waitingFor(waiting, curve::rotorPath(app), false).replaced);
-        if (files.curve.setAside) {
-            const QString day = today.toString(Qt::ISODate);
-            files.keptAs = app.logsDir() + QStringLiteral("powercurve-%1.txt").arg(day);
-            for (int n = 2; QFileInfo::exists(files.keptAs); ++n)
-                files.keptAs =
-                    app.logsDir() + QStringLiteral("powercurve-%1-%2.txt").arg(day).arg(n);
-        }
+        if (files.curve.setAside)
+            files.keptAs = curve::keptAsPath(app, QStringLiteral("powercurve"), today);
         const QString logPath = alarms::alarmLogPath(app);
         const QFileInfo log(logPath);
         const Waiting lines = waitingFor(waiting, logPath, !log.exists() || log.size() == 0);
@@ -169,13 +165,8 @@ void Watchers::readFiles()
         const std::optional<QByteArray> windWaiting = waitingFor(waiting, windPath, false).replaced;
         files.windThere = windWaiting || QFileInfo::exists(windPath);
         files.wind = curve::loadWindFile(windPath, scale, windWaiting);
-        if (files.wind.setAside) {
-            const QString day = today.toString(Qt::ISODate);
-            files.windKeptAs = app.logsDir() + QStringLiteral("windbins-%1.txt").arg(day);
-            for (int n = 2; QFileInfo::exists(files.windKeptAs); ++n)
-                files.windKeptAs =
-                    app.logsDir() + QStringLiteral("windbins-%1-%2.txt").arg(day).arg(n);
-        }
+        if (files.wind.setAside)
+            files.windKeptAs = curve::keptAsPath(app, QStringLiteral("windbins"), today);
         files.alarms = lines.replaced ? alarms::lastLoggedStates(*lines.replaced + lines.appended)
                                       : alarms::readLastLoggedStates(app, lines.appended);
         return std::function<void()>([self, files = std::move(files)]() mutable {

@@ -4,6 +4,7 @@
 
 #include "fixture.h"
 #include "web/apidata.h"
+#include "web/healthapi.h"
 #include "web/security.h"
 #include "web/webconfig.h"
 #include "web/windapi.h"

@@ -8,7 +8,7 @@
 #include "season/energyledger.h"
 #include "tests/fixture.h"
 #include "tools/daylog.h"
-#include "web/apidata.h"
+#include "web/healthapi.h"
 
 #include <QDir>
 #include <QJsonArray>

@@ -115,17 +115,6 @@ ApiAnswer daysAnswer(const QUrlQuery& query, const ApiContext& context);
 // yearly energy for mean winds of 4 to 11 m/s when the unit is a known one.
 ApiAnswer curveAnswer(const ApiContext& context);
 
-// /api/health: the turbine's health as the desktop's Reference view shows it: the measured bins
-// with the reference's watts beside them (when refcurve.cfg is set), the shortfall over 7 and
-// 30 days in kWh and per cent, the minutes left out at full battery, the winds' normalisation
-// and the Power curve low alarm's state, each with the view's own words.
-ApiAnswer healthAnswer(const ApiContext& context);
-
-// /api/battery?year=Y&month=M: the battery's days of the month up to today, as the desktop's
-// Battery view reads them (lowest and highest volts and when, charge Ah and Wh, load hours,
-// full or not), and the days since the battery was last full with the view's summary line.
-ApiAnswer batteryAnswer(const QUrlQuery& query, const ApiContext& context);
-
 // /api/day?date=YYYY-MM-DD: the day file's records as the history window reads them: date and
 // records [{time, volts, amps, watts, rpm, wind, mode}], or 404 when there is no such file.
 ApiAnswer dayAnswer(const QUrlQuery& query, const ApiContext& context);

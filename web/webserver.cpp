@@ -2,6 +2,7 @@
 
 #include "core/files.h"
 #include "core/version.h"
+#include "web/healthapi.h"
 #include "web/webguard.h"
 #include "web/windapi.h"
 

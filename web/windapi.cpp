@@ -3,6 +3,7 @@
 #include "curve/aep.h"
 #include "curve/curvesettings.h"
 #include "curve/windstats.h"
+#include "web/apijson.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,16 +13,6 @@
 
 namespace web {
 namespace {
-
-double round6(double v)
-{
-    return std::isfinite(v) ? std::round(v * 1e6) / 1e6 : 0.0;
-}
-
-QJsonValue numberOrNull(const std::optional<double>& v)
-{
-    return v ? QJsonValue(round6(*v)) : QJsonValue();
-}
 
 QJsonArray monthList(const std::vector<int>& months)
 {
@@ -166,7 +157,7 @@ ApiAnswer windAnswer(const QUrlQuery& query, const ApiContext& context)
                                                {QStringLiteral("rpm"), QStringLiteral("rpm")},
                                                {QStringLiteral("watts"), QStringLiteral("W")},
                                                {QStringLiteral("diameter"), QStringLiteral("m")}};
-    return {200, QJsonDocument(out).toJson(QJsonDocument::Compact)};
+    return json(out);
 }
 
 namespace {
