@@ -9,11 +9,14 @@
 #include "tools/daylog.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 
 namespace {
 
@@ -76,6 +79,58 @@ TEST_F(SeasonTab, ItReopensOnTheTabClickedBeforeExit)
         QCoreApplication::processEvents();
         EXPECT_EQ(views->currentIndex(), tab);
         w->close();
+    }
+}
+
+// Other ways an owner leaves the window on a tab: the keyboard's Ctrl+Tab, a button that shows
+// a tab's figures, and Escape or the window's close instead of Exit; the window runs modal, as
+// the Logger runs it.
+TEST_F(SeasonTab, ItReopensOnTheTabLeftWhicheverWayItWasChosen)
+{
+    using Way = std::function<void(season::Season&, QTabBar&)>;
+    const Way ctrlTab = [](season::Season&, QTabBar& bar) {
+        QTest::keyClick(&bar, Qt::Key_Tab, Qt::ControlModifier);
+    };
+    const Way last7 = [](season::Season& w, QTabBar&) {
+        auto* button = child<QPushButton>(w, "Last7");
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+    };
+    const Way exitButton = [](season::Season& w, QTabBar&) {
+        auto* exit = child<QPushButton>(w, "Exit");
+        QTest::mouseClick(exit, Qt::LeftButton, {}, exit->rect().center());
+    };
+    const Way escape = [](season::Season& w, QTabBar&) {
+        QTest::keyClick(&w, Qt::Key_Escape);
+    };
+    const Way windowClose = [](season::Season& w, QTabBar&) {
+        w.close();
+    };
+    const struct
+    {
+        const char* name;
+        Way choose;
+        Way leave;
+    } rows[] = {{"Ctrl+Tab, Exit", ctrlTab, exitButton},
+                {"Last 7 days, Escape", last7, escape},
+                {"Ctrl+Tab, the window closed", ctrlTab, windowClose}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(m_app.path(QStringLiteral("view.cfg")));
+        auto w = open();
+        QTabBar* bar = w->findChild<QTabWidget*>(QStringLiteral("Views"))->tabBar();
+        int chosen = -1;
+        QTimer::singleShot(0, w.get(), [&] {
+            row.choose(*w, *bar);
+            chosen = bar->currentIndex();
+            row.leave(*w, *bar);
+        });
+        w->exec();
+        EXPECT_EQ(chosen, int(season::kDaysTab));
+        EXPECT_EQ(season::readSeasonView(m_app).tab, int(season::kDaysTab));
+        auto again = open();
+        again->show();
+        EXPECT_EQ(again->findChild<QTabWidget*>(QStringLiteral("Views"))->currentIndex(),
+                  int(season::kDaysTab));
     }
 }
 
