@@ -7,9 +7,12 @@
 #include "web/webaddress.h"
 #include "web/webconfig.h"
 
+#include <QHostInfo>
+#include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
+#include <QUrl>
 
 #include <csignal>
 #include <sys/stat.h>
@@ -177,6 +180,45 @@ TEST_F(TessalydWeb, SwitchesTheWebViewAsTheWindowSaves)
         EXPECT_FALSE(refused.err.isEmpty());
         EXPECT_EQ(fileBytes(web::webCfgPath(m_app)), before);
     }
+}
+
+// The address printed for the file as it is: one of the server's own in web.cfg is the one to
+// open (an IPv6 one in brackets); on every address, one of this computer's (by the default
+// route when there is one: which, a test without a network cannot tell).
+TEST_F(TessalydWeb, PrintsTheAddressTheServerListensOn)
+{
+    const QString token = web::newToken();
+    const std::pair<const char*, QString> rows[] = {
+        {"192.168.7.9", QStringLiteral("http://192.168.7.9:8470/?token=") + token},
+        {"fd00::5", QStringLiteral("http://[fd00::5]:8470/?token=") + token},
+        {"::1", QStringLiteral("http://[::1]:8470/")},
+        {"127.0.0.1", QStringLiteral("http://127.0.0.1:8470/")},
+    };
+    for (const auto& [address, shown] : rows) {
+        web::WebConfig values;
+        values.WebOn = QStringLiteral("1");
+        values.Address = QString::fromLatin1(address);
+        values.Port = QStringLiteral("8470");
+        values.Token = token;
+        ASSERT_TRUE(web::saveWebConfig(m_app, values));
+        const Ran ran = web({});
+        ASSERT_EQ(ran.code, 0) << ran.err.toStdString();
+        EXPECT_EQ(printedAddress(ran.out), shown) << address << "\n" << ran.out.toStdString();
+    }
+    web::WebConfig every;
+    every.WebOn = QStringLiteral("1");
+    every.Address = QStringLiteral("0.0.0.0");
+    every.Port = QStringLiteral("8470");
+    every.Token = token;
+    ASSERT_TRUE(web::saveWebConfig(m_app, every));
+    const Ran ran = web({});
+    ASSERT_EQ(ran.code, 0) << ran.err.toStdString();
+    const QUrl printed(printedAddress(ran.out));
+    QStringList own{QHostInfo::localHostName()};
+    for (const QHostAddress& address : QNetworkInterface::allAddresses())
+        own << address.toString();
+    EXPECT_TRUE(own.contains(printed.host())) << ran.out.toStdString();
+    EXPECT_FALSE(QHostAddress(printed.host()).isLoopback()) << ran.out.toStdString();
 }
 
 // Run as root on a folder another user owns, as the system service's is, the file is given to

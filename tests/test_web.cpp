@@ -207,7 +207,8 @@ TEST(WebRules, TokenInTheQuerySetsTheCookieAndRedirects)
     }
     EXPECT_EQ(location, "/season.html?by=day");
     EXPECT_TRUE(cookie.contains("HttpOnly"));
-    EXPECT_TRUE(cookie.contains("SameSite=Strict"));
+    EXPECT_TRUE(cookie.contains("SameSite=Lax"));
+    EXPECT_TRUE(cookie.contains("Max-Age=34560000"));
     r.query = "token=wrong";
     EXPECT_EQ(statusOf(r, kNetwork), 401);
 }

@@ -146,6 +146,8 @@ TEST_F(WebHealth, TheBatteryDaysOfAMonthAsTheBatteryViewReadsThem)
                                 kToday.addDays(1 - season::kRecentBatteryDays), kToday, 14.4);
     EXPECT_EQ(b[QStringLiteral("summary")].toString(),
               season::batterySummary(recent, kToday, 14.4));
+    // The summary's days, for the page to say which they are.
+    EXPECT_EQ(b[QStringLiteral("recentDays")].toInt(), season::kRecentBatteryDays);
 
     // A month ahead of today has no days yet; February has no records.
     EXPECT_TRUE(answer(web::batteryAnswer(QUrlQuery(QStringLiteral("year=2024&month=4")),

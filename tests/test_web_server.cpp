@@ -144,15 +144,69 @@ TEST_F(WebServer, NetworkAsksForTheToken)
     const HttpAnswer redirect = once.get("/season.html?token=" + token());
     EXPECT_EQ(redirect.status, 303);
     EXPECT_EQ(redirect.header("Location"), "/season.html");
+    // Kept 400 days (a phone keeping the view as an app is not asked again when its browser
+    // ends the session), sent on a link followed from another app, never read by a script, and
+    // over plain HTTP as the server speaks it.
     const QByteArray cookie = redirect.header("Set-Cookie");
     EXPECT_TRUE(cookie.startsWith("tessaly_token=" + token() + ";"));
-    EXPECT_TRUE(cookie.contains("HttpOnly"));
-    EXPECT_TRUE(cookie.contains("SameSite=Strict"));
+    QByteArrayList attributes = cookie.split(';').mid(1);
+    for (QByteArray& attribute : attributes)
+        attribute = attribute.trimmed();
+    EXPECT_EQ(attributes,
+              QByteArrayList({"Path=/", "Max-Age=34560000", "HttpOnly", "SameSite=Lax"}))
+        << cookie.toStdString();
     expectSafeHeaders(redirect);
     const HttpAnswer page =
         once.get("/index.html", "Cookie: " + cookie.split(';').first() + "\r\n");
     EXPECT_EQ(page.status, 200);
     EXPECT_TRUE(page.body.contains("<html"));
+}
+
+// A browser that asks for a page without the token (its cookie gone, or an old one) is told
+// how to get in again, still with 401 and the connection's end; a script's request gets the
+// plain word. The page names no token, the right one nor the one sent.
+TEST_F(WebServer, UnauthorizedBrowsersAreToldHowToGetIn)
+{
+    startPlant(true);
+    const QByteArray wrong = QByteArray(token()).replace(0, 1, "f");
+    const QByteArray page = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
+    const struct
+    {
+        const char* name;
+        QByteArray target;
+        QByteArray headers;
+        bool html;
+    } rows[] = {
+        {"page, no cookie", "/", "Accept: " + page + "\r\n", true},
+        {"page, old cookie", "/season.html",
+         "Accept: " + page + "\r\nCookie: tessaly_token=" + wrong + "\r\n", true},
+        {"page, old token", "/?token=" + wrong, "Accept: " + page + "\r\n", true},
+        {"fetch", "/api/now", "Accept: */*\r\n", false},
+        {"stream", "/events", "Accept: text/event-stream\r\n", false},
+        {"script", "/metrics", {}, false},
+    };
+    for (const auto& row : rows) {
+        WebClient client(m_port);
+        const HttpAnswer a = client.get(row.target, row.headers);
+        EXPECT_EQ(a.status, 401) << row.name;
+        EXPECT_EQ(a.header("Connection"), "close") << row.name;
+        EXPECT_EQ(a.header("WWW-Authenticate"), "Bearer") << row.name;
+        expectSafeHeaders(a);
+        EXPECT_FALSE(a.body.contains(token())) << row.name;
+        EXPECT_FALSE(a.body.contains(wrong)) << row.name;
+        if (row.html) {
+            EXPECT_EQ(a.header("Content-Type"), "text/html; charset=utf-8") << row.name;
+            EXPECT_TRUE(a.body.startsWith("<!DOCTYPE html>")) << row.name;
+            EXPECT_TRUE(a.body.contains("?token=")) << row.name;
+            EXPECT_TRUE(a.body.contains("tessalyd web")) << row.name;
+            EXPECT_TRUE(a.body.contains("Web window")) << row.name;
+        } else {
+            EXPECT_EQ(a.header("Content-Type"), "text/plain; charset=utf-8") << row.name;
+            EXPECT_EQ(a.body, "Unauthorized\n") << row.name;
+        }
+        client.read(true);
+        EXPECT_TRUE(client.ended()) << row.name;
+    }
 }
 
 TEST_F(WebServer, NoCorsAndTheSameHeadersOnEveryAnswer)
@@ -221,9 +275,10 @@ TEST_F(WebServer, SlowAndIdleClientsAreClosed)
     EXPECT_EQ(after.get("/api/now").status, 200);
 }
 
-// Eight connections from each of four loopback addresses: 32 in all, so a fifth address is
-// refused too.
-TEST_F(WebServer, TheThirtyThirdConnectionIsRefused)
+// Eight connections from each of four loopback addresses fill the shared 32: a fifth address
+// still gets in, while another from the four is refused. Then addresses holding none take the
+// room left one each, up to the hard bound, and past it even a new address is refused.
+TEST_F(WebServer, PastThirtyTwoOnlyANewAddressGetsInUpToTheBound)
 {
     startPlant();
     const char* sources[] = {"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4"};
@@ -238,15 +293,31 @@ TEST_F(WebServer, TheThirtyThirdConnectionIsRefused)
     // Each held connection is answered, so the server has taken all 32 before the next comes.
     for (auto& client : held)
         ASSERT_EQ(client->get("/api/now").status, 200);
-    WebClient extra(m_port, {.from = "127.0.0.5"});
-    const HttpAnswer refused = extra.read(true);
-    EXPECT_EQ(refused.status, 503);
+    WebClient again(m_port, {.from = sources[0]});
+    EXPECT_EQ(again.read(true).status, 503);
+    EXPECT_TRUE(again.ended());
+    // 127.0.0.5 onwards: each a host holding nothing yet, answered and kept open.
+    std::vector<QByteArray> fresh;
+    for (int k = 5; k < 5 + web::kMaxSockets - web::kMaxConnections; ++k)
+        fresh.push_back("127.0.0." + QByteArray::number(k));
+    for (const QByteArray& source : fresh) {
+        held.push_back(
+            std::make_unique<WebClient>(m_port, WebClient::Peer{.from = source.constData()}));
+        ASSERT_EQ(held.back()->get("/api/now").status, 200) << source.toStdString();
+    }
+    // The fifth address, once in, is one of those holding some: its second is refused.
+    WebClient second(m_port, {.from = fresh.front().constData()});
+    EXPECT_EQ(second.read(true).status, 503);
+    ASSERT_EQ(held.size(), size_t(web::kMaxSockets));
+    const QByteArray past = "127.0.0." + QByteArray::number(5 + int(fresh.size()));
+    WebClient beyond(m_port, {.from = past.constData()});
+    EXPECT_EQ(beyond.read(true).status, 503);
     held.pop_back();
     // Once answered is enough: the next try may come before the server saw this one close.
     bool answered = false;
     EXPECT_TRUE(waitFor([&] {
         answered =
-            answered || WebClient(m_port, {.from = sources[3]}).get("/api/now").status == 200;
+            answered || WebClient(m_port, {.from = past.constData()}).get("/api/now").status == 200;
         return answered;
     }));
 }
@@ -573,6 +644,22 @@ TEST_F(WebServer, OneAddressHoldsAtMostEightConnections)
     EXPECT_TRUE(ninth.ended());
     WebClient other(m_port, {.from = "127.0.0.2"});
     EXPECT_EQ(other.get("/api/now", kAuth).status, 200);
+}
+
+// Four hosts each holding their eight fill the shared room of a server on every device: a fifth
+// host is still answered.
+TEST_F(WebServer, FourHostsFullOfConnectionsKeepNoFifthOut)
+{
+    startPlant(true);
+    std::vector<std::unique_ptr<WebClient>> held;
+    for (const char* source : {"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4"}) {
+        for (int k = 0; k < web::kMaxPerAddress; ++k) {
+            held.push_back(std::make_unique<WebClient>(m_port, WebClient::Peer{.from = source}));
+            ASSERT_EQ(held.back()->get("/api/now", kAuth).status, 200) << source;
+        }
+    }
+    WebClient fifth(m_port, {.from = "127.0.0.5"});
+    EXPECT_EQ(fifth.get("/api/now", kAuth).status, 200);
 }
 
 // Each refusal ends its connection once it is written: the client reads the answer, then the

@@ -124,6 +124,7 @@ ApiAnswer batteryAnswer(const QUrlQuery& query, const ApiContext& context)
                  {QStringLiteral("fullVolts"), round6(full)},
                  {QStringLiteral("daysSinceFull"), since ? QJsonValue(*since) : QJsonValue()},
                  {QStringLiteral("summary"), season::batterySummary(recent, context.today, full)},
+                 {QStringLiteral("recentDays"), season::kRecentBatteryDays},
                  {QStringLiteral("days"), list}});
 }
 

@@ -14,7 +14,8 @@ ApiAnswer healthAnswer(const ApiContext& context);
 
 // /api/battery?year=Y&month=M: the battery's days of the month up to today, as the desktop's
 // Battery view reads them (lowest and highest volts and when, charge Ah and Wh, load hours,
-// full or not), and the days since the battery was last full with the view's summary line.
+// full or not), and the days since the battery was last full with the view's summary line:
+// both of the last recentDays days up to today, whatever the month.
 ApiAnswer batteryAnswer(const QUrlQuery& query, const ApiContext& context);
 
 } // namespace web

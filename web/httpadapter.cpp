@@ -129,6 +129,7 @@ bool HttpAdapter::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     r.facts.host = request.value("Host");
     r.facts.authorization = request.value("Authorization");
     r.facts.cookie = request.value("Cookie");
+    r.facts.accept = request.value("Accept");
     r.facts.hasBody = !request.body().isEmpty() || !request.value("Transfer-Encoding").isEmpty() ||
                       (!request.value("Content-Length").isEmpty() &&
                        request.value("Content-Length").trimmed() != "0");

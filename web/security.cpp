@@ -53,6 +53,29 @@ std::optional<QByteArray> queryToken(const QByteArray& query)
     return std::nullopt;
 }
 
+// The 401 a browser shows when its cookie is gone or holds a token no longer in use (a new one
+// was made, or the phone's browser dropped it): how to get in again. It names no token.
+Refusal unauthorized(const RequestFacts& request)
+{
+    HeaderPairs headers{{"WWW-Authenticate", "Bearer"}};
+    if (!request.accept.contains("text/html"))
+        return refusal(401, std::move(headers));
+    headers.push_back({"Content-Type", "text/html; charset=utf-8"});
+    return Refusal{
+        401, std::move(headers),
+        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+        "<title>Tessaly: the access key is needed</title>\n</head>\n<body>\n"
+        "<h1>The access key is needed</h1>\n"
+        "<p>This browser holds no access key to the plant's web view, or one that is no longer in "
+        "use: a new one may have been made.</p>\n"
+        "<p>To get in again, open the view's address with its key once, as "
+        "<code>http://&lt;address&gt;:&lt;port&gt;/?token=&lt;key&gt;</code>. The command "
+        "<code>tessalyd web</code> on the plant's computer prints it with a QR code, and the "
+        "desktop program's Web window shows it. This browser then keeps the key.</p>\n"
+        "</body>\n</html>\n"};
+}
+
 bool allowedPathCharacter(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -92,17 +115,18 @@ std::optional<Refusal> checkRequest(const RequestFacts& request, const Policy& p
         return std::nullopt;
     if (const auto token = queryToken(request.query)) {
         if (!sameSecret(*token, policy.token))
-            return refusal(401, {{"WWW-Authenticate", "Bearer"}});
+            return unauthorized(request);
         // Once only: the cookie keeps it, and the address bar, history and any shared link lose it.
         const QByteArray rest = queryWithout(request.query, "token");
         return refusal(303, {{"Location", request.path + (rest.isEmpty() ? "" : '?' + rest)},
-                             {"Set-Cookie", kCookieName + '=' + policy.token +
-                                                "; Path=/; HttpOnly; SameSite=Strict"},
+                             {"Set-Cookie",
+                              kCookieName + '=' + policy.token + "; Path=/; Max-Age=" +
+                                  QByteArray::number(kCookieSeconds) + "; HttpOnly; SameSite=Lax"},
                              {"Cache-Control", "no-store"}});
     }
     if (sameSecret(cookieToken(request.cookie), policy.token))
         return std::nullopt;
-    return refusal(401, {{"WWW-Authenticate", "Bearer"}});
+    return unauthorized(request);
 }
 
 const HeaderPairs& securityHeaders()

@@ -13,11 +13,16 @@ using HeaderPairs = QList<QPair<QByteArray, QByteArray>>;
 
 // The limits of the server, each enforced in front of the HTTP library (webguard.h).
 inline constexpr qint64 kMaxHeadBytes = 8 * 1024;      // more gets 431; no body is accepted
-inline constexpr int kMaxConnections = 32;             // the 33rd is refused at once (503)
-inline constexpr int kMaxPerAddress = 8;               // so is the 9th from one address
+inline constexpr int kMaxConnections = 32;             // then only a new address gets in
+inline constexpr int kMaxPerAddress = 8;               // the 9th from one address gets 503
+inline constexpr int kMaxSockets = 64;                 // the 65th is refused at once (503)
 inline constexpr qint64 kMaxStreamBacklog = 64 * 1024; // a stream left this far behind is reset
 inline constexpr int kIdleMs = 10 * 1000;              // an idle or slow connection is closed
 inline const QByteArray kCookieName = "tessaly_token";
+// How long a browser keeps the cookie: 400 days, the most browsers keep one, so a phone that
+// keeps the view as an app is not asked again when it ends its session. A new token still ends
+// it, since the cookie holds the token itself.
+inline constexpr int kCookieSeconds = 400 * 24 * 60 * 60;
 
 // What the rules look at in a request, as it came: the path and query still percent-encoded.
 struct RequestFacts
@@ -28,6 +33,7 @@ struct RequestFacts
     QByteArray host;
     QByteArray authorization;
     QByteArray cookie;
+    QByteArray accept;
     bool hasBody = false;
 };
 
@@ -50,8 +56,9 @@ struct Refusal
 // Read-only, in order: GET and HEAD only (405), no body (413), on a loopback address a Host
 // naming it or localhost with the port (421: DNS rebinding), elsewhere the token as a Bearer
 // header or the cookie (401), or once as ?token=, which sets the cookie and redirects to the
-// same path without it (303). nullopt: the route may answer. A wrong token is never kept or
-// said anywhere.
+// same path without it (303). A browser's page (Accept naming text/html) gets its 401 as a
+// short page saying how to get in again. nullopt: the route may answer. A wrong token is never
+// kept or said anywhere; a refusal's headers name its content type when it is not plain text.
 std::optional<Refusal> checkRequest(const RequestFacts& request, const Policy& policy);
 
 // Whether two texts are equal, in a time that depends on their lengths only.

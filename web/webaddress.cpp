@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QNetworkInterface>
+#include <QUdpSocket>
 #include <memory>
 #include <qrencode.h>
 
@@ -15,6 +16,17 @@ constexpr int kQuietZone = 4;
 
 QString networkAddress()
 {
+    // The address the kernel would send from to a host outside (a documentation address): that
+    // of the interface the default route takes, not a container bridge's or a tunnel's. A UDP
+    // socket's connect sends nothing.
+    QUdpSocket probe;
+    probe.connectToHost(QHostAddress(QStringLiteral("192.0.2.1")), 9);
+    if (probe.waitForConnected(1000)) {
+        const QHostAddress local = probe.localAddress();
+        if (!local.isNull() && !local.isLoopback() && !local.isLinkLocal())
+            return local.toString();
+    }
+    // No route out: the first address that is neither loopback nor link-local.
     for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
         if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback() &&
             !address.isLinkLocal())
@@ -25,10 +37,18 @@ QString networkAddress()
 
 QString viewAddress(const WebConfig& values, const QString& host)
 {
-    QHostAddress address(values.Address);
+    // An address of its own in web.cfg is the one the server listens on, so the one to open;
+    // only on every address does the host stand for it.
+    const QHostAddress address(values.Address);
+    const bool every = address.isNull() || address == QHostAddress(QHostAddress::AnyIPv4) ||
+                       address == QHostAddress(QHostAddress::AnyIPv6);
+    const QString name = every ? host
+                         : address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? QStringLiteral("[%1]").arg(address.toString())
+                             : address.toString();
     if (address.isLoopback())
-        return QStringLiteral("http://%1:%2/").arg(values.Address, values.Port);
-    return QStringLiteral("http://%1:%2/?token=%3").arg(host, values.Port, values.Token);
+        return QStringLiteral("http://%1:%2/").arg(name, values.Port);
+    return QStringLiteral("http://%1:%2/?token=%3").arg(name, values.Port, values.Token);
 }
 
 QString addressSentence(const WebConfig& values, const QString& host)

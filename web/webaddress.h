@@ -8,11 +8,14 @@
 
 namespace web {
 
-// The address a device on the network types: this computer's first address that is neither
-// loopback nor link-local, or its host name when it has none.
+// The address a device on the network types: this computer's address on the way its default
+// route takes; without a route, its first address that is neither loopback nor link-local, or
+// its host name when it has none.
 QString networkAddress();
 
 // The address to open, with the token on the network: "http://192.168.1.20:8470/?token=...".
+// host stands for the server's address when it listens on every one (0.0.0.0 or ::); an address
+// of its own in web.cfg is given as it is (an IPv6 one in brackets).
 QString viewAddress(const WebConfig& values, const QString& host);
 
 // The sentence that gives it, as the Web window shows it: where to open it, and the address.

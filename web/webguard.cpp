@@ -75,7 +75,7 @@ WebGuard::WebGuard(QObject* parent)
     : QTcpServer(parent)
 {
     // The kernel's queue holds no more than the guard will take at once.
-    setMaxPendingConnections(kMaxConnections);
+    setMaxPendingConnections(kMaxSockets);
 }
 
 WebGuard::~WebGuard() = default;
@@ -101,7 +101,11 @@ void WebGuard::incomingConnection(qintptr descriptor)
     const auto fromPeer =
         std::count_if(m_sockets.begin(), m_sockets.end(),
                       [s](const QPointer<Socket>& o) { return live(o) && o->peer == s->peer; });
-    if (connections() >= kMaxConnections || fromPeer >= kMaxPerAddress) {
+    // Past the shared bound, the room left up to the hard one is for addresses holding none,
+    // one each: the hosts that filled the server cannot keep another out.
+    const int open = connections();
+    if (open >= kMaxSockets || fromPeer >= kMaxPerAddress ||
+        (open >= kMaxConnections && fromPeer > 0)) {
         refuse(s, 503);
         return;
     }

@@ -11,8 +11,9 @@
 namespace web {
 
 // Qt HTTP Server 6.4 parses the requests but keeps no limit of its own, so this listening
-// socket stands in front of it: it counts the connections (the 33rd, or the 9th from one
-// address, gets 503 and is closed, so no one host can keep the others out), counts the bytes of
+// socket stands in front of it: it counts the connections (the 9th from one address gets 503
+// and is closed; past 32 only an address holding none gets in, up to 64 in all, so hosts that
+// fill the server cannot keep another out), counts the bytes of
 // each request before the library has it (more than 8 KB gets 431), closes a connection idle or
 // slow for 10 s (408 when a request was begun) and answers 400 where the library gave up on a
 // request it could not parse. It reads no HTTP itself.

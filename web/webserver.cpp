@@ -166,7 +166,9 @@ void WebServer::route(const Request& request, std::unique_ptr<Reply> reply)
     Policy policy{m_settings.address, m_settings.port, m_settings.token};
     if (const auto refusal = checkRequest(request.facts, policy)) {
         HeaderPairs headers = refusal->headers;
-        headers.push_back({"Content-Type", "text/plain; charset=utf-8"});
+        if (std::none_of(headers.begin(), headers.end(),
+                         [](const auto& h) { return h.first == "Content-Type"; }))
+            headers.push_back({"Content-Type", "text/plain; charset=utf-8"});
         // A refused request ends its connection, so a host cannot hold one open by asking
         // wrongly; the redirect that sets the cookie is followed on the same one.
         const bool last = refusal->status != 303;

@@ -5,10 +5,11 @@ through a pseudo-terminal linked as its port. A phone (390 x 844, touch) comes i
 does: ?token= sets the cookie, then the dashboard shows the values of the frames sent. Then
 every page is open at once on the phone and on a desktop (1280 x 900) while frames come each
 second for a minute: no page's height may move by more than a line. Each page draws with a unit
-on every axis and round time marks, the Power curve page states the health beside the
-reference, the Battery page a month's days, the manifest and its icons are served as a phone
+on every axis and round time marks, the Power curve page the measured bins beside the reference
+and the health, the Battery page a month's days, the manifest and its icons are served as a phone
 wants them, the dashboard says when its values are older than 30 s and opens its stream again
-when the server is back, and the console stays clean. Screenshots are kept in the folder given.
+when the server is back and that its access key changed after a new token, and the console
+stays clean. Screenshots are kept in the folder given.
 
 Usage: test_browser.py <tessalyd> <screenshot folder>
 """
@@ -17,6 +18,7 @@ import math
 import os
 import secrets
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -73,6 +75,12 @@ WIND_BINS = b"<Units>m/s</Units><Width>0.5</Width>\r\n" + b"".join(
     b"<M>%04d-%02d</M><B>%g</B><N>%d</N>\r\n" % (DAY[0], DAY[1], k / 2, n) for k, n in (
         (k, round(20000 * (math.exp(-(max(0, k / 2 - 0.25) / 6) ** 2) -
                            math.exp(-((k / 2 + 0.25) / 6) ** 2)))) for k in range(50)) if n > 0)
+# The measured curve so far: six bins of 30 minutes in m/s (the plant's bins for a known WSUnits),
+# so the Power curve page draws them beside the reference.
+CURVE_BINS = [(3, 5), (4, 40), (5, 80), (6, 115), (7, 180), (8, 260)]
+POWER_CURVE = b"<Units>m/s</Units><Width>0.5</Width>\r\n" + b"".join(
+    b"<B>%g</B><N>30</N><P>%g</P><SD>%g</SD>\r\n" % (wind, watts, watts / 10)
+    for wind, watts in CURVE_BINS)
 PHONE = {"width": 390, "height": 844, "pixelRatio": 3, "touch": True}
 DESKTOP = (1280, 900)
 # How far a page's height may move: one line of its 18 px text at 1.4.
@@ -179,9 +187,13 @@ def main():
     write(os.path.join(folder, "prog.cfg"), PROG)
     write(os.path.join(folder, "refcurve.cfg"), REFCURVE)
     web_cfg = os.path.join(folder, "web.cfg")
-    write(web_cfg, b"Web Settings\r\n\r\n<WebOn>1</WebOn>\r\n<Address>0.0.0.0</Address>\r\n"
-          b"<Port>%d</Port>\r\n<Token>%s</Token>\r\n\r\n" % (port, token.encode()))
-    os.chmod(web_cfg, 0o600)
+
+    def write_web_cfg(key):
+        write(web_cfg, b"Web Settings\r\n\r\n<WebOn>1</WebOn>\r\n<Address>0.0.0.0</Address>\r\n"
+              b"<Port>%d</Port>\r\n<Token>%s</Token>\r\n\r\n" % (port, key.encode()))
+        os.chmod(web_cfg, 0o600)
+
+    write_web_cfg(token)
     os.makedirs(os.path.join(folder, "logs"))
     # Held already, so a tessalyd run from the build seeds nothing into the folder.
     os.makedirs(os.path.join(folder, "html"))
@@ -191,6 +203,7 @@ def main():
     log_name = "{}_{}_{}".format(*DAY)
     write(os.path.join(folder, "logs", log_name + ".txt"), day.encode())
     write(os.path.join(folder, "logs", "windbins.txt"), WIND_BINS)
+    write(os.path.join(folder, "logs", "powercurve.txt"), POWER_CURVE)
     write(os.path.join(folder, "logs", "energy.txt"),
           f"<D>{log_name}</D><H>10</H><WH>123.45</WH>\r\n".encode())
 
@@ -317,6 +330,15 @@ def main():
                 for said in ("Last 7 days", "Last 30 days", "left out", "Power curve low alarm: off"):
                     if said not in health:
                         failures.append(f"{size} curve: the health says {health!r}, not {said!r}")
+                # The measured bins drawn beside the reference (a minute of frames may add one).
+                drawn = dict(browser.execute_script(
+                    "return Chart.getChart('curve').data.datasets.map((d) => [d.label, d.data.length])"))
+                if drawn.get("measured W", 0) < len(CURVE_BINS) or drawn.get("reference W") != 4:
+                    failures.append(f"{size} curve: the chart draws {drawn}")
+            if name == "battery":
+                summary = browser.find_element("id", "batterySummary").text
+                if not summary.startswith("Last 31 days, to "):
+                    failures.append(f"{size} battery: the summary says {summary!r}")
             browser.save_screenshot(os.path.join(shots, f"{name}-{size}.png"))
 
         # No frame any more: the dashboard says its values are old, past 30 s.
@@ -354,6 +376,23 @@ def main():
         except Exception:
             failures.append(f"after the server came back the dashboard says "
                             f"{browser.find_element('id', 'state').text!r}")
+
+        # A new token: the stream ends, and the dashboard says the key changed rather than
+        # trying on; the page asked for again says how to get in.
+        write_web_cfg(secrets.token_hex(16))
+        plants[-1].send_signal(signal.SIGHUP)
+        try:
+            WebDriverWait(browser, 30).until(
+                lambda b: "access key has changed" in b.find_element("id", "state").text)
+        except Exception:
+            failures.append(f"after a new token the dashboard says "
+                            f"{browser.find_element('id', 'state').text!r}")
+        browser.save_screenshot(os.path.join(shots, "now-new-token.png"))
+        browser.get(base + "/")
+        page = browser.find_element("tag name", "body").text
+        if "?token=" not in page or "tessalyd web" not in page:
+            failures.append(f"without the new token the page says {page!r}")
+        browser.save_screenshot(os.path.join(shots, "unauthorized-phone.png"))
 
         for failure in failures:
             print("FAIL:", failure)

@@ -16,8 +16,9 @@
     body.replaceChildren();
     try {
       const data = await Tessaly.json(`/api/battery?year=${Number(year)}&month=${Number(month)}`);
-      byId('batterySummary').textContent = data.summary + (data.daysSinceFull === null ? ''
-        : ` Days since full: ${data.daysSinceFull}.`);
+      // The summary is of the days up to today, not of the month shown: it says so.
+      byId('batterySummary').textContent = `Last ${data.recentDays} days, to ${data.today}: ${data.summary}` +
+        (data.daysSinceFull === null ? '' : ` Days since full: ${data.daysSinceFull}.`);
       const logged = data.days.filter((d) => d.logged).length;
       byId('batteryNote').textContent =
         `${data.year}-${String(data.month).padStart(2, '0')}: ${logged} of ${data.days.length} days hold records.`;

@@ -1,6 +1,7 @@
 // The dashboard: the plant's values as the server sends them, at most once a second. Values
 // older than kStaleSeconds (the line lost, or the server gone) are marked so, and a stream that
-// ends is opened again.
+// ends is opened again. A stream refused for the access key (a new token was made) says how to
+// get in again rather than trying on as if the line were lost.
 'use strict';
 
 (() => {
@@ -15,6 +16,7 @@
   let toldAt = 0;
   let alarmText = '';
   let connected = true;
+  let refused = false;
 
   function startChart() {
     if (typeof Chart === 'undefined') return;
@@ -26,17 +28,20 @@
     });
   }
 
-  // The state line: an alarm first, then values too old, then the line's own word.
+  // The state line: the access key refused first, then an alarm, then values too old, then the
+  // line's own word.
   function showState(stale) {
     const state = byId('state');
     const seconds = age === null ? null : Math.round(age + (performance.now() - toldAt) / 1000);
     const old = seconds !== null && seconds > staleSeconds;
-    state.textContent = alarmText ? `Alarm: ${alarmText}`
+    state.textContent = refused
+      ? 'The access key has changed: open the address with ?token= again (tessalyd web or the Web window shows it)'
+      : alarmText ? `Alarm: ${alarmText}`
       : old ? `The values are ${seconds} s old: no fresh data from the plant`
       : !connected ? 'Connection to the plant lost; trying again…'
       : stale ? 'No fresh data from the logger board' : age === null ? 'Waiting for the plant…' : 'Live';
-    state.classList.toggle('alarm', alarmText !== '');
-    state.classList.toggle('stale', !alarmText && old);
+    state.classList.toggle('alarm', alarmText !== '' || refused);
+    state.classList.toggle('stale', !alarmText && !refused && old);
     byId('values').classList.toggle('stale', old);
     if (seconds !== null) byId('ageSeconds').textContent = `${seconds} s ago`;
   }
@@ -71,13 +76,23 @@
     const events = new EventSource('/events');
     events.addEventListener('now', (event) => {
       connected = true;
+      refused = false;
       show(JSON.parse(event.data));
     });
-    events.onerror = () => {
+    events.onerror = async () => {
       connected = false;
-      showState(lastStale);
       // The browser tries again by itself unless the server refused the stream outright.
-      if (events.readyState === EventSource.CLOSED) setTimeout(connect, retryMs);
+      const closed = events.readyState === EventSource.CLOSED;
+      showState(lastStale);
+      // A stream cannot tell why it failed: a plain request can, and 401 means the key.
+      try {
+        const answer = await fetch('/api/now', { credentials: 'same-origin', cache: 'no-store' });
+        refused = answer.status === 401;
+      } catch {
+        refused = false; // the server gone: the connection's line stays
+      }
+      showState(lastStale);
+      if (closed) setTimeout(connect, retryMs);
     };
   }
 
