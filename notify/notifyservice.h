@@ -39,7 +39,7 @@ public:
     void alarmChanged(alarms::Kind kind, bool raised, double value,
                       const alarms::AlarmSettings& settings, const QString& wsUnits,
                       const QDateTime& at);
-    // Any other event (the daily report).
+    // Any other event. It is in the queue file within about a second, a send under way or not.
     void post(const Event& event);
     // Sends a test by one way with these settings (the window's, maybe not saved yet); the
     // answer comes as tested().
