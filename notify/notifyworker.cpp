@@ -138,7 +138,7 @@ void NotifyWorker::takePosted()
         queue(std::move(event));
 }
 
-bool NotifyWorker::queue(Event event, const QDate& reportDay)
+void NotifyWorker::queue(Event event, const QDate& reportDay)
 {
     event.ways.clear();
     for (const Way way : kWays) {
@@ -146,7 +146,7 @@ bool NotifyWorker::queue(Event event, const QDate& reportDay)
             event.ways.push_back(way);
     }
     if (event.ways.empty())
-        return false;
+        return;
     event.seq = m_lastSeq + 1;
     if (reportDay.isValid()) {
         append(reportLine(reportDay));
@@ -154,10 +154,9 @@ bool NotifyWorker::queue(Event event, const QDate& reportDay)
     }
     // An event the file could not take is sent from memory all the same (the status line says
     // the file cannot be written): a restart might send it again, but it is not lost.
-    const bool kept = append(queueLine(event));
+    append(queueLine(event));
     m_lastSeq = event.seq;
     m_events.push_back(std::move(event));
-    return kept;
 }
 
 void NotifyWorker::pump()

@@ -93,7 +93,8 @@ private:
 
     // The events posted since the last time, into the queue file and the queue.
     void takePosted();
-    bool queue(Event event, const QDate& reportDay = {});
+    // One event into the queue file and the queue, for the ways on now.
+    void queue(Event event, const QDate& reportDay = {});
     void pumpWay(Way way, WayState& state, const QDateTime& now);
     bool append(const QByteArray& line);
     void compact();

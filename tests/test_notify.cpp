@@ -513,20 +513,16 @@ TEST_F(NotifyDelivery, TheDailyReportComesOnceADayAcrossRestarts)
         return out;
     };
     // An alarm sent: the turn that sent it has looked whether a report was due.
-    const auto alarmSent = [&] {
+    const auto alarmSent = [&](notify::NotifyService& notify) {
         m_done.clear();
-        notify::NotifyService* s = nullptr;
-        return [&, s](notify::NotifyService& notify) mutable {
-            s = &notify;
-            s->post(battLow(true, 11.6, m_clock.clock().now()));
-            return waitFor([&] { return m_done[Way::Hook] > 0; });
-        };
+        notify.post(battLow(true, 11.6, m_clock.clock().now()));
+        return waitFor([&] { return m_done[Way::Hook] > 0; });
     };
 
     // 07:00 the next morning, before the hour: no report.
     m_clock.advanceS(17 * 3600);
     auto notify = start();
-    ASSERT_TRUE(alarmSent()(*notify));
+    ASSERT_TRUE(alarmSent(*notify));
     EXPECT_EQ(asked, 0);
     // Renamed in Publish; at 08:00 the report of the day before carries the new name.
     publish.Name = QStringLiteral("barn");
@@ -548,7 +544,7 @@ TEST_F(NotifyDelivery, TheDailyReportComesOnceADayAcrossRestarts)
     notify.reset();
     m_clock.advanceS(3600);
     notify = start();
-    ASSERT_TRUE(alarmSent()(*notify));
+    ASSERT_TRUE(alarmSent(*notify));
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(reports().size(), 1u);
 
@@ -559,7 +555,7 @@ TEST_F(NotifyDelivery, TheDailyReportComesOnceADayAcrossRestarts)
     ASSERT_TRUE(waitFor([&] { return reports().size() == 2; }));
     EXPECT_EQ(reports()[1][QStringLiteral("title")].toString().toStdString(),
               "Daily report of 2024-03-08: 0 kWh");
-    ASSERT_TRUE(alarmSent()(*notify));
+    ASSERT_TRUE(alarmSent(*notify));
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(reports().size(), 2u);
 }
