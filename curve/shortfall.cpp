@@ -1,14 +1,23 @@
 #include "curve/shortfall.h"
 
 #include <cmath>
+#include <limits>
 
 namespace curve {
 
 Shortfall shortfallSince(const std::deque<MinuteMean>& minutes, const RefCurve& reference,
                          qint64 fromMinute)
 {
+    return shortfallBetween(minutes, reference, fromMinute + 1, std::numeric_limits<qint64>::max());
+}
+
+Shortfall shortfallBetween(const std::deque<MinuteMean>& minutes, const RefCurve& reference,
+                           qint64 fromMinute, qint64 toMinute)
+{
     Shortfall out;
-    for (auto m = minutes.rbegin(); m != minutes.rend() && m->minute > fromMinute; ++m) {
+    for (auto m = minutes.rbegin(); m != minutes.rend() && m->minute >= fromMinute; ++m) {
+        if (m->minute >= toMinute)
+            continue;
         if (m->heldBack) {
             ++out.heldBack;
             continue;
@@ -28,7 +37,11 @@ Shortfall shortfallOver(const std::deque<MinuteMean>& minutes, const RefCurve& r
 
 QString shortfallText(const Shortfall& s, int days)
 {
-    const QString span = QStringLiteral("Last %1 days").arg(days);
+    return shortfallText(s, QStringLiteral("Last %1 days").arg(days));
+}
+
+QString shortfallText(const Shortfall& s, const QString& span)
+{
     if (s.minutes == 0)
         return span + QStringLiteral(": no minutes to compare yet.");
     const double diff = s.shortKWh();

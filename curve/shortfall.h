@@ -29,6 +29,10 @@ struct Shortfall
 Shortfall shortfallSince(const std::deque<MinuteMean>& minutes, const RefCurve& reference,
                          qint64 fromMinute);
 
+// Over the minutes from fromMinute up to before toMinute (a day's, from its first minute).
+Shortfall shortfallBetween(const std::deque<MinuteMean>& minutes, const RefCurve& reference,
+                           qint64 fromMinute, qint64 toMinute);
+
 // The shortfall over the last days, up to the minute nowMinute.
 Shortfall shortfallOver(const std::deque<MinuteMean>& minutes, const RefCurve& reference,
                         qint64 nowMinute, int days);
@@ -36,6 +40,8 @@ Shortfall shortfallOver(const std::deque<MinuteMean>& minutes, const RefCurve& r
 // "Last 7 days: the reference promises 12.4 kWh for the winds measured, the turbine made 9.1 kWh:
 // 3.3 kWh (26.6 %) short." A surplus says "more"; nothing compared says so.
 QString shortfallText(const Shortfall& s, int days);
+// The same for another span than the last days ("On 2024-03-06").
+QString shortfallText(const Shortfall& s, const QString& span);
 
 // "312 minutes left out while the battery was full."
 QString heldBackText(int minutes);

@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QUrl>
 #include <QUuid>
+#include <algorithm>
 #include <cstring>
 #include <curl/curl.h>
 #include <memory>
@@ -47,11 +48,14 @@ struct Exchange
     QByteArray lastLine;
     bool refusedPlain = false;
     const std::atomic<bool>* stop = nullptr;
+    const std::function<void()>* meanwhile = nullptr;
 };
 
 int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     const auto* x = static_cast<Exchange*>(user);
+    if (x->meanwhile && *x->meanwhile)
+        (*x->meanwhile)();
     return x->stop && x->stop->load() ? 1 : 0;
 }
 
@@ -116,6 +120,8 @@ Curl common(const NotifyConfig& config, const QString& url, Exchange& x, char* e
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, &x);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     if (QUrl(url).scheme() == QLatin1String("http")) {
+        // An http_proxy of the environment would carry the plain text off the plant's network.
+        curl_easy_setopt(c, CURLOPT_NOPROXY, "*");
         curl_easy_setopt(c, CURLOPT_PREREQFUNCTION, onPrereq);
         curl_easy_setopt(c, CURLOPT_PREREQDATA, &x);
     }
@@ -137,10 +143,12 @@ Answer failed(CURLcode code, const char* error, const Exchange& x)
 }
 
 Answer post(const NotifyConfig& config, const QString& url, const QByteArray& body,
-            const QList<QByteArray>& headers, const std::atomic<bool>* stop)
+            const QList<QByteArray>& headers, const std::atomic<bool>* stop,
+            const std::function<void()>& meanwhile)
 {
     Exchange x;
     x.stop = stop;
+    x.meanwhile = &meanwhile;
     char error[CURL_ERROR_SIZE] = {};
     Curl curl = common(config, url, x, error);
     CURL* c = curl.get();
@@ -204,28 +212,33 @@ QByteArray mailText(const NotifyConfig& config, const Event& message)
 }
 
 Answer send(Way way, const NotifyConfig& config, const Event& message,
-            const std::vector<Event>& folded, const std::atomic<bool>* stop)
+            const std::vector<Event>& folded, const std::atomic<bool>* stop,
+            const std::function<void()>& meanwhile)
 {
     switch (way) {
     case Way::Push: {
+        // A folded message is as urgent as the most urgent event it carries.
+        const auto raise = [](const Event& e) {
+            return e.state == QLatin1String("on");
+        };
+        const bool high = raise(message) || std::any_of(folded.begin(), folded.end(), raise);
         QList<QByteArray> headers{
-            "Title: " + headerWord(message.title),
-            message.state == QLatin1String("on") ? "Priority: high" : "Priority: default",
-            message.state == QLatin1String("on") ? "Tags: warning" : "Tags: tessaly",
-            "Content-Type: text/plain; charset=utf-8"};
+            "Title: " + headerWord(message.title), high ? "Priority: high" : "Priority: default",
+            high ? "Tags: warning" : "Tags: tessaly", "Content-Type: text/plain; charset=utf-8"};
         if (!config.pushToken.isEmpty())
             headers << bearer(config.pushToken);
-        return post(config, config.pushUrl, message.text.toUtf8(), headers, stop);
+        return post(config, config.pushUrl, message.text.toUtf8(), headers, stop, meanwhile);
     }
     case Way::Hook: {
         QList<QByteArray> headers{"Content-Type: application/json"};
         if (!config.hookToken.isEmpty())
             headers << bearer(config.hookToken);
-        return post(config, config.hookUrl, hookBody(message, folded), headers, stop);
+        return post(config, config.hookUrl, hookBody(message, folded), headers, stop, meanwhile);
     }
     case Way::Mail: {
         Exchange x;
         x.stop = stop;
+        x.meanwhile = &meanwhile;
         x.upload = mailText(config, message);
         char error[CURL_ERROR_SIZE] = {};
         Curl curl = common(config, config.smtpUrl, x, error);

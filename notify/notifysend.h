@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <vector>
 
 namespace notify {
@@ -30,10 +31,12 @@ inline constexpr long kSendTimeoutS = 30;
 // Priority high for a raise and default otherwise, Tags, and the token as "Authorization:
 // Bearer"), the webhook as hookBody's JSON, the e-mail with the title as its subject. folded
 // holds the events a folded message stands for (the webhook lists them). Plain http is refused
-// at the send unless the address connected to is loopback or private.
-// A stop flag (when given) that turns true ends a send under way at once, as failed.
+// at the send unless the address connected to is loopback or private, and never through a proxy.
+// A stop flag (when given) that turns true ends a send under way at once, as failed; meanwhile
+// (when given) is called about once a second while the send waits, on the calling thread.
 Answer send(Way way, const NotifyConfig& config, const Event& message,
-            const std::vector<Event>& folded = {}, const std::atomic<bool>* stop = nullptr);
+            const std::vector<Event>& folded = {}, const std::atomic<bool>* stop = nullptr,
+            const std::function<void()>& meanwhile = {});
 
 // The e-mail's bytes as sent: Date (with its offset), From, To, Subject (RFC 2047 when it is not
 // ASCII), Message-ID, a plain UTF-8 text body, CR LF line ends.

@@ -59,10 +59,11 @@ void NotifyService::ensureWorker()
     connect(worker, &NotifyWorker::reportWanted, this, [this](const QDate& day) {
         if (!m_reportMaker || !m_worker)
             return;
-        const PlantFacts facts = m_reportFacts ? m_reportFacts() : PlantFacts();
+        const PlantFacts facts = m_reportFacts ? m_reportFacts(day) : PlantFacts();
         // The report reads the plant's files: on the worker's thread.
-        QMetaObject::invokeMethod(m_worker, [worker = m_worker.data(), maker = m_reportMaker, day,
-                                             facts] { worker->post(maker(day, facts)); });
+        QMetaObject::invokeMethod(
+            m_worker, [worker = m_worker.data(), maker = m_reportMaker, day, facts,
+                       plant = m_plant] { worker->postReport(day, maker(day, facts, plant)); });
     });
     m_thread.start();
     QMetaObject::invokeMethod(worker, &NotifyWorker::start);
@@ -80,7 +81,8 @@ void NotifyService::post(const Event& event)
     // A way that is off never queues: with all off there is nobody to hand it to.
     if (!m_config.anyOn() || !m_worker)
         return;
-    QMetaObject::invokeMethod(m_worker, [worker = m_worker.data(), event] { worker->post(event); });
+    // Straight into the worker's hands, not behind a send that waits for its server.
+    m_worker->post(event);
 }
 
 void NotifyService::test(Way way, const NotifyConfig& config)

@@ -39,18 +39,20 @@ public:
     void alarmChanged(alarms::Kind kind, bool raised, double value,
                       const alarms::AlarmSettings& settings, const QString& wsUnits,
                       const QDateTime& at);
-    // Any other event (the daily report).
+    // Any other event. It is in the queue file within about a second, a send under way or not.
     void post(const Event& event);
     // Sends a test by one way with these settings (the window's, maybe not saved yet); the
     // answer comes as tested().
     void test(Way way, const NotifyConfig& config);
     // Sends what is due now rather than at the next second's tick.
     void kick();
-    // The daily report of a day, when it is due: facts gives what the plant holds in memory
-    // (the turbine's shortfall), on the plant's thread; maker composes the report with them on
-    // the worker's thread, where it may read the plant's files.
-    using ReportFacts = std::function<PlantFacts()>;
-    using ReportMaker = std::function<Event(const QDate& day, const PlantFacts& facts)>;
+    // The daily report of a day, when it is due: facts gives what the plant holds in memory of
+    // that day (the turbine's shortfall), on the plant's thread; maker composes the report with
+    // them and the plant's name as it is then, on the worker's thread, where it may read the
+    // plant's files.
+    using ReportFacts = std::function<PlantFacts(const QDate& day)>;
+    using ReportMaker =
+        std::function<Event(const QDate& day, const PlantFacts& facts, const QString& plant)>;
     void setReport(ReportFacts facts, ReportMaker maker)
     {
         m_reportFacts = std::move(facts);

@@ -27,9 +27,19 @@ qint64 retryAfterS(int failures)
 NotifyWorker::NotifyWorker(const core::AppDir& app, const core::Clock& clock)
     : m_app(app)
     , m_clock(clock)
+    // While a send waits for its server, what the plant posts meanwhile goes to the disk: a cut
+    // then loses nothing that was posted more than a second before it.
+    , m_meanwhile([this] {
+        takePosted();
+        sayProblems();
+    })
 {}
 
-NotifyWorker::~NotifyWorker() = default;
+// What came after the last turn is kept for the next start.
+NotifyWorker::~NotifyWorker()
+{
+    takePosted();
+}
 
 void NotifyWorker::start()
 {
@@ -63,8 +73,8 @@ void NotifyWorker::setConfig(const NotifyConfig& config)
         if (!config.on(way) && state.done < m_lastSeq) {
             // What waits for a way turned off is dropped, or it would all come at once when the
             // way is turned on again, perhaps weeks later.
-            if (append(doneLine(way, m_lastSeq)))
-                state.done = m_lastSeq;
+            append(doneLine(way, m_lastSeq));
+            state.done = m_lastSeq;
         }
         state.failures = 0;
         state.retryAt = {};
@@ -95,6 +105,41 @@ bool NotifyWorker::append(const QByteArray& line)
 
 void NotifyWorker::post(Event event)
 {
+    {
+        const std::lock_guard lock(m_postedLock);
+        m_posted.push_back(std::move(event));
+    }
+    QMetaObject::invokeMethod(this, [this] {
+        takePosted();
+        sayProblems();
+        pump();
+    });
+}
+
+void NotifyWorker::postReport(const QDate& day, Event event)
+{
+    // What was posted before it goes before it.
+    takePosted();
+    queue(std::move(event), day);
+    sayProblems();
+    pump();
+}
+
+void NotifyWorker::takePosted()
+{
+    std::vector<Event> posted;
+    {
+        const std::lock_guard lock(m_postedLock);
+        posted.swap(m_posted);
+    }
+    // Nothing holds on to m_events while a send waits (the send has copies of what it sends),
+    // so what comes meanwhile joins the queue at once.
+    for (Event& event : posted)
+        queue(std::move(event));
+}
+
+void NotifyWorker::queue(Event event, const QDate& reportDay)
+{
     event.ways.clear();
     for (const Way way : kWays) {
         if (m_config.on(way))
@@ -103,19 +148,15 @@ void NotifyWorker::post(Event event)
     if (event.ways.empty())
         return;
     event.seq = m_lastSeq + 1;
-    if (event.kind == QLatin1String("Report")) {
-        append(reportLine(event.time.date().addDays(-1)));
-        m_lastReport = event.time.date().addDays(-1);
+    if (reportDay.isValid()) {
+        append(reportLine(reportDay));
+        m_lastReport = reportDay;
     }
-    // Not on the disk, not sent: a message that went out without its line would go again.
-    if (!append(queueLine(event))) {
-        sayProblems();
-        return;
-    }
+    // An event the file could not take is sent from memory all the same (the status line says
+    // the file cannot be written): a restart might send it again, but it is not lost.
+    append(queueLine(event));
     m_lastSeq = event.seq;
     m_events.push_back(std::move(event));
-    sayProblems();
-    pump();
 }
 
 void NotifyWorker::pump()
@@ -161,7 +202,7 @@ void NotifyWorker::pumpWay(Way way, WayState& state, const QDateTime& now)
         if (!state.folding)
             waiting.resize(1);
         const Event message = foldedEvent(waiting);
-        const Answer answer = send(way, m_config, message, waiting, &m_stop);
+        const Answer answer = send(way, m_config, message, waiting, &m_stop, m_meanwhile);
         if (m_stop)
             return;
         emit tried(way, answer.ok, answer.text);
@@ -178,8 +219,8 @@ void NotifyWorker::pumpWay(Way way, WayState& state, const QDateTime& now)
             }
             return;
         }
-        if (!append(doneLine(way, waiting.back().seq)))
-            return;
+        // Taken, whether or not the file can say so: sent again at once it would come twice.
+        append(doneLine(way, waiting.back().seq));
         state.done = waiting.back().seq;
         state.failures = 0;
         state.retryAt = {};
@@ -199,8 +240,11 @@ void NotifyWorker::compact()
                 return;
         }
     }
-    if (!m_written)
+    if (!m_written) {
+        // Only what the file could not take, all sent.
+        m_events.clear();
         return;
+    }
     const QByteArray kept = m_lastReport.isValid() ? reportLine(m_lastReport) : QByteArray();
     QString error;
     if (!core::replaceOwnerOnlyFile(queuePath(m_app), kept, &error)) {
@@ -214,7 +258,7 @@ void NotifyWorker::compact()
 
 void NotifyWorker::test(Way way, const NotifyConfig& config, const Event& event)
 {
-    const Answer answer = send(way, config, event, {}, &m_stop);
+    const Answer answer = send(way, config, event, {}, &m_stop, m_meanwhile);
     emit tested(way, answer.ok, answer.text);
 }
 

@@ -12,7 +12,10 @@
 #include <QTimer>
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <map>
+#include <mutex>
+#include <vector>
 
 namespace notify {
 
@@ -36,9 +39,11 @@ qint64 retryAfterS(int failures);
 
 // The queue and its sending, on a thread of its own: the plant hands it events and never waits
 // for the disk or the network. Each event is appended to the queue file (synced) before any way
-// sends it; each way sends its events in order and appends how far it got, so a restart goes on
-// where each way stood, neither losing nor repeating. The times of the retries and of the hourly
-// allowance are the plant's clock's.
+// sends it, also while a send waits for its server; each way sends its events in order and
+// appends how far it got, so a restart goes on where each way stood, neither losing nor
+// repeating. When the file cannot be written the events are sent from memory all the same: a
+// restart might send one again, which beats losing it. The times of the retries and of the
+// hourly allowance are the plant's clock's.
 class NotifyWorker : public QObject
 {
     Q_OBJECT
@@ -50,8 +55,12 @@ public:
     void start();
     // New settings: a way turned off takes none of what waits (it is marked taken).
     void setConfig(const NotifyConfig& config);
-    // Queues an event for the ways that are on now; nothing when none is.
+    // Queues an event for the ways that are on now; nothing when none is. Called on any thread:
+    // the event waits in memory until the worker's thread writes it, at its next turn or while
+    // a send waits, whichever comes first.
     void post(Event event);
+    // Queues the daily report of a day. Call on the worker's thread.
+    void postReport(const QDate& day, Event event);
     // Sends what is due now (the second's tick does it too).
     void pump();
     // Sends a test by one way, with these settings, and says the answer (tested()).
@@ -82,6 +91,10 @@ private:
         bool folding = false; // the allowance ran out: the next message folds what waits
     };
 
+    // The events posted since the last time, into the queue file and the queue.
+    void takePosted();
+    // One event into the queue file and the queue, for the ways on now.
+    void queue(Event event, const QDate& reportDay = {});
     void pumpWay(Way way, WayState& state, const QDateTime& now);
     bool append(const QByteArray& line);
     void compact();
@@ -98,6 +111,9 @@ private:
     QStringList m_said;
     QTimer* m_tick = nullptr;
     std::atomic<bool> m_stop = false;
+    std::mutex m_postedLock;
+    std::vector<Event> m_posted; // posted from the plant's thread, not queued yet
+    std::function<void()> m_meanwhile;
     bool m_pumping = false;
     bool m_written = false; // the file holds events or progress since it last started afresh
 };

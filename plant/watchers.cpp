@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QStringList>
+#include <QTimeZone>
 #include <deque>
 #include <functional>
 #include <utility>
@@ -60,24 +61,31 @@ Watchers::Watchers(station::Station& station, QObject* parent)
                 m_notify.alarmChanged(kind, raised, value, m_alarms.config()[kind], m_wsUnits,
                                       since);
             });
-    // The daily report: the shortfall of the last day from the minutes held here, the rest
-    // from the files on the sending thread.
+    // The daily report: the day's shortfall from the minutes held here, the rest from the files
+    // on the sending thread. The minutes count on the monotonic clock: the day's bounds are
+    // placed on it from now, on the plant's clock, so the report weighs the local day it is of.
     m_notify.setReport(
-        [this] {
+        [this](const QDate& day) {
             notify::PlantFacts facts;
             facts.fullVolts = m_curve.fullVolts().value_or(season::kFullVolts12);
             facts.wsUnits = m_wsUnits;
             if (const auto& reference = m_curve.reference()) {
+                const QDateTime now = m_station.clock().now();
                 const qint64 nowMinute = m_station.clock().elapsedMs() / 60000;
+                const auto minuteOf = [&](const QDate& d) {
+                    return nowMinute - d.startOfDay(now.timeZone()).secsTo(now) / 60;
+                };
                 facts.lines << curve::shortfallText(
-                    curve::shortfallOver(m_curve.scatter(), *reference, nowMinute, 1), 1);
+                    curve::shortfallBetween(m_curve.scatter(), *reference, minuteOf(day),
+                                            minuteOf(day.addDays(1))),
+                    QStringLiteral("On %1").arg(day.toString(Qt::ISODate)));
             } else {
                 facts.lines << QStringLiteral("No reference curve to weigh the turbine against.");
             }
             return facts;
         },
-        [app = m_station.app(), clock = m_station.clock(),
-         plant = m_notify.plantName()](const QDate& day, const notify::PlantFacts& facts) {
+        [app = m_station.app(), clock = m_station.clock()](
+            const QDate& day, const notify::PlantFacts& facts, const QString& plant) {
             return notify::readReport(app, day, clock.now(), plant, facts);
         });
     connect(&m_notify, &notify::NotifyService::statusChanged, this, [this] {

@@ -7,6 +7,11 @@ webhook) and an SMTP server with STARTTLS and a login (aiosmtpd) that records ea
 DIR holds the test authority and the server's certificate (made with openssl on the first run,
 kept for the next), and the records: requests.jsonl and mail.jsonl, one JSON object a line.
 When both listen it prints "READY <https port> <smtp port>" and runs until it is killed.
+
+While the file DIR/hold is there, each HTTPS request is read and then held unanswered until the
+file is gone; held.jsonl says {"path": ..., "held": true} when one arrives and, when its sender
+went away meanwhile, {"path": ..., "dropped": true} instead of recording it in requests.jsonl:
+the server never answered it, so it was not taken.
 """
 import argparse
 import http.server
@@ -18,6 +23,7 @@ import ssl
 import subprocess
 import sys
 import threading
+import time
 import warnings
 
 from aiosmtpd.controller import Controller
@@ -57,11 +63,35 @@ def record(path, entry, lock):
             os.fsync(f.fileno())
 
 
+def peer_gone(sock):
+    """Whether the other end closed the connection: a peek that finds its end."""
+    raw = socket.socket(fileno=os.dup(sock.fileno()))
+    try:
+        return raw.recv(1, socket.MSG_PEEK | socket.MSG_DONTWAIT) == b""
+    except BlockingIOError:
+        return False
+    except OSError:
+        return True
+    finally:
+        raw.close()
+
+
 def https_server(d, port, lock):
+    hold = os.path.join(d, "hold")
+    held = os.path.join(d, "held.jsonl")
+
     class Handler(http.server.BaseHTTPRequestHandler):
         def do_POST(self):
             length = int(self.headers.get("Content-Length", "0"))
             body = self.rfile.read(length).decode("utf-8", "replace")
+            if os.path.exists(hold):
+                record(held, {"path": self.path, "held": True}, lock)
+                while os.path.exists(hold):
+                    time.sleep(0.05)
+                if peer_gone(self.connection):
+                    record(held, {"path": self.path, "dropped": True}, lock)
+                    self.close_connection = True
+                    return
             record(os.path.join(d, "requests.jsonl"),
                    {"path": self.path, "headers": dict(self.headers.items()), "body": body},
                    lock)

@@ -65,6 +65,12 @@ public:
         m_process.waitForFinished();
     }
 
+    // From hold() to release() each HTTPS request is held unanswered once it has arrived
+    // (held() lists them); one whose sender has gone by then is dropped, not recorded.
+    bool hold() const { return core::replaceFile(file(QStringLiteral("hold")), "hold\n"); }
+    bool release() const { return QFile::remove(file(QStringLiteral("hold"))); }
+    std::vector<QJsonObject> held() const { return records("held.jsonl"); }
+
     QString file(const QString& name) const { return m_dir.filePath(name); }
     QString caFile() const { return file(QStringLiteral("ca.pem")); }
     QString wrongCaFile() const { return file(QStringLiteral("other-ca.pem")); }

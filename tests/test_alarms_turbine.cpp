@@ -11,6 +11,7 @@
 #include "alarms/alarmtexts.h"
 #include "curve/refcurve.h"
 #include "notify/notifyevent.h"
+#include "publish/publishconfig.h"
 #include "tests/envguard.h"
 #include "tests/logger_window.h"
 #include "tests/notifyreceivers.h"
@@ -520,6 +521,55 @@ TEST_F(TurbinePlant, StoppedAndRunawayRaisedAndClearedOnceThroughTheMainWindow)
         },
         60000))
         << hookBodies().toStdString();
+    w->plant().close();
+}
+
+// The daily report weighs the turbine over the local day it is of, not the 24 hours before it
+// is made, and names the plant as Publish calls it when the report is made.
+TEST_F(TurbinePlant, TheDailyReportWeighsItsOwnDayAndTheNameOfThen)
+{
+    // 230.4 W promised at 10 m/s, where kTurning makes 115.2 W.
+    ASSERT_TRUE(core::replaceFile(curve::refCurvePath(m_app),
+                                  "Reference Power Curve\r\n<Units>m/s</Units>\r\n"
+                                  "<V>3</V><W>0</W>\r\n<V>10</V><W>230.4</W>\r\n"
+                                  "<V>15</V><W>600</W>\r\n"));
+    notify::NotifyConfig ways = m_receivers.config(QStringLiteral("day"));
+    ways.pushOn = ways.mailOn = false;
+    ways.reportOn = true;
+    ways.reportHour = 8;
+    ASSERT_TRUE(notify::saveNotifyConfig(m_app, ways));
+    publish::PublishConfig publish = publish::defaultPublishConfig();
+    publish.Name = QStringLiteral("shed");
+    ASSERT_TRUE(publish::savePublishConfig(m_app, publish));
+    const auto report = [&](const QString& day) -> std::optional<QJsonObject> {
+        for (const QJsonObject& r : m_receivers.onPath(QStringLiteral("/day-hook"))) {
+            const QJsonObject json =
+                QJsonDocument::fromJson(r[QStringLiteral("body")].toString().toUtf8()).object();
+            if (json[QStringLiteral("title")].toString().startsWith(
+                    QStringLiteral("Daily report of ") + day))
+                return json;
+        }
+        return std::nullopt;
+    };
+    auto pty = line(1);
+    auto w = start();
+    // Ten minutes from 14:00 on the 7th at half the promise; five more on the 8th from 07:50,
+    // within the 24 hours before the report but not of its day.
+    feed(*w, *pty, kTurning, 600);
+    m_clock.advanceS((17 * 60 + 40) * 60);
+    feed(*w, *pty, kTurning, 300);
+    publish.Name = QStringLiteral("barn");
+    ASSERT_TRUE(publish::savePublishConfig(m_app, publish));
+    w->watchers().reload();
+    m_clock.advanceS(300);
+    ASSERT_TRUE(waitFor([&] { return report(QStringLiteral("2024-03-07")).has_value(); }))
+        << hookBodies().toStdString();
+    const QJsonObject json = *report(QStringLiteral("2024-03-07"));
+    EXPECT_EQ(json[QStringLiteral("plant")], QStringLiteral("barn"));
+    EXPECT_TRUE(json[QStringLiteral("text")].toString().contains(
+        u"On 2024-03-07: the reference promises 0.04 kWh for the winds measured, the turbine "
+        u"made 0.02 kWh: 0.02 kWh (50.0 %) short."))
+        << json[QStringLiteral("text")].toString().toStdString();
     w->plant().close();
 }
 

@@ -162,6 +162,28 @@ TEST_F(HealthFiles, TheShortfallOverAWeekAndAMonthAsComputedByHand)
                              "the turbine made 0.50 kWh: 0.40 kWh (44.4 %) short."));
     EXPECT_EQ(curve::shortfallText(month, 30).right(24),
               QStringLiteral("0.80 kWh (61.5 %) short."));
+    // A window of its own (a day's, as the daily report takes it): from its first minute up to
+    // before its end.
+    const struct
+    {
+        qint64 from, to;
+        int minutes;
+        double promisedWh;
+    } windows[] = {{100000, 100060, 60, 400},
+                   {100000, 100030, 30, 200},
+                   {100030, 100060, 30, 200},
+                   {100060, now - 211, 0, 0}};
+    for (const auto& w : windows) {
+        const curve::Shortfall s =
+            curve::shortfallBetween(data.scatter(), *data.reference(), w.from, w.to);
+        EXPECT_EQ(s.minutes, w.minutes) << w.from << " " << w.to;
+        EXPECT_NEAR(s.promisedWh, w.promisedWh, 1e-9) << w.from << " " << w.to;
+    }
+    EXPECT_EQ(curve::shortfallText(
+                  curve::shortfallBetween(data.scatter(), *data.reference(), 100000, 100060),
+                  QStringLiteral("On 2024-03-06")),
+              QStringLiteral("On 2024-03-06: the reference promises 0.40 kWh for the winds "
+                             "measured, the turbine made 0.00 kWh: 0.40 kWh (100.0 %) short."));
     // The full minutes are counted in their bin, not measured into it.
     EXPECT_EQ(data.heldBackMinutes(), 30);
     EXPECT_EQ(data.heldBack().at(data.curve().binIndex(6)), 30);

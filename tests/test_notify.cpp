@@ -11,11 +11,23 @@
 
 #include "alarms/alarmlog.h"
 #include "core/files.h"
+#include "publish/publishconfig.h"
 #include "season/energyledger.h"
+#include "tests/envguard.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <arpa/inet.h>
 #include <map>
+#include <netinet/in.h>
+#include <optional>
+#include <poll.h>
+#include <sched.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 using notify::Way;
 
@@ -388,9 +400,10 @@ TEST_F(NotifyDelivery, AHundredAlarmsInAnHourGiveAtMostTwentyMessages)
     EXPECT_LE(pushes.size(), std::size_t(notify::kMessagesPerHour));
     const QJsonObject last = pushes.back()[QStringLiteral("headers")].toObject();
     const int more = 100 - int(pushes.size() - 1) - 1;
-    // The 20th alarm, a clear, heads the folded message.
+    // The 20th alarm, a clear, heads the folded message; the raises in it make it urgent.
     EXPECT_EQ(last[QStringLiteral("Title")].toString().toStdString(),
               QStringLiteral("Battery low cleared: 11.5 V and %1 more").arg(more).toStdString());
+    EXPECT_EQ(last[QStringLiteral("Priority")].toString(), QStringLiteral("high"));
     const auto hooks = s_receivers->onPath(QStringLiteral("/flood-hook"));
     const QJsonObject folded =
         QJsonDocument::fromJson(hooks.back()[QStringLiteral("body")].toString().toUtf8()).object();
@@ -417,12 +430,11 @@ TEST_F(NotifyDelivery, TheDailyReportArrivesOnceAtItsHour)
     config.reportHour = 8;
     const auto notify = service(config);
     notify->setReport(
-        [] {
+        [](const QDate&) {
             return notify::PlantFacts{{QStringLiteral("Last 1 days: nothing compared.")}, 14.4, {}};
         },
-        [this](const QDate& day, const notify::PlantFacts& facts) {
-            return notify::readReport(m_app, day, m_clock.clock().now(), QStringLiteral("shed"),
-                                      facts);
+        [this](const QDate& day, const notify::PlantFacts& facts, const QString& plant) {
+            return notify::readReport(m_app, day, m_clock.clock().now(), plant, facts);
         });
     const auto reports = [&] {
         std::vector<QJsonObject> out;
@@ -463,4 +475,328 @@ TEST_F(NotifyDelivery, TheDailyReportArrivesOnceAtItsHour)
     ASSERT_TRUE(waitFor([&] { return reports().size() == 3; }));
     EXPECT_EQ(reports()[2][QStringLiteral("title")].toString().toStdString(),
               "Daily report of 2024-03-07: 0 kWh");
+}
+
+// The last report's day is kept in the queue file: a restart after the hour neither sends the
+// day's report again nor skips it; a start after the hour with yesterday's not sent sends it once.
+// The report names the plant as publish.cfg calls it when the report is made.
+TEST_F(NotifyDelivery, TheDailyReportComesOnceADayAcrossRestarts)
+{
+    notify::NotifyConfig config = s_receivers->config(QStringLiteral("restart"));
+    config.pushOn = config.mailOn = false;
+    config.reportOn = true;
+    config.reportHour = 8;
+    publish::PublishConfig publish = publish::defaultPublishConfig();
+    publish.Name = QStringLiteral("shed");
+    ASSERT_TRUE(publish::savePublishConfig(m_app, publish));
+    int asked = 0; // reports made: asked for before any alarm of the same turn is sent
+    const auto start = [&] {
+        auto s = service(config);
+        s->setReport(
+            [&](const QDate&) {
+                ++asked;
+                return notify::PlantFacts{};
+            },
+            [this](const QDate& day, const notify::PlantFacts& facts, const QString& plant) {
+                return notify::readReport(m_app, day, m_clock.clock().now(), plant, facts);
+            });
+        return s;
+    };
+    const auto reports = [&] {
+        std::vector<QJsonObject> out;
+        for (const QJsonObject& r : s_receivers->onPath(QStringLiteral("/restart-hook"))) {
+            const QJsonObject json =
+                QJsonDocument::fromJson(r[QStringLiteral("body")].toString().toUtf8()).object();
+            if (json[QStringLiteral("state")] == QStringLiteral("report"))
+                out.push_back(json);
+        }
+        return out;
+    };
+    // An alarm sent: the turn that sent it has looked whether a report was due.
+    const auto alarmSent = [&](notify::NotifyService& notify) {
+        m_done.clear();
+        notify.post(battLow(true, 11.6, m_clock.clock().now()));
+        return waitFor([&] { return m_done[Way::Hook] > 0; });
+    };
+
+    // 07:00 the next morning, before the hour: no report.
+    m_clock.advanceS(17 * 3600);
+    auto notify = start();
+    ASSERT_TRUE(alarmSent(*notify));
+    EXPECT_EQ(asked, 0);
+    // Renamed in Publish; at 08:00 the report of the day before carries the new name.
+    publish.Name = QStringLiteral("barn");
+    ASSERT_TRUE(publish::savePublishConfig(m_app, publish));
+    notify->reload();
+    m_clock.advanceS(3600);
+    notify->kick();
+    ASSERT_TRUE(waitFor([&] { return reports().size() == 1; }));
+    EXPECT_EQ(reports()[0][QStringLiteral("plant")], QStringLiteral("barn"));
+    EXPECT_EQ(reports()[0][QStringLiteral("title")].toString().toStdString(),
+              "Daily report of 2024-03-07: 0 kWh");
+    // Taken: the queue file has started afresh, keeping the day of the last report.
+    ASSERT_TRUE(waitFor([&] {
+        return core::readWholeFile(notify::queuePath(m_app)) ==
+               notify::reportLine(QDate(2024, 3, 7));
+    }));
+
+    // A restart at 09:00 the same day: the day's report is not sent again.
+    notify.reset();
+    m_clock.advanceS(3600);
+    notify = start();
+    ASSERT_TRUE(alarmSent(*notify));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(reports().size(), 1u);
+
+    // Stopped over the next report's hour, started at 10:00 the day after: it comes once.
+    notify.reset();
+    m_clock.advanceS(25 * 3600);
+    notify = start();
+    ASSERT_TRUE(waitFor([&] { return reports().size() == 2; }));
+    EXPECT_EQ(reports()[1][QStringLiteral("title")].toString().toStdString(),
+              "Daily report of 2024-03-08: 0 kWh");
+    ASSERT_TRUE(alarmSent(*notify));
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(reports().size(), 2u);
+}
+
+// A queue file that cannot be written does not hold an alarm back: it is sent from memory, once,
+// and the status line says the file cannot be written.
+TEST_F(NotifyDelivery, AnAlarmIsSentWhenTheQueueFileCannotBeWritten)
+{
+    QTemporaryDir tmp;
+    SmallDisk disk(tmp.filePath(QStringLiteral("ro")), 256);
+    if (!disk.mounted())
+        SKIP_OR_FAIL_IN_CI("needs a small tmpfs of its own: " << disk.error().toStdString());
+    const core::AppDir app{tmp.filePath(QStringLiteral("ro"))};
+    ASSERT_TRUE(notify::saveNotifyConfig(app, s_receivers->config(QStringLiteral("readonly"))));
+    ASSERT_TRUE(disk.readOnly());
+    notify::NotifyService notify(app, m_clock.clock());
+    QObject::connect(&notify, &notify::NotifyService::delivered,
+                     [this](Way way, qint64 seq) { m_done[way] = seq; });
+    const auto taken = [&](qint64 seq) {
+        return waitFor([&] {
+            return m_done[Way::Push] == seq && m_done[Way::Hook] == seq && m_done[Way::Mail] == seq;
+        });
+    };
+    notify.post(battLow(true, 11.6));
+    ASSERT_TRUE(taken(1)) << notify.statusText().toStdString();
+    EXPECT_TRUE(notify.statusText().contains(QLatin1String("notify-queue.txt cannot be written")))
+        << notify.statusText().toStdString();
+    // The next alarm comes next: the first is not sent again for want of its progress line.
+    notify.post(battLow(false, 12.2, kAt.addSecs(600)));
+    ASSERT_TRUE(taken(2)) << notify.statusText().toStdString();
+    const auto pushes = s_receivers->onPath(QStringLiteral("/readonly-push"));
+    ASSERT_EQ(pushes.size(), 2u);
+    EXPECT_EQ(pushes[1][QStringLiteral("headers")].toObject()[QStringLiteral("Title")],
+              QStringLiteral("Battery low cleared: 12.2 V"));
+    EXPECT_EQ(s_receivers->mailsTo(QStringLiteral("readonly@example.org")).size(), 2u);
+    EXPECT_FALSE(QFileInfo::exists(notify::queuePath(app)));
+}
+
+// A way that is off never queues: the queue file names only the ways on, and with none on there
+// is no queue file at all. The ways on lead nowhere here, so what waits stays in the file.
+TEST(NotifyQueue, AWayThatIsOffNeverQueues)
+{
+    const struct
+    {
+        const char* name;
+        std::vector<Way> on;
+    } rows[] = {
+        {"push alone", {Way::Push}},
+        {"webhook and e-mail", {Way::Hook, Way::Mail}},
+        {"none", {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir dir;
+        const core::AppDir app{dir.path()};
+        MovingClock clock;
+        notify::NotifyConfig config;
+        config.pushUrl = config.hookUrl = QStringLiteral("https://127.0.0.1:1/nowhere");
+        config.smtpUrl = QStringLiteral("smtp://127.0.0.1:1");
+        config.mailFrom = QStringLiteral("shed@example.org");
+        config.mailTo = QStringLiteral("owner@example.org");
+        for (const Way way : row.on)
+            (way == Way::Push   ? config.pushOn
+             : way == Way::Hook ? config.hookOn
+                                : config.mailOn) = true;
+        ASSERT_TRUE(notify::saveNotifyConfig(app, config));
+        notify::NotifyService notify(app, clock.clock());
+        notify.post(battLow(true, 11.6));
+        if (row.on.empty()) {
+            // With every way off nothing takes the event: post returns having done nothing.
+            EXPECT_FALSE(QFileInfo::exists(notify::queuePath(app)));
+            continue;
+        }
+        notify::QueueState queued;
+        ASSERT_TRUE(waitFor([&] {
+            queued = notify::readQueue(core::readWholeFile(notify::queuePath(app)).value_or(""));
+            return queued.lastSeq == 1;
+        }));
+        EXPECT_EQ(queued.events[0].ways, row.on);
+    }
+}
+
+namespace {
+
+// A listener for the plain-http cases, on an address of the network namespace it is made in:
+// it takes one connection, reads until the request is whole or the other end closes, and
+// answers 200 when told to. It stops looking for a connection when it is destroyed.
+class OneRequest
+{
+public:
+    OneRequest(const char* address, bool answer)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        ::inet_pton(AF_INET, address, &a.sin_addr);
+        socklen_t size = sizeof a;
+        m_ok = ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), size) == 0 && ::listen(m_fd, 4) == 0 &&
+               ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &size) == 0;
+        port = ntohs(a.sin_port);
+        m_thread = std::thread([this, answer] { serve(answer); });
+    }
+    ~OneRequest()
+    {
+        finish();
+        ::close(m_end);
+        ::close(m_fd);
+    }
+    bool ok() const { return m_ok; }
+    // Stops looking for a connection, after taking one that is there already with what came on
+    // it: call it once the client has ended.
+    void finish()
+    {
+        if (!m_thread.joinable())
+            return;
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(m_end, &one, sizeof one);
+        m_thread.join();
+    }
+    // After finish(): what came, or nothing when no connection came.
+    std::optional<QByteArray> got() const
+    {
+        return m_connected ? std::optional(m_received) : std::nullopt;
+    }
+    int port = 0;
+
+private:
+    void serve(bool answer)
+    {
+        pollfd wait[2] = {{m_fd, POLLIN, 0}, {m_end, POLLIN, 0}};
+        if (::poll(wait, 2, -1) < 1 || !(wait[0].revents & POLLIN))
+            return;
+        const int c = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c < 0)
+            return;
+        m_connected = true;
+        char buffer[4096];
+        for (;;) {
+            pollfd in[2] = {{c, POLLIN, 0}, {m_end, POLLIN, 0}};
+            if (::poll(in, 2, -1) < 1 || !(in[0].revents & (POLLIN | POLLHUP)))
+                break;
+            const ssize_t n = ::read(c, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            m_received.append(buffer, qsizetype(n));
+            const qsizetype end = m_received.indexOf("\r\n\r\n");
+            if (end < 0)
+                continue;
+            qsizetype length = 0;
+            for (const QByteArray& line : m_received.left(end).split('\n')) {
+                if (line.toLower().startsWith("content-length:"))
+                    length = line.mid(15).trimmed().toLongLong();
+            }
+            if (m_received.size() >= end + 4 + length)
+                break;
+        }
+        if (answer) {
+            const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+            [[maybe_unused]] const auto written = ::write(c, ok.constData(), size_t(ok.size()));
+        }
+        ::close(c);
+    }
+
+    int m_fd = -1;
+    bool m_connected = false;
+    QByteArray m_received;
+    int m_end = ::eventfd(0, EFD_CLOEXEC);
+    bool m_ok = false;
+    std::thread m_thread;
+};
+
+} // namespace
+
+// Plain http leaves the plant only for its own network and never through a proxy: the address
+// connected to is checked at the send, and an http_proxy of the environment is not used for it;
+// https goes through the environment's proxy as it is. Each case runs in a network namespace of
+// its own, where a public address (203.0.113.9) is on the loopback device and stands for a
+// server on the internet.
+TEST(NotifySend, PlainHttpStaysOnTheLocalNetwork)
+{
+    const struct
+    {
+        const char* name;
+        const char* proxyVariable; // the proxy of the environment, at the listener "proxy"
+        const char* server;        // the server's address
+        bool https;
+        bool sent;              // taken by the server
+        const char* answer;     // what the send says, in part
+        const char* proxyGets;  // what the proxy gets, in part; nullptr: no connection
+        const char* serverGets; // what the server gets, in part; nullptr: no connection
+    } rows[] = {
+        {"plain http to a public address", nullptr, "203.0.113.9", false, false,
+         "plain http is sent only to a loopback or private address", nullptr, ""},
+        {"plain http to a private address with an http_proxy", "http_proxy", "10.77.0.9", false,
+         true, "HTTP 200", nullptr, "POST /t HTTP/1.1"},
+        {"https through an https_proxy", "https_proxy", "203.0.113.9", true, false, "",
+         "CONNECT 203.0.113.9:", nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string skipped;
+        std::thread([&] {
+            if (::unshare(CLONE_NEWNET) != 0 ||
+                std::system("ip link set lo up && ip addr add 203.0.113.9/32 dev lo && "
+                            "ip addr add 10.77.0.9/32 dev lo") != 0) {
+                skipped = "needs a network namespace of its own (root and ip)";
+                return;
+            }
+            OneRequest server(row.server, true);
+            OneRequest proxy("203.0.113.9", false);
+            ASSERT_TRUE(server.ok() && proxy.ok());
+            std::optional<EnvGuard> env;
+            if (row.proxyVariable) {
+                env.emplace(row.proxyVariable,
+                            QByteArray("http://203.0.113.9:") + QByteArray::number(proxy.port));
+            }
+            notify::NotifyConfig config;
+            config.pushOn = true;
+            config.pushUrl = QStringLiteral("%1://%2:%3/t")
+                                 .arg(row.https ? QStringLiteral("https") : QStringLiteral("http"),
+                                      QLatin1String(row.server))
+                                 .arg(server.port);
+            const notify::Answer answer = notify::send(Way::Push, config, battLow(true, 11.6));
+            EXPECT_EQ(answer.ok, row.sent) << answer.text.toStdString();
+            EXPECT_TRUE(answer.text.contains(QLatin1String(row.answer)))
+                << answer.text.toStdString();
+            // The send has ended: what reached the listeners is there.
+            server.finish();
+            proxy.finish();
+            for (const auto& [listener, expected] :
+                 {std::pair{&server, row.serverGets}, std::pair{&proxy, row.proxyGets}}) {
+                const std::optional<QByteArray> got = listener->got();
+                EXPECT_EQ(got.has_value(), expected != nullptr) << got.value_or("").constData();
+                if (got && expected) {
+                    EXPECT_TRUE(std::string(expected).empty() ? got->isEmpty()
+                                                              : got->startsWith(expected))
+                        << got->constData();
+                }
+            }
+        }).join();
+        if (!skipped.empty())
+            SKIP_OR_FAIL_IN_CI(skipped);
+    }
 }
