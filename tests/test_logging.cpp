@@ -662,7 +662,7 @@ TEST_F(Logging, EndSignalsCloseLikeTheExitButton)
     ASSERT_TRUE(core::replaceFile(m_app.path(QStringLiteral("logs")), "not a folder"));
     auto pty = line(1);
     core::SystemSignals endSignals;
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPWR}) {
         SCOPED_TRACE(signal);
         auto w = start();
         QObject::connect(&endSignals, &core::SystemSignals::received, w.get(),
