@@ -16,7 +16,10 @@
 namespace core {
 namespace {
 
-constexpr int kHandled[] = {SIGTERM, SIGINT, SIGHUP};
+// SIGQUIT (Ctrl-\) ends the program like Ctrl-C, without a core dump; SIGPWR is what a UPS
+// daemon or init sends when the power is failing, the moment above all others to write what is
+// held.
+constexpr int kHandled[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPWR};
 int g_pipe[2] = {-1, -1};
 // Seconds from the first end signal to the last resort; 0: none.
 std::atomic<unsigned> g_endWithin{0};

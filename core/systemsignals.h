@@ -8,8 +8,9 @@ class QSocketNotifier;
 namespace core {
 
 // The signals with which the system or a terminal ends a program (SIGTERM at logout or shutdown,
-// SIGINT for Ctrl-C, SIGHUP when the terminal goes) arrive as received() on the thread that made
-// this object, so the program can take its normal close steps. The handler itself only writes
+// SIGINT for Ctrl-C, SIGQUIT for Ctrl-\, SIGHUP when the terminal goes, SIGPWR when the power
+// fails) arrive as received() on the thread that made this object, so the program can take its
+// normal close steps. The handler itself only writes
 // the signal's number into a pipe; everything else runs from the event loop. One at a time.
 class SystemSignals : public QObject
 {

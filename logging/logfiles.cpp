@@ -229,12 +229,21 @@ std::vector<WriteFailure> writePending(PendingWrites& pending, const std::functi
     };
     bool stopped = false;
     for (FileWrite& w : pending.queue) {
-        if (!stopped && stop && stop())
+        if (!stopped && stop && stop()) {
             stopped = true;
+            // What is open is finished first: one whose sync fails stays ahead of the rest.
+            finishOpen();
+        }
         if (stopped) {
             kept.push_back(std::move(w));
             continue;
         }
+        // A second append to a file already open waits for the first one's sync, and stays
+        // behind it when that sync fails.
+        if (shareSyncs && w.kind == FileWrite::Kind::Append &&
+            std::any_of(open.begin(), open.end(),
+                        [&](const auto& o) { return o.second.path == w.path; }))
+            finishOpen();
         if (const auto f = failureFor(w.path); f != failures.end()) {
             f->waiting += int(std::max<qsizetype>(1, recordCount(w)));
             kept.push_back(std::move(w));
@@ -246,10 +255,6 @@ std::vector<WriteFailure> writePending(PendingWrites& pending, const std::functi
                 fail(w, reason, kept);
             continue;
         }
-        // A second append to a file already open waits for the first one's sync.
-        if (std::any_of(open.begin(), open.end(),
-                        [&](const auto& o) { return o.second.path == w.path; }))
-            finishOpen();
         if (!makeFolderFor(w.path, &reason)) {
             fail(w, reason, kept);
             continue;

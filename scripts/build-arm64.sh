@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The arm64 .deb (a Raspberry Pi on its 64-bit Debian 12, or any arm64 Debian 12), made on this
 # amd64 machine in one command:
-#   scripts/build-arm64.sh [OUTDIR]
+#   scripts/build-arm64.sh [--test] [OUTDIR]
 # A throwaway Debian 12 tree with both architectures (scripts/fresh-tree.sh, this checkout's HEAD
 # cloned in it; this machine's own packages stay as they are) gets the cross compilers and the
 # arm64 development packages; there CMake cross-builds the programs
@@ -9,11 +9,22 @@
 # arm64 with the arm64 libraries' packages as dependencies. The .deb, and the arm64 simulated
 # board for scripts/install-test-arm64.sh, are copied to OUTDIR (build-arm64/ by default) and the
 # tree removed. The few programs the build runs (the icons, the screenshot) are arm64 and run
-# under qemu-aarch64-static, which this enables in binfmt_misc.
+# under qemu-aarch64-static, which this enables in binfmt_misc. With --test the .deb made is then
+# checked by scripts/install-test-arm64.sh (lintian, and the install, a record logged and the
+# purge in an arm64 tree under qemu), once the build's tree is gone.
 # Needs root. TESSALY_CMAKE_ARGS goes to CMake, and CCACHE_DIR (/var/cache/tessaly-ccache by
 # default) is the compiler cache, as for scripts/fresh-tree.sh. Uncommitted changes are not built.
 set -euo pipefail
 start=$SECONDS
+test=0
+if [ "${1:-}" = --test ]; then
+  test=1
+  shift
+fi
+if [ $# -gt 1 ] || [[ ${1:-} == -* ]]; then
+  echo "usage: scripts/build-arm64.sh [--test] [OUTDIR]" >&2
+  exit 2
+fi
 out=$(realpath -m "${1:-build-arm64}")
 cd "$(dirname "$0")/.."
 . scripts/debian-tree.sh
@@ -67,4 +78,10 @@ cp "${debs[@]}" "$out/"
 # The smoke test's simulated board (scripts/install-test-arm64.sh), of the same build.
 cp "$tree/root/tessaly/build-arm64/tools/simboard" "$out/simboard"
 dpkg-deb -f "${debs[0]}" Package Version Architecture Depends
-echo "$out/$(basename "${debs[0]}") made in $((SECONDS - start)) s"
+deb=$out/$(basename "${debs[0]}")
+echo "$deb made in $((SECONDS - start)) s"
+if [ $test -eq 1 ]; then
+  trap - EXIT
+  scripts/fresh-tree.sh remove "$tree"
+  scripts/install-test-arm64.sh "$deb"
+fi

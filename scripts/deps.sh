@@ -24,7 +24,8 @@ packages=(g++ make cmake pkg-config git clang-format ccache
           libssl-dev)
 # Running the programs and their tests without a screen: the offscreen platform, the fonts the
 # layout is measured in, the time zones (the ledger's change of clocks), chattr (a folder whose
-# files cannot be removed) and a virtual display for the windows' own tests.
+# files cannot be removed), mkfs.ext4 (a disk whose syncs fail) and a virtual display for the
+# windows' own tests.
 packages+=(qt6-qpa-plugins fonts-liberation tzdata e2fsprogs xvfb xauth)
 # MQTT: the broker and its clients the publishing tests talk to.
 packages+=(mosquitto mosquitto-clients)

@@ -140,6 +140,118 @@ TEST(PendingWrites, KeepOrderPerFileAndReplaceOlderPages)
                 QStringList{QStringLiteral("log.asp")}); // no temporary file left behind
 }
 
+// ext4 on a loop device over a tmpfs of its own, the image sparse: a write is taken while the
+// ext4 has room, but its sync fails while the tmpfs beneath is full, since the blocks it needs
+// there were never written. The ext4 stays usable, and its syncs succeed again once there is
+// room beneath. Needs root (SmallDisk), mkfs.ext4 and a loop device.
+class SyncFailDisk
+{
+public:
+    explicit SyncFailDisk(const QString& at)
+        : m_beneath(at + QStringLiteral("/beneath"), 8192)
+        , m_mount(at + QStringLiteral("/disk"))
+    {
+        if (!m_beneath.mounted()) {
+            m_error = m_beneath.error();
+            return;
+        }
+        const QString image = at + QStringLiteral("/beneath/disk.img");
+        QProcess mkfs;
+        // The journal and the inode tables written out, so only the data blocks are holes; its
+        // zeroing written too, where it would otherwise punch holes.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("UNIX_IO_NOZEROOUT"), QStringLiteral("1"));
+        mkfs.setProcessEnvironment(env);
+        mkfs.start(QStringLiteral("mkfs.ext4"),
+                   {QStringLiteral("-q"), QStringLiteral("-F"), QStringLiteral("-E"),
+                    QStringLiteral("lazy_itable_init=0,lazy_journal_init=0,nodiscard"), image,
+                    QStringLiteral("4M")});
+        if (!mkfs.waitForFinished() || mkfs.exitStatus() != QProcess::NormalExit ||
+            mkfs.exitCode() != 0) {
+            m_error = QStringLiteral("mkfs.ext4: ") + mkfs.errorString() + u' ' +
+                      QString::fromLocal8Bit(mkfs.readAllStandardError()).trimmed();
+            return;
+        }
+        QDir().mkpath(m_mount);
+        QProcess mount;
+        mount.start(QStringLiteral("mount"),
+                    {QStringLiteral("-o"), QStringLiteral("loop"), image, m_mount});
+        m_mounted = mount.waitForFinished() && mount.exitStatus() == QProcess::NormalExit &&
+                    mount.exitCode() == 0;
+        if (!m_mounted)
+            m_error = QString::fromLocal8Bit(mount.readAllStandardError()).trimmed();
+    }
+    ~SyncFailDisk()
+    {
+        if (m_full)
+            m_beneath.free();
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {m_mount});
+    }
+    SyncFailDisk(const SyncFailDisk&) = delete;
+    SyncFailDisk& operator=(const SyncFailDisk&) = delete;
+
+    bool mounted() const { return m_mounted; }
+    const QString& error() const { return m_error; }
+    const QString& path() const { return m_mount; }
+    // Syncs fail from here on, until room().
+    void failSyncs()
+    {
+        m_beneath.fill();
+        m_full = true;
+    }
+    void room()
+    {
+        if (std::exchange(m_full, false))
+            m_beneath.free();
+    }
+
+private:
+    SmallDisk m_beneath;
+    QString m_mount, m_error;
+    bool m_mounted = false, m_full = false;
+};
+
+// Two appends to one file in one round (as a restore from the spool queues them), their syncs
+// shared: the first one's sync fails, so the second is not written ahead of it but waits behind
+// it, and both reach the file in their order once the disk has room.
+TEST(PendingWrites, AFailedSyncKeepsTheLaterAppendsToItsFileBehindIt)
+{
+    QTemporaryDir tmp;
+    SyncFailDisk disk(tmp.path());
+    if (!disk.mounted())
+        SKIP_OR_FAIL_IN_CI("needs a loop-mounted ext4: " << disk.error().toStdString());
+    const QString day = disk.path() + QStringLiteral("/logs/2024_3_7.txt");
+    auto append = [&](const QByteArray& bytes) {
+        return logging::FileWrite{day, bytes, logging::FileWrite::Kind::Append, {}, {bytes.size()}};
+    };
+    logging::PendingWrites pending;
+    pending.queue = {append("<T>14:05</T>\r\n"), append("<T>14:06</T>\r\n")};
+    // The first sync of the round fails; any after it finds room again.
+    int syncs = 0;
+    core::setBeforeSync([&] {
+        if (++syncs == 1)
+            disk.failSyncs();
+        else
+            disk.room();
+    });
+    const std::vector<logging::WriteFailure> failures =
+        logging::writePending(pending, {}, /*shareSyncs=*/true);
+    core::setBeforeSync({});
+    disk.room();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].path, day);
+    EXPECT_EQ(failures[0].waiting, 2);
+    EXPECT_FALSE(QFileInfo::exists(day));
+    ASSERT_EQ(pending.queue.size(), 2u);
+    EXPECT_EQ(pending.queue[0].bytes, "<T>14:05</T>\r\n");
+    EXPECT_EQ(pending.queue[1].bytes, "<T>14:06</T>\r\n");
+
+    EXPECT_TRUE(logging::writePending(pending, {}, true).empty());
+    EXPECT_TRUE(pending.empty());
+    EXPECT_EQ(core::readWholeFile(day), "<T>14:05</T>\r\n<T>14:06</T>\r\n");
+}
+
 TEST(AppendToFile, AFullDiskIsAFailure)
 {
     QString error;
@@ -550,7 +662,7 @@ TEST_F(Logging, EndSignalsCloseLikeTheExitButton)
     ASSERT_TRUE(core::replaceFile(m_app.path(QStringLiteral("logs")), "not a folder"));
     auto pty = line(1);
     core::SystemSignals endSignals;
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPWR}) {
         SCOPED_TRACE(signal);
         auto w = start();
         QObject::connect(&endSignals, &core::SystemSignals::received, w.get(),

@@ -22,6 +22,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <cmath>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -420,6 +421,50 @@ TEST_F(HeldRecords, FallingVoltsWriteAtOnceAndThenEveryInterval)
     nextTick(*w);
     EXPECT_EQ(records(), 3);
     EXPECT_EQ(w->station().status().writes.held, 3u);
+}
+
+// The line going quiet for the stale limit, or lost (the board's end of the pseudo-terminal
+// closed), writes what is held: the computer may be going down with the power that fed the board.
+TEST_F(HeldRecords, ALineGoneQuietOrLostWritesWhatIsHeld)
+{
+    writeStorage(storageFile("300"));
+    const struct
+    {
+        const char* name;
+        bool lost; // else quiet
+    } rows[] = {{"quiet", false}, {"lost", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto pty = line(1);
+        auto w = start();
+        ASSERT_TRUE(waitFor([&] { return w->portOpen(); }));
+        // Two records held, each with a frame of its own under the stale limit before it.
+        for (const int raw : {512, 516}) {
+            send(*pty, "[<V>" + std::to_string(raw) + "</V><I>530</I>]\r\n");
+            ASSERT_TRUE(
+                waitFor([&] { return std::abs(w->reading()[core::kVolts] - raw / 40.0) < 0.001; }));
+            m_now = m_now.addSecs(20);
+            logTick(*w);
+        }
+        ASSERT_EQ(w->station().status().writes.held, 2u * 3);
+        ASSERT_EQ(records(), 0);
+
+        if (row.lost) {
+            pty->close();
+        } else {
+            m_now = m_now.addMSecs(station::Station::kStaleAfterMs);
+        }
+        ASSERT_TRUE(waitFor([&] { return records() == 2; })) << fileBytes(dayLog()).data();
+        EXPECT_TRUE(w->statusText().contains(u"No data since")) << w->statusText().toStdString();
+        station::StationProbe::waitForDisk(w->station());
+        EXPECT_EQ(w->station().status().writes.held, 0u);
+        const QByteArray day = fileBytes(dayLog());
+        EXPECT_TRUE(day.startsWith("<V>12.8</V>")) << day.data();
+        EXPECT_EQ(day.count("<V>12.9</V>"), 1) << day.data();
+        w.reset();
+        for (const QString& file : files())
+            QFile::remove(file);
+    }
 }
 
 // A raised alarm's log line goes to the disk with what is held before it.
