@@ -95,9 +95,6 @@ Watchers::Watchers(station::Station& station, QObject* parent)
     m_second.setInterval(1000);
     connect(&m_second, &QTimer::timeout, this, &Watchers::everySecond);
     m_second.start();
-    m_hourly.setInterval(3600 * 1000);
-    connect(&m_hourly, &QTimer::timeout, this, &Watchers::saveCurve);
-    m_hourly.start();
     reload();
     readFiles();
 }
@@ -261,7 +258,12 @@ QString Watchers::alarmLine() const
 void Watchers::saveCurve()
 {
     // One hand for them all: while records are held, their writes share one journal commit.
-    std::vector<logging::FileWrite> writes;
+    addCurveWrites(m_hourWrites);
+    m_station.queueWrites(std::exchange(m_hourWrites, {}));
+}
+
+void Watchers::addCurveWrites(std::vector<logging::FileWrite>& writes)
+{
     if (auto wind = windSave())
         writes.push_back(std::move(*wind));
     if (m_curve.fileRead()) {
@@ -274,7 +276,6 @@ void Watchers::saveCurve()
         for (const curve::FileBytes& w : m_curve.rotor().saves())
             writes.push_back({w.path, w.bytes, logging::FileWrite::Kind::Replace, {}});
     }
-    m_station.queueWrites(std::move(writes));
 }
 
 // A curve of another unit that cannot be turned into the one set now is kept whole beside the
@@ -341,7 +342,7 @@ void Watchers::energyAdded(const QDateTime& at, double wattHours)
 
 void Watchers::ledgerLine(const season::LedgerLine& line)
 {
-    m_station.queueWrite(season::ledgerWrite(m_station.app(), line));
+    m_hourWrites.push_back(season::ledgerWrite(m_station.app(), line));
     m_station.publisher().onEnergyHour(line.date, line.hour, line.utcOffsetSeconds, line.wattHours);
 }
 
@@ -353,12 +354,23 @@ void Watchers::everySecond()
         ledgerLine(*line);
     m_completeness.setInterval(intervalSeconds());
     completenessLine(m_completeness.flush(now));
+    const QDateTime hour(now.date(), QTime(now.time().hour(), 0));
+    if (hour != m_savedHour) {
+        // Not at the start: the files were read then, and nothing has been counted yet.
+        if (m_savedHour.isValid())
+            addCurveWrites(m_hourWrites);
+        m_savedHour = hour;
+    }
+    // The clock hour's lines, however they came in the last second, and the hourly saves go to
+    // the disk in one hand: while records are held, the records the hour ends with go in the
+    // same round, one commit of the file system for them all.
+    m_station.queueWrites(std::exchange(m_hourWrites, {}));
 }
 
 void Watchers::completenessLine(const std::optional<season::CompletenessLine>& line)
 {
     if (line)
-        m_station.queueWrite(season::completenessWrite(m_station.app(), *line));
+        m_hourWrites.push_back(season::completenessWrite(m_station.app(), *line));
 }
 
 // The interval records are meant to come at: logging's own, or before it first started, the
@@ -376,7 +388,6 @@ void Watchers::closing()
 {
     // Nothing more is counted or raised once the close steps have begun.
     m_second.stop();
-    m_hourly.stop();
     if (const auto line = m_ledger.closeHour())
         ledgerLine(*line);
     completenessLine(m_completeness.closeHour());

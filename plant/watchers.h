@@ -87,6 +87,8 @@ private:
     // The wind counts' file as it stands, when there is one to write.
     std::optional<logging::FileWrite> windSave();
     void ledgerLine(const season::LedgerLine& line);
+    // The curve's file and its siblings, the wind counts, as they are now.
+    void addCurveWrites(std::vector<logging::FileWrite>& writes);
     void completenessLine(const std::optional<season::CompletenessLine>& line);
     int intervalSeconds() const;
     void everySecond();
@@ -120,8 +122,11 @@ private:
     double m_volts = 0;
     qint64 m_loadMs = 0;
     QString m_wsUnits;
-    QTimer m_second; // the alarms' clock and the ledger's change of hour without energy
-    QTimer m_hourly; // the power curve's file
+    QTimer m_second;       // the alarms' clock and the ledger's change of hour without energy
+    QDateTime m_savedHour; // the clock hour the curve's files were last saved in
+    // The hour's lines (the ledger's, the completeness'), handed at the next second's turn
+    // with whatever else the hour writes.
+    std::vector<logging::FileWrite> m_hourWrites;
 };
 
 } // namespace plant

@@ -91,7 +91,9 @@ void Station::Timer1_Timer()
 
 // Records are held while storage.cfg asks for it, up to the period's end (the record whose next
 // would come after it is written, with all held before it), within one clock hour, and not while
-// the volts are low. The period begins with the first record held.
+// the volts are low. The period begins with the first record held. A period the clock hour ends
+// first is written by the hour's own writes (the ledger's line, the hourly saves), so the hour
+// costs the disk no round of its own; failing those, by the first record of the next hour.
 bool Station::holdRecord(const QDateTime& now)
 {
     if (!m_storage.holds() || m_lowVolts) {
@@ -105,11 +107,15 @@ bool Station::holdRecord(const QDateTime& now)
         m_heldHour = hour;
     }
     const qint64 periodEnd = *m_heldSinceMs + qint64(m_storage.syncSeconds) * 1000;
-    if (at + m_Timer1.interval() >= periodEnd || hour != m_heldHour) {
-        m_heldSinceMs.reset();
-        return false;
+    if (hour == m_heldHour) {
+        if (at + m_Timer1.interval() < periodEnd)
+            return true;
+        const qint64 toHourEnd = now.msecsTo(m_heldHour.addSecs(3600));
+        if (toHourEnd > 0 && toHourEnd <= periodEnd - at)
+            return true;
     }
-    return true;
+    m_heldSinceMs.reset();
+    return false;
 }
 
 double Station::lowVoltsLevel() const

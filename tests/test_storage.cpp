@@ -396,6 +396,28 @@ TEST_F(HeldRecords, AStopACloseAndTheHourWriteWhatIsHeld)
     EXPECT_EQ(day.count("<T>15:01</T>"), 1);
 }
 
+// A period the clock hour ends before its own end waits for the hour's writes (the hour's line
+// of logs/completeness.txt among them) and goes with them, so the hour costs no round of its own.
+TEST_F(HeldRecords, APeriodTheHourEndsFirstGoesWithTheHoursWrites)
+{
+    writeStorage(storageFile("300"));
+    m_now = QDateTime(m_now.date(), QTime(14, 54, 10));
+    auto w = start();
+    // 14:55:10 to 14:59:10: the period would end at 15:00:10, past the hour.
+    for (int i = 0; i < 5; ++i)
+        nextTick(*w);
+    EXPECT_EQ(records(), 0);
+    EXPECT_EQ(w->station().status().writes.held, 5u * 3);
+
+    m_now = QDateTime(m_now.date(), QTime(15, 0, 1));
+    const QString completeness = m_app.path(QStringLiteral("logs/completeness.txt"));
+    ASSERT_TRUE(waitFor([&] { return fileBytes(completeness).contains("<H>14</H>"); }));
+    station::StationProbe::waitForDisk(w->station());
+    EXPECT_EQ(records(), 5);
+    EXPECT_EQ(w->station().status().writes.held, 0u);
+    EXPECT_TRUE(fileBytes(dayLog()).endsWith("<T>14:59</T>\r\n"));
+}
+
 // Volts falling to the level write what is held at once, and then every record, until they are
 // back above it.
 TEST_F(HeldRecords, FallingVoltsWriteAtOnceAndThenEveryInterval)
