@@ -32,8 +32,9 @@ packages+=(mosquitto mosquitto-clients)
 # Alarms: desktop notifications over the session D-Bus, and the tests' bus and notification server.
 packages+=(dbus dbus-daemon dbus-x11 dunst)
 # Alarms by push, webhook and e-mail: the tests' own HTTPS receiver and test authority
-# (openssl) and a real SMTP server with STARTTLS and a login.
-packages+=(openssl python3-aiosmtpd)
+# (openssl), a real SMTP server with STARTTLS and a login, and ip for the network namespace in
+# which plain http is tried against a public address and through a proxy.
+packages+=(openssl python3-aiosmtpd iproute2)
 # Installing and packaging: the desktop entries' check, the .deb and its dependencies, and the
 # package's checks (Debian policy, the software centres' metainfo, the manual pages).
 packages+=(desktop-file-utils dpkg-dev file lintian appstream man-db)
