@@ -421,21 +421,12 @@ TEST_F(Tessalyd, AHungFolderWithAWebRequestInFlightEndsInTime)
     auto logged = [&] {
         return dayBytes().replace(oldRecord, "");
     };
-    quint16 port = 0;
-    {
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-        port = probe.serverPort();
-    }
-    web::WebConfig config;
-    config.WebOn = QStringLiteral("1");
-    config.Port = QString::number(port);
-    ASSERT_TRUE(web::saveWebConfig(m_app, config));
+    webOn();
+    const quint16 port = m_port;
     writeProg(ProgFile{.LogDelay = "10", .LogOn = "1"});
     auto pty = line(1);
     startDaemon(environment(), QStringList{QStringLiteral("--dir"), fs.mount()});
-    ASSERT_TRUE(said(QStringLiteral("Web view: http://127.0.0.1:%1/").arg(port)))
-        << m_err.toStdString();
+    ASSERT_TRUE(said(webSaid())) << m_err.toStdString();
     ASSERT_TRUE(feed(
         *pty, [&] { return logged().contains(kRecordEnd); }, 30000))
         << m_err.toStdString();
