@@ -6,7 +6,10 @@
 # Needs root (losetup, mount) and the build's tessalyd and simboard:
 #   cmake --build build --target tessalyd simboard
 #   sudo bench/disk_writes.sh [--seconds 300] [--interval 10] [SYNCSECONDS...]
-# Prints, for each run, the writes and KiB over the time and as a day at that pace.
+# Prints, for each run, the writes and KiB over the time and as a day at that pace. A day's figure
+# wants the clock hour's writes too (the ledger's line, the hourly saves): --seconds 3700 takes in
+# one hour, where the default 300 s only shows the records' own pace. Runs in separate shells may
+# go side by side: each has a loop device of its own.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=300
