@@ -737,13 +737,8 @@ TEST_F(WebServer, TheIpv6LoopbackHostRule)
     web::WebConfig config;
     config.WebOn = QStringLiteral("1");
     config.Address = QStringLiteral("::1");
-    config.Port = QString::number(freePort());
-    ASSERT_TRUE(web::saveWebConfig(m_app, config));
-    m_plant = std::make_unique<plant::Plant>(m_app, webPlantClock());
-    ASSERT_TRUE(
-        waitFor([this] { return m_plant->web().state().kind != web::WebState::Kind::Off; }));
+    startPlant(config, 0);
     ASSERT_EQ(m_plant->web().state().kind, web::WebState::Kind::Listening);
-    m_port = m_plant->web().state().port;
     const QByteArray port = QByteArray::number(m_port);
     const std::pair<QByteArray, int> rows[] = {
         {"[::1]:" + port, 200},

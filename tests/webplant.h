@@ -31,11 +31,13 @@ inline core::Clock webPlantClock()
 class WebPlantTest : public AppDirTest
 {
 protected:
-    // A port nobody listens on now.
-    static quint16 freePort()
+    // A port nobody listens on now, on the address given.
+    static quint16 freePort(const QString& address = QStringLiteral("127.0.0.1"))
     {
         QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
+        probe.listen(address == QLatin1String("0.0.0.0") ? QHostAddress(QHostAddress::Any)
+                                                         : QHostAddress(address),
+                     0);
         return probe.serverPort();
     }
 
@@ -45,13 +47,27 @@ protected:
         web::WebConfig config;
         config.WebOn = QStringLiteral("1");
         config.Address = network ? QStringLiteral("0.0.0.0") : QStringLiteral("127.0.0.1");
-        config.Port = QString::number(port ? port : freePort());
         config.Token = network ? kWebToken : QString();
-        ASSERT_TRUE(web::saveWebConfig(m_app, config));
-        m_plant = std::make_unique<plant::Plant>(m_app, webPlantClock());
-        ASSERT_TRUE(
-            waitFor([this] { return m_plant->web().state().kind != web::WebState::Kind::Off; }));
-        m_port = m_plant->web().state().port;
+        startPlant(config, port);
+    }
+
+    // With no port given, a free one is picked; another program on this machine may take it
+    // before the plant listens (the suite runs in parallel), and then another is picked.
+    void startPlant(web::WebConfig config, quint16 port)
+    {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            config.Port = QString::number(port ? port : freePort(config.Address));
+            ASSERT_TRUE(web::saveWebConfig(m_app, config));
+            m_plant = std::make_unique<plant::Plant>(m_app, webPlantClock());
+            ASSERT_TRUE(waitFor(
+                [this] { return m_plant->web().state().kind != web::WebState::Kind::Off; }));
+            m_port = m_plant->web().state().port;
+            if (port || m_plant->web().state().kind != web::WebState::Kind::PortTaken)
+                return;
+            m_plant->close();
+            m_plant.reset();
+        }
+        FAIL() << "every port picked was taken before the plant listened";
     }
 
     void TearDown() override
