@@ -264,6 +264,7 @@ void Watchers::saveCurve()
 
 void Watchers::addCurveWrites(std::vector<logging::FileWrite>& writes)
 {
+    m_hoursUnsaved = 0;
     if (auto wind = windSave())
         writes.push_back(std::move(*wind));
     if (m_curve.fileRead()) {
@@ -358,9 +359,14 @@ void Watchers::everySecond()
     if (hour != m_savedHour) {
         // Not at the start: the files were read then, and nothing has been counted yet.
         if (m_savedHour.isValid())
-            addCurveWrites(m_hourWrites);
+            ++m_hoursUnsaved;
         m_savedHour = hour;
     }
+    // The curve's files are rewritten whole, so they go at each clock hour, or while records
+    // are held (an SD card's storage mode) every few hours: a cut then costs a few hours of
+    // counts, never a record. Volts falling to the level write them at once.
+    if (m_hoursUnsaved >= (m_station.holdingRecords() ? kHeldCurveHours : 1))
+        addCurveWrites(m_hourWrites);
     // The clock hour's lines, however they came in the last second, and the hourly saves go to
     // the disk in one hand: while records are held, the records the hour ends with go in the
     // same round, one commit of the file system for them all.

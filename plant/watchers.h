@@ -29,6 +29,9 @@ class Watchers : public QObject
 {
     Q_OBJECT
 public:
+    // While records are held, the curve's files are saved every this many clock hours.
+    static constexpr int kHeldCurveHours = 6;
+
     Watchers(station::Station& station, QObject* parent = nullptr);
     ~Watchers() override;
 
@@ -51,7 +54,8 @@ public:
     const QString& alarmsWarning() const { return m_alarmsWarning; }
     std::size_t raisedCount() const { return m_alarms.raised().size(); }
 
-    // The power curve's file, rewritten whole (hourly, at close, after a new curve is begun);
+    // The power curve's file, rewritten whole (hourly, or every kHeldCurveHours while records
+    // are held; at close; after a new curve is begun);
     // not before it has been read, as the bins would then hold this run's minutes alone. The
     // wind counts' file with it.
     void saveCurve();
@@ -122,8 +126,9 @@ private:
     double m_volts = 0;
     qint64 m_loadMs = 0;
     QString m_wsUnits;
-    QTimer m_second;       // the alarms' clock and the ledger's change of hour without energy
-    QDateTime m_savedHour; // the clock hour the curve's files were last saved in
+    QTimer m_second;        // the alarms' clock and the ledger's change of hour without energy
+    QDateTime m_savedHour;  // the clock hour of the last second's tick
+    int m_hoursUnsaved = 0; // clock hours begun since the curve's files were last handed
     // The hour's lines (the ledger's, the completeness'), handed at the next second's turn
     // with whatever else the hour writes.
     std::vector<logging::FileWrite> m_hourWrites;

@@ -82,6 +82,8 @@ public:
     // knows the BattLow alarm and the bank. Without it kLowVolts12 stands.
     void setLowVoltsDefault(std::function<double()> level);
     const storage::StorageConfig& storageConfig() const { return m_storage; }
+    // Records are being held now: storage.cfg asks for it and the volts are above its level.
+    bool holdingRecords() const { return m_storage.holds() && !m_lowVolts; }
     // The level records are written at once below, as it stands now.
     double lowVoltsLevel() const;
 

@@ -6,7 +6,9 @@
 #include "curve/curvesettings.h"
 #include "curve/windbins.h"
 #include "curve/windstats.h"
+#include "storage/storageconfig.h"
 #include "tests/logger_window.h"
+#include "tests/watchersprobe.h"
 
 #include <QDir>
 #include <QFile>
@@ -318,6 +320,48 @@ TEST_F(WindPlant, ARestartInTheMiddleOfAnHourKeepsTheCounts)
     EXPECT_EQ(bins[0].minutes, 2) << "the full bank's minutes are kept out of the curve";
     again->plant().close();
     EXPECT_EQ(fileBytes(curve::windBinsPath(m_app)), header + "<M>2024-03</M><B>5</B><N>4</N>\r\n");
+}
+
+// The counts are saved at each clock hour; while records are held (an SD card's storage mode)
+// every sixth one, or at once when the volts fall to the level records are written at.
+TEST_F(WindPlant, WhileRecordsAreHeldTheCountsAreSavedEverySixHours)
+{
+    const struct
+    {
+        const char* name;
+        const char* syncSeconds;
+        int savedAt; // the clock hour the file is first there at
+        bool lowVolts;
+    } rows[] = {
+        {"every record synced", "0", 11, false},
+        {"records held", "300", 16, false},
+        {"records held, the volts falling", "300", 12, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(curve::windBinsPath(m_app));
+        ASSERT_TRUE(core::replaceFile(storage::storageCfgPath(m_app),
+                                      QByteArray("Storage Settings\r\n\r\n<SyncSeconds>") +
+                                          row.syncSeconds + "</SyncSeconds>\r\n\r\n"));
+        m_now = QDateTime(QDate(2024, 3, 7), QTime(10, 58, 7));
+        auto pty = line(1);
+        auto w = start();
+        ASSERT_TRUE(waitFor([&] { return w->watchers().filesRead(); }));
+        plant::WatchersProbe::secondTick(w->watchers()); // the hour it began in
+        minutesOf(*w, *pty, kCharging, 3);
+        for (int hour = 11; hour <= 16; ++hour) {
+            m_now = QDateTime(m_now.date(), QTime(hour, 1, 7));
+            if (row.lowVolts && hour == 12) {
+                ASSERT_TRUE(pty->write("[<V>470</V><I>530</I><R>10</R><M>0</M><S>25</S>]\r\n"));
+                ASSERT_TRUE(waitFor([&] { return !w->station().holdingRecords(); }));
+            }
+            plant::WatchersProbe::secondTick(w->watchers());
+            station::StationProbe::waitForDisk(w->station());
+            EXPECT_EQ(QFile::exists(curve::windBinsPath(m_app)), hour >= row.savedAt)
+                << "at " << hour << ":01";
+        }
+        w->plant().close();
+    }
 }
 
 // The plant keeps counts of another unit whole as windbins-<date>.txt, begins again and says so.
