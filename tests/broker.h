@@ -7,6 +7,7 @@
 #include "publish/publishconfig.h"
 #include "publish/publisher.h"
 #include "tests/fixture.h"
+#include "tests/freeport.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -24,12 +25,6 @@ inline QString mosquittoPath()
     if (path.isEmpty())
         path = QStandardPaths::findExecutable("mosquitto", {"/usr/sbin", "/usr/local/sbin"});
     return path;
-}
-
-inline int freePort()
-{
-    QTcpServer server;
-    return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
 }
 
 inline bool accepting(int port)

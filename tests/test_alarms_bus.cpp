@@ -6,12 +6,12 @@
 #include "publish/publisher.h"
 #include "tests/envguard.h"
 #include "tests/fixture.h"
+#include "tests/freeport.h"
 
 #include <QDBusConnection>
 #include <QLabel>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <algorithm>
 
 namespace {
@@ -323,12 +323,8 @@ TEST_F(AppDirTest, BrokerKeepsTheRetainedAlarmAndItsDiscovery)
     if (broker.isEmpty() || sub.isEmpty())
         SKIP_OR_FAIL_IN_CI("mosquitto or mosquitto_sub is not installed (Debian: mosquitto, "
                            "mosquitto-clients)");
-    int port = 0;
-    {
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-        port = probe.serverPort();
-    }
+    const int port = freePort();
+    ASSERT_NE(port, 0);
     QProcess mosquitto;
     mosquitto.start(broker, {"-p", QString::number(port)});
     ASSERT_TRUE(mosquitto.waitForStarted());

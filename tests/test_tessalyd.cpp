@@ -2,6 +2,7 @@
 #include "programs/onecopy.h"
 #include "station/station.h"
 #include "tests/fixture.h"
+#include "tests/freeport.h"
 #include "tests/hangfs.h"
 #include "tests/notifysocket.h"
 #include "tests/webclient.h"
@@ -11,7 +12,6 @@
 #include <QLockFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
 
 #include <algorithm>
 #include <csignal>
@@ -112,11 +112,8 @@ protected:
     // record was taken while records are held (storage.cfg), when no file shows it.
     void webOn()
     {
-        {
-            QTcpServer probe;
-            ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-            m_port = probe.serverPort();
-        }
+        m_port = freePort();
+        ASSERT_NE(m_port, 0);
         web::WebConfig web;
         web.WebOn = QStringLiteral("1");
         web.Port = QString::number(m_port);

@@ -3,6 +3,7 @@
 
 #include "core/files.h"
 #include "tests/fixture.h"
+#include "tests/freeport.h"
 #include "tests/webclient.h"
 #include "web/webaddress.h"
 #include "web/webconfig.h"
@@ -11,7 +12,6 @@
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QUrl>
 
 #include <csignal>
@@ -257,12 +257,7 @@ TEST_F(TessalydWeb, ARunningServiceServesTheNewFileOnSighup)
     };
     ASSERT_TRUE(saysSo(QStringLiteral("Files are kept in "))) << said.toStdString();
 
-    quint16 port = 0;
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        port = probe.serverPort();
-    }
+    const quint16 port = freePort();
     const Ran local =
         web({QStringLiteral("--local"), QStringLiteral("--port"), QString::number(port)});
     ASSERT_EQ(local.code, 0) << local.err.toStdString();

@@ -5,6 +5,7 @@
 
 #include "core/clock.h"
 #include "fixture.h"
+#include "freeport.h"
 #include "plant/plant.h"
 #include "stationprobe.h"
 #include "web/webconfig.h"
@@ -31,14 +32,10 @@ inline core::Clock webPlantClock()
 class WebPlantTest : public AppDirTest
 {
 protected:
-    // A port nobody listens on now, on the address given.
-    static quint16 freePort(const QString& address = QStringLiteral("127.0.0.1"))
+    static quint16 freePort(const QString& address)
     {
-        QTcpServer probe;
-        probe.listen(address == QLatin1String("0.0.0.0") ? QHostAddress(QHostAddress::Any)
-                                                         : QHostAddress(address),
-                     0);
-        return probe.serverPort();
+        return ::freePort(address == QLatin1String("0.0.0.0") ? QHostAddress(QHostAddress::Any)
+                                                              : QHostAddress(address));
     }
 
     // network: every device (0.0.0.0, with kWebToken); otherwise this computer only.
