@@ -105,7 +105,9 @@ def https_server(d, port, lock):
         def log_message(self, *args):
             pass
 
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+    # The test restarts the receivers on the same ports: a port of the system's range could be
+    # a connection's by then.
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", port or free_port()), Handler)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(os.path.join(d, "server.pem"), os.path.join(d, "server.key"))
     server.socket = context.wrap_socket(server.socket, server_side=True)
