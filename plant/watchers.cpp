@@ -356,11 +356,11 @@ void Watchers::everySecond()
     m_completeness.setInterval(intervalSeconds());
     completenessLine(m_completeness.flush(now));
     const QDateTime hour(now.date(), QTime(now.time().hour(), 0));
-    if (hour != m_savedHour) {
+    if (hour != m_tickHour) {
         // Not at the start: the files were read then, and nothing has been counted yet.
-        if (m_savedHour.isValid())
+        if (m_tickHour.isValid())
             ++m_hoursUnsaved;
-        m_savedHour = hour;
+        m_tickHour = hour;
     }
     // The curve's files are rewritten whole, so they go at each clock hour, or while records
     // are held (an SD card's storage mode) every few hours: a cut then costs a few hours of

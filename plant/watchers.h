@@ -127,7 +127,7 @@ private:
     qint64 m_loadMs = 0;
     QString m_wsUnits;
     QTimer m_second;        // the alarms' clock and the ledger's change of hour without energy
-    QDateTime m_savedHour;  // the clock hour of the last second's tick
+    QDateTime m_tickHour;   // the clock hour of the last second's tick
     int m_hoursUnsaved = 0; // clock hours begun since the curve's files were last handed
     // The hour's lines (the ledger's, the completeness'), handed at the next second's turn
     // with whatever else the hour writes.

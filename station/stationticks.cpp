@@ -96,7 +96,7 @@ void Station::Timer1_Timer()
 // costs the disk no round of its own; failing those, by the first record of the next hour.
 bool Station::holdRecord(const QDateTime& now)
 {
-    if (!m_storage.holds() || m_lowVolts) {
+    if (!holdingRecords()) {
         m_heldSinceMs.reset();
         return false;
     }
