@@ -184,10 +184,11 @@ private:
     storage::StorageConfig m_storage;
     QString m_storageDevice; // the block device of the application folder, found at start
     std::function<double()> m_lowVoltsDefault;
-    // Since when records are held (the monotonic clock) and the clock hour they belong to;
-    // empty while none is.
+    // Since when records are held (the monotonic clock), the clock hour they belong to and the
+    // end of their period by the clock; empty while none is.
     std::optional<qint64> m_heldSinceMs;
     QDateTime m_heldHour;
+    QDateTime m_heldUntil;
     bool m_lowVolts = false; // the volts are at or below the level: nothing is held
 
     Reading m_reading;

@@ -4,6 +4,7 @@
 #include "publish/messages.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <future>
 #include <thread>
 
@@ -89,29 +90,39 @@ void Station::Timer1_Timer()
     emit recordWritten();
 }
 
-// Records are held while storage.cfg asks for it, up to the period's end (the record whose next
-// would come after it is written, with all held before it), within one clock hour, and not while
-// the volts are low. The period begins with the first record held. A period the clock hour ends
-// first is written by the hour's own writes (the ledger's line, the hourly saves), so the hour
-// costs the disk no round of its own; failing those, by the first record of the next hour.
+// Records are held while storage.cfg asks for it and the volts are up. A period ends on the
+// clock's next multiple of its length within the hour (:05, :10 and so on for five minutes) or at
+// the hour's end, and never lasts longer than its length by the monotonic clock, whatever the
+// wall clock does. The record whose next would come after the period's end is written, with all
+// held before it. The hour's last period is written by the hour's own writes (the ledger's line,
+// the hourly saves), so the hour costs the disk no round of its own; failing those, by the first
+// record of the next hour.
 bool Station::holdRecord(const QDateTime& now)
 {
     if (!holdingRecords()) {
         m_heldSinceMs.reset();
         return false;
     }
+    constexpr qint64 kHourMs = 3600 * 1000;
     const qint64 at = m_clock.elapsedMs();
-    const QDateTime hour(now.date(), QTime(now.time().hour(), 0));
+    const qint64 length = qint64(m_storage.syncSeconds) * 1000;
+    // The hour's start as an instant, so the autumn hour that comes twice is two hours here.
+    const QTime time = now.time();
+    const qint64 intoHour = (qint64(time.minute()) * 60 + time.second()) * 1000 + time.msec();
+    const QDateTime hour = now.addMSecs(-intoHour);
     if (!m_heldSinceMs) {
         m_heldSinceMs = at;
         m_heldHour = hour;
+        m_heldUntil = hour.addMSecs(std::min((intoHour / length + 1) * length, kHourMs));
     }
-    const qint64 periodEnd = *m_heldSinceMs + qint64(m_storage.syncSeconds) * 1000;
+    const qint64 next = m_Timer1.interval();
+    const qint64 lengthLeft = *m_heldSinceMs + length - at;
     if (hour == m_heldHour) {
-        if (at + m_Timer1.interval() < periodEnd)
+        const qint64 toEnd = now.msecsTo(m_heldUntil);
+        if (next < toEnd && next < lengthLeft)
             return true;
-        const qint64 toHourEnd = now.msecsTo(m_heldHour.addSecs(3600));
-        if (toHourEnd > 0 && toHourEnd <= periodEnd - at)
+        const bool hoursLast = m_heldUntil == m_heldHour.addMSecs(kHourMs);
+        if (hoursLast && toEnd > 0 && toEnd <= lengthLeft)
             return true;
     }
     m_heldSinceMs.reset();

@@ -8,6 +8,7 @@
 #include "history/graph.h"
 #include "storage/storageconfig.h"
 #include "storage/storagewindow.h"
+#include "tests/envguard.h"
 #include "tests/hangfs.h"
 #include "tests/logger_window.h"
 #include "tests/stationprobe.h"
@@ -314,11 +315,12 @@ protected:
     int records() const { return int(fileBytes(dayLog()).count("</T>\r\n")); }
 };
 
-// Five minutes at a minute's interval: the records are held, then written once with one sync for
-// each file (behind one of the file system), and the files hold exactly the bytes the default
-// writes, with a sync for every record and page.
+// Five minutes at a minute's interval (14:05:07 to 14:09:07): the records are held, then written
+// once with one sync for each file (behind one of the file system), and the files hold exactly the
+// bytes the default writes, with a sync for every record and page.
 TEST_F(HeldRecords, HeldForThePeriodThenWrittenOnceWithTheDefaultsBytes)
 {
+    m_now = QDateTime(m_now.date(), QTime(14, 4, 7));
     const QDateTime begin = m_now;
     std::vector<QByteArray> defaults;
     {
@@ -396,6 +398,69 @@ TEST_F(HeldRecords, AStopACloseAndTheHourWriteWhatIsHeld)
     EXPECT_EQ(day.count("<T>15:01</T>"), 1);
 }
 
+// A period ends on the clock's next five minutes, the record whose next would pass them written
+// with those held. A clock set back mid-period still ends it after five minutes by the monotonic
+// count; a clock set on past the end ends it at once.
+TEST_F(HeldRecords, APeriodEndsOnTheClocksFiveMinutesAndNoLaterThanItsLength)
+{
+    writeStorage(storageFile("300"));
+    const struct
+    {
+        const char* name;
+        int jumpSeconds; // the wall clock moved before the second record, beyond its minute
+        int writtenAt;   // the record with which the first are written
+    } rows[] = {
+        {"clock steady", 0, 4}, // 14:06:07 to 14:09:07; the next would pass 14:10
+        {"clock set back 3 minutes", -180, 5},
+        {"clock set on 5 minutes", 300, 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        m_now = QDateTime(QDate(2024, 3, 7), QTime(14, 5, 7));
+        m_monotonicShiftMs = 0;
+        auto w = start();
+        for (int k = 1; k <= row.writtenAt; ++k) {
+            if (k == 2) {
+                m_now = m_now.addSecs(row.jumpSeconds);
+                m_monotonicShiftMs -= row.jumpSeconds * 1000LL;
+            }
+            nextTick(*w);
+            EXPECT_EQ(records(), k < row.writtenAt ? 0 : k) << k;
+        }
+        EXPECT_EQ(w->station().status().writes.held, 0u);
+        w.reset();
+        for (const QString& file : files())
+            QFile::remove(file);
+    }
+}
+
+// The autumn hour that comes twice is two hours: the first one's last period goes with its end,
+// and the second has five-minute periods of its own.
+TEST_F(HeldRecords, TheAutumnHourThatComesTwiceHasPeriodsOfItsOwn)
+{
+    const LocalZone berlin("Europe/Berlin");
+    if (QDateTime(QDate(2026, 7, 1), QTime(12, 0)).offsetFromUtc() != 7200) {
+        SKIP_OR_FAIL_IN_CI("the time zone Europe/Berlin is not installed (Debian: tzdata)");
+    }
+    writeStorage(storageFile("300"));
+    // 02:55:07 summer time; a minute on from 02:59:07 is 02:00:07 winter time.
+    m_now = QDateTime(QDate(2026, 10, 25), QTime(0, 55, 7), Qt::UTC).toLocalTime();
+    ASSERT_EQ(m_now.time(), QTime(2, 55, 7));
+    auto w = start();
+    for (int k = 1; k <= 4; ++k)
+        nextTick(*w);
+    EXPECT_EQ(records(), 0);
+    nextTick(*w);
+    ASSERT_EQ(m_now.time(), QTime(2, 0, 7));
+    EXPECT_EQ(records(), 5);
+    for (int k = 1; k <= 3; ++k)
+        nextTick(*w);
+    EXPECT_EQ(records(), 5);
+    nextTick(*w);
+    EXPECT_EQ(m_now.time(), QTime(2, 4, 7));
+    EXPECT_EQ(records(), 9);
+}
+
 // A period the clock hour ends before its own end waits for the hour's writes (the hour's line
 // of logs/completeness.txt among them) and goes with them, so the hour costs no round of its own.
 TEST_F(HeldRecords, APeriodTheHourEndsFirstGoesWithTheHoursWrites)
@@ -423,6 +488,7 @@ TEST_F(HeldRecords, APeriodTheHourEndsFirstGoesWithTheHoursWrites)
 TEST_F(HeldRecords, FallingVoltsWriteAtOnceAndThenEveryInterval)
 {
     writeStorage(storageFile("300", "12"));
+    m_now = QDateTime(m_now.date(), QTime(14, 4, 7));
     auto pty = line(1);
     auto w = start();
     send(*pty, kFrame);
