@@ -446,19 +446,18 @@ TEST_F(HeldRecords, TheAutumnHourThatComesTwiceHasPeriodsOfItsOwn)
     // 02:55:07 summer time; a minute on from 02:59:07 is 02:00:07 winter time.
     m_now = QDateTime(QDate(2026, 10, 25), QTime(0, 55, 7), Qt::UTC).toLocalTime();
     ASSERT_EQ(m_now.time(), QTime(2, 55, 7));
+    // Each minute's record: the time the clock shows, and the records the day file has after it.
+    const std::pair<QTime, int> ticks[] = {
+        {QTime(2, 56, 7), 0}, {QTime(2, 57, 7), 0}, {QTime(2, 58, 7), 0}, {QTime(2, 59, 7), 0},
+        {QTime(2, 0, 7), 5}, // winter time: the summer hour's records written with it
+        {QTime(2, 1, 7), 5},  {QTime(2, 2, 7), 5},  {QTime(2, 3, 7), 5},  {QTime(2, 4, 7), 9},
+    };
     auto w = start();
-    for (int k = 1; k <= 4; ++k)
+    for (const auto& [shown, count] : ticks) {
         nextTick(*w);
-    EXPECT_EQ(records(), 0);
-    nextTick(*w);
-    ASSERT_EQ(m_now.time(), QTime(2, 0, 7));
-    EXPECT_EQ(records(), 5);
-    for (int k = 1; k <= 3; ++k)
-        nextTick(*w);
-    EXPECT_EQ(records(), 5);
-    nextTick(*w);
-    EXPECT_EQ(m_now.time(), QTime(2, 4, 7));
-    EXPECT_EQ(records(), 9);
+        ASSERT_EQ(m_now.time(), shown);
+        EXPECT_EQ(records(), count) << shown.toString().toStdString();
+    }
 }
 
 // A period the clock hour ends before its own end waits for the hour's writes (the hour's line
