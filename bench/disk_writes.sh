@@ -7,8 +7,9 @@
 #   cmake --build build --target tessalyd simboard
 #   sudo bench/disk_writes.sh [--seconds 300] [--interval 10] [SYNCSECONDS...]
 # Prints, for each run, the writes and KiB over the time and as a day at that pace. A day's figure
-# wants the clock hour's writes too (the ledger's line, the hourly saves): --seconds 3700 takes in
-# one hour, where the default 300 s only shows the records' own pace. Runs in separate shells may
+# wants the clock hour's writes too (the ledger's line, the hourly saves): --seconds 3600 takes in
+# one hour and, with records held, exactly its rounds, where the default 300 s only shows the
+# records' own pace. Runs in separate shells may
 # go side by side: each has a loop device of its own.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -70,6 +71,14 @@ run() {
     XDG_CACHE_HOME="$work/cache" "$tessalyd" --dir "$app" 2>"$work/journal.txt" & daemon=$!
   # The start's own writes (the folder's first files) are not the steady pace.
   sleep $((interval + 5))
+  # Held records go on the clock's multiples of the period within the hour: the measuring time
+  # begins half a period past one, so a time of whole periods (3600 s) holds each round once.
+  if [ "$sync" -gt 0 ]; then
+    local minute second into
+    read -r minute second < <(date '+%M %S')
+    into=$((10#$minute * 60 + 10#$second))
+    sleep $(((into / sync * sync + sync / 2 - into + sync) % sync))
+  fi
   read -r writes0 sectors0 < <(counters)
   sleep "$seconds"
   read -r writes1 sectors1 < <(counters)
