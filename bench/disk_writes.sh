@@ -9,8 +9,7 @@
 # Prints, for each run, the writes and KiB over the time and as a day at that pace. A day's figure
 # wants the clock hour's writes too (the ledger's line, the hourly saves): --seconds 3600 takes in
 # one hour and, with records held, exactly its rounds, where the default 300 s only shows the
-# records' own pace. Runs in separate shells may
-# go side by side: each has a loop device of its own.
+# records' own pace. Runs in separate shells may go side by side: each has a loop device of its own.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=300
