@@ -32,4 +32,10 @@ QString shortDateText(QDate date, const QLocale& locale)
     return locale.toString(date, format);
 }
 
+QDateTime hourStart(const QDateTime& at)
+{
+    const QTime time = at.time();
+    return at.addMSecs(-((qint64(time.minute()) * 60 + time.second()) * 1000 + time.msec()));
+}
+
 } // namespace core

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
 #include <QLocale>
 #include <QString>
 #include <QTime>
@@ -24,5 +25,9 @@ QString shortDateText(QDate date, const QLocale& locale = QLocale());
 
 // A time of day as a real number of days after midnight: 12:00 gives 0.5.
 double dayFraction(QTime time);
+
+// The start of the clock hour an instant is in, as an instant of its own: in the autumn hour that
+// comes twice, 02:30 summer time and 02:30 winter time are in two hours, an hour apart.
+QDateTime hourStart(const QDateTime& at);
 
 } // namespace core

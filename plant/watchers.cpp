@@ -2,6 +2,7 @@
 
 #include "alarms/alarmconfig.h"
 #include "alarms/alarmtexts.h"
+#include "core/datetime.h"
 #include "curve/binsfile.h"
 #include "curve/shortfall.h"
 #include "publish/publisher.h"
@@ -355,7 +356,7 @@ void Watchers::everySecond()
         ledgerLine(*line);
     m_completeness.setInterval(intervalSeconds());
     completenessLine(m_completeness.flush(now));
-    const QDateTime hour(now.date(), QTime(now.time().hour(), 0));
+    const QDateTime hour = core::hourStart(now);
     if (hour != m_tickHour) {
         // Not at the start: the files were read then, and nothing has been counted yet.
         if (m_tickHour.isValid())

@@ -160,9 +160,7 @@ Completeness dayCompleteness(const CompletenessContent& content, QDate day, int 
 {
     Completeness out;
     const QDateTime start = day.startOfDay();
-    const QDateTime hourStart =
-        now.addSecs(-(now.time().minute() * 60 + now.time().second())).addMSecs(-now.time().msec());
-    const QDateTime end = std::min(day.addDays(1).startOfDay(), hourStart);
+    const QDateTime end = std::min(day.addDays(1).startOfDay(), core::hourStart(now));
     if (!start.isValid() || end <= start || content.days.empty() ||
         day < content.days.begin()->first)
         return out;

@@ -1,5 +1,6 @@
 #include "station/station.h"
 
+#include "core/datetime.h"
 #include "logging/spool.h"
 #include "publish/messages.h"
 
@@ -106,10 +107,8 @@ bool Station::holdRecord(const QDateTime& now)
     constexpr qint64 kHourMs = 3600 * 1000;
     const qint64 at = m_clock.elapsedMs();
     const qint64 length = qint64(m_storage.syncSeconds) * 1000;
-    // The hour's start as an instant, so the autumn hour that comes twice is two hours here.
-    const QTime time = now.time();
-    const qint64 intoHour = (qint64(time.minute()) * 60 + time.second()) * 1000 + time.msec();
-    const QDateTime hour = now.addMSecs(-intoHour);
+    const QDateTime hour = core::hourStart(now);
+    const qint64 intoHour = hour.msecsTo(now);
     if (!m_heldSinceMs) {
         m_heldSinceMs = at;
         m_heldHour = hour;

@@ -2,6 +2,7 @@
 #include "core/datetime.h"
 #include "core/numbers.h"
 #include "core/tags.h"
+#include "tests/envguard.h"
 #include "tests/fixture.h"
 
 #include <gtest/gtest.h>
@@ -205,6 +206,45 @@ TEST(DateTime, Texts)
     EXPECT_EQ(
         core::shortDateText(QDate(2024, 3, 7), QLocale(QLocale::English, QLocale::UnitedStates)),
         QStringLiteral("3/7/2024"));
+}
+
+// The hour an instant is in starts at an instant too: on the days the clocks change, the hours
+// are the real ones, the autumn's 02:xx twice and an hour apart.
+TEST(DateTime, HourStartIsAnInstant)
+{
+    const LocalZone berlin("Europe/Berlin");
+    if (QDateTime(QDate(2024, 7, 1), QTime(12, 0)).offsetFromUtc() != 7200) {
+        SKIP_OR_FAIL_IN_CI("the time zone Europe/Berlin is not installed (Debian: tzdata)");
+    }
+    const struct
+    {
+        QDateTime atUtc;
+        QDateTime startUtc;
+    } cases[] = {
+        {QDateTime(QDate(2026, 7, 1), QTime(12, 5, 7, 250), Qt::UTC),
+         QDateTime(QDate(2026, 7, 1), QTime(12, 0), Qt::UTC)},
+        {QDateTime(QDate(2026, 7, 1), QTime(12, 0), Qt::UTC),
+         QDateTime(QDate(2026, 7, 1), QTime(12, 0), Qt::UTC)},
+        // 23:59:59.999, the day's last hour
+        {QDateTime(QDate(2026, 7, 1), QTime(21, 59, 59, 999), Qt::UTC),
+         QDateTime(QDate(2026, 7, 1), QTime(21, 0), Qt::UTC)},
+        // spring: 01:59 winter time, then 03:30 summer time
+        {QDateTime(QDate(2026, 3, 29), QTime(0, 59), Qt::UTC),
+         QDateTime(QDate(2026, 3, 29), QTime(0, 0), Qt::UTC)},
+        {QDateTime(QDate(2026, 3, 29), QTime(1, 30), Qt::UTC),
+         QDateTime(QDate(2026, 3, 29), QTime(1, 0), Qt::UTC)},
+        // autumn: 02:30 summer time, then 02:30 winter time
+        {QDateTime(QDate(2026, 10, 25), QTime(0, 30), Qt::UTC),
+         QDateTime(QDate(2026, 10, 25), QTime(0, 0), Qt::UTC)},
+        {QDateTime(QDate(2026, 10, 25), QTime(1, 30), Qt::UTC),
+         QDateTime(QDate(2026, 10, 25), QTime(1, 0), Qt::UTC)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.atUtc.toString(Qt::ISODateWithMs).toStdString());
+        const QDateTime start = core::hourStart(c.atUtc.toLocalTime());
+        EXPECT_EQ(start.toUTC(), c.startUtc);
+        EXPECT_EQ(start.time().minute(), 0);
+    }
 }
 
 TEST(AppDir, Paths)

@@ -7,6 +7,7 @@
 #include "curve/windbins.h"
 #include "curve/windstats.h"
 #include "storage/storageconfig.h"
+#include "tests/envguard.h"
 #include "tests/logger_window.h"
 #include "tests/watchersprobe.h"
 
@@ -362,6 +363,31 @@ TEST_F(WindPlant, WhileRecordsAreHeldTheCountsAreSavedEverySixHours)
         }
         w->plant().close();
     }
+}
+
+// The autumn's 02:xx comes twice, and each time it is a clock hour of its own with its save.
+TEST_F(WindPlant, TheAutumnHourThatComesTwiceIsSavedEachTime)
+{
+    const LocalZone berlin("Europe/Berlin");
+    if (QDateTime(QDate(2024, 7, 1), QTime(12, 0)).offsetFromUtc() != 7200) {
+        SKIP_OR_FAIL_IN_CI("the time zone Europe/Berlin is not installed (Debian: tzdata)");
+    }
+    m_now = QDateTime(QDate(2026, 10, 24), QTime(23, 58, 7), Qt::UTC).toLocalTime(); // 01:58:07
+    auto pty = line(1);
+    auto w = start();
+    ASSERT_TRUE(waitFor([&] { return w->watchers().filesRead(); }));
+    plant::WatchersProbe::secondTick(w->watchers()); // the hour it began in
+    minutesOf(*w, *pty, kCharging, 2);
+    // 02:01:07 summer time, then 02:01:07 winter time
+    for (const QTime utc : {QTime(0, 1, 7), QTime(1, 1, 7)}) {
+        m_now = QDateTime(QDate(2026, 10, 25), utc, Qt::UTC).toLocalTime();
+        SCOPED_TRACE(m_now.toString(Qt::ISODate).toStdString());
+        QFile::remove(curve::windBinsPath(m_app));
+        plant::WatchersProbe::secondTick(w->watchers());
+        station::StationProbe::waitForDisk(w->station());
+        EXPECT_TRUE(QFile::exists(curve::windBinsPath(m_app)));
+    }
+    w->plant().close();
 }
 
 // The plant keeps counts of another unit whole as windbins-<date>.txt, begins again and says so.
