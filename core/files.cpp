@@ -154,9 +154,27 @@ bool replaceFile(const QString& path, const QByteArray& bytes, QString* error)
     return replace(path, bytes, error, true);
 }
 
-bool replaceFileUnsynced(const QString& path, const QByteArray& bytes, QString* error)
+bool overwriteFile(const QString& path, const QByteArray& bytes, QString* error)
 {
-    return replace(path, bytes, error, false);
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st
+    {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+        if (fd >= 0)
+            ::close(fd);
+        return replace(path, bytes, error, false);
+    }
+    int err = writeAll(fd, bytes.constData(), bytes.size());
+    if (err == 0 && ::ftruncate(fd, bytes.size()) != 0)
+        err = errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err != 0) {
+        setError(error, systemError(err));
+        return false;
+    }
+    return true;
 }
 
 std::optional<OpenAppend> beginAppend(const QString& path, const QByteArray& bytes,

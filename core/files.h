@@ -22,11 +22,14 @@ QString temporaryName(const QString& path);
 // could not be written; the old file is then untouched.
 bool replaceFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
-// replaceFile without the syncs, for a file rebuilt so often that the disk's wear counts for more
-// than its latest version at a power cut (the web page while records are held): a crash of the
-// program still leaves the old file or the new one whole, but a power cut may leave the old one,
-// or on a file system that does not order the rename after the data, an empty one.
-bool replaceFileUnsynced(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+// Writes the bytes over the file where it stands, cut to their length, without a sync: for a file
+// rebuilt so often that the disk's wear counts for more than the file at a power cut (the web page
+// while records are held). No new file, no rename: the disk sees the changed blocks and the file's
+// size, where a replace costs a new inode, a directory entry and their bitmaps. A reader at that
+// moment, a crash of the program or a power cut may find it torn, until the next write. A file
+// that is not there, not a plain file of its own (a link, a second name) is replaced as
+// replaceFile does, without its syncs, so nothing outside it is ever written.
+bool overwriteFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 // Appends the bytes at the end of the file, all or nothing, and syncs them to the disk before
 // it returns. A file that is absent or empty gets prefix first, in the same write, so it never

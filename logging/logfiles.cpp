@@ -55,7 +55,7 @@ bool writeOne(FileWrite& w, QString* error)
         return true;
     if (w.kind == FileWrite::Kind::Replace)
         return w.sync ? core::replaceFile(w.path, w.bytes, error)
-                      : core::replaceFileUnsynced(w.path, w.bytes, error);
+                      : core::overwriteFile(w.path, w.bytes, error);
     return core::appendWhole(w.path, w.bytes, w.headerIfNew, error);
 }
 

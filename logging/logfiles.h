@@ -41,7 +41,7 @@ struct FileWrite
     // For a write kept from an earlier run: the file's size before it (-1: not known). The
     // records already found there at that place, whole, are not written again.
     qint64 sizeBefore = -1;
-    // A replace without the syncs (core::replaceFileUnsynced): the web page while records are
+    // Written over in place without a sync (core::overwriteFile): the web page while records are
     // held in memory. Not kept in the spool: a page kept for the next start is synced.
     bool sync = true;
 };

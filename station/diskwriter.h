@@ -83,7 +83,7 @@ public:
     // With hold the record's writes are held in memory instead, behind the records held before
     // (its page and status.json in place of the held ones): the disk sees them once a period.
     // Without it what is held goes first, so no file's records are ever reordered. Without
-    // syncPage the page and status.json are replaced without syncs.
+    // syncPage the page and status.json are written over in place without syncs.
     void record(quint64 request, const logging::RecordInputs& in,
                 const std::optional<QByteArray>& statusJson, qint64 nowMs, bool hold = false,
                 bool syncPage = true);

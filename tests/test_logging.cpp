@@ -12,6 +12,8 @@
 #include <QSaveFile>
 
 #include <csignal>
+#include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -257,6 +259,55 @@ TEST(AppendToFile, AFullDiskIsAFailure)
     QString error;
     EXPECT_FALSE(core::appendWhole(QStringLiteral("/dev/full"), "a whole line\r\n", {}, &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+// The page held with the records is written over where it stands, the same file, cut to its new
+// length; where it is not a plain file of its own it is replaced, and nothing it led to is touched.
+TEST(OverwriteFile, InPlaceWhereItIsItsOwnFileElseReplaced)
+{
+    QTemporaryDir tmp;
+    const QString page = tmp.filePath(QStringLiteral("log.asp"));
+    const QString other = tmp.filePath(QStringLiteral("other.txt"));
+    const QByteArray name = QFile::encodeName(page);
+    auto inode = [&] {
+        struct stat st
+        {};
+        return ::lstat(name.constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    const struct
+    {
+        const char* name;
+        std::function<void()> make;
+        bool inPlace;
+    } cases[] = {
+        {"a longer page",
+         [&] { ASSERT_TRUE(core::replaceFile(page, "a longer old page than the new one")); }, true},
+        {"a shorter page", [&] { ASSERT_TRUE(core::replaceFile(page, "old")); }, true},
+        {"no page yet", [] {}, false},
+        {"a link to another file",
+         [&] { ASSERT_EQ(::symlink(QFile::encodeName(other).constData(), name.constData()), 0); },
+         false},
+        {"a second name of another file",
+         [&] { ASSERT_EQ(::link(QFile::encodeName(other).constData(), name.constData()), 0); },
+         false},
+        {"a pipe", [&] { ASSERT_EQ(::mkfifo(name.constData(), 0600), 0); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(page);
+        ASSERT_TRUE(core::replaceFile(other, "not the page's"));
+        c.make();
+        const ino_t before = inode();
+        QString error;
+        ASSERT_TRUE(core::overwriteFile(page, "<p>new page</p>\r\n", &error))
+            << error.toStdString();
+        EXPECT_EQ(core::readWholeFile(page), "<p>new page</p>\r\n");
+        EXPECT_EQ(inode() == before, c.inPlace);
+        EXPECT_EQ(core::readWholeFile(other), "not the page's");
+        EXPECT_EQ(QFileInfo(page).isSymLink(), false);
+        EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files | QDir::System).size(), 2)
+            << "no temporary file left behind";
+    }
 }
 
 // Beyond the limit the oldest records go first, one by one, and are counted.

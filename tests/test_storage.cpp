@@ -39,6 +39,13 @@ QByteArray storageFile(const QByteArray& seconds, const QByteArray& volts = {})
     return out + "\r\n";
 }
 
+ino_t inodeOf(const QString& path)
+{
+    struct stat st
+    {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+}
+
 class StorageFile : public AppDirTest
 {
 protected:
@@ -361,6 +368,13 @@ TEST_F(HeldRecords, HeldForThePeriodThenWrittenOnceWithTheDefaultsBytes)
     nextTick(*w);
     EXPECT_EQ(records(), 5);
     EXPECT_EQ(syncs.take(), 0);
+    // The page is written over where it stands, no new file for the card each period.
+    const ino_t page = inodeOf(files()[3]);
+    for (int k = 0; k < 4; ++k)
+        nextTick(*w);
+    EXPECT_EQ(records(), 10);
+    EXPECT_EQ(inodeOf(files()[3]), page);
+    EXPECT_TRUE(fileBytes(files()[3]).contains("at 14:14")) << fileBytes(files()[3]).toStdString();
 }
 
 // Stopping logging, the close and the change of the clock hour write what is held; what the
